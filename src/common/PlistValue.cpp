@@ -1,0 +1,841 @@
+#include "common/PlistValue.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+namespace vessamo {
+
+namespace {
+
+// libplist parses and frees containers recursively, so a list nested a few
+// ten thousand levels deep overflows the stack. Backups and keyed archives
+// stay within a dozen levels; anything past this is damaged or hostile.
+constexpr size_t kMaxNesting = 128;
+
+// libplist takes every buffer length as uint32_t.
+constexpr uint64_t kMaxListBytes = std::numeric_limits<uint32_t>::max();
+
+struct CFree {
+    void operator()(void* memory) const { std::free(memory); }
+};
+struct BinaryBufferFree {
+    void operator()(char* buffer) const { plist_to_bin_free(buffer); }
+};
+struct XmlBufferFree {
+    void operator()(char* buffer) const { plist_to_xml_free(buffer); }
+};
+
+// ---------------------------------------------------------------------------
+// Screening input before libplist sees it
+
+constexpr std::string_view kBinaryMagic = "bplist00";
+
+bool isBinaryList(std::span<const uint8_t> bytes) {
+    return bytes.size() >= kBinaryMagic.size() &&
+           std::equal(kBinaryMagic.begin(), kBinaryMagic.end(), bytes.begin());
+}
+
+std::span<const uint8_t> withoutByteOrderMark(std::span<const uint8_t> bytes) {
+    // Some editors save XML lists with a UTF-8 BOM, which libplist rejects.
+    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+        return bytes.subspan(3);
+    }
+    return bytes;
+}
+
+bool startsLikeXml(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    return first != std::string_view::npos && text[first] == '<';
+}
+
+bool opensContainer(std::string_view at) {
+    return at.starts_with("<array") || at.starts_with("<dict");
+}
+
+bool closesContainer(std::string_view at) {
+    return at.starts_with("</array") || at.starts_with("</dict");
+}
+
+bool isEmptyElement(std::string_view at) {
+    const size_t nameEnd = at.find_first_of(" \t\r\n/><", 1);
+    if (nameEnd == std::string_view::npos || at[nameEnd] == '<') {
+        return false;
+    }
+    const size_t close = at.find_first_not_of(" \t\r\n", nameEnd);
+    return close != std::string_view::npos && at.substr(close).starts_with("/>");
+}
+
+// Errs on the deep side: every opening tag counts, wherever it stands, but a
+// closing tag only counts in plain markup, so comments, CDATA and attribute
+// values cannot hide levels from this check.
+bool xmlNestingWithin(std::string_view text, size_t limit) {
+    enum class Where { Markup, Tag, Quoted, Comment, Cdata };
+    Where where = Where::Markup;
+    size_t depth = 0;
+    for (size_t pos = 0; pos < text.size(); ++pos) {
+        const std::string_view at = text.substr(pos);
+        if (at[0] == '<' && opensContainer(at) && !isEmptyElement(at) && ++depth > limit) {
+            return false;
+        }
+        switch (where) {
+            case Where::Markup:
+                if (at.starts_with("<!--")) {
+                    where = Where::Comment;
+                } else if (at.starts_with("<![CDATA[")) {
+                    where = Where::Cdata;
+                } else if (at[0] == '<') {
+                    if (closesContainer(at) && depth > 0) {
+                        --depth;
+                    }
+                    where = Where::Tag;
+                }
+                break;
+            case Where::Tag:
+                where = at[0] == '"' ? Where::Quoted : at[0] == '>' ? Where::Markup : where;
+                break;
+            case Where::Quoted:
+                where = at[0] == '"' ? Where::Tag : where;
+                break;
+            case Where::Comment:
+                where = at.starts_with("-->") ? Where::Markup : where;
+                break;
+            case Where::Cdata:
+                where = at.starts_with("]]>") ? Where::Markup : where;
+                break;
+        }
+    }
+    return true;
+}
+
+// Walks the object graph of a binary list without building it, to measure
+// how deeply containers nest. Each object is visited once, so shared
+// subtrees cost nothing extra; a reference cycle counts as too deep.
+class BinaryNestingCheck {
+public:
+    explicit BinaryNestingCheck(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+
+    bool within(size_t limit);
+
+private:
+    struct Children {
+        bool container = false;
+        uint64_t firstRef = 0;
+        uint64_t count = 0;
+    };
+    struct Frame {
+        uint64_t object = 0;
+        Children children;
+        uint64_t next = 0;
+        uint8_t tallestChild = 0;
+    };
+    // Per object: unvisited, on the current path, or 1 + its height, where a
+    // container's height counts the container levels from it downwards.
+    static constexpr uint8_t kUnvisited = 0;
+    static constexpr uint8_t kOnPath = 0xFF;
+
+    bool readTrailer();
+    std::optional<uint64_t> bigEndian(uint64_t pos, uint64_t width) const;
+    std::optional<Children> childrenOf(uint64_t object) const;
+    std::optional<uint64_t> childAt(const Children& children, uint64_t index) const;
+    bool visit(std::vector<Frame>& path, uint64_t child, size_t limit);
+
+    std::span<const uint8_t> bytes_;
+    uint64_t offsetWidth_ = 0;
+    uint64_t refWidth_ = 0;
+    uint64_t objectCount_ = 0;
+    uint64_t topObject_ = 0;
+    uint64_t offsetTable_ = 0;
+    std::vector<uint8_t> state_;
+};
+
+bool BinaryNestingCheck::readTrailer() {
+    constexpr uint64_t kTrailerSize = 32;
+    if (bytes_.size() < kBinaryMagic.size() + kTrailerSize) {
+        return false;
+    }
+    const uint64_t trailer = bytes_.size() - kTrailerSize;
+    offsetWidth_ = bytes_[trailer + 6];
+    refWidth_ = bytes_[trailer + 7];
+    objectCount_ = bigEndian(trailer + 8, 8).value_or(0);
+    topObject_ = bigEndian(trailer + 16, 8).value_or(0);
+    offsetTable_ = bigEndian(trailer + 24, 8).value_or(0);
+    if (offsetWidth_ < 1 || offsetWidth_ > 8 || refWidth_ < 1 || refWidth_ > 8 ||
+        objectCount_ == 0 || topObject_ >= objectCount_ || offsetTable_ > trailer) {
+        return false;
+    }
+    return objectCount_ <= (trailer - offsetTable_) / offsetWidth_;
+}
+
+std::optional<uint64_t> BinaryNestingCheck::bigEndian(uint64_t pos, uint64_t width) const {
+    if (pos > bytes_.size() || width > bytes_.size() - pos) {
+        return std::nullopt;
+    }
+    uint64_t value = 0;
+    for (uint64_t i = 0; i < width; ++i) {
+        value = (value << 8) | bytes_[pos + i];
+    }
+    return value;
+}
+
+std::optional<BinaryNestingCheck::Children> BinaryNestingCheck::childrenOf(uint64_t object) const {
+    const auto offset = bigEndian(offsetTable_ + object * offsetWidth_, offsetWidth_);
+    if (!offset || *offset >= bytes_.size()) {
+        return std::nullopt;
+    }
+    const uint8_t marker = bytes_[*offset];
+    const uint8_t kind = marker >> 4;
+    const bool isArrayOrSet = kind == 0xA || kind == 0xB || kind == 0xC;
+    if (!isArrayOrSet && kind != 0xD) {
+        return Children{};  // a scalar
+    }
+    uint64_t count = marker & 0x0F;
+    uint64_t pos = *offset + 1;
+    if (count == 0x0F) {  // the count follows as an integer object
+        const auto intMarker = bigEndian(pos, 1);
+        if (!intMarker || (*intMarker & 0xF0) != 0x10 || (*intMarker & 0x0F) > 3) {
+            return std::nullopt;
+        }
+        const uint64_t width = uint64_t{1} << (*intMarker & 0x0F);
+        const auto stated = bigEndian(pos + 1, width);
+        if (!stated) {
+            return std::nullopt;
+        }
+        count = *stated;
+        pos += 1 + width;
+    }
+    const uint64_t perEntry = isArrayOrSet ? refWidth_ : 2 * refWidth_;
+    if (pos > bytes_.size() || count > (bytes_.size() - pos) / perEntry) {
+        return std::nullopt;
+    }
+    return Children{true, pos, isArrayOrSet ? count : 2 * count};
+}
+
+std::optional<uint64_t> BinaryNestingCheck::childAt(const Children& children,
+                                                    uint64_t index) const {
+    const auto ref = bigEndian(children.firstRef + index * refWidth_, refWidth_);
+    if (!ref || *ref >= objectCount_) {
+        return std::nullopt;
+    }
+    return ref;
+}
+
+bool BinaryNestingCheck::visit(std::vector<Frame>& path, uint64_t child, size_t limit) {
+    const uint8_t state = state_[child];
+    if (state == kOnPath) {
+        return false;
+    }
+    if (state != kUnvisited) {
+        const uint8_t height = state - 1;
+        path.back().tallestChild = std::max(path.back().tallestChild, height);
+        return path.size() + height <= limit;
+    }
+    const auto children = childrenOf(child);
+    if (!children) {
+        return false;
+    }
+    if (!children->container) {
+        state_[child] = 1;
+        return true;
+    }
+    if (path.size() >= limit) {
+        return false;
+    }
+    state_[child] = kOnPath;
+    path.push_back(Frame{child, *children, 0, 0});
+    return true;
+}
+
+bool BinaryNestingCheck::within(size_t limit) {
+    static_assert(kMaxNesting + 1 < kOnPath, "heights must fit beside the on-path mark");
+    const auto rootChildren = readTrailer() ? childrenOf(topObject_) : std::nullopt;
+    if (!rootChildren || limit == 0) {
+        return false;
+    }
+    if (!rootChildren->container) {
+        return true;
+    }
+    state_.assign(objectCount_, kUnvisited);
+    state_[topObject_] = kOnPath;
+    std::vector<Frame> path{Frame{topObject_, *rootChildren, 0, 0}};
+    while (!path.empty()) {
+        Frame& frame = path.back();
+        if (frame.next == frame.children.count) {
+            const uint8_t height = frame.tallestChild + 1;
+            state_[frame.object] = height + 1;
+            path.pop_back();
+            if (!path.empty()) {
+                path.back().tallestChild = std::max(path.back().tallestChild, height);
+            }
+            continue;
+        }
+        const auto child = childAt(frame.children, frame.next++);
+        if (!child || !visit(path, *child, limit)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Dates
+
+// A node holds its date as a double, but plist_get_date_val and
+// plist_new_date squeeze it through int32 seconds: dates past 2069 or before
+// 1933 break, and the sign of the fraction just before 2001 is lost. A
+// one-object binary list carries the double untouched, so dates cross that
+// way in both directions.
+constexpr uint8_t kDateMarker = 0x33;
+constexpr size_t kObjectStart = kBinaryMagic.size();
+
+double dateOf(plist_t node) {
+    char* raw = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(node, &raw, &length);
+    const std::unique_ptr<char, BinaryBufferFree> owned(raw);
+    if (raw != nullptr && length >= kObjectStart + 9 &&
+        static_cast<uint8_t>(raw[kObjectStart]) == kDateMarker) {
+        uint64_t bits = 0;
+        for (size_t i = 1; i <= 8; ++i) {
+            bits = (bits << 8) | static_cast<uint8_t>(raw[kObjectStart + i]);
+        }
+        return std::bit_cast<double>(bits);
+    }
+    int32_t seconds = 0;
+    int32_t micros = 0;
+    plist_get_date_val(node, &seconds, &micros);
+    return seconds + (seconds < 0 ? -micros : micros) / 1e6;
+}
+
+plist_t newDateNode(double secondsSince2001) {
+    std::array<uint8_t, 50> list{};
+    std::copy(kBinaryMagic.begin(), kBinaryMagic.end(), list.begin());
+    list[kObjectStart] = kDateMarker;
+    const auto bits = std::bit_cast<uint64_t>(secondsSince2001);
+    for (size_t i = 0; i < 8; ++i) {
+        list[kObjectStart + 1 + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    }
+    const size_t offsetTable = kObjectStart + 9;
+    list[offsetTable] = kObjectStart;
+    uint8_t* trailer = list.data() + offsetTable + 1;
+    trailer[6] = 1;   // offset width
+    trailer[7] = 1;   // reference width
+    trailer[15] = 1;  // one object, the top one (index 0)
+    trailer[31] = offsetTable;
+    plist_t node = nullptr;
+    plist_from_bin(reinterpret_cast<const char*>(list.data()), list.size(), &node);
+    if (node != nullptr && plist_get_node_type(node) == PLIST_DATE) {
+        return node;
+    }
+    plist_free(node);
+    constexpr double kLimit = std::numeric_limits<int32_t>::max();
+    const double clamped =
+        std::isnan(secondsSince2001) ? 0.0 : std::clamp(secondsSince2001, -kLimit, kLimit);
+    const double whole = std::trunc(clamped);
+    return plist_new_date(static_cast<int32_t>(whole),
+                          static_cast<int32_t>(std::lround((clamped - whole) * 1e6)));
+}
+
+// ---------------------------------------------------------------------------
+// libplist node -> PlistValue
+
+std::optional<PlistValue> convertNode(plist_t node, size_t depth);
+
+std::string stringOf(plist_t node) {
+    if (plist_get_node_type(node) == PLIST_KEY) {
+        char* key = nullptr;
+        plist_get_key_val(node, &key);
+        const std::unique_ptr<char, CFree> owned(key);
+        return key != nullptr ? std::string(key) : std::string();
+    }
+    uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    return text != nullptr ? std::string(text, length) : std::string();
+}
+
+PlistValue::Bytes dataOf(plist_t node) {
+    uint64_t length = 0;
+    const char* data = plist_get_data_ptr(node, &length);
+    if (data == nullptr) {
+        return {};
+    }
+    const auto* begin = reinterpret_cast<const uint8_t*>(data);
+    return PlistValue::Bytes(begin, begin + length);
+}
+
+std::optional<PlistValue> convertArray(plist_t node, size_t depth) {
+    PlistValue::Array items;
+    const uint32_t count = plist_array_get_size(node);
+    items.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        auto item = convertNode(plist_array_get_item(node, i), depth + 1);
+        if (!item) {
+            return std::nullopt;
+        }
+        items.push_back(std::move(*item));
+    }
+    return PlistValue::array(std::move(items));
+}
+
+// XML lists spell a UID as <dict><key>CF$UID</key><integer>n</integer></dict>;
+// Apple's reader turns that back into a UID, and so do we.
+std::optional<PlistValue> uidSpelledAsDictionary(const PlistValue::Dictionary& entries) {
+    if (entries.size() != 1 || entries.begin()->first != "CF$UID") {
+        return std::nullopt;
+    }
+    const auto index = entries.begin()->second.asInteger();
+    if (!index) {
+        return std::nullopt;
+    }
+    return PlistValue::uid(static_cast<uint64_t>(*index));
+}
+
+std::optional<PlistValue> convertDictionary(plist_t node, size_t depth) {
+    plist_dict_iter rawIter = nullptr;
+    plist_dict_new_iter(node, &rawIter);
+    const std::unique_ptr<void, CFree> iter(rawIter);
+    PlistValue::Dictionary entries;
+    for (bool more = iter != nullptr; more;) {
+        char* rawKey = nullptr;
+        plist_t child = nullptr;
+        plist_dict_next_item(node, iter.get(), &rawKey, &child);
+        const std::unique_ptr<char, CFree> key(rawKey);
+        more = child != nullptr;
+        if (!more) {
+            break;
+        }
+        auto value = convertNode(child, depth + 1);
+        if (!value) {
+            return std::nullopt;
+        }
+        entries.insert_or_assign(key ? std::string(key.get()) : std::string(), std::move(*value));
+    }
+    if (auto uid = uidSpelledAsDictionary(entries)) {
+        return uid;
+    }
+    return PlistValue::dictionary(std::move(entries));
+}
+
+std::optional<PlistValue> convertScalar(plist_t node) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_BOOLEAN: {
+            uint8_t flag = 0;
+            plist_get_bool_val(node, &flag);
+            return PlistValue::boolean(flag != 0);
+        }
+        case PLIST_UINT: {
+            // libplist keeps every integer as uint64; the bits are two's complement.
+            uint64_t number = 0;
+            plist_get_uint_val(node, &number);
+            return PlistValue::integer(static_cast<int64_t>(number));
+        }
+        case PLIST_REAL: {
+            double number = 0;
+            plist_get_real_val(node, &number);
+            return PlistValue::real(number);
+        }
+        case PLIST_STRING:
+        case PLIST_KEY:
+            return PlistValue::string(stringOf(node));
+        case PLIST_DATE:
+            return PlistValue::date(PlistDate{dateOf(node)});
+        case PLIST_DATA:
+            return PlistValue::data(dataOf(node));
+        case PLIST_UID: {
+            uint64_t index = 0;
+            plist_get_uid_val(node, &index);
+            return PlistValue::uid(index);
+        }
+        default:
+            return PlistValue();
+    }
+}
+
+std::optional<PlistValue> convertNode(plist_t node, size_t depth) {
+    if (node == nullptr) {
+        return PlistValue();
+    }
+    const plist_type type = plist_get_node_type(node);
+    if (type != PLIST_ARRAY && type != PLIST_DICT) {
+        return convertScalar(node);
+    }
+    if (depth >= kMaxNesting) {
+        return std::nullopt;
+    }
+    return type == PLIST_ARRAY ? convertArray(node, depth) : convertDictionary(node, depth);
+}
+
+// ---------------------------------------------------------------------------
+// PlistValue -> libplist node
+
+PlistNode makeNode(std::monostate) {
+    return nullptr;
+}
+PlistNode makeNode(const std::string& text) {
+    return PlistNode(plist_new_string(text.c_str()));
+}
+PlistNode makeNode(int64_t number) {
+    return PlistNode(plist_new_uint(static_cast<uint64_t>(number)));
+}
+PlistNode makeNode(double number) {
+    return PlistNode(plist_new_real(number));
+}
+PlistNode makeNode(bool flag) {
+    return PlistNode(plist_new_bool(flag ? 1 : 0));
+}
+PlistNode makeNode(PlistDate when) {
+    return PlistNode(newDateNode(when.secondsSince2001));
+}
+PlistNode makeNode(PlistUid uid) {
+    return PlistNode(plist_new_uid(uid.value));
+}
+
+PlistNode makeNode(const PlistValue::Bytes& bytes) {
+    static const char kNothing = 0;  // libplist copies from the pointer even for no bytes
+    const char* data = bytes.empty() ? &kNothing : reinterpret_cast<const char*>(bytes.data());
+    return PlistNode(plist_new_data(data, bytes.size()));
+}
+
+// A None has no node form; inside a container it is left out.
+PlistNode makeNode(const PlistValue::Array& items) {
+    PlistNode array(plist_new_array());
+    for (const PlistValue& item : items) {
+        if (PlistNode child = item.toNode()) {
+            plist_array_append_item(array.get(), child.release());
+        }
+    }
+    return array;
+}
+
+PlistNode makeNode(const PlistValue::Dictionary& entries) {
+    PlistNode dict(plist_new_dict());
+    for (const auto& [key, value] : entries) {
+        if (PlistNode child = value.toNode()) {
+            plist_dict_set_item(dict.get(), key.c_str(), child.release());
+        }
+    }
+    return dict;
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { close(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    [[nodiscard]] int get() const { return fd_; }
+    bool close() {
+        const int fd = std::exchange(fd_, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+std::optional<PlistValue::Bytes> readWholeFile(const std::string& path, uint64_t limit) {
+    std::error_code error;
+    // file_size also fails for folders and FIFOs, which must not be read.
+    const uint64_t size = std::filesystem::file_size(path, error);
+    if (error || size > limit) {
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    PlistValue::Bytes bytes(size);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    if (static_cast<uint64_t>(in.gcount()) != size) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+struct TemporaryFile {
+    std::string path;
+    int fd = -1;
+};
+
+// Opened with O_EXCL so two writers never share a temporary file; the
+// umask applies as it would to a plain create.
+std::optional<TemporaryFile> createTemporaryBeside(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string candidate = path + ".tmp-" + std::to_string(::getpid()) + "-" +
+                                std::to_string(counter.fetch_add(1));
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            return TemporaryFile{std::move(candidate), fd};
+        }
+        if (errno != EEXIST) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+// Readers of the target see either the old list or the whole new one.
+bool replaceFileContents(const std::string& path, const char* data, size_t size) {
+    if (size == 0) {
+        return false;
+    }
+    const auto temporary = createTemporaryBeside(path);
+    if (!temporary) {
+        return false;
+    }
+    FileDescriptor file(temporary->fd);
+    const bool written = writeAll(file.get(), data, size) && ::fsync(file.get()) == 0 &&
+                         file.close() && ::rename(temporary->path.c_str(), path.c_str()) == 0;
+    if (!written) {
+        ::unlink(temporary->path.c_str());
+    }
+    return written;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Construction and access
+
+PlistValue PlistValue::string(std::string text) {
+    return PlistValue(Storage(std::in_place_type<std::string>, std::move(text)));
+}
+PlistValue PlistValue::integer(int64_t number) {
+    return PlistValue(Storage(std::in_place_type<int64_t>, number));
+}
+PlistValue PlistValue::real(double number) {
+    return PlistValue(Storage(std::in_place_type<double>, number));
+}
+PlistValue PlistValue::boolean(bool flag) {
+    return PlistValue(Storage(std::in_place_type<bool>, flag));
+}
+PlistValue PlistValue::date(PlistDate when) {
+    return PlistValue(Storage(std::in_place_type<PlistDate>, when));
+}
+PlistValue PlistValue::data(Bytes bytes) {
+    return PlistValue(Storage(std::in_place_type<Bytes>, std::move(bytes)));
+}
+PlistValue PlistValue::array(Array items) {
+    return PlistValue(Storage(std::in_place_type<Array>, std::move(items)));
+}
+PlistValue PlistValue::dictionary(Dictionary entries) {
+    return PlistValue(Storage(std::in_place_type<Dictionary>, std::move(entries)));
+}
+PlistValue PlistValue::uid(uint64_t index) {
+    return PlistValue(Storage(std::in_place_type<PlistUid>, PlistUid{index}));
+}
+
+PlistValue::Type PlistValue::type() const {
+    // Type lists the alternatives of Storage in the same order.
+    static_assert(std::variant_size_v<Storage> == static_cast<size_t>(Type::Uid) + 1);
+    static_assert(
+        std::is_same_v<std::variant_alternative_t<static_cast<size_t>(Type::Date), Storage>,
+                       PlistDate>);
+    static_assert(
+        std::is_same_v<std::variant_alternative_t<static_cast<size_t>(Type::Uid), Storage>,
+                       PlistUid>);
+    return static_cast<Type>(value_.index());
+}
+
+const std::string* PlistValue::asString() const {
+    return std::get_if<std::string>(&value_);
+}
+
+std::optional<int64_t> PlistValue::asInteger() const {
+    const auto* number = std::get_if<int64_t>(&value_);
+    return number != nullptr ? std::optional(*number) : std::nullopt;
+}
+
+std::optional<double> PlistValue::asReal() const {
+    if (const auto* number = std::get_if<double>(&value_)) {
+        return *number;
+    }
+    if (const auto* number = std::get_if<int64_t>(&value_)) {
+        return static_cast<double>(*number);
+    }
+    return std::nullopt;
+}
+
+std::optional<bool> PlistValue::asBoolean() const {
+    const auto* flag = std::get_if<bool>(&value_);
+    return flag != nullptr ? std::optional(*flag) : std::nullopt;
+}
+
+std::optional<PlistDate> PlistValue::asDate() const {
+    const auto* when = std::get_if<PlistDate>(&value_);
+    return when != nullptr ? std::optional(*when) : std::nullopt;
+}
+
+const PlistValue::Bytes* PlistValue::asData() const {
+    return std::get_if<Bytes>(&value_);
+}
+const PlistValue::Array* PlistValue::asArray() const {
+    return std::get_if<Array>(&value_);
+}
+const PlistValue::Dictionary* PlistValue::asDictionary() const {
+    return std::get_if<Dictionary>(&value_);
+}
+PlistValue::Array* PlistValue::asArray() {
+    return std::get_if<Array>(&value_);
+}
+PlistValue::Dictionary* PlistValue::asDictionary() {
+    return std::get_if<Dictionary>(&value_);
+}
+
+std::optional<uint64_t> PlistValue::asUid() const {
+    const auto* uid = std::get_if<PlistUid>(&value_);
+    return uid != nullptr ? std::optional(uid->value) : std::nullopt;
+}
+
+const PlistValue* PlistValue::find(std::string_view key) const {
+    const Dictionary* entries = asDictionary();
+    if (entries == nullptr) {
+        return nullptr;
+    }
+    const auto found = entries->find(key);
+    return found != entries->end() ? &found->second : nullptr;
+}
+
+std::optional<std::string> PlistValue::stringFor(std::string_view key) const {
+    const PlistValue* value = find(key);
+    const std::string* text = value != nullptr ? value->asString() : nullptr;
+    return text != nullptr ? std::optional(*text) : std::nullopt;
+}
+
+void PlistValue::set(std::string key, PlistValue value) {
+    if (Dictionary* entries = asDictionary()) {
+        entries->insert_or_assign(std::move(key), std::move(value));
+    }
+}
+
+void PlistValue::append(PlistValue value) {
+    if (Array* items = asArray()) {
+        items->push_back(std::move(value));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Parsing and serialising
+
+std::optional<PlistValue> PlistValue::fromBytes(std::span<const uint8_t> bytes) {
+    bytes = withoutByteOrderMark(bytes);
+    if (bytes.empty() || bytes.size() > kMaxListBytes) {
+        return std::nullopt;
+    }
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const bool acceptable = isBinaryList(bytes)
+                                ? BinaryNestingCheck(bytes).within(kMaxNesting)
+                                : startsLikeXml(text) && xmlNestingWithin(text, kMaxNesting);
+    if (!acceptable) {
+        return std::nullopt;
+    }
+    try {
+        plist_t root = nullptr;
+        plist_from_memory(text.data(), static_cast<uint32_t>(text.size()), &root);
+        const PlistNode owned(root);
+        return root != nullptr ? convertNode(root, 0) : std::nullopt;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<PlistValue> PlistValue::fromFile(const std::string& path, uint64_t maxBytes) {
+    try {
+        const auto bytes = readWholeFile(path, std::min(maxBytes, kMaxListBytes));
+        return bytes ? fromBytes(*bytes) : std::nullopt;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+PlistValue::Bytes PlistValue::toBinary() const {
+    try {
+        const PlistNode node = toNode();
+        if (!node) {
+            return {};
+        }
+        char* raw = nullptr;
+        uint32_t length = 0;
+        plist_to_bin(node.get(), &raw, &length);
+        const std::unique_ptr<char, BinaryBufferFree> owned(raw);
+        const auto* begin = reinterpret_cast<const uint8_t*>(raw);
+        return raw != nullptr ? Bytes(begin, begin + length) : Bytes();
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+std::string PlistValue::toXml() const {
+    try {
+        const PlistNode node = toNode();
+        if (!node) {
+            return {};
+        }
+        char* raw = nullptr;
+        uint32_t length = 0;
+        plist_to_xml(node.get(), &raw, &length);
+        const std::unique_ptr<char, XmlBufferFree> owned(raw);
+        return raw != nullptr ? std::string(raw, length) : std::string();
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+bool PlistValue::writeBinaryFile(const std::string& path) const {
+    const Bytes bytes = toBinary();
+    return replaceFileContents(path, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+bool PlistValue::writeXmlFile(const std::string& path) const {
+    const std::string text = toXml();
+    return replaceFileContents(path, text.data(), text.size());
+}
+
+PlistNode PlistValue::toNode() const {
+    return std::visit([](const auto& held) { return makeNode(held); }, value_);
+}
+
+PlistValue PlistValue::fromNode(const void* node) {
+    try {
+        auto value = convertNode(static_cast<plist_t>(const_cast<void*>(node)), 0);
+        return value ? std::move(*value) : PlistValue();
+    } catch (const std::bad_alloc&) {
+        return PlistValue();
+    }
+}
+
+}  // namespace vessamo
