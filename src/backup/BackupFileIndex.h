@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "backup/KTTreeDirNode.h"
+
+namespace vessamo {
+
+// The WhatsApp files of one backup, built by one of the catalogue readers
+// at the start of a scan and kept until the next scan starts.
+struct BackupFileIndex {
+    std::unordered_map<std::string, std::string> treeFileDict;  // relative path -> file
+    std::vector<KTTreeDirNode> whatsAppFileArray;
+    std::vector<KTTreeDirNode> wpMediaArray;
+    std::string whatsAppChatPath;  // file key of the last "ChatStorage.sqlite" row
+    bool bNewAppVersion = false;   // media live under "Message/Media/"
+
+    void clear() { *this = BackupFileIndex(); }
+
+    // The file that holds a relative path; nullopt when the path was not
+    // indexed or its file has gone since.
+    [[nodiscard]] std::optional<std::string> getFileKeyBytheFilepath(
+        std::string_view relativePath) const;
+
+    // Records one catalogue entry whose file exists.
+    void addExisting(const KTTreeDirNode& entry);
+};
+
+// Domains whose files a scan keeps. Manifest.mbdb backups predate the
+// business app, so their reader keeps only the first two.
+inline constexpr std::string_view kWhatsAppDomain = "AppDomain-net.whatsapp.WhatsApp";
+inline constexpr std::string_view kWhatsAppGroupDomain =
+    "AppDomainGroup-group.net.whatsapp.WhatsApp.shared";
+inline constexpr std::string_view kBusinessDomain = "AppDomain-net.whatsapp.WhatsAppSMB";
+inline constexpr std::string_view kBusinessGroupDomain =
+    "AppDomainGroup-group.net.whatsapp.WhatsAppSMB.shared";
+
+}  // namespace vessamo

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backup/BackupTime.h"
+#include "backup/KTIOSDeviceNode.h"
+
+namespace vessamo {
+
+class PlistValue;
+
+// The ordered list of local ("iTunes Backup") and iCloud Drive ("iCloud
+// Backup") sources, in the order they were found. Records are shared: the
+// scan controller keeps the one it scans as its current source.
+class KTIOSDeviceController {
+public:
+    using Record = std::shared_ptr<KTIOSDeviceNode>;
+
+    explicit KTIOSDeviceController(SystemVersion system = getSystemVersionMajor())
+        : system_(system) {}
+
+    [[nodiscard]] const std::vector<Record>& records() const { return records_; }
+    void removeAll() { records_.clear(); }
+
+    // Reads one backup folder and appends at most one record; unreadable or
+    // incomplete folders are skipped without a message.
+    void addDeviceNodeByPath(const std::string& folder);
+    // Appends one record per WhatsApp account folder that iCloud Drive keeps.
+    void addiCloudDeviceNode();
+
+    // Device-type display name of a product type; nullopt for models the
+    // table does not know.
+    [[nodiscard]] static std::optional<std::string> GetDevcieType(
+        const std::optional<std::string>& productType);
+
+private:
+    Record recordFromInfoPlist(const std::string& folder, const PlistValue& info,
+                               const std::optional<PlistValue>& manifest) const;
+    Record recordFromManifest(const std::string& folder, const PlistValue& lockdown,
+                              const PlistValue& manifest) const;
+    void addAccountsOf(const std::string& accountsFolder);
+
+    SystemVersion system_;
+    std::vector<Record> records_;
+};
+
+}  // namespace vessamo
