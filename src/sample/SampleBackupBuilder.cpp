@@ -1,0 +1,200 @@
+#include "sample/SampleBackupBuilder.h"
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "backup/SHAH.h"
+#include "common/PlistValue.h"
+#include "sample/SampleCatalogueWriter.h"
+
+namespace vessamo::sample {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool fail(std::string* error, std::string reason) {
+    if (error != nullptr) {
+        *error = std::move(reason);
+    }
+    return false;
+}
+
+bool writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+void setModified(const std::string& path, std::time_t when) {
+    utimbuf times{when, when};
+    utime(path.c_str(), &times);
+}
+
+PlistValue infoPlist(const DeviceInfo& device) {
+    PlistValue::Dictionary info;
+    info["Build Version"] = PlistValue::string(device.buildVersion);
+    info["Device Name"] = PlistValue::string(device.deviceName);
+    info["Display Name"] = PlistValue::string(device.deviceName);
+    info["GUID"] = PlistValue::string("3F1C8A52E0B94D7C8E2A6B1D9F04C3E7");
+    info["Last Backup Date"] =
+        PlistValue::date(PlistDate::fromUnixTime(static_cast<double>(device.backupTime)));
+    info["Product Name"] = PlistValue::string("iPhone 11");
+    info["Product Type"] = PlistValue::string(device.productType);
+    info["Product Version"] = PlistValue::string(device.productVersion);
+    info["Serial Number"] = PlistValue::string(device.serialNumber);
+    info["Target Identifier"] = PlistValue::string(device.uniqueIdentifier);
+    info["Target Type"] = PlistValue::string("Device");
+    info["Unique Identifier"] = PlistValue::string(device.uniqueIdentifier);
+    info["iTunes Version"] = PlistValue::string(device.itunesVersion);
+    return PlistValue::dictionary(std::move(info));
+}
+
+PlistValue manifestPlist(const DeviceInfo& device) {
+    PlistValue::Dictionary manifest;
+    manifest["Version"] = PlistValue::string("10.0");
+    manifest["SystemDomainsVersion"] = PlistValue::string("24.0");
+    manifest["Date"] =
+        PlistValue::date(PlistDate::fromUnixTime(static_cast<double>(device.backupTime)));
+    manifest["IsEncrypted"] = PlistValue::boolean(device.encrypted);
+    manifest["WasPasscodeSet"] = PlistValue::boolean(false);
+    if (device.manifestHasLockdown) {
+        PlistValue::Dictionary lockdown;
+        lockdown["DeviceName"] = PlistValue::string(device.deviceName);
+        lockdown["ProductType"] = PlistValue::string(device.productType);
+        lockdown["ProductVersion"] = PlistValue::string(device.productVersion);
+        lockdown["BuildVersion"] = PlistValue::string(device.buildVersion);
+        lockdown["SerialNumber"] = PlistValue::string(device.serialNumber);
+        lockdown["UniqueDeviceID"] = PlistValue::string(device.uniqueIdentifier);
+        manifest["Lockdown"] = PlistValue::dictionary(std::move(lockdown));
+    }
+    PlistValue::Dictionary whatsapp;
+    whatsapp["CFBundleIdentifier"] = PlistValue::string("net.whatsapp.WhatsApp");
+    whatsapp["CFBundleVersion"] = PlistValue::string("22.1.76");
+    PlistValue::Dictionary applications;
+    applications["net.whatsapp.WhatsApp"] = PlistValue::dictionary(std::move(whatsapp));
+    manifest["Applications"] = PlistValue::dictionary(std::move(applications));
+    return PlistValue::dictionary(std::move(manifest));
+}
+
+}  // namespace
+
+SampleBackupBuilder::SampleBackupBuilder(CatalogueLayout layout, DeviceInfo device)
+    : layout_(layout), device_(std::move(device)) {}
+
+SampleBackupBuilder& SampleBackupBuilder::addFile(std::string domain, std::string relativePath,
+                                                  std::string content) {
+    SampleFile file;
+    file.domain = std::move(domain);
+    file.relativePath = std::move(relativePath);
+    file.content = std::move(content);
+    files_.push_back(std::move(file));
+    return *this;
+}
+
+SampleBackupBuilder& SampleBackupBuilder::addCatalogueOnly(std::string domain,
+                                                           std::string relativePath) {
+    addFile(std::move(domain), std::move(relativePath), {});
+    files_.back().catalogueOnly = true;
+    return *this;
+}
+
+SampleBackupBuilder& SampleBackupBuilder::addDirectory(std::string domain,
+                                                       std::string relativePath) {
+    addCatalogueOnly(std::move(domain), std::move(relativePath));
+    files_.back().directory = true;
+    return *this;
+}
+
+SampleBackupBuilder& SampleBackupBuilder::addRawCatalogueRow(std::string fileID,
+                                                             std::string domain,
+                                                             std::string relativePath) {
+    rawRows_.push_back(RawRow{std::move(fileID), std::move(domain), std::move(relativePath)});
+    return *this;
+}
+
+std::string SampleBackupBuilder::fileKey(const std::string& domain,
+                                         const std::string& relativePath) {
+    return SHAH::hexOf(domain + "-" + relativePath);
+}
+
+std::string SampleBackupBuilder::dataPath(const std::string& folder, const std::string& domain,
+                                          const std::string& relativePath) const {
+    std::string key = fileKey(domain, relativePath);
+    if (layout_ == CatalogueLayout::Mbdb) {
+        return folder + "/" + key;
+    }
+    return folder + "/" + key.substr(0, 2) + "/" + key;
+}
+
+bool SampleBackupBuilder::write(const std::string& folder, std::string* error) const {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) {
+        return fail(error, "cannot create " + folder + ": " + ec.message());
+    }
+    if (!writeDataFiles(folder, error)) {
+        return false;
+    }
+    bool catalogued = layout_ == CatalogueLayout::ManifestDb
+                          ? writeManifestDb(folder + "/Manifest.db", files_, rawRows_, error)
+                          : writeManifestMbdb(folder + "/Manifest.mbdb", files_, error);
+    return catalogued && writePlists(folder, error);
+}
+
+bool SampleBackupBuilder::writeDataFiles(const std::string& folder, std::string* error) const {
+    for (const SampleFile& file : files_) {
+        if (file.catalogueOnly) {
+            continue;
+        }
+        std::string path = dataPath(folder, file.domain, file.relativePath);
+        std::error_code ec;
+        fs::create_directories(fs::path(path).parent_path(), ec);
+        if (ec || !writeBytes(path, file.content)) {
+            return fail(error, "cannot write " + path);
+        }
+        setModified(path, file.modified);
+    }
+    return true;
+}
+
+bool SampleBackupBuilder::writePlists(const std::string& folder, std::string* error) const {
+    if (device_.writeInfoPlist) {
+        const std::string path = folder + "/Info.plist";
+        if (!infoPlist(device_).writeXmlFile(path)) {
+            return fail(error, "cannot write " + path);
+        }
+        setModified(path, device_.backupTime);
+    }
+    if (device_.writeManifestPlist) {
+        const std::string path = folder + "/Manifest.plist";
+        if (!manifestPlist(device_).writeBinaryFile(path)) {
+            return fail(error, "cannot write " + path);
+        }
+        setModified(path, device_.backupTime);
+    }
+    std::string status = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>BackupState</key>
+	<string>new</string>
+	<key>IsFullBackup</key>
+	<false/>
+	<key>SnapshotState</key>
+	<string>finished</string>
+	<key>Version</key>
+	<string>3.3</string>
+</dict>
+</plist>
+)";
+    if (!writeBytes(folder + "/Status.plist", status)) {
+        return fail(error, "cannot write Status.plist");
+    }
+    return true;
+}
+
+}  // namespace vessamo::sample
