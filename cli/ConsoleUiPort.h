@@ -1,0 +1,24 @@
+#pragma once
+
+#include <iosfwd>
+
+#include "app/UiPort.h"
+
+namespace vessamo::cli {
+
+// Alerts become lines on stderr; every question takes its default answer,
+// since a script cannot click.
+class ConsoleUiPort : public UiPort {
+public:
+    explicit ConsoleUiPort(std::ostream& out) : out_(out) {}
+
+    AlertAnswer showAlert(const AlertRequest& request) override;
+    void showAccessGuide() override;
+    void showBackupPane() override {}
+    void runOnMainThreadAndWait(const std::function<void()>& work) override { work(); }
+
+private:
+    std::ostream& out_;
+};
+
+}  // namespace vessamo::cli

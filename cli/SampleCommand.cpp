@@ -1,0 +1,53 @@
+#include "SampleCommand.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <ostream>
+
+#include "sample/SampleSources.h"
+
+namespace vessamo::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isEmptyOrMissing(const std::string& folder) {
+    std::error_code ec;
+    if (!fs::exists(folder, ec)) {
+        return true;
+    }
+    return fs::is_directory(folder, ec) && fs::is_empty(folder, ec);
+}
+
+}  // namespace
+
+int runSample(const SampleOptions& options, std::ostream& out, std::ostream& err) {
+    if (!isEmptyOrMissing(options.folder)) {
+        err << "Refusing to write into " << options.folder
+            << ": it exists and is not an empty folder.\n";
+        return 2;
+    }
+    sample::CatalogueLayout layout = sample::CatalogueLayout::ManifestDb;
+    if (options.layout == "mbdb" ||
+        (options.layout.empty() && std::atoi(options.iosVersion.c_str()) < 10)) {
+        layout = sample::CatalogueLayout::Mbdb;
+    }
+    sample::DeviceInfo device;
+    device.deviceName = options.name;
+    device.productVersion = options.iosVersion;
+    device.backupTime = std::time(nullptr);  // a backup written now was made now
+    auto builder = sample::whatsAppBackup(layout, device);
+    std::string error;
+    if (!builder.write(options.folder, &error)) {
+        err << "Could not write the sample backup: " << error << '\n';
+        return 1;
+    }
+    out << "Wrote a sample backup of \"" << options.name << "\" (iOS " << options.iosVersion
+        << ", " << (layout == sample::CatalogueLayout::Mbdb ? "Manifest.mbdb" : "Manifest.db")
+        << ", " << builder.files().size() << " catalogued files) to " << options.folder << '\n';
+    return 0;
+}
+
+}  // namespace vessamo::cli

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+namespace vessamo::cli {
+
+struct SampleOptions {
+    std::string folder;
+    std::string layout;  // "db", "mbdb" or "" to follow the iOS version
+    std::string iosVersion = "15.3.1";
+    std::string name = "Vessamo Sample iPhone";
+};
+
+// `vessamo-cli sample`: writes a sample backup into a new or empty folder.
+int runSample(const SampleOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace vessamo::cli
