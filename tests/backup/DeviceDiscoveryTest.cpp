@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/OrlendoAppDelegate.h"
+#include "backup/KTIOSDeviceController.h"
+#include "common/SystemLog.h"
+#include "sample/SampleSources.h"
+#include "support/TestSupport.h"
+
+namespace vessamo {
+namespace {
+
+namespace fs = std::filesystem;
+using sample::CatalogueLayout;
+using sample::DeviceInfo;
+using test::RecordingUiPort;
+using test::TempHome;
+
+class DeviceDiscovery : public ::testing::Test {
+protected:
+    std::string writeBackup(const std::string& name, DeviceInfo device,
+                            CatalogueLayout layout = CatalogueLayout::ManifestDb) {
+        std::string folder = home.backupRoot() + "/" + name;
+        EXPECT_TRUE(sample::whatsAppBackup(layout, std::move(device)).write(folder));
+        return folder;
+    }
+
+    std::vector<KTIOSDeviceController::Record> listSources() {
+        OrlendoAppDelegate controller(ui);
+        controller.showIphoneDiskView();
+        return controller.GetKTIOSDeviceController().records();
+    }
+
+    const KTIOSDeviceNode* find(const std::vector<KTIOSDeviceController::Record>& records,
+                                const std::string& folderName) {
+        for (const auto& record : records) {
+            if (fs::path(record->backUpFilePath).filename() == folderName ||
+                record->strDeviceName == folderName) {
+                return record.get();
+            }
+        }
+        return nullptr;
+    }
+
+    TempHome home;
+    test::ScopedTimeZone utc{"UTC"};
+    RecordingUiPort ui;
+};
+
+TEST_F(DeviceDiscovery, ReadsEveryKindOfBackupFolderInTheRoot) {
+    DeviceInfo infoOnly;
+    infoOnly.deviceName = "Info Only";
+    infoOnly.writeManifestPlist = false;
+    const std::string infoFolder = writeBackup("a-info-only", infoOnly);
+
+    DeviceInfo manifestOnly;
+    manifestOnly.deviceName = "Manifest Only";
+    manifestOnly.writeInfoPlist = false;
+    manifestOnly.buildVersion = "18C66";
+    manifestOnly.productVersion = "14.3";
+    writeBackup("b-manifest-only", manifestOnly);
+
+    DeviceInfo noLockdown;
+    noLockdown.writeInfoPlist = false;
+    noLockdown.manifestHasLockdown = false;
+    writeBackup("c-no-lockdown", noLockdown);
+
+    DeviceInfo encrypted;
+    encrypted.deviceName = "Locked";
+    encrypted.encrypted = true;
+    encrypted.productType = "iPad4,1";
+    writeBackup("d-encrypted", encrypted);
+
+    test::writeFile(home.backupRoot() + "/e-one-entry/Info.plist",
+                    test::readFile(infoFolder + "/Info.plist"));
+    writeBackup(".hidden", DeviceInfo{});
+
+    auto records = listSources();
+    ASSERT_EQ(records.size(), 3u);
+
+    const KTIOSDeviceNode* info = find(records, "a-info-only");
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->strBackupType, "iTunes Backup");
+    EXPECT_EQ(info->strDeviceName, "Info Only");
+    EXPECT_EQ(info->strIOSVersion, "15.3.1");
+    EXPECT_EQ(info->itunesVersion, "12.12.4.1");
+    EXPECT_EQ(info->strDeviceSerial, "F17ZK0N9N72J");
+    EXPECT_EQ(info->strDeviceSize, std::to_string(fs::file_size(infoFolder + "/Info.plist")));
+    EXPECT_EQ(info->strDeviceBackUpTime, "2022-01-15 13:20");
+    EXPECT_FALSE(info->beEncrypted);
+    EXPECT_EQ(info->strDeviceType, std::nullopt);  // iPhone12,1 is not in the table
+    EXPECT_EQ(info->deviceImage, "iphone");
+    EXPECT_EQ(info->deviceIndex, -1);
+
+    const KTIOSDeviceNode* manifest = find(records, "b-manifest-only");
+    ASSERT_NE(manifest, nullptr);
+    EXPECT_EQ(manifest->strDeviceName, "Manifest Only");
+    EXPECT_EQ(manifest->itunesVersion, "18C66");  // Lockdown's build version stands in
+    EXPECT_EQ(manifest->strIOSVersion, "14.3");
+    EXPECT_EQ(manifest->strDeviceSize, "");
+    EXPECT_EQ(manifest->strDeviceBackUpTime, "2022-01-15 13:20");
+
+    const KTIOSDeviceNode* locked = find(records, "d-encrypted");
+    ASSERT_NE(locked, nullptr);
+    EXPECT_TRUE(locked->beEncrypted);
+    EXPECT_EQ(locked->strDeviceType, "ipad");
+    EXPECT_EQ(locked->deviceImage, "ipad");
+}
+
+TEST_F(DeviceDiscovery, BackupTimeFollowsTheLocalTimeZone) {
+    writeBackup("tokyo", DeviceInfo{});
+    test::ScopedTimeZone tokyo("Asia/Tokyo");
+    auto records = listSources();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]->strDeviceBackUpTime, "2022-01-15 22:20");
+}
+
+TEST_F(DeviceDiscovery, DamagedPlistsAreSkippedOrFallBack) {
+    DeviceInfo device;
+    device.deviceName = "From Lockdown";
+    std::string folder = writeBackup("garbage-info", device);
+    test::writeFile(folder + "/Info.plist", "this is not a property list");
+
+    std::string truncated = writeBackup("truncated", DeviceInfo{});
+    std::string bytes = test::readFile(truncated + "/Info.plist");
+    test::writeFile(truncated + "/Info.plist", bytes.substr(0, bytes.size() / 2));
+    test::writeFile(truncated + "/Manifest.plist", "bplist00\x01\x02");
+
+    fs::create_directories(home.backupRoot() + "/empty");
+    test::writeFile(home.backupRoot() + "/stray-file", "x");
+
+    auto records = listSources();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]->strDeviceName, "From Lockdown");
+}
+
+TEST_F(DeviceDiscovery, ListsICloudAccountsThatHoldABackup) {
+    sample::ICloudAccountOptions full;
+    ASSERT_TRUE(sample::writeICloudAccount(home.path(), "491609876543", full));
+    sample::ICloudAccountOptions mediaOnly;
+    mediaOnly.backupPlist = false;
+    ASSERT_TRUE(sample::writeICloudAccount(home.path(), "491700000001", mediaOnly));
+    sample::ICloudAccountOptions neither;
+    neither.backupPlist = false;
+    neither.mediaTar = false;
+    ASSERT_TRUE(sample::writeICloudAccount(home.path(), "491700000002", neither));
+    ASSERT_TRUE(sample::writeICloudAccount(home.path(), ".hidden", full));
+    // A container without an Accounts folder must not hide the others.
+    fs::create_directories(home.path() + "/Library/Mobile Documents/AAA~whatsapp~Other");
+
+    auto records = listSources();
+    ASSERT_EQ(records.size(), 2u);
+    const KTIOSDeviceNode* account = find(records, "WhatsApp Account:491609876543");
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(account->strBackupType, "iCloud Backup");
+    EXPECT_EQ(account->strDeviceBackUpTime, "2022-01-15 13:20:00 +0000");
+    EXPECT_EQ(account->deviceImage, "iphone");
+    EXPECT_EQ(account->backUpFilePath,
+              home.path() +
+                  "/Library/Mobile Documents/57T9237FN3~net~whatsapp~WhatsApp/Accounts/"
+                  "491609876543/backup");
+    const KTIOSDeviceNode* media = find(records, "WhatsApp Account:491700000001");
+    ASSERT_NE(media, nullptr);
+    EXPECT_EQ(media->strDeviceBackUpTime, "(null)");
+}
+
+TEST_F(DeviceDiscovery, RefreshSaysSoWhenNothingIsFound) {
+    OrlendoAppDelegate controller(ui);
+    controller.actScanIOSBackupFile();
+    ASSERT_EQ(ui.alerts.size(), 1u);
+    EXPECT_EQ(ui.alerts[0].title,
+              "No iTunes backup found. Please connect your device and extract from iOS device.");
+    EXPECT_EQ(ui.alerts[0].buttons, std::vector<std::string>{" Ok "});
+    EXPECT_EQ(ui.backupPanes, 1);
+
+    writeBackup("one", DeviceInfo{});
+    controller.actScanIOSBackupFile();
+    EXPECT_EQ(ui.alerts.size(), 1u);
+    EXPECT_EQ(controller.GetKTIOSDeviceController().records().size(), 1u);
+}
+
+TEST_F(DeviceDiscovery, MissingRootAtLaunchIsAnEmptyListWithoutGuide) {
+    SystemLog::Capture log;
+    auto records = listSources();
+    EXPECT_TRUE(records.empty());
+    EXPECT_TRUE(ui.alerts.empty());
+    EXPECT_EQ(ui.accessGuides, 0);
+    EXPECT_TRUE(log.contains("userLibrary Filepath is not exist"));
+}
+
+TEST_F(DeviceDiscovery, RebuildReplacesEarlierRecords) {
+    writeBackup("one", DeviceInfo{});
+    OrlendoAppDelegate controller(ui);
+    controller.showIphoneDiskView();
+    controller.showIphoneDiskView();
+    EXPECT_EQ(controller.GetKTIOSDeviceController().records().size(), 1u);
+}
+
+TEST(DeviceType, FirstMatchingProductTypeWins) {
+    auto type = [](std::optional<std::string> product) {
+        return KTIOSDeviceController::GetDevcieType(product);
+    };
+    EXPECT_EQ(type(std::nullopt), "Iphone");
+    EXPECT_EQ(type(""), "Iphone");
+    EXPECT_EQ(type("iPhone1,1"), "Iphone");
+    EXPECT_EQ(type("iPhone1,2"), "Iphone3G");
+    EXPECT_EQ(type("iPhone2,1"), "Iphone3GS");
+    EXPECT_EQ(type("iPhone3,3"), "Iphone 4");
+    EXPECT_EQ(type("iPhone4,1"), "Iphone 4S");
+    EXPECT_EQ(type("iPhone5,2"), "Iphone 5");
+    EXPECT_EQ(type("iPod4,1"), "IpodTouch4G");
+    EXPECT_EQ(type("IPAD2,1"), "ipad");  // case-insensitive
+    EXPECT_EQ(type("iPad13,4"), "ipad");
+    EXPECT_EQ(type("iPhone10,3"), std::nullopt);
+    EXPECT_EQ(type("iPhone14,2"), std::nullopt);
+}
+
+TEST(BackupTimeText, ConvertsCanonicalUtcToLocalMinutes) {
+    test::ScopedTimeZone newYork("America/New_York");
+    SystemVersion current{10, 15, 0};
+    EXPECT_EQ(convertCurrentTimeZone2("2020-02-29 03:04:05 +0000", current), "2020-02-28 22:04");
+    EXPECT_EQ(convertCurrentTimeZone2("2021-07-01 12:00:00 +0000", current), "2021-07-01 08:00");
+    // Old systems and unreadable texts come back as they were.
+    EXPECT_EQ(convertCurrentTimeZone2("2020-02-29 03:04:05 +0000", SystemVersion{10, 6, 0}),
+              "2020-02-29 03:04:05 +0000");
+    EXPECT_EQ(convertCurrentTimeZone2("yesterday", current), "yesterday");
+    EXPECT_EQ(canonicalUtcText(978307200), "2001-01-01 00:00:00 +0000");
+}
+
+TEST(ScanController, IOSVersionChoosesTheCatalogueReader) {
+    RecordingUiPort ui;
+    OrlendoAppDelegate controller(ui);
+    EXPECT_TRUE(controller.IOSVersionIOS6("9.3.5"));
+    EXPECT_FALSE(controller.biOS10version);
+    EXPECT_TRUE(controller.IOSVersionIOS6("10.0"));
+    EXPECT_TRUE(controller.biOS10version);
+    EXPECT_FALSE(controller.IOSVersionIOS6(""));  // leaves the choice alone
+    EXPECT_TRUE(controller.biOS10version);
+    EXPECT_TRUE(controller.IOSVersionIOS6("17.1.2"));
+    EXPECT_TRUE(controller.biOS10version);
+    EXPECT_TRUE(controller.IOSVersionIOS6("5.1"));
+    EXPECT_FALSE(controller.biOS10version);
+    EXPECT_TRUE(controller.IOSVersionIOS6("beta"));
+    EXPECT_FALSE(controller.biOS10version);
+}
+
+TEST(ScanController, OperatingSystemVersionRule) {
+    RecordingUiPort ui;
+    OrlendoAppDelegate catalina(ui, "Version 10.15.7 (Build 19H2)");
+    EXPECT_EQ(catalina.macOsMajor, 10);
+    EXPECT_EQ(catalina.macOsVer, 15);
+    OrlendoAppDelegate bigSur(ui, "Version 11.2.3 (Build 20D91)");
+    EXPECT_EQ(bigSur.macOsMajor, 11);
+    EXPECT_EQ(bigSur.macOsVer, 2);
+    OrlendoAppDelegate shortText(ui, "Version 12.1 (Build 21C52)");  // fewer than three parts
+    EXPECT_EQ(shortText.macOsMajor, 10);
+    EXPECT_EQ(shortText.macOsVer, 10);
+}
+
+}  // namespace
+}  // namespace vessamo

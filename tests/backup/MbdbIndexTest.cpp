@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "backup/BackupIndexReaders.h"
+#include "backup/MbdbRecordParser.h"
+#include "common/NotificationCenter.h"
+#include "sample/SampleSources.h"
+#include "support/TestSupport.h"
+
+namespace vessamo {
+namespace {
+
+namespace fs = std::filesystem;
+using sample::CatalogueLayout;
+using sample::SampleBackupBuilder;
+
+const std::string kShared = "AppDomainGroup-group.net.whatsapp.WhatsApp.shared";
+const std::string kApp = "AppDomain-net.whatsapp.WhatsApp";
+
+struct MbdbRun {
+    BackupFileIndex index;
+    std::vector<int> progress;
+    std::atomic<bool> stop{false};
+    bool stopOnFirstProgress = false;
+
+    void run(const std::string& folder) {
+        NotificationCenter center;
+        ScopedObserver observer(center, "ScanProgressInfo", [this](const Notification& n) {
+            progress.push_back(std::any_cast<int>(n.object));
+            stop = stopOnFirstProgress;
+        });
+        IndexingContext context{index, stop, center};
+        scanDirAnalyThread(folder, context);
+    }
+};
+
+// Hand-written mbdb records for the cases no builder would make.
+std::string beString(const std::string& text) {
+    std::string out;
+    out += static_cast<char>(text.size() >> 8);
+    out += static_cast<char>(text.size() & 0xFF);
+    return out + text;
+}
+
+std::string record(const std::string& domain, const std::string& path,
+                   const std::string& domainField = "") {
+    std::string out = domainField.empty() ? beString(domain) : domainField;
+    out += beString(path);
+    out += std::string("\xFF\xFF\xFF\xFF\xFF\xFF", 6);  // link, hash, key absent
+    out += std::string(39, '\0');
+    out += '\x01';  // one property
+    out += beString("com.apple.assetsd.UUID") + beString("0123");
+    return out;
+}
+
+const std::string kMagic("mbdb\x05\x00", 6);
+
+class MbdbIndex : public ::testing::Test {
+protected:
+    test::TempHome home;
+    std::string folder = home.backupRoot() + "/old-device";
+};
+
+TEST_F(MbdbIndex, KeepsOnlyTheTwoClassicDomainsInTheFlatLayout) {
+    auto builder = sample::whatsAppBackup(CatalogueLayout::Mbdb);
+    builder.addFile("AppDomainGroup-group.net.whatsapp.WhatsAppSMB.shared", "ChatStorage.sqlite",
+                    "business");
+    ASSERT_TRUE(builder.write(folder));
+
+    MbdbRun run;
+    run.run(folder);
+    ASSERT_FALSE(run.index.whatsAppFileArray.empty());
+    for (const KTTreeDirNode& entry : run.index.whatsAppFileArray) {
+        EXPECT_TRUE(entry.fileDomain == kShared || entry.fileDomain == kApp) << entry.fileDomain;
+        EXPECT_EQ(entry.fileKey,
+                  folder + "/" + SampleBackupBuilder::fileKey(entry.fileDomain, entry.filePath));
+    }
+    EXPECT_EQ(run.index.whatsAppChatPath, "7c7fba66680ef796b916b067077cc246adacf01d");
+    EXPECT_TRUE(run.index.getFileKeyBytheFilepath("ChatStorage.sqlite"));
+    // Only the Manifest.db reader decides the media layout.
+    EXPECT_FALSE(run.index.bNewAppVersion);
+    EXPECT_TRUE(std::is_sorted(run.progress.begin(), run.progress.end()));
+    EXPECT_LE(run.progress.back(), 20);
+}
+
+TEST_F(MbdbIndex, StringsAbsentEmptyAndTooLong) {
+    fs::create_directories(folder);
+    const std::string longPath = "Library/" + std::string(300, 'x');
+    const std::string cutPath = longPath.substr(0, 259);
+    std::string bytes = kMagic;
+    bytes += record("", "ChatStorage.sqlite", std::string("\xFF\xFF", 2));  // absent domain
+    bytes += record(kShared, longPath);
+    bytes += record(kShared, "Contacts.sqlite");
+    test::writeFile(folder + "/Manifest.mbdb", bytes);
+    test::writeFile(folder + "/" + SampleBackupBuilder::fileKey(kShared, cutPath), "cut");
+    test::writeFile(folder + "/" + SampleBackupBuilder::fileKey(kShared, "Contacts.sqlite"), "c");
+    test::writeFile(folder + "/" + SampleBackupBuilder::fileKey("", "ChatStorage.sqlite"), "x");
+
+    MbdbRun run;
+    run.run(folder);
+    // The domain-less record is dropped; the long path is kept cut, and the
+    // record after it is still read from the right place.
+    ASSERT_EQ(run.index.whatsAppFileArray.size(), 2u);
+    EXPECT_EQ(run.index.whatsAppFileArray[0].filePath, cutPath);
+    EXPECT_EQ(run.index.whatsAppFileArray[1].filePath, "Contacts.sqlite");
+    EXPECT_EQ(run.index.whatsAppChatPath, "");
+    EXPECT_EQ(run.progress.back(), 20);
+}
+
+TEST(MbdbParser, AbsentStringConsumesOnlyItsLength) {
+    std::string bytes = kMagic + record("", "ChatStorage.sqlite", std::string("\xFF\xFF", 2));
+    std::span<const uint8_t> span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    MbdbRecordParser parser(span);
+    ASSERT_TRUE(parser.readHeader());
+    auto parsed = parser.next();
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->domain, "");
+    EXPECT_EQ(parsed->path, "ChatStorage.sqlite");
+    EXPECT_EQ(parsed->endOffset, bytes.size());
+    EXPECT_TRUE(parser.atEnd());
+    EXPECT_FALSE(parser.next());
+}
+
+TEST_F(MbdbIndex, OtherVersionsAndGarbageGiveAnEmptyIndex) {
+    fs::create_directories(folder);
+    for (const std::string& bytes :
+         {std::string("mbdb\x04\x00", 6) + record(kShared, "ChatStorage.sqlite"),
+          std::string("mbdb"), std::string(), std::string(5000, '\xFF')}) {
+        test::writeFile(folder + "/Manifest.mbdb", bytes);
+        MbdbRun run;
+        run.run(folder);
+        EXPECT_TRUE(run.index.whatsAppFileArray.empty());
+        EXPECT_TRUE(run.index.whatsAppChatPath.empty());
+    }
+    fs::remove(folder + "/Manifest.mbdb");
+    MbdbRun missing;
+    missing.run(folder);
+    EXPECT_TRUE(missing.progress.empty());
+}
+
+TEST_F(MbdbIndex, EveryPrefixOfAValidCatalogueIsReadSafely) {
+    ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::Mbdb).write(folder));
+    const std::string full = test::readFile(folder + "/Manifest.mbdb");
+    MbdbRun complete;
+    complete.run(folder);
+    const auto& all = complete.index.whatsAppFileArray;
+
+    for (size_t length = 0; length <= full.size(); ++length) {
+        test::writeFile(folder + "/Manifest.mbdb", full.substr(0, length));
+        MbdbRun run;
+        run.run(folder);
+        const auto& some = run.index.whatsAppFileArray;
+        // A cut catalogue yields a leading part of the full index, never more.
+        ASSERT_LE(some.size(), all.size()) << length;
+        ASSERT_TRUE(std::equal(some.begin(), some.end(), all.begin())) << length;
+    }
+}
+
+TEST_F(MbdbIndex, StopAfterTheFirstKeptRecord) {
+    ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::Mbdb).write(folder));
+    MbdbRun run;
+    run.stopOnFirstProgress = true;
+    run.run(folder);
+    EXPECT_EQ(run.progress.size(), 1u);
+    EXPECT_LE(run.index.whatsAppFileArray.size(), 1u);
+}
+
+TEST_F(MbdbIndex, TheBackupIsLeftUnchanged) {
+    ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::Mbdb).write(folder));
+    auto before = test::treeDigest(folder);
+    MbdbRun run;
+    run.run(folder);
+    EXPECT_FALSE(run.index.whatsAppFileArray.empty());
+    EXPECT_EQ(test::treeDigest(folder), before);
+}
+
+}  // namespace
+}  // namespace vessamo

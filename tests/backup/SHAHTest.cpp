@@ -1,0 +1,159 @@
+#include "backup/SHAH.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace vessamo {
+namespace {
+
+std::string hexInChunks(std::string_view text, const std::vector<size_t>& cuts) {
+    SHAH sha;
+    size_t start = 0;
+    for (size_t cut : cuts) {
+        sha.update(text.substr(start, cut - start));
+        start = cut;
+    }
+    sha.update(text.substr(start));
+    return sha.hexDigest();
+}
+
+TEST(SHAHVectors, PublishedTestVectors) {
+    EXPECT_EQ(SHAH::hexOf(""), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    EXPECT_EQ(SHAH::hexOf("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(SHAH::hexOf("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+}
+
+TEST(SHAHVectors, MillionAsInUnevenChunks) {
+    const std::string chunk(997, 'a');
+    SHAH sha;
+    size_t fed = 0;
+    for (size_t step = 1; fed < 1000000; step = step * 7 % 997 + 1) {
+        const size_t take = std::min(step, size_t{1000000} - fed);
+        sha.update(chunk.data(), take);
+        fed += take;
+    }
+    EXPECT_EQ(sha.hexDigest(), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+}
+
+// Lengths around 56 and 64 bytes decide whether padding spills into an extra block.
+TEST(SHAHVectors, PaddingBoundaries) {
+    const struct {
+        size_t length;
+        const char* hex;
+    } cases[] = {
+        {55, "c1c8bbdc22796e28c0e15163d20899b65621d65a"},
+        {56, "c2db330f6083854c99d4b5bfb6e8f29f201be699"},
+        {63, "03f09f5b158a7a8cdad920bddc29b81c18a551f5"},
+        {64, "0098ba824b5c16427bd7a1122a5a442a25ec644d"},
+        {119, "ee971065aaa017e0632a8ca6c77bb3bf8b1dfc56"},
+        {120, "f34c1488385346a55709ba056ddd08280dd4c6d6"},
+        {128, "ad5b3fdbcb526778c2839d2f151ea753995e26a0"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SHAH::hexOf(std::string(c.length, 'a')), c.hex) << "length " << c.length;
+    }
+}
+
+TEST(SHAHVectors, BackupFileKeys) {
+    const struct {
+        const char* hex;
+        const char* domainAndPath;
+    } keys[] = {
+        {"31bb7ba8914766d4ba40d6dfb6113c8b614be442",
+         "HomeDomain-Library/AddressBook/AddressBook.sqlitedb"},
+        {"cd6702cea29fe89cf280a76794405adb17f9a0ee",
+         "HomeDomain-Library/AddressBook/AddressBookImages.sqlitedb"},
+        {"7c7fba66680ef796b916b067077cc246adacf01d",
+         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-ChatStorage.sqlite"},
+        {"724bd3b98b18518b455a87c1f3ac3a0d189c4466",
+         "AppDomainGroup-group.net.whatsapp.WhatsAppSMB.shared-ChatStorage.sqlite"},
+        {"1b6b187a1b60b9ae8b720c79e2c67f472bab09c0",
+         "AppDomain-net.whatsapp.WhatsApp-Documents/ChatStorage.sqlite"},
+        {"ec50dd986a0f35953e40f6ca9602ad78173e254f",
+         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-Contacts.sqlite"},
+        {"be7e71b773c6d7d4114a8acf0529f623f3884bfb",
+         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-Library/Preferences/"
+         "group.net.whatsapp.WhatsApp.shared.plist"},
+        {"b3f5945694120cbb23254422a4dca514f32917bc",
+         "AppDomain-net.whatsapp.WhatsApp-Library/Preferences/net.whatsapp.WhatsApp.plist"},
+        {"1b432994e958845fffe8e2f190f26d1511534088",
+         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-CallHistory.sqlite"},
+        {"8c8d5e73e785f7253e060cfe9ffcf8b8d424a299",
+         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-calls.log"},
+        {"a6a66aff378ee034ade25bd3885408a0488469cc",
+         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-calls.backup.log"},
+        {"21ae65d600415978a2e08e7969270e078247c1b5",
+         "AppDomain-net.whatsapp.WhatsApp-Documents/calls.log"},
+        {"3365e08e6af5c06387185ddcf694b6426d49e0ef",
+         "AppDomain-net.whatsapp.WhatsApp-Documents/calls.backup.log"},
+        {"5c4d7de09390070f38417f9be6946bcc823e1b2f",
+         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-ChatStorage.sqlite-wal"},
+        {"a9aaf31e300bbb71f1602c65e27a29a6c85f98f8",
+         "HomeDomain-Library/AddressBook/AddressBook.sqlitedb-wal"},
+    };
+    for (const auto& key : keys) {
+        EXPECT_EQ(SHAH::hexOf(key.domainAndPath), key.hex) << key.domainAndPath;
+    }
+}
+
+TEST(SHAHStreaming, RandomSplitPointsGiveTheSameDigest) {
+    std::mt19937 random(20240611);
+    std::string text(1000, '\0');
+    for (char& ch : text) {
+        ch = static_cast<char>(random() & 0xFF);
+    }
+    const std::string whole = SHAH::hexOf(text);
+    ASSERT_EQ(whole.size(), 40u);
+    for (int round = 0; round < 50; ++round) {
+        std::vector<size_t> cuts(static_cast<size_t>(round % 9) + 1);
+        for (size_t& cut : cuts) {
+            cut = random() % (text.size() + 1);
+        }
+        std::sort(cuts.begin(), cuts.end());
+        EXPECT_EQ(hexInChunks(text, cuts), whole) << "round " << round;
+    }
+}
+
+TEST(SHAHStreaming, ResetAllowsReuse) {
+    SHAH sha;
+    sha.update("something else entirely, long enough to leave a partial block behind");
+    ASSERT_FALSE(sha.hexDigest().empty());
+    sha.reset();
+    sha.update("ab");
+    sha.update("c");
+    EXPECT_EQ(sha.hexDigest(), "a9993e364706816aba3e25717850c26c9cd0d89d");
+
+    // Reset in the middle of a message discards what was fed so far.
+    sha.reset();
+    sha.update("discarded");
+    sha.reset();
+    sha.update("abc");
+    EXPECT_EQ(sha.hexDigest(), "a9993e364706816aba3e25717850c26c9cd0d89d");
+}
+
+TEST(SHAHStreaming, FinalTwiceFailsUntilReset) {
+    SHAH sha;
+    sha.update("abc");
+    SHAH::Digest first{};
+    ASSERT_TRUE(sha.final(first));
+    EXPECT_EQ(first[0], 0xa9);
+    EXPECT_EQ(first[19], 0x9d);
+
+    SHAH::Digest second{};
+    EXPECT_FALSE(sha.final(second));
+    EXPECT_EQ(sha.hexDigest(), "");
+
+    sha.update("more");  // ignored: the message is closed
+    EXPECT_EQ(sha.hexDigest(), "");
+
+    sha.reset();
+    EXPECT_EQ(sha.hexDigest(), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+}
+
+}  // namespace
+}  // namespace vessamo

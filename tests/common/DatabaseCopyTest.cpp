@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "common/DatabaseCopy.h"
+#include "common/SqliteDatabase.h"
+#include "common/SystemLog.h"
+#include "support/TestSupport.h"
+
+namespace vessamo {
+namespace {
+
+namespace fs = std::filesystem;
+
+int64_t countRows(const std::string& path) {
+    SqliteDatabase db;
+    if (db.open(path, SqliteDatabase::Mode::ReadOnly) != SQLITE_OK) {
+        return -1;
+    }
+    SqliteStatement count;
+    if (count.prepare(db, "select count(*) from t") != SQLITE_OK || count.step() != SQLITE_ROW) {
+        return -1;
+    }
+    return count.columnInt64(0);
+}
+
+// A database as a phone leaves it: the newest rows only in the -wal file.
+void writeDatabaseWithLog(const std::string& folder, const std::string& walName) {
+    SqliteDatabase db;
+    ASSERT_EQ(db.open(folder + "/source.db", SqliteDatabase::Mode::Create), SQLITE_OK);
+    ASSERT_EQ(db.execute("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                         "CREATE TABLE t(x); INSERT INTO t VALUES (1);"
+                         "PRAGMA wal_checkpoint(TRUNCATE); INSERT INTO t VALUES (2),(3);"),
+              SQLITE_OK);
+    fs::copy_file(folder + "/source.db", folder + "/frozen.db");
+    fs::copy_file(folder + "/source.db-wal", folder + "/frozen.wal");
+    db.close();
+    fs::remove(folder + "/source.db");
+    fs::remove(folder + "/source.db-wal");
+    fs::rename(folder + "/frozen.db", folder + "/source.db");
+    fs::rename(folder + "/frozen.wal", folder + "/" + walName);
+}
+
+TEST(DatabaseCopy, FoldsTheLogIntoAPrivateCopyAndLeavesTheSourceAlone) {
+    test::TempHome home;
+    writeDatabaseWithLog(home.path(), "source.db-wal");
+    auto before = test::treeDigest(home.path());
+
+    auto scratch = ScratchFolder::create();
+    ASSERT_TRUE(scratch);
+    auto copy = makeFoldedCopy(*scratch, home.path() + "/source.db");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->rfind(scratch->path(), 0), 0u);
+    EXPECT_FALSE(fs::exists(*copy + "-wal") && fs::file_size(*copy + "-wal") > 0);
+    EXPECT_EQ(countRows(*copy), 3);
+    EXPECT_EQ(test::treeDigest(home.path()), before);
+}
+
+TEST(DatabaseCopy, TakesTheLogFromAnotherNameWhenTold) {
+    test::TempHome home;
+    writeDatabaseWithLog(home.path(), "5c4d7de09390070f38417f9be6946bcc823e1b2f");
+    auto scratch = ScratchFolder::create();
+    ASSERT_TRUE(scratch);
+    auto withoutLog = makeFoldedCopy(*scratch, home.path() + "/source.db");
+    ASSERT_TRUE(withoutLog);
+    EXPECT_EQ(countRows(*withoutLog), 1);
+    auto withLog = makeFoldedCopy(*scratch, home.path() + "/source.db",
+                                  home.path() + "/5c4d7de09390070f38417f9be6946bcc823e1b2f");
+    ASSERT_TRUE(withLog);
+    EXPECT_NE(*withLog, *withoutLog);
+    EXPECT_EQ(countRows(*withLog), 3);
+}
+
+TEST(DatabaseCopy, NonDatabasesAndMissingFiles) {
+    test::TempHome home;
+    auto scratch = ScratchFolder::create();
+    ASSERT_TRUE(scratch);
+    EXPECT_FALSE(makeFoldedCopy(*scratch, home.path() + "/missing.db"));
+    EXPECT_FALSE(makeFoldedCopy(*scratch, home.path()));  // a folder is no database
+
+    test::writeFile(home.path() + "/garbage.db", std::string(4096, 'G'));
+    auto copy = makeFoldedCopy(*scratch, home.path() + "/garbage.db");
+    ASSERT_TRUE(copy);
+    EXPECT_FALSE(commitDB(*copy));
+    EXPECT_EQ(test::readFile(*copy), std::string(4096, 'G'));
+}
+
+TEST(ScratchFolder, IsPrivateAndRemovedWithItsContents) {
+    std::string path;
+    {
+        auto scratch = ScratchFolder::create("vessamo-check");
+        ASSERT_TRUE(scratch);
+        path = scratch->path();
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        std::string a = scratch->uniquePath("../../etc/passwd");
+        std::string b = scratch->uniquePath("../../etc/passwd");
+        EXPECT_NE(a, b);
+        EXPECT_EQ(fs::path(a).parent_path(), fs::path(path));
+        test::writeFile(a, "x");
+        fs::create_directories(path + "/deeper/still");
+        ScratchFolder moved = std::move(*scratch);
+        EXPECT_EQ(moved.path(), path);
+    }
+    EXPECT_FALSE(fs::exists(path));
+}
+
+}  // namespace
+}  // namespace vessamo

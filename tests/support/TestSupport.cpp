@@ -1,0 +1,102 @@
+#include "support/TestSupport.h"
+
+#include <time.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "backup/SHAH.h"
+
+namespace vessamo::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ScratchFolder makeFolder() {
+    auto folder = ScratchFolder::create("vessamo-test-home");
+    if (!folder) {
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+    return std::move(*folder);
+}
+
+}  // namespace
+
+TempHome::TempHome() : folder_(makeFolder()) {
+    if (const char* old = std::getenv("VESSAMO_HOME")) {
+        previous_ = old;
+        hadPrevious_ = true;
+    }
+    setenv("VESSAMO_HOME", folder_.path().c_str(), 1);
+}
+
+TempHome::~TempHome() {
+    if (hadPrevious_) {
+        setenv("VESSAMO_HOME", previous_.c_str(), 1);
+    } else {
+        unsetenv("VESSAMO_HOME");
+    }
+}
+
+std::string TempHome::backupRoot() const {
+    return path() + "/Library/Application Support/MobileSync/Backup";
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) {
+        previous_ = old;
+        hadPrevious_ = true;
+    }
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (hadPrevious_) {
+        setenv("TZ", previous_.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+AlertAnswer RecordingUiPort::showAlert(const AlertRequest& request) {
+    alerts.push_back(request);
+    if (scriptedAnswers.empty()) {
+        return AlertAnswer{};
+    }
+    AlertAnswer answer = scriptedAnswers.front();
+    scriptedAnswers.erase(scriptedAnswers.begin());
+    return answer;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::map<std::string, std::string> treeDigest(const std::string& folder) {
+    std::map<std::string, std::string> digests;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            digests[fs::relative(entry.path(), folder).string()] =
+                SHAH::hexOf(readFile(entry.path().string()));
+        }
+    }
+    return digests;
+}
+
+std::string realDataPath(const std::string& relative) {
+    return std::string(VESSAMO_REALDATA_DIR) + "/" + relative;
+}
+
+}  // namespace vessamo::test
