@@ -16,6 +16,8 @@
 #include <limits>
 #include <new>
 #include <type_traits>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace vessamo {
@@ -26,6 +28,13 @@ namespace {
 // ten thousand levels deep overflows the stack. Backups and keyed archives
 // stay within a dozen levels; anything past this is damaged or hostile.
 constexpr size_t kMaxNesting = 128;
+
+// Without shared containers a binary list expands to at most one node per
+// reference, and every reference takes at least a byte. The slack admits
+// writers that share a few containers.
+uint64_t maxExpandedNodes(uint64_t listBytes) {
+    return 4 * listBytes + 4096;
+}
 
 // libplist takes every buffer length as uint32_t.
 constexpr uint64_t kMaxListBytes = std::numeric_limits<uint32_t>::max();
@@ -80,68 +89,129 @@ bool isEmptyElement(std::string_view at) {
     return close != std::string_view::npos && at.substr(close).starts_with("/>");
 }
 
-// Errs on the deep side: every opening tag counts, wherever it stands, but a
-// closing tag only counts in plain markup, so comments, CDATA and attribute
-// values cannot hide levels from this check.
-bool xmlNestingWithin(std::string_view text, size_t limit) {
-    enum class Where { Markup, Tag, Quoted, Comment, Cdata };
-    Where where = Where::Markup;
-    size_t depth = 0;
-    for (size_t pos = 0; pos < text.size(); ++pos) {
-        const std::string_view at = text.substr(pos);
-        if (at[0] == '<' && opensContainer(at) && !isEmptyElement(at) && ++depth > limit) {
-            return false;
-        }
-        switch (where) {
-            case Where::Markup:
-                if (at.starts_with("<!--")) {
-                    where = Where::Comment;
-                } else if (at.starts_with("<![CDATA[")) {
-                    where = Where::Cdata;
-                } else if (at[0] == '<') {
-                    if (closesContainer(at) && depth > 0) {
-                        --depth;
-                    }
-                    where = Where::Tag;
-                }
-                break;
-            case Where::Tag:
-                where = at[0] == '"' ? Where::Quoted : at[0] == '>' ? Where::Markup : where;
-                break;
-            case Where::Quoted:
-                where = at[0] == '"' ? Where::Tag : where;
-                break;
-            case Where::Comment:
-                where = at.starts_with("-->") ? Where::Markup : where;
-                break;
-            case Where::Cdata:
-                where = at.starts_with("]]>") ? Where::Markup : where;
-                break;
-        }
-    }
-    return true;
-}
-
-// Walks the object graph of a binary list without building it, to measure
-// how deeply containers nest. Each object is visited once, so shared
-// subtrees cost nothing extra; a reference cycle counts as too deep.
-class BinaryNestingCheck {
+// Errs on the deep side: every opening tag counts wherever it stands, but a
+// closing tag counts only in plain markup. Whatever may hide markup from
+// libplist (comments, CDATA, processing instructions, declarations, quoted
+// values) hides it from this count too, if anything for longer.
+class XmlNesting {
 public:
-    explicit BinaryNestingCheck(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    explicit XmlNesting(std::string_view text) : text_(text) {}
 
-    bool within(size_t limit);
+    bool within(size_t limit) {
+        for (size_t pos = 0; pos < text_.size(); ++pos) {
+            const std::string_view at = text_.substr(pos);
+            if (at[0] == '<' && opensContainer(at) && !isEmptyElement(at) && ++depth_ > limit) {
+                return false;
+            }
+            pos += step(at);
+        }
+        return true;
+    }
 
 private:
+    enum class Where { Markup, Tag, Declaration, Comment, Cdata, Instruction };
+
+    // Returns how many characters after at[0] the scan may skip.
+    size_t step(std::string_view at) {
+        switch (where_) {
+            case Where::Markup:
+                return fromMarkup(at);
+            case Where::Tag:
+            case Where::Declaration:
+                insideTag(at[0]);
+                return 0;
+            case Where::Comment:
+                return leaveAt(at, "-->");
+            case Where::Cdata:
+                return leaveAt(at, "]]>");
+            case Where::Instruction:
+                return leaveAt(at, "?>");
+        }
+        return 0;
+    }
+
+    size_t fromMarkup(std::string_view at) {
+        if (at[0] != '<') {
+            return 0;
+        }
+        constexpr std::string_view kComment = "<!--", kCdata = "<![CDATA[";
+        if (at.starts_with(kComment)) {
+            where_ = Where::Comment;
+            return kComment.size() - 1;
+        }
+        if (at.starts_with(kCdata)) {
+            where_ = Where::Cdata;
+            return kCdata.size() - 1;
+        }
+        if (at.starts_with("<?") || at.starts_with("<!")) {
+            where_ = at[1] == '?' ? Where::Instruction : Where::Declaration;
+            return 1;
+        }
+        if (closesContainer(at) && depth_ > 0) {
+            --depth_;
+        }
+        where_ = Where::Tag;
+        return 0;
+    }
+
+    void insideTag(char c) {
+        if (quote_ != 0) {
+            quote_ = c == quote_ ? 0 : quote_;
+        } else if (c == '"' || c == '\'') {
+            quote_ = c;
+        } else if (where_ == Where::Declaration && (c == '[' || c == ']')) {
+            brackets_ += c == '[' ? 1 : (brackets_ > 0 ? -1 : 0);
+        } else if (c == '>' && brackets_ == 0) {
+            where_ = Where::Markup;
+        }
+    }
+
+    size_t leaveAt(std::string_view at, std::string_view end) {
+        if (!at.starts_with(end)) {
+            return 0;
+        }
+        where_ = Where::Markup;
+        return end.size() - 1;
+    }
+
+    std::string_view text_;
+    Where where_ = Where::Markup;
+    char quote_ = 0;    // inside a quoted value of a tag or declaration
+    int brackets_ = 0;  // inside a declaration's internal subset
+    size_t depth_ = 0;
+};
+
+// Walks the object graph of a binary list without building it. Objects are
+// shared by reference, and libplist copies a shared container wherever it is
+// referenced, so a few hundred bytes can expand into billions of nodes; the
+// walk bounds both that expansion and how deeply containers nest. Each object
+// is visited once; a reference cycle counts as too deep. It also turns away
+// dictionary keys that libplist 2.2 cannot hand back: one holding U+0000
+// trips an assertion (an abort) when the key is read.
+class BinaryListShape {
+public:
+    explicit BinaryListShape(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+
+    bool acceptable(size_t maxNesting, uint64_t maxNodes);
+
+private:
+    struct Object {
+        uint8_t kind = 0;     // the high nibble of the marker
+        uint64_t length = 0;  // elements, bytes or UTF-16 units, where the kind has one
+        uint64_t payload = 0;
+    };
     struct Children {
         bool container = false;
         uint64_t firstRef = 0;
         uint64_t count = 0;
+        uint64_t keys = 0;  // a dictionary's references start with its keys
     };
     struct Frame {
         uint64_t object = 0;
         Children children;
         uint64_t next = 0;
         uint8_t tallestChild = 0;
+        uint64_t nodes = 1;  // in the expanded subtree, this container included
     };
     // Per object: unvisited, on the current path, or 1 + its height, where a
     // container's height counts the container levels from it downwards.
@@ -150,9 +220,12 @@ private:
 
     bool readTrailer();
     std::optional<uint64_t> bigEndian(uint64_t pos, uint64_t width) const;
+    std::optional<Object> objectAt(uint64_t index) const;
     std::optional<Children> childrenOf(uint64_t object) const;
+    bool readableKey(uint64_t object);
     std::optional<uint64_t> childAt(const Children& children, uint64_t index) const;
-    bool visit(std::vector<Frame>& path, uint64_t child, size_t limit);
+    bool visit(uint64_t child);
+    bool finishTop();
 
     std::span<const uint8_t> bytes_;
     uint64_t offsetWidth_ = 0;
@@ -160,10 +233,15 @@ private:
     uint64_t objectCount_ = 0;
     uint64_t topObject_ = 0;
     uint64_t offsetTable_ = 0;
+    size_t maxNesting_ = 0;
+    uint64_t maxNodes_ = 0;
     std::vector<uint8_t> state_;
+    std::unordered_map<uint64_t, uint64_t> containerNodes_;
+    std::unordered_set<uint64_t> readableKeys_;
+    std::vector<Frame> path_;
 };
 
-bool BinaryNestingCheck::readTrailer() {
+bool BinaryListShape::readTrailer() {
     constexpr uint64_t kTrailerSize = 32;
     if (bytes_.size() < kBinaryMagic.size() + kTrailerSize) {
         return false;
@@ -181,7 +259,7 @@ bool BinaryNestingCheck::readTrailer() {
     return objectCount_ <= (trailer - offsetTable_) / offsetWidth_;
 }
 
-std::optional<uint64_t> BinaryNestingCheck::bigEndian(uint64_t pos, uint64_t width) const {
+std::optional<uint64_t> BinaryListShape::bigEndian(uint64_t pos, uint64_t width) const {
     if (pos > bytes_.size() || width > bytes_.size() - pos) {
         return std::nullopt;
     }
@@ -192,41 +270,70 @@ std::optional<uint64_t> BinaryNestingCheck::bigEndian(uint64_t pos, uint64_t wid
     return value;
 }
 
-std::optional<BinaryNestingCheck::Children> BinaryNestingCheck::childrenOf(uint64_t object) const {
-    const auto offset = bigEndian(offsetTable_ + object * offsetWidth_, offsetWidth_);
+std::optional<BinaryListShape::Object> BinaryListShape::objectAt(uint64_t index) const {
+    const auto offset = bigEndian(offsetTable_ + index * offsetWidth_, offsetWidth_);
     if (!offset || *offset >= bytes_.size()) {
         return std::nullopt;
     }
     const uint8_t marker = bytes_[*offset];
-    const uint8_t kind = marker >> 4;
-    const bool isArrayOrSet = kind == 0xA || kind == 0xB || kind == 0xC;
-    if (!isArrayOrSet && kind != 0xD) {
-        return Children{};  // a scalar
-    }
-    uint64_t count = marker & 0x0F;
-    uint64_t pos = *offset + 1;
-    if (count == 0x0F) {  // the count follows as an integer object
-        const auto intMarker = bigEndian(pos, 1);
+    Object object{static_cast<uint8_t>(marker >> 4), marker & 0x0Fu, *offset + 1};
+    const bool hasLength = object.kind >= 0x4 && object.kind != 0x8;  // not UIDs
+    if (hasLength && object.length == 0x0F) {  // the length follows as an integer object
+        const auto intMarker = bigEndian(object.payload, 1);
         if (!intMarker || (*intMarker & 0xF0) != 0x10 || (*intMarker & 0x0F) > 3) {
             return std::nullopt;
         }
         const uint64_t width = uint64_t{1} << (*intMarker & 0x0F);
-        const auto stated = bigEndian(pos + 1, width);
+        const auto stated = bigEndian(object.payload + 1, width);
         if (!stated) {
             return std::nullopt;
         }
-        count = *stated;
-        pos += 1 + width;
+        object.length = *stated;
+        object.payload += 1 + width;
     }
-    const uint64_t perEntry = isArrayOrSet ? refWidth_ : 2 * refWidth_;
-    if (pos > bytes_.size() || count > (bytes_.size() - pos) / perEntry) {
-        return std::nullopt;
-    }
-    return Children{true, pos, isArrayOrSet ? count : 2 * count};
+    return object;
 }
 
-std::optional<uint64_t> BinaryNestingCheck::childAt(const Children& children,
-                                                    uint64_t index) const {
+std::optional<BinaryListShape::Children> BinaryListShape::childrenOf(uint64_t index) const {
+    const auto object = objectAt(index);
+    if (!object) {
+        return std::nullopt;
+    }
+    const bool isArrayOrSet = object->kind == 0xA || object->kind == 0xB || object->kind == 0xC;
+    const bool isDictionary = object->kind == 0xD;
+    if (!isArrayOrSet && !isDictionary) {
+        return Children{};  // a scalar
+    }
+    const uint64_t perEntry = isDictionary ? 2 * refWidth_ : refWidth_;
+    if (object->payload > bytes_.size() ||
+        object->length > (bytes_.size() - object->payload) / perEntry) {
+        return std::nullopt;
+    }
+    const uint64_t keys = isDictionary ? object->length : 0;
+    return Children{true, object->payload, object->length + keys, keys};
+}
+
+bool BinaryListShape::readableKey(uint64_t index) {
+    if (readableKeys_.contains(index)) {
+        return true;
+    }
+    const auto key = objectAt(index);
+    const uint64_t unit = key && key->kind == 0x5 ? 1 : key && key->kind == 0x6 ? 2 : 0;
+    if (unit == 0 || key->payload > bytes_.size() ||
+        key->length > (bytes_.size() - key->payload) / unit) {
+        return false;
+    }
+    const auto text = bytes_.subspan(key->payload, key->length * unit);
+    for (size_t at = 0; at < text.size(); at += unit) {
+        if (text[at] == 0 && text[at + unit - 1] == 0) {
+            return false;
+        }
+    }
+    readableKeys_.insert(index);
+    return true;
+}
+
+std::optional<uint64_t> BinaryListShape::childAt(const Children& children, uint64_t index) const {
     const auto ref = bigEndian(children.firstRef + index * refWidth_, refWidth_);
     if (!ref || *ref >= objectCount_) {
         return std::nullopt;
@@ -234,15 +341,18 @@ std::optional<uint64_t> BinaryNestingCheck::childAt(const Children& children,
     return ref;
 }
 
-bool BinaryNestingCheck::visit(std::vector<Frame>& path, uint64_t child, size_t limit) {
+bool BinaryListShape::visit(uint64_t child) {
     const uint8_t state = state_[child];
     if (state == kOnPath) {
         return false;
     }
+    Frame& parent = path_.back();
     if (state != kUnvisited) {
         const uint8_t height = state - 1;
-        path.back().tallestChild = std::max(path.back().tallestChild, height);
-        return path.size() + height <= limit;
+        const auto shared = containerNodes_.find(child);
+        parent.tallestChild = std::max(parent.tallestChild, height);
+        parent.nodes += shared != containerNodes_.end() ? shared->second : 1;
+        return path_.size() + height <= maxNesting_ && parent.nodes <= maxNodes_;
     }
     const auto children = childrenOf(child);
     if (!children) {
@@ -250,41 +360,56 @@ bool BinaryNestingCheck::visit(std::vector<Frame>& path, uint64_t child, size_t 
     }
     if (!children->container) {
         state_[child] = 1;
-        return true;
+        return ++parent.nodes <= maxNodes_;
     }
-    if (path.size() >= limit) {
+    if (path_.size() >= maxNesting_) {
         return false;
     }
     state_[child] = kOnPath;
-    path.push_back(Frame{child, *children, 0, 0});
+    path_.push_back(Frame{child, *children});
     return true;
 }
 
-bool BinaryNestingCheck::within(size_t limit) {
+bool BinaryListShape::finishTop() {
+    const Frame done = path_.back();
+    path_.pop_back();
+    const uint8_t height = done.tallestChild + 1;
+    state_[done.object] = height + 1;
+    containerNodes_[done.object] = done.nodes;
+    if (path_.empty()) {
+        return true;
+    }
+    Frame& parent = path_.back();
+    parent.tallestChild = std::max(parent.tallestChild, height);
+    parent.nodes += done.nodes;
+    return parent.nodes <= maxNodes_;
+}
+
+bool BinaryListShape::acceptable(size_t maxNesting, uint64_t maxNodes) {
     static_assert(kMaxNesting + 1 < kOnPath, "heights must fit beside the on-path mark");
     const auto rootChildren = readTrailer() ? childrenOf(topObject_) : std::nullopt;
-    if (!rootChildren || limit == 0) {
+    if (!rootChildren || maxNesting == 0) {
         return false;
     }
     if (!rootChildren->container) {
         return true;
     }
+    maxNesting_ = maxNesting;
+    maxNodes_ = maxNodes;
     state_.assign(objectCount_, kUnvisited);
     state_[topObject_] = kOnPath;
-    std::vector<Frame> path{Frame{topObject_, *rootChildren, 0, 0}};
-    while (!path.empty()) {
-        Frame& frame = path.back();
+    path_.assign(1, Frame{topObject_, *rootChildren});
+    while (!path_.empty()) {
+        Frame& frame = path_.back();
         if (frame.next == frame.children.count) {
-            const uint8_t height = frame.tallestChild + 1;
-            state_[frame.object] = height + 1;
-            path.pop_back();
-            if (!path.empty()) {
-                path.back().tallestChild = std::max(path.back().tallestChild, height);
+            if (!finishTop()) {
+                return false;
             }
             continue;
         }
+        const bool isKey = frame.next < frame.children.keys;
         const auto child = childAt(frame.children, frame.next++);
-        if (!child || !visit(path, *child, limit)) {
+        if (!child || (isKey && !readableKey(*child)) || !visit(*child)) {
             return false;
         }
     }
@@ -341,7 +466,9 @@ plist_t newDateNode(double secondsSince2001) {
     if (node != nullptr && plist_get_node_type(node) == PLIST_DATE) {
         return node;
     }
-    plist_free(node);
+    if (node != nullptr) {
+        plist_free(node);
+    }
     constexpr double kLimit = std::numeric_limits<int32_t>::max();
     const double clamped =
         std::isnan(secondsSince2001) ? 0.0 : std::clamp(secondsSince2001, -kLimit, kLimit);
@@ -409,13 +536,12 @@ std::optional<PlistValue> convertDictionary(plist_t node, size_t depth) {
     plist_dict_new_iter(node, &rawIter);
     const std::unique_ptr<void, CFree> iter(rawIter);
     PlistValue::Dictionary entries;
-    for (bool more = iter != nullptr; more;) {
+    while (iter != nullptr) {
         char* rawKey = nullptr;
         plist_t child = nullptr;
         plist_dict_next_item(node, iter.get(), &rawKey, &child);
         const std::unique_ptr<char, CFree> key(rawKey);
-        more = child != nullptr;
-        if (!more) {
+        if (child == nullptr) {
             break;
         }
         auto value = convertNode(child, depth + 1);
@@ -529,6 +655,23 @@ PlistNode makeNode(const PlistValue::Dictionary& entries) {
         }
     }
     return dict;
+}
+
+// libplist 2.2 writes only the low 32 bits of a UID into a binary list (as
+// Apple's own archiver does, whose indexes are 32-bit). A wider one would come
+// back as a different object reference, so such a value is not written.
+bool uidsFitBinaryForm(const PlistValue& value) {
+    if (const auto index = value.asUid()) {
+        return *index <= std::numeric_limits<uint32_t>::max();
+    }
+    if (const auto* items = value.asArray()) {
+        return std::all_of(items->begin(), items->end(), uidsFitBinaryForm);
+    }
+    if (const auto* entries = value.asDictionary()) {
+        return std::all_of(entries->begin(), entries->end(),
+                           [](const auto& entry) { return uidsFitBinaryForm(entry.second); });
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -757,13 +900,14 @@ std::optional<PlistValue> PlistValue::fromBytes(std::span<const uint8_t> bytes) 
         return std::nullopt;
     }
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    const bool acceptable = isBinaryList(bytes)
-                                ? BinaryNestingCheck(bytes).within(kMaxNesting)
-                                : startsLikeXml(text) && xmlNestingWithin(text, kMaxNesting);
-    if (!acceptable) {
-        return std::nullopt;
-    }
     try {
+        const bool acceptable =
+            isBinaryList(bytes)
+                ? BinaryListShape(bytes).acceptable(kMaxNesting, maxExpandedNodes(bytes.size()))
+                : startsLikeXml(text) && XmlNesting(text).within(kMaxNesting);
+        if (!acceptable) {
+            return std::nullopt;
+        }
         plist_t root = nullptr;
         plist_from_memory(text.data(), static_cast<uint32_t>(text.size()), &root);
         const PlistNode owned(root);
@@ -784,7 +928,7 @@ std::optional<PlistValue> PlistValue::fromFile(const std::string& path, uint64_t
 
 PlistValue::Bytes PlistValue::toBinary() const {
     try {
-        const PlistNode node = toNode();
+        const PlistNode node = uidsFitBinaryForm(*this) ? toNode() : nullptr;
         if (!node) {
             return {};
         }
@@ -816,13 +960,21 @@ std::string PlistValue::toXml() const {
 }
 
 bool PlistValue::writeBinaryFile(const std::string& path) const {
-    const Bytes bytes = toBinary();
-    return replaceFileContents(path, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    try {
+        const Bytes bytes = toBinary();
+        return replaceFileContents(path, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 bool PlistValue::writeXmlFile(const std::string& path) const {
-    const std::string text = toXml();
-    return replaceFileContents(path, text.data(), text.size());
+    try {
+        const std::string text = toXml();
+        return replaceFileContents(path, text.data(), text.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 PlistNode PlistValue::toNode() const {

@@ -94,6 +94,9 @@ public:
     [[nodiscard]] static std::optional<PlistValue> fromFile(const std::string& path,
                                                             uint64_t maxBytes = 64u << 20);
 
+    // Serialising leaves out None values inside containers and gives an empty
+    // result for a None root. XML keeps dates to whole seconds; a binary list
+    // holds UIDs of at most 32 bits, so toBinary gives nothing for a wider one.
     [[nodiscard]] Bytes toBinary() const;
     [[nodiscard]] std::string toXml() const;
     [[nodiscard]] bool writeBinaryFile(const std::string& path) const;
