@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "backup/KTTreeDirNode.h"
+#include "results/KTTreeDirNode.h"
 
 namespace vessamo {
 

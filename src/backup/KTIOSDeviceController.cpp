@@ -46,7 +46,8 @@ std::string stringOrEmpty(const PlistValue& dict, std::string_view key) {
 }
 
 std::string deviceImageFor(const std::optional<std::string>& deviceType) {
-    if (deviceType && (*deviceType == "ipad" || *deviceType == "Ipad2" || *deviceType == "NewIpad")) {
+    if (deviceType &&
+        (*deviceType == "ipad" || *deviceType == "Ipad2" || *deviceType == "NewIpad")) {
         return "ipad";
     }
     return "iphone";
@@ -116,6 +117,25 @@ void KTIOSDeviceController::addDeviceNodeByPath(const std::string& folder) {
     if (!entries || entries->size() < 2) {
         return;
     }
+    if (Record record = readBackupFolder(folder)) {
+        records_.push_back(std::move(record));
+    }
+}
+
+KTIOSDeviceController::Record KTIOSDeviceController::recordForFolder(
+    const std::string& folder) const {
+    Record record = readBackupFolder(folder);
+    if (!record) {
+        record = std::make_shared<KTIOSDeviceNode>();
+        record->strBackupType = kBackupTypeITunes;
+        record->backUpFilePath = folder;
+        record->deviceImage = "iphone";
+    }
+    return record;
+}
+
+KTIOSDeviceController::Record KTIOSDeviceController::readBackupFolder(
+    const std::string& folder) const {
     auto info = PlistValue::fromFile(folder + "/Info.plist");
     auto manifest = PlistValue::fromFile(folder + "/Manifest.plist");
     if (info && !info->asDictionary()) {
@@ -125,18 +145,18 @@ void KTIOSDeviceController::addDeviceNodeByPath(const std::string& folder) {
     if (!info && manifest) {
         const PlistValue* lockdown = manifest->find("Lockdown");
         if (lockdown == nullptr || lockdown->asDictionary() == nullptr) {
-            return;
+            return nullptr;
         }
         record = recordFromManifest(folder, *lockdown, *manifest);
     } else if (info) {
         record = recordFromInfoPlist(folder, *info, manifest);
     } else {
-        return;
+        return nullptr;
     }
     record->strBackupType = kBackupTypeITunes;
     record->backUpFilePath = folder;
     record->deviceImage = deviceImageFor(record->strDeviceType);
-    records_.push_back(std::move(record));
+    return record;
 }
 
 KTIOSDeviceController::Record KTIOSDeviceController::recordFromManifest(

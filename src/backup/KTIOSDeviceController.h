@@ -28,6 +28,9 @@ public:
     // Reads one backup folder and appends at most one record; unreadable or
     // incomplete folders are skipped without a message.
     void addDeviceNodeByPath(const std::string& folder);
+    // The record of a folder the person chose: described by its plists when
+    // it has them, and never added to the list.
+    [[nodiscard]] Record recordForFolder(const std::string& folder) const;
     // Appends one record per WhatsApp account folder that iCloud Drive keeps.
     void addiCloudDeviceNode();
 
@@ -37,6 +40,7 @@ public:
         const std::optional<std::string>& productType);
 
 private:
+    [[nodiscard]] Record readBackupFolder(const std::string& folder) const;
     Record recordFromInfoPlist(const std::string& folder, const PlistValue& info,
                                const std::optional<PlistValue>& manifest) const;
     Record recordFromManifest(const std::string& folder, const PlistValue& lockdown,

@@ -1,11 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "backup/KTTreeDirNode.h"
+#include "results/KTCallHistoryNode.h"
+#include "results/KTContactNode.h"
+#include "results/KTPhotoAndVideoNode.h"
+#include "results/KTTreeDirNode.h"
+#include "results/KTWhatsAppCovNode.h"
+#include "results/KTWhatsAppFavContact.h"
+#include "results/KTWhatsAppNode.h"
 
 namespace vessamo {
 
@@ -31,7 +38,16 @@ struct KTIOSDeviceNode {
     int32_t deviceIndex = -1;
     bool bhasScanCompleted = false;
 
+    // The results of the scans of this source, appended at the end of each.
+    std::vector<KTWhatsAppNodePtr> WhatsAppChatArray;
+    std::vector<KTWhatsAppCovNodePtr> WhatsAppConvChatArray;
+    std::vector<KTPhotoAndVideoNodePtr> WhatsAppResourceArray;
     std::vector<KTTreeDirNode> WhatsAppMediaArray;
+    std::vector<KTCallHistoryNodePtr> WhatsAppCallArray;
+    std::vector<KTContactNodePtr> WhatsAppContactArray;
+    std::vector<KTWhatsAppFavContactPtr> WhatsAppFacContactArray;
 };
+
+using KTIOSDeviceNodePtr = std::shared_ptr<KTIOSDeviceNode>;
 
 }  // namespace vessamo

@@ -37,8 +37,7 @@ bool readCatalogue(const std::string& path, std::vector<CatalogueRow>& rows, siz
         return false;
     }
     SqliteStatement query;
-    if (query.prepare(db, "select fileID,domain,relativePath,flags,file from Files") !=
-        SQLITE_OK) {
+    if (query.prepare(db, "select fileID,domain,relativePath,flags,file from Files") != SQLITE_OK) {
         return false;
     }
     total = 0;
@@ -101,7 +100,8 @@ void scanManifestDBThread(const std::string& backupFolder, IndexingContext& cont
         return;
     }
     for (const CatalogueRow& row : rows) {
-        context.notifications.post("ScanProgressInfo", static_cast<int>(20 * row.rowNumber / total));
+        context.notifications.post("ScanProgressInfo",
+                                   static_cast<int>(20 * row.rowNumber / total));
         // A fileID too short to name its two-character folder names no file;
         // it must not replace a real chat database found earlier either.
         if (row.fileID.size() >= 3) {

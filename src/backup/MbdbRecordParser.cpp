@@ -66,9 +66,8 @@ bool MbdbRecordParser::readString(std::string* keep) {
 
 std::optional<MbdbRecordParser::Record> MbdbRecordParser::next() {
     Record record;
-    bool complete = readString(&record.domain) && readString(&record.path) &&
-                    readString(nullptr) && readString(nullptr) && readString(nullptr) &&
-                    skip(kFixedFieldBytes);
+    bool complete = readString(&record.domain) && readString(&record.path) && readString(nullptr) &&
+                    readString(nullptr) && readString(nullptr) && skip(kFixedFieldBytes);
     if (!complete || atEnd()) {
         position_ = bytes_.size();
         return std::nullopt;

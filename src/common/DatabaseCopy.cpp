@@ -24,8 +24,7 @@ bool copyFile(const std::string& from, const std::string& to) {
         return false;
     }
     // The copy must be writable for the checkpoint even if the source was not.
-    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add,
-                    ec);
+    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
     return true;
 }
 
@@ -41,8 +40,8 @@ bool commitDB(const std::string& databasePath) {
     }
     int logFrames = 0;
     int checkpointed = 0;
-    int rc = sqlite3_wal_checkpoint_v2(db.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE,
-                                       &logFrames, &checkpointed);
+    int rc = sqlite3_wal_checkpoint_v2(db.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logFrames,
+                                       &checkpointed);
     if (rc != SQLITE_OK) {
         SystemLog::write("Failed to commit");
         return false;

@@ -48,7 +48,9 @@ std::optional<ScratchFolder> ScratchFolder::create(std::string_view prefix) {
     return ScratchFolder(std::string(buffer.data()));
 }
 
-ScratchFolder::~ScratchFolder() { remove(); }
+ScratchFolder::~ScratchFolder() {
+    remove();
+}
 
 ScratchFolder::ScratchFolder(ScratchFolder&& other) noexcept
     : path_(std::exchange(other.path_, std::string())), counter_(other.counter_) {}

@@ -76,9 +76,13 @@ void SqliteStatement::finalize() {
     }
 }
 
-int SqliteStatement::step() { return stmt_ != nullptr ? sqlite3_step(stmt_) : SQLITE_MISUSE; }
+int SqliteStatement::step() {
+    return stmt_ != nullptr ? sqlite3_step(stmt_) : SQLITE_MISUSE;
+}
 
-int SqliteStatement::reset() { return stmt_ != nullptr ? sqlite3_reset(stmt_) : SQLITE_MISUSE; }
+int SqliteStatement::reset() {
+    return stmt_ != nullptr ? sqlite3_reset(stmt_) : SQLITE_MISUSE;
+}
 
 int SqliteStatement::bind(int index, int64_t value) {
     return sqlite3_bind_int64(stmt_, index, value);
@@ -97,15 +101,21 @@ int SqliteStatement::bindBlob(int index, const void* data, size_t length) {
     return sqlite3_bind_blob64(stmt_, index, data, length, SQLITE_TRANSIENT);
 }
 
-int SqliteStatement::bindNull(int index) { return sqlite3_bind_null(stmt_, index); }
+int SqliteStatement::bindNull(int index) {
+    return sqlite3_bind_null(stmt_, index);
+}
 
 int SqliteStatement::columnCount() const {
     return stmt_ != nullptr ? sqlite3_column_count(stmt_) : 0;
 }
 
-int SqliteStatement::columnType(int column) const { return sqlite3_column_type(stmt_, column); }
+int SqliteStatement::columnType(int column) const {
+    return sqlite3_column_type(stmt_, column);
+}
 
-bool SqliteStatement::isNull(int column) const { return columnType(column) == SQLITE_NULL; }
+bool SqliteStatement::isNull(int column) const {
+    return columnType(column) == SQLITE_NULL;
+}
 
 int64_t SqliteStatement::columnInt64(int column) const {
     return sqlite3_column_int64(stmt_, column);

@@ -47,6 +47,8 @@ std::string UserPaths::backupRoot() {
     return userFolder() + "/Library/Application Support/MobileSync/Backup";
 }
 
-std::string UserPaths::libraryFolder() { return userFolder() + "/Library"; }
+std::string UserPaths::libraryFolder() {
+    return userFolder() + "/Library";
+}
 
 }  // namespace vessamo

@@ -109,8 +109,7 @@ SampleBackupBuilder& SampleBackupBuilder::addDirectory(std::string domain,
     return *this;
 }
 
-SampleBackupBuilder& SampleBackupBuilder::addRawCatalogueRow(std::string fileID,
-                                                             std::string domain,
+SampleBackupBuilder& SampleBackupBuilder::addRawCatalogueRow(std::string fileID, std::string domain,
                                                              std::string relativePath) {
     rawRows_.push_back(RawRow{std::move(fileID), std::move(domain), std::move(relativePath)});
     return *this;

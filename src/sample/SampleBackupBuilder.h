@@ -50,8 +50,7 @@ public:
     explicit SampleBackupBuilder(CatalogueLayout layout = CatalogueLayout::ManifestDb,
                                  DeviceInfo device = {});
 
-    SampleBackupBuilder& addFile(std::string domain, std::string relativePath,
-                                 std::string content);
+    SampleBackupBuilder& addFile(std::string domain, std::string relativePath, std::string content);
     SampleBackupBuilder& addCatalogueOnly(std::string domain, std::string relativePath);
     SampleBackupBuilder& addDirectory(std::string domain, std::string relativePath);
     // A Manifest.db row exactly as given, for catalogues real tools get wrong.

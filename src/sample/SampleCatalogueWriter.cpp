@@ -24,6 +24,7 @@ bool fail(std::string* error, std::string reason) {
 }
 
 const char* kManifestSchema = R"(
+PRAGMA synchronous=OFF;
 CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain TEXT, relativePath TEXT, flags INTEGER,
                     file BLOB);
 CREATE INDEX FilesDomainIdx ON Files(domain);
@@ -53,7 +54,9 @@ void putString(std::string& out, const std::string& text) {
     out += text;
 }
 
-void putAbsent(std::string& out) { putBigEndian(out, 0xFFFF, 2); }
+void putAbsent(std::string& out) {
+    putBigEndian(out, 0xFFFF, 2);
+}
 
 std::string mbdbRecord(const SampleFile& file, uint64_t inode) {
     std::string out;
@@ -79,7 +82,7 @@ std::string mbdbRecord(const SampleFile& file, uint64_t inode) {
     }
     putBigEndian(out, file.directory ? 0 : file.content.size(), 8);
     out += static_cast<char>(file.directory ? 0 : 3);  // protection class
-    out += static_cast<char>(0);                        // no extended properties
+    out += static_cast<char>(0);                       // no extended properties
     return out;
 }
 
@@ -90,7 +93,8 @@ std::string mbFileArchive(const SampleFile& file) {
     PlistValue::Dictionary mbFile;
     mbFile["$class"] = PlistValue::uid(3);
     mbFile["RelativePath"] = PlistValue::uid(2);
-    mbFile["Size"] = PlistValue::integer(file.directory ? 0 : static_cast<int64_t>(file.content.size()));
+    mbFile["Size"] =
+        PlistValue::integer(file.directory ? 0 : static_cast<int64_t>(file.content.size()));
     mbFile["Mode"] = PlistValue::integer(file.directory ? kDirectoryMode : kRegularFileMode);
     mbFile["LastModified"] = PlistValue::integer(when);
     mbFile["LastStatusChange"] = PlistValue::integer(when);

@@ -76,7 +76,7 @@ std::string solidColourPng(uint32_t width, uint32_t height, uint8_t red, uint8_t
     put32(header, width);
     put32(header, height);
     header += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB, no interlace
-    std::string row(1, '\0');                           // filter type: none
+    std::string row(1, '\0');                          // filter type: none
     for (uint32_t x = 0; x < width; ++x) {
         row += static_cast<char>(red);
         row += static_cast<char>(green);

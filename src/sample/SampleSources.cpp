@@ -1,12 +1,13 @@
 #include "sample/SampleSources.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "backup/BackupFileIndex.h"
 #include "common/PlistValue.h"
-#include "common/SqliteDatabase.h"
 #include "common/ScratchFolder.h"
+#include "common/SqliteDatabase.h"
 #include "sample/SampleImage.h"
 
 namespace vessamo::sample {
@@ -33,7 +34,8 @@ std::string coreDataDatabase(const std::string& entityHint) {
             return {};
         }
         std::string sql =
-            "CREATE TABLE Z_METADATA (Z_VERSION INTEGER PRIMARY KEY, Z_UUID VARCHAR(255), "
+            "PRAGMA synchronous=OFF; CREATE TABLE Z_METADATA (Z_VERSION INTEGER PRIMARY KEY, "
+            "Z_UUID VARCHAR(255), "
             "Z_PLIST BLOB);"
             "INSERT INTO Z_METADATA VALUES (1, '" +
             entityHint + "', NULL);";
@@ -91,14 +93,26 @@ SampleBackupBuilder whatsAppBackup(CatalogueLayout layout, DeviceInfo device) {
     return builder;
 }
 
+void addChatPictures(SampleBackupBuilder& builder, size_t count) {
+    const std::string picture = solidColourPng(16, 16, 0x34, 0xB7, 0xF1);
+    for (size_t i = 0; i < count; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof(name), "/%x/%x/%08zx-5a1e-4c2d-9b7f-picture.jpg",
+                      static_cast<unsigned>(i % 16), static_cast<unsigned>((i / 16) % 16), i);
+        std::string chat =
+            "Message/Media/4917" + std::to_string(10000000 + i % 50) + "@s.whatsapp.net";
+        builder.addFile(kShared, chat + name, picture);
+    }
+}
+
 std::string backupRootOf(const std::string& home) {
     return home + "/Library/Application Support/MobileSync/Backup";
 }
 
 std::optional<std::string> writeICloudAccount(const std::string& home, const std::string& account,
                                               const ICloudAccountOptions& options) {
-    const std::string folder =
-        home + "/Library/Mobile Documents/" + options.container + "/Accounts/" + account + "/backup";
+    const std::string folder = home + "/Library/Mobile Documents/" + options.container +
+                               "/Accounts/" + account + "/backup";
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) {

@@ -14,6 +14,9 @@ namespace vessamo::sample {
 // and files of unrelated domains that a scan must ignore.
 [[nodiscard]] SampleBackupBuilder whatsAppBackup(CatalogueLayout layout, DeviceInfo device = {});
 
+// Adds count more pictures to the chats' media folders, for large samples.
+void addChatPictures(SampleBackupBuilder& builder, size_t count);
+
 // "<home>/Library/Application Support/MobileSync/Backup"
 [[nodiscard]] std::string backupRootOf(const std::string& home);
 

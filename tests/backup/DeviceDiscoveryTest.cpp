@@ -4,6 +4,7 @@
 
 #include "app/OrlendoAppDelegate.h"
 #include "backup/KTIOSDeviceController.h"
+#include "common/NotificationCenter.h"
 #include "common/SystemLog.h"
 #include "sample/SampleSources.h"
 #include "support/TestSupport.h"
@@ -228,7 +229,7 @@ TEST(BackupTimeText, ConvertsCanonicalUtcToLocalMinutes) {
     EXPECT_EQ(canonicalUtcText(978307200), "2001-01-01 00:00:00 +0000");
 }
 
-TEST(ScanController, IOSVersionChoosesTheCatalogueReader) {
+TEST(ControllerSettings, IOSVersionChoosesTheCatalogueReader) {
     RecordingUiPort ui;
     OrlendoAppDelegate controller(ui);
     EXPECT_TRUE(controller.IOSVersionIOS6("9.3.5"));
@@ -245,15 +246,19 @@ TEST(ScanController, IOSVersionChoosesTheCatalogueReader) {
     EXPECT_FALSE(controller.biOS10version);
 }
 
-TEST(ScanController, OperatingSystemVersionRule) {
+TEST(ControllerSettings, OperatingSystemVersionRule) {
     RecordingUiPort ui;
-    OrlendoAppDelegate catalina(ui, "Version 10.15.7 (Build 19H2)");
+    NotificationCenter center;
+    auto on = [](const char* version) {
+        return OrlendoAppDelegate::Options{.operatingSystemVersion = version, .defaultsPath = ""};
+    };
+    OrlendoAppDelegate catalina(ui, center, on("Version 10.15.7 (Build 19H2)"));
     EXPECT_EQ(catalina.macOsMajor, 10);
     EXPECT_EQ(catalina.macOsVer, 15);
-    OrlendoAppDelegate bigSur(ui, "Version 11.2.3 (Build 20D91)");
+    OrlendoAppDelegate bigSur(ui, center, on("Version 11.2.3 (Build 20D91)"));
     EXPECT_EQ(bigSur.macOsMajor, 11);
     EXPECT_EQ(bigSur.macOsVer, 2);
-    OrlendoAppDelegate shortText(ui, "Version 12.1 (Build 21C52)");  // fewer than three parts
+    OrlendoAppDelegate shortText(ui, center, on("Version 12.1 (Build 21C52)"));  // two parts
     EXPECT_EQ(shortText.macOsMajor, 10);
     EXPECT_EQ(shortText.macOsVer, 10);
 }

@@ -91,15 +91,16 @@ TEST_F(ManifestDbIndex, KeepsTheExistingFilesOfTheFourWhatsAppDomains) {
         }
     }
     EXPECT_EQ(index.whatsAppFileArray.size(), expected);
-    EXPECT_TRUE(index.getFileKeyBytheFilepath(
-        "Library/Preferences/net.whatsapp.WhatsAppSMB.plist"));
+    EXPECT_TRUE(
+        index.getFileKeyBytheFilepath("Library/Preferences/net.whatsapp.WhatsAppSMB.plist"));
     EXPECT_FALSE(index.getFileKeyBytheFilepath("Media/DCIM/100APPLE/IMG_0001.JPG"));
     EXPECT_FALSE(index.getFileKeyBytheFilepath(
         "Message/Media/491701234567@s.whatsapp.net/a/b/ab0e1f2a-0000-4000-8000-000000000001.jpg"));
     EXPECT_TRUE(index.bNewAppVersion);
 
     // Both apps hold a ChatStorage.sqlite; the later row wins.
-    EXPECT_EQ(index.whatsAppChatPath, SampleBackupBuilder::fileKey(kBusinessShared, "ChatStorage.sqlite"));
+    EXPECT_EQ(index.whatsAppChatPath,
+              SampleBackupBuilder::fileKey(kBusinessShared, "ChatStorage.sqlite"));
 
     ASSERT_FALSE(run.progress.empty());
     EXPECT_TRUE(std::is_sorted(run.progress.begin(), run.progress.end()));
@@ -228,11 +229,12 @@ TEST(RealManifestDb, IndexesEveryWhatsAppRowOfARealCatalogue) {
         SqliteDatabase db;
         ASSERT_EQ(db.open(home.path() + "/count.db", SqliteDatabase::Mode::ReadOnly), SQLITE_OK);
         SqliteStatement count;
-        ASSERT_EQ(count.prepare(db, "select count(*) from Files where domain in "
-                                    "('AppDomain-net.whatsapp.WhatsApp',"
-                                    "'AppDomainGroup-group.net.whatsapp.WhatsApp.shared',"
-                                    "'AppDomain-net.whatsapp.WhatsAppSMB',"
-                                    "'AppDomainGroup-group.net.whatsapp.WhatsAppSMB.shared')"),
+        ASSERT_EQ(count.prepare(db,
+                                "select count(*) from Files where domain in "
+                                "('AppDomain-net.whatsapp.WhatsApp',"
+                                "'AppDomainGroup-group.net.whatsapp.WhatsApp.shared',"
+                                "'AppDomain-net.whatsapp.WhatsAppSMB',"
+                                "'AppDomainGroup-group.net.whatsapp.WhatsAppSMB.shared')"),
                   SQLITE_OK);
         ASSERT_EQ(count.step(), SQLITE_ROW);
         kept = static_cast<size_t>(count.columnInt64(0));

@@ -63,7 +63,22 @@ ScopedTimeZone::~ScopedTimeZone() {
     tzset();
 }
 
+void RecordingUiPort::runOnMainThreadAndWait(const std::function<void()>& work) {
+    std::lock_guard lock(mutex_);
+    work();
+}
+
+std::vector<std::string> RecordingUiPort::titles() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out;
+    for (const AlertRequest& alert : alerts) {
+        out.push_back(alert.title);
+    }
+    return out;
+}
+
 AlertAnswer RecordingUiPort::showAlert(const AlertRequest& request) {
+    std::lock_guard lock(mutex_);
     alerts.push_back(request);
     if (scriptedAnswers.empty()) {
         return AlertAnswer{};

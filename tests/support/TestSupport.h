@@ -2,11 +2,12 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "app/UiPort.h"
 #include "common/ScratchFolder.h"
+#include "common/UiPort.h"
 
 namespace vessamo::test {
 
@@ -39,17 +40,22 @@ private:
 };
 
 // Records every text the core shows and answers with scripted choices.
+// Alerts may come from a scan's thread; read them once the scan has ended.
 class RecordingUiPort : public UiPort {
 public:
     AlertAnswer showAlert(const AlertRequest& request) override;
     void showAccessGuide() override { ++accessGuides; }
     void showBackupPane() override { ++backupPanes; }
-    void runOnMainThreadAndWait(const std::function<void()>& work) override { work(); }
+    void runOnMainThreadAndWait(const std::function<void()>& work) override;
+    [[nodiscard]] std::vector<std::string> titles() const;
 
     std::vector<AlertRequest> alerts;
     std::vector<AlertAnswer> scriptedAnswers;  // consumed in order; default answer after
     int accessGuides = 0;
     int backupPanes = 0;
+
+private:
+    mutable std::recursive_mutex mutex_;  // one "main thread" at a time
 };
 
 [[nodiscard]] std::string readFile(const std::string& path);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vessamo {
+
+// An alert or sheet with fixed texts. Buttons are listed first to last; the
+// answer names the one chosen by its index.
+struct AlertRequest {
+    std::string title;
+    std::string detail;
+    std::vector<std::string> buttons{" Ok "};
+    bool asSheet = false;
+    // When set, the alert carries a "do not show again" box with this label.
+    std::optional<std::string> suppressionLabel;
+};
+
+struct AlertAnswer {
+    int button = 0;
+    bool suppressed = false;
+};
+
+// The one way the core reaches a person. The desktop application shows real
+// windows, the command line prints, tests record every text and answer with
+// scripted choices. The core never talks to widgets.
+class UiPort {
+public:
+    virtual ~UiPort() = default;
+
+    virtual AlertAnswer showAlert(const AlertRequest& request) = 0;
+    // Tells the user how to let the program read protected folders.
+    virtual void showAccessGuide() = 0;
+    // Switches the start page from the device pane to the backup list.
+    virtual void showBackupPane() = 0;
+    // Runs work on the interface thread and returns once it has run.
+    virtual void runOnMainThreadAndWait(const std::function<void()>& work) = 0;
+};
+
+}  // namespace vessamo
