@@ -1,0 +1,70 @@
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "common/NotificationCenter.h"
+#include "common/UiPort.h"
+#include "common/UserDefaults.h"
+#include "results/DeletedMessageIntake.h"
+#include "results/ResultViewState.h"
+
+namespace vessamo {
+
+inline constexpr const char* kExampleAlertSuppress = "ExampleAlertSuppress";
+
+// The result view without its widgets: it follows a scan through the scan
+// notifications, takes the recovered messages, and decides what the page
+// shows when the scan ends. Views bind to state().
+class KTResultViewController {
+public:
+    KTResultViewController(UiPort& ui, UserDefaults& defaults, NotificationCenter& notifications);
+    ~KTResultViewController();
+    KTResultViewController(const KTResultViewController&) = delete;
+    KTResultViewController& operator=(const KTResultViewController&) = delete;
+
+    // Scan notifications; each runs on the posting scan thread.
+    void ScanProgressInfomationHandle(int percent);
+    void ScanAnvancedProgressInfoHandle(int messagesRead);
+    void DelScanWhatsAppInfoHandle(const KTWhatsAppNodePtr& message);
+
+    void ChangeToScanWhatsAppView();
+    void startScanningGIF();
+    void ChangeToNoiOSBackupView();
+    // Called on the scan thread when a scan ends; waits for the interface.
+    void ScanThreadFinish(bool iCloudSource);
+    void ScanThreadErrorHandle();
+    void setfullWhatsAppLocation(const std::string& folder);
+
+    // Shows a category of the current source; false for unknown numbers.
+    bool showCategory(int typeNumber);
+    void actClickChat() { showCategory(1); }
+    void actClickResource() { showCategory(2); }
+    void actCallHistory() { showCategory(3); }
+    void actContact() { showCategory(4); }
+    void actClickFavtContact() { showCategory(5); }
+
+    // The stop button: true when the person confirms the stop.
+    [[nodiscard]] bool confirmStop();
+    // Before a rescan with another source: forget what is shown.
+    void releaseResults();
+
+    [[nodiscard]] ResultViewState state() const;
+    [[nodiscard]] const DeletedMessageIntake& deletedMessages() const { return intake_; }
+
+private:
+    void finishOnMainThread(bool iCloudSource);
+    void showAdvancedModeTip();
+
+    UiPort& ui_;
+    UserDefaults& defaults_;
+    mutable std::mutex mutex_;
+    ResultViewState state_;
+    DeletedMessageIntake intake_;
+    ScopedObserver progressObserver_;
+    ScopedObserver advancedObserver_;
+    ScopedObserver deletedObserver_;
+};
+
+}  // namespace vessamo

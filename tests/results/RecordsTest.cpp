@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include "results/ConversationFiller.h"
+#include "results/DeletedMessageIntake.h"
+#include "results/IKImageItem.h"
+#include "results/KTCallHistoryNode.h"
+#include "results/KTContactNode.h"
+#include "results/KTPhotoAndVideoNode.h"
+#include "results/KTTimeLineFileNode.h"
+#include "results/KTWhatsAppCovNode.h"
+
+namespace vessamo {
+namespace {
+
+KTWhatsAppNodePtr message(int32_t chat, std::string name, std::string text) {
+    auto node = std::make_shared<KTWhatsAppNode>();
+    node->chatID = chat;
+    node->messageName = std::move(name);
+    node->messageContent = std::move(text);
+    return node;
+}
+
+TEST(Records, StartValues) {
+    KTWhatsAppNode node;
+    EXPECT_EQ(node.messageContent, "");
+    EXPECT_EQ(node.chatID, -1);
+    EXPECT_EQ(node.attchType, -1);
+    EXPECT_EQ(node.messageIndex, -1);
+    EXPECT_FALSE(node.bDeleted || node.bStarredMessage || node.isHaveAttch || node.biCloudNode);
+    EXPECT_EQ(node.whatsAppcontactPath, std::string());
+
+    KTWhatsAppCovNode chat;
+    EXPECT_EQ(chat.chatID, -1);
+    EXPECT_EQ(chat.currentChatNumber, std::string());
+    EXPECT_FALSE(chat.hasload || chat.bDeleted || chat.isGroupCov || chat.bStarredCovMessage);
+
+    KTCallHistoryNode call;
+    EXPECT_EQ(call.callTime, -1);
+    EXPECT_EQ(call.doubledatestamp, 0.0);
+    KTContactNode contact;
+    EXPECT_EQ(contact.rowid, -1);
+    EXPECT_FALSE(contact.imageData.has_value());
+    KTPhotoAndVideoNode file;
+    EXPECT_FALSE(file.fileDate.has_value());
+    KTTimeLineFileNode timeline;
+    EXPECT_FALSE(timeline.nodeName.has_value());
+    IKImageItem item;
+    EXPECT_EQ(item.fileType, "Image");
+    EXPECT_FALSE(item.filePath.has_value());
+}
+
+TEST(ConversationFilling, StarredListGathersEveryChatAndNothingRepeats) {
+    auto a1 = message(1, "Ann", "hi");
+    auto b1 = message(2, "Bob", "yo");
+    auto a2 = message(1, "Ann", "starred");
+    a2->bStarredMessage = true;
+    auto b2 = message(2, "Bob", "starred too");
+    b2->bStarredMessage = true;
+    std::vector<KTWhatsAppNodePtr> all{a1, b1, a2, b2};
+
+    KTWhatsAppCovNode ann;
+    ann.chatID = 1;
+    fillConversation(ann, all);
+    fillConversation(ann, all);  // opened twice
+    EXPECT_EQ(ann.appNodeArray, (std::vector<KTWhatsAppNodePtr>{a1, a2}));
+    EXPECT_TRUE(ann.hasload);
+
+    auto starred = makeStarredConversation();
+    EXPECT_EQ(starred->chatID, 9999);
+    EXPECT_EQ(starred->currentChatName, "Starred Messages");
+    EXPECT_EQ(starred->currentSubject, "Here are Starred Messages");
+    EXPECT_FALSE(starred->currentChatNumber.has_value());
+    EXPECT_FALSE(starred->groupChatImagePath.has_value());
+    fillConversation(*starred, all);
+    EXPECT_EQ(starred->appNodeArray, (std::vector<KTWhatsAppNodePtr>{a2, b2}));
+    // The same message object: a mark set in one list shows in the other.
+    starred->appNodeArray[0]->bSelected = true;
+    EXPECT_TRUE(ann.appNodeArray[1]->bSelected);
+
+    KTWhatsAppCovNode recovered;
+    recovered.chatID = 1;
+    recovered.bDeleted = true;
+    fillConversation(recovered, all);
+    EXPECT_TRUE(recovered.appNodeArray.empty());
+}
+
+TEST(DeletedIntake, GroupsDropsRepeatsAndListsCardsAndPlaces) {
+    DeletedMessageIntake intake;
+    auto first = message(7, "", "hello");
+    intake.take(first);
+    ASSERT_EQ(intake.conversations().size(), 1u);
+    const auto& chat = *intake.conversations()[0];
+    EXPECT_TRUE(chat.bDeleted);
+    EXPECT_EQ(chat.currentSubject, "UnknownSubject");
+    EXPECT_EQ(chat.chatID, 7);
+    EXPECT_EQ(chat.currentChatName, "");
+
+    intake.take(message(7, "X", "one-letter names do not name a chat"));
+    EXPECT_EQ(intake.conversations()[0]->currentChatName, "");
+    intake.take(message(7, "Zoë", "hello"));  // same text, other name: kept
+    EXPECT_EQ(intake.conversations()[0]->currentChatName, "Zoë");
+    intake.take(message(7, "Zoë", "hello"));  // repeat: dropped
+    intake.take(message(7, "", "hello"));     // repeat of the first: dropped
+    EXPECT_EQ(chat.appNodeArray.size(), 3u);
+
+    auto card = message(8, "Eve", "");
+    card->vcardName = "Carl";
+    card->vcardInfo = "BEGIN:VCARD";
+    card->locationInfo = "52.5 13.4";
+    intake.take(card);
+    auto place = message(8, "Eve", "here");
+    place->locationInfo = "48.1 11.6";
+    intake.take(place);
+    ASSERT_EQ(intake.conversations().size(), 2u);
+    EXPECT_EQ(intake.conversations()[1]->currentChatName, "Eve");
+    ASSERT_EQ(intake.resources().size(), 2u);
+    EXPECT_EQ(intake.resources()[0]->nodeType, "VCard");
+    EXPECT_EQ(intake.resources()[0]->nodeName, "Carl");
+    EXPECT_EQ(intake.resources()[0]->textContent, "BEGIN:VCARD");
+    EXPECT_EQ(intake.resources()[0]->nodeSize, "4.00K");
+    EXPECT_EQ(intake.resources()[1]->nodeType, "Location");
+    EXPECT_EQ(intake.resources()[1]->nodeName, "Location");
+    EXPECT_EQ(intake.resources()[1]->textContent, "48.1 11.6");
+
+    intake.clear();
+    EXPECT_TRUE(intake.conversations().empty());
+    intake.take(message(7, "", "hello"));
+    EXPECT_EQ(intake.conversations().size(), 1u);
+}
+
+TEST(MediaBrowserItem, TypeFollowsTheExtension) {
+    EXPECT_EQ(IKImageItem::typeOfPath("Message/Media/a/IMG.JPG"), "Photo");
+    EXPECT_EQ(IKImageItem::typeOfPath("x.jpg.thumb"), "Photo");
+    EXPECT_EQ(IKImageItem::typeOfPath("voice.opus"), "Audio");
+    EXPECT_EQ(IKImageItem::typeOfPath("clip.MP4"), "Video");
+    EXPECT_EQ(IKImageItem::typeOfPath("doc.pdf"), "pdf");
+    EXPECT_EQ(IKImageItem::typeOfPath("folder.d/README"), "");
+
+    KTTreeDirNode node{"AppDomainGroup-group.net.whatsapp.WhatsApp.shared", "Message/Media/1/a.gif",
+                       "/backup/ab/abcdef"};
+    IKImageItem item = IKImageItem::fromTreeNode(node);
+    EXPECT_EQ(item.filePath, "/backup/ab/abcdef");
+    EXPECT_EQ(item.fileVirtualPath, "Message/Media/1/a.gif");
+    EXPECT_EQ(item.fileName, "a.gif");
+    EXPECT_EQ(item.fileType, "Photo");
+}
+
+}  // namespace
+}  // namespace vessamo
