@@ -1,11 +1,15 @@
 #include "app/OrlendoAppDelegate.h"
 
+#include <sys/statvfs.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
-#include <vector>
 
+#include "backup/BackupIndexReaders.h"
+#include "common/SystemLog.h"
+#include "common/TextConversion.h"
 #include "common/UserPaths.h"
 
 namespace vessamo {
@@ -13,6 +17,8 @@ namespace vessamo {
 namespace fs = std::filesystem;
 
 namespace {
+
+std::atomic<OrlendoAppDelegate*> theController{nullptr};
 
 // The integer value of a text's leading digits, 0 when there are none.
 int32_t leadingInteger(const std::string& text) {
@@ -29,11 +35,37 @@ std::vector<std::string> split(const std::string& text, char separator) {
     return parts;
 }
 
+constexpr const char* kScanRunningText =
+    "A scan is already running. Stop it or wait until it has finished, then start the new scan.";
+
 }  // namespace
 
-OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui, const std::string& operatingSystemVersion)
-    : ui_(ui) {
-    applyVersionRule(operatingSystemVersion);
+OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui, NotificationCenter& notifications,
+                                       Options options)
+    : ui_(ui),
+      notifications_(notifications),
+      defaults_(options.defaultsPath),
+      scan_(notifications),
+      resultView_(std::make_unique<KTResultViewController>(ui, defaults_, notifications)),
+      runner_(scan_, stages_, *resultView_) {
+    applyVersionRule(options.operatingSystemVersion);
+    installStages();
+    observeNotifications(notifications);
+    theController = this;
+}
+
+OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui)
+    : OrlendoAppDelegate(ui, NotificationCenter::defaultCenter(), Options{}) {}
+
+OrlendoAppDelegate::~OrlendoAppDelegate() {
+    requestStop();
+    runner_.wait();
+    OrlendoAppDelegate* self = this;
+    theController.compare_exchange_strong(self, nullptr);
+}
+
+OrlendoAppDelegate* OrlendoAppDelegate::GetAppControllor() {
+    return theController.load();
 }
 
 std::string OrlendoAppDelegate::hostVersionText() {
@@ -48,8 +80,7 @@ std::string OrlendoAppDelegate::hostVersionText() {
 
 void OrlendoAppDelegate::applyVersionRule(const std::string& text) {
     std::string compact = text;
-    for (auto at = compact.find("Version"); at != std::string::npos;
-         at = compact.find("Version")) {
+    for (auto at = compact.find("Version"); at != std::string::npos; at = compact.find("Version")) {
         compact.erase(at, 7);
     }
     compact.erase(std::remove(compact.begin(), compact.end(), ' '), compact.end());
@@ -68,6 +99,36 @@ bool OrlendoAppDelegate::hasProtectedFolders() const {
 #endif
 }
 
+void OrlendoAppDelegate::installStages() {
+    stages_.scanManifestDBThread = [](ScanState& state, const std::string& folder) {
+        IndexingContext context{state.index, state.bStopScan, state.notifications};
+        scanManifestDBThread(folder, context);
+    };
+    stages_.scanDirAnalyThread = [](ScanState& state, const std::string& folder) {
+        IndexingContext context{state.index, state.bStopScan, state.notifications};
+        scanDirAnalyThread(folder, context);
+    };
+}
+
+void OrlendoAppDelegate::observeNotifications(NotificationCenter& notifications) {
+    observers_.emplace_back(
+        notifications, "KTWhatsAppTypeButtonMouseDown", [this](const Notification& note) {
+            if (auto* click = std::any_cast<CategoryButtonClick>(&note.object)) {
+                KTWhatsAppTypeButtonMouseDownHandle(click->record, click->typeNumber);
+            }
+        });
+    observers_.emplace_back(notifications, "KTScanVSButtonMouseDown",
+                            [this](const Notification& note) {
+                                if (auto* type = std::any_cast<int>(&note.object)) {
+                                    KTScanVSButtonMouseDownHandle(*type);
+                                }
+                            });
+    observers_.emplace_back(notifications, "DeviceConnect",
+                            [this](const Notification&) { bDeviceHasConnected = true; });
+    observers_.emplace_back(notifications, "DeviceDisConnect",
+                            [this](const Notification&) { bDeviceHasConnected = false; });
+}
+
 bool OrlendoAppDelegate::IOSVersionIOS6(const std::string& version) {
     if (version.empty()) {
         return false;
@@ -78,7 +139,7 @@ bool OrlendoAppDelegate::IOSVersionIOS6(const std::string& version) {
     return true;
 }
 
-bool OrlendoAppDelegate::rebuildList(bool atLaunch) {
+void OrlendoAppDelegate::rebuildList(bool atLaunch) {
     devices_.removeAll();
     const std::string root = UserPaths::backupRoot();
     std::vector<std::string> entries;
@@ -86,7 +147,7 @@ bool OrlendoAppDelegate::rebuildList(bool atLaunch) {
     fs::directory_iterator it(root, ec);
     if (ec && atLaunch && hasProtectedFolders()) {
         ui_.showAccessGuide();
-        return false;
+        return;
     }
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         entries.push_back(it->path().filename().string());
@@ -98,19 +159,226 @@ bool OrlendoAppDelegate::rebuildList(bool atLaunch) {
         }
     }
     devices_.addiCloudDeviceNode();
-    return true;
 }
 
-void OrlendoAppDelegate::showIphoneDiskView() { rebuildList(true); }
+void OrlendoAppDelegate::showIphoneDiskView() {
+    rebuildList(true);
+}
 
 void OrlendoAppDelegate::actScanIOSBackupFile() {
     rebuildList(false);
     ui_.showBackupPane();
     if (devices_.records().empty()) {
         AlertRequest alert;
-        alert.title = "No iTunes backup found. Please connect your device and extract from iOS device.";
+        alert.title =
+            "No iTunes backup found. Please connect your device and extract from iOS device.";
         ui_.showAlert(alert);
     }
+}
+
+// --- Scans ---------------------------------------------------------------
+
+bool OrlendoAppDelegate::startScan(SourceKind kind, const std::string& folder) {
+    if (!runner_.start(kind, folder, currentNode, ScanSettings{biOS10version, bScanDeleted})) {
+        AlertRequest busy;
+        busy.title = kScanRunningText;
+        ui_.showAlert(busy);
+        return false;
+    }
+    return true;
+}
+
+bool OrlendoAppDelegate::ScanIOSBackFile(const std::string& folder) {
+    return startScan(SourceKind::Backup, folder);
+}
+
+bool OrlendoAppDelegate::ScanICloudBackFile(const std::string& folder) {
+    return startScan(SourceKind::ICloud, folder);
+}
+
+bool OrlendoAppDelegate::ScanTimeLineBackupFilePath(const std::string& folder) {
+    return startScan(SourceKind::Timeline, folder);
+}
+
+void OrlendoAppDelegate::waitForScan() {
+    runner_.wait();
+}
+
+void OrlendoAppDelegate::stopButtonClicked() {
+    if (resultView_->confirmStop()) {
+        requestStop();
+    }
+}
+
+void OrlendoAppDelegate::showEncryptedSheet(const std::string& text) {
+    AlertRequest sheet;
+    sheet.title = text;
+    sheet.asSheet = true;
+    ui_.showAlert(sheet);
+}
+
+bool OrlendoAppDelegate::enoughFreeSpaceForDevice() {
+    struct statvfs root {};
+    if (statvfs("/", &root) != 0) {
+        return true;  // unknown: let the backup tool report a full disk itself
+    }
+    auto freeBytes = static_cast<int64_t>(root.f_bavail) * static_cast<int64_t>(root.f_frsize);
+    return iPhoneUsedStorage < freeBytes;
+}
+
+// Starts the scan a source's kind calls for, on the scanning page.
+void OrlendoAppDelegate::scanRecord(const KTIOSDeviceNodePtr& record) {
+    const std::string& type = record->strBackupType;
+    if (type == kBackupTypeDevice) {
+        if (!enoughFreeSpaceForDevice()) {
+            AlertRequest full;
+            full.title =
+                "Free storage of the computer is not enough, please delete some large files to "
+                "free up the storage space of the mac.";
+            ui_.showAlert(full);
+            return;
+        }
+        resultView_->ChangeToScanWhatsAppView();
+        StartScanTheIOSDeviceAction(record);
+        return;
+    }
+    if (type == kBackupTypeITunes && record->beEncrypted) {
+        showEncryptedSheet(
+            "The backup that you selected has been encrypted. Please decrypt this backup before "
+            "the scanning.");
+        return;
+    }
+    resultView_->ChangeToScanWhatsAppView();
+    resultView_->startScanningGIF();
+    if (type == kBackupTypeICloud) {
+        ScanICloudBackFile(record->backUpFilePath);
+    } else if (type == kBackupTypeTimeline) {
+        ScanTimeLineBackupFilePath(record->backUpFilePath);
+    } else {
+        ScanIOSBackFile(record->backUpFilePath);
+    }
+}
+
+void OrlendoAppDelegate::KTWhatsAppTypeButtonMouseDownHandle(const KTIOSDeviceNodePtr& record,
+                                                             int typeNumber) {
+    if (!record || typeNumber < 1 || typeNumber > 5) {
+        return;
+    }
+    if (record->bhasScanCompleted) {
+        currentNode = record;
+        resultView_->showCategory(typeNumber);
+        return;
+    }
+    if (isScanning()) {
+        startScan(SourceKind::Backup, record->backUpFilePath);  // says why nothing starts
+        return;
+    }
+    IOSVersionIOS6(record->strIOSVersion);
+    currentNode = record;
+    scanRecord(record);
+}
+
+void OrlendoAppDelegate::KTScanVSButtonMouseDownHandle(int typeNumber) {
+    if (currentNode) {
+        return;
+    }
+    if (bDeviceHasConnected && !iOSDeviceArray.empty()) {
+        KTWhatsAppTypeButtonMouseDownHandle(iOSDeviceArray.front(), typeNumber);
+        return;
+    }
+    const auto& records = devices_.records();
+    if (records.empty()) {
+        resultView_->ChangeToNoiOSBackupView();
+        return;
+    }
+    // The first backup becomes the current source, so its results have a
+    // record to go to and its catalogue is read with the right reader.
+    KTWhatsAppTypeButtonMouseDownHandle(records.front(), typeNumber);
+}
+
+void OrlendoAppDelegate::ClickStartScan(int selectedRow) {
+    const auto& records = devices_.records();
+    if (selectedRow < 0 || static_cast<size_t>(selectedRow) >= records.size()) {
+        return;
+    }
+    bIOSRecoveryMode = false;
+    const KTIOSDeviceNodePtr& record = records[static_cast<size_t>(selectedRow)];
+    if (record->beEncrypted) {
+        showEncryptedSheet(
+            "The backup that you selected has been encrypted. Please decrypt this backup before "
+            "the scanning.");
+        return;
+    }
+    if (isScanning()) {
+        startScan(SourceKind::Backup, record->backUpFilePath);
+        return;
+    }
+    currentNode = record;
+    IOSVersionIOS6(record->strIOSVersion);
+    resultView_->ChangeToScanWhatsAppView();
+    if (record->strBackupType == kBackupTypeICloud) {
+        ScanICloudBackFile(record->backUpFilePath);
+    } else {
+        ScanIOSBackFile(record->backUpFilePath);
+    }
+}
+
+void OrlendoAppDelegate::actSelectBackUp(int chosenIndex) {
+    const auto& records = devices_.records();
+    if (chosenIndex < 0 || static_cast<size_t>(chosenIndex) >= records.size()) {
+        return;
+    }
+    const KTIOSDeviceNodePtr& record = records[static_cast<size_t>(chosenIndex)];
+    if (record == currentNode) {
+        return;
+    }
+    if (isScanning()) {
+        startScan(SourceKind::Backup, record->backUpFilePath);
+        return;
+    }
+    resultView_->releaseResults();
+    currentNode = record;
+    IOSVersionIOS6(record->strIOSVersion);
+    resultView_->ChangeToScanWhatsAppView();
+    if (record->strBackupType == kBackupTypeICloud) {
+        ScanICloudBackFile(record->backUpFilePath);
+    } else {
+        ScanIOSBackFile(record->backUpFilePath);
+    }
+}
+
+void OrlendoAppDelegate::openPanelDidEnd1(const std::string& folder) {
+    if (isScanning()) {
+        startScan(SourceKind::Backup, folder);
+        return;
+    }
+    bIOSRecoveryMode = false;
+    KTIOSDeviceNodePtr record = devices_.recordForFolder(folder);
+    if (!IOSVersionIOS6(record->strIOSVersion)) {
+        // Neither plist names a version: the catalogue present decides.
+        std::error_code ec;
+        biOS10version = fs::exists(folder + "/Manifest.db", ec);
+    }
+    currentNode = record;
+    resultView_->ChangeToScanWhatsAppView();
+    resultView_->startScanningGIF();
+    ScanIOSBackFile(folder);
+}
+
+void OrlendoAppDelegate::StartScanTheIOSDeviceAction(const KTIOSDeviceNodePtr& record) {
+    if (!bDeviceHasConnected || !record) {
+        AlertRequest alert;
+        alert.title =
+            "Please connect your iOS device to this Mac. Or extract from your iTunes backup.";
+        ui_.showAlert(alert);
+        return;
+    }
+    bIOSRecoveryMode = true;
+    resultView_->ChangeToScanWhatsAppView();
+    // Backing up a connected device needs the device layer, which this
+    // build does not have: report it as a failed backup.
+    SystemLog::write("device backup is not available in this build");
+    resultView_->ScanThreadErrorHandle();
 }
 
 }  // namespace vessamo

@@ -1,44 +1,118 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
-#include "app/UiPort.h"
+#include "app/ScanRunner.h"
 #include "backup/KTIOSDeviceController.h"
+#include "backup/ScanPipeline.h"
+#include "backup/ScanState.h"
+#include "common/NotificationCenter.h"
+#include "common/UiPort.h"
+#include "common/UserDefaults.h"
+#include "results/KTResultViewController.h"
 
 namespace vessamo {
 
-// The application's controller: owns the source list and, as scanning
-// arrives, the scan state. Reaches the person only through its UiPort.
+// What a category button carries when it is clicked.
+struct CategoryButtonClick {
+    KTIOSDeviceNodePtr record;
+    int typeNumber = 0;
+};
+
+// The application's controller: the source list, the scan state and the
+// scan entry points. It owns the result view's model and reaches the person
+// only through its UiPort. One scan runs at a time, on a thread of its own.
 class OrlendoAppDelegate {
 public:
-    explicit OrlendoAppDelegate(UiPort& ui,
-                                const std::string& operatingSystemVersion = hostVersionText());
+    struct Options {
+        std::string operatingSystemVersion = hostVersionText();
+        std::string defaultsPath = UserDefaults::defaultPath();
+    };
 
-    // Rebuilds the source list at launch; a backup root that cannot be read
-    // on a system with protected folders brings up the access guide instead.
+    OrlendoAppDelegate(UiPort& ui, NotificationCenter& notifications, Options options);
+    explicit OrlendoAppDelegate(UiPort& ui);
+    ~OrlendoAppDelegate();
+    OrlendoAppDelegate(const OrlendoAppDelegate&) = delete;
+    OrlendoAppDelegate& operator=(const OrlendoAppDelegate&) = delete;
+
+    // The controller every part of the program reaches; null before one exists.
+    [[nodiscard]] static OrlendoAppDelegate* GetAppControllor();
+
+    // --- Sources -------------------------------------------------------
     void showIphoneDiskView();
-    // Rebuilds the source list on the refresh button and says so when empty.
     void actScanIOSBackupFile();
-
     [[nodiscard]] KTIOSDeviceController& GetKTIOSDeviceController() { return devices_; }
-
-    // Chooses the catalogue reader from an iOS version text: true selects
-    // Manifest.db. An empty text leaves the choice as it was and returns false.
+    // Sets the catalogue choice from an iOS version; false for an empty text.
     bool IOSVersionIOS6(const std::string& version);
 
+    // --- Starting scans ------------------------------------------------
+    void KTWhatsAppTypeButtonMouseDownHandle(const KTIOSDeviceNodePtr& record, int typeNumber);
+    void KTScanVSButtonMouseDownHandle(int typeNumber);
+    void ClickStartScan(int selectedRow);
+    void actSelectBackUp(int chosenIndex);
+    // A folder the person chose: scanned under a record made from it.
+    void openPanelDidEnd1(const std::string& folder);
+    void StartScanTheIOSDeviceAction(const KTIOSDeviceNodePtr& record);
+
+    // The three scan starts. Each is refused while another scan runs.
+    bool ScanIOSBackFile(const std::string& folder);
+    bool ScanICloudBackFile(const std::string& folder);
+    bool ScanTimeLineBackupFilePath(const std::string& folder);
+
+    // --- While scanning ------------------------------------------------
+    // The stop button: asks first, then sets the stop flag.
+    void stopButtonClicked();
+    void requestStop() { scan_.bStopScan = true; }
+    [[nodiscard]] bool isScanning() const { return runner_.isScanning(); }
+    // Returns once the current scan (if any) has finished.
+    void waitForScan();
+
+    void ClickAdvancedRecoveryMode(bool on) { bScanDeleted = on; }
+    [[nodiscard]] bool getScanBDeleted() const { return bScanDeleted; }
+
+    // --- State ---------------------------------------------------------
+    [[nodiscard]] KTResultViewController& resultView() { return *resultView_; }
+    [[nodiscard]] ScanState& scanState() { return scan_; }
+    [[nodiscard]] ScanStages& stages() { return stages_; }
+    [[nodiscard]] UserDefaults& defaults() { return defaults_; }
+
+    KTIOSDeviceNodePtr currentNode;
+    bool bIOSRecoveryMode = false;
+    bool bScanDeleted = false;
     bool biOS10version = false;
+    bool bDeviceHasConnected = false;
+    int64_t iPhoneUsedStorage = 0;
+    int32_t scanningtime = 0;
+    uint32_t secondTime = 0;
     int32_t macOsMajor = 10;
     int32_t macOsVer = 10;
+    std::vector<KTIOSDeviceNodePtr> iOSDeviceArray;  // connected devices
 
 private:
     [[nodiscard]] static std::string hostVersionText();
     void applyVersionRule(const std::string& text);
     [[nodiscard]] bool hasProtectedFolders() const;
-    bool rebuildList(bool atLaunch);
+    void rebuildList(bool atLaunch);
+    void installStages();
+    void observeNotifications(NotificationCenter& notifications);
+
+    bool startScan(SourceKind kind, const std::string& folder);
+    void scanRecord(const KTIOSDeviceNodePtr& record);
+    void showEncryptedSheet(const std::string& text);
+    [[nodiscard]] bool enoughFreeSpaceForDevice();
 
     UiPort& ui_;
+    NotificationCenter& notifications_;
+    UserDefaults defaults_;
     KTIOSDeviceController devices_;
+    ScanState scan_;
+    ScanStages stages_;
+    std::unique_ptr<KTResultViewController> resultView_;
+    ScanRunner runner_;
+    std::vector<ScopedObserver> observers_;
 };
 
 }  // namespace vessamo

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "support/TestSupport.h"
+
+namespace vessamo {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Finished {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readAll(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = read(fd, buffer, sizeof(buffer))) > 0) {
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    return text;
+}
+
+// Starts the tool with stdout and stderr on pipes. When interruptAfter is
+// set, Ctrl-C is sent as soon as stderr shows that text.
+Finished runTool(const std::string& home, std::vector<std::string> args,
+                 const std::string& interruptAfter = "") {
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+        return {};
+    }
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(outPipe[1], STDOUT_FILENO);
+        dup2(errPipe[1], STDERR_FILENO);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        setenv("VESSAMO_HOME", home.c_str(), 1);
+        std::vector<char*> argv{const_cast<char*>(VESSAMO_CLI_PATH)};
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        execv(VESSAMO_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    Finished result;
+    if (!interruptAfter.empty()) {
+        char c = 0;
+        while (read(errPipe[0], &c, 1) == 1) {
+            result.err += c;
+            if (result.err.find(interruptAfter) != std::string::npos) {
+                kill(child, SIGINT);
+                break;
+            }
+        }
+    }
+    result.out = readAll(outPipe[0]);
+    result.err += readAll(errPipe[0]);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+TEST(CliScan, JsonCarriesTheSourceAndEveryList) {
+    test::TempHome home;
+    const std::string backup = home.path() + "/backup";
+    ASSERT_EQ(runTool(home.path(), {"sample", backup}).exitCode, 0);
+    auto before = test::treeDigest(backup);
+
+    Finished scan = runTool(home.path(), {"scan", backup, "--json"});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    auto json = nlohmann::json::parse(scan.out, nullptr, false);
+    ASSERT_TRUE(json.is_object()) << scan.out;
+    EXPECT_EQ(json["source"]["bhasScanCompleted"], true);
+    EXPECT_EQ(json["source"]["strDeviceName"], "Vessamo Sample iPhone");
+    EXPECT_TRUE(json["account"].is_null());
+    for (const char* list : {"conversations", "messages", "deletedConversations", "calls",
+                             "contacts", "favorites", "media", "attachments"}) {
+        EXPECT_TRUE(json[list].is_array()) << list;
+    }
+    ASSERT_FALSE(json["media"].empty());
+    for (const auto& file : json["media"]) {
+        EXPECT_TRUE(fs::is_regular_file(file["fileKey"].get<std::string>()));
+        EXPECT_NE(file["fileDomain"].get<std::string>().find("whatsapp"), std::string::npos);
+    }
+    // Progress went all the way, as plain lines since stderr is no terminal.
+    EXPECT_NE(scan.err.find("progress: 100%"), std::string::npos);
+    EXPECT_EQ(test::treeDigest(backup), before);
+}
+
+TEST(CliScan, CtrlCStopsAndStillReportsWhatWasFound) {
+    test::TempHome home;
+    const std::string backup = home.path() + "/big";
+    ASSERT_EQ(runTool(home.path(), {"sample", backup, "--media", "20000"}).exitCode, 0);
+    Finished stopped = runTool(home.path(), {"scan", backup}, "progress: 1%");
+    EXPECT_EQ(stopped.exitCode, 130) << stopped.err;
+    EXPECT_NE(stopped.out.find("Scan stopped; partial results"), std::string::npos) << stopped.out;
+    auto mediaLine = stopped.out.find("Media files");
+    ASSERT_NE(mediaLine, std::string::npos);
+    long found = std::stol(stopped.out.substr(stopped.out.find_first_of("0123456789", mediaLine)));
+    EXPECT_LT(found, 20000);
+}
+
+TEST(CliScan, MissingFolderIsAClearError) {
+    test::TempHome home;
+    Finished scan = runTool(home.path(), {"scan", home.path() + "/nothing-here"});
+    EXPECT_EQ(scan.exitCode, 2);
+    EXPECT_NE(scan.err.find("Not a folder"), std::string::npos);
+}
+
+TEST(CliScan, GarbageFolderScansToEmptyLists) {
+    test::TempHome home;
+    const std::string junk = home.path() + "/junk";
+    test::writeFile(junk + "/Manifest.db", std::string(10000, '\x5A'));
+    test::writeFile(junk + "/Manifest.mbdb", "mbdb\x05\x00\xFF");
+    test::writeFile(junk + "/Info.plist", "<plist><dict><key>");
+    Finished scan = runTool(home.path(), {"scan", junk, "--json"});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    auto json = nlohmann::json::parse(scan.out, nullptr, false);
+    ASSERT_TRUE(json.is_object());
+    EXPECT_TRUE(json["media"].empty());
+    EXPECT_EQ(json["source"]["backUpFilePath"], junk);
+}
+
+}  // namespace
+}  // namespace vessamo
