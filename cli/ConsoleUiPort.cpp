@@ -4,16 +4,24 @@
 
 namespace vessamo::cli {
 
+void ConsoleUiPort::print(const std::string& line) {
+    if (print_) {
+        print_(line);
+    } else {
+        out_ << line << '\n';
+    }
+}
+
 AlertAnswer ConsoleUiPort::showAlert(const AlertRequest& request) {
-    out_ << request.title << '\n';
+    print(request.title);
     if (!request.detail.empty()) {
-        out_ << request.detail << '\n';
+        print(request.detail);
     }
     return AlertAnswer{};
 }
 
 void ConsoleUiPort::showAccessGuide() {
-    out_ << "The backup folder cannot be read. Allow this program to read it and try again.\n";
+    print("The backup folder cannot be read. Allow this program to read it and try again.");
 }
 
 }  // namespace vessamo::cli

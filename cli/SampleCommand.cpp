@@ -39,14 +39,15 @@ int runSample(const SampleOptions& options, std::ostream& out, std::ostream& err
     device.productVersion = options.iosVersion;
     device.backupTime = std::time(nullptr);  // a backup written now was made now
     auto builder = sample::whatsAppBackup(layout, device);
+    sample::addChatPictures(builder, options.extraMedia);
     std::string error;
     if (!builder.write(options.folder, &error)) {
         err << "Could not write the sample backup: " << error << '\n';
         return 1;
     }
-    out << "Wrote a sample backup of \"" << options.name << "\" (iOS " << options.iosVersion
-        << ", " << (layout == sample::CatalogueLayout::Mbdb ? "Manifest.mbdb" : "Manifest.db")
-        << ", " << builder.files().size() << " catalogued files) to " << options.folder << '\n';
+    out << "Wrote a sample backup of \"" << options.name << "\" (iOS " << options.iosVersion << ", "
+        << (layout == sample::CatalogueLayout::Mbdb ? "Manifest.mbdb" : "Manifest.db") << ", "
+        << builder.files().size() << " catalogued files) to " << options.folder << '\n';
     return 0;
 }
 

@@ -10,6 +10,7 @@ struct SampleOptions {
     std::string layout;  // "db", "mbdb" or "" to follow the iOS version
     std::string iosVersion = "15.3.1";
     std::string name = "Vessamo Sample iPhone";
+    size_t extraMedia = 0;
 };
 
 // `vessamo-cli sample`: writes a sample backup into a new or empty folder.

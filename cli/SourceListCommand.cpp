@@ -40,9 +40,13 @@ std::string cell(std::string text, size_t width) {
 }
 
 void printTable(const std::vector<KTIOSDeviceController::Record>& records, std::ostream& out) {
-    out << std::left << std::setw(15) << "Type" << "  " << std::setw(28) << "Name" << "  "
-        << std::setw(8) << "iOS" << "  " << std::setw(16) << "Backup time" << "  "
-        << std::setw(9) << "Encrypted" << "  " << "Folder\n";
+    out << std::left << std::setw(15) << "Type"
+        << "  " << std::setw(28) << "Name"
+        << "  " << std::setw(8) << "iOS"
+        << "  " << std::setw(16) << "Backup time"
+        << "  " << std::setw(9) << "Encrypted"
+        << "  "
+        << "Folder\n";
     for (const auto& record : records) {
         out << std::left << std::setw(15) << cell(record->strBackupType, 15) << "  "
             << std::setw(28) << cell(record->strDeviceName, 28) << "  " << std::setw(8)
