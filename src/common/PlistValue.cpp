@@ -513,10 +513,19 @@ PlistValue::Bytes dataOf(plist_t node) {
 
 std::optional<PlistValue> convertArray(plist_t node, size_t depth) {
     PlistValue::Array items;
-    const uint32_t count = plist_array_get_size(node);
-    items.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        auto item = convertNode(plist_array_get_item(node, i), depth + 1);
+    items.reserve(plist_array_get_size(node));
+    // The iterator walks the children once; indexing them one by one would
+    // walk from the first child every time and make large archives crawl.
+    plist_array_iter rawIter = nullptr;
+    plist_array_new_iter(node, &rawIter);
+    const std::unique_ptr<void, CFree> iter(rawIter);
+    while (iter != nullptr) {
+        plist_t child = nullptr;
+        plist_array_next_item(node, iter.get(), &child);
+        if (child == nullptr) {
+            break;
+        }
+        auto item = convertNode(child, depth + 1);
         if (!item) {
             return std::nullopt;
         }
