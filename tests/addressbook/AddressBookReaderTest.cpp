@@ -1,0 +1,401 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "addressbook/AddressBookReader.h"
+#include "backup/BackupFileLocator.h"
+#include "common/NotificationCenter.h"
+#include "common/SqliteDatabase.h"
+#include "common/SystemLog.h"
+#include "sample/SampleAddressBook.h"
+#include "sample/SampleImage.h"
+#include "support/TestSupport.h"
+
+namespace vessamo {
+namespace {
+
+namespace fs = std::filesystem;
+using sample::CatalogueLayout;
+using sample::SampleBackupBuilder;
+using sample::SampleContact;
+using Names = std::map<int32_t, std::string>;
+
+const std::string kHome = "HomeDomain";
+const std::string kBookPath = "Library/AddressBook/AddressBook.sqlitedb";
+const std::string kImagesPath = "Library/AddressBook/AddressBookImages.sqlitedb";
+const std::string kImagesKey = "cd6702cea29fe89cf280a76794405adb17f9a0ee";
+
+// One run of the stage with its own state and notification centre.
+struct ContactScan {
+    ContactScan(const std::string& folder, bool twoLevel) {
+        state.biOS10version = twoLevel;
+        scanContactThread(state, folder);
+    }
+    const KTContactNode& contact(int32_t rowid) const {
+        for (const auto& node : state.contactArray) {
+            if (node->rowid == rowid) {
+                return *node;
+            }
+        }
+        static const KTContactNode none;
+        ADD_FAILURE() << "no contact with rowid " << rowid;
+        return none;
+    }
+    Names names() const {
+        Names names;
+        for (const auto& node : state.contactArray) {
+            names[node->rowid] = node->contactName;
+        }
+        return names;
+    }
+
+    NotificationCenter center;
+    std::vector<int> progress;
+    ScopedObserver observer{center, "ScanProgressInfo", [this](const Notification& n) {
+                                const int* value = std::any_cast<int>(&n.object);
+                                progress.push_back(value != nullptr ? *value : -1);
+                            }};
+    ScanState state{center};
+};
+
+std::set<std::string> listing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        names.insert(fs::relative(entry.path(), folder).string());
+    }
+    return names;
+}
+
+// A database's bytes after running sql on a copy of them.
+std::string altered(const std::string& bytes, const std::string& sql) {
+    auto scratch = ScratchFolder::create();
+    const std::string path = scratch->uniquePath("db");
+    test::writeFile(path, bytes);
+    SqliteDatabase db;
+    EXPECT_EQ(db.open(path, SqliteDatabase::Mode::ReadWrite), SQLITE_OK);
+    EXPECT_EQ(db.execute(sql), SQLITE_OK) << db.lastError();
+    db.close();
+    return test::readFile(path);
+}
+
+class AddressBookReader : public ::testing::Test {
+protected:
+    std::string write(const SampleBackupBuilder& builder) {
+        fs::remove_all(folder);
+        EXPECT_TRUE(builder.write(folder));
+        return folder;
+    }
+    ContactScan scanBook(const std::vector<SampleContact>& contacts,
+                         CatalogueLayout layout = CatalogueLayout::ManifestDb) {
+        SampleBackupBuilder builder(layout);
+        sample::addAddressBook(builder, contacts, layout == CatalogueLayout::Mbdb);
+        return ContactScan(write(builder), layout == CatalogueLayout::ManifestDb);
+    }
+
+    test::TempHome home;
+    std::string folder = home.backupRoot() + "/device";
+};
+
+TEST_F(AddressBookReader, JoinsNameAndCompanyPartsWithOneBlankEach) {
+    ContactScan scan = scanBook({
+        {.rowid = 1, .first = "Anna", .last = "Schmidt", .note = "Call after 6"},
+        {.rowid = 2, .last = "Smith", .birthday = "-315619200"},
+        {.rowid = 3, .first = "John", .middle = "Paul", .last = "Jones"},
+        {.rowid = 4,
+         .middle = "Maria",
+         .department = "Sales",
+         .jobTitle = "Manager",
+         .organization = "ACME"},
+        {.rowid = 5, .organization = "Apple Inc."},
+        {.rowid = 6, .first = "Ida", .jobTitle = "Engineer"},
+    });
+
+    EXPECT_EQ(scan.names(), (Names{{1, "Anna Schmidt"},
+                                   {2, " Smith"},
+                                   {3, "John Paul Jones"},
+                                   {4, " Maria"},
+                                   {5, ""},
+                                   {6, "Ida"}}));
+    EXPECT_EQ(scan.contact(4).contactCompany, "Sales Manager ACME");
+    EXPECT_EQ(scan.contact(5).contactCompany, " Apple Inc.");
+    EXPECT_EQ(scan.contact(6).contactCompany, " Engineer");
+    EXPECT_EQ(scan.contact(6).contactJobtitle, "");  // the title only feeds the company
+    EXPECT_EQ(scan.contact(1).contactNote, "Call after 6");
+    EXPECT_EQ(scan.contact(2).contactBirthday, "-315619200");
+    EXPECT_EQ(scan.state.wpContactArray, scan.state.contactArray);  // the same objects
+    EXPECT_EQ(scan.progress, std::vector<int>{65});
+}
+
+TEST_F(AddressBookReader, SortsMultiValuesIntoTheirFieldsPerContact) {
+    ContactScan scan = scanBook({
+        {.rowid = 1,
+         .values = {{3, "+49 170 1234567"},
+                    {1, "ignored"},
+                    {3, "+49 30 123456"},
+                    {4, "anna@example.de"},
+                    {22, "https://anna.example"},
+                    {5, "Hauptstraße 5"},
+                    {2, "ignored"}}},
+        {.rowid = 2},
+        {.rowid = 3, .values = {{3, "+44 20 7946 0958"}}},
+    });
+
+    const KTContactNode& anna = scan.contact(1);
+    EXPECT_EQ(anna.contactPhone, " +49 170 1234567 +49 30 123456");
+    EXPECT_EQ(anna.contactEmail, " anna@example.de");
+    EXPECT_EQ(anna.contactHomepage, " https://anna.example");
+    EXPECT_EQ(anna.contactAdress, " Hauptstraße 5");
+    const KTContactNode& none = scan.contact(2);
+    EXPECT_EQ(none.contactPhone + none.contactEmail + none.contactHomepage + none.contactAdress,
+              "");
+    EXPECT_EQ(scan.contact(3).contactPhone, " +44 20 7946 0958");
+}
+
+TEST_F(AddressBookReader, SkipsEmptyTextsAndBlanksMalformedOnes) {
+    SampleBackupBuilder builder;
+    builder.addFile(
+        kHome, kBookPath,
+        altered(sample::addressBookDatabase(
+                    {{.rowid = 1, .first = "X", .last = "Smith", .values = {{3, "1"}, {3, "2"}}},
+                     {.rowid = 2, .first = "Y", .last = "Doe"}}),
+                "UPDATE ABPerson SET First = '', Note = '' WHERE ROWID = 1;"
+                "UPDATE ABPerson SET First = CAST(X'C328' AS TEXT) WHERE ROWID = 2;"
+                "UPDATE ABMultiValue SET value = '' WHERE value = '1';"));
+    ContactScan scan(write(builder), true);
+
+    EXPECT_EQ(scan.names(), (Names{{1, " Smith"}, {2, "  Doe"}}));
+    EXPECT_EQ(scan.contact(1).contactNote, "");
+    EXPECT_EQ(scan.contact(1).contactPhone, " 2");
+}
+
+TEST_F(AddressBookReader, RowidZeroKeepsTheUnsetRowidWhichPictureRowMinusOneMatches) {
+    const std::vector<SampleContact> contacts = {
+        {.rowid = 0, .first = "Zero"},
+        {.rowid = 5, .picture = sample::solidColourPng(4, 4, 1, 2, 3)}};
+    SampleBackupBuilder builder;
+    builder.addFile(kHome, kBookPath, sample::addressBookDatabase(contacts));
+    builder.addFile(kHome, kImagesPath,
+                    altered(sample::addressBookImagesDatabase(contacts, false),
+                            "INSERT INTO ABFullSizeImage (record_id, data) VALUES (-1, 'minus');"));
+    ContactScan scan(write(builder), true);
+
+    EXPECT_EQ(scan.contact(-1).contactName, "Zero");
+    EXPECT_EQ(scan.contact(-1).imageData, "minus");
+    EXPECT_EQ(scan.contact(5).imageData, contacts[1].picture);
+}
+
+TEST_F(AddressBookReader, PicturesOfBothLayouts) {
+    // A Manifest.db backup files the pictures two-level, which the reader
+    // reaches only by its fallback; an Mbdb backup keeps them flat.
+    const auto contacts = sample::sampleContacts(8);
+    ASSERT_TRUE(contacts[5].picture);
+    for (CatalogueLayout layout : {CatalogueLayout::ManifestDb, CatalogueLayout::Mbdb}) {
+        const bool twoLevel = layout == CatalogueLayout::ManifestDb;
+        SCOPED_TRACE(twoLevel ? "two-level" : "flat");
+        ContactScan scan = scanBook(contacts, layout);
+        ASSERT_TRUE(fs::exists(BackupFileLocator::keyPath(folder, kImagesKey, twoLevel)));
+        ASSERT_FALSE(fs::exists(BackupFileLocator::keyPath(folder, kImagesKey, !twoLevel)));
+
+        ASSERT_EQ(scan.state.contactArray.size(), 8u);
+        EXPECT_EQ(scan.state.contactImageArray.size(), 1u);
+        for (const SampleContact& sample : contacts) {
+            EXPECT_EQ(scan.contact(static_cast<int32_t>(sample.rowid)).imageData, sample.picture);
+        }
+    }
+}
+
+TEST_F(AddressBookReader, TheFlatPicturesFileComesFirstEvenInATwoLevelBackup) {
+    auto contacts = sample::sampleContacts(8);
+    SampleBackupBuilder builder;
+    sample::addAddressBook(builder, contacts, false);
+    write(builder);
+    contacts[5].picture = "flat picture";
+    test::writeFile(folder + "/" + kImagesKey, sample::addressBookImagesDatabase(contacts, false));
+
+    EXPECT_EQ(ContactScan(folder, true).contact(6).imageData, "flat picture");
+}
+
+TEST_F(AddressBookReader, OldestBackupsKeepPicturesInAnMddataFileWhereTheLastRowWins) {
+    auto contacts = sample::sampleContacts(8);
+    SampleBackupBuilder builder(CatalogueLayout::Mbdb);
+    builder.addFile(kHome, kBookPath, sample::addressBookDatabase(contacts));
+    write(builder);
+    test::writeFile(
+        folder + "/" + kImagesKey + ".mddata",
+        altered(sample::addressBookImagesDatabase(contacts, true),
+                "INSERT INTO ABImage (record_id, format, data) VALUES (6, 1, 'later');"));
+
+    ContactScan scan(folder, false);
+    EXPECT_EQ(scan.state.contactImageArray.size(), 2u);
+    EXPECT_EQ(scan.contact(6).imageData, "later");
+    EXPECT_FALSE(scan.contact(1).imageData);
+}
+
+TEST_F(AddressBookReader, AMissingPicturesFileIsNotCreated) {
+    SampleBackupBuilder builder;
+    builder.addFile(kHome, kBookPath, sample::addressBookDatabase(sample::sampleContacts(8)));
+    write(builder);
+    const auto before = listing(folder);
+
+    ContactScan scan(folder, true);
+    EXPECT_EQ(listing(folder), before);
+    EXPECT_EQ(scan.state.contactArray.size(), 8u);
+    EXPECT_TRUE(scan.state.contactImageArray.empty());
+    EXPECT_FALSE(scan.contact(6).imageData);
+}
+
+TEST_F(AddressBookReader, AMissingAddressBookIsLoggedAndPostsNoProgress) {
+    SampleBackupBuilder flat(CatalogueLayout::Mbdb);
+    sample::addAddressBook(flat, sample::sampleContacts(3), true);
+    write(flat);
+    SystemLog::Capture log;
+    ContactScan twoLevel(folder, true);  // the layout flag decides where to look
+    EXPECT_TRUE(log.contains("contactDB is not exist"));
+    EXPECT_TRUE(twoLevel.progress.empty());
+    EXPECT_TRUE(twoLevel.state.contactArray.empty());
+
+    SystemLog::Capture quiet;
+    EXPECT_TRUE(ContactScan("", false).progress.empty());
+    EXPECT_TRUE(quiet.lines().empty());
+}
+
+TEST_F(AddressBookReader, FindsContactsThatLiveOnlyInTheLogAndLeavesTheBackupAlone) {
+    const auto logged = sample::addressBookWithLog({{.rowid = 1, .first = "Anna"}},
+                                                   {{.rowid = 2, .first = "Logged"}});
+    ASSERT_FALSE(logged.wal.empty());
+    ASSERT_EQ(SampleBackupBuilder::fileKey(kHome, kBookPath + "-wal"),
+              "a9aaf31e300bbb71f1602c65e27a29a6c85f98f8");
+    for (CatalogueLayout layout : {CatalogueLayout::ManifestDb, CatalogueLayout::Mbdb}) {
+        for (bool withLog : {true, false}) {
+            SampleBackupBuilder builder(layout);
+            builder.addFile(kHome, kBookPath, logged.database);
+            if (withLog) {
+                builder.addFile(kHome, kBookPath + "-wal", logged.wal);
+            }
+            write(builder);
+            const auto before = test::treeDigest(folder);
+
+            ContactScan scan(folder, layout == CatalogueLayout::ManifestDb);
+            EXPECT_EQ(scan.names(),
+                      withLog ? (Names{{1, "Anna"}, {2, "Logged"}}) : (Names{{1, "Anna"}}));
+            EXPECT_EQ(test::treeDigest(folder), before);  // no byte changed, no file added
+        }
+    }
+}
+
+TEST_F(AddressBookReader, GarbageDatabasesYieldNoContactsButProgress) {
+    for (const std::string& bytes : {std::string(5000, '\x5a'), std::string()}) {
+        SampleBackupBuilder builder;
+        builder.addFile(kHome, kBookPath, bytes);
+        builder.addFile(kHome, kImagesPath, bytes);
+        ContactScan scan(write(builder), true);
+        EXPECT_TRUE(scan.state.contactArray.empty());
+        EXPECT_TRUE(scan.state.contactImageArray.empty());
+        EXPECT_EQ(scan.progress, std::vector<int>{65});
+    }
+}
+
+// Real devices' files, put into a sample backup under their keys. The
+// expected names come from SQL run on separate plain copies, so they do
+// not share the reader's code; the shared originals are only ever read.
+class AddressBookRealData : public AddressBookReader {
+protected:
+    void load(const std::string& device, CatalogueLayout layout, bool withLogs = true) {
+        SampleBackupBuilder builder(layout);
+        for (std::string path : {kBookPath, kImagesPath}) {
+            for (const std::string& suffix : {std::string(), std::string("-wal")}) {
+                const std::string name = fs::path(path).filename().string() + suffix;
+                const std::string original = test::realDataPath(device + "/" + name);
+                if (fs::exists(original) && (withLogs || suffix.empty())) {
+                    builder.addFile(kHome, path + suffix, test::readFile(original));
+                    test::writeFile(copies + "/" + name, test::readFile(original));
+                }
+            }
+        }
+        write(builder);
+    }
+    std::vector<std::pair<int32_t, std::string>> query(const std::string& name,
+                                                       const std::string& sql) {
+        SqliteDatabase db;
+        SqliteStatement rows;
+        EXPECT_EQ(db.open(copies + "/" + name, SqliteDatabase::Mode::ReadOnly), SQLITE_OK);
+        EXPECT_EQ(rows.prepare(db, sql), SQLITE_OK) << db.lastError();
+        std::vector<std::pair<int32_t, std::string>> out;
+        while (rows.step() == SQLITE_ROW) {
+            out.emplace_back(static_cast<int32_t>(rows.columnInt64(0)),
+                             rows.columnText(1).value_or(""));
+        }
+        return out;
+    }
+    Names namesByQuery() {
+        auto rows = query("AddressBook.sqlitedb",
+                          "select ROWID, coalesce(First, '') || "
+                          "coalesce(' ' || nullif(Middle, ''), '') || "
+                          "coalesce(' ' || nullif(Last, ''), '') from ABPerson");
+        return Names(rows.begin(), rows.end());
+    }
+
+    std::string copies = home.path() + "/copies";
+};
+
+TEST_F(AddressBookRealData, JoshIos15ContactsValuesAndPictures) {
+    load("josh_ios15", CatalogueLayout::ManifestDb);
+    const std::string imagesLog = BackupFileLocator::fileKey(kHome, kImagesPath + "-wal");
+    ASSERT_TRUE(fs::exists(BackupFileLocator::keyPath(folder, imagesLog, true)));
+    const auto before = test::treeDigest(folder);
+    ContactScan scan(folder, true);
+
+    EXPECT_EQ(scan.names(), namesByQuery());
+    EXPECT_EQ(scan.names().size(), 9u);
+    EXPECT_EQ(scan.contact(7).contactName, "Josh Hickman");
+    EXPECT_EQ(scan.contact(7).contactPhone, " (919) 579-0479 (919) 391-2507");
+    EXPECT_EQ(scan.contact(7).contactEmail, " joshuahickman957@gmail.com");
+    EXPECT_EQ(scan.contact(2).contactCompany, " Apple Inc.");
+    EXPECT_EQ(scan.contact(2).contactHomepage, " http://www.apple.com");
+    EXPECT_EQ(scan.contact(2).contactAdress, "");  // the address itself lives in other tables
+
+    const auto sizes =
+        query("AddressBookImages.sqlitedb", "select record_id, length(data) from ABFullSizeImage");
+    ASSERT_EQ(sizes.size(), 2u);  // the pictures are only in the log
+    EXPECT_EQ(scan.state.contactImageArray.size(), 2u);
+    for (const auto& [rowid, size] : sizes) {
+        ASSERT_TRUE(scan.contact(rowid).imageData);
+        EXPECT_EQ(std::to_string(scan.contact(rowid).imageData->size()), size);
+    }
+    EXPECT_EQ(scan.contact(3).imageData->substr(0, 4), "\x89PNG");
+    EXPECT_EQ(scan.contact(4).imageData->substr(0, 3), "\xFF\xD8\xFF");
+    EXPECT_FALSE(scan.contact(7).imageData);
+    EXPECT_EQ(test::treeDigest(folder), before);
+}
+
+TEST_F(AddressBookRealData, BelkaCtf6KeepsItsOnlyContactInTheLog) {
+    load("belkactf6", CatalogueLayout::ManifestDb);
+    ContactScan scan(folder, true);
+    EXPECT_EQ(scan.names(), namesByQuery());
+    EXPECT_EQ(scan.names(), (Names{{1, "William Phorger"}}));
+    EXPECT_EQ(scan.contact(1).contactEmail, " billthemegakill@icloud.com");
+    EXPECT_TRUE(scan.state.contactImageArray.empty());  // its pictures table is empty
+
+    load("belkactf6", CatalogueLayout::ManifestDb, false);
+    ContactScan withoutLog(folder, true);  // the main file has no person table yet
+    EXPECT_TRUE(withoutLog.state.contactArray.empty());
+    EXPECT_EQ(withoutLog.progress, std::vector<int>{65});
+}
+
+TEST_F(AddressBookRealData, NationalGalleryIos5InAFlatBackup) {
+    load("national_gallery_ios5", CatalogueLayout::Mbdb);
+    ContactScan scan(folder, false);
+    // Its older person table still has every column the reader asks for.
+    EXPECT_EQ(scan.names(), namesByQuery());
+    EXPECT_EQ(scan.names().size(), 6u);
+    EXPECT_EQ(scan.contact(1).contactName, "Pat TeeSumTwelve");
+    EXPECT_EQ(scan.contact(1).contactEmail, " patsumtwelve@gmail.com");
+    EXPECT_EQ(scan.contact(3).contactCompany, " Apple Inc.");
+    EXPECT_EQ(scan.contact(4).contactPhone, " +17038296071");
+    EXPECT_TRUE(scan.state.contactImageArray.empty());
+}
+
+}  // namespace
+}  // namespace vessamo
