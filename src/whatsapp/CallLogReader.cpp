@@ -1,0 +1,313 @@
+#include "whatsapp/CallLogReader.h"
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "backup/BackupFileLocator.h"
+#include "carving/DisplayConversions.h"
+#include "common/PlistValue.h"
+#include "common/SqliteDatabase.h"
+#include "common/SystemLog.h"
+#include "common/TextConversion.h"
+#include "whatsapp/ContactLookups.h"
+
+namespace vessamo {
+
+namespace {
+
+// CallHistory.sqlite of the app's shared container.
+constexpr std::string_view kCallHistoryKey = "1b432994e958845fffe8e2f190f26d1511534088";
+// calls.log and calls.backup.log of the shared container, then
+// Documents/calls.backup.log of the app's own domain.
+constexpr std::array<std::string_view, 3> kCallArchiveKeys = {
+    "8c8d5e73e785f7253e060cfe9ffcf8b8d424a299",
+    "a6a66aff378ee034ade25bd3885408a0488469cc",
+    "3365e08e6af5c06387185ddcf694b6426d49e0ef",
+};
+// Documents/calls.log of the app's own domain: all that backups from before
+// the shared container have.
+constexpr std::string_view kAppCallLogKey = "21ae65d600415978a2e08e7969270e078247c1b5";
+
+constexpr std::string_view kJidSuffix = "@s.whatsapp.net";
+
+// The join pairs participants with events through their shared key, so a
+// group call gives one row per participant, each with the call's date.
+constexpr std::string_view kCallQuery =
+    "select "
+    "ZWACDCALLEVENTPARTICIPANT.ZJIDSTRING,ZWACDCALLEVENT.ZDATE,ZWACDCALLEVENT.ZDURATION,"
+    "ZWACDCALLEVENT.ZOUTCOME from ZWACDCALLEVENTPARTICIPANT left join ZWACDCALLEVENT on "
+    "ZWACDCALLEVENTPARTICIPANT.Z1PARTICIPANTS=ZWACDCALLEVENT.Z1CALLEVENTS order by "
+    "ZWACDCALLEVENT.ZDATE desc";
+
+// A keyed archive may keep a value behind a UID instead of inline. The bound
+// allows a short chain of them and ends reference cycles in damaged archives.
+constexpr int kMaxUidHops = 4;
+
+struct CallFile {
+    std::string path;
+    bool isDatabase = false;
+};
+
+std::string twoLevelPath(const std::string& folder, std::string_view key) {
+    return BackupFileLocator::keyPath(folder, key, true);
+}
+
+// The first archive that exists. The last one is taken unchecked: whoever
+// reads it copes with a missing file.
+std::string callArchivePath(const std::string& folder) {
+    for (size_t i = 0; i + 1 < kCallArchiveKeys.size(); ++i) {
+        std::string path = twoLevelPath(folder, kCallArchiveKeys[i]);
+        if (BackupFileLocator::exists(path)) {
+            return path;
+        }
+    }
+    return twoLevelPath(folder, kCallArchiveKeys.back());
+}
+
+std::optional<CallFile> chooseCallFile(const ScanState& state, const std::string& folder) {
+    CallFile file;
+    if (state.biOS10version) {
+        file.path = twoLevelPath(folder, kCallHistoryKey);
+        file.isDatabase = BackupFileLocator::exists(file.path);
+        if (!file.isDatabase) {
+            file.path = callArchivePath(folder);
+        }
+    } else {
+        file.path = twoLevelPath(folder, kAppCallLogKey);
+    }
+    if (BackupFileLocator::exists(file.path)) {
+        return file;
+    }
+    // Last resorts: the app's own call log where flat backups keep it, then
+    // whatever file the index took for the chat database.
+    std::vector<std::string> fallbacks{BackupFileLocator::keyPath(folder, kAppCallLogKey, false)};
+    if (!state.index.whatsAppChatPath.empty()) {
+        fallbacks.push_back(folder + "/" + state.index.whatsAppChatPath);
+    }
+    for (std::string& path : fallbacks) {
+        if (BackupFileLocator::exists(path)) {
+            return CallFile{std::move(path), false};
+        }
+    }
+    return std::nullopt;
+}
+
+std::string phoneOfJid(std::string jid) {
+    for (size_t at = jid.find(kJidSuffix); at != std::string::npos; at = jid.find(kJidSuffix, at)) {
+        jid.erase(at, kJidSuffix.size());
+    }
+    return jid;
+}
+
+// Whole seconds toward zero. Out-of-range values saturate, as in SQLite's
+// own conversion, so a damaged date shows blank instead of being undefined.
+std::string dateText(double seconds2001) {
+    if (std::isnan(seconds2001)) {
+        return GetNSStringDate(std::nullopt);
+    }
+    const double limit = std::ldexp(1.0, 63);
+    int64_t whole = 0;
+    if (seconds2001 >= limit) {
+        whole = std::numeric_limits<int64_t>::max();
+    } else if (seconds2001 < -limit) {
+        whole = std::numeric_limits<int64_t>::min();
+    } else {
+        whole = static_cast<int64_t>(seconds2001);
+    }
+    return GetNSStringDate(GetDateTime(whole, 0));
+}
+
+// A call without length never connected: the caller gave up, or it was missed.
+std::string durationText(int32_t seconds, bool outgoing, std::string_view cancelled,
+                         std::string_view missed) {
+    if (seconds != 0) {
+        return getCallHistoryDuration(seconds);
+    }
+    return std::string(outgoing ? cancelled : missed);
+}
+
+// ---------------------------------------------------------------------------
+// CallHistory.sqlite
+
+bool hasValue(const SqliteStatement& row, int column) {
+    std::optional<std::string> text = row.columnText(column);
+    return text && !text->empty();
+}
+
+KTCallHistoryNodePtr callFromRow(const SqliteStatement& row, ContactLookups& lookups) {
+    auto call = std::make_shared<KTCallHistoryNode>();
+    const std::string jid = GetStringFormChar(row.columnText(0));
+    if (jid != " ") {
+        call->callPhone = phoneOfJid(jid);
+        // The address book's containment match names every real number; the
+        // WhatsApp-number slice match is left for a JID that is only the suffix.
+        call->callName =
+            (call->callPhone.empty() ? lookups.getContactNameByWhatsAppNumber(call->callPhone)
+                                     : lookups.getNameByPhoneNumber(call->callPhone))
+                .value_or("");
+    }
+    if (hasValue(row, 1)) {
+        call->doubledatestamp = row.columnDouble(1);
+        call->callDate = dateText(call->doubledatestamp);
+    }
+    if (hasValue(row, 2)) {
+        // Durations are stored as fractional seconds; whole ones are shown.
+        call->callTime = static_cast<int32_t>(row.columnInt64(2));
+    }
+    if (hasValue(row, 3)) {
+        call->callType = row.columnInt64(3) < 1 ? "Incoming" : "Outgoing";
+    }
+    call->callDuration =
+        durationText(call->callTime, call->callType == "Outgoing", "Cancelled", "Missed");
+    return call;
+}
+
+// Returns how many calls were added.
+size_t readCallDatabase(ScanState& state, const std::string& source, ContactLookups& lookups) {
+    std::optional<std::string> copy = state.databaseCopy(source);
+    if (!copy) {
+        return 0;
+    }
+    SqliteDatabase db;
+    if (db.open(*copy, SqliteDatabase::Mode::ReadOnly) != SQLITE_OK) {
+        SystemLog::write("Cannot open the call history: " + db.lastError());
+        return 0;
+    }
+    SqliteStatement row;
+    if (row.prepare(db, kCallQuery) != SQLITE_OK) {
+        SystemLog::write("Cannot read the call history: " + db.lastError());
+        return 0;
+    }
+    size_t added = 0;
+    while (!state.stopRequested() && row.step() == SQLITE_ROW) {
+        state.wpCallArray.push_back(callFromRow(row, lookups));
+        ++added;
+    }
+    return added;
+}
+
+// ---------------------------------------------------------------------------
+// calls.log
+
+// The value itself, or what its UIDs lead to; nullptr when a reference
+// leads nowhere or the chain is too long.
+const PlistValue* resolved(const PlistValue* value, const PlistValue::Array& objects) {
+    for (int hop = 0; value != nullptr && hop < kMaxUidHops; ++hop) {
+        std::optional<uint64_t> uid = value->asUid();
+        if (!uid) {
+            return value;
+        }
+        value = *uid < objects.size() ? &objects[*uid] : nullptr;
+    }
+    return value != nullptr && !value->asUid() ? value : nullptr;
+}
+
+// An archived NSDate keeps its moment under "NS.time".
+std::optional<double> timeOf(const PlistValue& object, const PlistValue::Array& objects) {
+    const PlistValue* time = resolved(object.find("NS.time"), objects);
+    if (time == nullptr) {
+        return std::nullopt;
+    }
+    if (std::optional<PlistDate> date = time->asDate()) {
+        return date->secondsSince2001;
+    }
+    return time->asReal();
+}
+
+bool isIncoming(const PlistValue& object, const PlistValue::Array& objects) {
+    const PlistValue* incoming = resolved(object.find("incoming"), objects);
+    return incoming != nullptr &&
+           (incoming->asBoolean() == true || incoming->asInteger() == int64_t{1});
+}
+
+int64_t durationOf(const PlistValue& object, const PlistValue::Array& objects) {
+    const PlistValue* duration = resolved(object.find("duration"), objects);
+    return duration != nullptr ? duration->asInteger().value_or(0) : 0;
+}
+
+// A call seen before any date keeps an empty date rather than borrowing one
+// from a later entry, which would put it at a moment it never had.
+KTCallHistoryNodePtr callFromArchive(const PlistValue& object, const PlistValue::Array& objects,
+                                     const std::string& jid, std::optional<double> lastDate,
+                                     ContactLookups& lookups) {
+    auto call = std::make_shared<KTCallHistoryNode>();
+    call->callPhone = phoneOfJid(jid);
+    call->callName = lookups.getContactNameByWhatsAppNumber(call->callPhone).value_or("");
+    call->callType = isIncoming(object, objects) ? "Incoming Call" : "Outgoing Call";
+    call->callDuration =
+        durationText(static_cast<int32_t>(durationOf(object, objects)),
+                     call->callType == "Outgoing Call", "Cancelled Call", "Missed Call");
+    if (lastDate) {
+        call->callDate = dateText(*lastDate);
+    }
+    return call;
+}
+
+// The archive lists each call's JID as a string just before the dictionary
+// holding the call; dates come either inside that dictionary or in an
+// archived NSDate ahead of it. Only the latest JID and date count.
+void readCallArchive(ScanState& state, const std::string& path, ContactLookups& lookups) {
+    std::optional<PlistValue> archive = PlistValue::fromFile(path);
+    if (!archive || archive->asDictionary() == nullptr || archive->asDictionary()->empty()) {
+        return;
+    }
+    const PlistValue* objectsValue = archive->find("$objects");
+    const PlistValue::Array* objects = objectsValue ? objectsValue->asArray() : nullptr;
+    if (objects == nullptr) {
+        return;
+    }
+    std::optional<std::string> pendingJid;
+    std::optional<double> lastDate;
+    for (const PlistValue& object : *objects) {
+        if (state.stopRequested()) {
+            return;
+        }
+        if (const std::string* text = object.asString()) {
+            if (containsCaseInsensitive(*text, kJidSuffix)) {
+                pendingJid = *text;
+            }
+            continue;
+        }
+        if (object.asDictionary() == nullptr) {
+            continue;
+        }
+        if (std::optional<double> when = timeOf(object, *objects)) {
+            lastDate = when;
+        }
+        if (pendingJid) {
+            state.wpCallArray.push_back(
+                callFromArchive(object, *objects, *pendingJid, lastDate, lookups));
+            pendingJid.reset();
+        }
+    }
+}
+
+}  // namespace
+
+void scanWhatsAppCalllogThread(ScanState& state, const std::string& folder) {
+    if (folder.empty()) {
+        return;
+    }
+    std::optional<CallFile> file = chooseCallFile(state, folder);
+    if (!file) {
+        SystemLog::write("WhatsAppMessageDB is not exist");
+        return;
+    }
+    ContactLookups lookups(state.contactArray, state.whatsAppFavContactArray);
+    if (file->isDatabase) {
+        if (readCallDatabase(state, file->path, lookups) > 0) {
+            return;
+        }
+        // An empty or unreadable database does not mean there were no calls:
+        // the archive may still hold them.
+        file->path = callArchivePath(folder);
+    }
+    readCallArchive(state, file->path, lookups);
+}
+
+}  // namespace vessamo
