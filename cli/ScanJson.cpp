@@ -15,7 +15,7 @@ json optionalText(const std::optional<std::string>& text) {
 }
 
 json conversationToJson(const KTWhatsAppCovNode& chat) {
-    return json{{"currentSubject", chat.currentSubject},
+    return json{{"currentSubject", optionalText(chat.currentSubject)},
                 {"currentChatName", chat.currentChatName},
                 {"currentChatNumber", optionalText(chat.currentChatNumber)},
                 {"chatID", chat.chatID},

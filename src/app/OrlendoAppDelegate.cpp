@@ -7,10 +7,15 @@
 #include <filesystem>
 #include <sstream>
 
+#include "addressbook/AddressBookReader.h"
 #include "backup/BackupIndexReaders.h"
 #include "common/SystemLog.h"
 #include "common/TextConversion.h"
 #include "common/UserPaths.h"
+#include "whatsapp/AccountReader.h"
+#include "whatsapp/CallLogReader.h"
+#include "whatsapp/FavouriteContactsReader.h"
+#include "whatsapp/MessageReader.h"
 
 namespace vessamo {
 
@@ -108,6 +113,11 @@ void OrlendoAppDelegate::installStages() {
         IndexingContext context{state.index, state.bStopScan, state.notifications};
         scanDirAnalyThread(folder, context);
     };
+    stages_.scanContactThread = scanContactThread;
+    stages_.getWhatsAppFavateContact = getWhatsAppFavateContact;
+    stages_.getWhatsAppIDInfo = getWhatsAppIDInfo;
+    stages_.scanWhatsAppMessageThread = scanWhatsAppMessageThread;
+    stages_.scanWhatsAppCalllogThread = scanWhatsAppCalllogThread;
 }
 
 void OrlendoAppDelegate::observeNotifications(NotificationCenter& notifications) {

@@ -73,6 +73,18 @@ public:
     void ClickAdvancedRecoveryMode(bool on) { bScanDeleted = on; }
     [[nodiscard]] bool getScanBDeleted() const { return bScanDeleted; }
 
+    // --- What the last scan found, for views and exports ---------------
+    [[nodiscard]] KTWhatsAppIDInfoPtr getWhatsAppInfoNode() const { return scan_.currentNodeInfo; }
+    [[nodiscard]] const std::map<std::string, std::string>& getFileDateDict() const {
+        return scan_.fileDateDict;
+    }
+    [[nodiscard]] std::optional<std::string> getFileKeyBytheFilepath(
+        std::string_view relativePath) const {
+        return scan_.index.getFileKeyBytheFilepath(relativePath);
+    }
+    [[nodiscard]] const std::string& currentScanPath() const { return scan_.currentScanPath; }
+    [[nodiscard]] bool bNewAppVersion() const { return scan_.index.bNewAppVersion; }
+
     // --- State ---------------------------------------------------------
     [[nodiscard]] KTResultViewController& resultView() { return *resultView_; }
     [[nodiscard]] ScanState& scanState() { return scan_; }

@@ -3,10 +3,12 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "backup/BackupFileIndex.h"
+#include "common/ScratchFolder.h"
 #include "results/KTCallHistoryNode.h"
 #include "results/KTContactImageNode.h"
 #include "results/KTContactNode.h"
@@ -55,11 +57,20 @@ struct ScanState {
 
     [[nodiscard]] bool stopRequested() const { return bStopScan.load(); }
 
+    // The private copy, log folded in, that readers open instead of a
+    // source database. Made once per scan and file; nullopt when the source
+    // cannot be read.
+    [[nodiscard]] std::optional<std::string> databaseCopy(const std::string& source);
+
     // A scan start: fresh collections, and nothing left of the last scan's
     // index. Sources with their own media lists also drop the old list.
     void resetWorkingCollections(bool alsoResources);
     // After the hand-over: what only the scan needed.
     void removeSomeArray();
+
+private:
+    std::optional<ScratchFolder> scratch_;
+    std::map<std::string, std::optional<std::string>> copies_;
 };
 
 }  // namespace vessamo

@@ -130,6 +130,9 @@ std::string getFullName(uint64_t number) {
 std::optional<std::string> getNameByPhoneNumber(std::string_view phone,
                                                 std::span<const ContactPhoneEntry> contacts) {
     const std::string wanted = withoutSeparators(phone);
+    if (wanted.empty()) {
+        return std::nullopt;  // no number names nobody, not the first contact
+    }
     for (const ContactPhoneEntry& contact : contacts) {
         if (contact.contactPhone.empty()) {
             continue;

@@ -45,8 +45,8 @@ struct ContactPhoneEntry {
 
 // The first contact whose number, with separators ("-", "(", ")", " ")
 // removed, contains the given number with the same separators removed
-// (ASCII case-insensitive). Nothing when no contact matches. A number that
-// is nothing but separators matches the first contact that has a number.
+// (ASCII case-insensitive). Nothing when no contact matches, and nothing for
+// a number that is empty once its separators are gone.
 [[nodiscard]] std::optional<std::string> getNameByPhoneNumber(
     std::string_view phone, std::span<const ContactPhoneEntry> contacts);
 

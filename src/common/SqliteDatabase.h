@@ -53,6 +53,7 @@ public:
     [[nodiscard]] int prepare(const SqliteDatabase& db, std::string_view sql);
     void finalize();
     [[nodiscard]] bool isPrepared() const { return stmt_ != nullptr; }
+    [[nodiscard]] sqlite3_stmt* handle() const { return stmt_; }
 
     // SQLITE_ROW, SQLITE_DONE or an error code.
     [[nodiscard]] int step();

@@ -14,7 +14,7 @@ namespace vessamo {
 // a mark set in one view shows in every other.
 struct KTWhatsAppCovNode {
     std::vector<KTWhatsAppNodePtr> appNodeArray;
-    std::string currentSubject;
+    std::optional<std::string> currentSubject = std::string();  // nullopt: no status known
     std::string currentChatName;
     std::optional<std::string> currentChatNumber = std::string();  // nullopt: starred list
     int32_t chatID = -1;

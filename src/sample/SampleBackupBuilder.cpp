@@ -8,6 +8,7 @@
 
 #include "backup/SHAH.h"
 #include "common/PlistValue.h"
+#include "common/ScratchFolder.h"
 #include "sample/SampleCatalogueWriter.h"
 
 namespace vessamo::sample {
@@ -95,6 +96,42 @@ SampleBackupBuilder& SampleBackupBuilder::addFile(std::string domain, std::strin
     return *this;
 }
 
+SampleBackupBuilder& SampleBackupBuilder::addFileFromDisk(std::string domain,
+                                                          std::string relativePath,
+                                                          std::string sourcePath) {
+    addFile(std::move(domain), std::move(relativePath), {});
+    files_.back().sourcePath = std::move(sourcePath);
+    return *this;
+}
+
+std::string SampleBackupBuilder::temporaryFile(const std::string& name) {
+    if (!scratch_) {
+        auto folder = ScratchFolder::create("vessamo-sample");
+        if (!folder) {
+            return {};
+        }
+        scratch_ = std::make_shared<ScratchFolder>(std::move(*folder));
+    }
+    return scratch_->uniquePath(name);
+}
+
+std::string SampleBackupBuilder::dataOf(const SampleFile& file) {
+    if (file.sourcePath.empty()) {
+        return file.content;
+    }
+    std::ifstream in(file.sourcePath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+uint64_t SampleBackupBuilder::sizeOf(const SampleFile& file) {
+    if (file.sourcePath.empty()) {
+        return file.content.size();
+    }
+    std::error_code ec;
+    auto size = fs::file_size(file.sourcePath, ec);
+    return ec ? 0 : size;
+}
+
 SampleBackupBuilder& SampleBackupBuilder::addCatalogueOnly(std::string domain,
                                                            std::string relativePath) {
     addFile(std::move(domain), std::move(relativePath), {});
@@ -152,7 +189,14 @@ bool SampleBackupBuilder::writeDataFiles(const std::string& folder, std::string*
         std::string path = dataPath(folder, file.domain, file.relativePath);
         std::error_code ec;
         fs::create_directories(fs::path(path).parent_path(), ec);
-        if (ec || !writeBytes(path, file.content)) {
+        bool written = false;
+        if (!ec && !file.sourcePath.empty()) {
+            fs::copy_file(file.sourcePath, path, fs::copy_options::overwrite_existing, ec);
+            written = !ec;
+        } else if (!ec) {
+            written = writeBytes(path, file.content);
+        }
+        if (!written) {
             return fail(error, "cannot write " + path);
         }
         setModified(path, file.modified);

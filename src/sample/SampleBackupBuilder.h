@@ -2,9 +2,14 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace vessamo {
+class ScratchFolder;
+}
 
 namespace vessamo::sample {
 
@@ -36,6 +41,7 @@ struct SampleFile {
     std::string domain;
     std::string relativePath;
     std::string content;
+    std::string sourcePath;  // when set, the data is copied from this file instead
     bool catalogueOnly = false;
     bool directory = false;
     std::time_t modified = 1642252800;
@@ -51,11 +57,18 @@ public:
                                  DeviceInfo device = {});
 
     SampleBackupBuilder& addFile(std::string domain, std::string relativePath, std::string content);
+    // A large file made elsewhere, copied when the backup is written.
+    SampleBackupBuilder& addFileFromDisk(std::string domain, std::string relativePath,
+                                         std::string sourcePath);
     SampleBackupBuilder& addCatalogueOnly(std::string domain, std::string relativePath);
     SampleBackupBuilder& addDirectory(std::string domain, std::string relativePath);
     // A Manifest.db row exactly as given, for catalogues real tools get wrong.
     SampleBackupBuilder& addRawCatalogueRow(std::string fileID, std::string domain,
                                             std::string relativePath);
+
+    // A path in a private folder that lives as long as the builder, for
+    // large files made before the backup is written.
+    [[nodiscard]] std::string temporaryFile(const std::string& name);
 
     [[nodiscard]] CatalogueLayout layout() const { return layout_; }
     [[nodiscard]] const DeviceInfo& device() const { return device_; }
@@ -69,6 +82,9 @@ public:
     // Where a file of this backup lies once written.
     [[nodiscard]] std::string dataPath(const std::string& folder, const std::string& domain,
                                        const std::string& relativePath) const;
+    // The data of a file as the backup will hold it.
+    [[nodiscard]] static std::string dataOf(const SampleFile& file);
+    [[nodiscard]] static uint64_t sizeOf(const SampleFile& file);
     [[nodiscard]] static std::string fileKey(const std::string& domain,
                                              const std::string& relativePath);
 
@@ -86,6 +102,7 @@ private:
     DeviceInfo device_;
     std::vector<SampleFile> files_;
     std::vector<RawRow> rawRows_;
+    std::shared_ptr<ScratchFolder> scratch_;
 };
 
 }  // namespace vessamo::sample

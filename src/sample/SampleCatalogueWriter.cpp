@@ -67,7 +67,7 @@ std::string mbdbRecord(const SampleFile& file, uint64_t inode) {
         putAbsent(out);
     } else {
         SHAH hash;
-        hash.update(file.content);
+        hash.update(SampleBackupBuilder::dataOf(file));
         SHAH::Digest digest{};
         (void)hash.final(digest);
         putString(out, std::string(digest.begin(), digest.end()));
@@ -80,7 +80,7 @@ std::string mbdbRecord(const SampleFile& file, uint64_t inode) {
     for (int i = 0; i < 3; ++i) {
         putBigEndian(out, static_cast<uint64_t>(file.modified), 4);
     }
-    putBigEndian(out, file.directory ? 0 : file.content.size(), 8);
+    putBigEndian(out, file.directory ? 0 : SampleBackupBuilder::sizeOf(file), 8);
     out += static_cast<char>(file.directory ? 0 : 3);  // protection class
     out += static_cast<char>(0);                       // no extended properties
     return out;
@@ -93,8 +93,8 @@ std::string mbFileArchive(const SampleFile& file) {
     PlistValue::Dictionary mbFile;
     mbFile["$class"] = PlistValue::uid(3);
     mbFile["RelativePath"] = PlistValue::uid(2);
-    mbFile["Size"] =
-        PlistValue::integer(file.directory ? 0 : static_cast<int64_t>(file.content.size()));
+    mbFile["Size"] = PlistValue::integer(
+        file.directory ? 0 : static_cast<int64_t>(SampleBackupBuilder::sizeOf(file)));
     mbFile["Mode"] = PlistValue::integer(file.directory ? kDirectoryMode : kRegularFileMode);
     mbFile["LastModified"] = PlistValue::integer(when);
     mbFile["LastStatusChange"] = PlistValue::integer(when);

@@ -6,8 +6,9 @@
 
 #include "backup/BackupFileIndex.h"
 #include "common/PlistValue.h"
-#include "common/ScratchFolder.h"
-#include "common/SqliteDatabase.h"
+#include "sample/SampleAddressBook.h"
+#include "sample/SampleCallLog.h"
+#include "sample/SampleChatStorage.h"
 #include "sample/SampleImage.h"
 
 namespace vessamo::sample {
@@ -20,76 +21,102 @@ const std::string kShared(kWhatsAppGroupDomain);
 const std::string kApp(kWhatsAppDomain);
 const std::string kBusinessShared(kBusinessGroupDomain);
 
-// The bytes of a small real SQLite database holding one Core Data metadata
-// row, the first table every WhatsApp database carries.
-std::string coreDataDatabase(const std::string& entityHint) {
-    auto scratch = ScratchFolder::create("vessamo-sample");
-    if (!scratch) {
-        return {};
-    }
-    std::string path = scratch->uniquePath("db.sqlite");
-    {
-        SqliteDatabase db;
-        if (db.open(path, SqliteDatabase::Mode::Create) != SQLITE_OK) {
-            return {};
-        }
-        std::string sql =
-            "PRAGMA synchronous=OFF; CREATE TABLE Z_METADATA (Z_VERSION INTEGER PRIMARY KEY, "
-            "Z_UUID VARCHAR(255), "
-            "Z_PLIST BLOB);"
-            "INSERT INTO Z_METADATA VALUES (1, '" +
-            entityHint + "', NULL);";
-        if (db.execute(sql) != SQLITE_OK) {
-            return {};
-        }
-    }
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+void addUnrelatedFiles(SampleBackupBuilder& builder) {
+    PlistValue::Dictionary springboard;
+    springboard["SBHomeScreenIconColumns"] = PlistValue::integer(4);
+    auto bytes = PlistValue::dictionary(std::move(springboard)).toBinary();
+    builder.addFile("HomeDomain", "Library/Preferences/com.apple.springboard.plist",
+                    std::string(bytes.begin(), bytes.end()));
+    builder.addFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.JPG",
+                    solidColourPng(8, 8, 200, 120, 40));
 }
 
-std::string preferencesPlist(const std::string& ownJid) {
-    PlistValue::Dictionary prefs;
-    prefs["OwnJabberID"] = PlistValue::string(ownJid);
-    prefs["FullUserName"] = PlistValue::string("Sample Owner");
-    auto bytes = PlistValue::dictionary(std::move(prefs)).toBinary();
-    return std::string(bytes.begin(), bytes.end());
+void addBusinessChats(SampleBackupBuilder& builder) {
+    WhatsAppSampleOptions business;
+    business.people = 2;
+    business.chats = 1;
+    business.groups = 0;
+    business.messages = 3;
+    std::string path = builder.temporaryFile("business.sqlite");
+    if (writeChatStorage(path, makeWhatsAppSample(business).database)) {
+        builder.addFileFromDisk(kBusinessShared, "ChatStorage.sqlite", path);
+    }
 }
 
-void addMedia(SampleBackupBuilder& builder) {
-    const std::string chat = "Message/Media/491701234567@s.whatsapp.net";
-    builder.addDirectory(kShared, "Message");
-    builder.addDirectory(kShared, "Message/Media");
-    builder.addDirectory(kShared, chat);
-    builder.addFile(kShared, chat + "/4/1/41f0a9d2-6c1e-4b3f-9a53-7f3b2c8d1e01.jpg",
-                    solidColourPng(64, 48, 0x25, 0xD3, 0x66));
-    builder.addFile(kShared, chat + "/4/1/41f0a9d2-6c1e-4b3f-9a53-7f3b2c8d1e01.jpg.thumb",
-                    solidColourPng(16, 12, 0x25, 0xD3, 0x66));
-    builder.addFile(kShared, "Media/Profile/491701234567-1642252800.thumb",
-                    solidColourPng(32, 32, 0x12, 0x8C, 0x7E));
-    // Catalogued but never copied, as when a backup was interrupted.
-    builder.addCatalogueOnly(kShared, chat + "/a/b/ab0e1f2a-0000-4000-8000-000000000001.jpg");
+// The phone's address book: the WhatsApp people it knows, written the way
+// people type numbers, and a few who do not use WhatsApp.
+std::vector<SampleContact> addressBookOf(const WhatsAppSample& sample, size_t others) {
+    std::vector<SampleContact> contacts;
+    int64_t rowid = 1;
+    for (const SamplePerson& person : sample.people) {
+        if (!person.inAddressBook) {
+            continue;
+        }
+        SampleContact contact;
+        contact.rowid = rowid++;
+        contact.first = person.first;
+        contact.last = person.last;
+        contact.values.emplace_back(kPhoneProperty, person.writtenNumber());
+        if (contact.rowid % 3 == 1) {
+            contact.values.emplace_back(kEmailProperty, person.first + "@example.org");
+        }
+        contacts.push_back(std::move(contact));
+    }
+    for (SampleContact& other : sampleContacts(others)) {
+        other.rowid = rowid++;
+        contacts.push_back(std::move(other));
+    }
+    return contacts;
+}
+
+// Calls with the people of the chats, newest last; every fourth a group call.
+std::vector<SampleCall> callsOf(const WhatsAppSample& sample, size_t count) {
+    std::vector<SampleCall> calls;
+    for (size_t i = 0; i < count && !sample.people.empty(); ++i) {
+        SampleCall call;
+        call.participantJids.push_back(sample.people[i % sample.people.size()].jid());
+        if (i % 4 == 3 && sample.people.size() > 2) {
+            call.participantJids.push_back(sample.people[(i + 1) % sample.people.size()].jid());
+        }
+        call.date2001 = 636249600.0 + static_cast<double>(i) * 86400.5;
+        call.outcome = static_cast<int64_t>(i % 2);
+        call.incoming = i % 2 == 0;
+        call.duration = i % 5 == 4 ? 0 : static_cast<int64_t>(30 + i * 97);
+        calls.push_back(std::move(call));
+    }
+    return calls;
+}
+
+void addCalls(SampleBackupBuilder& builder, const WhatsAppSample& sample, size_t count,
+              bool oldLayout) {
+    std::vector<SampleCall> calls = callsOf(sample, count);
+    if (oldLayout) {
+        builder.addFile(kApp, "Documents/calls.log", callLogArchive(calls));
+    } else {
+        builder.addFile(kShared, "CallHistory.sqlite", callHistoryDatabase(calls));
+    }
 }
 
 }  // namespace
 
-SampleBackupBuilder whatsAppBackup(CatalogueLayout layout, DeviceInfo device) {
+SampleBackupBuilder whatsAppBackup(CatalogueLayout layout, DeviceInfo device,
+                                   const WhatsAppSampleOptions& options) {
     SampleBackupBuilder builder(layout, std::move(device));
-    builder.addDirectory(kShared, "");
-    builder.addFile(kShared, "ChatStorage.sqlite", coreDataDatabase("ChatStorage"));
-    builder.addFile(kShared, "Contacts.sqlite", coreDataDatabase("Contacts"));
-    builder.addFile(kShared, "CallHistory.sqlite", coreDataDatabase("CallHistory"));
-    builder.addFile(kShared, "Library/Preferences/group.net.whatsapp.WhatsApp.shared.plist",
-                    preferencesPlist("491609876543@s.whatsapp.net"));
-    builder.addFile(kApp, "Library/Preferences/net.whatsapp.WhatsApp.plist",
-                    preferencesPlist("491609876543@s.whatsapp.net"));
-    addMedia(builder);
+    const bool oldLayout = layout == CatalogueLayout::Mbdb || options.oldLayout;
+    builder.addDirectory(oldLayout ? kApp : kShared, "");
+    const WhatsAppSample sample = makeWhatsAppSample(options);
+    addWhatsApp(builder, sample, oldLayout);
+    addAddressBook(builder, addressBookOf(sample, options.otherContacts),
+                   layout == CatalogueLayout::Mbdb);
+    addCalls(builder, sample, options.calls, oldLayout);
+    // Interrupted backups list files they never copied.
+    builder.addCatalogueOnly(kShared,
+                             "Message/Media/491701234567@s.whatsapp.net/a/b/"
+                             "ab0e1f2a-0000-4000-8000-000000000001.jpg");
     if (layout == CatalogueLayout::ManifestDb) {
-        builder.addFile(kBusinessShared, "ChatStorage.sqlite", coreDataDatabase("ChatStorage"));
+        addBusinessChats(builder);
     }
-    builder.addFile("HomeDomain", "Library/Preferences/com.apple.springboard.plist",
-                    preferencesPlist("unrelated"));
-    builder.addFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.JPG",
-                    solidColourPng(8, 8, 200, 120, 40));
+    addUnrelatedFiles(builder);
     return builder;
 }
 

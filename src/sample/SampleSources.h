@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sample/SampleBackupBuilder.h"
+#include "sample/SampleWhatsApp.h"
 
 namespace vessamo::sample {
 
@@ -12,7 +13,9 @@ namespace vessamo::sample {
 // container (chat database, contacts, preferences, media), its own domain,
 // the business app's container (catalogued only in Manifest.db backups),
 // and files of unrelated domains that a scan must ignore.
-[[nodiscard]] SampleBackupBuilder whatsAppBackup(CatalogueLayout layout, DeviceInfo device = {});
+// Manifest.mbdb backups get the old app-container layout.
+[[nodiscard]] SampleBackupBuilder whatsAppBackup(CatalogueLayout layout, DeviceInfo device = {},
+                                                 const WhatsAppSampleOptions& options = {});
 
 // Adds count more pictures to the chats' media folders, for large samples.
 void addChatPictures(SampleBackupBuilder& builder, size_t count);

@@ -88,11 +88,34 @@ TEST(CliScan, JsonCarriesTheSourceAndEveryList) {
     ASSERT_TRUE(json.is_object()) << scan.out;
     EXPECT_EQ(json["source"]["bhasScanCompleted"], true);
     EXPECT_EQ(json["source"]["strDeviceName"], "Vessamo Sample iPhone");
-    EXPECT_TRUE(json["account"].is_null());
-    for (const char* list : {"conversations", "messages", "deletedConversations", "calls",
-                             "contacts", "favorites", "media", "attachments"}) {
-        EXPECT_TRUE(json[list].is_array()) << list;
+    EXPECT_EQ(json["account"]["whatsAppNodeName"], "Sample Owner");
+    EXPECT_EQ(json["account"]["whatsAppNodeNumber"], "491609876543@s.whatsapp.net");
+    for (const char* list :
+         {"conversations", "messages", "calls", "contacts", "favorites", "media", "attachments"}) {
+        EXPECT_FALSE(json[list].empty()) << list;
     }
+    EXPECT_TRUE(json["deletedConversations"].empty());  // no recovery asked for
+    // Every conversation counts its messages; together they hold them all
+    // once, the starred list apart.
+    size_t counted = 0;
+    for (const auto& chat : json["conversations"]) {
+        if (!chat["bStarredCovMessage"].get<bool>()) {
+            counted += chat["messages"].get<size_t>();
+        }
+    }
+    EXPECT_EQ(counted, json["messages"].size());
+    // Names come from the phone's address book; sent pictures resolve to files.
+    size_t named = 0;
+    size_t withFile = 0;
+    for (const auto& message : json["messages"]) {
+        named += message["messageName"] == "Anna Schmidt" ? 1 : 0;
+        if (message["file"].is_string()) {
+            ++withFile;
+            EXPECT_TRUE(fs::is_regular_file(message["file"].get<std::string>()));
+        }
+    }
+    EXPECT_GT(named, 0u);
+    EXPECT_GT(withFile, 0u);
     ASSERT_FALSE(json["media"].empty());
     for (const auto& file : json["media"]) {
         EXPECT_TRUE(fs::is_regular_file(file["fileKey"].get<std::string>()));

@@ -77,8 +77,10 @@ TEST_F(MbdbIndex, KeepsOnlyTheTwoClassicDomainsInTheFlatLayout) {
         EXPECT_EQ(entry.fileKey,
                   folder + "/" + SampleBackupBuilder::fileKey(entry.fileDomain, entry.filePath));
     }
-    EXPECT_EQ(run.index.whatsAppChatPath, "7c7fba66680ef796b916b067077cc246adacf01d");
-    EXPECT_TRUE(run.index.getFileKeyBytheFilepath("ChatStorage.sqlite"));
+    // Old backups keep the chat database in the app's own container.
+    EXPECT_EQ(run.index.whatsAppChatPath, "");
+    EXPECT_EQ(run.index.getFileKeyBytheFilepath("Documents/ChatStorage.sqlite"),
+              folder + "/1b6b187a1b60b9ae8b720c79e2c67f472bab09c0");
     // Only the Manifest.db reader decides the media layout.
     EXPECT_FALSE(run.index.bNewAppVersion);
     EXPECT_TRUE(std::is_sorted(run.progress.begin(), run.progress.end()));

@@ -90,8 +90,8 @@ TEST(SampleBuilder, MbdbLayoutIsFlatWithTheVersionFiveMagic) {
     ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::Mbdb).write(folder));
     EXPECT_EQ(test::readFile(folder + "/Manifest.mbdb").substr(0, 6),
               std::string("mbdb\x05\x00", 6));
-    EXPECT_TRUE(fs::is_regular_file(folder + "/7c7fba66680ef796b916b067077cc246adacf01d"));
-    EXPECT_FALSE(fs::exists(folder + "/7c"));
+    EXPECT_TRUE(fs::is_regular_file(folder + "/1b6b187a1b60b9ae8b720c79e2c67f472bab09c0"));
+    EXPECT_FALSE(fs::exists(folder + "/1b"));
 }
 
 TEST(SampleBuilder, ImagesAreRealPngs) {

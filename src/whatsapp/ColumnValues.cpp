@@ -1,0 +1,85 @@
+#include "whatsapp/ColumnValues.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "common/TextConversion.h"
+
+namespace vessamo {
+
+namespace {
+
+int64_t clampedToInt64(double value) {
+    if (std::isnan(value)) {
+        return 0;
+    }
+    if (value >= 9.2233720368547758e18) {
+        return std::numeric_limits<int64_t>::max();
+    }
+    if (value <= -9.2233720368547758e18) {
+        return std::numeric_limits<int64_t>::min();
+    }
+    return static_cast<int64_t>(value);  // truncates toward zero
+}
+
+int64_t leadingNumber(const std::string& text) {
+    errno = 0;
+    long long value = std::strtoll(text.c_str(), nullptr, 10);
+    return static_cast<int64_t>(value);  // strtoll already holds at the limits
+}
+
+std::optional<int64_t> wideValue(const SqliteStatement& row, int column) {
+    if (!hasValue(row, column)) {
+        return std::nullopt;
+    }
+    switch (row.columnType(column)) {
+        case SQLITE_INTEGER:
+            return row.columnInt64(column);
+        case SQLITE_FLOAT:
+            return clampedToInt64(row.columnDouble(column));
+        default:
+            return leadingNumber(row.columnText(column).value_or(std::string()));
+    }
+}
+
+}  // namespace
+
+bool hasValue(const SqliteStatement& row, int column) {
+    int type = row.columnType(column);
+    if (type == SQLITE_NULL) {
+        return false;
+    }
+    if (type == SQLITE_TEXT || type == SQLITE_BLOB) {
+        return sqlite3_column_bytes(row.handle(), column) > 0;
+    }
+    return true;
+}
+
+std::optional<std::string> textValue(const SqliteStatement& row, int column) {
+    if (!hasValue(row, column)) {
+        return std::nullopt;
+    }
+    return GetStringFormChar(row.columnText(column));
+}
+
+std::optional<int32_t> intValue(const SqliteStatement& row, int column) {
+    auto wide = wideValue(row, column);
+    if (!wide) {
+        return std::nullopt;
+    }
+    if (*wide > std::numeric_limits<int32_t>::max()) {
+        return std::numeric_limits<int32_t>::max();
+    }
+    if (*wide < std::numeric_limits<int32_t>::min()) {
+        return std::numeric_limits<int32_t>::min();
+    }
+    return static_cast<int32_t>(*wide);
+}
+
+std::optional<int64_t> wholeSeconds(const SqliteStatement& row, int column) {
+    return wideValue(row, column);
+}
+
+}  // namespace vessamo

@@ -1,0 +1,112 @@
+#include "whatsapp/ContactLookups.h"
+
+#include "common/TextConversion.h"
+
+namespace vessamo {
+
+namespace {
+
+std::vector<ContactPhoneEntry> phoneEntries(const std::vector<KTContactNodePtr>& contacts) {
+    std::vector<ContactPhoneEntry> entries;
+    entries.reserve(contacts.size());
+    for (const KTContactNodePtr& contact : contacts) {
+        entries.push_back(ContactPhoneEntry{contact->contactName, contact->contactPhone});
+    }
+    return entries;
+}
+
+std::string without(std::string_view text, std::string_view characters) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (characters.find(c) == std::string_view::npos) {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The middle slice of a text: from a quarter of its length, half of it long.
+std::string_view middleSlice(std::string_view text) {
+    size_t quarter = text.size() / 4;
+    return text.substr(quarter, quarter + text.size() / 2);
+}
+
+}  // namespace
+
+ContactLookups::ContactLookups(const std::vector<KTContactNodePtr>& contacts,
+                               const std::vector<KTWhatsAppFavContactPtr>& favourites)
+    : entries_(phoneEntries(contacts)), phoneNames_(entries_), favourites_(favourites) {
+    for (const KTContactNodePtr& contact : contacts) {
+        if (!contact->contactPhone.empty()) {
+            sliceContacts_.emplace_back(contact->contactName,
+                                        asciiLower(without(contact->contactPhone, "-() +")));
+        }
+    }
+    favouriteIds_.reserve(favourites.size());
+    for (const KTWhatsAppFavContactPtr& favourite : favourites) {
+        favouriteIds_.push_back(asciiLower(favourite->whatsAppID));
+    }
+}
+
+std::optional<std::string> ContactLookups::getNameByPhoneNumber(std::string_view phone) {
+    return phoneNames_.nameFor(phone);
+}
+
+std::optional<std::string> ContactLookups::getContactNameByWhatsAppNumber(std::string_view number) {
+    std::string wanted = number.size() < 4 ? without(number, "-") : std::string(number);
+    wanted = asciiLower(without(wanted, "() "));
+    if (wanted.empty()) {
+        return std::nullopt;
+    }
+    auto known = sliceAnswers_.find(wanted);
+    if (known != sliceAnswers_.end()) {
+        return known->second;
+    }
+    std::optional<std::string> answer;
+    for (const auto& [name, phone] : sliceContacts_) {
+        bool found = phone.size() < wanted.size()
+                         ? wanted.find(middleSlice(phone)) != std::string::npos
+                         : phone.find(middleSlice(wanted)) != std::string::npos;
+        if (found) {
+            answer = name;
+            break;
+        }
+    }
+    sliceAnswers_.emplace(std::move(wanted), answer);
+    return answer;
+}
+
+const KTWhatsAppFavContact* ContactLookups::favouriteFor(std::string_view id) {
+    std::string wanted = asciiLower(id);
+    if (wanted.empty()) {
+        return nullptr;
+    }
+    auto known = favouriteAnswers_.find(wanted);
+    if (known != favouriteAnswers_.end()) {
+        return known->second;
+    }
+    const KTWhatsAppFavContact* answer = nullptr;
+    for (size_t i = 0; i < favouriteIds_.size(); ++i) {
+        if (favouriteIds_[i].find(wanted) != std::string::npos) {
+            answer = favourites_[i].get();
+            break;
+        }
+    }
+    favouriteAnswers_.emplace(std::move(wanted), answer);
+    return answer;
+}
+
+std::optional<std::string> ContactLookups::getContactStatuByWhatsAppID(std::string_view id) {
+    const KTWhatsAppFavContact* favourite = favouriteFor(id);
+    return favourite != nullptr ? std::optional<std::string>(favourite->contactStatu)
+                                : std::nullopt;
+}
+
+std::optional<std::string> ContactLookups::getContactImagepathByWhatsAppID(std::string_view id) {
+    const KTWhatsAppFavContact* favourite = favouriteFor(id);
+    return favourite != nullptr ? std::optional<std::string>(favourite->contactImagePath)
+                                : std::nullopt;
+}
+
+}  // namespace vessamo

@@ -1,0 +1,240 @@
+#include "whatsapp/MessageReader.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_map>
+
+#include "common/NotificationCenter.h"
+#include "common/SqliteDatabase.h"
+#include "common/SystemLog.h"
+#include "common/TextConversion.h"
+#include "whatsapp/ChatDatabaseLocator.h"
+#include "whatsapp/ColumnValues.h"
+#include "whatsapp/ContactLookups.h"
+#include "whatsapp/MessageDateText.h"
+#include "whatsapp/WhatsAppIds.h"
+
+namespace vessamo {
+
+namespace {
+
+constexpr const char* kMessageStatement =
+    "select ZWAMESSAGE.ZCHATSESSION,ZMESSAGEDATE,ZPUSHNAME,ZMESSAGETYPE,ZFROMJID,ZTEXT,ZTOJID,"
+    "ZGROUPMEMBER,ZWAMEDIAITEM.ZMEDIALOCALPATH,ZWAMEDIAITEM.ZVCARDNAME,ZWAMEDIAITEM.ZVCARDSTRING,"
+    "ZWAMEDIAITEM.ZTHUMBNAILLOCALPATH,ZWAMEDIAITEM.ZXMPPTHUMBPATH,ZWAMEDIAITEM.ZLATITUDE,"
+    "ZWAMEDIAITEM.ZLONGITUDE,ZWAMESSAGE.ZSTARRED,ZWAMESSAGE.ZISFROMME from ZWAMESSAGE left join  "
+    "ZWAMEDIAITEM on  ZWAMESSAGE.Z_PK= ZWAMEDIAITEM.ZMESSAGE";
+
+// Everything the per-message rules look up, built once per scan.
+class MessageContext {
+public:
+    explicit MessageContext(ScanState& state)
+        : state_(state), lookups_(state.contactArray, state.whatsAppFavContactArray) {
+        for (const KTWhatAppGroupMemberPtr& member : state.whatsAppGroupMemberArray) {
+            members_.emplace(member->groupMemberID, member->groupMemberAppID);
+        }
+    }
+
+    std::optional<std::string> memberJid(int32_t memberID) const {
+        auto found = members_.find(memberID);
+        return found != members_.end() ? std::optional(found->second) : std::nullopt;
+    }
+    [[nodiscard]] bool hasMembers() const { return !state_.whatsAppGroupMemberArray.empty(); }
+    std::string nameOf(const std::string& number) {
+        return lookups_.getNameByPhoneNumber(number).value_or("");
+    }
+    std::optional<std::string> senderPicture(const std::string& number);
+    std::string dateText(int64_t seconds) { return dates_.textOf(seconds); }
+
+private:
+    ScanState& state_;
+    ContactLookups lookups_;
+    std::unordered_map<int32_t, std::string> members_;  // first member of each key
+    std::unordered_map<std::string, std::optional<std::string>> pictures_;
+    MessageDateText dates_;
+};
+
+std::optional<std::string> MessageContext::senderPicture(const std::string& number) {
+    auto known = pictures_.find(number);
+    if (known != pictures_.end()) {
+        return known->second;
+    }
+    std::optional<std::string> file;
+    if (auto stored = lookups_.getContactImagepathByWhatsAppID(number)) {
+        file = state_.index.getFileKeyBytheFilepath(*stored);
+        if (!file) {
+            file = state_.index.getFileKeyBytheFilepath(*stored + ".thumb");
+        }
+    }
+    pictures_.emplace(number, file);
+    return file;
+}
+
+void setIf(std::string& field, std::optional<std::string> value) {
+    if (value) {
+        field = std::move(*value);
+    }
+}
+
+// Columns 0 to 16 of the statement, in order.
+void readColumns(const SqliteStatement& row, MessageContext& context, KTWhatsAppNode& message) {
+    if (auto chat = intValue(row, 0)) {
+        message.chatID = *chat;
+    }
+    if (auto seconds = wholeSeconds(row, 1)) {
+        message.messageDate = context.dateText(*seconds);
+    }
+    if (auto pushName = textValue(row, 2)) {
+        message.messageType = "Receive";
+        message.messageName = std::move(*pushName);
+    } else {
+        message.messageType = "Send";
+    }
+    if (auto type = intValue(row, 3)) {
+        message.attchType = *type;
+    }
+    if (message.messageType == "Receive") {
+        setIf(message.messageNumb, textValue(row, 4));
+    }
+    setIf(message.messageContent, textValue(row, 5));
+    if (message.messageType == "Send") {
+        setIf(message.messageNumb, textValue(row, 6));
+    }
+    if (auto member = intValue(row, 7); member && context.hasMembers()) {
+        setIf(message.messageNumb, context.memberJid(*member));
+    }
+    setIf(message.messageAttchpath, textValue(row, 8));
+    setIf(message.vcardName, textValue(row, 9));
+    setIf(message.vcardInfo, textValue(row, 10));
+    setIf(message.messageThumPath, textValue(row, 11));
+    setIf(message.messagePPThumpath, textValue(row, 12));
+    if (auto starred = intValue(row, 15)) {
+        message.bStarredMessage = *starred == 1;
+    }
+    if (auto fromMe = intValue(row, 16)) {
+        message.messageType = *fromMe == 1 ? "Send" : "Receive";
+    }
+}
+
+void applyLocation(const SqliteStatement& row, KTWhatsAppNode& message) {
+    auto longitude = textValue(row, 14);
+    if (!longitude) {
+        return;
+    }
+    // A missing latitude prints as "(null)", as formatting a nil object does.
+    std::string location = textValue(row, 13).value_or("(null)") + " " + *longitude;
+    if (location != "0.0 0.0") {
+        message.locationInfo = std::move(location);
+    }
+}
+
+// A person's number loses its suffix; a group JID "creator-created@g.us"
+// names the creator for sent messages and the rest for received ones.
+void applyNumber(KTWhatsAppNode& message) {
+    std::string& number = message.messageNumb;
+    if (containsCaseInsensitive(number, kPersonSuffix)) {
+        number = whatsAppNumber(number);
+        return;
+    }
+    if (number.find(kGroupSuffix) == std::string::npos) {
+        return;
+    }
+    size_t dash = number.find('-');
+    if (dash == std::string::npos) {
+        return;
+    }
+    if (message.messageType == "Send") {
+        number = number.substr(0, dash);
+    } else {
+        size_t next = number.find('-', dash + 1);
+        number = withoutText(number.substr(dash + 1, next == std::string::npos ? std::string::npos
+                                                                               : next - dash - 1),
+                             kGroupSuffix);
+    }
+}
+
+void applyDerivedFields(const SqliteStatement& row, MessageContext& context,
+                        KTWhatsAppNode& message) {
+    message.isHaveAttch = !message.messageAttchpath.empty() || !message.messagePPThumpath.empty() ||
+                          !message.messageThumPath.empty();
+    applyLocation(row, message);
+    applyNumber(message);
+    message.messageName = context.nameOf(message.messageNumb);
+    message.whatsAppcontactPath = context.senderPicture(message.messageNumb);
+}
+
+void recordAttachment(ScanState& state, const KTWhatsAppNode& message) {
+    if (!message.isHaveAttch || message.messageAttchpath.empty()) {
+        return;
+    }
+    auto file = std::make_shared<KTPhotoAndVideoNode>();
+    file->filePath = message.messageAttchpath;
+    file->fileDate = message.messageDate;
+    state.fileDateDict[message.messageAttchpath] = message.messageDate;
+    state.wpAttachArray.push_back(std::move(file));
+}
+
+void postProgress(ScanState& state, int64_t count) {
+    if (int percent = progressForMessageCount(count); percent > 0) {
+        state.notifications.post("ScanProgressInfo", percent);
+    }
+    if (count > 15000 && count != 22000) {
+        state.notifications.post("ScanAnvancedProgressInfo", static_cast<int>(count));
+    }
+}
+
+void readMessages(ScanState& state, const SqliteDatabase& db) {
+    SqliteStatement query;
+    if (query.prepare(db, kMessageStatement) != SQLITE_OK) {
+        state.notifications.post("ScanProgressInfo", 95);
+        return;
+    }
+    MessageContext context(state);
+    int64_t count = 0;
+    while (query.step() == SQLITE_ROW) {
+        auto message = std::make_shared<KTWhatsAppNode>();
+        readColumns(query, context, *message);
+        applyDerivedFields(query, context, *message);
+        recordAttachment(state, *message);
+        postProgress(state, ++count);
+        state.wpChatArray.push_back(std::move(message));
+        if (state.stopRequested()) {
+            return;
+        }
+    }
+    state.notifications.post("ScanProgressInfo", 95);
+}
+
+}  // namespace
+
+int progressForMessageCount(int64_t count) {
+    constexpr std::array<std::pair<int64_t, int>, 6> steps = {
+        {{551, 79}, {1551, 80}, {3000, 81}, {5500, 82}, {9500, 83}, {15000, 84}}};
+    for (const auto& [at, percent] : steps) {
+        if (count == at) {
+            return percent;
+        }
+    }
+    if (count > 22000 && (count - 22000) % 20000 == 0) {
+        return static_cast<int>(std::min<int64_t>(84 + (count - 22000) / 20000, 94));
+    }
+    return 0;
+}
+
+void scanWhatsAppMessageThread(ScanState& state, const std::string& folder) {
+    auto chat = findChatDatabase(state, folder);
+    if (!chat) {
+        SystemLog::write("WhatsAppMessageDB is not exist");
+        return;
+    }
+    state.currentScanPath = chat->path;
+    auto copy = state.databaseCopy(chat->path);
+    SqliteDatabase db;
+    if (copy && db.open(*copy, SqliteDatabase::Mode::ReadOnly) == SQLITE_OK) {
+        readMessages(state, db);
+        return;
+    }
+    state.notifications.post("ScanProgressInfo", 95);
+}
+
+}  // namespace vessamo
