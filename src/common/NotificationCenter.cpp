@@ -1,6 +1,7 @@
 #include "common/NotificationCenter.h"
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <exception>
 #include <thread>
@@ -140,20 +141,34 @@ void NotificationCenter::removeObserver(Token token) {
 }
 
 void NotificationCenter::post(std::string_view name, std::any object) {
-    std::vector<std::shared_ptr<Entry>> matching;
+    // Scans post once per record; the few observers of a name fit on the
+    // stack, so a post allocates nothing.
+    constexpr size_t kInline = 8;
+    std::array<std::shared_ptr<Entry>, kInline> inlineMatches;
+    std::vector<std::shared_ptr<Entry>> moreMatches;
+    size_t count = 0;
     {
         std::lock_guard lock(mutex_);
         for (const auto& [token, entry] : entries_) {
-            if (entry->name == name) {
-                matching.push_back(entry);
+            if (entry->name != name) {
+                continue;
             }
+            if (count < kInline) {
+                inlineMatches[count] = entry;
+            } else {
+                moreMatches.push_back(entry);
+            }
+            ++count;
         }
     }
-    if (matching.empty()) {
+    if (count == 0) {
         return;
     }
-    const Notification notification{std::string(name), std::move(object)};
-    for (const auto& entry : matching) {
+    const Notification notification{name, std::move(object)};
+    for (size_t i = 0; i < std::min(count, kInline); ++i) {
+        inlineMatches[i]->call(notification);
+    }
+    for (const auto& entry : moreMatches) {
         entry->call(notification);
     }
 }

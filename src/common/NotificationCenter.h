@@ -11,8 +11,10 @@
 
 namespace vessamo {
 
+// Lives only while it is being delivered: handlers that keep anything of
+// it copy what they keep.
 struct Notification {
-    std::string name;
+    std::string_view name;
     std::any object;  // an int percentage, a record, ... as the poster defines
 };
 

@@ -35,13 +35,20 @@ void sendToSyslog(Sink& s, std::string_view line) {
 
 }  // namespace
 
-void SystemLog::write(std::string_view line) {
-    // Callers often pass lines that end in a newline; syslog and captures want bare lines.
+namespace {
+
+// Callers often pass lines that end in a newline; syslog and captures want bare lines.
+std::string_view bare(std::string_view line) {
     if (!line.empty() && line.back() == '\n') {
         line.remove_suffix(1);
     }
+    return line;
+}
+
+}  // namespace
+
+void SystemLog::echoAndCapture(std::string_view line) {
     Sink& s = sink();
-    sendToSyslog(s, line);
     const bool echo = s.echo.load(std::memory_order_relaxed);
     if (!echo && s.captureCount.load(std::memory_order_acquire) == 0) {
         return;
@@ -59,6 +66,22 @@ void SystemLog::write(std::string_view line) {
         }
     } catch (...) {
     }
+}
+
+void SystemLog::write(std::string_view line) {
+    line = bare(line);
+    sendToSyslog(sink(), line);
+    echoAndCapture(line);
+}
+
+void SystemLog::trace(std::string_view line) {
+    echoAndCapture(bare(line));
+}
+
+bool SystemLog::tracing() {
+    const Sink& s = sink();
+    return s.echo.load(std::memory_order_relaxed) ||
+           s.captureCount.load(std::memory_order_acquire) != 0;
 }
 
 void SystemLog::setEchoToStderr(bool echo) {

@@ -12,6 +12,12 @@ namespace vessamo {
 class SystemLog {
 public:
     static void write(std::string_view line);
+    // A line written for every record of a large source (each file of a
+    // catalogue, say): echoed and captured like any other, but kept out of
+    // syslog, which would throttle or drop a flood of them anyway.
+    static void trace(std::string_view line);
+    // Whether a trace line would reach anyone; lets hot loops skip building it.
+    [[nodiscard]] static bool tracing();
     static void setEchoToStderr(bool echo);
 
     // Records every line written on any thread while it lives. Captures may
@@ -29,6 +35,9 @@ public:
         friend class SystemLog;
         std::vector<std::string> lines_;  // guarded by the log's own lock, not per capture
     };
+
+private:
+    static void echoAndCapture(std::string_view line);
 };
 
 }  // namespace vessamo

@@ -25,10 +25,10 @@ struct Progress {
 TEST(NotificationCenterDelivery, OnlyObserversOfThePostedNameAreCalled) {
     NotificationCenter center;
     std::vector<std::string> seen;
-    auto a = center.addObserver("progress",
-                                [&](const Notification& n) { seen.push_back("a:" + n.name); });
-    auto b = center.addObserver("finished",
-                                [&](const Notification& n) { seen.push_back("b:" + n.name); });
+    auto a = center.addObserver(
+        "progress", [&](const Notification& n) { seen.push_back("a:" + std::string(n.name)); });
+    auto b = center.addObserver(
+        "finished", [&](const Notification& n) { seen.push_back("b:" + std::string(n.name)); });
     center.post("progress");
     center.post("progres");
     center.post("unobserved");
@@ -291,6 +291,25 @@ TEST(NotificationCenterThreads, ConcurrentSelfRemovalDoesNotDeadlock) {
     EXPECT_EQ(shared->inside.load(), 2);
     shared->center.post("x");
     EXPECT_EQ(shared->inside.load(), 2);
+}
+
+}  // namespace
+}  // namespace vessamo
+
+namespace vessamo {
+namespace {
+
+// More observers than a post keeps on its stack still hear it, in order.
+TEST(NotificationCenterDelivery, ManyObserversOfOneName) {
+    NotificationCenter center;
+    std::vector<int> heard;
+    std::vector<ScopedObserver> observers;
+    for (int i = 0; i < 11; ++i) {
+        observers.emplace_back(center, "Many",
+                               [&heard, i](const Notification&) { heard.push_back(i); });
+    }
+    center.post("Many");
+    EXPECT_EQ(heard, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
 }
 
 }  // namespace

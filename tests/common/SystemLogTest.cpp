@@ -81,3 +81,19 @@ TEST(SystemLogEcho, EchoesToStderrOnlyWhenEnabled) {
 
 }  // namespace
 }  // namespace vessamo
+
+namespace vessamo {
+namespace {
+
+TEST(SystemLogTrace, TraceLinesReachCapturesOnlyWhileSomeoneListens) {
+    EXPECT_FALSE(SystemLog::tracing());
+    SystemLog::Capture capture;
+    EXPECT_TRUE(SystemLog::tracing());
+    SystemLog::trace("domain:AppDomain-net.whatsapp.WhatsApp\n");
+    SystemLog::write("plain line\n");
+    EXPECT_EQ(capture.lines(),
+              (std::vector<std::string>{"domain:AppDomain-net.whatsapp.WhatsApp", "plain line"}));
+}
+
+}  // namespace
+}  // namespace vessamo
