@@ -57,7 +57,9 @@ inline int inChild(const std::function<int()>& work) {
     std::fflush(nullptr);
     pid_t child = fork();
     if (child == 0) {
-        std::_Exit(work());
+        int status = work();
+        std::fflush(nullptr);
+        std::_Exit(status);
     }
     int status = 0;
     waitpid(child, &status, 0);

@@ -6,8 +6,14 @@ namespace vessamo {
 
 namespace {
 
+// The working list is not needed once handed over: a first scan of a
+// source takes it whole instead of holding two copies at the peak.
 template <typename T>
-void appendAll(std::vector<T>& to, const std::vector<T>& from) {
+void appendAll(std::vector<T>& to, std::vector<T>& from) {
+    if (to.empty()) {
+        to.swap(from);
+        return;
+    }
     to.insert(to.end(), from.begin(), from.end());
 }
 

@@ -65,9 +65,11 @@ void indexRow(const std::string& backupFolder, const CatalogueRow& row, Indexing
         entry.filePath = GetStringFormChar(row.relativePath);
     }
     entry.fileKey = backupFolder + "/" + row.fileID.substr(0, 2) + "/" + row.fileID;
-    SystemLog::write("domain:" + entry.fileDomain + "\n");
-    SystemLog::write("path:" + entry.filePath + "\n");
-    SystemLog::write("Key:" + entry.fileKey + "\n");
+    if (SystemLog::tracing()) {
+        SystemLog::trace("domain:" + entry.fileDomain + "\n");
+        SystemLog::trace("path:" + entry.filePath + "\n");
+        SystemLog::trace("Key:" + entry.fileKey + "\n");
+    }
     if (fileExists(entry.fileKey)) {
         context.index.addExisting(entry);
         if (containsCaseInsensitive(entry.filePath, "Message/Media/")) {

@@ -33,7 +33,13 @@ KTResultViewController::~KTResultViewController() = default;
 
 ResultViewState KTResultViewController::state() const {
     std::lock_guard lock(mutex_);
-    return state_;
+    ResultViewState shown = state_;
+    // Formatted on demand: a scan counts every message, a view shows a few.
+    if (shown.messagesRead >= 1) {
+        shown.messageCountText =
+            "The amount of WhatsApp messages:  " + std::to_string(shown.messagesRead);
+    }
+    return shown;
 }
 
 void KTResultViewController::ScanProgressInfomationHandle(int percent) {
@@ -51,8 +57,7 @@ void KTResultViewController::ScanAnvancedProgressInfoHandle(int messagesRead) {
         state_.messageCountVisible = true;
         state_.stopButtonVisible = true;
         if (messagesRead >= 1) {
-            state_.messageCountText =
-                "The amount of WhatsApp messages:  " + std::to_string(messagesRead);
+            state_.messagesRead = messagesRead;
         }
     });
 }
@@ -64,6 +69,7 @@ void KTResultViewController::DelScanWhatsAppInfoHandle(const KTWhatsAppNodePtr& 
 void KTResultViewController::ChangeToScanWhatsAppView() {
     std::lock_guard lock(mutex_);
     state_.page = ResultPage::Scanning;
+    state_.messagesRead = 0;
     state_.progressVisible = true;
     state_.progressValue = 0;
     state_.percentText = "1%";

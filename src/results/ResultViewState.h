@@ -27,7 +27,8 @@ struct ResultViewState {
     std::string percentText;
     std::string remainingTimeText;
     bool messageCountVisible = false;
-    std::string messageCountText;
+    int messagesRead = 0;
+    std::string messageCountText;  // filled when the state is read
     bool stopButtonVisible = false;
     bool categoryButtonsEnabled = true;
     int selectedFilesNum = 0;

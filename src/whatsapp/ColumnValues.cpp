@@ -61,7 +61,14 @@ std::optional<std::string> textValue(const SqliteStatement& row, int column) {
     if (!hasValue(row, column)) {
         return std::nullopt;
     }
-    return GetStringFormChar(row.columnText(column));
+    // Straight from SQLite's buffer: one copy per text, not two.
+    const auto* text = sqlite3_column_text(row.handle(), column);
+    const int length = sqlite3_column_bytes(row.handle(), column);
+    if (text == nullptr || length <= 0) {
+        return std::string(" ");
+    }
+    return GetStringFormChar(
+        std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length)));
 }
 
 std::optional<int32_t> intValue(const SqliteStatement& row, int column) {

@@ -25,7 +25,9 @@ constexpr const char* kMessageStatement =
     "ZWAMEDIAITEM.ZLONGITUDE,ZWAMESSAGE.ZSTARRED,ZWAMESSAGE.ZISFROMME from ZWAMESSAGE left join  "
     "ZWAMEDIAITEM on  ZWAMESSAGE.Z_PK= ZWAMEDIAITEM.ZMESSAGE";
 
-// Everything the per-message rules look up, built once per scan.
+// Everything the per-message rules look up, built once per scan. What a
+// number gives (name, sender picture) is remembered per number, so a chat's
+// thousands of messages cost one walk of the lists.
 class MessageContext {
 public:
     explicit MessageContext(ScanState& state)
@@ -35,39 +37,47 @@ public:
         }
     }
 
-    std::optional<std::string> memberJid(int32_t memberID) const {
+    const std::string* memberJid(int32_t memberID) const {
         auto found = members_.find(memberID);
-        return found != members_.end() ? std::optional(found->second) : std::nullopt;
+        return found != members_.end() ? &found->second : nullptr;
     }
-    [[nodiscard]] bool hasMembers() const { return !state_.whatsAppGroupMemberArray.empty(); }
-    std::string nameOf(const std::string& number) {
-        return lookups_.getNameByPhoneNumber(number).value_or("");
-    }
-    std::optional<std::string> senderPicture(const std::string& number);
+    [[nodiscard]] bool hasMembers() const { return !members_.empty(); }
     std::string dateText(int64_t seconds) { return dates_.textOf(seconds); }
 
+    struct NumberFacts {
+        std::string name;
+        std::optional<std::string> picture;
+    };
+    const NumberFacts& factsOf(const std::string& number);
+
 private:
+    std::optional<std::string> senderPicture(const std::string& number);
+
     ScanState& state_;
     ContactLookups lookups_;
     std::unordered_map<int32_t, std::string> members_;  // first member of each key
-    std::unordered_map<std::string, std::optional<std::string>> pictures_;
+    std::unordered_map<std::string, NumberFacts> facts_;
     MessageDateText dates_;
 };
 
-std::optional<std::string> MessageContext::senderPicture(const std::string& number) {
-    auto known = pictures_.find(number);
-    if (known != pictures_.end()) {
+const MessageContext::NumberFacts& MessageContext::factsOf(const std::string& number) {
+    auto known = facts_.find(number);
+    if (known != facts_.end()) {
         return known->second;
     }
-    std::optional<std::string> file;
-    if (auto stored = lookups_.getContactImagepathByWhatsAppID(number)) {
-        file = state_.index.getFileKeyBytheFilepath(*stored);
-        if (!file) {
-            file = state_.index.getFileKeyBytheFilepath(*stored + ".thumb");
-        }
+    NumberFacts facts{lookups_.getNameByPhoneNumber(number).value_or(""), senderPicture(number)};
+    return facts_.emplace(number, std::move(facts)).first->second;
+}
+
+std::optional<std::string> MessageContext::senderPicture(const std::string& number) {
+    auto stored = lookups_.getContactImagepathByWhatsAppID(number);
+    if (!stored) {
+        return std::nullopt;
     }
-    pictures_.emplace(number, file);
-    return file;
+    if (auto file = state_.index.getFileKeyBytheFilepath(*stored)) {
+        return file;
+    }
+    return state_.index.getFileKeyBytheFilepath(*stored + ".thumb");
 }
 
 void setIf(std::string& field, std::optional<std::string> value) {
@@ -101,7 +111,9 @@ void readColumns(const SqliteStatement& row, MessageContext& context, KTWhatsApp
         setIf(message.messageNumb, textValue(row, 6));
     }
     if (auto member = intValue(row, 7); member && context.hasMembers()) {
-        setIf(message.messageNumb, context.memberJid(*member));
+        if (const std::string* jid = context.memberJid(*member)) {
+            message.messageNumb = *jid;
+        }
     }
     setIf(message.messageAttchpath, textValue(row, 8));
     setIf(message.vcardName, textValue(row, 9));
@@ -159,8 +171,9 @@ void applyDerivedFields(const SqliteStatement& row, MessageContext& context,
                           !message.messageThumPath.empty();
     applyLocation(row, message);
     applyNumber(message);
-    message.messageName = context.nameOf(message.messageNumb);
-    message.whatsAppcontactPath = context.senderPicture(message.messageNumb);
+    const MessageContext::NumberFacts& facts = context.factsOf(message.messageNumb);
+    message.messageName = facts.name;
+    message.whatsAppcontactPath = facts.picture;
 }
 
 void recordAttachment(ScanState& state, const KTWhatsAppNode& message) {
