@@ -40,6 +40,10 @@ std::vector<std::string> split(const std::string& text, char separator) {
     return parts;
 }
 
+constexpr const char* kEncryptedBackupText =
+    "The backup that you selected has been encrypted. Please decrypt this backup before the "
+    "scanning.";
+
 constexpr const char* kScanRunningText =
     "A scan is already running. Stop it or wait until it has finished, then start the new scan.";
 
@@ -190,12 +194,37 @@ void OrlendoAppDelegate::actScanIOSBackupFile() {
 
 bool OrlendoAppDelegate::startScan(SourceKind kind, const std::string& folder) {
     if (!runner_.start(kind, folder, currentNode, ScanSettings{biOS10version, bScanDeleted})) {
-        AlertRequest busy;
-        busy.title = kScanRunningText;
-        ui_.showAlert(busy);
+        sayScanIsRunning();
         return false;
     }
     return true;
+}
+
+void OrlendoAppDelegate::sayScanIsRunning() {
+    AlertRequest busy;
+    busy.title = kScanRunningText;
+    ui_.showAlert(busy);
+}
+
+bool OrlendoAppDelegate::refuseWhileScanning() {
+    if (!isScanning()) {
+        return false;
+    }
+    sayScanIsRunning();
+    return true;
+}
+
+// The backup table and the result view's chooser scan a listed record by
+// its kind; the record becomes the current source first.
+void OrlendoAppDelegate::scanListedRecord(const KTIOSDeviceNodePtr& record) {
+    currentNode = record;
+    IOSVersionIOS6(record->strIOSVersion);
+    resultView_->ChangeToScanWhatsAppView();
+    if (record->strBackupType == kBackupTypeICloud) {
+        ScanICloudBackFile(record->backUpFilePath);
+    } else {
+        ScanIOSBackFile(record->backUpFilePath);
+    }
 }
 
 bool OrlendoAppDelegate::ScanIOSBackFile(const std::string& folder) {
@@ -253,9 +282,7 @@ void OrlendoAppDelegate::scanRecord(const KTIOSDeviceNodePtr& record) {
         return;
     }
     if (type == kBackupTypeITunes && record->beEncrypted) {
-        showEncryptedSheet(
-            "The backup that you selected has been encrypted. Please decrypt this backup before "
-            "the scanning.");
+        showEncryptedSheet(kEncryptedBackupText);
         return;
     }
     resultView_->ChangeToScanWhatsAppView();
@@ -279,8 +306,7 @@ void OrlendoAppDelegate::KTWhatsAppTypeButtonMouseDownHandle(const KTIOSDeviceNo
         resultView_->showCategory(typeNumber);
         return;
     }
-    if (isScanning()) {
-        startScan(SourceKind::Backup, record->backUpFilePath);  // says why nothing starts
+    if (refuseWhileScanning()) {
         return;
     }
     IOSVersionIOS6(record->strIOSVersion);
@@ -314,22 +340,11 @@ void OrlendoAppDelegate::ClickStartScan(int selectedRow) {
     bIOSRecoveryMode = false;
     const KTIOSDeviceNodePtr& record = records[static_cast<size_t>(selectedRow)];
     if (record->beEncrypted) {
-        showEncryptedSheet(
-            "The backup that you selected has been encrypted. Please decrypt this backup before "
-            "the scanning.");
+        showEncryptedSheet(kEncryptedBackupText);
         return;
     }
-    if (isScanning()) {
-        startScan(SourceKind::Backup, record->backUpFilePath);
-        return;
-    }
-    currentNode = record;
-    IOSVersionIOS6(record->strIOSVersion);
-    resultView_->ChangeToScanWhatsAppView();
-    if (record->strBackupType == kBackupTypeICloud) {
-        ScanICloudBackFile(record->backUpFilePath);
-    } else {
-        ScanIOSBackFile(record->backUpFilePath);
+    if (!refuseWhileScanning()) {
+        scanListedRecord(record);
     }
 }
 
@@ -339,27 +354,15 @@ void OrlendoAppDelegate::actSelectBackUp(int chosenIndex) {
         return;
     }
     const KTIOSDeviceNodePtr& record = records[static_cast<size_t>(chosenIndex)];
-    if (record == currentNode) {
-        return;
-    }
-    if (isScanning()) {
-        startScan(SourceKind::Backup, record->backUpFilePath);
+    if (record == currentNode || refuseWhileScanning()) {
         return;
     }
     resultView_->releaseResults();
-    currentNode = record;
-    IOSVersionIOS6(record->strIOSVersion);
-    resultView_->ChangeToScanWhatsAppView();
-    if (record->strBackupType == kBackupTypeICloud) {
-        ScanICloudBackFile(record->backUpFilePath);
-    } else {
-        ScanIOSBackFile(record->backUpFilePath);
-    }
+    scanListedRecord(record);
 }
 
 void OrlendoAppDelegate::openPanelDidEnd1(const std::string& folder) {
-    if (isScanning()) {
-        startScan(SourceKind::Backup, folder);
+    if (refuseWhileScanning()) {
         return;
     }
     bIOSRecoveryMode = false;

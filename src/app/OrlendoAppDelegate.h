@@ -112,6 +112,9 @@ private:
     void observeNotifications(NotificationCenter& notifications);
 
     bool startScan(SourceKind kind, const std::string& folder);
+    void sayScanIsRunning();
+    bool refuseWhileScanning();
+    void scanListedRecord(const KTIOSDeviceNodePtr& record);
     void scanRecord(const KTIOSDeviceNodePtr& record);
     void showEncryptedSheet(const std::string& text);
     [[nodiscard]] bool enoughFreeSpaceForDevice();
