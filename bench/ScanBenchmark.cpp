@@ -50,8 +50,10 @@ int scan(const std::string& folder, double shellSeconds) {
     NotificationCenter center;
     OrlendoAppDelegate controller(ui, center, OrlendoAppDelegate::Options{.defaultsPath = ""});
     std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> stages;
+    std::vector<long long> rssAtStart;
     controller.stages().onStageStart = [&](std::string_view stage) {
         stages.emplace_back(std::string(stage), std::chrono::steady_clock::now());
+        rssAtStart.push_back(bench::statusBytes("VmRSS"));
     };
     const long long baseline = bench::statusBytes("VmRSS");
     auto start = std::chrono::steady_clock::now();
@@ -63,12 +65,15 @@ int scan(const std::string& folder, double shellSeconds) {
     for (size_t i = 0; i < stages.size(); ++i) {
         auto until = i + 1 < stages.size() ? stages[i + 1].second : end;
         double seconds = std::chrono::duration<double>(until - stages[i].second).count();
-        std::printf("  stage %-28s %.2f s\n", stages[i].first.c_str(), seconds);
+        std::printf("  stage %-28s %.2f s, RSS at start %.0f MiB\n", stages[i].first.c_str(),
+                    seconds, static_cast<double>(rssAtStart[i]) / 1048576.0);
         if (stages[i].first == "scanWhatsAppMessageThread") {
             messagesSeconds = seconds;
         }
     }
     const long long peak = bench::statusBytes("VmHWM");
+    std::printf("RSS after the scan      %.0f MiB\n",
+                static_cast<double>(bench::statusBytes("VmRSS")) / 1048576.0);
     const size_t messages =
         controller.currentNode ? controller.currentNode->WhatsAppChatArray.size() : 0;
     std::printf("scan: %zu messages, %zu media files, %zu contacts\n", messages,

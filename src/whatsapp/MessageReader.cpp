@@ -12,6 +12,7 @@
 #include "whatsapp/ColumnValues.h"
 #include "whatsapp/ContactLookups.h"
 #include "whatsapp/MessageDateText.h"
+#include "whatsapp/MessageRowSource.h"
 #include "whatsapp/WhatsAppIds.h"
 
 namespace vessamo {
@@ -80,61 +81,52 @@ std::optional<std::string> MessageContext::senderPicture(const std::string& numb
     return state_.index.getFileKeyBytheFilepath(*stored + ".thumb");
 }
 
-void setIf(std::string& field, std::optional<std::string> value) {
+void setIf(std::string& field, std::optional<std::string>& value) {
     if (value) {
         field = std::move(*value);
     }
 }
 
 // Columns 0 to 16 of the statement, in order.
-void readColumns(const SqliteStatement& row, MessageContext& context, KTWhatsAppNode& message) {
-    if (auto chat = intValue(row, 0)) {
-        message.chatID = *chat;
+void readColumns(MessageRow& row, MessageContext& context, KTWhatsAppNode& message) {
+    if (row.chatSession) {
+        message.chatID = *row.chatSession;
     }
-    if (auto seconds = wholeSeconds(row, 1)) {
-        message.messageDate = context.dateText(*seconds);
+    if (row.seconds) {
+        message.messageDate = context.dateText(*row.seconds);
     }
-    if (auto pushName = textValue(row, 2)) {
-        message.messageType = "Receive";
-        message.messageName = std::move(*pushName);
-    } else {
-        message.messageType = "Send";
+    const bool pushed = row.pushName.has_value();
+    message.messageType = pushed ? "Receive" : "Send";
+    setIf(message.messageName, row.pushName);
+    if (row.messageType) {
+        message.attchType = *row.messageType;
     }
-    if (auto type = intValue(row, 3)) {
-        message.attchType = *type;
-    }
-    if (message.messageType == "Receive") {
-        setIf(message.messageNumb, textValue(row, 4));
-    }
-    setIf(message.messageContent, textValue(row, 5));
-    if (message.messageType == "Send") {
-        setIf(message.messageNumb, textValue(row, 6));
-    }
-    if (auto member = intValue(row, 7); member && context.hasMembers()) {
-        if (const std::string* jid = context.memberJid(*member)) {
+    setIf(message.messageNumb, pushed ? row.fromJid : row.toJid);
+    setIf(message.messageContent, row.text);
+    if (row.groupMember && context.hasMembers()) {
+        if (const std::string* jid = context.memberJid(*row.groupMember)) {
             message.messageNumb = *jid;
         }
     }
-    setIf(message.messageAttchpath, textValue(row, 8));
-    setIf(message.vcardName, textValue(row, 9));
-    setIf(message.vcardInfo, textValue(row, 10));
-    setIf(message.messageThumPath, textValue(row, 11));
-    setIf(message.messagePPThumpath, textValue(row, 12));
-    if (auto starred = intValue(row, 15)) {
-        message.bStarredMessage = *starred == 1;
+    setIf(message.messageAttchpath, row.mediaLocalPath);
+    setIf(message.vcardName, row.vcardName);
+    setIf(message.vcardInfo, row.vcardString);
+    setIf(message.messageThumPath, row.thumbnailLocalPath);
+    setIf(message.messagePPThumpath, row.xmppThumbPath);
+    if (row.starred) {
+        message.bStarredMessage = *row.starred == 1;
     }
-    if (auto fromMe = intValue(row, 16)) {
-        message.messageType = *fromMe == 1 ? "Send" : "Receive";
+    if (row.isFromMe) {
+        message.messageType = *row.isFromMe == 1 ? "Send" : "Receive";
     }
 }
 
-void applyLocation(const SqliteStatement& row, KTWhatsAppNode& message) {
-    auto longitude = textValue(row, 14);
-    if (!longitude) {
+void applyLocation(const MessageRow& row, KTWhatsAppNode& message) {
+    if (!row.longitude) {
         return;
     }
     // A missing latitude prints as "(null)", as formatting a nil object does.
-    std::string location = textValue(row, 13).value_or("(null)") + " " + *longitude;
+    std::string location = row.latitude.value_or("(null)") + " " + *row.longitude;
     if (location != "0.0 0.0") {
         message.locationInfo = std::move(location);
     }
@@ -165,8 +157,7 @@ void applyNumber(KTWhatsAppNode& message) {
     }
 }
 
-void applyDerivedFields(const SqliteStatement& row, MessageContext& context,
-                        KTWhatsAppNode& message) {
+void applyDerivedFields(const MessageRow& row, MessageContext& context, KTWhatsAppNode& message) {
     message.isHaveAttch = !message.messageAttchpath.empty() || !message.messagePPThumpath.empty() ||
                           !message.messageThumPath.empty();
     applyLocation(row, message);
@@ -197,22 +188,24 @@ void postProgress(ScanState& state, int64_t count) {
 }
 
 void readMessages(ScanState& state, const SqliteDatabase& db) {
-    SqliteStatement query;
-    if (query.prepare(db, kMessageStatement) != SQLITE_OK) {
+    MessageRowSource rows;
+    if (!rows.start(db, kMessageStatement)) {
         state.notifications.post("ScanProgressInfo", 95);
         return;
     }
     MessageContext context(state);
     int64_t count = 0;
-    while (query.step() == SQLITE_ROW) {
-        auto message = std::make_shared<KTWhatsAppNode>();
-        readColumns(query, context, *message);
-        applyDerivedFields(query, context, *message);
-        recordAttachment(state, *message);
-        postProgress(state, ++count);
-        state.wpChatArray.push_back(std::move(message));
-        if (state.stopRequested()) {
-            return;
+    for (auto batch = rows.nextBatch(); !batch.empty(); batch = rows.nextBatch()) {
+        for (MessageRow& row : batch) {
+            auto message = std::make_shared<KTWhatsAppNode>();
+            readColumns(row, context, *message);
+            applyDerivedFields(row, context, *message);
+            recordAttachment(state, *message);
+            postProgress(state, ++count);
+            state.wpChatArray.push_back(std::move(message));
+            if (state.stopRequested()) {
+                return;
+            }
         }
     }
     state.notifications.post("ScanProgressInfo", 95);
