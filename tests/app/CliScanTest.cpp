@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "support/CliRunner.h"
 #include "support/TestSupport.h"
 
 namespace vessamo {
@@ -13,76 +11,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Finished {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readAll(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = read(fd, buffer, sizeof(buffer))) > 0) {
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    return text;
-}
-
-// Starts the tool with stdout and stderr on pipes. When interruptAfter is
-// set, Ctrl-C is sent as soon as stderr shows that text.
-Finished runTool(const std::string& home, std::vector<std::string> args,
-                 const std::string& interruptAfter = "") {
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
-        return {};
-    }
-    pid_t child = fork();
-    if (child == 0) {
-        dup2(outPipe[1], STDOUT_FILENO);
-        dup2(errPipe[1], STDERR_FILENO);
-        close(outPipe[0]);
-        close(errPipe[0]);
-        setenv("VESSAMO_HOME", home.c_str(), 1);
-        std::vector<char*> argv{const_cast<char*>(VESSAMO_CLI_PATH)};
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        execv(VESSAMO_CLI_PATH, argv.data());
-        _exit(127);
-    }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    Finished result;
-    if (!interruptAfter.empty()) {
-        char c = 0;
-        while (read(errPipe[0], &c, 1) == 1) {
-            result.err += c;
-            if (result.err.find(interruptAfter) != std::string::npos) {
-                kill(child, SIGINT);
-                break;
-            }
-        }
-    }
-    result.out = readAll(outPipe[0]);
-    result.err += readAll(errPipe[0]);
-    close(outPipe[0]);
-    close(errPipe[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
 TEST(CliScan, JsonCarriesTheSourceAndEveryList) {
     test::TempHome home;
     const std::string backup = home.path() + "/backup";
-    ASSERT_EQ(runTool(home.path(), {"sample", backup}).exitCode, 0);
+    ASSERT_EQ(test::runTool(home.path(), {"sample", backup}).exitCode, 0);
     auto before = test::treeDigest(backup);
 
-    Finished scan = runTool(home.path(), {"scan", backup, "--json"});
+    test::CliRun scan = test::runTool(home.path(), {"scan", backup, "--json"});
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     auto json = nlohmann::json::parse(scan.out, nullptr, false);
     ASSERT_TRUE(json.is_object()) << scan.out;
@@ -129,8 +64,8 @@ TEST(CliScan, JsonCarriesTheSourceAndEveryList) {
 TEST(CliScan, CtrlCStopsAndStillReportsWhatWasFound) {
     test::TempHome home;
     const std::string backup = home.path() + "/big";
-    ASSERT_EQ(runTool(home.path(), {"sample", backup, "--media", "20000"}).exitCode, 0);
-    Finished stopped = runTool(home.path(), {"scan", backup}, "progress: 1%");
+    ASSERT_EQ(test::runTool(home.path(), {"sample", backup, "--media", "20000"}).exitCode, 0);
+    test::CliRun stopped = test::runTool(home.path(), {"scan", backup}, "progress: 1%");
     EXPECT_EQ(stopped.exitCode, 130) << stopped.err;
     EXPECT_NE(stopped.out.find("Scan stopped; partial results"), std::string::npos) << stopped.out;
     auto mediaLine = stopped.out.find("Media files");
@@ -141,7 +76,7 @@ TEST(CliScan, CtrlCStopsAndStillReportsWhatWasFound) {
 
 TEST(CliScan, MissingFolderIsAClearError) {
     test::TempHome home;
-    Finished scan = runTool(home.path(), {"scan", home.path() + "/nothing-here"});
+    test::CliRun scan = test::runTool(home.path(), {"scan", home.path() + "/nothing-here"});
     EXPECT_EQ(scan.exitCode, 2);
     EXPECT_NE(scan.err.find("Not a folder"), std::string::npos);
 }
@@ -152,7 +87,7 @@ TEST(CliScan, GarbageFolderScansToEmptyLists) {
     test::writeFile(junk + "/Manifest.db", std::string(10000, '\x5A'));
     test::writeFile(junk + "/Manifest.mbdb", "mbdb\x05\x00\xFF");
     test::writeFile(junk + "/Info.plist", "<plist><dict><key>");
-    Finished scan = runTool(home.path(), {"scan", junk, "--json"});
+    test::CliRun scan = test::runTool(home.path(), {"scan", junk, "--json"});
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     auto json = nlohmann::json::parse(scan.out, nullptr, false);
     ASSERT_TRUE(json.is_object());

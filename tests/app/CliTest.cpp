@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "support/CliRunner.h"
 #include "support/TestSupport.h"
 
 namespace vessamo {
@@ -12,38 +11,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-};
-
-// Runs the command-line tool with a user folder of the test's own.
-RunResult runCli(const std::string& home, const std::string& arguments) {
-    std::string command = "VESSAMO_HOME='" + home + "' '" + VESSAMO_CLI_PATH + "' " + arguments +
-                          " 2>" + home + "/stderr.txt";
-    RunResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-        result.out.append(buffer, n);
-    }
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
 TEST(Cli, SampleThenListShowsTheBackup) {
     test::TempHome home;
     const std::string backup = home.backupRoot() + "/x";
-    RunResult sample =
-        runCli(home.path(), "sample '" + backup + "' --ios 14.3 --name 'Anna iPhone'");
-    ASSERT_EQ(sample.exitCode, 0) << test::readFile(home.path() + "/stderr.txt");
+    test::CliRun sample =
+        test::runTool(home.path(), {"sample", backup, "--ios", "14.3", "--name", "Anna iPhone"});
+    ASSERT_EQ(sample.exitCode, 0) << sample.err;
 
-    RunResult list = runCli(home.path(), "list --json");
+    test::CliRun list = test::runTool(home.path(), {"list", "--json"});
     ASSERT_EQ(list.exitCode, 0);
     auto json = nlohmann::json::parse(list.out, nullptr, false);
     ASSERT_TRUE(json.is_array()) << list.out;
@@ -61,14 +36,14 @@ TEST(Cli, SampleThenListShowsTheBackup) {
         EXPECT_TRUE(source[key].is_string()) << key;
     }
 
-    RunResult table = runCli(home.path(), "list");
+    test::CliRun table = test::runTool(home.path(), {"list"});
     EXPECT_NE(table.out.find("Anna iPhone"), std::string::npos);
 }
 
 TEST(Cli, OldIosVersionsGetAnMbdbCatalogue) {
     test::TempHome home;
     const std::string backup = home.backupRoot() + "/old";
-    ASSERT_EQ(runCli(home.path(), "sample '" + backup + "' --ios 9.3.5").exitCode, 0);
+    ASSERT_EQ(test::runTool(home.path(), {"sample", backup, "--ios", "9.3.5"}).exitCode, 0);
     EXPECT_TRUE(fs::exists(backup + "/Manifest.mbdb"));
     EXPECT_FALSE(fs::exists(backup + "/Manifest.db"));
 }
@@ -77,7 +52,7 @@ TEST(Cli, RefusesToWriteIntoAFolderThatHoldsFiles) {
     test::TempHome home;
     const std::string target = home.path() + "/occupied";
     test::writeFile(target + "/keep.txt", "mine");
-    RunResult result = runCli(home.path(), "sample '" + target + "'");
+    test::CliRun result = test::runTool(home.path(), {"sample", target});
     EXPECT_NE(result.exitCode, 0);
     EXPECT_EQ(test::readFile(target + "/keep.txt"), "mine");
     EXPECT_EQ(std::distance(fs::directory_iterator(target), fs::directory_iterator()), 1);
@@ -85,12 +60,12 @@ TEST(Cli, RefusesToWriteIntoAFolderThatHoldsFiles) {
 
 TEST(Cli, EmptyUserFolderListsNothingAndBadArgumentsFail) {
     test::TempHome home;
-    RunResult list = runCli(home.path(), "list --json");
+    test::CliRun list = test::runTool(home.path(), {"list", "--json"});
     EXPECT_EQ(list.exitCode, 0);
     EXPECT_EQ(nlohmann::json::parse(list.out, nullptr, false), nlohmann::json::array());
-    EXPECT_NE(runCli(home.path(), "sample").exitCode, 0);
-    EXPECT_NE(runCli(home.path(), "sample x --layout zip").exitCode, 0);
-    EXPECT_EQ(runCli(home.path(), "list --help").exitCode, 0);
+    EXPECT_NE(test::runTool(home.path(), {"sample"}).exitCode, 0);
+    EXPECT_NE(test::runTool(home.path(), {"sample", "x", "--layout", "zip"}).exitCode, 0);
+    EXPECT_EQ(test::runTool(home.path(), {"list", "--help"}).exitCode, 0);
 }
 
 }  // namespace

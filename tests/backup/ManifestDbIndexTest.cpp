@@ -8,6 +8,7 @@
 #include "common/SqliteDatabase.h"
 #include "common/SystemLog.h"
 #include "sample/SampleSources.h"
+#include "support/IndexRun.h"
 #include "support/TestSupport.h"
 
 namespace vessamo {
@@ -21,36 +22,7 @@ const std::string kShared = "AppDomainGroup-group.net.whatsapp.WhatsApp.shared";
 const std::string kBusinessShared = "AppDomainGroup-group.net.whatsapp.WhatsAppSMB.shared";
 const std::string kBusinessApp = "AppDomain-net.whatsapp.WhatsAppSMB";
 
-// Runs one catalogue reader with its own stop flag and records the progress it posts.
-class IndexRun {
-public:
-    explicit IndexRun(bool stopAfterFirstProgress = false) : stopEarly_(stopAfterFirstProgress) {}
-
-    BackupFileIndex run(const std::string& folder, bool manifestDb) {
-        BackupFileIndex index;
-        NotificationCenter center;
-        auto token = center.addObserver("ScanProgressInfo", [this](const Notification& n) {
-            progress.push_back(std::any_cast<int>(n.object));
-            if (stopEarly_) {
-                stop = true;
-            }
-        });
-        IndexingContext context{index, stop, center};
-        if (manifestDb) {
-            scanManifestDBThread(folder, context);
-        } else {
-            scanDirAnalyThread(folder, context);
-        }
-        center.removeObserver(token);
-        return index;
-    }
-
-    std::vector<int> progress;
-    std::atomic<bool> stop{false};
-
-private:
-    bool stopEarly_;
-};
+using test::IndexRun;
 
 class ManifestDbIndex : public ::testing::Test {
 protected:

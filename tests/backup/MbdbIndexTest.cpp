@@ -7,6 +7,7 @@
 #include "backup/MbdbRecordParser.h"
 #include "common/NotificationCenter.h"
 #include "sample/SampleSources.h"
+#include "support/IndexRun.h"
 #include "support/TestSupport.h"
 
 namespace vessamo {
@@ -19,22 +20,7 @@ using sample::SampleBackupBuilder;
 const std::string kShared = "AppDomainGroup-group.net.whatsapp.WhatsApp.shared";
 const std::string kApp = "AppDomain-net.whatsapp.WhatsApp";
 
-struct MbdbRun {
-    BackupFileIndex index;
-    std::vector<int> progress;
-    std::atomic<bool> stop{false};
-    bool stopOnFirstProgress = false;
-
-    void run(const std::string& folder) {
-        NotificationCenter center;
-        ScopedObserver observer(center, "ScanProgressInfo", [this](const Notification& n) {
-            progress.push_back(std::any_cast<int>(n.object));
-            stop = stopOnFirstProgress;
-        });
-        IndexingContext context{index, stop, center};
-        scanDirAnalyThread(folder, context);
-    }
-};
+using test::IndexRun;
 
 // Hand-written mbdb records for the cases no builder would make.
 std::string beString(const std::string& text) {
@@ -69,8 +55,8 @@ TEST_F(MbdbIndex, KeepsOnlyTheTwoClassicDomainsInTheFlatLayout) {
                     "business");
     ASSERT_TRUE(builder.write(folder));
 
-    MbdbRun run;
-    run.run(folder);
+    IndexRun run;
+    run.run(folder, false);
     ASSERT_FALSE(run.index.whatsAppFileArray.empty());
     for (const KTTreeDirNode& entry : run.index.whatsAppFileArray) {
         EXPECT_TRUE(entry.fileDomain == kShared || entry.fileDomain == kApp) << entry.fileDomain;
@@ -100,8 +86,8 @@ TEST_F(MbdbIndex, StringsAbsentEmptyAndTooLong) {
     test::writeFile(folder + "/" + SampleBackupBuilder::fileKey(kShared, "Contacts.sqlite"), "c");
     test::writeFile(folder + "/" + SampleBackupBuilder::fileKey("", "ChatStorage.sqlite"), "x");
 
-    MbdbRun run;
-    run.run(folder);
+    IndexRun run;
+    run.run(folder, false);
     // The domain-less record is dropped; the long path is kept cut, and the
     // record after it is still read from the right place.
     ASSERT_EQ(run.index.whatsAppFileArray.size(), 2u);
@@ -131,28 +117,28 @@ TEST_F(MbdbIndex, OtherVersionsAndGarbageGiveAnEmptyIndex) {
          {std::string("mbdb\x04\x00", 6) + record(kShared, "ChatStorage.sqlite"),
           std::string("mbdb"), std::string(), std::string(5000, '\xFF')}) {
         test::writeFile(folder + "/Manifest.mbdb", bytes);
-        MbdbRun run;
-        run.run(folder);
+        IndexRun run;
+        run.run(folder, false);
         EXPECT_TRUE(run.index.whatsAppFileArray.empty());
         EXPECT_TRUE(run.index.whatsAppChatPath.empty());
     }
     fs::remove(folder + "/Manifest.mbdb");
-    MbdbRun missing;
-    missing.run(folder);
+    IndexRun missing;
+    missing.run(folder, false);
     EXPECT_TRUE(missing.progress.empty());
 }
 
 TEST_F(MbdbIndex, EveryPrefixOfAValidCatalogueIsReadSafely) {
     ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::Mbdb).write(folder));
     const std::string full = test::readFile(folder + "/Manifest.mbdb");
-    MbdbRun complete;
-    complete.run(folder);
+    IndexRun complete;
+    complete.run(folder, false);
     const auto& all = complete.index.whatsAppFileArray;
 
     for (size_t length = 0; length <= full.size(); ++length) {
         test::writeFile(folder + "/Manifest.mbdb", full.substr(0, length));
-        MbdbRun run;
-        run.run(folder);
+        IndexRun run;
+        run.run(folder, false);
         const auto& some = run.index.whatsAppFileArray;
         // A cut catalogue yields a leading part of the full index, never more.
         ASSERT_LE(some.size(), all.size()) << length;
@@ -162,9 +148,9 @@ TEST_F(MbdbIndex, EveryPrefixOfAValidCatalogueIsReadSafely) {
 
 TEST_F(MbdbIndex, StopAfterTheFirstKeptRecord) {
     ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::Mbdb).write(folder));
-    MbdbRun run;
+    IndexRun run;
     run.stopOnFirstProgress = true;
-    run.run(folder);
+    run.run(folder, false);
     EXPECT_EQ(run.progress.size(), 1u);
     EXPECT_LE(run.index.whatsAppFileArray.size(), 1u);
 }
@@ -172,8 +158,8 @@ TEST_F(MbdbIndex, StopAfterTheFirstKeptRecord) {
 TEST_F(MbdbIndex, TheBackupIsLeftUnchanged) {
     ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::Mbdb).write(folder));
     auto before = test::treeDigest(folder);
-    MbdbRun run;
-    run.run(folder);
+    IndexRun run;
+    run.run(folder, false);
     EXPECT_FALSE(run.index.whatsAppFileArray.empty());
     EXPECT_EQ(test::treeDigest(folder), before);
 }
