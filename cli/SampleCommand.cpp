@@ -38,7 +38,9 @@ int runSample(const SampleOptions& options, std::ostream& out, std::ostream& err
     device.deviceName = options.name;
     device.productVersion = options.iosVersion;
     device.backupTime = std::time(nullptr);  // a backup written now was made now
-    auto builder = sample::whatsAppBackup(layout, device);
+    sample::WhatsAppSampleOptions world;
+    world.deleteEvery = 9;  // something for deleted-message recovery to find
+    auto builder = sample::whatsAppBackup(layout, device, world);
     sample::addChatPictures(builder, options.extraMedia);
     std::string error;
     if (!builder.write(options.folder, &error)) {

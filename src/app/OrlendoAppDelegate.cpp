@@ -14,6 +14,7 @@
 #include "common/UserPaths.h"
 #include "whatsapp/AccountReader.h"
 #include "whatsapp/CallLogReader.h"
+#include "whatsapp/DeletedMessagesStage.h"
 #include "whatsapp/FavouriteContactsReader.h"
 #include "whatsapp/MessageReader.h"
 
@@ -122,6 +123,8 @@ void OrlendoAppDelegate::installStages() {
     stages_.getWhatsAppIDInfo = getWhatsAppIDInfo;
     stages_.scanWhatsAppMessageThread = scanWhatsAppMessageThread;
     stages_.scanWhatsAppCalllogThread = scanWhatsAppCalllogThread;
+    stages_.scanDeletedWhatsAppMessageThread = scanDeletedWhatsAppMessageThread;
+    stages_.scanDeletediCloudWhatsAppMessageThread = scanDeletediCloudWhatsAppMessageThread;
 }
 
 void OrlendoAppDelegate::observeNotifications(NotificationCenter& notifications) {

@@ -130,8 +130,11 @@ bool insertMessages(const SqliteDatabase& db, const SampleChatDatabase& content)
     if (message.prepare(db,
                         "INSERT INTO ZWAMESSAGE (Z_PK, Z_ENT, Z_OPT, ZISFROMME, ZMESSAGETYPE, "
                         "ZSTARRED, ZCHATSESSION, ZGROUPMEMBER, ZMEDIAITEM, ZMESSAGEDATE, ZFROMJID, "
-                        "ZPUSHNAME, ZTEXT, ZTOJID, ZMESSAGESTATUS, ZSORT) "
-                        "VALUES (?1,9,3,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,8,?1)") != SQLITE_OK ||
+                        "ZPUSHNAME, ZTEXT, ZTOJID, ZMESSAGESTATUS, ZSORT, "
+                        "ZCHILDMESSAGESDELIVEREDCOUNT, ZCHILDMESSAGESPLAYEDCOUNT, "
+                        "ZCHILDMESSAGESREADCOUNT) "
+                        "VALUES (?1,9,3,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,8,?1,0,0,0)") !=
+            SQLITE_OK ||
         media.prepare(db,
                       "INSERT INTO ZWAMEDIAITEM (Z_PK, Z_ENT, Z_OPT, ZMESSAGE, ZMEDIALOCALPATH, "
                       "ZTHUMBNAILLOCALPATH, ZXMPPTHUMBPATH, ZVCARDNAME, ZVCARDSTRING, ZLATITUDE, "
@@ -201,6 +204,20 @@ bool create(SqliteDatabase& db, const std::string& path, std::string* error) {
 }
 
 }  // namespace
+
+bool deleteMessages(const std::string& path, size_t every, std::string* error) {
+    if (every == 0) {
+        return true;
+    }
+    SqliteDatabase db;
+    if (db.open(path, SqliteDatabase::Mode::ReadWrite) != SQLITE_OK) {
+        return fail(error, "cannot open " + path);
+    }
+    // As a phone deletes: the freed cells keep their bytes until reused.
+    const std::string sql = "PRAGMA secure_delete=OFF; DELETE FROM ZWAMESSAGE WHERE Z_PK % " +
+                            std::to_string(every) + " = 0;";
+    return db.execute(sql) == SQLITE_OK || fail(error, db.lastError());
+}
 
 bool writeChatStorage(const std::string& path, const SampleChatDatabase& content,
                       std::string* error) {

@@ -62,6 +62,11 @@ struct SampleChatDatabase {
 [[nodiscard]] bool writeChatStorage(const std::string& path, const SampleChatDatabase& content,
                                     std::string* error = nullptr);
 
+// Deletes every n-th message (by key) of a written chat database the way a
+// phone does, leaving the freed records' bytes in the file. 0 deletes none.
+[[nodiscard]] bool deleteMessages(const std::string& path, size_t every,
+                                  std::string* error = nullptr);
+
 // Writes the separate WhatsApp contacts database (push names and group
 // members), which older backups keep beside the chat database.
 [[nodiscard]] bool writeContactsDatabase(const std::string& path, const SampleChatDatabase& content,

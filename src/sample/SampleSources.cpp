@@ -105,7 +105,7 @@ SampleBackupBuilder whatsAppBackup(CatalogueLayout layout, DeviceInfo device,
     const bool oldLayout = layout == CatalogueLayout::Mbdb || options.oldLayout;
     builder.addDirectory(oldLayout ? kApp : kShared, "");
     const WhatsAppSample sample = makeWhatsAppSample(options);
-    addWhatsApp(builder, sample, oldLayout);
+    addWhatsApp(builder, sample, oldLayout, options.deleteEvery);
     addAddressBook(builder, addressBookOf(sample, options.otherContacts),
                    layout == CatalogueLayout::Mbdb);
     addCalls(builder, sample, options.calls, oldLayout);

@@ -220,11 +220,12 @@ WhatsAppSample makeWhatsAppSample(const WhatsAppSampleOptions& options) {
     return sample;
 }
 
-void addWhatsApp(SampleBackupBuilder& builder, const WhatsAppSample& sample, bool oldLayout) {
+void addWhatsApp(SampleBackupBuilder& builder, const WhatsAppSample& sample, bool oldLayout,
+                 size_t deleteEvery) {
     const std::string shared(kWhatsAppGroupDomain);
     const std::string app(kWhatsAppDomain);
     const std::string chatPath = builder.temporaryFile("ChatStorage.sqlite");
-    if (writeChatStorage(chatPath, sample.database)) {
+    if (writeChatStorage(chatPath, sample.database) && deleteMessages(chatPath, deleteEvery)) {
         builder.addFileFromDisk(oldLayout ? app : shared,
                                 oldLayout ? "Documents/ChatStorage.sqlite" : "ChatStorage.sqlite",
                                 chatPath);

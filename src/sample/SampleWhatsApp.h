@@ -20,6 +20,7 @@ struct WhatsAppSampleOptions {
     size_t calls = 12;
     size_t otherContacts = 3;  // address-book people without WhatsApp
     bool smallMedia = false;   // tiny pictures, for samples of many thousands
+    size_t deleteEvery = 0;    // the user deleted every n-th message (0: none)
     bool oldLayout = false;    // the app-container layout of mbdb-era backups
 };
 
@@ -57,6 +58,7 @@ struct WhatsAppSample {
 // databases, preferences and media of the shared container (or of the app
 // container in the old layout). Address book and call history are added by
 // their own builders.
-void addWhatsApp(SampleBackupBuilder& builder, const WhatsAppSample& sample, bool oldLayout);
+void addWhatsApp(SampleBackupBuilder& builder, const WhatsAppSample& sample, bool oldLayout,
+                 size_t deleteEvery = 0);
 
 }  // namespace vessamo::sample

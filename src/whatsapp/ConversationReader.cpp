@@ -2,9 +2,9 @@
 
 #include <unordered_map>
 
+#include "common/WhatsAppIds.h"
 #include "whatsapp/ColumnValues.h"
 #include "whatsapp/ContactLookups.h"
-#include "whatsapp/WhatsAppIds.h"
 
 namespace vessamo {
 

@@ -5,9 +5,9 @@
 #include "common/NotificationCenter.h"
 #include "common/SqliteDatabase.h"
 #include "common/SystemLog.h"
+#include "common/WhatsAppIds.h"
 #include "whatsapp/ChatDatabaseLocator.h"
 #include "whatsapp/ColumnValues.h"
-#include "whatsapp/WhatsAppIds.h"
 
 namespace vessamo {
 

@@ -8,12 +8,12 @@
 #include "common/SqliteDatabase.h"
 #include "common/SystemLog.h"
 #include "common/TextConversion.h"
+#include "common/WhatsAppIds.h"
 #include "whatsapp/ChatDatabaseLocator.h"
 #include "whatsapp/ColumnValues.h"
 #include "whatsapp/ContactLookups.h"
 #include "whatsapp/MessageDateText.h"
 #include "whatsapp/MessageRowSource.h"
-#include "whatsapp/WhatsAppIds.h"
 
 namespace vessamo {
 

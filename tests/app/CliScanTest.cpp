@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <tuple>
 
 #include "support/CliRunner.h"
 #include "support/TestSupport.h"
@@ -93,6 +95,46 @@ TEST(CliScan, GarbageFolderScansToEmptyLists) {
     ASSERT_TRUE(json.is_object());
     EXPECT_TRUE(json["media"].empty());
     EXPECT_EQ(json["source"]["backUpFilePath"], junk);
+}
+
+}  // namespace
+}  // namespace vessamo
+
+namespace vessamo {
+namespace {
+
+// The sample's user deleted some messages; recovery finds them and never
+// passes a live message off as recovered.
+TEST(CliScan, DeletedMessagesComeBackWithoutLiveOnes) {
+    test::TempHome home;
+    const std::string backup = home.path() + "/backup";
+    ASSERT_EQ(test::runTool(home.path(), {"sample", backup}).exitCode, 0);
+    test::CliRun plain = test::runTool(home.path(), {"scan", backup, "--json"});
+    test::CliRun deep = test::runTool(home.path(), {"scan", backup, "--json", "--deleted"});
+    ASSERT_EQ(deep.exitCode, 0) << deep.err;
+    auto live = nlohmann::json::parse(plain.out, nullptr, false);
+    auto all = nlohmann::json::parse(deep.out, nullptr, false);
+    ASSERT_TRUE(live.is_object() && all.is_object());
+
+    std::set<std::tuple<int, std::string, std::string>> liveKeys;
+    for (const auto& m : live["messages"]) {
+        liveKeys.emplace(m["chatID"].get<int>(), m["messageContent"], m["messageDate"]);
+    }
+    size_t recovered = 0;
+    bool sawDeletedText = false;
+    for (const auto& m : all["messages"]) {
+        if (!m["bDeleted"].get<bool>()) {
+            continue;
+        }
+        ++recovered;
+        EXPECT_EQ(liveKeys.count({m["chatID"].get<int>(), m["messageContent"], m["messageDate"]}),
+                  0u);
+        // Message 9 of the sample ("Thanks, that helped a lot!") was deleted.
+        sawDeletedText |= m["messageContent"] == "Thanks, that helped a lot!";
+    }
+    EXPECT_GT(recovered, 0u);
+    EXPECT_TRUE(sawDeletedText);
+    EXPECT_EQ(all["messages"].size() - recovered, live["messages"].size());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "whatsapp/WhatsAppIds.h"
+#include "common/WhatsAppIds.h"
 
 namespace vessamo {
 

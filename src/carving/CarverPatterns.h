@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "carving/CarvingFile.h"
+
+namespace vessamo {
+
+// The byte shapes that give a message record away. A message row starts
+// with an entity number and a version number stored as 1-byte integers (or
+// the constants 0/1), followed by a from-me flag; their serial types are the
+// first three bytes after the row id's type.
+inline constexpr std::array<std::array<uint8_t, 3>, 5> kMessagePatterns = {{
+    {0x01, 0x09, 0x08},
+    {0x01, 0x01, 0x08},
+    {0x01, 0x09, 0x01},
+    {0x01, 0x01, 0x01},
+    {0x01, 0x01, 0x09},
+}};
+
+// Rows of the newer, wider message table: the same start followed by two
+// more columns that are always zero.
+inline constexpr std::array<std::array<uint8_t, 5>, 2> kWideMessagePatterns = {{
+    {0x01, 0x09, 0x08, 0x08, 0x08},
+    {0x01, 0x01, 0x08, 0x08, 0x08},
+}};
+
+// bytes points at (at least) 3 readable bytes.
+[[nodiscard]] inline bool matchesMessagePattern(const uint8_t* bytes) {
+    if (bytes[0] != 0x01) {
+        return false;
+    }
+    if (bytes[1] == 0x01) {
+        return bytes[2] == 0x08 || bytes[2] == 0x01 || bytes[2] == 0x09;
+    }
+    return bytes[1] == 0x09 && (bytes[2] == 0x08 || bytes[2] == 0x01);
+}
+
+// bytes points at (at least) 5 readable bytes.
+[[nodiscard]] inline bool matchesWideMessagePattern(const uint8_t* bytes) {
+    return bytes[0] == 0x01 && (bytes[1] == 0x09 || bytes[1] == 0x01) && bytes[2] == 0x08 &&
+           bytes[3] == 0x08 && bytes[4] == 0x08;
+}
+
+// True when some run of `window` characters of the hex text, starting at
+// 0 .. size - window - 1, spells one of the message patterns. The last
+// possible start is left out on purpose: the page check has always worked
+// that way and which pages count as worth scanning must not drift.
+[[nodiscard]] bool bcheckWhatsappMessageSubStringIsValid(std::string_view hexText,
+                                                         size_t window = 6);
+
+// The hex-text check above applied to the bytes at the start of a cell
+// (kCellProbeBytes of them), worked on half-bytes so no text is built:
+// a pattern may begin in the middle of a byte.
+inline constexpr size_t kCellProbeBytes = 10;
+[[nodiscard]] bool cellProbeHoldsPattern(std::span<const uint8_t, kCellProbeBytes> bytes);
+
+// Whether the serial-type byte at offset looks like the first byte of a
+// two-byte text type: 121..152. Texts of 58 bytes up to about 1.5 KB lead
+// with 0x81..0x98; 121..127 are one-byte types of 54..57-byte texts that
+// the carver has always read as two-byte ones, and still does.
+[[nodiscard]] bool IsTextPropertFiled(const CarvingFile* file, uint64_t offset);
+[[nodiscard]] inline bool isTwoByteTextLead(uint8_t value) {
+    return value >= 121 && value <= 152;
+}
+
+}  // namespace vessamo
