@@ -38,7 +38,10 @@ struct RecordLayout {
 
 constexpr RecordLayout kEighteenColumns{15, 18, ".......c...dfn.to", "o.", true};
 constexpr RecordLayout kTwentyColumns{17, 20, ".........c...dfn.to", "o", true};
-constexpr RecordLayout kWideColumns{33, 34, "..................c.....d....n.t", "", false};
+// The wide table's text is column 32, so its serial type sits at p + 31.
+// Looking two bytes further, at the first content byte, would never see a
+// two-byte text type and would garble every long message.
+constexpr RecordLayout kWideColumns{31, 34, "..................c.....d....n.t", "", false};
 
 // The room a reader needs around a page: the header-length byte sits two
 // bytes before p, and the wide pattern is five bytes long.
@@ -189,7 +192,18 @@ KTWhatsAppNodePtr decodeRecord(const CarvingFile& file, const RecordLayout& layo
         if (read) {
             buffer.wrote(dataOffset - before);
         }
-        applyField(action, buffer.text(), record);
+        std::string_view field = buffer.text();
+        // SQLite stores the integer 1 as a bare serial type with no content,
+        // which the field reader reports as nothing. Read that way, every
+        // message of chat 1 would land in chat 0.
+        if (!read && (action == 'c' || action == 'd')) {
+            uint8_t serialType = 0;
+            file.readAt(base + static_cast<uint64_t>(position), &serialType, 1);
+            if (serialType == 9) {
+                field = "1";
+            }
+        }
+        applyField(action, field, record);
     }
     KTWhatsAppNode& message = *record.message;
     if (layout.numberFromSender && message.messageType == "Receive") {

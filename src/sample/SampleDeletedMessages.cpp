@@ -1,5 +1,7 @@
 #include "sample/SampleDeletedMessages.h"
 
+#include <array>
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 #include <unordered_map>
 #include <variant>
 
+#include "carving/CarverPatterns.h"
 #include "common/SqliteDatabase.h"
 #include "sample/SampleChatStorage.h"
 
@@ -601,14 +604,41 @@ std::optional<uint64_t> stanzaKey(std::string_view hex) {
 }
 
 // A deleted row survives when its whole record, byte for byte as SQLite
-// wrote it, still stands somewhere in the file. Records are unique (the
+// wrote it, still stands in the file on a page recovery examines. Records are unique (the
 // stanza id and sort key differ per row), so a match can be no live row.
 // Rather than searching for every record, each stanza id in the file is
 // looked up and the record around it compared: one pass, however many rows.
 // A record whose first bytes were overwritten by a freeblock link counts as
 // gone, even though some of its columns might still be read.
+// Recovery reads only pages that look like table pages whose first cells
+// start like message records; a record elsewhere (left behind on a page
+// that became an interior page, say) is out of its reach.
+bool onExaminedPage(std::string_view file, size_t offset, uint32_t pageSize) {
+    const size_t start = offset - offset % pageSize;
+    if (start == 0 || start + 14 > file.size()) {
+        return false;
+    }
+    const auto flag = static_cast<uint8_t>(file[start]);
+    if (flag != 0x0d && flag != 0x05 && flag != 0x00) {
+        return false;
+    }
+    for (size_t at : {start + 8, start + 10, start + 12}) {
+        const size_t cell =
+            (static_cast<uint8_t>(file[at]) << 8) | static_cast<uint8_t>(file[at + 1]);
+        std::array<uint8_t, kCellProbeBytes> probe{};
+        for (size_t i = 0; i < probe.size(); ++i) {
+            const size_t byte = start + cell + 4 + i;
+            probe[i] = byte < file.size() ? static_cast<uint8_t>(file[byte]) : 0;
+        }
+        if (cellProbeHoldsPattern(probe)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<bool> findSurvivors(const std::string_view file, const std::vector<Record>& records,
-                                const std::vector<int64_t>& pks) {
+                                const std::vector<int64_t>& pks, uint32_t pageSize) {
     std::unordered_map<uint64_t, size_t> byKey;
     for (size_t i = 0; i < pks.size(); ++i) {
         byKey.emplace(static_cast<uint64_t>(pks[i]) * kStanzaMix, i);
@@ -624,7 +654,8 @@ std::vector<bool> findSurvivors(const std::string_view file, const std::vector<R
         }
         const Record& record = records[found->second];
         if (at >= record.stanzaOffset &&
-            file.substr(at - record.stanzaOffset, record.bytes.size()) == record.bytes) {
+            file.substr(at - record.stanzaOffset, record.bytes.size()) == record.bytes &&
+            onExaminedPage(file, at - record.stanzaOffset + 2, pageSize)) {
             survived[found->second] = true;
         }
     }
@@ -656,7 +687,7 @@ std::optional<DeletedRowsDatabase> collectRows(const std::string& path,
     if (!file.isOpen()) {
         return fail(error, "cannot read back " + path);
     }
-    const std::vector<bool> survived = findSurvivors(file.bytes(), records, pks);
+    const std::vector<bool> survived = findSurvivors(file.bytes(), records, pks, options.pageSize);
     for (size_t i = 0; i < survived.size(); ++i) {
         if (survived[i]) {
             result.survivingDeletedRows.push_back(result.deletedRows[i]);

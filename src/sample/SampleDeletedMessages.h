@@ -38,7 +38,8 @@ struct SurvivingRow {
 struct DeletedRowsDatabase {
     std::vector<SurvivingRow> liveRows;     // in the table, by ascending pk
     std::vector<SurvivingRow> deletedRows;  // deleted, by ascending pk
-    // The deleted rows whose complete record still stands in the file.
+    // The deleted rows whose complete record still stands in the file, on a
+    // page that recovery examines.
     std::vector<SurvivingRow> survivingDeletedRows;
 };
 
