@@ -22,8 +22,8 @@ struct ExportSource {
     std::function<std::optional<std::string>(std::string_view)> getFileKeyBytheFilepath;
     bool bNewAppVersion = false;
     std::map<std::string, std::string> fileDateDict;  // media path -> message date
-    std::string fullTimelinPath;                        // Timeline sources
-    std::string tempfilePath;                           // unpacked iCloud archives
+    std::string fullTimelinPath;                      // Timeline sources
+    std::string tempfilePath;                         // unpacked iCloud archives
     KTWhatsAppIDInfoPtr account;
     // Conversations that exist only as recovered messages.
     std::vector<KTWhatsAppCovNodePtr> deletedConversations;

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "export/SafeFileName.h"
+#include "results/KTContactNode.h"
+#include "results/KTWhatsAppFavContact.h"
+#include "results/KTWhatsAppNode.h"
+
+namespace vessamo {
+
+inline constexpr std::string_view kBase64Alphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Builds one vCard 3.0 file per person. Each creat* method leaves the card in
+// strContent and writes it to the path.
+class KTVCFController {
+public:
+    // A chat participant: name and number of a message.
+    FileWrite creatContactFile(const KTWhatsAppNode& message, const std::string& path,
+                               WriteMode mode = WriteMode::replace);
+    // A WhatsApp contact, with its picture when the file can be read.
+    FileWrite creatFavFile(const KTWhatsAppFavContact& contact, const std::string& path);
+    // An address-book contact, with its picture when it has one.
+    FileWrite creatFile(const KTContactNode& contact, const std::string& path);
+
+    // RFC 4648 encoding with the given 64-character alphabet, on one line.
+    // Returns the characters written, or 0 when a pointer or length is zero,
+    // the alphabet is short, or the destination cannot hold the result.
+    static size_t baseEncode(const unsigned char* srcBytes, size_t srcLen, char* destBytes,
+                             size_t destLen, std::string_view charset, bool padded);
+    [[nodiscard]] static std::string base64(std::string_view bytes);
+
+    // A value as vCard 3.0 wants it: backslash, comma, semicolon and line
+    // breaks escaped. Names and statuses are free text from other people; left
+    // raw, a ";" or a line break would split or inject properties.
+    [[nodiscard]] static std::string escapeValue(std::string_view value);
+
+    std::string strContent;
+    int32_t itemCount = 0;  // carried
+
+private:
+    void begin();
+    void addLine(std::string_view property, std::string_view value);
+    void addPhoto(std::string_view imageBytes);
+    FileWrite finish(const std::string& path, WriteMode mode);
+};
+
+}  // namespace vessamo

@@ -1,0 +1,219 @@
+#include "export/MessageAttachmentCopy.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+
+#include "export/SafeFileName.h"
+
+namespace vessamo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr size_t kMaxExtensionBytes = 32;  // keeps key and extension within NAME_MAX
+
+// Stored media paths come from the chat database, which anyone can craft;
+// a ".." component must not walk a Timeline or iCloud read out of its folder.
+bool hasParentStep(std::string_view relative) {
+    for (const fs::path& part : fs::path(relative)) {
+        if (part == "..") {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string removeAll(std::string text, std::string_view what) {
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at)) {
+        text.erase(at, what.size());
+    }
+    return text;
+}
+
+// Message times read "MM-DD-YYYY hh:mm" in local time. The older
+// colon-separated reading carries the same numbers, so one parse covers both.
+// Dates the calendar does not have (02-31) are refused rather than rolled.
+std::optional<std::time_t> parseMessageTime(const std::string& text) {
+    int month = 0, day = 0, year = 0, hour = 0, minute = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%2d-%2d-%4d %2d:%2d%c", &month, &day, &year, &hour, &minute,
+                    &tail) != 5) {
+        return std::nullopt;
+    }
+    std::tm fields{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_isdst = -1;
+    std::tm normalised = fields;
+    const std::time_t when = std::mktime(&normalised);
+    if (when == static_cast<std::time_t>(-1) || normalised.tm_mday != day ||
+        normalised.tm_mon != month - 1 || normalised.tm_year != year - 1900 || hour > 23 ||
+        minute > 59) {
+        return std::nullopt;
+    }
+    return when;
+}
+
+}  // namespace
+
+MessageAttachmentCopy::MessageAttachmentCopy(const ExportSource& source, std::string recoverPath,
+                                             ExportReport& report)
+    : source_(source), mediaFolder_(std::move(recoverPath) + "/Media Files"), report_(report) {}
+
+std::optional<std::string> MessageAttachmentCopy::sourceFileOf(
+    const KTWhatsAppNode& message) const {
+    const std::string folder = source_.bNewAppVersion ? "Message/" : "Library/";
+    if (message.bTimelineNode || message.biCloudNode) {
+        if (message.messageAttchpath.empty() || hasParentStep(message.messageAttchpath)) {
+            return std::nullopt;
+        }
+        if (message.bTimelineNode) {
+            return source_.fullTimelinPath + "/" + folder + message.messageAttchpath;
+        }
+        return source_.tempfilePath + message.messageAttchpath;
+    }
+    if (!source_.getFileKeyBytheFilepath) {
+        return std::nullopt;
+    }
+    const std::array<const std::string*, 3> candidates = {
+        &message.messageAttchpath, &message.messageThumPath, &message.messagePPThumpath};
+    for (const std::string* stored : candidates) {
+        if (stored->empty()) {
+            continue;
+        }
+        if (auto file = source_.getFileKeyBytheFilepath(folder + *stored)) {
+            return file;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string MessageAttachmentCopy::destinationOf(const KTWhatsAppNode& message,
+                                                 const std::string& sourceFile) const {
+    // A backup file is named by its key, so the copy takes the key and the
+    // media's own extension. Either part may come from a crafted database,
+    // hence each is made safe.
+    std::string name = safeFileName(fs::path(sourceFile).filename().string());
+    if (!message.biCloudNode) {
+        const std::string extension = fs::path(message.messageAttchpath).extension().string();
+        name += '.';
+        if (extension.size() > 1) {
+            name += safeFileName(extension.substr(1)).substr(0, kMaxExtensionBytes);
+        }
+    }
+    return mediaFolder_ + "/" + name;
+}
+
+std::optional<std::string> MessageAttachmentCopy::recoverMessageAttachment(
+    const KTWhatsAppNode& message) {
+    if (message.messageAttchpath.empty()) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> sourceFile = sourceFileOf(message);
+    if (!sourceFile) {
+        report_.failures.push_back("media file not found: " + message.messageAttchpath);
+        return std::nullopt;
+    }
+    std::error_code ec;
+    fs::create_directories(mediaFolder_, ec);
+    if (ec) {
+        report_.failures.push_back("cannot create " + mediaFolder_ + ": " + ec.message());
+        return std::nullopt;
+    }
+    const std::string destination = destinationOf(message, *sourceFile);
+    if (!copyFile(*sourceFile, destination)) {
+        return std::nullopt;
+    }
+    ++report_.filesWritten;
+    applyMessageTime(message, destination);
+    return destination;
+}
+
+bool MessageAttachmentCopy::copyFile(const std::string& from, const std::string& to) {
+    const auto fail = [&](const std::string& what) {
+        report_.failures.push_back("cannot copy " + from + " to " + to + ": " + what);
+        return false;
+    };
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(from, ec);
+    if (ec) {
+        return fail(ec.message());
+    }
+    FilePtr in(std::fopen(from.c_str(), "rb"));
+    if (!in) {
+        return fail(std::strerror(errno));
+    }
+    // Never through a link: one planted in the destination must not send
+    // the copy elsewhere.
+    const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    FilePtr out(fd < 0 ? nullptr : ::fdopen(fd, "wb"));
+    if (!out) {
+        const std::string reason = std::strerror(errno);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return fail(reason);
+    }
+    buffer_.resize(kPieceSize);
+    uintmax_t left = size;
+    std::string error;
+    while (left > 0 && error.empty()) {
+        const size_t want = left < kPieceSize ? static_cast<size_t>(left) : kPieceSize;
+        const size_t got = std::fread(buffer_.data(), 1, want, in.get());
+        if (got == 0) {
+            error = "source ended early or could not be read";
+        } else if (std::fwrite(buffer_.data(), 1, got, out.get()) != got) {
+            error = std::strerror(errno);
+        }
+        left -= got;
+    }
+    if (std::fclose(out.release()) != 0 && error.empty()) {
+        error = std::strerror(errno);
+    }
+    if (!error.empty()) {
+        // A truncated copy would pass for the media; better none at all.
+        fs::remove(to, ec);
+        return fail(error);
+    }
+    return true;
+}
+
+void MessageAttachmentCopy::applyMessageTime(const KTWhatsAppNode& message,
+                                             const std::string& copy) {
+    const std::string key =
+        removeAll(message.messageAttchpath, source_.bNewAppVersion ? "Message/" : "Library/");
+    const auto found = source_.fileDateDict.find(key);
+    if (found == source_.fileDateDict.end()) {
+        return;
+    }
+    const std::optional<std::time_t> when = parseMessageTime(found->second);
+    if (!when) {
+        return;
+    }
+    // Linux offers no way to set a file's birth time; access and
+    // modification times are what file managers sort by.
+    const std::array<timespec, 2> times = {timespec{*when, 0}, timespec{*when, 0}};
+    if (::utimensat(AT_FDCWD, copy.c_str(), times.data(), 0) != 0) {
+        report_.failures.push_back("cannot set the dates of " + copy + ": " + std::strerror(errno));
+    }
+}
+
+}  // namespace vessamo
