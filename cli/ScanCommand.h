@@ -3,6 +3,11 @@
 #include <iosfwd>
 #include <string>
 
+namespace vessamo {
+class OrlendoAppDelegate;
+struct KTIOSDeviceNode;
+}  // namespace vessamo
+
 namespace vessamo::cli {
 
 struct ScanOptions {
@@ -10,6 +15,10 @@ struct ScanOptions {
     bool json = false;
     bool deleted = false;
 };
+
+// Counts per category of a finished scan, for people to read.
+void printScanSummary(OrlendoAppDelegate& controller, const KTIOSDeviceNode& source, bool stopped,
+                      std::ostream& out);
 
 // `vessamo-cli scan`: scans a backup folder as the folder chooser does and
 // prints a summary, or the whole result as JSON.

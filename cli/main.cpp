@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "DemoCommand.h"
+#include "ExportCommand.h"
 #include "SampleCommand.h"
 #include "ScanCommand.h"
 #include "SourceListCommand.h"
@@ -39,11 +41,40 @@ int main(int argc, char** argv) {
     scanCommand->add_flag("--deleted", scan.deleted,
                           "Advanced recovery: also carve deleted messages");
 
+    vessamo::cli::ExportOptions exportOptions;
+    auto* exportCommand = app.add_subcommand(
+        "export", "Scan a backup folder and export what it holds (everything by default)");
+    exportCommand->add_option("PATH", exportOptions.folder, "The backup folder")->required();
+    exportCommand->add_option("--to", exportOptions.destination, "Folder to write into")
+        ->required();
+    exportCommand->add_flag("--html", exportOptions.html, "Chat pages with their media");
+    exportCommand->add_flag("--text", exportOptions.text, "Chats as text files");
+    exportCommand->add_flag("--people", exportOptions.people, "vCards of the people of the chats");
+    exportCommand->add_flag("--contacts", exportOptions.contacts, "The address book as vCards");
+    exportCommand->add_flag("--favorites", exportOptions.favorites, "WhatsApp contacts as vCards");
+    exportCommand->add_flag("--calls", exportOptions.calls, "The call log as text");
+    exportCommand->add_option("--chats", exportOptions.chats, "all, or chat keys: 3,7,12")
+        ->capture_default_str();
+    exportCommand->add_flag("--deleted", exportOptions.deleted,
+                            "Recover deleted messages and export them too");
+
+    std::string demoDestination = "vessamo-demo";
+    auto* demoCommand = app.add_subcommand(
+        "demo", "Make a sample backup, scan it with recovery and export everything");
+    demoCommand->add_option("--to", demoDestination, "Folder for the exports")
+        ->capture_default_str();
+
     CLI11_PARSE(app, argc, argv);
     vessamo::SystemLog::setEchoToStderr(verbose);
 
     if (*sampleCommand) {
         return vessamo::cli::runSample(sample, std::cout, std::cerr);
+    }
+    if (*demoCommand) {
+        return vessamo::cli::runDemo(demoDestination, std::cout, std::cerr);
+    }
+    if (*exportCommand) {
+        return vessamo::cli::runExport(exportOptions, std::cout, std::cerr);
     }
     if (*scanCommand) {
         return vessamo::cli::runScan(scan, std::cout, std::cerr);

@@ -162,6 +162,24 @@ bool KTResultViewController::confirmStop() {
     return ui_.showAlert(ask).button == 1;
 }
 
+void KTResultViewController::showSource(ResultSourceLists lists) {
+    lists.deletedConversations = intake_.conversations();
+    lists.deletedResources = intake_.resources();
+    pages_.setSource(std::move(lists));
+}
+
+bool KTResultViewController::actHome() {
+    if (!pages_.actHome()) {
+        return false;
+    }
+    intake_.clear();
+    std::lock_guard lock(mutex_);
+    state_.page = ResultPage::Start;
+    state_.category = ResultCategory::None;
+    state_.selectedFilesNum = 0;
+    return true;
+}
+
 void KTResultViewController::releaseResults() {
     intake_.clear();
     std::lock_guard lock(mutex_);

@@ -8,6 +8,8 @@
 #include "common/UiPort.h"
 #include "common/UserDefaults.h"
 #include "results/DeletedMessageIntake.h"
+#include "results/ResultPages.h"
+#include "results/ResultSearch.h"
 #include "results/ResultViewState.h"
 
 namespace vessamo {
@@ -50,6 +52,13 @@ public:
     // Before a rescan with another source: forget what is shown.
     void releaseResults();
 
+    // Shows a scanned source's lists, with the recovered deleted-only ones.
+    void showSource(ResultSourceLists lists);
+    // The home button: true when the person confirmed and the results went.
+    bool actHome();
+    [[nodiscard]] ResultPages& pages() { return pages_; }
+    [[nodiscard]] ResultSearch& search() { return search_; }
+
     [[nodiscard]] ResultViewState state() const;
     [[nodiscard]] const DeletedMessageIntake& deletedMessages() const { return intake_; }
 
@@ -65,6 +74,8 @@ private:
     ScopedObserver progressObserver_;
     ScopedObserver advancedObserver_;
     ScopedObserver deletedObserver_;
+    ResultPages pages_{ui_};
+    ResultSearch search_{ui_, pages_};  // after pages_: its threads end first
 };
 
 }  // namespace vessamo

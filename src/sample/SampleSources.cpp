@@ -1,5 +1,6 @@
 #include "sample/SampleSources.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -63,8 +64,13 @@ std::vector<SampleContact> addressBookOf(const WhatsAppSample& sample, size_t ot
         contacts.push_back(std::move(contact));
     }
     for (SampleContact& other : sampleContacts(others)) {
-        other.rowid = rowid++;
-        contacts.push_back(std::move(other));
+        const bool known = std::any_of(contacts.begin(), contacts.end(), [&](const auto& c) {
+            return c.first == other.first && c.middle == other.middle && c.last == other.last;
+        });
+        if (!known) {  // one card per name, as a real address book shows them
+            other.rowid = rowid++;
+            contacts.push_back(std::move(other));
+        }
     }
     return contacts;
 }

@@ -70,3 +70,49 @@ TEST(Cli, EmptyUserFolderListsNothingAndBadArgumentsFail) {
 
 }  // namespace
 }  // namespace vessamo
+
+namespace vessamo {
+namespace {
+
+TEST(CliExport, WritesTheChosenExportsAndFailsLoudly) {
+    test::TempHome home;
+    const std::string backup = home.path() + "/backup";
+    ASSERT_EQ(test::runTool(home.path(), {"sample", backup}).exitCode, 0);
+    const std::string out = home.path() + "/out";
+    test::CliRun run = test::runTool(
+        home.path(), {"export", backup, "--to", out, "--html", "--calls", "--chats", "1,2"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::is_regular_file(out + "/Call History/WhatsApp Call.txt"));
+    size_t pages = 0;
+    for (const auto& entry : fs::directory_iterator(out + "/Chats")) {
+        pages += entry.path().extension() == ".html" ? 1 : 0;
+    }
+    EXPECT_EQ(pages, 2u);  // only the two chats asked for
+    EXPECT_FALSE(fs::exists(out + "/Contact"));
+
+    // A destination that cannot hold folders: every failure is said, and the
+    // exit status says so too.
+    test::writeFile(home.path() + "/blocked", "a file, not a folder");
+    test::CliRun blocked =
+        test::runTool(home.path(), {"export", backup, "--to", home.path() + "/blocked"});
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_NE(blocked.err.find("failed:"), std::string::npos);
+    EXPECT_NE(test::runTool(home.path(), {"export", backup, "--to", out, "--chats", "x"}).exitCode,
+              0);
+}
+
+TEST(CliDemo, LeavesPagesWithRecoveredMessages) {
+    test::TempHome home;
+    const std::string out = home.path() + "/demo";
+    test::CliRun demo = test::runTool(home.path(), {"demo", "--to", out});
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    EXPECT_NE(demo.out.find("Recovered in chats"), std::string::npos);
+    const std::string page = test::readFile(out + "/Chats/Anna Schmidt1.html");
+    ASSERT_GE(page.size(), 2u);
+    EXPECT_EQ(page.substr(0, 2), std::string("\xFF\xFE", 2));  // UTF-16LE with its mark
+    EXPECT_TRUE(fs::is_directory(out + "/Media Files"));
+    EXPECT_TRUE(fs::is_regular_file(out + "/Contact/Anna Schmidt.vcf"));
+}
+
+}  // namespace
+}  // namespace vessamo

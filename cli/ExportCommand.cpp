@@ -1,0 +1,146 @@
+#include "ExportCommand.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iomanip>
+#include <ostream>
+#include <set>
+#include <sstream>
+
+#include "ScanCommand.h"
+#include "ScanSession.h"
+#include "export/HtmlChatExport.h"
+#include "export/TextExports.h"
+
+namespace vessamo::cli {
+
+namespace {
+
+// "all", or chat keys separated by commas; nullopt for anything else.
+std::optional<std::set<int32_t>> chatKeys(const std::string& text) {
+    std::set<int32_t> keys;
+    if (text == "all") {
+        return keys;
+    }
+    std::istringstream in(text);
+    std::string part;
+    while (std::getline(in, part, ',')) {
+        try {
+            size_t used = 0;
+            const int key = std::stoi(part, &used);
+            if (used != part.size()) {
+                return std::nullopt;
+            }
+            keys.insert(key);
+        } catch (...) {
+            return std::nullopt;
+        }
+    }
+    return keys.empty() ? std::nullopt : std::optional(keys);
+}
+
+std::vector<KTWhatsAppCovNodePtr> markChats(OrlendoAppDelegate& controller,
+                                            const std::set<int32_t>& keys, bool withDeleted) {
+    std::vector<KTWhatsAppCovNodePtr> marked;
+    auto consider = [&](const KTWhatsAppCovNodePtr& chat) {
+        chat->bSelected = keys.empty() || keys.count(chat->chatID) != 0;
+        if (chat->bSelected) {
+            marked.push_back(chat);
+        }
+    };
+    for (const KTWhatsAppCovNodePtr& chat : controller.currentNode->WhatsAppConvChatArray) {
+        consider(chat);
+    }
+    if (withDeleted) {
+        for (const KTWhatsAppCovNodePtr& chat :
+             controller.resultView().deletedMessages().conversations()) {
+            consider(chat);
+        }
+    }
+    return marked;
+}
+
+ExportSource sourceOf(OrlendoAppDelegate& controller) {
+    ExportSource source;
+    source.node = controller.currentNode.get();
+    source.getFileKeyBytheFilepath = [&controller](std::string_view path) {
+        return controller.getFileKeyBytheFilepath(path);
+    };
+    source.bNewAppVersion = controller.bNewAppVersion();
+    source.fileDateDict = controller.getFileDateDict();
+    source.account = controller.getWhatsAppInfoNode();
+    source.deletedConversations = controller.resultView().deletedMessages().conversations();
+    return source;
+}
+
+void report(const char* what, const ExportReport& result, ExportReport& total, std::ostream& out) {
+    out << "  " << std::left << std::setw(24) << what << result.filesWritten << " files";
+    if (!result.failures.empty()) {
+        out << ", " << result.failures.size() << " failed";
+    }
+    out << '\n';
+    total.merge(result);
+}
+
+ExportReport runChosen(const ExportOptions& options, const ExportSource& source,
+                       const std::vector<KTWhatsAppCovNodePtr>& chats, std::ostream& out) {
+    ExportReport total;
+    const std::string& to = options.destination;
+    if (options.html) {
+        report("Chat pages (HTML)", exportChatsAsHtml(source, chats, to, nullptr), total, out);
+    }
+    if (options.text) {
+        report("Chats as text", ExportChatAsTextthreader(source, to, std::nullopt), total, out);
+    }
+    if (options.people) {
+        report("People of the chats", ExportSelectedChatContactsthreader(source, to, std::nullopt),
+               total, out);
+    }
+    if (options.contacts) {
+        report("Contacts", ExportChatContactsthreader(source, to), total, out);
+    }
+    if (options.favorites) {
+        report("WhatsApp contacts", ExportChatFavContactsthreader(source, to), total, out);
+    }
+    if (options.calls) {
+        report("Calls", ExportWhatsAppChatCallthreader(source, to), total, out);
+    }
+    return total;
+}
+
+}  // namespace
+
+int runExport(ExportOptions options, std::ostream& out, std::ostream& err) {
+    auto keys = chatKeys(options.chats);
+    if (!keys) {
+        err << "--chats takes \"all\" or chat keys separated by commas, not \"" << options.chats
+            << "\"\n";
+        return 2;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(options.folder, ec)) {
+        err << "Not a folder: " << options.folder << '\n';
+        return 2;
+    }
+    if (!options.anyChosen()) {
+        options.html = options.text = options.people = options.contacts = options.favorites =
+            options.calls = true;
+    }
+    ScanSession session(err);
+    if (!session.scan(options.folder, options.deleted)) {
+        err << "The scan did not start.\n";
+        return 1;
+    }
+    OrlendoAppDelegate& controller = session.controller();
+    printScanSummary(controller, *controller.currentNode, session.interrupted(), out);
+    const auto chats = markChats(controller, *keys, options.deleted);
+    out << "Exported to " << options.destination << " (" << chats.size()
+        << " conversations chosen)\n";
+    const ExportReport total = runChosen(options, sourceOf(controller), chats, out);
+    for (const std::string& failure : total.failures) {
+        err << "failed: " << failure << '\n';
+    }
+    return total.failures.empty() ? 0 : 1;
+}
+
+}  // namespace vessamo::cli

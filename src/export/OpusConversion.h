@@ -1,0 +1,45 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "export/ExportSource.h"
+
+namespace vessamo {
+
+// WhatsApp voice notes are Ogg Opus; we hand them to a decoder tool that
+// takes the input and the output path as its two arguments.
+struct OpusConversionOptions {
+    // A decoder that runs longer than this is stopped and the run reported.
+    std::chrono::milliseconds timeout = std::chrono::minutes(2);
+    // Called with the voice note when no decoder is available. The caller
+    // fetches the tool, remembers the file and converts it again once the
+    // tool has arrived. Left empty, the missing tool is logged and reported.
+    std::function<void(const std::string& opusPath)> downloadTool;
+    // Where wav files for playing go; empty means a private folder of this
+    // user under the system's temporary folder.
+    std::string playFolder;
+};
+
+struct WavConversion {
+    // The wav file's path — also when the decoder failed, as the views
+    // expect; for a file converted beside itself while the tool is being
+    // fetched, the input's path; empty when there is nothing to play yet.
+    std::string path;
+    bool awaitingTool = false;
+    ExportReport report;
+};
+
+// userFolder() + "/tmp/opusd": where the downloaded decoder lives.
+[[nodiscard]] std::string decoderToolPath();
+
+// For playing: "<play folder>/<input's name without extension>.wav".
+[[nodiscard]] WavConversion ConvertOPUStoWAVFileFormat(const std::string& opusPath,
+                                                       const OpusConversionOptions& options = {});
+
+// For a file the user chose: the wav goes beside it, extension replaced.
+[[nodiscard]] WavConversion ConvertSaveOPUSFiletoWAVFileFormat(
+    const std::string& opusPath, const OpusConversionOptions& options = {});
+
+}  // namespace vessamo
