@@ -41,6 +41,10 @@ std::optional<std::string> makeFolder(const std::string& folder, ExportReport& r
 }
 
 std::optional<std::string> readWholeFile(const std::string& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        return std::nullopt;  // a folder would read as an empty file
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return std::nullopt;
