@@ -6,10 +6,12 @@
 #include <ostream>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "ScanCommand.h"
 #include "ScanSession.h"
 #include "export/HtmlChatExport.h"
+#include "export/MediaExports.h"
 #include "export/TextExports.h"
 
 namespace vessamo::cli {
@@ -105,6 +107,24 @@ ExportReport runChosen(const ExportOptions& options, const ExportSource& source,
     if (options.calls) {
         report("Calls", ExportWhatsAppChatCallthreader(source, to), total, out);
     }
+    if (options.chatMedia) {
+        report("Media of the chats", ExportChatAsAttachmentthreader(source, to, std::nullopt),
+               total, out);
+    }
+    std::vector<IKImageItem> items;
+    for (const KTTreeDirNode& file : source.node->WhatsAppMediaArray) {
+        items.push_back(IKImageItem::fromTreeNode(file));
+    }
+    const std::tuple<bool, MediaKind, const char*> kinds[] = {
+        {options.allMedia, MediaKind::all, "All media files"},
+        {options.photos, MediaKind::photos, "Photos"},
+        {options.videos, MediaKind::videos, "Videos"},
+        {options.audios, MediaKind::audios, "Sounds"}};
+    for (const auto& [chosen, kind, label] : kinds) {
+        if (chosen) {
+            report(label, exportMediaByKind(source, items, to, kind), total, out);
+        }
+    }
     return total;
 }
 
@@ -123,8 +143,11 @@ int runExport(ExportOptions options, std::ostream& out, std::ostream& err) {
         return 2;
     }
     if (!options.anyChosen()) {
+        // Photos, videos and sounds by kind rather than "every file": the
+        // latter also copies the databases, whose names repeat across apps.
         options.html = options.text = options.people = options.contacts = options.favorites =
-            options.calls = true;
+            options.calls = options.chatMedia = options.photos = options.videos = options.audios =
+                true;
     }
     ScanSession session(err);
     if (!session.scan(options.folder, options.deleted)) {

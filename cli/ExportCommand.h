@@ -15,11 +15,17 @@ struct ExportOptions {
     bool contacts = false;
     bool favorites = false;
     bool calls = false;
+    bool chatMedia = false;  // the media of the chosen chats
+    bool allMedia = false;   // every media file of the backup, or only:
+    bool photos = false;
+    bool videos = false;
+    bool audios = false;
     std::string chats = "all";  // "all" or chat keys "3,7,12"
     bool deleted = false;       // recover deleted messages and export them too
 
     [[nodiscard]] bool anyChosen() const {
-        return html || text || people || contacts || favorites || calls;
+        return html || text || people || contacts || favorites || calls || chatMedia || allMedia ||
+               photos || videos || audios;
     }
 };
 

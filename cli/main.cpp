@@ -1,7 +1,9 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <tuple>
 
+#include "ConvertCommand.h"
 #include "DemoCommand.h"
 #include "ExportCommand.h"
 #include "SampleCommand.h"
@@ -53,10 +55,26 @@ int main(int argc, char** argv) {
     exportCommand->add_flag("--contacts", exportOptions.contacts, "The address book as vCards");
     exportCommand->add_flag("--favorites", exportOptions.favorites, "WhatsApp contacts as vCards");
     exportCommand->add_flag("--calls", exportOptions.calls, "The call log as text");
+    exportCommand->add_flag("--chat-media", exportOptions.chatMedia, "Media of the chosen chats");
+    auto* allMedia =
+        exportCommand->add_flag("--all-media", exportOptions.allMedia, "Every media file");
+    for (auto [flag, target, help] :
+         {std::tuple{"--photos", &exportOptions.photos, "Photos only"},
+          std::tuple{"--videos", &exportOptions.videos, "Videos only"},
+          std::tuple{"--audios", &exportOptions.audios, "Voice notes and sounds only"}}) {
+        exportCommand->add_flag(flag, *target, help)->excludes(allMedia);
+    }
     exportCommand->add_option("--chats", exportOptions.chats, "all, or chat keys: 3,7,12")
         ->capture_default_str();
     exportCommand->add_flag("--deleted", exportOptions.deleted,
                             "Recover deleted messages and export them too");
+
+    std::vector<std::string> voiceNotes;
+    auto* convertCommand =
+        app.add_subcommand("convert", "Convert WhatsApp voice notes (.opus) to WAV files");
+    convertCommand->add_option("FILE", voiceNotes, "Voice notes")
+        ->required()
+        ->check(CLI::ExistingFile);
 
     std::string demoDestination = "vessamo-demo";
     auto* demoCommand = app.add_subcommand(
@@ -69,6 +87,9 @@ int main(int argc, char** argv) {
 
     if (*sampleCommand) {
         return vessamo::cli::runSample(sample, std::cout, std::cerr);
+    }
+    if (*convertCommand) {
+        return vessamo::cli::runConvert(voiceNotes, std::cout, std::cerr);
     }
     if (*demoCommand) {
         return vessamo::cli::runDemo(demoDestination, std::cout, std::cerr);

@@ -223,6 +223,19 @@ void ResultPages::selectAll(const std::vector<T>& rows, bool on) {
     selectedFilesNum_ += on ? count : -count;
 }
 
+void ResultPages::ClickSelectAllChatMessage(bool on) {
+    selectAll(chats_, on);
+}
+void ResultPages::ClickSelectAllResource(bool on) {
+    selectAll(resources_, on);
+}
+void ResultPages::ClickSelectAllContact(bool on) {
+    selectAll(contacts_, on);
+}
+void ResultPages::ClickSelectAllFavtContact(bool on) {
+    selectAll(favs_, on);
+}
+
 std::string ResultPages::selectionLabelText() const {
     if (selectedFilesNum_ < 1) {
         return {};

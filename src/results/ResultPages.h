@@ -86,10 +86,10 @@ public:
 
     // The check-box column of the showing list, for the selected rows.
     void setMarked(const std::vector<size_t>& rows, bool on);
-    void ClickSelectAllChatMessage(bool on) { selectAll(chats_, on); }
-    void ClickSelectAllResource(bool on) { selectAll(resources_, on); }
-    void ClickSelectAllContact(bool on) { selectAll(contacts_, on); }
-    void ClickSelectAllFavtContact(bool on) { selectAll(favs_, on); }
+    void ClickSelectAllChatMessage(bool on);
+    void ClickSelectAllResource(bool on);
+    void ClickSelectAllContact(bool on);
+    void ClickSelectAllFavtContact(bool on);
 
     // A row of the showing list was selected.
     void tableViewSelectionDidChange(size_t row);

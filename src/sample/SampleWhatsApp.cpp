@@ -6,6 +6,7 @@
 #include "backup/BackupFileIndex.h"
 #include "common/PlistValue.h"
 #include "sample/SampleImage.h"
+#include "sample/SampleVoiceNote.h"
 
 namespace vessamo::sample {
 
@@ -129,7 +130,7 @@ void attachMedia(size_t n, const std::string& chatJid, bool small, SampleMessage
         case 2:
             message.type = 3;  // a voice note
             media.localPath = base + ".opus";
-            files.push_back({*media.localPath, std::string("OggS\0\x02", 6) + "sample voice note"});
+            files.push_back({*media.localPath, sampleVoiceNote()});
             break;
         case 3:
             message.type = 4;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "sample/SampleVoiceNote.h"
 #include "support/CliRunner.h"
 #include "support/TestSupport.h"
 
@@ -112,6 +113,27 @@ TEST(CliDemo, LeavesPagesWithRecoveredMessages) {
     EXPECT_EQ(page.substr(0, 2), std::string("\xFF\xFE", 2));  // UTF-16LE with its mark
     EXPECT_TRUE(fs::is_directory(out + "/Media Files"));
     EXPECT_TRUE(fs::is_regular_file(out + "/Contact/Anna Schmidt.vcf"));
+}
+
+}  // namespace
+}  // namespace vessamo
+
+namespace vessamo {
+namespace {
+
+TEST(CliConvert, VoiceNotesBecomeWavFilesBesideThem) {
+    test::TempHome home;
+    if (std::system("command -v opusdec >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "opusdec is not installed";
+    }
+    const std::string note = home.path() + "/voice note 'one'.opus";
+    test::writeFile(note, sample::sampleVoiceNote());
+    test::CliRun run = test::runTool(home.path(), {"convert", note});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string wav = test::readFile(home.path() + "/voice note 'one'.wav");
+    ASSERT_GE(wav.size(), 44u);
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    EXPECT_NE(test::runTool(home.path(), {"convert", home.path() + "/missing.opus"}).exitCode, 0);
 }
 
 }  // namespace
