@@ -8,6 +8,7 @@
 #include "export/KTHtmlController.h"
 #include "export/MessageAttachmentCopy.h"
 #include "export/SafeFileName.h"
+#include "results/ConversationFiller.h"
 
 namespace vessamo {
 
@@ -51,19 +52,6 @@ std::string pageFileName(const KTWhatsAppCovNode& chat, std::optional<size_t> pa
         name += "_" + std::to_string(*page);
     }
     return name + ".html";
-}
-
-// The export leaves starred messages out, unlike the chat view.
-void fillForExport(KTWhatsAppCovNode& chat, const KTIOSDeviceNode* node) {
-    if (chat.hasload || chat.bDeleted || node == nullptr) {
-        return;
-    }
-    for (const KTWhatsAppNodePtr& message : node->WhatsAppChatArray) {
-        if (message->chatID == chat.chatID) {
-            chat.appNodeArray.push_back(message);
-        }
-    }
-    chat.hasload = true;
 }
 
 std::string conversationHeader(const KTWhatsAppCovNode& chat) {
@@ -190,6 +178,8 @@ ExportReport exportChatsAsHtml(const ExportSource& source,
         report.failures.push_back("cannot create " + chatsFolder + ": " + ec.message());
     }
     MessageAttachmentCopy media(source, recoverPath, report);
+    const std::vector<KTWhatsAppNodePtr> none;
+    const ConversationFiller filler(source.node != nullptr ? source.node->WhatsAppChatArray : none);
     for (const KTWhatsAppCovNodePtr& chat : conversations) {
         if (!chat) {
             continue;
@@ -198,7 +188,8 @@ ExportReport exportChatsAsHtml(const ExportSource& source,
             report.failures.push_back("export cancelled before the chat " + chat->currentChatName);
             break;
         }
-        fillForExport(*chat, source.node);
+        // The export leaves starred messages out, unlike the chat view.
+        filler.fillOwnMessagesOnly(*chat);
         if (!exportConversation(PageRun{*chat, chatsFolder, media, report, cancel})) {
             report.failures.push_back("export cancelled at the chat " + chat->currentChatName);
             break;

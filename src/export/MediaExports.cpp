@@ -190,12 +190,13 @@ ExportReport ExportChatAsAttachmentthreader(const ExportSource& source,
     }
     MessageAttachmentCopy copier(source, recoverPath, report);
     const auto& conversations = source.node->WhatsAppConvChatArray;
+    const ConversationFiller filler(source.node->WhatsAppChatArray);
     for (size_t row = 0; row < conversations.size(); ++row) {
         const KTWhatsAppCovNodePtr& conversation = conversations[row];
         if (!conversation || (selectedRow != row && !conversation->bSelected)) {
             continue;
         }
-        fillConversation(*conversation, source.node->WhatsAppChatArray);
+        filler.fill(*conversation);
         const auto& messages = conversation->appNodeArray;
         for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
             if (*it && (*it)->isHaveAttch) {

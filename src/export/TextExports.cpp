@@ -88,10 +88,11 @@ private:
 std::vector<KTWhatsAppCovNodePtr> handledConversations(const KTIOSDeviceNode& node,
                                                        std::optional<size_t> selectedRow) {
     std::vector<KTWhatsAppCovNodePtr> handled;
+    const ConversationFiller filler(node.WhatsAppChatArray);
     for (size_t row = 0; row < node.WhatsAppConvChatArray.size(); ++row) {
         const KTWhatsAppCovNodePtr& conversation = node.WhatsAppConvChatArray[row];
         if (conversation && (selectedRow == row || conversation->bSelected)) {
-            fillConversation(*conversation, node.WhatsAppChatArray);
+            filler.fill(*conversation);
             handled.push_back(conversation);
         }
     }

@@ -1,5 +1,8 @@
 #include "results/ConversationFiller.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace vessamo {
 
 void fillConversation(KTWhatsAppCovNode& conversation,
@@ -12,6 +15,61 @@ void fillConversation(KTWhatsAppCovNode& conversation,
             (conversation.bStarredCovMessage && message->bStarredMessage)) {
             conversation.appNodeArray.push_back(message);
         }
+    }
+    conversation.hasload = true;
+}
+
+ConversationFiller::ConversationFiller(const std::vector<KTWhatsAppNodePtr>& messages)
+    : messages_(messages) {
+    // Counted first so every list is allocated once, at its size: a large
+    // export should not hold twice the room its chats need.
+    std::unordered_map<int32_t, size_t> counts;
+    for (const KTWhatsAppNodePtr& message : messages) {
+        ++counts[message->chatID];
+    }
+    for (const auto& [chat, count] : counts) {
+        byChat_[chat].reserve(count);
+    }
+    for (size_t i = 0; i < messages.size(); ++i) {
+        byChat_[messages[i]->chatID].push_back(i);
+        if (messages[i]->bStarredMessage) {
+            starred_.push_back(i);
+        }
+    }
+}
+
+void ConversationFiller::fillOwnMessagesOnly(KTWhatsAppCovNode& conversation) const {
+    if (conversation.hasload || conversation.bDeleted) {
+        return;
+    }
+    auto found = byChat_.find(conversation.chatID);
+    if (found != byChat_.end()) {
+        conversation.appNodeArray.reserve(conversation.appNodeArray.size() + found->second.size());
+        for (size_t at : found->second) {
+            conversation.appNodeArray.push_back(messages_[at]);
+        }
+    }
+    conversation.hasload = true;
+}
+
+void ConversationFiller::fill(KTWhatsAppCovNode& conversation) const {
+    if (!conversation.bStarredCovMessage) {
+        fillOwnMessagesOnly(conversation);
+        return;
+    }
+    if (conversation.hasload || conversation.bDeleted) {
+        return;
+    }
+    // The starred list: its own key's messages and every starred one, in
+    // list order, each once.
+    std::vector<size_t> positions;
+    auto found = byChat_.find(conversation.chatID);
+    const std::vector<size_t> none;
+    const std::vector<size_t>& own = found != byChat_.end() ? found->second : none;
+    std::set_union(own.begin(), own.end(), starred_.begin(), starred_.end(),
+                   std::back_inserter(positions));
+    for (size_t at : positions) {
+        conversation.appNodeArray.push_back(messages_[at]);
     }
     conversation.hasload = true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "results/KTWhatsAppCovNode.h"
@@ -11,5 +13,23 @@ namespace vessamo {
 // Deleted-only conversations already hold theirs and are left alone.
 void fillConversation(KTWhatsAppCovNode& conversation,
                       const std::vector<KTWhatsAppNodePtr>& messages);
+
+// The same filling for many conversations of one list: the list is sorted
+// into chats once, so filling every chat of a million messages costs one
+// pass instead of one pass per chat. Results are those of fillConversation.
+class ConversationFiller {
+public:
+    explicit ConversationFiller(const std::vector<KTWhatsAppNodePtr>& messages);
+
+    void fill(KTWhatsAppCovNode& conversation) const;
+    // As the exports fill: the chat's own messages only, the starred ones
+    // of other chats left out.
+    void fillOwnMessagesOnly(KTWhatsAppCovNode& conversation) const;
+
+private:
+    const std::vector<KTWhatsAppNodePtr>& messages_;
+    std::unordered_map<int32_t, std::vector<size_t>> byChat_;  // positions in the list
+    std::vector<size_t> starred_;
+};
 
 }  // namespace vessamo

@@ -147,3 +147,40 @@ TEST(MediaBrowserItem, TypeFollowsTheExtension) {
 
 }  // namespace
 }  // namespace vessamo
+
+namespace vessamo {
+namespace {
+
+// The indexed filler gives exactly what the walk of the list gives, the
+// starred list included.
+TEST(ConversationFilling, IndexedFillingMatchesTheWalk) {
+    std::vector<KTWhatsAppNodePtr> all;
+    for (int i = 0; i < 500; ++i) {
+        auto node = message(i % 7 == 0 ? 9999 : i % 5, "n", "m" + std::to_string(i));
+        node->bStarredMessage = i % 11 == 3;
+        all.push_back(node);
+    }
+    const ConversationFiller filler(all);
+    for (int32_t chat : {0, 1, 4, 6, 9999}) {
+        for (bool starredList : {false, true}) {
+            KTWhatsAppCovNode walked;
+            walked.chatID = chat;
+            walked.bStarredCovMessage = starredList;
+            KTWhatsAppCovNode indexed = walked;
+            fillConversation(walked, all);
+            filler.fill(indexed);
+            EXPECT_EQ(indexed.appNodeArray, walked.appNodeArray) << chat << starredList;
+            EXPECT_TRUE(indexed.hasload);
+        }
+    }
+    KTWhatsAppCovNode own;
+    own.chatID = 9999;
+    own.bStarredCovMessage = true;
+    filler.fillOwnMessagesOnly(own);
+    for (const auto& m : own.appNodeArray) {
+        EXPECT_EQ(m->chatID, 9999);
+    }
+}
+
+}  // namespace
+}  // namespace vessamo
