@@ -157,27 +157,7 @@ std::optional<std::string> getFileDateByNodeFilepath(const ExportSource& source,
 // one, so one parse covers both. Dates the calendar does not have (02-31)
 // are refused rather than rolled into the next month.
 std::optional<std::time_t> parseMediaTime(std::string_view text) {
-    const std::string copy(text);
-    int month = 0, day = 0, year = 0, hour = 0, minute = 0;
-    char tail = 0;
-    if (std::sscanf(copy.c_str(), "%2d-%2d-%4d %2d:%2d%c", &month, &day, &year, &hour, &minute,
-                    &tail) != 5 ||
-        hour > 23 || minute > 59) {
-        return std::nullopt;
-    }
-    std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_isdst = -1;
-    const std::time_t when = std::mktime(&fields);
-    if (when == static_cast<std::time_t>(-1) || fields.tm_mday != day ||
-        fields.tm_mon != month - 1 || fields.tm_year != year - 1900) {
-        return std::nullopt;
-    }
-    return when;
+    return parseMessageTime(std::string(text));
 }
 
 ExportReport ExportChatAsAttachmentthreader(const ExportSource& source,

@@ -45,33 +45,6 @@ std::string removeAll(std::string text, std::string_view what) {
     return text;
 }
 
-// Message times read "MM-DD-YYYY hh:mm" in local time. The older
-// colon-separated reading carries the same numbers, so one parse covers both.
-// Dates the calendar does not have (02-31) are refused rather than rolled.
-std::optional<std::time_t> parseMessageTime(const std::string& text) {
-    int month = 0, day = 0, year = 0, hour = 0, minute = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%2d-%2d-%4d %2d:%2d%c", &month, &day, &year, &hour, &minute,
-                    &tail) != 5) {
-        return std::nullopt;
-    }
-    std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_isdst = -1;
-    std::tm normalised = fields;
-    const std::time_t when = std::mktime(&normalised);
-    if (when == static_cast<std::time_t>(-1) || normalised.tm_mday != day ||
-        normalised.tm_mon != month - 1 || normalised.tm_year != year - 1900 || hour > 23 ||
-        minute > 59) {
-        return std::nullopt;
-    }
-    return when;
-}
-
 }  // namespace
 
 MessageAttachmentCopy::MessageAttachmentCopy(const ExportSource& source, std::string recoverPath,
@@ -214,6 +187,33 @@ void MessageAttachmentCopy::applyMessageTime(const KTWhatsAppNode& message,
     if (::utimensat(AT_FDCWD, copy.c_str(), times.data(), 0) != 0) {
         report_.failures.push_back("cannot set the dates of " + copy + ": " + std::strerror(errno));
     }
+}
+
+// Message times read "MM-DD-YYYY hh:mm" in local time. The older
+// colon-separated reading carries the same numbers, so one parse covers both.
+// Dates the calendar does not have (02-31) are refused rather than rolled.
+std::optional<std::time_t> parseMessageTime(const std::string& text) {
+    int month = 0, day = 0, year = 0, hour = 0, minute = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%2d-%2d-%4d %2d:%2d%c", &month, &day, &year, &hour, &minute,
+                    &tail) != 5) {
+        return std::nullopt;
+    }
+    std::tm fields{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_isdst = -1;
+    std::tm normalised = fields;
+    const std::time_t when = std::mktime(&normalised);
+    if (when == static_cast<std::time_t>(-1) || normalised.tm_mday != day ||
+        normalised.tm_mon != month - 1 || normalised.tm_year != year - 1900 || hour > 23 ||
+        minute > 59) {
+        return std::nullopt;
+    }
+    return when;
 }
 
 }  // namespace vessamo

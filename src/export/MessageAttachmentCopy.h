@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,5 +40,9 @@ private:
     ExportReport& report_;
     std::vector<char> buffer_;
 };
+
+// A message time text ("MM-DD-YYYY hh:mm", local time) as a moment; nullopt
+// for dates the calendar does not have.
+[[nodiscard]] std::optional<std::time_t> parseMessageTime(const std::string& text);
 
 }  // namespace vessamo

@@ -5,47 +5,13 @@
 #include <mutex>
 
 #include "results/ResultSearch.h"
+#include "support/QueuedUiPort.h"
 #include "support/TestSupport.h"
 
 namespace vessamo {
 namespace {
 
-// Workers queue their interface work; the test runs it in the order it likes.
-class QueuedSearchUiPort : public test::RecordingUiPort {
-public:
-    void runOnMainThreadAndWait(const std::function<void()>& work) override {
-        std::unique_lock lock(mutex_);
-        bool done = false;
-        queue_.push_back({&work, &done});
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return done; });
-    }
-    void waitForQueued(size_t count) {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return queue_.size() >= count; });
-    }
-    void pumpNewestFirst() {
-        std::unique_lock lock(mutex_);
-        while (!queue_.empty()) {
-            Item item = queue_.back();
-            queue_.pop_back();
-            lock.unlock();
-            (*item.work)();
-            lock.lock();
-            *item.done = true;
-            changed_.notify_all();
-        }
-    }
-
-private:
-    struct Item {
-        const std::function<void()>* work;
-        bool* done;
-    };
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Item> queue_;
-};
+using QueuedSearchUiPort = test::QueuedUiPort;
 
 KTWhatsAppFavContactPtr fav(std::string name, std::string id) {
     auto node = std::make_shared<KTWhatsAppFavContact>();
@@ -169,7 +135,7 @@ TEST(ResultSearch, LaterTextWinsOverAnOvertakenSearch) {
     finder.controlTextDidChange("bob");
     ui.waitForQueued(2);
     // The older search's results arrive last and must not replace the newer.
-    ui.pumpNewestFirst();
+    ui.pump(true);
     finder.waitUntilIdle();
     EXPECT_EQ(namesOf(pages.favRows()), (std::vector<std::string>{"Bob", "Bobby"}));
 
@@ -177,7 +143,7 @@ TEST(ResultSearch, LaterTextWinsOverAnOvertakenSearch) {
     finder.controlTextDidChange("joanne");
     ui.waitForQueued(1);
     finder.controlTextDidChange("");
-    ui.pumpNewestFirst();
+    ui.pump(true);
     finder.waitUntilIdle();
     EXPECT_EQ(pages.favRows().size(), 3u);
 }
