@@ -69,7 +69,9 @@ ExportSource sourceOf(OrlendoAppDelegate& controller) {
         return controller.getFileKeyBytheFilepath(path);
     };
     source.bNewAppVersion = controller.bNewAppVersion();
-    source.fileDateDict = controller.getFileDateDict();
+    // Taken, not copied: nothing after the export needs the scan's table,
+    // and on a large source a copy costs tens of megabytes.
+    source.fileDateDict = std::move(controller.scanState().fileDateDict);
     source.account = controller.getWhatsAppInfoNode();
     source.deletedConversations = controller.resultView().deletedMessages().conversations();
     return source;
