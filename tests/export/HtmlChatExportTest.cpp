@@ -8,6 +8,7 @@
 
 #include "export/HtmlChatExport.h"
 #include "export/MessageAttachmentCopy.h"
+#include "support/ExportFixture.h"
 #include "support/TestSupport.h"
 
 namespace vessamo {
@@ -81,30 +82,8 @@ KTWhatsAppNodePtr media(std::string type, int32_t attchType, std::string stored)
     return node;
 }
 
-class HtmlChatExport : public ::testing::Test {
+class HtmlChatExport : public test::ExportFixture {
 protected:
-    HtmlChatExport() {
-        source.node = &device;
-        source.bNewAppVersion = true;
-        source.getFileKeyBytheFilepath =
-            [this](std::string_view relative) -> std::optional<std::string> {
-            auto found = backupFiles.find(std::string(relative));
-            if (found == backupFiles.end()) {
-                return std::nullopt;
-            }
-            return found->second;
-        };
-    }
-
-    // Places a media file in the fake backup under its file key.
-    std::string addBackupFile(const std::string& stored, const std::string& key,
-                              const std::string& bytes) {
-        const std::string file = home.path() + "/backup/" + key;
-        test::writeFile(file, bytes);
-        backupFiles["Message/" + stored] = file;
-        return file;
-    }
-
     ExportReport run(const std::vector<KTWhatsAppCovNodePtr>& chats,
                      const std::atomic<bool>* cancel = nullptr) {
         return exportChatsAsHtml(source, chats, out, cancel);
@@ -122,12 +101,6 @@ protected:
         }
         return names;
     }
-
-    test::TempHome home;
-    std::string out = home.path() + "/out";
-    KTIOSDeviceNode device;
-    ExportSource source;
-    std::map<std::string, std::string> backupFiles;
 };
 
 TEST_F(HtmlChatExport, PageNamesComeFromNameNumberOrIdAndStayInside) {

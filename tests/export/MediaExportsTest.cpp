@@ -8,6 +8,7 @@
 #include "common/UserPaths.h"
 #include "export/CharacterView.h"
 #include "export/MediaExports.h"
+#include "support/ExportFixture.h"
 #include "support/TestSupport.h"
 
 namespace vessamo {
@@ -17,28 +18,8 @@ namespace fs = std::filesystem;
 
 constexpr std::time_t kMarch14At1509Berlin = 1615730940;  // 2021-03-14 14:09 UTC
 
-class MediaExports : public ::testing::Test {
+class MediaExports : public test::ExportFixture {
 protected:
-    MediaExports() {
-        source.node = &device;
-        source.bNewAppVersion = true;
-        source.getFileKeyBytheFilepath =
-            [this](std::string_view relative) -> std::optional<std::string> {
-            auto found = backupFiles.find(std::string(relative));
-            if (found == backupFiles.end()) {
-                return std::nullopt;
-            }
-            return found->second;
-        };
-    }
-
-    void addBackupFile(const std::string& stored, const std::string& key,
-                       const std::string& bytes) {
-        const std::string file = home.path() + "/backup/" + key;
-        test::writeFile(file, bytes);
-        backupFiles["Message/" + stored] = file;
-    }
-
     KTWhatsAppCovNodePtr addChat(int32_t id, bool selected) {
         auto chat = std::make_shared<KTWhatsAppCovNode>();
         chat->chatID = id;
@@ -75,11 +56,6 @@ protected:
         return names;
     }
 
-    test::TempHome home;
-    std::string out = home.path() + "/out";
-    KTIOSDeviceNode device;
-    ExportSource source;
-    std::map<std::string, std::string> backupFiles;
     std::vector<IKImageItem> items;
     int sourceFiles = 0;
 };
