@@ -39,6 +39,7 @@ public:
 private:
     void run(SourceKind kind, const std::string& folder, const KTIOSDeviceNodePtr& target);
     void handOver(KTIOSDeviceNode& target);
+    static void returnFreedMemory();
 
     ScanState& state_;
     const ScanStages& stages_;

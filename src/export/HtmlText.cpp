@@ -78,10 +78,7 @@ void appendUnit(std::string& out, uint32_t unit) {
 
 }  // namespace
 
-std::string utf16LeWithBom(std::string_view utf8) {
-    std::string out;
-    out.reserve(2 + utf8.size() * 2);
-    appendUnit(out, 0xFEFF);
+void appendUtf16Le(std::string& out, std::string_view utf8) {
     size_t pos = 0;
     while (pos < utf8.size()) {
         const char32_t cp = decodeOne(utf8, pos);
@@ -93,6 +90,13 @@ std::string utf16LeWithBom(std::string_view utf8) {
             appendUnit(out, 0xDC00 + (rest & 0x3FF));
         }
     }
+}
+
+std::string utf16LeWithBom(std::string_view utf8) {
+    std::string out;
+    out.reserve(2 + utf8.size() * 2);
+    appendUnit(out, 0xFEFF);
+    appendUtf16Le(out, utf8);
     return out;
 }
 

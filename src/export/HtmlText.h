@@ -13,5 +13,8 @@ namespace vessamo {
 // The page bytes: a byte-order mark then UTF-16LE. Malformed UTF-8 becomes
 // U+FFFD so one broken message cannot make the whole page unreadable.
 [[nodiscard]] std::string utf16LeWithBom(std::string_view utf8);
+// The same units without the mark, appended; for writing in pieces. A piece
+// must not end inside a character.
+void appendUtf16Le(std::string& out, std::string_view utf8);
 
 }  // namespace vessamo

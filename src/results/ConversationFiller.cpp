@@ -31,9 +31,10 @@ ConversationFiller::ConversationFiller(const std::vector<KTWhatsAppNodePtr>& mes
         byChat_[chat].reserve(count);
     }
     for (size_t i = 0; i < messages.size(); ++i) {
-        byChat_[messages[i]->chatID].push_back(i);
+        const auto position = static_cast<uint32_t>(i);
+        byChat_[messages[i]->chatID].push_back(position);
         if (messages[i]->bStarredMessage) {
-            starred_.push_back(i);
+            starred_.push_back(position);
         }
     }
 }
@@ -45,7 +46,7 @@ void ConversationFiller::fillOwnMessagesOnly(KTWhatsAppCovNode& conversation) co
     auto found = byChat_.find(conversation.chatID);
     if (found != byChat_.end()) {
         conversation.appNodeArray.reserve(conversation.appNodeArray.size() + found->second.size());
-        for (size_t at : found->second) {
+        for (uint32_t at : found->second) {
             conversation.appNodeArray.push_back(messages_[at]);
         }
     }
@@ -62,13 +63,13 @@ void ConversationFiller::fill(KTWhatsAppCovNode& conversation) const {
     }
     // The starred list: its own key's messages and every starred one, in
     // list order, each once.
-    std::vector<size_t> positions;
+    std::vector<uint32_t> positions;
     auto found = byChat_.find(conversation.chatID);
-    const std::vector<size_t> none;
-    const std::vector<size_t>& own = found != byChat_.end() ? found->second : none;
+    const std::vector<uint32_t> none;
+    const std::vector<uint32_t>& own = found != byChat_.end() ? found->second : none;
     std::set_union(own.begin(), own.end(), starred_.begin(), starred_.end(),
                    std::back_inserter(positions));
-    for (size_t at : positions) {
+    for (uint32_t at : positions) {
         conversation.appNodeArray.push_back(messages_[at]);
     }
     conversation.hasload = true;

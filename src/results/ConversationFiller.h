@@ -28,8 +28,10 @@ public:
 
 private:
     const std::vector<KTWhatsAppNodePtr>& messages_;
-    std::unordered_map<int32_t, std::vector<size_t>> byChat_;  // positions in the list
-    std::vector<size_t> starred_;
+    // Positions in the list. Four bytes are plenty: a list of four billion
+    // messages would not fit in memory in the first place.
+    std::unordered_map<int32_t, std::vector<uint32_t>> byChat_;
+    std::vector<uint32_t> starred_;
 };
 
 }  // namespace vessamo
