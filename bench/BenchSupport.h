@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ public:
     void showAccessGuide() override {}
     void showBackupPane() override {}
     void runOnMainThreadAndWait(const std::function<void()>& work) override { work(); }
+    std::optional<std::string> chooseSavePath(const SavePanelRequest&) override {
+        return destination.empty() ? std::nullopt : std::optional(destination);
+    }
+
+    std::string destination;  // what the save sheet answers; empty cancels
 };
 
 inline double secondsSince(std::chrono::steady_clock::time_point start) {

@@ -8,7 +8,6 @@
 #include "app/OrlendoAppDelegate.h"
 #include "common/NotificationCenter.h"
 #include "common/ScratchFolder.h"
-#include "export/HtmlChatExport.h"
 
 namespace fs = std::filesystem;
 using namespace vessamo;
@@ -25,6 +24,7 @@ int scanAndExport(const std::string& folder) {
     controller.waitForScan();
     const double scanSeconds = bench::secondsSince(start);
     const long long scanPeak = bench::statusBytes("VmHWM");
+    const long long afterScan = bench::statusBytes("VmRSS");
     if (!controller.currentNode) {
         return 1;
     }
@@ -34,24 +34,27 @@ int scanAndExport(const std::string& folder) {
     if (!destination) {
         return 1;
     }
-    ExportSource source;
-    source.node = &node;
-    source.getFileKeyBytheFilepath = [&controller](std::string_view path) {
-        return controller.getFileKeyBytheFilepath(path);
-    };
-    source.bNewAppVersion = controller.bNewAppVersion();
-    // Taken, not copied: nothing after the export needs the scan's table,
-    // and on a large source a copy costs tens of megabytes.
-    source.fileDateDict = std::move(controller.scanState().fileDateDict);
+    // The way the result view runs it: every chat checked, the export on a
+    // worker of its own behind the save sheet.
+    for (const KTWhatsAppCovNodePtr& chat : node.WhatsAppConvChatArray) {
+        chat->bSelected = true;
+    }
+    ui.destination = destination->path();
     start = std::chrono::steady_clock::now();
-    ExportReport report =
-        exportChatsAsHtml(source, node.WhatsAppConvChatArray, destination->path(), nullptr);
+    ResultExportCommands& commands = controller.exportCommands();
+    if (!commands.ExportChatAsHtmlAction()) {
+        return 1;
+    }
+    commands.waitForExports();
+    const ExportReport report = commands.finishedExports().at(0).report;
     const double exportSeconds = bench::secondsSince(start);
     const long long exportPeak = bench::statusBytes("VmHWM");
     const size_t messages = node.WhatsAppChatArray.size();
 
     std::printf("scan                    %.2f s, peak RSS %.0f MiB\n", scanSeconds,
                 static_cast<double>(scanPeak - baseline) / 1048576.0);
+    std::printf("RSS after the scan      %.0f MiB\n",
+                static_cast<double>(afterScan - baseline) / 1048576.0);
     std::printf("HTML export             %.2f s (%.0f messages/s), %zu files, %zu failures\n",
                 exportSeconds, static_cast<double>(messages) / exportSeconds, report.filesWritten,
                 report.failures.size());

@@ -62,21 +62,6 @@ std::vector<KTWhatsAppCovNodePtr> markChats(OrlendoAppDelegate& controller,
     return marked;
 }
 
-ExportSource sourceOf(OrlendoAppDelegate& controller) {
-    ExportSource source;
-    source.node = controller.currentNode.get();
-    source.getFileKeyBytheFilepath = [&controller](std::string_view path) {
-        return controller.getFileKeyBytheFilepath(path);
-    };
-    source.bNewAppVersion = controller.bNewAppVersion();
-    // Taken, not copied: nothing after the export needs the scan's table,
-    // and on a large source a copy costs tens of megabytes.
-    source.fileDateDict = std::move(controller.scanState().fileDateDict);
-    source.account = controller.getWhatsAppInfoNode();
-    source.deletedConversations = controller.resultView().deletedMessages().conversations();
-    return source;
-}
-
 void report(const char* what, const ExportReport& result, ExportReport& total, std::ostream& out) {
     out << "  " << std::left << std::setw(24) << what << result.filesWritten << " files";
     if (!result.failures.empty()) {
@@ -161,7 +146,12 @@ int runExport(ExportOptions options, std::ostream& out, std::ostream& err) {
     const auto chats = markChats(controller, *keys, options.deleted);
     out << "Exported to " << options.destination << " (" << chats.size()
         << " conversations chosen)\n";
-    const ExportReport total = runChosen(options, sourceOf(controller), chats, out);
+    const std::shared_ptr<const ExportSource> source = controller.exportSource();
+    if (!source) {
+        err << "Nothing was scanned to export.\n";
+        return 1;
+    }
+    const ExportReport total = runChosen(options, *source, chats, out);
     for (const std::string& failure : total.failures) {
         err << "failed: " << failure << '\n';
     }

@@ -12,6 +12,7 @@
 #include "common/SystemLog.h"
 #include "common/TextConversion.h"
 #include "common/UserPaths.h"
+#include "export/OpusConversion.h"
 #include "whatsapp/AccountReader.h"
 #include "whatsapp/CallLogReader.h"
 #include "whatsapp/DeletedMessagesStage.h"
@@ -48,6 +49,9 @@ constexpr const char* kEncryptedBackupText =
 constexpr const char* kScanRunningText =
     "A scan is already running. Stop it or wait until it has finished, then start the new scan.";
 
+constexpr const char* kExportRunningText =
+    "An export is still running. Wait until it has finished, then start the scan.";
+
 }  // namespace
 
 OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui, NotificationCenter& notifications,
@@ -61,6 +65,11 @@ OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui, NotificationCenter& notificat
     applyVersionRule(options.operatingSystemVersion);
     installStages();
     observeNotifications(notifications);
+    exportCommands_ = std::make_unique<ResultExportCommands>(ui_, resultView_->pages(),
+                                                             [this] { return exportSource(); });
+    voiceNotes_ = std::make_unique<VoiceNoteCommands>(
+        ui_, VoiceNoteCommands::Hooks{[this] { DownloadToolAction(); },
+                                      [this] { return getDownloadFinish(); }});
     theController = this;
 }
 
@@ -70,12 +79,70 @@ OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui)
 OrlendoAppDelegate::~OrlendoAppDelegate() {
     requestStop();
     runner_.wait();
+    voiceNotes_.reset();
+    exportCommands_.reset();
     OrlendoAppDelegate* self = this;
     theController.compare_exchange_strong(self, nullptr);
 }
 
 OrlendoAppDelegate* OrlendoAppDelegate::GetAppControllor() {
     return theController.load();
+}
+
+std::shared_ptr<const ExportSource> OrlendoAppDelegate::exportSource() {
+    const std::lock_guard<std::mutex> lock(exportSourceMutex_);
+    if (isScanning() || !currentNode) {
+        return nullptr;
+    }
+    if (exportSource_ && exportSource_->node == currentNode.get()) {
+        return exportSource_;
+    }
+    // The record travels with the source, so the pointer stays good.
+    struct Held {
+        KTIOSDeviceNodePtr record;
+        ExportSource source;
+    };
+    auto held = std::make_shared<Held>();
+    held->record = currentNode;
+    ExportSource& source = held->source;
+    source.node = currentNode.get();
+    source.getFileKeyBytheFilepath = [this](std::string_view path) {
+        return getFileKeyBytheFilepath(path);
+    };
+    source.bNewAppVersion = bNewAppVersion();
+    // Taken, not copied: on a large source the table is tens of megabytes,
+    // and nothing but the exports reads it once the scan has ended.
+    source.fileDateDict = std::move(scan_.fileDateDict);
+    source.fullTimelinPath = scan_.fullTimelinPath;
+    source.tempfilePath = scan_.tempfilePath;
+    source.account = scan_.currentNodeInfo;
+    source.deletedConversations = resultView_->deletedMessages().conversations();
+    exportSource_ = std::shared_ptr<const ExportSource>(held, &held->source);
+    return exportSource_;
+}
+
+void OrlendoAppDelegate::showScannedResults() {
+    if (!currentNode || isScanning()) {
+        return;
+    }
+    const KTIOSDeviceNode& node = *currentNode;
+    ResultSourceLists lists;
+    lists.WhatsAppChatArray = node.WhatsAppChatArray;
+    lists.WhatsAppConvChatArray = node.WhatsAppConvChatArray;
+    lists.WhatsAppMediaArray = node.WhatsAppMediaArray;
+    lists.WhatsAppCallArray = node.WhatsAppCallArray;
+    lists.WhatsAppContactArray = node.WhatsAppContactArray;
+    lists.WhatsAppFacContactArray = node.WhatsAppFacContactArray;
+    resultView_->showSource(std::move(lists));
+    resultView_->pages().setFileKeyLookup(
+        [this](const std::string& path) { return getFileKeyBytheFilepath(path); });
+}
+
+void OrlendoAppDelegate::DownloadToolAction() {
+    SystemLog::write(
+        "The voice note decoder is missing and cannot be downloaded yet: install "
+        "opus-tools or place a decoder at " +
+        decoderToolPath());
 }
 
 std::string OrlendoAppDelegate::hostVersionText() {
@@ -196,6 +263,17 @@ void OrlendoAppDelegate::actScanIOSBackupFile() {
 // --- Scans ---------------------------------------------------------------
 
 bool OrlendoAppDelegate::startScan(SourceKind kind, const std::string& folder) {
+    // An export reads the collections a scan start empties.
+    if (exportCommands_ && exportCommands_->isExporting()) {
+        AlertRequest busy;
+        busy.title = kExportRunningText;
+        ui_.showAlert(busy);
+        return false;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(exportSourceMutex_);
+        exportSource_.reset();
+    }
     if (!runner_.start(kind, folder, currentNode, ScanSettings{biOS10version, bScanDeleted})) {
         sayScanIsRunning();
         return false;

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "app/ResultExportCommands.h"
 #include "app/ScanRunner.h"
+#include "app/VoiceNoteCommands.h"
 #include "backup/KTIOSDeviceController.h"
 #include "backup/ScanPipeline.h"
 #include "backup/ScanState.h"
@@ -85,6 +87,22 @@ public:
     [[nodiscard]] const std::string& currentScanPath() const { return scan_.currentScanPath; }
     [[nodiscard]] bool bNewAppVersion() const { return scan_.index.bNewAppVersion; }
 
+    // Fills the result pages from the current source, with the recovered
+    // deleted-only lists; the view calls it when it shows the results.
+    void showScannedResults();
+
+    // What the exports read of the last scan. Made once per scan; it keeps
+    // the scanned record alive, so an export may outlast a change of source.
+    [[nodiscard]] std::shared_ptr<const ExportSource> exportSource();
+    [[nodiscard]] ResultExportCommands& exportCommands() { return *exportCommands_; }
+    [[nodiscard]] VoiceNoteCommands& voiceNotes() { return *voiceNotes_; }
+
+    // --- The decoder tool ------------------------------------------------
+    // Fetching the tool belongs to the online services; until they exist
+    // the request is logged and the download never finishes.
+    void DownloadToolAction();
+    [[nodiscard]] bool getDownloadFinish() const { return downloadFinished_.load(); }
+
     // --- State ---------------------------------------------------------
     [[nodiscard]] KTResultViewController& resultView() { return *resultView_; }
     [[nodiscard]] ScanState& scanState() { return scan_; }
@@ -128,6 +146,12 @@ private:
     std::unique_ptr<KTResultViewController> resultView_;
     ScanRunner runner_;
     std::vector<ScopedObserver> observers_;
+    std::atomic<bool> downloadFinished_{false};
+    std::mutex exportSourceMutex_;
+    std::shared_ptr<const ExportSource> exportSource_;
+    // Last: their workers end before the state they read goes.
+    std::unique_ptr<ResultExportCommands> exportCommands_;
+    std::unique_ptr<VoiceNoteCommands> voiceNotes_;
 };
 
 }  // namespace vessamo

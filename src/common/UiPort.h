@@ -18,6 +18,12 @@ struct AlertRequest {
     std::optional<std::string> suppressionLabel;
 };
 
+// The save sheet of the exports: where it starts and the name it proposes.
+struct SavePanelRequest {
+    std::string startFolder;
+    std::string proposedName;
+};
+
 struct AlertAnswer {
     int button = 0;
     bool suppressed = false;
@@ -37,6 +43,17 @@ public:
     virtual void showBackupPane() = 0;
     // Runs work on the interface thread and returns once it has run.
     virtual void runOnMainThreadAndWait(const std::function<void()>& work) = 0;
+
+    // The chosen destination, or nullopt when the person cancelled. A front
+    // end that cannot ask cancels, so nothing is written behind its back.
+    virtual std::optional<std::string> chooseSavePath(const SavePanelRequest& request) {
+        (void)request;
+        return std::nullopt;
+    }
+    // Shows a finished export's folder, or opens a written file, in the
+    // desktop's file viewer or editor. Front ends without one ignore it.
+    virtual void revealInFileViewer(const std::string& path) { (void)path; }
+    virtual void openFile(const std::string& path) { (void)path; }
 };
 
 }  // namespace vessamo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -12,6 +14,10 @@
 #include "results/KTWhatsAppIDInfo.h"
 
 namespace vessamo {
+
+// The result view's exported-items counter; the progress window reads it
+// while an export runs on its worker.
+using ItemCounter = std::atomic<int32_t>;
 
 // What every export reads: the scanned source and the scan's look-ups that
 // outlive the scan. Kept apart from the controller so exports can be tested

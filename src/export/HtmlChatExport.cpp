@@ -49,7 +49,7 @@ std::string pageFileName(const KTWhatsAppCovNode& chat, std::optional<size_t> pa
     }
     std::string name = safeFileName(stem);
     if (page) {
-        name += "_" + std::to_string(*page);
+        name.append(1, '_').append(std::to_string(*page));
     }
     return name + ".html";
 }
@@ -128,14 +128,14 @@ struct PageRun {
     MessageAttachmentCopy& media;
     ExportReport& report;
     const std::atomic<bool>* cancel;
+    std::string title;
 };
 
 // Writes messages [first, last] of the chat, newest first, as one page.
 // False when cancelled before the page was complete; nothing is written then.
 bool writePage(const PageRun& run, size_t first, size_t last, std::optional<size_t> page) {
     KTHtmlController html;
-    html.initMessageHtmlHeader(run.chat.currentChatName + " (" + orNull(run.chat.currentSubject) +
-                               ")");
+    html.initMessageHtmlHeader(run.title);
     html.addHtmlContent(conversationHeader(run.chat));
     for (size_t at = last + 1; at-- > first;) {
         if (cancelled(run.cancel)) {
@@ -148,9 +148,9 @@ bool writePage(const PageRun& run, size_t first, size_t last, std::optional<size
     return true;
 }
 
-bool exportConversation(const PageRun& run) {
+bool exportConversation(const PageRun& run, bool split) {
     const size_t count = run.chat.appNodeArray.size();
-    if (count <= kMessagesPerPage) {
+    if (count <= kMessagesPerPage || !split) {
         // An empty chat still gets its page with the header.
         return count == 0 ? writePage(run, 1, 0, std::nullopt)
                           : writePage(run, 0, count - 1, std::nullopt);
@@ -165,17 +165,27 @@ bool exportConversation(const PageRun& run) {
     return true;
 }
 
-}  // namespace
-
-ExportReport exportChatsAsHtml(const ExportSource& source,
-                               const std::vector<KTWhatsAppCovNodePtr>& conversations,
-                               const std::string& recoverPath, const std::atomic<bool>* cancel) {
-    ExportReport report;
+std::optional<std::string> makeChatsFolder(const std::string& recoverPath, ExportReport& report) {
     const std::string chatsFolder = recoverPath + "/Chats";
     std::error_code ec;
     fs::create_directories(chatsFolder, ec);
     if (ec) {
         report.failures.push_back("cannot create " + chatsFolder + ": " + ec.message());
+        return std::nullopt;
+    }
+    return chatsFolder;
+}
+
+}  // namespace
+
+ExportReport exportChatsAsHtml(const ExportSource& source,
+                               const std::vector<KTWhatsAppCovNodePtr>& conversations,
+                               const std::string& recoverPath, const std::atomic<bool>* cancel,
+                               ItemCounter* counter) {
+    ExportReport report;
+    const std::optional<std::string> chatsFolder = makeChatsFolder(recoverPath, report);
+    if (!chatsFolder) {
+        return report;
     }
     MessageAttachmentCopy media(source, recoverPath, report);
     const std::vector<KTWhatsAppNodePtr> none;
@@ -189,10 +199,46 @@ ExportReport exportChatsAsHtml(const ExportSource& source,
             break;
         }
         // The export leaves starred messages out, unlike the chat view.
+        const bool filledHere = !chat->hasload && !chat->bDeleted;
         filler.fillOwnMessagesOnly(*chat);
-        if (!exportConversation(PageRun{*chat, chatsFolder, media, report, cancel})) {
+        const std::string title = chat->currentChatName + " (" + orNull(chat->currentSubject) + ")";
+        const bool complete =
+            exportConversation(PageRun{*chat, *chatsFolder, media, report, cancel, title}, true);
+        if (filledHere) {
+            // A list filled only for its pages goes again: exporting every
+            // chat of a large backup would otherwise keep a second copy of
+            // the message list for good. Opening the chat fills it anew.
+            std::vector<KTWhatsAppNodePtr>().swap(chat->appNodeArray);  // its room too
+            chat->hasload = false;
+        }
+        if (!complete) {
             report.failures.push_back("export cancelled at the chat " + chat->currentChatName);
             break;
+        }
+        if (counter != nullptr) {
+            ++*counter;
+        }
+    }
+    return report;
+}
+
+ExportReport writeRecoveredChatPages(const ExportSource& source,
+                                     const std::vector<KTWhatsAppCovNodePtr>& conversations,
+                                     const std::string& recoverPath) {
+    ExportReport report;
+    const std::optional<std::string> chatsFolder = makeChatsFolder(recoverPath, report);
+    if (!chatsFolder) {
+        return report;
+    }
+    MessageAttachmentCopy media(source, recoverPath, report);
+    const std::vector<KTWhatsAppNodePtr> none;
+    const ConversationFiller filler(source.node != nullptr ? source.node->WhatsAppChatArray : none);
+    const std::string title = source.account ? source.account->whatsAppNodeName : "";
+    for (const KTWhatsAppCovNodePtr& chat : conversations) {
+        if (chat) {
+            filler.fillOwnMessagesOnly(*chat);
+            (void)exportConversation(PageRun{*chat, *chatsFolder, media, report, nullptr, title},
+                                     false);
         }
     }
     return report;

@@ -17,6 +17,13 @@ namespace vessamo {
 [[nodiscard]] ExportReport exportChatsAsHtml(const ExportSource& source,
                                              const std::vector<KTWhatsAppCovNodePtr>& conversations,
                                              const std::string& recoverPath,
-                                             const std::atomic<bool>* cancel);
+                                             const std::atomic<bool>* cancel,
+                                             ItemCounter* counter = nullptr);
+
+// The combined recovery's chat pages: one page per conversation however long
+// it is, titled with the account's name, media copied beside the pages.
+[[nodiscard]] ExportReport writeRecoveredChatPages(
+    const ExportSource& source, const std::vector<KTWhatsAppCovNodePtr>& conversations,
+    const std::string& recoverPath);
 
 }  // namespace vessamo

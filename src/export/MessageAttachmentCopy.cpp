@@ -121,18 +121,23 @@ std::optional<std::string> MessageAttachmentCopy::recoverMessageAttachment(
 }
 
 bool MessageAttachmentCopy::copyFile(const std::string& from, const std::string& to) {
-    const auto fail = [&](const std::string& what) {
-        report_.failures.push_back("cannot copy " + from + " to " + to + ": " + what);
+    const std::string error = copyFileInPieces(from, to, buffer_);
+    if (!error.empty()) {
+        report_.failures.push_back("cannot copy " + from + " to " + to + ": " + error);
         return false;
-    };
+    }
+    return true;
+}
+
+std::string copyFileInPieces(const std::string& from, const std::string& to, CopyBuffer& buffer) {
     std::error_code ec;
     const uintmax_t size = fs::file_size(from, ec);
     if (ec) {
-        return fail(ec.message());
+        return ec.message();
     }
     FilePtr in(std::fopen(from.c_str(), "rb"));
     if (!in) {
-        return fail(std::strerror(errno));
+        return std::strerror(errno);
     }
     // Never through a link: one planted in the destination must not send
     // the copy elsewhere.
@@ -143,17 +148,37 @@ bool MessageAttachmentCopy::copyFile(const std::string& from, const std::string&
         if (fd >= 0) {
             ::close(fd);
         }
-        return fail(reason);
+        return reason;
     }
-    buffer_.resize(kPieceSize);
     uintmax_t left = size;
     std::string error;
+    // The kernel copies between the files where it can, a piece at a time,
+    // without the bytes passing through this process; the buffer serves
+    // where it cannot (other file systems, older kernels).
+    bool byKernel = true;  // once the buffer took over it keeps going: stdio buffers
     while (left > 0 && error.empty()) {
-        const size_t want = left < kPieceSize ? static_cast<size_t>(left) : kPieceSize;
-        const size_t got = std::fread(buffer_.data(), 1, want, in.get());
+        const size_t want = left < buffer.size() ? static_cast<size_t>(left) : buffer.size();
+        const ssize_t moved = !byKernel ? -1
+                                        : ::copy_file_range(::fileno(in.get()), nullptr,
+                                                            ::fileno(out.get()), nullptr, want, 0);
+        if (moved > 0) {
+            left -= static_cast<uintmax_t>(moved);
+            continue;
+        }
+        if (moved == 0) {
+            error = "source ended early or could not be read";
+            break;
+        }
+        if (byKernel && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
+            errno != EOPNOTSUPP) {
+            error = std::strerror(errno);
+            break;
+        }
+        byKernel = false;
+        const size_t got = std::fread(buffer.data(), 1, want, in.get());
         if (got == 0) {
             error = "source ended early or could not be read";
-        } else if (std::fwrite(buffer_.data(), 1, got, out.get()) != got) {
+        } else if (std::fwrite(buffer.data(), 1, got, out.get()) != got) {
             error = std::strerror(errno);
         }
         left -= got;
@@ -164,9 +189,8 @@ bool MessageAttachmentCopy::copyFile(const std::string& from, const std::string&
     if (!error.empty()) {
         // A truncated copy would pass for the media; better none at all.
         fs::remove(to, ec);
-        return fail(error);
     }
-    return true;
+    return error;
 }
 
 void MessageAttachmentCopy::applyMessageTime(const KTWhatsAppNode& message,

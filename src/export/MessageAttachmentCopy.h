@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,12 +11,30 @@
 
 namespace vessamo {
 
+// One copy buffer of a piece's size. Its room is left uninitialised, so
+// copying small files touches only the pages they fill, not all 8 MiB.
+class CopyBuffer {
+public:
+    static constexpr size_t kPieceSize = 8 * 1024 * 1024;
+
+    [[nodiscard]] char* data() {
+        if (!bytes_) {
+            bytes_.reset(new char[kPieceSize]);
+        }
+        return bytes_.get();
+    }
+    [[nodiscard]] static constexpr size_t size() { return kPieceSize; }
+
+private:
+    std::unique_ptr<char[]> bytes_;
+};
+
 // Copies the media files of messages into "<destination>/Media Files" and
 // gives each copy the time of its message. One object serves a whole export
 // so the copy buffer is allocated once.
 class MessageAttachmentCopy {
 public:
-    static constexpr size_t kPieceSize = 8 * 1024 * 1024;
+    static constexpr size_t kPieceSize = CopyBuffer::kPieceSize;
 
     MessageAttachmentCopy(const ExportSource& source, std::string recoverPath,
                           ExportReport& report);
@@ -38,8 +57,14 @@ private:
     const ExportSource& source_;
     std::string mediaFolder_;
     ExportReport& report_;
-    std::vector<char> buffer_;
+    CopyBuffer buffer_;
 };
+
+// Copies a whole file through the buffer, a piece at a time, never through
+// a link at the destination. "" on success, else why; a failed copy is
+// removed rather than left short.
+[[nodiscard]] std::string copyFileInPieces(const std::string& from, const std::string& to,
+                                           CopyBuffer& buffer);
 
 // A message time text ("MM-DD-YYYY hh:mm", local time) as a moment; nullopt
 // for dates the calendar does not have.

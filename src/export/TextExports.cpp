@@ -378,7 +378,7 @@ void recoverChats(const std::vector<KTWhatsAppCovNodePtr>& conversations,
         report.failures.push_back(*folder + ": no chat page writer was given");
         return;
     }
-    report.merge(writeChatPages(*folder, checked));
+    report.merge(writeChatPages(recoverPath, checked));
 }
 
 }  // namespace

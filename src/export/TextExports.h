@@ -17,10 +17,6 @@
 
 namespace vessamo {
 
-// The result view's exported-items counter; the progress window reads it
-// while an export runs on its worker.
-using ItemCounter = std::atomic<int32_t>;
-
 // Each export writes below recoverPath, creating its folder first, and runs
 // on the caller's worker thread. Conversations are handled when they are at
 // selectedRow of the chat list or checked, and are filled on first use.
@@ -60,9 +56,10 @@ struct RecoveryLists {
 // Copies up to byteCount bytes of a resource file to the destination.
 using CopyMedia = std::function<ExportReport(
     const std::string& sourcePath, const std::string& destinationPath, uint64_t byteCount)>;
-// Writes the chat page of the checked conversations into the folder.
+// Writes the chat pages of the checked conversations into "<recoverPath>/Chats"
+// and their media into "<recoverPath>/Media Files".
 using WriteChatPages = std::function<ExportReport(
-    const std::string& chatsFolder, const std::vector<KTWhatsAppCovNodePtr>& conversations)>;
+    const std::string& recoverPath, const std::vector<KTWhatsAppCovNodePtr>& conversations)>;
 
 struct RecoveryActions {
     CopyMedia copyMedia;

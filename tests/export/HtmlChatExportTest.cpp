@@ -7,6 +7,8 @@
 #include <set>
 
 #include "export/HtmlChatExport.h"
+#include "export/HtmlText.h"
+#include "export/KTHtmlController.h"
 #include "export/MessageAttachmentCopy.h"
 #include "support/ExportFixture.h"
 #include "support/TestSupport.h"
@@ -328,7 +330,9 @@ TEST_F(HtmlChatExport, FillsUnloadedChatsWithoutStarredMessages) {
     auto starred = makeStarredConversation();
 
     ASSERT_TRUE(run({anna, starred}).failures.empty());
-    EXPECT_TRUE(anna->hasload);
+    // Filled for its pages only, the list is given back afterwards.
+    EXPECT_FALSE(anna->hasload);
+    EXPECT_TRUE(anna->appNodeArray.empty());
     EXPECT_NE(page("Anna12.html").find("mine"), std::string::npos);
     EXPECT_EQ(page("Anna12.html").find("other chat"), std::string::npos);
     const std::string starredPage = page("Starred Messages9999.html");
@@ -345,8 +349,8 @@ TEST_F(HtmlChatExport, UnwritableDestinationReportsFailures) {
 
     const ExportReport report = run({anna});
     EXPECT_EQ(report.filesWritten, 0u);
-    // The folder, the media copy, the page and its fallback.
-    EXPECT_EQ(report.failures.size(), 4u);
+    // Without its folder nothing can be written: one failure, not one a file.
+    EXPECT_EQ(report.failures.size(), 1u);
     EXPECT_EQ(test::readFile(out), "a file where the folder should be");
 }
 
@@ -356,6 +360,28 @@ TEST_F(HtmlChatExport, CancelStopsBeforeTheNextChat) {
     EXPECT_EQ(report.filesWritten, 0u);
     EXPECT_EQ(report.failures.size(), 1u);
     EXPECT_TRUE(listing("Chats").empty());
+}
+
+}  // namespace
+}  // namespace vessamo
+
+namespace vessamo {
+namespace {
+
+// Pages are converted and written a slice at a time; characters of two,
+// three and four bytes must come out whole wherever a slice ends.
+TEST(KTHtmlController, LongPagesAreWrittenWholeAcrossSlices) {
+    test::TempHome home;
+    std::string text;
+    while (text.size() < 300 * 1024) {
+        text += "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // a, é, €, 😀
+    }
+    KTHtmlController page;
+    page.initMessageHtmlHeader("t");
+    page.addHtmlContent(text);
+    ExportReport report;
+    ASSERT_TRUE(page.writeHtmlInPath(home.path() + "/p.html", report));
+    EXPECT_EQ(test::readFile(home.path() + "/p.html"), utf16LeWithBom(page.strHtmlContent));
 }
 
 }  // namespace

@@ -19,30 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 
-// Points $PATH somewhere else for the lifetime of the object.
-class ScopedPath {
-public:
-    explicit ScopedPath(const std::string& path) {
-        const char* old = std::getenv("PATH");
-        hadPrevious_ = old != nullptr;
-        previous_ = old != nullptr ? old : "";
-        ::setenv("PATH", path.c_str(), 1);
-    }
-    ~ScopedPath() {
-        if (hadPrevious_) {
-            ::setenv("PATH", previous_.c_str(), 1);
-        } else {
-            ::unsetenv("PATH");
-        }
-    }
-    ScopedPath(const ScopedPath&) = delete;
-    ScopedPath& operator=(const ScopedPath&) = delete;
-
-private:
-    std::string previous_;
-    bool hadPrevious_ = false;
-};
-
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
@@ -149,7 +125,7 @@ TEST_F(OpusConversion, WithoutTheToolAPackagedOpusdecConvertsARealVoiceNote) {
 
 TEST_F(OpusConversion, WithNoDecoderAtAllTheDownloadHookGetsTheFile) {
     fs::create_directories(home.path() + "/empty");
-    ScopedPath path(home.path() + "/empty");
+    test::ScopedPath path(home.path() + "/empty");
     std::vector<std::string> requested;
     options.downloadTool = [&requested](const std::string& opus) { requested.push_back(opus); };
 

@@ -68,6 +68,27 @@ void RecordingUiPort::runOnMainThreadAndWait(const std::function<void()>& work) 
     work();
 }
 
+std::optional<std::string> RecordingUiPort::chooseSavePath(const SavePanelRequest& request) {
+    const std::lock_guard lock(mutex_);
+    savePanels.push_back(request);
+    return saveAnswer;
+}
+
+void RecordingUiPort::revealInFileViewer(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    revealed_.push_back(path);
+}
+
+void RecordingUiPort::openFile(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    opened.push_back(path);
+}
+
+std::vector<std::string> RecordingUiPort::revealedPaths() const {
+    const std::lock_guard lock(mutex_);
+    return revealed_;
+}
+
 std::vector<std::string> RecordingUiPort::titles() const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> out;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
@@ -39,6 +40,30 @@ private:
     bool hadPrevious_ = false;
 };
 
+// Points $PATH somewhere else for the lifetime of the object.
+class ScopedPath {
+public:
+    explicit ScopedPath(const std::string& path) {
+        const char* old = std::getenv("PATH");
+        hadPrevious_ = old != nullptr;
+        previous_ = old != nullptr ? old : "";
+        ::setenv("PATH", path.c_str(), 1);
+    }
+    ~ScopedPath() {
+        if (hadPrevious_) {
+            ::setenv("PATH", previous_.c_str(), 1);
+        } else {
+            ::unsetenv("PATH");
+        }
+    }
+    ScopedPath(const ScopedPath&) = delete;
+    ScopedPath& operator=(const ScopedPath&) = delete;
+
+private:
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
 // Records every text the core shows and answers with scripted choices.
 // Alerts may come from a scan's thread; read them once the scan has ended.
 class RecordingUiPort : public UiPort {
@@ -47,15 +72,23 @@ public:
     void showAccessGuide() override { ++accessGuides; }
     void showBackupPane() override { ++backupPanes; }
     void runOnMainThreadAndWait(const std::function<void()>& work) override;
+    std::optional<std::string> chooseSavePath(const SavePanelRequest& request) override;
+    void revealInFileViewer(const std::string& path) override;
+    void openFile(const std::string& path) override;
     [[nodiscard]] std::vector<std::string> titles() const;
+    [[nodiscard]] std::vector<std::string> revealedPaths() const;
 
     std::vector<AlertRequest> alerts;
     std::vector<AlertAnswer> scriptedAnswers;  // consumed in order; default answer after
     int accessGuides = 0;
     int backupPanes = 0;
+    std::vector<SavePanelRequest> savePanels;
+    std::optional<std::string> saveAnswer;  // what every save sheet answers; nullopt cancels
+    std::vector<std::string> opened;
 
 private:
     mutable std::recursive_mutex mutex_;  // one "main thread" at a time
+    std::vector<std::string> revealed_;
 };
 
 [[nodiscard]] std::string readFile(const std::string& path);

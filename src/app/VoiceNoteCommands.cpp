@@ -1,0 +1,113 @@
+#include "app/VoiceNoteCommands.h"
+
+#include <chrono>
+
+namespace vessamo {
+
+namespace {
+
+constexpr std::chrono::milliseconds kPollInterval{100};
+
+}  // namespace
+
+VoiceNoteCommands::VoiceNoteCommands(UiPort& ui, Hooks hooks, OpusConversionOptions options)
+    : ui_(ui), hooks_(std::move(hooks)), options_(std::move(options)) {
+    // Conversions asked for while no decoder exists wait for the download;
+    // without a way to fetch one the core logs the missing tool instead.
+    if (hooks_.DownloadToolAction) {
+        options_.downloadTool = [this](const std::string& opusPath) { awaitDownload(opusPath); };
+    }
+}
+
+VoiceNoteCommands::~VoiceNoteCommands() {
+    stopWaiting();
+}
+
+WavConversion VoiceNoteCommands::ConvertOPUStoWAVFileFormat(const std::string& opusPath) {
+    return vessamo::ConvertOPUStoWAVFileFormat(opusPath, options_);
+}
+
+WavConversion VoiceNoteCommands::ConvertSaveOPUSFiletoWAVFileFormat(const std::string& opusPath) {
+    WavConversion conversion = vessamo::ConvertSaveOPUSFiletoWAVFileFormat(opusPath, options_);
+    if (!conversion.awaitingTool) {
+        ui_.revealInFileViewer(conversion.path);
+    }
+    return conversion;
+}
+
+// One waiting note at a time: a later request replaces the earlier one, and
+// the single waiter converts whichever is waiting when the tool arrives.
+void VoiceNoteCommands::awaitDownload(const std::string& opusPath) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        convertOpusPath_ = opusPath;
+        if (waiterRunning_) {
+            return;
+        }
+        if (checkSyncTimer_.joinable()) {
+            checkSyncTimer_.join();  // ended: it clears the flag as its last step
+        }
+        stop_ = false;
+        waiterRunning_ = true;
+        checkSyncTimer_ = std::thread([this] { pollUntilDownloaded(); });
+    }
+    hooks_.DownloadToolAction();
+}
+
+void VoiceNoteCommands::pollUntilDownloaded() {
+    std::unique_lock lock(mutex_);
+    while (!stop_) {
+        lock.unlock();
+        const bool converted = CheckSyncDownloadhasCompleted();
+        lock.lock();
+        if (converted) {
+            break;
+        }
+        wake_.wait_for(lock, kPollInterval, [this] { return stop_; });
+    }
+    waiterRunning_ = false;
+}
+
+bool VoiceNoteCommands::CheckSyncDownloadhasCompleted() {
+    if (!hooks_.getDownloadFinish || !hooks_.getDownloadFinish()) {
+        return false;
+    }
+    std::string waiting;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        waiting.swap(convertOpusPath_);
+    }
+    if (waiting.empty()) {
+        return false;
+    }
+    OpusConversionOptions once = options_;
+    once.downloadTool = nullptr;  // the tool is here; do not ask again
+    const WavConversion conversion = vessamo::ConvertSaveOPUSFiletoWAVFileFormat(waiting, once);
+    ui_.runOnMainThreadAndWait([&] { ui_.revealInFileViewer(conversion.path); });
+    return true;
+}
+
+std::string VoiceNoteCommands::convertOpusPath() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return convertOpusPath_;
+}
+
+bool VoiceNoteCommands::isWaitingForTool() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return !convertOpusPath_.empty();
+}
+
+void VoiceNoteCommands::stopWaiting() {
+    std::thread waiter;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+        waiter.swap(checkSyncTimer_);
+    }
+    wake_.notify_all();
+    if (waiter.joinable()) {
+        waiter.join();
+    }
+}
+
+}  // namespace vessamo
