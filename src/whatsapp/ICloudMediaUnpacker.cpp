@@ -47,8 +47,8 @@ bool unpack(const std::string& archive, const std::string& staging,
     // archive are not taken over.
     const ChildProcess::Result run =
         ChildProcess::run(tarProgram(),
-                          {"-x", "-z", "-f", asArgument(archive), "-C", staging, "--no-same-owner",
-                           "--no-same-permissions"},
+                          {"-x", "-z", "-f", asArgument(archive), "-C", asArgument(staging),
+                           "--no-same-owner", "--no-same-permissions"},
                           options.timeout, ChildProcess::Output::capture);
     if (!run.succeeded()) {
         SystemLog::write(archive + ": tar " + run.describeFailure() + "; none of its files kept");

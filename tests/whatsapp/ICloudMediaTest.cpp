@@ -146,7 +146,8 @@ TEST_F(ICloudMedia, HostileAndBrokenArchivesWriteNothingOutsideAndTheRestUnpacks
     fs::create_directories(folder);
 
     sample::SampleTarArchive good;
-    good.addFile("Media/4917012345678@s.whatsapp.net/a/good.jpg", "good");
+    const std::string longName = "Media/" + std::string(150, 'n') + ".jpg";  // a long-name record
+    good.addFile("Media/4917012345678@s.whatsapp.net/a/good.jpg", "good").addFile(longName, "long");
     ASSERT_TRUE(good.writeGzip(folder + "/Media.tar"));
     sample::SampleTarArchive escaping;  // tar refuses it: nothing of it is kept
     escaping.addFile("Media/kept-only-if-clean.jpg", "x")
@@ -185,6 +186,7 @@ TEST_F(ICloudMedia, HostileAndBrokenArchivesWriteNothingOutsideAndTheRestUnpacks
     EXPECT_EQ(homeAfter, homeBefore);
 
     EXPECT_EQ(test::readFile(unpacked + "Media/4917012345678@s.whatsapp.net/a/good.jpg"), "good");
+    EXPECT_EQ(test::readFile(unpacked + longName), "long");
     EXPECT_EQ(test::readFile(unpacked + "Media/doc.pdf"), "pdf");
     EXPECT_EQ(test::readFile(unpacked + outside.substr(1) + "/absolute.txt"), "inside after all");
     EXPECT_FALSE(fs::exists(fs::symlink_status(unpacked + "Media/dangling")));
@@ -200,7 +202,7 @@ TEST_F(ICloudMedia, HostileAndBrokenArchivesWriteNothingOutsideAndTheRestUnpacks
     for (const KTTreeDirNode& file : fixture.state.whatsAppResourceArray) {
         listed.insert(file.filePath);
     }
-    EXPECT_EQ(listed, (std::set<std::string>{"good.jpg", "doc.pdf"}));
+    EXPECT_EQ(listed, (std::set<std::string>{"good.jpg", "doc.pdf", longName.substr(6)}));
 }
 
 TEST_F(ICloudMedia, NoArchivesOrNoMediaFolderLogsAndListsNothing) {
