@@ -205,6 +205,19 @@ TEST_F(ICloudMedia, HostileAndBrokenArchivesWriteNothingOutsideAndTheRestUnpacks
     EXPECT_EQ(listed, (std::set<std::string>{"good.jpg", "doc.pdf", longName.substr(6)}));
 }
 
+TEST_F(ICloudMedia, AnArchiveThatOutlastsItsTimeIsStoppedAndAddsNothing) {
+    const std::string folder = fixture.home.path() + "/slow/backup";
+    fs::create_directories(folder);
+    sample::SampleTarArchive big;
+    big.addFile("Media/big.mp4", std::string(32 << 20, 'b'));
+    ASSERT_TRUE(big.writeGzip(folder + "/Video.tar"));
+    SystemLog::Capture log;
+    compressWhatsAppMedia(fixture.state, folder, MediaUnpackOptions{std::chrono::milliseconds(1)});
+    EXPECT_TRUE(log.contains("did not finish in time"));
+    EXPECT_FALSE(fs::exists(fixture.state.tempfilePath + "Media"));
+    EXPECT_EQ(entriesOf(privateFolder()), std::set<std::string>{"media"});
+}
+
 TEST_F(ICloudMedia, NoArchivesOrNoMediaFolderLogsAndListsNothing) {
     const std::string folder = fixture.home.path() + "/empty/backup";
     fs::create_directories(folder);
