@@ -52,8 +52,12 @@ struct ScanState {
 
     KTWhatsAppIDInfoPtr currentNodeInfo;  // the account owner, when found
     std::string currentScanPath;          // the chat database last read
-    std::string tempfilePath;             // where iCloud archives are unpacked
-    std::string fullTimelinPath;          // the Timeline folder being read
+    std::string tempfilePath;             // where iCloud archives are unpacked, ends in "/"
+    // The private folder behind tempfilePath. Exports read the unpacked
+    // media after the scan, so it lives until the next iCloud scan replaces
+    // it or the state goes away.
+    std::optional<ScratchFolder> unpackFolder;
+    std::string fullTimelinPath;  // the Timeline folder being read
 
     [[nodiscard]] bool stopRequested() const { return bStopScan.load(); }
 

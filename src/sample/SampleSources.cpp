@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "backup/BackupFileIndex.h"
 #include "common/PlistValue.h"
@@ -11,6 +10,7 @@
 #include "sample/SampleCallLog.h"
 #include "sample/SampleChatStorage.h"
 #include "sample/SampleImage.h"
+#include "sample/SampleTarArchive.h"
 
 namespace vessamo::sample {
 
@@ -163,10 +163,8 @@ std::optional<std::string> writeICloudAccount(const std::string& home, const std
         }
     }
     if (options.mediaTar) {
-        // An empty tar archive is two zero blocks.
-        std::ofstream out(folder + "/Media.tar", std::ios::binary);
-        out << std::string(1024, '\0');
-        if (!out) {
+        // An account that has backed up no media yet: an empty archive.
+        if (!SampleTarArchive().writeGzip(folder + "/Media.tar")) {
             return std::nullopt;
         }
     }

@@ -6,8 +6,8 @@
 #include "common/SqliteDatabase.h"
 #include "common/SystemLog.h"
 #include "whatsapp/ChatDatabaseLocator.h"
-#include "whatsapp/ColumnValues.h"
 #include "whatsapp/ConversationReader.h"
+#include "whatsapp/PicturePaths.h"
 
 namespace vessamo {
 
@@ -42,37 +42,6 @@ KTWhatsAppIDInfoPtr readAccount(const std::string& preferences) {
     return account;
 }
 
-// A picture's stored path, tried as it stands, with ".thumb" and with ".jpg".
-std::optional<std::string> picturePath(const ScanState& state, const std::string& stored,
-                                       bool groupContainer) {
-    std::string base =
-        groupContainer ? stored : (state.index.bNewAppVersion ? "Message/" : "Library/") + stored;
-    if (auto found = state.index.getFileKeyBytheFilepath(base)) {
-        return found;
-    }
-    if (auto thumb = state.index.getFileKeyBytheFilepath(base + ".thumb")) {
-        return thumb;
-    }
-    return state.index.getFileKeyBytheFilepath(base + ".jpg");
-}
-
-void readPictures(ScanState& state, const SqliteDatabase& db, bool groupContainer) {
-    SqliteStatement query;
-    if (query.prepare(db, "select ZJID,ZPATH from ZWAPROFILEPICTUREITEM") != SQLITE_OK) {
-        return;
-    }
-    while (query.step() == SQLITE_ROW) {
-        auto picture = std::make_shared<KTWhatAppGroupInfo>();
-        if (auto jid = textValue(query, 0)) {
-            picture->groupzjid = *jid;
-        }
-        if (auto stored = textValue(query, 1)) {
-            picture->groupImagePath = picturePath(state, *stored, groupContainer);
-        }
-        state.whatsAppGroupInfoArray.push_back(std::move(picture));
-    }
-}
-
 }  // namespace
 
 void getWhatsAppIDInfo(ScanState& state, const std::string& folder) {
@@ -89,8 +58,11 @@ void getWhatsAppIDInfo(ScanState& state, const std::string& folder) {
     auto copy = state.databaseCopy(chat->path);
     SqliteDatabase db;
     if (copy && db.open(*copy, SqliteDatabase::Mode::ReadOnly) == SQLITE_OK) {
-        readPictures(state, db, chat->groupContainer);
-        readConversations(state, db);
+        const bool groupContainer = chat->groupContainer;
+        readPictures(state, db, [&state, groupContainer](const std::string& stored) {
+            return indexedProfilePicture(state.index, stored, groupContainer);
+        });
+        readConversations(state, db, StarredList::Add);
         readGroupMembers(state, db);
     } else {
         state.wpConvChatArray.push_back(makeStarredConversation());

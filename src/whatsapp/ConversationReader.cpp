@@ -22,7 +22,25 @@ std::unordered_map<std::string, const KTWhatAppGroupInfo*> firstPictureByJid(
 
 }  // namespace
 
-void readConversations(ScanState& state, const SqliteDatabase& chatDatabase) {
+void readPictures(ScanState& state, const SqliteDatabase& chatDatabase,
+                  const PictureResolver& resolve) {
+    SqliteStatement query;
+    if (query.prepare(chatDatabase, "select ZJID,ZPATH from ZWAPROFILEPICTUREITEM") != SQLITE_OK) {
+        return;
+    }
+    while (query.step() == SQLITE_ROW) {
+        auto picture = std::make_shared<KTWhatAppGroupInfo>();
+        if (auto jid = textValue(query, 0)) {
+            picture->groupzjid = *jid;
+        }
+        if (auto stored = textValue(query, 1)) {
+            picture->groupImagePath = resolve(*stored);
+        }
+        state.whatsAppGroupInfoArray.push_back(std::move(picture));
+    }
+}
+
+void readConversations(ScanState& state, const SqliteDatabase& chatDatabase, StarredList starred) {
     SqliteStatement query;
     if (query.prepare(chatDatabase,
                       "select Z_PK,ZGROUPINFO,ZCONTACTJID,ZPARTNERNAME from ZWACHATSESSION") ==
@@ -53,7 +71,9 @@ void readConversations(ScanState& state, const SqliteDatabase& chatDatabase) {
             state.wpConvChatArray.push_back(std::move(chat));
         }
     }
-    state.wpConvChatArray.push_back(makeStarredConversation());
+    if (starred == StarredList::Add) {
+        state.wpConvChatArray.push_back(makeStarredConversation());
+    }
 }
 
 void readGroupMembers(ScanState& state, const SqliteDatabase& chatDatabase) {

@@ -2,11 +2,20 @@
 
 #include "backup/ScanState.h"
 #include "common/SqliteDatabase.h"
+#include "whatsapp/PicturePaths.h"
 
 namespace vessamo {
 
-// One conversation per chat session, then the starred list.
-void readConversations(ScanState& state, const SqliteDatabase& chatDatabase);
+// Whether a source gets the pseudo-conversation of starred messages; only
+// backups say which messages are starred.
+enum class StarredList { Add, None };
+
+// One picture record per profile picture row, with the file the resolver
+// finds for its stored path.
+void readPictures(ScanState& state, const SqliteDatabase& chatDatabase,
+                  const PictureResolver& resolve);
+// One conversation per chat session, then the starred list when asked for.
+void readConversations(ScanState& state, const SqliteDatabase& chatDatabase, StarredList starred);
 // Every group member, in row order.
 void readGroupMembers(ScanState& state, const SqliteDatabase& chatDatabase);
 

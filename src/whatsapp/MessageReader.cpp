@@ -14,25 +14,70 @@
 #include "whatsapp/ContactLookups.h"
 #include "whatsapp/MessageDateText.h"
 #include "whatsapp/MessageRowSource.h"
+#include "whatsapp/PicturePaths.h"
 
 namespace vessamo {
 
 namespace {
 
-constexpr const char* kMessageStatement =
-    "select ZWAMESSAGE.ZCHATSESSION,ZMESSAGEDATE,ZPUSHNAME,ZMESSAGETYPE,ZFROMJID,ZTEXT,ZTOJID,"
-    "ZGROUPMEMBER,ZWAMEDIAITEM.ZMEDIALOCALPATH,ZWAMEDIAITEM.ZVCARDNAME,ZWAMEDIAITEM.ZVCARDSTRING,"
-    "ZWAMEDIAITEM.ZTHUMBNAILLOCALPATH,ZWAMEDIAITEM.ZXMPPTHUMBPATH,ZWAMEDIAITEM.ZLATITUDE,"
-    "ZWAMEDIAITEM.ZLONGITUDE,ZWAMESSAGE.ZSTARRED,ZWAMESSAGE.ZISFROMME from ZWAMESSAGE left join  "
-    "ZWAMEDIAITEM on  ZWAMESSAGE.Z_PK= ZWAMEDIAITEM.ZMESSAGE";
+// Backups name the starred messages and who sent a message; the other
+// sources' statement stops after the location.
+#define VESSAMO_MESSAGE_COLUMNS                                                                    \
+    "select ZWAMESSAGE.ZCHATSESSION,ZMESSAGEDATE,ZPUSHNAME,ZMESSAGETYPE,ZFROMJID,ZTEXT,ZTOJID,"    \
+    "ZGROUPMEMBER,ZWAMEDIAITEM.ZMEDIALOCALPATH,ZWAMEDIAITEM.ZVCARDNAME,ZWAMEDIAITEM.ZVCARDSTRING," \
+    "ZWAMEDIAITEM.ZTHUMBNAILLOCALPATH,ZWAMEDIAITEM.ZXMPPTHUMBPATH,ZWAMEDIAITEM.ZLATITUDE,"         \
+    "ZWAMEDIAITEM.ZLONGITUDE"
+#define VESSAMO_MESSAGE_JOIN \
+    " from ZWAMESSAGE left join  ZWAMEDIAITEM on  ZWAMESSAGE.Z_PK= ZWAMEDIAITEM.ZMESSAGE"
+
+constexpr const char* kBackupStatement =
+    VESSAMO_MESSAGE_COLUMNS ",ZWAMESSAGE.ZSTARRED,ZWAMESSAGE.ZISFROMME" VESSAMO_MESSAGE_JOIN;
+constexpr const char* kPushNameStatement = VESSAMO_MESSAGE_COLUMNS VESSAMO_MESSAGE_JOIN;
+
+#undef VESSAMO_MESSAGE_COLUMNS
+#undef VESSAMO_MESSAGE_JOIN
+
+// What sets the kinds of source apart when their messages are read.
+struct MessageRules {
+    const char* statement = kBackupStatement;
+    bool namesFromAddressBook = true;  // else the push name stays the name
+    bool recordsAttachments = true;    // media records and the file-date table
+    bool countsProgress = true;        // thresholds, running count, stop button
+    bool biCloudNode = false;
+    bool bTimelineNode = false;
+    PictureResolver senderPicture;  // a contact's stored picture to its file
+};
+
+MessageRules rulesFor(const ScanState& state, MessageSource source,
+                      const std::string& pictureFolder) {
+    MessageRules rules;
+    if (source == MessageSource::Timeline) {
+        rules.senderPicture = [pictureFolder](const std::string& stored) {
+            return std::optional<std::string>(timelinePicture(pictureFolder, stored));
+        };
+    } else {
+        rules.senderPicture = [&index = state.index](const std::string& stored) {
+            return indexedSenderPicture(index, stored);
+        };
+    }
+    if (source != MessageSource::Backup) {
+        rules.statement = kPushNameStatement;
+        rules.namesFromAddressBook = false;
+        rules.recordsAttachments = false;
+        rules.countsProgress = false;
+        rules.biCloudNode = source == MessageSource::ICloudDrive;
+        rules.bTimelineNode = source == MessageSource::Timeline;
+    }
+    return rules;
+}
 
 // Everything the per-message rules look up, built once per scan. What a
 // number gives (name, sender picture) is remembered per number, so a chat's
 // thousands of messages cost one walk of the lists.
 class MessageContext {
 public:
-    explicit MessageContext(ScanState& state)
-        : state_(state), lookups_(state.contactArray, state.whatsAppFavContactArray) {
+    MessageContext(ScanState& state, MessageRules rules)
+        : rules_(std::move(rules)), lookups_(state.contactArray, state.whatsAppFavContactArray) {
         for (const KTWhatAppGroupMemberPtr& member : state.whatsAppGroupMemberArray) {
             members_.emplace(member->groupMemberID, member->groupMemberAppID);
         }
@@ -44,6 +89,7 @@ public:
     }
     [[nodiscard]] bool hasMembers() const { return !members_.empty(); }
     std::string dateText(int64_t seconds) { return dates_.textOf(seconds); }
+    [[nodiscard]] const MessageRules& rules() const { return rules_; }
 
     struct NumberFacts {
         std::string name;
@@ -54,7 +100,7 @@ public:
 private:
     std::optional<std::string> senderPicture(const std::string& number);
 
-    ScanState& state_;
+    MessageRules rules_;
     ContactLookups lookups_;
     std::unordered_map<int32_t, std::string> members_;  // first member of each key
     std::unordered_map<std::string, NumberFacts> facts_;
@@ -66,7 +112,11 @@ const MessageContext::NumberFacts& MessageContext::factsOf(const std::string& nu
     if (known != facts_.end()) {
         return known->second;
     }
-    NumberFacts facts{lookups_.getNameByPhoneNumber(number).value_or(""), senderPicture(number)};
+    NumberFacts facts;
+    if (rules_.namesFromAddressBook) {
+        facts.name = lookups_.getNameByPhoneNumber(number).value_or("");
+    }
+    facts.picture = senderPicture(number);
     return facts_.emplace(number, std::move(facts)).first->second;
 }
 
@@ -75,10 +125,7 @@ std::optional<std::string> MessageContext::senderPicture(const std::string& numb
     if (!stored) {
         return std::nullopt;
     }
-    if (auto file = state_.index.getFileKeyBytheFilepath(*stored)) {
-        return file;
-    }
-    return state_.index.getFileKeyBytheFilepath(*stored + ".thumb");
+    return rules_.senderPicture(*stored);
 }
 
 void setIf(std::string& field, std::optional<std::string>& value) {
@@ -163,8 +210,12 @@ void applyDerivedFields(const MessageRow& row, MessageContext& context, KTWhatsA
     applyLocation(row, message);
     applyNumber(message);
     const MessageContext::NumberFacts& facts = context.factsOf(message.messageNumb);
-    message.messageName = facts.name;
+    if (context.rules().namesFromAddressBook) {
+        message.messageName = facts.name;
+    }
     message.whatsAppcontactPath = facts.picture;
+    message.biCloudNode = context.rules().biCloudNode;
+    message.bTimelineNode = context.rules().bTimelineNode;
 }
 
 void recordAttachment(ScanState& state, const KTWhatsAppNode& message) {
@@ -187,31 +238,36 @@ void postProgress(ScanState& state, int64_t count) {
     }
 }
 
-void readMessages(ScanState& state, const SqliteDatabase& db) {
+}  // namespace
+
+bool readMessageTable(ScanState& state, const SqliteDatabase& db, MessageSource source,
+                      const std::string& pictureFolder) {
+    MessageContext context(state, rulesFor(state, source, pictureFolder));
+    const MessageRules& rules = context.rules();
     MessageRowSource rows;
-    if (!rows.start(db, kMessageStatement)) {
-        state.notifications.post("ScanProgressInfo", 95);
-        return;
+    if (!rows.start(db, rules.statement)) {
+        return true;
     }
-    MessageContext context(state);
     int64_t count = 0;
     for (auto batch = rows.nextBatch(); !batch.empty(); batch = rows.nextBatch()) {
         for (MessageRow& row : batch) {
             auto message = std::make_shared<KTWhatsAppNode>();
             readColumns(row, context, *message);
             applyDerivedFields(row, context, *message);
-            recordAttachment(state, *message);
-            postProgress(state, ++count);
+            if (rules.recordsAttachments) {
+                recordAttachment(state, *message);
+            }
+            if (rules.countsProgress) {
+                postProgress(state, ++count);
+            }
             state.wpChatArray.push_back(std::move(message));
-            if (state.stopRequested()) {
-                return;
+            if (rules.countsProgress && state.stopRequested()) {
+                return false;
             }
         }
     }
-    state.notifications.post("ScanProgressInfo", 95);
+    return true;
 }
-
-}  // namespace
 
 int progressForMessageCount(int64_t count) {
     constexpr std::array<std::pair<int64_t, int>, 6> steps = {
@@ -236,9 +292,9 @@ void scanWhatsAppMessageThread(ScanState& state, const std::string& folder) {
     state.currentScanPath = chat->path;
     auto copy = state.databaseCopy(chat->path);
     SqliteDatabase db;
-    if (copy && db.open(*copy, SqliteDatabase::Mode::ReadOnly) == SQLITE_OK) {
-        readMessages(state, db);
-        return;
+    if (copy && db.open(*copy, SqliteDatabase::Mode::ReadOnly) == SQLITE_OK &&
+        !readMessageTable(state, db, MessageSource::Backup, folder)) {
+        return;  // stopped: no final progress
     }
     state.notifications.post("ScanProgressInfo", 95);
 }

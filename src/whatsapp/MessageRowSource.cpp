@@ -26,8 +26,11 @@ MessageRow rowOf(const SqliteStatement& row) {
     out.xmppThumbPath = textValue(row, 12);
     out.latitude = textValue(row, 13);
     out.longitude = textValue(row, 14);
-    out.starred = intValue(row, 15);
-    out.isFromMe = intValue(row, 16);
+    // Sources whose statement stops at the location have neither column.
+    if (row.columnCount() > 16) {
+        out.starred = intValue(row, 15);
+        out.isFromMe = intValue(row, 16);
+    }
     return out;
 }
 
