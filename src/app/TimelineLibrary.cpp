@@ -1,13 +1,7 @@
 #include "app/TimelineLibrary.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -84,88 +78,29 @@ bool writePreferences(const std::string& parent, const TimelineAccountTexts& acc
 
 enum class CopyOutcome { Copied, AlreadyThere, SourceGone, Failed };
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    [[nodiscard]] int get() const { return fd_; }
-    // Closes now, reporting what close reports: a write-back can fail here.
-    bool close() {
-        const int fd = std::exchange(fd_, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-// Copies without replacing anything and never through a link at the
-// destination. A source that is gone or unreadable is the source's matter
-// and skipped; a destination that cannot be written is a failure, and its
-// half-written file is removed.
+// Copies without replacing anything; creating the copy exclusively also
+// keeps a link at the destination from sending it elsewhere. A source that
+// is gone or is no regular file is the source's matter and skipped; a
+// destination that cannot be written is a failure, and what was written of
+// it is removed.
 CopyOutcome copyFile(const std::string& from, const std::string& to, std::string& error) {
-    FileDescriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info {};
-    if (source.get() < 0 || ::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    std::error_code ec;
+    if (!fs::is_regular_file(from, ec)) {
         return CopyOutcome::SourceGone;
     }
-    FileDescriptor target(
-        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (target.get() < 0) {
-        if (errno == EEXIST) {
-            return CopyOutcome::AlreadyThere;
-        }
-        error = "cannot create " + to + ": " + std::strerror(errno);
-        return CopyOutcome::Failed;
+    if (fs::copy_file(from, to, fs::copy_options::none, ec)) {
+        return CopyOutcome::Copied;
     }
-    std::array<char, 64 * 1024> buffer{};
-    for (;;) {
-        const ssize_t got = ::read(source.get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            (void)target.close();
-            ::unlink(to.c_str());
-            return CopyOutcome::SourceGone;
-        }
-        if (got == 0) {
-            break;
-        }
-        if (!writeAll(target.get(), buffer.data(), static_cast<size_t>(got))) {
-            error = "cannot write " + to + ": " + std::strerror(errno);
-            (void)target.close();
-            ::unlink(to.c_str());
-            return CopyOutcome::Failed;
-        }
+    if (ec == std::errc::file_exists) {
+        return CopyOutcome::AlreadyThere;
     }
-    if (!target.close()) {
-        error = "cannot write " + to + ": " + std::strerror(errno);
-        ::unlink(to.c_str());
-        return CopyOutcome::Failed;
+    std::error_code ignored;
+    fs::remove(to, ignored);
+    if (!fs::is_regular_file(from, ignored)) {
+        return CopyOutcome::SourceGone;  // vanished while being copied
     }
-    return CopyOutcome::Copied;
+    error = "cannot copy " + from + " to " + to + ": " + ec.message();
+    return CopyOutcome::Failed;
 }
 
 // Gathers the outcome of the copies of one backup; the first failure ends it.
