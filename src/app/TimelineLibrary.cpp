@@ -298,22 +298,18 @@ TimelineCopyResult NewTimeLineCopyAllWhatsAppDataThreader(const std::vector<KTTr
     return result;
 }
 
-bool TimelineMaker::ClickCreateWhatsAppTimeline(std::vector<KTTreeDirNode> media,
-                                                const TimelineAccountTexts& account,
-                                                std::time_t when) {
+namespace {
+
+// The part of making a backup that runs on the main thread: the check of the
+// scan result, the dated folder and the account's preferences beside it.
+// The folder, or nullopt once the person has been told why there is none
+// (with the failure in *failed when there was a result to copy).
+std::optional<std::string> beginTimeline(const std::vector<KTTreeDirNode>& media,
+                                         const TimelineAccountTexts& account, std::time_t when,
+                                         UiPort& ui, std::optional<TimelineCopyResult>& failed) {
     if (media.empty()) {
-        ui_.showAlert(okAlert(kNoScanResult, kCreateTimelineHint));
-        return false;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        if (making_) {
-            return false;
-        }
-        making_ = true;
-    }
-    if (copyThread_.joinable()) {
-        copyThread_.join();
+        ui.showAlert(okAlert(kNoScanResult, kCreateTimelineHint));
+        return std::nullopt;
     }
     // Backups made from scans always go to the default folder, whatever
     // timelinePath the preferences name.
@@ -325,21 +321,55 @@ bool TimelineMaker::ClickCreateWhatsAppTimeline(std::vector<KTTreeDirNode> media
         folder.reset();
     }
     if (!folder) {
-        TimelineCopyResult failed;
-        failed.failures.push_back("cannot create a Timeline folder in " + parent);
-        ui_.showAlert(alertFor(failed));
+        failed = TimelineCopyResult{};
+        failed->failures.push_back("cannot create a Timeline folder in " + parent);
+        ui.showAlert(alertFor(*failed));
+    }
+    return folder;
+}
+
+}  // namespace
+
+std::optional<TimelineCopyResult> NewWhatsAppTimeLineAction(const std::vector<KTTreeDirNode>& media,
+                                                            const TimelineAccountTexts& account,
+                                                            UiPort& ui, std::time_t when) {
+    std::optional<TimelineCopyResult> result;
+    if (std::optional<std::string> folder = beginTimeline(media, account, when, ui, result)) {
+        result =
+            NewTimeLineCopyAllWhatsAppDataThreader(media, *folder, UserPaths::timelineFolder());
+        ui.showAlert(alertFor(*result));
+    }
+    return result;
+}
+
+bool TimelineMaker::ClickCreateWhatsAppTimeline(std::vector<KTTreeDirNode> media,
+                                                const TimelineAccountTexts& account,
+                                                std::time_t when) {
+    {
         std::lock_guard lock(mutex_);
-        lastResult_ = std::move(failed);
+        if (making_) {
+            return false;
+        }
+        making_ = true;
+    }
+    if (copyThread_.joinable()) {
+        copyThread_.join();
+    }
+    std::optional<TimelineCopyResult> failed;
+    std::optional<std::string> folder = beginTimeline(media, account, when, ui_, failed);
+    std::lock_guard lock(mutex_);
+    if (!folder) {
+        if (failed) {
+            lastResult_ = std::move(failed);
+        }
         making_ = false;
         return false;
     }
-    {
-        std::lock_guard lock(mutex_);
-        fullWhatsAppLocation_ = *folder;
-    }
-    copyThread_ = std::thread([this, media = std::move(media), folder = *folder, parent] {
-        finish(NewTimeLineCopyAllWhatsAppDataThreader(media, folder, parent));
-    });
+    fullWhatsAppLocation_ = *folder;
+    copyThread_ = std::thread(
+        [this, media = std::move(media), folder = *folder, parent = UserPaths::timelineFolder()] {
+            finish(NewTimeLineCopyAllWhatsAppDataThreader(media, folder, parent));
+        });
     return true;
 }
 

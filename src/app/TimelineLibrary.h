@@ -92,6 +92,14 @@ struct TimelineCopyResult {
 [[nodiscard]] TimelineCopyResult NewTimeLineCopyAllWhatsAppDataThreader(
     const std::vector<KTTreeDirNode>& media, const std::string& folder, const std::string& parent);
 
+// The whole making on the calling thread, as the command line wants it: the
+// check, the dated folder below the default Timeline folder with the
+// account's preferences beside it, the copy and the closing alert. nullopt
+// when there was nothing to copy.
+[[nodiscard]] std::optional<TimelineCopyResult> NewWhatsAppTimeLineAction(
+    const std::vector<KTTreeDirNode>& media, const TimelineAccountTexts& account, UiPort& ui,
+    std::time_t when = std::time(nullptr));
+
 // Makes Timeline backups from scan results, one at a time, on a worker
 // thread; tells the person the outcome through the UiPort on its main thread.
 class TimelineMaker {

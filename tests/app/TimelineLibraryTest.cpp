@@ -225,12 +225,15 @@ TEST_F(TimelineLibraryTest, BackupsOfOneSecondStayApart) {
     std::vector<KTTreeDirNode> second{extraFile("Message/b.jpg", "two")};
     TimelineMaker maker(ui_);
     const TimelineCopyResult a = make(maker, first);
-    const TimelineCopyResult b = make(maker, second);
+    // The command line's route, on its own thread, in the same second.
+    const TimelineCopyResult b =
+        NewWhatsAppTimeLineAction(second, {"Owner", ""}, ui_, kWhen).value_or(TimelineCopyResult{});
     EXPECT_EQ(a.folder, timelinePath() + "/2022-01-15 - 13.20.00");
     EXPECT_EQ(b.folder, timelinePath() + "/2022-01-15 - 13.20.00 (2)");
     EXPECT_EQ(namesIn(a.folder), std::vector<std::string>{"a.jpg"});
     EXPECT_EQ(namesIn(b.folder), std::vector<std::string>{"b.jpg"});
     EXPECT_EQ(FindWhatsAppTimelineBackup(timelinePath()).size(), 2u);
+    EXPECT_EQ(ui_.titles(), std::vector<std::string>(2, kTimelineCreated));
 }
 
 TEST_F(TimelineLibraryTest, FailedCopyLeavesNoPartialBackup) {
