@@ -207,26 +207,49 @@ void completeContacts(ScanState& state, const SqliteDatabase& db) {
     }
 }
 
+// What differs between a backup's address book and a Timeline's copy: where
+// the database lies, and whether the scan reports its progress.
+struct AddressBookSource {
+    std::string database;
+    bool postProgress = true;
+};
+
+void readAddressBook(ScanState& state, const std::string& folder, const AddressBookSource& source) {
+    if (!BackupFileLocator::exists(source.database)) {
+        SystemLog::write("contactDB is not exist");
+        return;
+    }
+    SqliteDatabase db;
+    const bool opened = openCopy(state, source.database, db);
+    readPictures(state, folder);
+    if (opened) {
+        readPersons(state, db);
+    }
+    completeContacts(state, db);
+    if (source.postProgress) {
+        state.notifications.post("ScanProgressInfo", std::any(kProgressAfterContacts));
+    }
+}
+
 }  // namespace
 
 void scanContactThread(ScanState& state, const std::string& folder) {
     if (folder.empty()) {
         return;
     }
-    const std::string path =
-        BackupFileLocator::keyPath(folder, kAddressBookKey, state.biOS10version);
-    if (!BackupFileLocator::exists(path)) {
-        SystemLog::write("contactDB is not exist");
+    readAddressBook(
+        state, folder,
+        {BackupFileLocator::keyPath(folder, kAddressBookKey, state.biOS10version), true});
+}
+
+// A Timeline keeps its address book flat, whatever the layout of the backup
+// it was made from; its scan has a progress scale of its own.
+void ScanTimelineBackupContactWithPath(ScanState& state, const std::string& folder) {
+    if (folder.empty()) {
         return;
     }
-    SqliteDatabase db;
-    const bool opened = openCopy(state, path, db);
-    readPictures(state, folder);
-    if (opened) {
-        readPersons(state, db);
-    }
-    completeContacts(state, db);
-    state.notifications.post("ScanProgressInfo", std::any(kProgressAfterContacts));
+    readAddressBook(state, folder,
+                    {BackupFileLocator::keyPath(folder, kAddressBookKey, false), false});
 }
 
 }  // namespace vessamo

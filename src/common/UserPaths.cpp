@@ -47,6 +47,10 @@ std::string UserPaths::backupRoot() {
     return userFolder() + "/Library/Application Support/MobileSync/Backup";
 }
 
+std::string UserPaths::timelineFolder() {
+    return userFolder() + "/Library/Application Support/Vessamo";
+}
+
 std::string UserPaths::libraryFolder() {
     return userFolder() + "/Library";
 }

@@ -12,6 +12,9 @@ public:
     [[nodiscard]] static std::string userFolder();
     // userFolder() + "/Library/Application Support/MobileSync/Backup"
     [[nodiscard]] static std::string backupRoot();
+    // userFolder() + "/Library/Application Support/Vessamo": where Timeline
+    // backups live unless the preferences name another folder.
+    [[nodiscard]] static std::string timelineFolder();
     // userFolder() + "/Library"
     [[nodiscard]] static std::string libraryFolder();
     [[nodiscard]] static std::string loginName();

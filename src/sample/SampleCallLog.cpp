@@ -1,5 +1,6 @@
 #include "sample/SampleCallLog.h"
 
+#include <array>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
@@ -161,12 +162,23 @@ PlistValue classEntry(const std::string& name) {
     return PlistValue::dictionary(std::move(entry));
 }
 
-PlistValue callEntry(const SampleCall& call, uint64_t dictionaryClass) {
+// Fields the app keeps beside the three a call needs; used to pad entries.
+constexpr std::array<const char*, 16> kOtherCallFields = {
+    "callIDString", "video",      "groupCall",   "bytesSent",        "bytesReceived",
+    "outcome",      "creatorJID", "rejectCause", "offerSilenced",    "joinable",
+    "scheduledID",  "groupJID",   "callLinkID",  "participantCount", "audioCodec",
+    "lidJID"};
+
+PlistValue callEntry(double date2001, bool incoming, int64_t duration, size_t values,
+                     uint64_t dictionaryClass) {
     PlistValue::Dictionary entry;
-    entry["NS.time"] = PlistValue::real(call.date2001);
-    entry["incoming"] = PlistValue::boolean(call.incoming);
-    entry["duration"] = PlistValue::integer(call.duration);
+    entry["NS.time"] = PlistValue::real(date2001);
+    entry["incoming"] = PlistValue::boolean(incoming);
+    entry["duration"] = PlistValue::integer(duration);
     entry["$class"] = PlistValue::uid(dictionaryClass);
+    for (size_t i = 0; entry.size() < values && i < kOtherCallFields.size(); ++i) {
+        entry[kOtherCallFields[i]] = PlistValue::integer(0);
+    }
     return PlistValue::dictionary(std::move(entry));
 }
 
@@ -188,22 +200,32 @@ std::string callHistoryDatabase(const std::vector<SampleCall>& calls) {
     return readAll(path);
 }
 
-std::string callLogArchive(const std::vector<SampleCall>& calls) {
+std::string callLogArchive(const std::vector<SampleCall>& calls,
+                           const std::vector<CallArchiveShape>& shapes) {
+    auto shapeOf = [&](size_t i) { return i < shapes.size() ? shapes[i] : CallArchiveShape{}; };
     size_t entries = 0;
-    for (const SampleCall& call : calls) {
-        entries += call.participantJids.size();
+    for (size_t i = 0; i < calls.size(); ++i) {
+        entries += calls[i].participantJids.size() * (shapeOf(i).decoyValues != 0 ? 3 : 2);
     }
-    // "$null", the root array, a JID and a dictionary per entry, then the classes.
-    const uint64_t dictionaryClass = 2 + 2 * entries;
+    // "$null", the root array, a JID, any decoy and a dictionary per entry,
+    // then the classes.
+    const uint64_t dictionaryClass = 2 + entries;
     const uint64_t arrayClass = dictionaryClass + 1;
 
     PlistValue::Array objects{PlistValue::string("$null"), PlistValue()};
     PlistValue::Array members;
-    for (const SampleCall& call : calls) {
+    for (size_t i = 0; i < calls.size(); ++i) {
+        const SampleCall& call = calls[i];
+        const CallArchiveShape shape = shapeOf(i);
         for (const std::string& jid : call.participantJids) {
             objects.push_back(PlistValue::string(jid));
+            if (shape.decoyValues != 0) {
+                objects.push_back(
+                    callEntry(call.date2001 + 60, true, 4242, shape.decoyValues, dictionaryClass));
+            }
             members.push_back(PlistValue::uid(objects.size()));
-            objects.push_back(callEntry(call, dictionaryClass));
+            objects.push_back(callEntry(call.date2001, call.incoming, call.duration, shape.values,
+                                        dictionaryClass));
         }
     }
     objects.push_back(classEntry("NSDictionary"));

@@ -23,10 +23,24 @@ struct SampleCall {
 // the database could not be made.
 [[nodiscard]] std::string callHistoryDatabase(const std::vector<SampleCall>& calls);
 
+// How a call's entries look in an archive.
+struct CallArchiveShape {
+    // Values of the call's dictionary: at least the 4 it needs ("NS.time",
+    // "incoming", "duration", "$class"), padded with more of the kind the
+    // app stores when larger.
+    size_t values = 4;
+    // When not 0, a dictionary of that many values with other data (a minute
+    // later, 4242 seconds long, incoming) lies between the JID and the
+    // call's own dictionary, as other records of the app do.
+    size_t decoyValues = 0;
+};
+
 // The bytes of a binary calls.log: an NSKeyedArchiver archive of an array
 // holding, per participant of each call, the JID string followed by a
-// dictionary with the call's "NS.time", "incoming" and "duration".
-[[nodiscard]] std::string callLogArchive(const std::vector<SampleCall>& calls);
+// dictionary with the call's "NS.time", "incoming" and "duration". shapes[i],
+// when given, shapes the entries of calls[i].
+[[nodiscard]] std::string callLogArchive(const std::vector<SampleCall>& calls,
+                                         const std::vector<CallArchiveShape>& shapes = {});
 
 // count calls, the same for every run: one-to-one calls in both directions,
 // missed and cancelled ones, and every fifth a group call of three.

@@ -22,6 +22,10 @@ CREATE TABLE ZWAPROFILEPUSHNAME ( Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT
 CREATE TABLE ZWAPROFILEPICTUREITEM ( Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT INTEGER, ZREQUESTDATE TIMESTAMP, ZJID VARCHAR, ZPATH VARCHAR, ZPICTUREID VARCHAR );
 )";
 
+const char* kStatusSchema =
+    "CREATE TABLE ZWASTATUS ( Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT INTEGER, "
+    "ZSTATUSDATE TIMESTAMP, ZPICTUREPATH VARCHAR, ZTEXT VARCHAR, ZWHATSAPPID VARCHAR );";
+
 const char* kIndexes = R"(
 CREATE INDEX ZWAMESSAGE_ZCHATSESSION_INDEX ON ZWAMESSAGE (ZCHATSESSION);
 CREATE INDEX ZWAMEDIAITEM_ZMESSAGE_INDEX ON ZWAMEDIAITEM (ZMESSAGE);
@@ -194,6 +198,24 @@ bool insertPeople(const SqliteDatabase& db, const SampleChatDatabase& content) {
     return true;
 }
 
+bool insertStatuses(const SqliteDatabase& db, const SampleChatDatabase& content) {
+    SqliteStatement status;
+    if (status.prepare(db,
+                       "INSERT INTO ZWASTATUS (Z_ENT, Z_OPT, ZPICTUREPATH, ZTEXT, ZWHATSAPPID) "
+                       "VALUES (14,1,?,?,?)") != SQLITE_OK) {
+        return false;
+    }
+    for (const SampleStatus& item : content.statuses) {
+        bindText(status, 1, item.picturePath);
+        bindText(status, 2, item.text);
+        bindText(status, 3, item.whatsAppId);
+        if (!runInsert(status)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool create(SqliteDatabase& db, const std::string& path, std::string* error) {
     std::error_code ec;
     std::filesystem::remove(path, ec);
@@ -239,8 +261,10 @@ bool writeContactsDatabase(const std::string& path, const SampleChatDatabase& co
         return false;
     }
     bool written = db.execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;") == SQLITE_OK &&
-                   db.execute(kPeopleSchema) == SQLITE_OK && db.execute("BEGIN") == SQLITE_OK &&
-                   insertPeople(db, content) && db.execute("COMMIT") == SQLITE_OK;
+                   db.execute(kPeopleSchema) == SQLITE_OK &&
+                   db.execute(kStatusSchema) == SQLITE_OK && db.execute("BEGIN") == SQLITE_OK &&
+                   insertPeople(db, content) && insertStatuses(db, content) &&
+                   db.execute("COMMIT") == SQLITE_OK;
     return written || fail(error, "cannot fill " + path + ": " + db.lastError());
 }
 

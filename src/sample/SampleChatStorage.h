@@ -47,6 +47,13 @@ struct SampleMessage {
     std::optional<SampleMediaItem> media;
 };
 
+// A WhatsApp user's status as the contacts database keeps it.
+struct SampleStatus {
+    std::string whatsAppId;  // the whole JID
+    std::optional<std::string> text;
+    std::optional<std::string> picturePath;  // stored path of the profile picture
+};
+
 // The content of a WhatsApp chat database.
 struct SampleChatDatabase {
     std::vector<SampleChat> chats;
@@ -54,6 +61,7 @@ struct SampleChatDatabase {
     std::vector<SampleMessage> messages;
     std::vector<std::pair<std::string, std::string>> pushNames;  // JID, name
     std::vector<std::pair<std::string, std::string>> pictures;   // JID, stored path
+    std::vector<SampleStatus> statuses;                          // contacts database only
 };
 
 // Writes a ChatStorage.sqlite as current WhatsApp versions lay it out (the
@@ -67,8 +75,9 @@ struct SampleChatDatabase {
 [[nodiscard]] bool deleteMessages(const std::string& path, size_t every,
                                   std::string* error = nullptr);
 
-// Writes the separate WhatsApp contacts database (push names and group
-// members), which older backups keep beside the chat database.
+// Writes the separate WhatsApp contacts database (push names, group members
+// and the statuses of ZWASTATUS), which older backups keep beside the chat
+// database.
 [[nodiscard]] bool writeContactsDatabase(const std::string& path, const SampleChatDatabase& content,
                                          std::string* error = nullptr);
 

@@ -44,8 +44,18 @@ void addBusinessChats(SampleBackupBuilder& builder) {
     }
 }
 
-// The phone's address book: the WhatsApp people it knows, written the way
-// people type numbers, and a few who do not use WhatsApp.
+void addCalls(SampleBackupBuilder& builder, const WhatsAppSample& sample, size_t count,
+              bool oldLayout) {
+    std::vector<SampleCall> calls = callsOf(sample, count);
+    if (oldLayout) {
+        builder.addFile(kApp, "Documents/calls.log", callLogArchive(calls));
+    } else {
+        builder.addFile(kShared, "CallHistory.sqlite", callHistoryDatabase(calls));
+    }
+}
+
+}  // namespace
+
 std::vector<SampleContact> addressBookOf(const WhatsAppSample& sample, size_t others) {
     std::vector<SampleContact> contacts;
     int64_t rowid = 1;
@@ -75,7 +85,6 @@ std::vector<SampleContact> addressBookOf(const WhatsAppSample& sample, size_t ot
     return contacts;
 }
 
-// Calls with the people of the chats, newest last; every fourth a group call.
 std::vector<SampleCall> callsOf(const WhatsAppSample& sample, size_t count) {
     std::vector<SampleCall> calls;
     for (size_t i = 0; i < count && !sample.people.empty(); ++i) {
@@ -92,18 +101,6 @@ std::vector<SampleCall> callsOf(const WhatsAppSample& sample, size_t count) {
     }
     return calls;
 }
-
-void addCalls(SampleBackupBuilder& builder, const WhatsAppSample& sample, size_t count,
-              bool oldLayout) {
-    std::vector<SampleCall> calls = callsOf(sample, count);
-    if (oldLayout) {
-        builder.addFile(kApp, "Documents/calls.log", callLogArchive(calls));
-    } else {
-        builder.addFile(kShared, "CallHistory.sqlite", callHistoryDatabase(calls));
-    }
-}
-
-}  // namespace
 
 SampleBackupBuilder whatsAppBackup(CatalogueLayout layout, DeviceInfo device,
                                    const WhatsAppSampleOptions& options) {

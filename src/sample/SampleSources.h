@@ -4,7 +4,9 @@
 #include <optional>
 #include <string>
 
+#include "sample/SampleAddressBook.h"
 #include "sample/SampleBackupBuilder.h"
+#include "sample/SampleCallLog.h"
 #include "sample/SampleWhatsApp.h"
 
 namespace vessamo::sample {
@@ -16,6 +18,14 @@ namespace vessamo::sample {
 // Manifest.mbdb backups get the old app-container layout.
 [[nodiscard]] SampleBackupBuilder whatsAppBackup(CatalogueLayout layout, DeviceInfo device = {},
                                                  const WhatsAppSampleOptions& options = {});
+
+// The phone's address book: the WhatsApp people it knows, written the way
+// people type numbers, and others more who do not use WhatsApp.
+[[nodiscard]] std::vector<SampleContact> addressBookOf(const WhatsAppSample& sample, size_t others);
+
+// count calls with the people of the chats, newest last; every fourth a
+// group call.
+[[nodiscard]] std::vector<SampleCall> callsOf(const WhatsAppSample& sample, size_t count);
 
 // Adds count more pictures to the chats' media folders, for large samples.
 void addChatPictures(SampleBackupBuilder& builder, size_t count);

@@ -1,5 +1,6 @@
 #include "whatsapp/CallLogReader.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -248,10 +249,28 @@ KTCallHistoryNodePtr callFromArchive(const PlistValue& object, const PlistValue:
     return call;
 }
 
+// The class a property list's object has once the phone's platform has
+// parsed it: its strings and dictionaries come out as these bridged classes,
+// whatever class the archive itself names.
+std::string_view parsedClassName(const PlistValue& object) {
+    if (object.asString() != nullptr) {
+        return "__NSCFString";
+    }
+    if (object.asDictionary() != nullptr) {
+        return "__NSCFDictionary";
+    }
+    return {};
+}
+
+bool named(std::string_view className, const std::vector<std::string_view>& names) {
+    return !className.empty() && std::find(names.begin(), names.end(), className) != names.end();
+}
+
 // The archive lists each call's JID as a string just before the dictionary
 // holding the call; dates come either inside that dictionary or in an
 // archived NSDate ahead of it. Only the latest JID and date count.
-void readCallArchive(ScanState& state, const std::string& path, ContactLookups& lookups) {
+void walkCallArchive(ScanState& state, const std::string& path, const CallArchiveRules& rules,
+                     ContactLookups& lookups) {
     std::optional<PlistValue> archive = PlistValue::fromFile(path);
     if (!archive || archive->asDictionary() == nullptr || archive->asDictionary()->empty()) {
         return;
@@ -267,19 +286,22 @@ void readCallArchive(ScanState& state, const std::string& path, ContactLookups& 
         if (state.stopRequested()) {
             return;
         }
-        if (const std::string* text = object.asString()) {
-            if (containsCaseInsensitive(*text, kJidSuffix)) {
-                pendingJid = *text;
+        const std::string_view className = parsedClassName(object);
+        if (named(className, rules.stringClasses)) {
+            if (containsCaseInsensitive(*object.asString(), kJidSuffix)) {
+                pendingJid = *object.asString();
             }
             continue;
         }
-        if (object.asDictionary() == nullptr) {
+        if (!named(className, rules.dictionaryClasses)) {
             continue;
         }
         if (std::optional<double> when = timeOf(object, *objects)) {
             lastDate = when;
         }
-        if (pendingJid) {
+        const bool makesCall =
+            !rules.callValueCount || object.asDictionary()->size() == *rules.callValueCount;
+        if (pendingJid && makesCall) {
             state.wpCallArray.push_back(
                 callFromArchive(object, *objects, *pendingJid, lastDate, lookups));
             pendingJid.reset();
@@ -307,7 +329,26 @@ void scanWhatsAppCalllogThread(ScanState& state, const std::string& folder) {
         // the archive may still hold them.
         file->path = callArchivePath(folder);
     }
-    readCallArchive(state, file->path, lookups);
+    walkCallArchive(state, file->path, backupCallArchiveRules(), lookups);
+}
+
+const CallArchiveRules& backupCallArchiveRules() {
+    static const CallArchiveRules rules{
+        {"__NSCFString", "NSCFString", "__NSCFStringI"},
+        {"NSDictionary", "__NSCFDictionary", "NSCFDictionary", "__NSDictionaryI"},
+        std::nullopt,
+    };
+    return rules;
+}
+
+const CallArchiveRules& timelineCallArchiveRules() {
+    static const CallArchiveRules rules{{"__NSCFString"}, {"NSDictionary", "__NSCFDictionary"}, 16};
+    return rules;
+}
+
+void readCallArchive(ScanState& state, const std::string& path, const CallArchiveRules& rules) {
+    ContactLookups lookups(state.contactArray, state.whatsAppFavContactArray);
+    walkCallArchive(state, path, rules, lookups);
 }
 
 }  // namespace vessamo
