@@ -137,7 +137,7 @@ int runExport(ExportOptions options, std::ostream& out, std::ostream& err) {
                 true;
     }
     ScanSession session(err);
-    if (!session.scan(options.folder, options.deleted)) {
+    if (!session.scan(options.folder, options.deleted, options.kind)) {
         err << "The scan did not start.\n";
         return 1;
     }

@@ -8,6 +8,7 @@ namespace vessamo::cli {
 
 struct ExportOptions {
     std::string folder;
+    std::string kind;  // as for scan
     std::string destination;
     bool html = false;
     bool text = false;

@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <ostream>
 
+#include "sample/SampleICloudDrive.h"
 #include "sample/SampleSources.h"
+#include "sample/SampleTimeline.h"
 
 namespace vessamo::cli {
 
@@ -21,6 +23,36 @@ bool isEmptyOrMissing(const std::string& folder) {
     return fs::is_directory(folder, ec) && fs::is_empty(folder, ec);
 }
 
+int writeOtherKind(const SampleOptions& options, std::ostream& out, std::ostream& err) {
+    sample::WhatsAppSampleOptions world;
+    world.deleteEvery = 9;
+    if (options.kind == "icloud") {
+        sample::ICloudDriveOptions account;
+        account.whatsApp = world;
+        const auto written = sample::writeICloudDriveBackup(options.folder, account);
+        if (!written) {
+            err << "Could not write the sample iCloud Drive account into " << options.folder
+                << '\n';
+            return 1;
+        }
+        out << "Wrote a sample iCloud Drive WhatsApp account (" << written->conversations
+            << " chats, " << written->messages << " messages); its backup folder is "
+            << written->backupFolder << '\n';
+        return 0;
+    }
+    sample::TimelineSampleOptions timeline;
+    timeline.whatsApp = world;
+    std::string error;
+    const auto written = sample::writeTimelineSample(options.folder, timeline, &error);
+    if (!written) {
+        err << "Could not write the sample Timeline backup: " << error << '\n';
+        return 1;
+    }
+    out << "Wrote a sample Timeline backup (" << written->files.size() << " files) to "
+        << options.folder << '\n';
+    return 0;
+}
+
 }  // namespace
 
 int runSample(const SampleOptions& options, std::ostream& out, std::ostream& err) {
@@ -28,6 +60,9 @@ int runSample(const SampleOptions& options, std::ostream& out, std::ostream& err
         err << "Refusing to write into " << options.folder
             << ": it exists and is not an empty folder.\n";
         return 2;
+    }
+    if (options.kind != "itunes") {
+        return writeOtherKind(options, out, err);
     }
     sample::CatalogueLayout layout = sample::CatalogueLayout::ManifestDb;
     if (options.layout == "mbdb" ||

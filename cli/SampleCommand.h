@@ -11,6 +11,9 @@ struct SampleOptions {
     std::string iosVersion = "15.3.1";
     std::string name = "Vessamo Sample iPhone";
     size_t extraMedia = 0;
+    // "itunes" (a device backup), "icloud" (an iCloud Drive WhatsApp account
+    // below DIR as a user folder) or "timeline" (a Timeline backup folder).
+    std::string kind = "itunes";
 };
 
 // `vessamo-cli sample`: writes a sample backup into a new or empty folder.

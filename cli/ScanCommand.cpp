@@ -46,7 +46,7 @@ int runScan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
         return 2;
     }
     ScanSession session(err);
-    if (!session.scan(options.folder, options.deleted)) {
+    if (!session.scan(options.folder, options.deleted, options.kind)) {
         err << "The scan did not start.\n";
         return 1;
     }

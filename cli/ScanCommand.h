@@ -12,6 +12,7 @@ namespace vessamo::cli {
 
 struct ScanOptions {
     std::string folder;
+    std::string kind;  // itunes, icloud or timeline; empty: told by the folder
     bool json = false;
     bool deleted = false;
 };

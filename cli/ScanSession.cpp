@@ -25,14 +25,18 @@ ScanSession::ScanSession(std::ostream& err)
                             });
 }
 
-bool ScanSession::scan(const std::string& folder, bool recoverDeleted) {
+bool ScanSession::scan(const std::string& folder, bool recoverDeleted, const std::string& kind) {
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
         return false;
     }
     running_ = &controller_;
     controller_.ClickAdvancedRecoveryMode(recoverDeleted);
-    controller_.openPanelDidEnd1(folder);
+    const SourceKind chosen = kind == "icloud"     ? SourceKind::ICloud
+                              : kind == "timeline" ? SourceKind::Timeline
+                              : kind == "itunes"   ? SourceKind::Backup
+                                                   : OrlendoAppDelegate::sourceKindOfFolder(folder);
+    (void)controller_.scanFolderOfKind(chosen, folder);
     controller_.waitForScan();
     running_ = nullptr;
     progress_.finish();

@@ -19,9 +19,12 @@ public:
     ScanSession(const ScanSession&) = delete;
     ScanSession& operator=(const ScanSession&) = delete;
 
-    // Scans a folder as the folder chooser does and waits for the end.
+    // Scans a folder and waits for the end: a backup as the folder chooser
+    // does, an iCloud Drive account or a Timeline backup as their records.
+    // kind is "itunes", "icloud", "timeline" or empty for the folder to tell.
     // False when no scan ran.
-    [[nodiscard]] bool scan(const std::string& folder, bool recoverDeleted);
+    [[nodiscard]] bool scan(const std::string& folder, bool recoverDeleted,
+                            const std::string& kind = "");
 
     [[nodiscard]] OrlendoAppDelegate& controller() { return controller_; }
     [[nodiscard]] bool interrupted() const { return interrupted_.load(); }

@@ -63,7 +63,12 @@ int runList(bool asJson, std::ostream& out, std::ostream& err) {
     ConsoleUiPort ui(err);
     OrlendoAppDelegate controller(ui);
     controller.showIphoneDiskView();
-    const auto& records = controller.GetKTIOSDeviceController().records();
+    controller.FindWhatsAppTimelineBackup();
+    // Backups and iCloud Drive accounts, then the Timeline backups.
+    std::vector<KTIOSDeviceController::Record> records =
+        controller.GetKTIOSDeviceController().records();
+    records.insert(records.end(), controller.timeBackupArray.begin(),
+                   controller.timeBackupArray.end());
     if (asJson) {
         nlohmann::json list = nlohmann::json::array();
         for (const auto& record : records) {

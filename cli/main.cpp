@@ -9,6 +9,7 @@
 #include "SampleCommand.h"
 #include "ScanCommand.h"
 #include "SourceListCommand.h"
+#include "TimelineCommand.h"
 #include "common/SystemLog.h"
 
 int main(int argc, char** argv) {
@@ -27,6 +28,12 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     sampleCommand->add_option("--name", sample.name, "Device name")->capture_default_str();
     sampleCommand
+        ->add_option("--kind", sample.kind,
+                     "itunes (a device backup), icloud (an iCloud Drive account below DIR as a "
+                     "user folder) or timeline (a Timeline backup)")
+        ->check(CLI::IsMember({"itunes", "icloud", "timeline"}))
+        ->capture_default_str();
+    sampleCommand
         ->add_option("--media", sample.extraMedia, "Extra chat pictures, for a large sample")
         ->capture_default_str();
 
@@ -39,6 +46,8 @@ int main(int argc, char** argv) {
     auto* scanCommand = app.add_subcommand(
         "scan", "Scan a backup folder; Ctrl-C stops and prints what was found so far");
     scanCommand->add_option("PATH", scan.folder, "The backup folder")->required();
+    scanCommand->add_option("--kind", scan.kind, "itunes, icloud or timeline (default: detected)")
+        ->check(CLI::IsMember({"itunes", "icloud", "timeline"}));
     scanCommand->add_flag("--json", scan.json, "Print the whole result as one JSON object");
     scanCommand->add_flag("--deleted", scan.deleted,
                           "Advanced recovery: also carve deleted messages");
@@ -47,6 +56,9 @@ int main(int argc, char** argv) {
     auto* exportCommand = app.add_subcommand(
         "export", "Scan a backup folder and export what it holds (everything by default)");
     exportCommand->add_option("PATH", exportOptions.folder, "The backup folder")->required();
+    exportCommand
+        ->add_option("--kind", exportOptions.kind, "itunes, icloud or timeline (default: detected)")
+        ->check(CLI::IsMember({"itunes", "icloud", "timeline"}));
     exportCommand->add_option("--to", exportOptions.destination, "Folder to write into")
         ->required();
     exportCommand->add_flag("--html", exportOptions.html, "Chat pages with their media");
@@ -77,6 +89,18 @@ int main(int argc, char** argv) {
         ->check(CLI::ExistingFile);
 
     std::string demoDestination = "vessamo-demo";
+    vessamo::cli::TimelineOptions timeline;
+    auto* timelineCommand = app.add_subcommand("timeline",
+                                               "Timeline backups: dated copies of "
+                                               "an account's WhatsApp data");
+    timelineCommand->require_subcommand(1);
+    auto* timelineCreate =
+        timelineCommand->add_subcommand("create", "Scan SOURCE and keep it as a Timeline backup");
+    timelineCreate->add_option("SOURCE", timeline.source, "The backup folder")->required();
+    timelineCreate->add_option("--kind", timeline.kind, "itunes, icloud or timeline")
+        ->check(CLI::IsMember({"itunes", "icloud", "timeline"}));
+    auto* timelineList = timelineCommand->add_subcommand("list", "List the Timeline backups");
+
     auto* demoCommand = app.add_subcommand(
         "demo", "Make a sample backup, scan it with recovery and export everything");
     demoCommand->add_option("--to", demoDestination, "Folder for the exports")
@@ -99,6 +123,12 @@ int main(int argc, char** argv) {
     }
     if (*scanCommand) {
         return vessamo::cli::runScan(scan, std::cout, std::cerr);
+    }
+    if (*timelineCreate) {
+        return vessamo::cli::runTimelineCreate(timeline, std::cout, std::cerr);
+    }
+    if (*timelineList) {
+        return vessamo::cli::runTimelineList(std::cout, std::cerr);
     }
     if (*listCommand) {
         return vessamo::cli::runList(listJson, std::cout, std::cerr);

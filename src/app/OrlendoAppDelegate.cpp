@@ -17,7 +17,10 @@
 #include "whatsapp/CallLogReader.h"
 #include "whatsapp/DeletedMessagesStage.h"
 #include "whatsapp/FavouriteContactsReader.h"
+#include "whatsapp/ICloudMediaUnpacker.h"
 #include "whatsapp/MessageReader.h"
+#include "whatsapp/PushNameChatReaders.h"
+#include "whatsapp/TimelineReaders.h"
 
 namespace vessamo {
 
@@ -63,6 +66,8 @@ OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui, NotificationCenter& notificat
       resultView_(std::make_unique<KTResultViewController>(ui, defaults_, notifications)),
       runner_(scan_, stages_, *resultView_) {
     applyVersionRule(options.operatingSystemVersion);
+    timelinePath = prepareTimelinePath();
+    FindWhatsAppTimelineBackup();
     installStages();
     observeNotifications(notifications);
     exportCommands_ = std::make_unique<ResultExportCommands>(ui_, resultView_->pages(),
@@ -192,6 +197,66 @@ void OrlendoAppDelegate::installStages() {
     stages_.scanWhatsAppCalllogThread = scanWhatsAppCalllogThread;
     stages_.scanDeletedWhatsAppMessageThread = scanDeletedWhatsAppMessageThread;
     stages_.scanDeletediCloudWhatsAppMessageThread = scanDeletediCloudWhatsAppMessageThread;
+    stages_.compressWhatsAppMedia = [](ScanState& state, const std::string& folder) {
+        compressWhatsAppMedia(state, folder);
+    };
+    stages_.scanWhatsaAppMedia = scanWhatsaAppMedia;
+    stages_.getiCloudWhatsAppIDInfo = getiCloudWhatsAppIDInfo;
+    stages_.scaniCloudWhatsAppMessageThread = scaniCloudWhatsAppMessageThread;
+    stages_.setFullTimelinPath = [](ScanState& state, const std::string& folder) {
+        state.fullTimelinPath = folder;
+    };
+    stages_.ScanTimelineBackupContactWithPath = ScanTimelineBackupContactWithPath;
+    stages_.ScanTimelineBackupMediaWithPath = ScanTimelineBackupMediaWithPath;
+    stages_.getTimelineWhatsAppFavateContact = getTimelineWhatsAppFavateContact;
+    stages_.getTimelineWhatsAppFavateCall = getTimelineWhatsAppFavateCall;
+    stages_.getTimelineWhatsAppIDInfo = getTimelineWhatsAppIDInfo;
+    stages_.scanTimelineWhatsAppMessageThread = scanTimelineWhatsAppMessageThread;
+}
+
+// --- Timeline backups ----------------------------------------------------
+
+void OrlendoAppDelegate::FindWhatsAppTimelineBackup() {
+    timeBackupArray = vessamo::FindWhatsAppTimelineBackup(timelinePath);
+}
+
+TimelineViewData OrlendoAppDelegate::ClickShowWhatsAppTimeline() {
+    TimelineViewData view = vessamo::ClickShowWhatsAppTimeline(timelinePath, ui_);
+    if (view.account.info) {
+        scan_.fullTimelinPath = view.fullTimelinPath;
+        scan_.currentNodeInfo = view.account.info;
+    }
+    return view;
+}
+
+bool OrlendoAppDelegate::ClickCreateWhatsAppTimeline() {
+    if (isScanning()) {
+        sayScanIsRunning();
+        return false;
+    }
+    // Only a backup scan leaves the WhatsApp files a Timeline is made of.
+    std::vector<KTTreeDirNode> media;
+    if (currentNode && !scan_.index.whatsAppFileArray.empty()) {
+        media = currentNode->WhatsAppMediaArray;
+    }
+    TimelineAccountTexts account;
+    if (scan_.currentNodeInfo) {
+        account.name = scan_.currentNodeInfo->whatsAppNodeName;
+        account.status = scan_.currentNodeInfo->whatsAppCurrentStatus;
+    }
+    return timelineMaker_.ClickCreateWhatsAppTimeline(std::move(media), account);
+}
+
+bool OrlendoAppDelegate::ClickShowContentAction(const KTTimeLineFileNode& row) {
+    bIOSRecoveryMode = false;
+    KTIOSDeviceNodePtr record = vessamo::ClickShowContentAction(row);
+    if (!record) {
+        return false;
+    }
+    currentNode = record;
+    resultView_->ChangeToScanWhatsAppView();
+    resultView_->startScanningGIF();
+    return ScanTimeLineBackupFilePath(record->backUpFilePath);
 }
 
 void OrlendoAppDelegate::observeNotifications(NotificationCenter& notifications) {
@@ -370,7 +435,7 @@ void OrlendoAppDelegate::scanRecord(const KTIOSDeviceNodePtr& record) {
     resultView_->startScanningGIF();
     if (type == kBackupTypeICloud) {
         ScanICloudBackFile(record->backUpFilePath);
-    } else if (type == kBackupTypeTimeline) {
+    } else if (type == kBackupTypeTimeline || type == kBackupTypeTimelineContent) {
         ScanTimeLineBackupFilePath(record->backUpFilePath);
     } else {
         ScanIOSBackFile(record->backUpFilePath);
@@ -457,6 +522,48 @@ void OrlendoAppDelegate::openPanelDidEnd1(const std::string& folder) {
     resultView_->ChangeToScanWhatsAppView();
     resultView_->startScanningGIF();
     ScanIOSBackFile(folder);
+}
+
+bool OrlendoAppDelegate::scanFolderOfKind(SourceKind kind, const std::string& folder) {
+    if (kind == SourceKind::Backup) {
+        openPanelDidEnd1(folder);
+        return isScanning();
+    }
+    if (refuseWhileScanning()) {
+        return false;
+    }
+    bIOSRecoveryMode = false;
+    auto record = std::make_shared<KTIOSDeviceNode>();
+    record->backUpFilePath = folder;
+    const fs::path path = fs::path(folder).lexically_normal();
+    const std::string name = (path.has_filename() ? path : path.parent_path()).filename().string();
+    if (kind == SourceKind::ICloud) {
+        record->strBackupType = kBackupTypeICloud;
+        // ".../Accounts/<account>/backup": the account names the source.
+        const std::string account = fs::path(folder).lexically_normal().parent_path().filename();
+        record->strDeviceName = "WhatsApp Account:" + (name == "backup" ? account : name);
+    } else {
+        record->strBackupType = kBackupTypeTimeline;
+        record->strDeviceName = name;
+    }
+    currentNode = record;
+    scanRecord(record);
+    return isScanning();
+}
+
+SourceKind OrlendoAppDelegate::sourceKindOfFolder(const std::string& folder) {
+    std::error_code ec;
+    const auto has = [&](const char* name) { return fs::exists(folder + "/" + name, ec); };
+    if (has("Manifest.db") || has("Manifest.mbdb") || has("Info.plist")) {
+        return SourceKind::Backup;
+    }
+    if (has("Backup.plist") || has("Media.tar")) {
+        return SourceKind::ICloud;
+    }
+    if (has("ChatStorage.sqlite")) {
+        return SourceKind::Timeline;
+    }
+    return SourceKind::Backup;
 }
 
 void OrlendoAppDelegate::StartScanTheIOSDeviceAction(const KTIOSDeviceNodePtr& record) {

@@ -7,6 +7,7 @@
 
 #include "app/ResultExportCommands.h"
 #include "app/ScanRunner.h"
+#include "app/TimelineLibrary.h"
 #include "app/VoiceNoteCommands.h"
 #include "backup/KTIOSDeviceController.h"
 #include "backup/ScanPipeline.h"
@@ -57,12 +58,32 @@ public:
     void actSelectBackUp(int chosenIndex);
     // A folder the person chose: scanned under a record made from it.
     void openPanelDidEnd1(const std::string& folder);
+    // A folder of a known kind, as the command line names one: an iCloud
+    // Drive account's backup folder or a Timeline backup get a record of
+    // their kind; a backup folder goes the folder chooser's way.
+    bool scanFolderOfKind(SourceKind kind, const std::string& folder);
+    // What a folder holds: a backup's catalogue, an iCloud Drive account's
+    // backup or a Timeline's flat chat database. Backup when unsure.
+    [[nodiscard]] static SourceKind sourceKindOfFolder(const std::string& folder);
     void StartScanTheIOSDeviceAction(const KTIOSDeviceNodePtr& record);
 
     // The three scan starts. Each is refused while another scan runs.
     bool ScanIOSBackFile(const std::string& folder);
     bool ScanICloudBackFile(const std::string& folder);
     bool ScanTimeLineBackupFilePath(const std::string& folder);
+
+    // --- Timeline backups ----------------------------------------------
+    // Rebuilds timeBackupArray from timelinePath.
+    void FindWhatsAppTimelineBackup();
+    // The Timeline view without a device: its rows and the first backup's
+    // account, which becomes the current account record.
+    [[nodiscard]] TimelineViewData ClickShowWhatsAppTimeline();
+    // A Timeline backup of the last backup scan, made on a worker; false
+    // when there is nothing to make it of (the person is told).
+    bool ClickCreateWhatsAppTimeline();
+    [[nodiscard]] TimelineMaker& timelineMaker() { return timelineMaker_; }
+    // "Show Content" of a Timeline row: scans that backup as the source.
+    bool ClickShowContentAction(const KTTimeLineFileNode& row);
 
     // --- While scanning ------------------------------------------------
     // The stop button: asks first, then sets the stop flag.
@@ -120,6 +141,8 @@ public:
     int32_t macOsMajor = 10;
     int32_t macOsVer = 10;
     std::vector<KTIOSDeviceNodePtr> iOSDeviceArray;  // connected devices
+    std::string timelinePath;                        // where Timeline backups live
+    std::vector<KTIOSDeviceNodePtr> timeBackupArray;
 
 private:
     [[nodiscard]] static std::string hostVersionText();
@@ -145,6 +168,7 @@ private:
     ScanStages stages_;
     std::unique_ptr<KTResultViewController> resultView_;
     ScanRunner runner_;
+    TimelineMaker timelineMaker_{ui_};
     std::vector<ScopedObserver> observers_;
     std::atomic<bool> downloadFinished_{false};
     std::mutex exportSourceMutex_;

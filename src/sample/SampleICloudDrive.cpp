@@ -71,8 +71,9 @@ std::optional<ICloudDriveSample> writeICloudDriveBackup(const std::string& home,
     sample.conversations = sample.world.database.chats.size();
     sample.groupMembers = sample.world.database.members.size();
     sample.messages = sample.world.database.messages.size();
-    if (options.chatStorage &&
-        !writeChatStorage(*folder + "/ChatStorage.sqlite", sample.world.database)) {
+    const std::string chatPath = *folder + "/ChatStorage.sqlite";
+    if (options.chatStorage && (!writeChatStorage(chatPath, sample.world.database) ||
+                                !deleteMessages(chatPath, options.whatsApp.deleteEvery))) {
         return std::nullopt;
     }
 
