@@ -176,20 +176,36 @@ std::optional<std::string> makeChatsFolder(const std::string& recoverPath, Expor
     return chatsFolder;
 }
 
+// What both page writers set up: the pages' folder, the copier of the
+// messages' media beside it and the filler of unloaded chats.
+struct ChatPagesRun {
+    ChatPagesRun(const ExportSource& source, const std::string& recoverPath)
+        : chatsFolder(makeChatsFolder(recoverPath, report)),
+          media(source, recoverPath, report),
+          filler(source.node != nullptr ? source.node->WhatsAppChatArray : noMessages()) {}
+
+    static const std::vector<KTWhatsAppNodePtr>& noMessages() {
+        static const std::vector<KTWhatsAppNodePtr> none;
+        return none;
+    }
+
+    ExportReport report;  // first: the members after it write into it
+    std::optional<std::string> chatsFolder;
+    MessageAttachmentCopy media;
+    ConversationFiller filler;
+};
+
 }  // namespace
 
 ExportReport exportChatsAsHtml(const ExportSource& source,
                                const std::vector<KTWhatsAppCovNodePtr>& conversations,
                                const std::string& recoverPath, const std::atomic<bool>* cancel,
                                ItemCounter* counter) {
-    ExportReport report;
-    const std::optional<std::string> chatsFolder = makeChatsFolder(recoverPath, report);
-    if (!chatsFolder) {
+    ChatPagesRun run(source, recoverPath);
+    ExportReport& report = run.report;
+    if (!run.chatsFolder) {
         return report;
     }
-    MessageAttachmentCopy media(source, recoverPath, report);
-    const std::vector<KTWhatsAppNodePtr> none;
-    const ConversationFiller filler(source.node != nullptr ? source.node->WhatsAppChatArray : none);
     for (const KTWhatsAppCovNodePtr& chat : conversations) {
         if (!chat) {
             continue;
@@ -200,10 +216,10 @@ ExportReport exportChatsAsHtml(const ExportSource& source,
         }
         // The export leaves starred messages out, unlike the chat view.
         const bool filledHere = !chat->hasload && !chat->bDeleted;
-        filler.fillOwnMessagesOnly(*chat);
+        run.filler.fillOwnMessagesOnly(*chat);
         const std::string title = chat->currentChatName + " (" + orNull(chat->currentSubject) + ")";
-        const bool complete =
-            exportConversation(PageRun{*chat, *chatsFolder, media, report, cancel, title}, true);
+        const bool complete = exportConversation(
+            PageRun{*chat, *run.chatsFolder, run.media, report, cancel, title}, true);
         if (filledHere) {
             // A list filled only for its pages goes again: exporting every
             // chat of a large backup would otherwise keep a second copy of
@@ -225,23 +241,19 @@ ExportReport exportChatsAsHtml(const ExportSource& source,
 ExportReport writeRecoveredChatPages(const ExportSource& source,
                                      const std::vector<KTWhatsAppCovNodePtr>& conversations,
                                      const std::string& recoverPath) {
-    ExportReport report;
-    const std::optional<std::string> chatsFolder = makeChatsFolder(recoverPath, report);
-    if (!chatsFolder) {
-        return report;
+    ChatPagesRun run(source, recoverPath);
+    if (!run.chatsFolder) {
+        return run.report;
     }
-    MessageAttachmentCopy media(source, recoverPath, report);
-    const std::vector<KTWhatsAppNodePtr> none;
-    const ConversationFiller filler(source.node != nullptr ? source.node->WhatsAppChatArray : none);
     const std::string title = source.account ? source.account->whatsAppNodeName : "";
     for (const KTWhatsAppCovNodePtr& chat : conversations) {
         if (chat) {
-            filler.fillOwnMessagesOnly(*chat);
-            (void)exportConversation(PageRun{*chat, *chatsFolder, media, report, nullptr, title},
-                                     false);
+            run.filler.fillOwnMessagesOnly(*chat);
+            (void)exportConversation(
+                PageRun{*chat, *run.chatsFolder, run.media, run.report, nullptr, title}, false);
         }
     }
-    return report;
+    return run.report;
 }
 
 }  // namespace vessamo

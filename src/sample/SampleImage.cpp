@@ -5,8 +5,6 @@
 
 namespace vessamo::sample {
 
-namespace {
-
 uint32_t crc32(const std::string& bytes) {
     static const std::array<uint32_t, 256> table = [] {
         std::array<uint32_t, 256> t{};
@@ -25,6 +23,8 @@ uint32_t crc32(const std::string& bytes) {
     }
     return c ^ 0xFFFFFFFFu;
 }
+
+namespace {
 
 uint32_t adler32(const std::string& bytes) {
     uint32_t a = 1;

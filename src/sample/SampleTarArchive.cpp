@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "sample/SampleImage.h"
+
 namespace vessamo::sample {
 
 namespace {
@@ -73,25 +75,6 @@ void appendLongText(std::string& out, char type, const std::string& text) {
     const std::string data = text + '\0';
     out += header("././@LongLink", type, 0644, data.size(), "");
     appendPadded(out, data);
-}
-
-uint32_t crc32(const std::string& data) {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) {
-                c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            }
-            t[n] = c;
-        }
-        return t;
-    }();
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char byte : data) {
-        crc = table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-    }
-    return crc ^ 0xFFFFFFFFu;
 }
 
 void appendLittleEndian(std::string& out, uint32_t value, int bytes) {
