@@ -120,6 +120,7 @@ std::shared_ptr<const ExportSource> OrlendoAppDelegate::exportSource() {
     source.fileDateDict = std::move(scan_.fileDateDict);
     source.fullTimelinPath = scan_.fullTimelinPath;
     source.tempfilePath = scan_.tempfilePath;
+    source.currentScanPath = scan_.currentScanPath;
     source.account = scan_.currentNodeInfo;
     source.deletedConversations = resultView_->deletedMessages().conversations();
     exportSource_ = std::shared_ptr<const ExportSource>(held, &held->source);

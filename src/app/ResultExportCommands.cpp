@@ -4,6 +4,7 @@
 
 #include "common/SystemLog.h"
 #include "common/UserPaths.h"
+#include "export/CharacterView.h"
 #include "export/HtmlChatExport.h"
 #include "export/MediaExports.h"
 #include "export/MessageAttachmentCopy.h"
@@ -116,11 +117,29 @@ bool ResultExportCommands::KTExportButtonMouseDownHandle(ExportButton button) {
         return false;
     }
     Job job = jobFor(button, *destination, std::move(source));
-    const std::lock_guard<std::mutex> lock(mutex_);
-    recoverPath_ = *destination;
-    ++running_;
-    workers_.emplace_back([this, job = std::move(job)] { run(job); });
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        recoverPath_ = *destination;
+    }
+    startWorker([this, job = std::move(job)] { run(job); });
     return true;
+}
+
+void ResultExportCommands::startWorker(std::function<void()> work) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ++running_;
+    workers_.emplace_back(std::move(work));
+}
+
+std::string ResultExportCommands::ClickNewHexWindowAction() const {
+    const std::shared_ptr<const ExportSource> source = source_ ? source_() : nullptr;
+    return source ? ConvertFileToHexString(source->currentScanPath) : std::string();
+}
+
+void ResultExportCommands::actExportImage(std::string text) {
+    startWorker([this, text = std::move(text)] {
+        finish({ExportButton::hexExportBtn, hexExportPath(), ExportHexFileThread(text)});
+    });
 }
 
 ResultExportCommands::Job ResultExportCommands::jobFor(
@@ -146,9 +165,18 @@ ResultExportCommands::Job ResultExportCommands::jobFor(
 }
 
 void ResultExportCommands::run(const Job& job) {
-    FinishedExport done = perform(job);
+    finish(perform(job));
+}
+
+// The end of every export's worker: the log, the folder shown (the file
+// opened, for the character view), the report kept.
+void ResultExportCommands::finish(FinishedExport done) {
     logReport(done);
-    ui_.runOnMainThreadAndWait([&] { ui_.revealInFileViewer(done.revealed); });
+    if (done.button != ExportButton::hexExportBtn) {
+        ui_.runOnMainThreadAndWait([&] { ui_.revealInFileViewer(done.revealed); });
+    } else if (done.report.failures.empty()) {
+        ui_.runOnMainThreadAndWait([&] { ui_.openFile(done.revealed); });
+    }
     const std::lock_guard<std::mutex> lock(mutex_);
     finished_.push_back(std::move(done));
     --running_;

@@ -32,12 +32,13 @@ enum class ExportButton {
     exportAllPhotosBtn,
     exportMediaBtn,
     recoveryBtn,
+    hexExportBtn,  // the character view's export
 };
 
 // What one export did, kept for the front end once its worker has ended.
 struct FinishedExport {
     ExportButton button;
-    std::string revealed;  // the folder shown in the file viewer
+    std::string revealed;  // the folder shown in the file viewer, or the file opened
     ExportReport report;
 };
 
@@ -97,6 +98,11 @@ public:
     }
     bool recoveryAction() { return KTExportButtonMouseDownHandle(ExportButton::recoveryBtn); }
 
+    // The character view of the database the scan read; "" when there is
+    // none. Its export writes the text on a worker and opens the file.
+    [[nodiscard]] std::string ClickNewHexWindowAction() const;
+    void actExportImage(std::string text);
+
     // The media browser's selected items, for the selection export.
     void setMediaSelection(std::set<size_t> selection);
 
@@ -124,6 +130,8 @@ private:
     [[nodiscard]] Job jobFor(ExportButton button, std::string destination,
                              std::shared_ptr<const ExportSource> source) const;
     void run(const Job& job);
+    void finish(FinishedExport done);
+    void startWorker(std::function<void()> work);
     [[nodiscard]] FinishedExport perform(const Job& job);
     [[nodiscard]] ExportReport exportChats(const Job& job);
 

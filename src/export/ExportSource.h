@@ -30,6 +30,7 @@ struct ExportSource {
     std::map<std::string, std::string> fileDateDict;  // media path -> message date
     std::string fullTimelinPath;                      // Timeline sources
     std::string tempfilePath;                         // unpacked iCloud archives
+    std::string currentScanPath;                      // the chat database last read
     KTWhatsAppIDInfoPtr account;
     // Conversations that exist only as recovered messages.
     std::vector<KTWhatsAppCovNodePtr> deletedConversations;

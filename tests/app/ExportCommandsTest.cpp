@@ -245,6 +245,20 @@ TEST_F(ExportCommands, NoScanStartsWhileAnExportReadsTheResults) {
     controller.waitForScan();
 }
 
+TEST_F(ExportCommands, TheCharacterViewShowsTheScannedDatabaseAndItsExportOpens) {
+    const std::string view = commands().ClickNewHexWindowAction();
+    ASSERT_FALSE(view.empty());
+    EXPECT_EQ(view.substr(0, 15), "SQLite format 3");
+    EXPECT_TRUE(
+        std::all_of(view.begin(), view.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }));
+
+    commands().actExportImage(view);
+    commands().waitForExports();
+    EXPECT_EQ(test::readFile(home.path() + "/Documents/hexFile.txt"), view);
+    EXPECT_EQ(ui.opened, std::vector<std::string>{home.path() + "/Documents/hexFile.txt"});
+    EXPECT_TRUE(ui.revealedPaths().empty());
+}
+
 // --- Voice notes -------------------------------------------------------------
 
 class VoiceNotes : public ::testing::Test {
