@@ -176,24 +176,47 @@ std::optional<std::string> makeChatsFolder(const std::string& recoverPath, Expor
     return chatsFolder;
 }
 
-// What both page writers set up: the pages' folder, the copier of the
-// messages' media beside it and the filler of unloaded chats.
+// What both page writers set up: the pages' folder and the copier of the
+// messages' media beside it.
 struct ChatPagesRun {
     ChatPagesRun(const ExportSource& source, const std::string& recoverPath)
-        : chatsFolder(makeChatsFolder(recoverPath, report)),
-          media(source, recoverPath, report),
-          filler(source.node != nullptr ? source.node->WhatsAppChatArray : noMessages()) {}
-
-    static const std::vector<KTWhatsAppNodePtr>& noMessages() {
-        static const std::vector<KTWhatsAppNodePtr> none;
-        return none;
-    }
+        : chatsFolder(makeChatsFolder(recoverPath, report)), media(source, recoverPath, report) {}
 
     ExportReport report;  // first: the members after it write into it
     std::optional<std::string> chatsFolder;
     MessageAttachmentCopy media;
-    ConversationFiller filler;
 };
+
+const std::vector<KTWhatsAppNodePtr>& messagesOf(const ExportSource& source) {
+    static const std::vector<KTWhatsAppNodePtr> none;
+    return source.node != nullptr ? source.node->WhatsAppChatArray : none;
+}
+
+// Chats are filled a run at a time and each list the run filled goes again
+// once its pages are written: exporting every chat of a large backup would
+// otherwise keep a second copy of the message list for good. Opening a chat
+// fills it anew. The export leaves starred messages out, unlike the chat view.
+template <typename WriteChat>
+void forEachFilledChat(const ExportSource& source,
+                       const std::vector<KTWhatsAppCovNodePtr>& conversations,
+                       WriteChat&& writeChat) {
+    ConversationBatches batches(messagesOf(source), conversations);
+    bool goOn = true;
+    for (auto batch = batches.next(); !batch.conversations.empty(); batch = batches.next()) {
+        for (size_t i = 0; i < batch.conversations.size(); ++i) {
+            const KTWhatsAppCovNodePtr& chat = batch.conversations[i];
+            if (chat && goOn) {
+                goOn = writeChat(*chat);
+            }
+            if (batch.filledHere[i]) {
+                ConversationBatches::giveBack(*chat);
+            }
+        }
+        if (!goOn) {
+            return;
+        }
+    }
+}
 
 }  // namespace
 
@@ -202,40 +225,27 @@ ExportReport exportChatsAsHtml(const ExportSource& source,
                                const std::string& recoverPath, const std::atomic<bool>* cancel,
                                ItemCounter* counter) {
     ChatPagesRun run(source, recoverPath);
-    ExportReport& report = run.report;
     if (!run.chatsFolder) {
-        return report;
+        return run.report;
     }
-    for (const KTWhatsAppCovNodePtr& chat : conversations) {
-        if (!chat) {
-            continue;
-        }
+    forEachFilledChat(source, conversations, [&](const KTWhatsAppCovNode& chat) {
         if (cancelled(cancel)) {
-            report.failures.push_back("export cancelled before the chat " + chat->currentChatName);
-            break;
+            run.report.failures.push_back("export cancelled before the chat " +
+                                          chat.currentChatName);
+            return false;
         }
-        // The export leaves starred messages out, unlike the chat view.
-        const bool filledHere = !chat->hasload && !chat->bDeleted;
-        run.filler.fillOwnMessagesOnly(*chat);
-        const std::string title = chat->currentChatName + " (" + orNull(chat->currentSubject) + ")";
-        const bool complete = exportConversation(
-            PageRun{*chat, *run.chatsFolder, run.media, report, cancel, title}, true);
-        if (filledHere) {
-            // A list filled only for its pages goes again: exporting every
-            // chat of a large backup would otherwise keep a second copy of
-            // the message list for good. Opening the chat fills it anew.
-            std::vector<KTWhatsAppNodePtr>().swap(chat->appNodeArray);  // its room too
-            chat->hasload = false;
-        }
-        if (!complete) {
-            report.failures.push_back("export cancelled at the chat " + chat->currentChatName);
-            break;
+        const std::string title = chat.currentChatName + " (" + orNull(chat.currentSubject) + ")";
+        if (!exportConversation(
+                PageRun{chat, *run.chatsFolder, run.media, run.report, cancel, title}, true)) {
+            run.report.failures.push_back("export cancelled at the chat " + chat.currentChatName);
+            return false;
         }
         if (counter != nullptr) {
             ++*counter;
         }
-    }
-    return report;
+        return true;
+    });
+    return run.report;
 }
 
 ExportReport writeRecoveredChatPages(const ExportSource& source,
@@ -246,13 +256,11 @@ ExportReport writeRecoveredChatPages(const ExportSource& source,
         return run.report;
     }
     const std::string title = source.account ? source.account->whatsAppNodeName : "";
-    for (const KTWhatsAppCovNodePtr& chat : conversations) {
-        if (chat) {
-            run.filler.fillOwnMessagesOnly(*chat);
-            (void)exportConversation(
-                PageRun{*chat, *run.chatsFolder, run.media, run.report, nullptr, title}, false);
-        }
-    }
+    forEachFilledChat(source, conversations, [&](const KTWhatsAppCovNode& chat) {
+        (void)exportConversation(
+            PageRun{chat, *run.chatsFolder, run.media, run.report, nullptr, title}, false);
+        return true;
+    });
     return run.report;
 }
 

@@ -75,4 +75,63 @@ void ConversationFiller::fill(KTWhatsAppCovNode& conversation) const {
     conversation.hasload = true;
 }
 
+ConversationBatches::ConversationBatches(const std::vector<KTWhatsAppNodePtr>& messages,
+                                         const std::vector<KTWhatsAppCovNodePtr>& conversations,
+                                         size_t messagesPerRun)
+    : messages_(messages), conversations_(conversations), messagesPerRun_(messagesPerRun) {
+    for (const KTWhatsAppNodePtr& message : messages) {
+        ++counts_[message->chatID];
+    }
+}
+
+namespace {
+
+bool needsFilling(const KTWhatsAppCovNodePtr& conversation) {
+    return conversation && !conversation->hasload && !conversation->bDeleted;
+}
+
+}  // namespace
+
+ConversationBatches::Batch ConversationBatches::next() {
+    Batch batch;
+    const size_t first = next_;
+    size_t messages = 0;
+    std::unordered_map<int32_t, std::vector<KTWhatsAppCovNode*>> byChat;
+    // At least one conversation a run, however long it is.
+    while (next_ < conversations_.size() && (next_ == first || messages < messagesPerRun_)) {
+        const KTWhatsAppCovNodePtr& conversation = conversations_[next_++];
+        const bool fill = needsFilling(conversation);
+        batch.filledHere.push_back(fill);
+        if (fill) {
+            const auto count = counts_.find(conversation->chatID);
+            const size_t own = count != counts_.end() ? count->second : 0;
+            conversation->appNodeArray.reserve(conversation->appNodeArray.size() + own);
+            messages += own;
+            byChat[conversation->chatID].push_back(conversation.get());
+        }
+    }
+    if (!byChat.empty()) {
+        for (const KTWhatsAppNodePtr& message : messages_) {
+            const auto found = byChat.find(message->chatID);
+            if (found != byChat.end()) {
+                for (KTWhatsAppCovNode* conversation : found->second) {
+                    conversation->appNodeArray.push_back(message);
+                }
+            }
+        }
+        for (const auto& entry : byChat) {
+            for (KTWhatsAppCovNode* conversation : entry.second) {
+                conversation->hasload = true;
+            }
+        }
+    }
+    batch.conversations = std::span(conversations_).subspan(first, next_ - first);
+    return batch;
+}
+
+void ConversationBatches::giveBack(KTWhatsAppCovNode& conversation) {
+    std::vector<KTWhatsAppNodePtr>().swap(conversation.appNodeArray);  // its room too
+    conversation.hasload = false;
+}
+
 }  // namespace vessamo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -32,6 +33,37 @@ private:
     // messages would not fit in memory in the first place.
     std::unordered_map<int32_t, std::vector<uint32_t>> byChat_;
     std::vector<uint32_t> starred_;
+};
+
+// Fills conversations a run at a time, for exports that write a chat and let
+// its list go again: only the lists of the run at hand exist at once, and no
+// index of the whole message list is kept. Each run costs one pass over the
+// list, and a run holds about messagesPerRun messages, so the passes stay few.
+class ConversationBatches {
+public:
+    struct Batch {
+        std::span<const KTWhatsAppCovNodePtr> conversations;
+        // Per conversation: filled by this run (its own messages only), and
+        // so the caller's to give back once written.
+        std::vector<bool> filledHere;
+    };
+
+    ConversationBatches(const std::vector<KTWhatsAppNodePtr>& messages,
+                        const std::vector<KTWhatsAppCovNodePtr>& conversations,
+                        size_t messagesPerRun = 1 << 17);
+
+    // The next run, in list order; empty once every conversation was handed out.
+    [[nodiscard]] Batch next();
+
+    // Empties the lists a run filled, as if it had never been filled.
+    static void giveBack(KTWhatsAppCovNode& conversation);
+
+private:
+    const std::vector<KTWhatsAppNodePtr>& messages_;
+    const std::vector<KTWhatsAppCovNodePtr>& conversations_;
+    size_t messagesPerRun_;
+    size_t next_ = 0;
+    std::unordered_map<int32_t, size_t> counts_;  // messages per chat key
 };
 
 }  // namespace vessamo

@@ -182,5 +182,51 @@ TEST(ConversationFilling, IndexedFillingMatchesTheWalk) {
     }
 }
 
+// Runs fill what the indexed filler fills, each run's conversations in list
+// order, a long chat alone in its run, loaded and recovered ones untouched.
+TEST(ConversationFilling, RunsFillTheChatsOwnMessagesAndHandEveryChatOutOnce) {
+    std::vector<KTWhatsAppNodePtr> all;
+    for (int i = 0; i < 300; ++i) {
+        all.push_back(message(i < 120 ? 1 : i % 4, "n", "m" + std::to_string(i)));
+    }
+    std::vector<KTWhatsAppCovNodePtr> chats;
+    for (int32_t key : {0, 1, 2, 3, 2, 7}) {  // key 2 twice, key 7 has no messages
+        auto chat = std::make_shared<KTWhatsAppCovNode>();
+        chat->chatID = key;
+        chats.push_back(chat);
+    }
+    chats[3]->hasload = true;  // opened in the view: its list is its own
+    chats[5]->bDeleted = true;
+
+    const ConversationFiller filler(all);
+    ConversationBatches batches(all, chats, 50);
+    std::vector<size_t> runSizes;
+    size_t handedOut = 0;
+    for (auto batch = batches.next(); !batch.conversations.empty(); batch = batches.next()) {
+        runSizes.push_back(batch.conversations.size());
+        for (size_t i = 0; i < batch.conversations.size(); ++i) {
+            const KTWhatsAppCovNodePtr& chat = batch.conversations[i];
+            EXPECT_EQ(chat, chats[handedOut++]);
+            EXPECT_EQ(batch.filledHere[i], chat != chats[3] && chat != chats[5]);
+            if (batch.filledHere[i]) {
+                KTWhatsAppCovNode expected;
+                expected.chatID = chat->chatID;
+                filler.fillOwnMessagesOnly(expected);
+                EXPECT_EQ(chat->appNodeArray, expected.appNodeArray) << chat->chatID;
+                EXPECT_TRUE(chat->hasload);
+                ConversationBatches::giveBack(*chat);
+                EXPECT_FALSE(chat->hasload);
+                EXPECT_TRUE(chat->appNodeArray.empty());
+            } else {
+                EXPECT_TRUE(chat->appNodeArray.empty());
+            }
+        }
+    }
+    EXPECT_EQ(handedOut, chats.size());
+    // Keys 0, 2 and 3 hold 45 messages each, key 1 holds 165: a run ends
+    // once it holds 50; loaded and recovered chats add nothing to it.
+    EXPECT_EQ(runSizes, (std::vector<size_t>{2, 3, 1}));
+}
+
 }  // namespace
 }  // namespace vessamo
