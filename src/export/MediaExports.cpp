@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 
 #include <array>
 #include <cerrno>
@@ -54,21 +55,6 @@ std::optional<std::string> readWholeFile(const std::string& path) {
         return std::nullopt;
     }
     return bytes;
-}
-
-// Linux offers no way to set a file's birth time; access and modification
-// times are what file managers sort by.
-void applyMediaTime(const ExportSource& source, const std::optional<std::string>& storedPath,
-                    const std::string& copy, ExportReport& report) {
-    const auto date = storedPath ? getFileDateByNodeFilepath(source, *storedPath) : std::nullopt;
-    const auto when = date ? parseMediaTime(*date) : std::nullopt;
-    if (!when) {
-        return;
-    }
-    const std::array<timespec, 2> times = {timespec{*when, 0}, timespec{*when, 0}};
-    if (::utimensat(AT_FDCWD, copy.c_str(), times.data(), 0) != 0) {
-        report.failures.push_back("cannot set the dates of " + copy + ": " + std::strerror(errno));
-    }
 }
 
 bool takesItem(MediaKind kind, const IKImageItem& item) {
@@ -141,6 +127,21 @@ ExportReport exportBrowserItems(const ExportSource& source, const std::vector<IK
 }
 
 }  // namespace
+
+// Linux offers no way to set a file's birth time; access and modification
+// times are what file managers sort by.
+void applyMediaTime(const ExportSource& source, const std::optional<std::string>& storedPath,
+                    const std::string& copy, ExportReport& report) {
+    const auto date = storedPath ? getFileDateByNodeFilepath(source, *storedPath) : std::nullopt;
+    const auto when = date ? parseMediaTime(*date) : std::nullopt;
+    if (!when) {
+        return;
+    }
+    const std::array<timeval, 2> times = {timeval{*when, 0}, timeval{*when, 0}};
+    if (::utimes(copy.c_str(), times.data()) != 0) {
+        report.failures.push_back("cannot set the dates of " + copy + ": " + std::strerror(errno));
+    }
+}
 
 std::optional<std::string> getFileDateByNodeFilepath(const ExportSource& source,
                                                      std::string_view storedPath) {

@@ -18,6 +18,11 @@ namespace vessamo {
 [[nodiscard]] std::optional<std::string> getFileDateByNodeFilepath(const ExportSource& source,
                                                                    std::string_view storedPath);
 
+// Dates a copy with the time of the message that owns its stored media path;
+// a copy whose message time is unknown keeps its dates.
+void applyMediaTime(const ExportSource& source, const std::optional<std::string>& storedPath,
+                    const std::string& copy, ExportReport& report);
+
 // A message time text ("MM-DD-YYYY hh:mm", local time) as a moment, or
 // nullopt when it is not one the calendar has.
 [[nodiscard]] std::optional<std::time_t> parseMediaTime(std::string_view text);

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "export/MediaExports.h"
 #include "export/SafeFileName.h"
 
 namespace vessamo {
@@ -36,13 +37,6 @@ bool hasParentStep(std::string_view relative) {
         }
     }
     return false;
-}
-
-std::string removeAll(std::string text, std::string_view what) {
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at)) {
-        text.erase(at, what.size());
-    }
-    return text;
 }
 
 }  // namespace
@@ -195,22 +189,7 @@ std::string copyFileInPieces(const std::string& from, const std::string& to, Cop
 
 void MessageAttachmentCopy::applyMessageTime(const KTWhatsAppNode& message,
                                              const std::string& copy) {
-    const std::string key =
-        removeAll(message.messageAttchpath, source_.bNewAppVersion ? "Message/" : "Library/");
-    const auto found = source_.fileDateDict.find(key);
-    if (found == source_.fileDateDict.end()) {
-        return;
-    }
-    const std::optional<std::time_t> when = parseMessageTime(found->second);
-    if (!when) {
-        return;
-    }
-    // Linux offers no way to set a file's birth time; access and
-    // modification times are what file managers sort by.
-    const std::array<timespec, 2> times = {timespec{*when, 0}, timespec{*when, 0}};
-    if (::utimensat(AT_FDCWD, copy.c_str(), times.data(), 0) != 0) {
-        report_.failures.push_back("cannot set the dates of " + copy + ": " + std::strerror(errno));
-    }
+    applyMediaTime(source_, message.messageAttchpath, copy, report_);
 }
 
 // Message times read "MM-DD-YYYY hh:mm" in local time. The older
