@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "backup/BackupFileIndex.h"
+#include "results/BackupFileIndex.h"
 
 namespace vessamo {
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <string>
 
-#include "backup/BackupFileIndex.h"
+#include "results/BackupFileIndex.h"
 
 namespace vessamo {
 

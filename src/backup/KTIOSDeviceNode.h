@@ -4,15 +4,8 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "results/KTCallHistoryNode.h"
-#include "results/KTContactNode.h"
-#include "results/KTPhotoAndVideoNode.h"
-#include "results/KTTreeDirNode.h"
-#include "results/KTWhatsAppCovNode.h"
-#include "results/KTWhatsAppFavContact.h"
-#include "results/KTWhatsAppNode.h"
+#include "results/ScanResult.h"
 
 namespace vessamo {
 
@@ -21,8 +14,7 @@ inline constexpr const char* kBackupTypeICloud = "iCloud Backup";
 inline constexpr const char* kBackupTypeDevice = "iOS Backup";
 inline constexpr const char* kBackupTypeTimeline = "WhatsAppTimeLine";
 
-// One source a scan can run on, and the cache of that scan's results so
-// switching categories of a scanned source never scans again.
+// One source a scan can run on, and the result of its last scan.
 struct KTIOSDeviceNode {
     std::string strDeviceName;
     std::string strDeviceSize;  // byte size of Info.plist, as decimal text
@@ -38,14 +30,9 @@ struct KTIOSDeviceNode {
     int32_t deviceIndex = -1;
     bool bhasScanCompleted = false;
 
-    // The results of the scans of this source, appended at the end of each.
-    std::vector<KTWhatsAppNodePtr> WhatsAppChatArray;
-    std::vector<KTWhatsAppCovNodePtr> WhatsAppConvChatArray;
-    std::vector<KTPhotoAndVideoNodePtr> WhatsAppResourceArray;
-    std::vector<KTTreeDirNode> WhatsAppMediaArray;
-    std::vector<KTCallHistoryNodePtr> WhatsAppCallArray;
-    std::vector<KTContactNodePtr> WhatsAppContactArray;
-    std::vector<KTWhatsAppFavContactPtr> WhatsAppFacContactArray;
+    // What the last scan of this source found; null until one has ended.
+    // Switching categories of a scanned source reads it instead of scanning.
+    std::shared_ptr<const ScanResult> scanResult;
 };
 
 using KTIOSDeviceNodePtr = std::shared_ptr<KTIOSDeviceNode>;

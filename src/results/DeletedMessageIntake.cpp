@@ -1,20 +1,20 @@
 #include "results/DeletedMessageIntake.h"
 
-#include <memory>
+#include "results/ScanResult.h"
 
 namespace vessamo {
 
 namespace {
 
 std::string pairKey(const KTWhatsAppNode& message) {
-    std::string key = message.messageName;
+    std::string key(message.messageName);
     key += '\0';
     key += message.messageContent;
     return key;
 }
 
 // Names count in characters, not bytes.
-size_t characterCount(const std::string& text) {
+size_t characterCount(std::string_view text) {
     size_t count = 0;
     for (unsigned char c : text) {
         count += (c & 0xC0) != 0x80 ? 1 : 0;
@@ -24,55 +24,70 @@ size_t characterCount(const std::string& text) {
 
 }  // namespace
 
-void DeletedMessageIntake::clear() {
-    whatsAppArray_.clear();
-    someResourceArray_.clear();
-    conversationByChat_.clear();
-    seen_.clear();
-}
-
 void DeletedMessageIntake::addResource(const KTWhatsAppNode& message) {
-    auto resource = std::make_shared<KTWhatsAppResourceNode>();
-    resource->nodeSize = "4.00K";
+    KTWhatsAppResourceNode resource;
+    resource.nodeSize = "4.00K";
     if (!message.vcardInfo.empty()) {
-        resource->nodeName = message.vcardName;
-        resource->nodeType = "VCard";
-        resource->textContent = message.vcardInfo;
+        resource.nodeName = message.vcardName;
+        resource.nodeType = "VCard";
+        resource.textContent = message.vcardInfo;
     } else if (!message.locationInfo.empty()) {
-        resource->nodeName = "Location";
-        resource->nodeType = "Location";
-        resource->textContent = message.locationInfo;
+        resource.nodeName = "Location";
+        resource.nodeType = "Location";
+        resource.textContent = message.locationInfo;
     } else {
         return;
     }
-    someResourceArray_.push_back(std::move(resource));
+    resources_.push_back(resource);
 }
 
-void DeletedMessageIntake::take(const KTWhatsAppNodePtr& message) {
-    if (!message) {
-        return;
-    }
-    addResource(*message);
-    auto found = conversationByChat_.find(message->chatID);
-    if (found != conversationByChat_.end()) {
-        KTWhatsAppCovNode& conversation = *whatsAppArray_[found->second];
-        if (conversation.currentChatName.empty() && characterCount(message->messageName) >= 2) {
-            conversation.currentChatName = message->messageName;
+void DeletedMessageIntake::take(const KTWhatsAppNode& message) {
+    addResource(message);
+    if (auto found = byChat_.find(message.chatID); found != byChat_.end()) {
+        Conversation& conversation = conversations_[found->second];
+        if (conversation.record.currentChatName.empty() &&
+            characterCount(message.messageName) >= 2) {
+            conversation.record.currentChatName = message.messageName;
         }
-        if (seen_[found->second].insert(pairKey(*message)).second) {
-            conversation.appNodeArray.push_back(message);
+        if (conversation.seen.insert(pairKey(message)).second) {
+            conversation.messages.push_back(message);
         }
         return;
     }
-    auto conversation = std::make_shared<KTWhatsAppCovNode>();
-    conversation->currentChatName = message->messageName;
-    conversation->currentSubject = "UnknownSubject";
-    conversation->chatID = message->chatID;
-    conversation->bDeleted = true;
-    conversation->appNodeArray.push_back(message);
-    conversationByChat_.emplace(message->chatID, whatsAppArray_.size());
-    seen_.push_back({pairKey(*message)});
-    whatsAppArray_.push_back(std::move(conversation));
+    Conversation conversation;
+    conversation.record.currentChatName = message.messageName;
+    conversation.record.currentSubject = Text("UnknownSubject");
+    conversation.record.chatID = message.chatID;
+    conversation.record.bDeleted = true;
+    conversation.messages.push_back(message);
+    conversation.seen.insert(pairKey(message));
+    byChat_.emplace(message.chatID, conversations_.size());
+    conversations_.push_back(std::move(conversation));
+}
+
+size_t DeletedMessageIntake::messageCount() const {
+    size_t count = 0;
+    for (const Conversation& conversation : conversations_) {
+        count += conversation.messages.size();
+    }
+    return count;
+}
+
+void DeletedMessageIntake::moveInto(ScanResult& result) {
+    result.recoveredMessages.reserve(result.recoveredMessages.size() + messageCount());
+    for (Conversation& conversation : conversations_) {
+        conversation.record.appNodeArray.first =
+            static_cast<uint32_t>(result.recoveredMessages.size());
+        conversation.record.appNodeArray.count =
+            static_cast<uint32_t>(conversation.messages.size());
+        result.recoveredMessages.insert(result.recoveredMessages.end(),
+                                        conversation.messages.begin(),
+                                        conversation.messages.end());
+        result.whatsAppArray.push_back(conversation.record);
+    }
+    result.someResourceArray.insert(result.someResourceArray.end(), resources_.begin(),
+                                    resources_.end());
+    *this = DeletedMessageIntake();
 }
 
 }  // namespace vessamo

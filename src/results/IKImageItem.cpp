@@ -1,15 +1,11 @@
 #include "results/IKImageItem.h"
 
+#include "common/Files.h"
 #include "common/TextConversion.h"
 
 namespace vessamo {
 
 namespace {
-
-std::string_view lastComponent(std::string_view path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
 
 std::string_view extensionOf(std::string_view path) {
     std::string_view name = lastComponent(path);
@@ -22,9 +18,9 @@ std::string_view extensionOf(std::string_view path) {
 
 }  // namespace
 
-std::string IKImageItem::typeOfPath(std::string_view relativePath) {
-    std::string_view extension = extensionOf(relativePath);
-    std::string lower = asciiLower(extension);
+Text IKImageItem::typeOfPath(Text relativePath) {
+    const std::string_view extension = extensionOf(relativePath);
+    const std::string lower = asciiLower(extension);
     if (lower == "jpg" || lower == "png" || lower == "gif" || lower == "thumb") {
         return "Photo";
     }
@@ -34,14 +30,14 @@ std::string IKImageItem::typeOfPath(std::string_view relativePath) {
     if (lower == "m4a" || lower == "aac" || lower == "opus") {
         return "Audio";
     }
-    return std::string(extension);
+    return Text::borrowed(extension);  // a part of the path, which outlives the item
 }
 
 IKImageItem IKImageItem::fromTreeNode(const KTTreeDirNode& node) {
     IKImageItem item;
     item.filePath = node.fileKey;
     item.fileVirtualPath = node.filePath;
-    item.fileName = std::string(lastComponent(node.filePath));
+    item.fileName = Text::borrowed(lastComponent(node.filePath));
     item.fileType = typeOfPath(node.filePath);
     item.fileNode = node;
     return item;

@@ -1,26 +1,25 @@
 #pragma once
 
 #include <optional>
-#include <string>
 #include <string_view>
 
+#include "common/Text.h"
 #include "results/KTTreeDirNode.h"
 
 namespace vessamo {
 
-// One item of the media browser, made from a file of the source.
+// One item of the media browser, made from a file of the source. Its texts
+// are views of the tree node's, so it lives no longer than their result.
 struct IKImageItem {
-    std::optional<std::string> filePath;         // the file on disk
-    std::optional<std::string> fileVirtualPath;  // its relative path in the source
-    std::optional<std::string> fileName;
-    std::string fileType = "Image";
+    std::optional<Text> filePath;         // the file on disk
+    std::optional<Text> fileVirtualPath;  // its relative path in the source
+    std::optional<Text> fileName;
+    Text fileType = "Image";
     std::optional<KTTreeDirNode> fileNode;
-    bool bhasCopy = false;
-    std::optional<std::string> hasCopy;
 
     [[nodiscard]] static IKImageItem fromTreeNode(const KTTreeDirNode& node);
     // "Photo", "Video", "Audio", or the bare extension for anything else.
-    [[nodiscard]] static std::string typeOfPath(std::string_view relativePath);
+    [[nodiscard]] static Text typeOfPath(Text relativePath);
 };
 
 }  // namespace vessamo

@@ -1,24 +1,23 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <string>
+#include <optional>
+
+#include "common/AppleTime.h"
+#include "common/Text.h"
 
 namespace vessamo {
 
 // One WhatsApp call.
 struct KTCallHistoryNode {
-    std::string callName;
-    std::string callPhone;
-    std::string callDate;
-    std::string callType;
+    Text callName;
+    Text callPhone;
+    std::optional<AppleTime> callDate;  // nullopt when the stored time is unreadable
+    Text callType;
     int32_t callTime = -1;  // seconds
-    std::string callDuration;
-    bool bSelected = false;
+    Text callDuration;
     bool bDeleted = false;
     double doubledatestamp = 0.0;
 };
-
-using KTCallHistoryNodePtr = std::shared_ptr<KTCallHistoryNode>;
 
 }  // namespace vessamo

@@ -1,21 +1,19 @@
 #pragma once
 
-#include <memory>
 #include <optional>
-#include <string>
+
+#include "common/AppleTime.h"
+#include "common/Text.h"
 
 namespace vessamo {
 
 // A media file attached to a message.
 struct KTPhotoAndVideoNode {
-    std::string fileNodeName;
-    std::string fileNodeSize;
-    std::string filePath;                 // the message's stored media path
-    std::optional<std::string> fileDate;  // the message's date
+    Text fileNodeName;
+    Text fileNodeSize;
+    Text filePath;                        // the message's stored media path
+    std::optional<AppleTime> fileDate;  // the message's time
     bool bmov = false;
-    bool bSelected = false;
 };
-
-using KTPhotoAndVideoNodePtr = std::shared_ptr<KTPhotoAndVideoNode>;
 
 }  // namespace vessamo

@@ -1,19 +1,15 @@
 #pragma once
 
-#include <memory>
-#include <string>
+#include "common/Text.h"
 
 namespace vessamo {
 
 // A WhatsApp contact known to the account.
 struct KTWhatsAppFavContact {
-    std::string contactImagePath;
-    std::string contactStatu;
-    std::string contactName;
-    std::string whatsAppID;
-    bool bSelected = false;
+    Text contactImagePath;
+    Text contactStatu;
+    Text contactName;
+    Text whatsAppID;
 };
-
-using KTWhatsAppFavContactPtr = std::shared_ptr<KTWhatsAppFavContact>;
 
 }  // namespace vessamo

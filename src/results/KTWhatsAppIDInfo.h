@@ -1,18 +1,15 @@
 #pragma once
 
-#include <memory>
-#include <string>
+#include "common/Text.h"
 
 namespace vessamo {
 
 // The account owner.
 struct KTWhatsAppIDInfo {
-    std::string whatsAppNodeName;
-    std::string whatsAppNodeNumber;
-    std::string whatsAppCurrentStatus;
-    std::string whatsAppContactPath;
+    Text whatsAppNodeName;
+    Text whatsAppNodeNumber;
+    Text whatsAppCurrentStatus;
+    Text whatsAppContactPath;
 };
-
-using KTWhatsAppIDInfoPtr = std::shared_ptr<KTWhatsAppIDInfo>;
 
 }  // namespace vessamo

@@ -1,39 +1,41 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
-#include <string>
+
+#include "common/AppleTime.h"
+#include "common/Text.h"
 
 namespace vessamo {
 
-// One WhatsApp message, live or recovered. Dates are display texts already.
+// Who wrote a message: the account owner ("Send") or someone else
+// ("Receive"). Unknown only for a record no reader has filled.
+enum class Direction : uint8_t { Unknown, Send, Receive };
+
+// One WhatsApp message, live or recovered. Its texts live in the scan
+// result that holds it; its time is the stored moment, shown through
+// DisplayText.
 struct KTWhatsAppNode {
-    std::string messageContent;
-    std::string messageAttchpath;   // stored relative path of the media file
-    std::string messageThumPath;    // stored relative path of the thumbnail
-    std::string messagePPThumpath;  // stored relative path of the second thumbnail
-    std::string messageName;        // display name of the other party
-    std::string vcardName;
-    std::string vcardInfo;     // a shared contact card, vCard text
-    std::string locationInfo;  // "latitude longitude"
-    std::string messageDate;
+    Text messageContent;
+    Text messageAttchpath;   // stored relative path of the media file
+    Text messageThumPath;    // stored relative path of the thumbnail
+    Text messagePPThumpath;  // stored relative path of the second thumbnail
+    Text messageName;        // display name of the author (received) or partner
+    Text vcardName;
+    Text vcardInfo;     // a shared contact card, vCard text
+    Text locationInfo;  // "latitude longitude"
+    Text messageNumb;   // WhatsApp number of the other party or group sender
+    std::optional<Text> whatsAppcontactPath = Text();  // sender's picture file
+    std::optional<AppleTime> messageDate;
     int32_t messageIndex = -1;
-    std::string messageType;  // "Send" or "Receive"
-    std::string messageTag;
-    std::string messageNumb;  // WhatsApp number of the other party or group sender
     int32_t chatID = -1;
-    bool isHaveAttch = false;
     int32_t attchType = -1;  // WhatsApp's message type number
-    std::optional<std::string> whatsAppcontactPath = std::string();
+    Direction messageType = Direction::Unknown;
+    bool isHaveAttch = false;
     bool bDeleted = false;
-    bool bLoad = false;
     bool biCloudNode = false;
     bool bTimelineNode = false;
     bool bStarredMessage = false;
-    bool bSelected = false;
 };
-
-using KTWhatsAppNodePtr = std::shared_ptr<KTWhatsAppNode>;
 
 }  // namespace vessamo

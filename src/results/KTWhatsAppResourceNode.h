@@ -1,20 +1,17 @@
 #pragma once
 
-#include <memory>
-#include <string>
+#include "common/Text.h"
 
 namespace vessamo {
 
-// A non-file item shared in a chat: a contact card or a location.
+// A non-file item shared in a chat (a contact card or a location), or a
+// media file as the attachments page lists it.
 struct KTWhatsAppResourceNode {
-    std::string nodeName;
-    std::string nodeSize;
-    std::string nodePath;
-    std::string nodeType;  // "VCard" or "Location"
-    bool bSelected = false;
-    std::string textContent;
+    Text nodeName;
+    Text nodeSize;
+    Text nodePath;
+    Text nodeType;  // "VCard", "Location", or the media type
+    Text textContent;
 };
-
-using KTWhatsAppResourceNodePtr = std::shared_ptr<KTWhatsAppResourceNode>;
 
 }  // namespace vessamo

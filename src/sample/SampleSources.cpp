@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "backup/BackupFileIndex.h"
+#include "results/BackupFileIndex.h"
 #include "common/PlistValue.h"
 #include "sample/SampleAddressBook.h"
 #include "sample/SampleCallLog.h"

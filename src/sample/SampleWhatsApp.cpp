@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 
-#include "backup/BackupFileIndex.h"
+#include "results/BackupFileIndex.h"
 #include "common/PlistValue.h"
 #include "sample/SampleImage.h"
 #include "sample/SampleVoiceNote.h"

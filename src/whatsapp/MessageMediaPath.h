@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "backup/BackupFileIndex.h"
+#include "results/BackupFileIndex.h"
 #include "results/KTWhatsAppNode.h"
 
 namespace vessamo {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "backup/BackupFileIndex.h"
+#include "results/BackupFileIndex.h"
 
 namespace vessamo {
 

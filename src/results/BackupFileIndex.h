@@ -1,30 +1,28 @@
 #pragma once
 
 #include <optional>
-#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "common/Text.h"
 #include "results/KTTreeDirNode.h"
 
 namespace vessamo {
 
-// The WhatsApp files of one backup, built by one of the catalogue readers
-// at the start of a scan and kept until the next scan starts.
+// The WhatsApp files of one source, built by one of the catalogue readers
+// at the start of a scan and kept with its result. Its texts live in the
+// store of the scan that built it.
 struct BackupFileIndex {
-    std::unordered_map<std::string, std::string> treeFileDict;  // relative path -> file
+    std::unordered_map<std::string_view, Text> treeFileDict;  // relative path -> file
     std::vector<KTTreeDirNode> whatsAppFileArray;
     std::vector<KTTreeDirNode> wpMediaArray;
-    std::string whatsAppChatPath;  // file key of the last "ChatStorage.sqlite" row
-    bool bNewAppVersion = false;   // media live under "Message/Media/"
-
-    void clear() { *this = BackupFileIndex(); }
+    Text whatsAppChatPath;        // file key of the last "ChatStorage.sqlite" row
+    bool bNewAppVersion = false;  // media live under "Message/Media/"
 
     // The file that holds a relative path; nullopt when the path was not
     // indexed or its file has gone since.
-    [[nodiscard]] std::optional<std::string> getFileKeyBytheFilepath(
-        std::string_view relativePath) const;
+    [[nodiscard]] std::optional<Text> getFileKeyBytheFilepath(std::string_view relativePath) const;
 
     // Records one catalogue entry whose file exists.
     void addExisting(const KTTreeDirNode& entry);

@@ -1,17 +1,18 @@
-#include "backup/BackupFileIndex.h"
+#include "results/BackupFileIndex.h"
 
-#include <filesystem>
+#include <sys/stat.h>
+
+#include <string>
 
 namespace vessamo {
 
-std::optional<std::string> BackupFileIndex::getFileKeyBytheFilepath(
-    std::string_view relativePath) const {
-    auto found = treeFileDict.find(std::string(relativePath));
+std::optional<Text> BackupFileIndex::getFileKeyBytheFilepath(std::string_view relativePath) const {
+    auto found = treeFileDict.find(relativePath);
     if (found == treeFileDict.end()) {
         return std::nullopt;
     }
-    std::error_code ec;
-    if (!std::filesystem::exists(found->second, ec)) {
+    struct stat info {};
+    if (::stat(std::string(found->second).c_str(), &info) != 0) {
         return std::nullopt;
     }
     return found->second;

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/Status.h"
+
+namespace vessamo {
+
+// The one way the program reads and writes whole files. Reads take regular
+// files only; writes never go through a link and never leave a half-written
+// file where a complete one is expected.
+
+inline constexpr uint64_t kDefaultReadLimit = 512ull * 1024 * 1024;
+
+// The bytes of a regular file. Folders, devices, FIFOs and files larger than
+// limit are refused (invalid), a missing file is notFound.
+[[nodiscard]] StatusOr<std::string> readWholeFile(const std::string& path,
+                                                  uint64_t limit = kDefaultReadLimit);
+
+enum class WriteMode {
+    replace,       // an existing file is replaced whole
+    keepExisting,  // an existing file is left alone: alreadyExists
+};
+
+// Writes a file the way readers never see it partial: the bytes go to a
+// fresh temporary file beside the target, are flushed to disk, and the file
+// is then renamed over the target (or linked to it, for keepExisting). A
+// link at the target is replaced, never followed.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter(std::string path, WriteMode mode = WriteMode::replace);
+    ~AtomicFileWriter();  // abandons an uncommitted file
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    // The first failure sticks: later appends do nothing and commit reports it.
+    void append(std::string_view bytes);
+    [[nodiscard]] Status commit();
+    [[nodiscard]] const Status& status() const { return status_; }
+
+private:
+    void abandon();
+
+    std::string path_;
+    WriteMode mode_;
+    std::string temporary_;
+    int fd_ = -1;
+    Status status_;
+};
+
+[[nodiscard]] Status writeFileAtomically(const std::string& path, std::string_view bytes,
+                                         WriteMode mode = WriteMode::replace);
+
+// Creates a folder and its parents; fine when it is there already.
+[[nodiscard]] Status makeFolders(const std::string& path);
+
+// Names, numbers and subjects come from other people's phones. A file name
+// built from one is made a single harmless path component: "/" and NUL
+// become "_", "." and ".." become "_" and "__", an empty name "_", and the
+// result is cut to kSafeFileNameMaxBytes on a character boundary, leaving
+// room for an extension within NAME_MAX.
+inline constexpr std::size_t kSafeFileNameMaxBytes = 200;
+[[nodiscard]] std::string safeFileName(std::string_view name);
+
+// The part after the last "/", or the whole path when it has none.
+[[nodiscard]] std::string_view lastComponent(std::string_view path);
+
+}  // namespace vessamo
