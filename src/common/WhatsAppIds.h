@@ -14,4 +14,11 @@ inline constexpr std::string_view kGroupSuffix = "@g.us";
     return withoutText(jid, kPersonSuffix);
 }
 
+// The number a message's address stands for, by the one rule every reader
+// (live rows and carved ones alike) uses: a person's JID loses its suffix; a
+// group JID "creator-created@g.us" gives the creator for messages the owner
+// sent and the part after the dash for received ones. Suffixes are matched
+// without regard to case. Anything else is returned as it is.
+[[nodiscard]] std::string numberOfAddress(std::string_view address, bool sentByOwner);
+
 }  // namespace vessamo
