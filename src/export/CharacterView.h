@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "export/ExportSource.h"
+#include "export/ExportReport.h"
 
 namespace vessamo {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "export/ExportSource.h"
+#include "export/ExportReport.h"
 
 namespace vessamo {
 

@@ -3,7 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "export/SafeFileName.h"
+#include "common/Files.h"
+#include "common/Status.h"
 
 namespace vessamo {
 
@@ -15,15 +16,16 @@ public:
     void addRtfContent(std::string_view text);
 
     // Writes the text to the path, replacing any file there.
-    [[nodiscard]] FileWrite writeRtfInFullPath(const std::string& path) const;
+    [[nodiscard]] Status writeRtfInFullPath(const std::string& path) const;
 
     struct CategoryWrite {
-        FileWrite write;         // of folder/TXT.txt
+        Status write;            // of the final path
         std::string finalPath;   // where the text ended up
-        std::string renameNote;  // why it stayed TXT.txt, when it should not have
+        std::string renameNote;  // why it went to TXT.txt, when it should not have
     };
-    // Writes folder/TXT.txt and, for the "Contact" category, moves it to
-    // folder/Contacts.txt without ever replacing a Contacts.txt already there.
+    // Writes folder/TXT.txt, or for the "Contact" category folder/Contacts.txt
+    // without ever replacing a Contacts.txt already there: the text then goes
+    // to TXT.txt instead.
     [[nodiscard]] CategoryWrite writeRtfInPath(const std::string& folder,
                                                std::string_view fileType) const;
 

@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "export/SafeFileName.h"
+#include "common/Files.h"
+#include "common/Status.h"
 #include "results/KTContactNode.h"
 #include "results/KTWhatsAppFavContact.h"
 #include "results/KTWhatsAppNode.h"
@@ -20,12 +21,12 @@ inline constexpr std::string_view kBase64Alphabet =
 class KTVCFController {
 public:
     // A chat participant: name and number of a message.
-    FileWrite creatContactFile(const KTWhatsAppNode& message, const std::string& path,
-                               WriteMode mode = WriteMode::replace);
+    Status creatContactFile(const KTWhatsAppNode& message, const std::string& path,
+                            WriteMode mode = WriteMode::replace);
     // A WhatsApp contact, with its picture when the file can be read.
-    FileWrite creatFavFile(const KTWhatsAppFavContact& contact, const std::string& path);
+    Status creatFavFile(const KTWhatsAppFavContact& contact, const std::string& path);
     // An address-book contact, with its picture when it has one.
-    FileWrite creatFile(const KTContactNode& contact, const std::string& path);
+    Status creatFile(const KTContactNode& contact, const std::string& path);
 
     // RFC 4648 encoding with the given 64-character alphabet, on one line.
     // Returns the characters written, or 0 when a pointer or length is zero,
@@ -40,13 +41,12 @@ public:
     [[nodiscard]] static std::string escapeValue(std::string_view value);
 
     std::string strContent;
-    int32_t itemCount = 0;  // carried
 
 private:
     void begin();
     void addLine(std::string_view property, std::string_view value);
     void addPhoto(std::string_view imageBytes);
-    FileWrite finish(const std::string& path, WriteMode mode);
+    Status finish(const std::string& path, WriteMode mode);
 };
 
 }  // namespace vessamo

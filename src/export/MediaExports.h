@@ -1,38 +1,27 @@
 #pragma once
 
-#include <ctime>
-#include <optional>
-#include <set>
+#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "export/ExportSource.h"
+#include "export/ExportReport.h"
 #include "results/IKImageItem.h"
+#include "results/KTWhatsAppCovNode.h"
+#include "results/ScanResult.h"
 
 namespace vessamo {
 
-// The time text of the message that owns a stored media path, or nullopt:
-// the backup folder prefix ("Message/" or "Library/") is dropped from the
-// path before it is looked up in the scan's media date table.
-[[nodiscard]] std::optional<std::string> getFileDateByNodeFilepath(const ExportSource& source,
-                                                                   std::string_view storedPath);
+// Dates a copy with the time of the message that owns a stored media path
+// (the backup folder prefix "Message/" or "Library/" is dropped first); a
+// copy whose message time is unknown keeps its dates.
+void applyMediaTime(const ScanResult& result, std::string_view storedPath,
+                    const std::string& copyPath, ExportReport& report);
 
-// Dates a copy with the time of the message that owns its stored media path;
-// a copy whose message time is unknown keeps its dates.
-void applyMediaTime(const ExportSource& source, const std::optional<std::string>& storedPath,
-                    const std::string& copy, ExportReport& report);
-
-// A message time text ("MM-DD-YYYY hh:mm", local time) as a moment, or
-// nullopt when it is not one the calendar has.
-[[nodiscard]] std::optional<std::time_t> parseMediaTime(std::string_view text);
-
-// Copies the media of the chats at selectedRow of the chat list or checked
-// into "<recoverPath>/Media Files", newest message first, each copy dated
-// with its message's time. Runs on the caller's worker.
-[[nodiscard]] ExportReport ExportChatAsAttachmentthreader(const ExportSource& source,
-                                                          const std::string& recoverPath,
-                                                          std::optional<size_t> selectedRow);
+// Copies the media of the chosen chats into "<recoverPath>/Media Files",
+// newest message first, each copy dated with its message's time.
+[[nodiscard]] ExportReport ExportChatAsAttachmentthreader(
+    const ScanResult& result, std::span<const KTWhatsAppCovNode* const> conversations,
+    const std::string& recoverPath, const ExportControl& control = {});
 
 enum class MediaKind { all, videos, audios, photos };
 
@@ -43,29 +32,35 @@ enum class MediaKind { all, videos, audios, photos };
 // The media browser's exports: every item of the kind, copied under its own
 // name (made one safe path component) and dated with its message's time.
 // Items of the same name replace each other; the report says so.
-[[nodiscard]] ExportReport exportMediaByKind(const ExportSource& source,
-                                             const std::vector<IKImageItem>& items,
-                                             const std::string& recoverPath, MediaKind kind);
-[[nodiscard]] ExportReport ExportAllMediaFilesthreader(const ExportSource& source,
-                                                       const std::vector<IKImageItem>& items,
-                                                       const std::string& recoverPath);
-[[nodiscard]] ExportReport ExportAllVideosthreader(const ExportSource& source,
-                                                   const std::vector<IKImageItem>& items,
-                                                   const std::string& recoverPath);
-[[nodiscard]] ExportReport ExportAllAudiosthreader(const ExportSource& source,
-                                                   const std::vector<IKImageItem>& items,
-                                                   const std::string& recoverPath);
-[[nodiscard]] ExportReport ExportAllPhotosthreader(const ExportSource& source,
-                                                   const std::vector<IKImageItem>& items,
-                                                   const std::string& recoverPath);
-// The items at the browser's selected indexes, into "Media Files".
+[[nodiscard]] ExportReport exportMediaByKind(const ScanResult& result,
+                                             std::span<const IKImageItem> items,
+                                             const std::string& recoverPath, MediaKind kind,
+                                             const ExportControl& control = {});
+[[nodiscard]] ExportReport ExportAllMediaFilesthreader(const ScanResult& result,
+                                                       std::span<const IKImageItem> items,
+                                                       const std::string& recoverPath,
+                                                       const ExportControl& control = {});
+[[nodiscard]] ExportReport ExportAllVideosthreader(const ScanResult& result,
+                                                   std::span<const IKImageItem> items,
+                                                   const std::string& recoverPath,
+                                                   const ExportControl& control = {});
+[[nodiscard]] ExportReport ExportAllAudiosthreader(const ScanResult& result,
+                                                   std::span<const IKImageItem> items,
+                                                   const std::string& recoverPath,
+                                                   const ExportControl& control = {});
+[[nodiscard]] ExportReport ExportAllPhotosthreader(const ScanResult& result,
+                                                   std::span<const IKImageItem> items,
+                                                   const std::string& recoverPath,
+                                                   const ExportControl& control = {});
+// The browser's selected items (already narrowed to the selection), into
+// "Media Files".
 [[nodiscard]] ExportReport ExportChatSelectedMediaPhotothreader(
-    const ExportSource& source, const std::vector<IKImageItem>& items,
-    const std::set<size_t>& selection, const std::string& recoverPath);
+    const ScanResult& result, std::span<const IKImageItem> selectedItems,
+    const std::string& recoverPath, const ExportControl& control = {});
 
 // The preview panel's save: the previewed file to "<user folder>/desktop",
 // leaving a file already there of that name alone.
-[[nodiscard]] ExportReport ExportPreviewContent(const std::string& currentPreviewFilePath,
-                                                const std::string& currentPreviewFileName);
+[[nodiscard]] ExportReport ExportPreviewContent(const std::string& previewPath,
+                                                const std::string& previewName);
 
 }  // namespace vessamo

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <ctime>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "export/ExportSource.h"
+#include "export/ExportReport.h"
 #include "results/KTWhatsAppNode.h"
+#include "results/ScanResult.h"
 
 namespace vessamo {
 
@@ -29,15 +29,12 @@ private:
     std::unique_ptr<char[]> bytes_;
 };
 
-// Copies the media files of messages into "<destination>/Media Files" and
+// Copies the media files of messages into "<recoverPath>/Media Files" and
 // gives each copy the time of its message. One object serves a whole export
 // so the copy buffer is allocated once.
 class MessageAttachmentCopy {
 public:
-    static constexpr size_t kPieceSize = CopyBuffer::kPieceSize;
-
-    MessageAttachmentCopy(const ExportSource& source, std::string recoverPath,
-                          ExportReport& report);
+    MessageAttachmentCopy(const ScanResult& result, std::string recoverPath, ExportReport& report);
 
     // The copy's path, or nullopt when the message has no media path, its
     // file cannot be found or the copy failed (each failure one report line).
@@ -51,23 +48,16 @@ public:
 private:
     [[nodiscard]] std::string destinationOf(const KTWhatsAppNode& message,
                                             const std::string& sourceFile) const;
-    [[nodiscard]] bool copyFile(const std::string& from, const std::string& to);
-    void applyMessageTime(const KTWhatsAppNode& message, const std::string& copy);
 
-    const ExportSource& source_;
+    const ScanResult& result_;
     std::string mediaFolder_;
     ExportReport& report_;
     CopyBuffer buffer_;
 };
 
 // Copies a whole file through the buffer, a piece at a time, never through
-// a link at the destination. "" on success, else why; a failed copy is
-// removed rather than left short.
-[[nodiscard]] std::string copyFileInPieces(const std::string& from, const std::string& to,
-                                           CopyBuffer& buffer);
-
-// A message time text ("MM-DD-YYYY hh:mm", local time) as a moment; nullopt
-// for dates the calendar does not have.
-[[nodiscard]] std::optional<std::time_t> parseMessageTime(const std::string& text);
+// a link at the destination. A failed copy is removed rather than left short.
+[[nodiscard]] Status copyFileInPieces(const std::string& from, const std::string& to,
+                                      CopyBuffer& buffer);
 
 }  // namespace vessamo

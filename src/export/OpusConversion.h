@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "export/ExportSource.h"
+#include "export/ExportReport.h"
 
 namespace vessamo {
 
