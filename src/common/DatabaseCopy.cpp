@@ -28,8 +28,8 @@ bool copyFile(const std::string& from, const std::string& to) {
     return true;
 }
 
-}  // namespace
-
+// Folds a database's write-ahead log into the database file; only ever
+// called on a scratch copy.
 bool commitDB(const std::string& databasePath) {
     SqliteDatabase db;
     if (db.open(databasePath, SqliteDatabase::Mode::ReadWrite) != SQLITE_OK) {
@@ -49,6 +49,8 @@ bool commitDB(const std::string& databasePath) {
     return true;
 }
 
+}  // namespace
+
 std::optional<std::string> makeFoldedCopy(ScratchFolder& scratch, const std::string& source,
                                           const std::string& walSource) {
     if (!isRegularFile(source)) {
@@ -64,7 +66,7 @@ std::optional<std::string> makeFoldedCopy(ScratchFolder& scratch, const std::str
     if (isRegularFile(wal) && !copyFile(wal, copy + "-wal")) {
         return std::nullopt;
     }
-    commitDB(copy);
+    commitDB(copy);  // a copy that cannot be folded is still read as it is
     return copy;
 }
 

@@ -7,19 +7,13 @@
 
 #include "common/PlistValue.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <plist/plist.h>
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <new>
 #include <type_traits>
@@ -27,7 +21,29 @@
 #include <unordered_set>
 #include <utility>
 
+#include "common/Files.h"
+
 namespace vessamo {
+
+// Owns one libplist node tree and frees it when it goes out of scope.
+struct PlistNodeFree {
+    void operator()(plist_t node) const {
+        if (node != nullptr) {
+            plist_free(node);
+        }
+    }
+};
+using PlistNode = std::unique_ptr<void, PlistNodeFree>;
+
+// The libplist side of a value: its node tree, and the values only parsing makes.
+class PlistNodes {
+public:
+    [[nodiscard]] static PlistNode of(const PlistValue& value);
+    [[nodiscard]] static PlistValue data(PlistValue::Bytes bytes) {
+        return PlistValue(
+            PlistValue::Storage(std::in_place_type<PlistValue::Bytes>, std::move(bytes)));
+    }
+};
 
 namespace {
 
@@ -596,7 +612,7 @@ std::optional<PlistValue> convertScalar(plist_t node) {
         case PLIST_DATE:
             return PlistValue::date(PlistDate{dateOf(node)});
         case PLIST_DATA:
-            return PlistValue::data(dataOf(node));
+            return PlistNodes::data(dataOf(node));
         case PLIST_UID: {
             uint64_t index = 0;
             plist_get_uid_val(node, &index);
@@ -656,7 +672,7 @@ PlistNode makeNode(const PlistValue::Bytes& bytes) {
 PlistNode makeNode(const PlistValue::Array& items) {
     PlistNode array(plist_new_array());
     for (const PlistValue& item : items) {
-        if (PlistNode child = item.toNode()) {
+        if (PlistNode child = PlistNodes::of(item)) {
             plist_array_append_item(array.get(), child.release());
         }
     }
@@ -666,7 +682,7 @@ PlistNode makeNode(const PlistValue::Array& items) {
 PlistNode makeNode(const PlistValue::Dictionary& entries) {
     PlistNode dict(plist_new_dict());
     for (const auto& [key, value] : entries) {
-        if (PlistNode child = value.toNode()) {
+        if (PlistNode child = PlistNodes::of(value)) {
             plist_dict_set_item(dict.get(), key.c_str(), child.release());
         }
     }
@@ -690,99 +706,10 @@ bool uidsFitBinaryForm(const PlistValue& value) {
     return true;
 }
 
-// ---------------------------------------------------------------------------
-// Files
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() { close(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    [[nodiscard]] int get() const { return fd_; }
-    bool close() {
-        const int fd = std::exchange(fd_, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-std::optional<PlistValue::Bytes> readWholeFile(const std::string& path, uint64_t limit) {
-    std::error_code error;
-    // file_size also fails for folders and FIFOs, which must not be read.
-    const uint64_t size = std::filesystem::file_size(path, error);
-    if (error || size > limit) {
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    PlistValue::Bytes bytes(size);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    if (static_cast<uint64_t>(in.gcount()) != size) {
-        return std::nullopt;
-    }
-    return bytes;
-}
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-struct TemporaryFile {
-    std::string path;
-    int fd = -1;
-};
-
-// Opened with O_EXCL so two writers never share a temporary file; the
-// umask applies as it would to a plain create.
-std::optional<TemporaryFile> createTemporaryBeside(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string candidate = path + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                std::to_string(counter.fetch_add(1));
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            return TemporaryFile{std::move(candidate), fd};
-        }
-        if (errno != EEXIST) {
-            return std::nullopt;
-        }
-    }
-    return std::nullopt;
-}
-
-// Readers of the target see either the old list or the whole new one.
-bool replaceFileContents(const std::string& path, const char* data, size_t size) {
-    if (size == 0) {
-        return false;
-    }
-    const auto temporary = createTemporaryBeside(path);
-    if (!temporary) {
-        return false;
-    }
-    FileDescriptor file(temporary->fd);
-    const bool written = writeAll(file.get(), data, size) && ::fsync(file.get()) == 0 &&
-                         file.close() && ::rename(temporary->path.c_str(), path.c_str()) == 0;
-    if (!written) {
-        ::unlink(temporary->path.c_str());
-    }
-    return written;
+// Readers of the target see either the old list or the whole new one. A
+// value with no serialised form writes nothing.
+bool replaceFileContents(const std::string& path, std::string_view bytes) {
+    return !bytes.empty() && writeFileAtomically(path, bytes).ok();
 }
 
 }  // namespace
@@ -804,9 +731,6 @@ PlistValue PlistValue::boolean(bool flag) {
 }
 PlistValue PlistValue::date(PlistDate when) {
     return PlistValue(Storage(std::in_place_type<PlistDate>, when));
-}
-PlistValue PlistValue::data(Bytes bytes) {
-    return PlistValue(Storage(std::in_place_type<Bytes>, std::move(bytes)));
 }
 PlistValue PlistValue::array(Array items) {
     return PlistValue(Storage(std::in_place_type<Array>, std::move(items)));
@@ -859,9 +783,6 @@ std::optional<PlistDate> PlistValue::asDate() const {
     return when != nullptr ? std::optional(*when) : std::nullopt;
 }
 
-const PlistValue::Bytes* PlistValue::asData() const {
-    return std::get_if<Bytes>(&value_);
-}
 const PlistValue::Array* PlistValue::asArray() const {
     return std::get_if<Array>(&value_);
 }
@@ -935,8 +856,10 @@ std::optional<PlistValue> PlistValue::fromBytes(std::span<const uint8_t> bytes) 
 
 std::optional<PlistValue> PlistValue::fromFile(const std::string& path, uint64_t maxBytes) {
     try {
-        const auto bytes = readWholeFile(path, std::min(maxBytes, kMaxListBytes));
-        return bytes ? fromBytes(*bytes) : std::nullopt;
+        const StatusOr<std::string> bytes = readWholeFile(path, std::min(maxBytes, kMaxListBytes));
+        return bytes.ok() ? fromBytes(std::span(reinterpret_cast<const uint8_t*>(bytes->data()),
+                                                bytes->size()))
+                          : std::nullopt;
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
@@ -944,7 +867,7 @@ std::optional<PlistValue> PlistValue::fromFile(const std::string& path, uint64_t
 
 PlistValue::Bytes PlistValue::toBinary() const {
     try {
-        const PlistNode node = uidsFitBinaryForm(*this) ? toNode() : nullptr;
+        const PlistNode node = uidsFitBinaryForm(*this) ? PlistNodes::of(*this) : nullptr;
         if (!node) {
             return {};
         }
@@ -961,7 +884,7 @@ PlistValue::Bytes PlistValue::toBinary() const {
 
 std::string PlistValue::toXml() const {
     try {
-        const PlistNode node = toNode();
+        const PlistNode node = PlistNodes::of(*this);
         if (!node) {
             return {};
         }
@@ -978,7 +901,8 @@ std::string PlistValue::toXml() const {
 bool PlistValue::writeBinaryFile(const std::string& path) const {
     try {
         const Bytes bytes = toBinary();
-        return replaceFileContents(path, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return replaceFileContents(
+            path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -986,24 +910,14 @@ bool PlistValue::writeBinaryFile(const std::string& path) const {
 
 bool PlistValue::writeXmlFile(const std::string& path) const {
     try {
-        const std::string text = toXml();
-        return replaceFileContents(path, text.data(), text.size());
+        return replaceFileContents(path, toXml());
     } catch (const std::bad_alloc&) {
         return false;
     }
 }
 
-PlistNode PlistValue::toNode() const {
-    return std::visit([](const auto& held) { return makeNode(held); }, value_);
-}
-
-PlistValue PlistValue::fromNode(const void* node) {
-    try {
-        auto value = convertNode(static_cast<plist_t>(const_cast<void*>(node)), 0);
-        return value ? std::move(*value) : PlistValue();
-    } catch (const std::bad_alloc&) {
-        return PlistValue();
-    }
+PlistNode PlistNodes::of(const PlistValue& value) {
+    return std::visit([](const auto& held) { return makeNode(held); }, value.value_);
 }
 
 }  // namespace vessamo

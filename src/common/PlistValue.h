@@ -1,7 +1,5 @@
 #pragma once
 
-#include <plist/plist.h>
-
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -13,16 +11,6 @@
 #include <vector>
 
 namespace vessamo {
-
-// Owns one libplist node tree and frees it when it goes out of scope.
-struct PlistNodeFree {
-    void operator()(void* node) const {
-        if (node != nullptr) {
-            plist_free(static_cast<plist_t>(node));
-        }
-    }
-};
-using PlistNode = std::unique_ptr<void, PlistNodeFree>;
 
 // A keyed archive's reference to another object in its "$objects" array.
 struct PlistUid {
@@ -56,7 +44,6 @@ public:
     static PlistValue real(double number);
     static PlistValue boolean(bool flag);
     static PlistValue date(PlistDate when);
-    static PlistValue data(Bytes bytes);
     static PlistValue array(Array items = {});
     static PlistValue dictionary(Dictionary entries = {});
     static PlistValue uid(uint64_t index);
@@ -70,7 +57,6 @@ public:
     [[nodiscard]] std::optional<double> asReal() const;  // integers convert too
     [[nodiscard]] std::optional<bool> asBoolean() const;
     [[nodiscard]] std::optional<PlistDate> asDate() const;
-    [[nodiscard]] const Bytes* asData() const;
     [[nodiscard]] const Array* asArray() const;
     [[nodiscard]] const Dictionary* asDictionary() const;
     [[nodiscard]] std::optional<uint64_t> asUid() const;
@@ -102,14 +88,13 @@ public:
     [[nodiscard]] bool writeBinaryFile(const std::string& path) const;
     [[nodiscard]] bool writeXmlFile(const std::string& path) const;
 
-    // Conversion to and from libplist nodes, for code that must hand a node
-    // to libimobiledevice or take one from it.
-    [[nodiscard]] PlistNode toNode() const;
-    [[nodiscard]] static PlistValue fromNode(const void* node);
-
     bool operator==(const PlistValue&) const = default;
 
 private:
+    // Data values only come from parsing and go back out when written: the
+    // program reads none of their bytes.
+    friend class PlistNodes;
+
     using Storage = std::variant<std::monostate, std::string, int64_t, double, bool, PlistDate,
                                  Bytes, Array, Dictionary, PlistUid>;
     explicit PlistValue(Storage storage) : value_(std::move(storage)) {}

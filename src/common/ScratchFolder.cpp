@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/Files.h"
+
 namespace vessamo {
 
 namespace fs = std::filesystem;
@@ -21,25 +23,10 @@ std::string temporaryRoot() {
     return "/tmp";
 }
 
-// Keeps a name a single harmless path component.
-std::string safeComponent(std::string_view name) {
-    std::string out;
-    for (char c : name) {
-        out += (c == '/' || c == '\0') ? '_' : c;
-    }
-    if (out.empty() || out == "." || out == "..") {
-        out = "file";
-    }
-    if (out.size() > 100) {
-        out.resize(100);
-    }
-    return out;
-}
-
 }  // namespace
 
 std::optional<ScratchFolder> ScratchFolder::create(std::string_view prefix) {
-    std::string templ = temporaryRoot() + "/" + safeComponent(prefix) + "-XXXXXX";
+    std::string templ = temporaryRoot() + "/" + safeFileName(prefix) + "-XXXXXX";
     std::vector<char> buffer(templ.begin(), templ.end());
     buffer.push_back('\0');
     if (mkdtemp(buffer.data()) == nullptr) {
@@ -66,7 +53,7 @@ ScratchFolder& ScratchFolder::operator=(ScratchFolder&& other) noexcept {
 
 std::string ScratchFolder::uniquePath(std::string_view fileName) {
     ++counter_;
-    return path_ + "/" + std::to_string(counter_) + "-" + safeComponent(fileName);
+    return path_ + "/" + std::to_string(counter_) + "-" + safeFileName(fileName);
 }
 
 void ScratchFolder::remove() {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "common/Files.h"
 #include "common/PlistValue.h"
 #include "common/UserPaths.h"
 
@@ -47,8 +48,10 @@ bool UserDefaults::setBool(const std::string& key, bool value) {
     for (const auto& [name, flag] : values_) {
         entries[name] = PlistValue::boolean(flag);
     }
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
+    const std::string folder = std::filesystem::path(path_).parent_path().string();
+    if (!folder.empty() && !makeFolders(folder).ok()) {
+        return false;
+    }
     return PlistValue::dictionary(std::move(entries)).writeXmlFile(path_);
 }
 

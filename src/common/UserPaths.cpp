@@ -19,9 +19,8 @@ std::string passwordEntryHome() {
     return (entry != nullptr && entry->pw_dir != nullptr) ? std::string(entry->pw_dir) : "/";
 }
 
-}  // namespace
-
-std::string UserPaths::loginName() {
+#ifdef __APPLE__
+std::string loginName() {
     const passwd* entry = getpwuid(getuid());
     if (entry != nullptr && entry->pw_name != nullptr) {
         return entry->pw_name;
@@ -29,6 +28,9 @@ std::string UserPaths::loginName() {
     std::string user = environment("USER");
     return user.empty() ? "user" : user;
 }
+#endif
+
+}  // namespace
 
 std::string UserPaths::userFolder() {
     std::string home = environment("VESSAMO_HOME");

@@ -17,7 +17,6 @@ public:
     [[nodiscard]] static std::string timelineFolder();
     // userFolder() + "/Library"
     [[nodiscard]] static std::string libraryFolder();
-    [[nodiscard]] static std::string loginName();
 };
 
 }  // namespace vessamo
