@@ -1,24 +1,25 @@
 #pragma once
 
-#include <functional>
 #include <mutex>
 #include <string>
 
 #include "common/NotificationCenter.h"
 #include "common/UiPort.h"
 #include "common/UserDefaults.h"
-#include "results/DeletedMessageIntake.h"
+#include "results/KTWhatsAppNode.h"
 #include "results/ResultPages.h"
 #include "results/ResultSearch.h"
 #include "results/ResultViewState.h"
+#include "results/ScanResult.h"
 
 namespace vessamo {
 
 inline constexpr const char* kExampleAlertSuppress = "ExampleAlertSuppress";
 
 // The result view without its widgets: it follows a scan through the scan
-// notifications, takes the recovered messages, and decides what the page
-// shows when the scan ends. Views bind to state().
+// notifications and decides what the page shows when the scan ends. The
+// recovered messages reach it inside the finished result. Views bind to
+// state().
 class KTResultViewController {
 public:
     KTResultViewController(UiPort& ui, UserDefaults& defaults, NotificationCenter& notifications);
@@ -29,7 +30,8 @@ public:
     // Scan notifications; each runs on the posting scan thread.
     void ScanProgressInfomationHandle(int percent);
     void ScanAnvancedProgressInfoHandle(int messagesRead);
-    void DelScanWhatsAppInfoHandle(const KTWhatsAppNodePtr& message);
+    // Only counted: the scan itself gathers the recovered messages.
+    void DelScanWhatsAppInfoHandle(const KTWhatsAppNode& message);
 
     void ChangeToScanWhatsAppView();
     void startScanningGIF();
@@ -41,26 +43,20 @@ public:
 
     // Shows a category of the current source; false for unknown numbers.
     bool showCategory(int typeNumber);
-    void actClickChat() { showCategory(1); }
-    void actClickResource() { showCategory(2); }
-    void actCallHistory() { showCategory(3); }
-    void actContact() { showCategory(4); }
-    void actClickFavtContact() { showCategory(5); }
 
     // The stop button: true when the person confirms the stop.
     [[nodiscard]] bool confirmStop();
     // Before a rescan with another source: forget what is shown.
     void releaseResults();
 
-    // Shows a scanned source's lists, with the recovered deleted-only ones.
-    void showSource(ResultSourceLists lists);
+    // Shows a finished scan's result, its recovered-only lists included.
+    void showSource(ScanResultPtr result);
     // The home button: true when the person confirmed and the results went.
     bool actHome();
     [[nodiscard]] ResultPages& pages() { return pages_; }
     [[nodiscard]] ResultSearch& search() { return search_; }
 
     [[nodiscard]] ResultViewState state() const;
-    [[nodiscard]] const DeletedMessageIntake& deletedMessages() const { return intake_; }
 
 private:
     void finishOnMainThread(bool iCloudSource);
@@ -70,12 +66,11 @@ private:
     UserDefaults& defaults_;
     mutable std::mutex mutex_;
     ResultViewState state_;
-    DeletedMessageIntake intake_;
     ScopedObserver progressObserver_;
     ScopedObserver advancedObserver_;
     ScopedObserver deletedObserver_;
     ResultPages pages_{ui_};
-    ResultSearch search_{ui_, pages_};  // after pages_: its threads end first
+    ResultSearch search_{ui_, pages_};  // after pages_: its workers end first
 };
 
 }  // namespace vessamo

@@ -2,63 +2,61 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
-#include <thread>
+#include <unordered_set>
 #include <vector>
 
+#include "common/Text.h"
 #include "common/UiPort.h"
+#include "common/Worker.h"
 #include "results/IKImageItem.h"
-#include "results/KTCallHistoryNode.h"
-#include "results/KTContactNode.h"
-#include "results/KTTreeDirNode.h"
-#include "results/KTWhatsAppCovNode.h"
-#include "results/KTWhatsAppFavContact.h"
-#include "results/KTWhatsAppResourceNode.h"
 #include "results/ResultViewState.h"
+#include "results/ScanResult.h"
 
 namespace vessamo {
 
-// The lists of the scanned source that the pages show. The records are
-// shared with the source, so a mark set here is the mark the exports read.
-struct ResultSourceLists {
-    std::vector<KTWhatsAppNodePtr> WhatsAppChatArray;
-    std::vector<KTWhatsAppCovNodePtr> WhatsAppConvChatArray;
-    std::vector<KTTreeDirNode> WhatsAppMediaArray;
-    std::vector<KTCallHistoryNodePtr> WhatsAppCallArray;
-    std::vector<KTContactNodePtr> WhatsAppContactArray;
-    std::vector<KTWhatsAppFavContactPtr> WhatsAppFacContactArray;
-    // Made by the deleted-message intake; shown while the results are.
-    std::vector<KTWhatsAppCovNodePtr> deletedConversations;
-    std::vector<KTWhatsAppResourceNodePtr> deletedResources;
+// The rows one result offers the pages, made once when the result is shown
+// and never changed: pointers into the result, and the attachments page's
+// entries for the source's media files, which only these lists own. Whoever
+// holds the lists (the pages, a running search, an export) keeps every
+// pointer below valid, the result's records included.
+struct ResultLists {
+    ScanResultPtr result;
+    std::vector<KTWhatsAppResourceNode> mediaResources;    // one per media file
+    std::vector<const KTWhatsAppCovNode*> chats;           // live, then recovered-only
+    std::vector<const KTWhatsAppResourceNode*> resources;  // media files, then cards and places
+    std::vector<const KTCallHistoryNode*> calls;
+    std::vector<const KTContactNode*> contacts;
+    std::vector<const KTWhatsAppFavContact*> favourites;
 };
+using ResultListsPtr = std::shared_ptr<const ResultLists>;
 
 // What the detail pane of a selected row shows.
 struct RowDetails {
     enum class Look { None, Image, Movie, Text, FileIcon };
     Look look = Look::None;
-    std::string picturePath;  // a file, or a named application image
-    std::optional<std::string> imageData;
-    std::string text;  // a card or location entry's own text
+    std::string picturePath;        // a file, or a named application image
+    std::optional<Text> imageData;  // a contact's picture bytes, in the result
+    std::string text;               // a card or location entry's own text
     std::vector<std::string> lines;
 };
 
-// The opened conversation: the messages shown, oldest first.
+// The opened conversation: the newest messages shown so far, oldest first.
 struct ChatView {
-    KTWhatsAppCovNodePtr conversation;
-    std::vector<KTWhatsAppNodePtr> shown;
+    const KTWhatsAppCovNode* conversation = nullptr;
+    MessageRange shown;  // the tail of the conversation's messages
     bool moreButton = false;
 };
 
 // The category pages of the result view without widgets. Everything runs on
 // the main thread except the opening of a conversation, whose worker touches
-// this object only through UiPort::runOnMainThreadAndWait.
+// this object only through UiPort::runOnMainThreadAndWait. Marks (the check
+// boxes) live here, per list, never in the records.
 class ResultPages {
 public:
-    using FileKeyLookup = std::function<std::optional<std::string>(const std::string&)>;
-
     static constexpr int32_t kPreviewCount = 25;
     static constexpr size_t kScrollerRows = 14;
     // The home screen's fixed window size, in points.
@@ -70,8 +68,8 @@ public:
     ResultPages(const ResultPages&) = delete;
     ResultPages& operator=(const ResultPages&) = delete;
 
-    void setSource(ResultSourceLists lists);
-    void setFileKeyLookup(FileKeyLookup lookup) { fileKeyLookup_ = std::move(lookup); }
+    // Shows a finished scan's result, marks cleared; nullptr lets it go.
+    void setSource(ScanResultPtr result);
     void setOnlyDeleted(bool on) { onlyDeleted_ = on; }
     void setBackupChooserActive(bool active) { backupChooserActive_ = active; }
     void setChatChangePreview(bool on) { bchatchangePreview_ = on; }
@@ -86,45 +84,51 @@ public:
 
     // The check-box column of the showing list, for the selected rows.
     void setMarked(const std::vector<size_t>& rows, bool on);
+    [[nodiscard]] bool isMarked(size_t row) const;
     void ClickSelectAllChatMessage(bool on);
     void ClickSelectAllResource(bool on);
     void ClickSelectAllContact(bool on);
     void ClickSelectAllFavtContact(bool on);
+    // The items chosen in the media browser, by position in it.
+    void setMediaSelection(std::set<size_t> items) { mediaSelection_ = std::move(items); }
+
+    // What the exports take, read on the interface thread. The pointers lie
+    // in lists(): an export keeps that alive while it runs.
+    [[nodiscard]] const ResultListsPtr& lists() const { return lists_; }
+    // The chat at the selected row of the showing chat page, if any, and
+    // every marked chat: each once, in list order.
+    [[nodiscard]] std::vector<const KTWhatsAppCovNode*> chatsForExport() const;
+    // The marked recovered-only conversations, in list order.
+    [[nodiscard]] std::vector<const KTWhatsAppCovNode*> deletedConversationsMarked() const;
+    [[nodiscard]] std::vector<const KTWhatsAppResourceNode*> markedResources() const;
+    [[nodiscard]] std::vector<const KTContactNode*> markedContacts() const;
+    [[nodiscard]] std::vector<const KTWhatsAppFavContact*> markedFavourites() const;
+    // The media browser's items at the chosen positions, in browser order.
+    [[nodiscard]] std::vector<IKImageItem> selectedMedia() const;
 
     // A row of the showing list was selected.
     void tableViewSelectionDidChange(size_t row);
     void ClickMoreBtn();
-    // Joins a finished or running opener; for shutdown and tests.
-    void waitForChatLoad();
 
     // Asks first; true when the person went home.
     bool actHome();
 
-    // The showing list's rows are replaced by a search's results.
-    void showChats(std::vector<KTWhatsAppCovNodePtr> rows);
-    void showResources(std::vector<KTWhatsAppResourceNodePtr> rows);
-    void showContacts(std::vector<KTContactNodePtr> rows);
-    void showFavs(std::vector<KTWhatsAppFavContactPtr> rows);
+    // The showing list's rows are replaced by a search's results: pointers
+    // into lists().
+    void showChats(std::vector<const KTWhatsAppCovNode*> rows);
+    void showResources(std::vector<const KTWhatsAppResourceNode*> rows);
+    void showContacts(std::vector<const KTContactNode*> rows);
+    void showFavs(std::vector<const KTWhatsAppFavContact*> rows);
     void clearShowingList();
 
-    // What the lists can show in full, for the search to walk.
-    [[nodiscard]] std::vector<KTWhatsAppCovNodePtr> allChats() const;
-    [[nodiscard]] std::vector<KTWhatsAppResourceNodePtr> allResources() const;
-    [[nodiscard]] const std::vector<KTContactNodePtr>& allContacts() const {
-        return source_.WhatsAppContactArray;
-    }
-    [[nodiscard]] const std::vector<KTWhatsAppFavContactPtr>& allFavs() const {
-        return source_.WhatsAppFacContactArray;
-    }
-
     [[nodiscard]] ResultCategory currentTableView() const { return current_; }
-    [[nodiscard]] const std::vector<KTWhatsAppCovNodePtr>& chatRows() const { return chats_; }
-    [[nodiscard]] const std::vector<KTWhatsAppResourceNodePtr>& resourceRows() const {
+    [[nodiscard]] const std::vector<const KTWhatsAppCovNode*>& chatRows() const { return chats_; }
+    [[nodiscard]] const std::vector<const KTWhatsAppResourceNode*>& resourceRows() const {
         return resources_;
     }
-    [[nodiscard]] const std::vector<KTCallHistoryNodePtr>& callRows() const { return calls_; }
-    [[nodiscard]] const std::vector<KTContactNodePtr>& contactRows() const { return contacts_; }
-    [[nodiscard]] const std::vector<KTWhatsAppFavContactPtr>& favRows() const { return favs_; }
+    [[nodiscard]] const std::vector<const KTCallHistoryNode*>& callRows() const { return calls_; }
+    [[nodiscard]] const std::vector<const KTContactNode*>& contactRows() const { return contacts_; }
+    [[nodiscard]] const std::vector<const KTWhatsAppFavContact*>& favRows() const { return favs_; }
     [[nodiscard]] const std::vector<IKImageItem>& mediaBroswerArray() const { return media_; }
     [[nodiscard]] bool scrollerVisible() const { return scrollerVisible_; }
     [[nodiscard]] std::optional<size_t> selectedRow() const { return selectedRow_; }
@@ -139,35 +143,41 @@ public:
     [[nodiscard]] std::string selectionLabelText() const;
     [[nodiscard]] bool homeShown() const { return homeShown_; }
     [[nodiscard]] bool windowFixed() const { return windowFixed_; }
-    int32_t BackUpFilesNum = 0;
-    int32_t deleteeFilesNum = 0;
-    int32_t recovredFilesNum = 0;
 
 private:
-    template <typename T>
-    void selectAll(const std::vector<T>& rows, bool on);
+    // Marked records of each list, by address in lists_.
+    struct Marks {
+        std::unordered_set<const KTWhatsAppCovNode*> chats;
+        std::unordered_set<const KTWhatsAppResourceNode*> resources;
+        std::unordered_set<const KTCallHistoryNode*> calls;
+        std::unordered_set<const KTContactNode*> contacts;
+        std::unordered_set<const KTWhatsAppFavContact*> favs;
+    };
+
+    void showLists(ResultListsPtr lists);
     void selectFirstRow(size_t rows);
     void detailsOfResource(const KTWhatsAppResourceNode& node);
     void detailsOfFav(const KTWhatsAppFavContact& contact);
     void detailsOfContact(const KTContactNode& contact);
     void selectChat(size_t row);
-    void LoadWhatsAppChatOnMainThread(const KTWhatsAppCovNodePtr& conversation,
-                                      uint64_t generation);
+    void LoadWhatsAppChatOnMainThread(const ResultListsPtr& lists,
+                                      const KTWhatsAppCovNode& conversation, uint64_t generation);
     void addMoreButn();
-    void clearAll();
+    void clearShown();
 
     UiPort& ui_;
-    ResultSourceLists source_;
-    // Shared with an opener thread, which must not see the list replaced.
-    std::shared_ptr<const std::vector<KTWhatsAppNodePtr>> messages_;
-    std::vector<KTWhatsAppResourceNodePtr> mediaResources_;
-    FileKeyLookup fileKeyLookup_;
+    ResultListsPtr lists_;
+    // The result whose recovered-only lists were dropped by going home: shown
+    // again, it comes back without them.
+    std::weak_ptr<const ScanResult> recoveredDropped_;
+    Marks marks_;
+    std::set<size_t> mediaSelection_;
     ResultCategory current_ = ResultCategory::None;
-    std::vector<KTWhatsAppCovNodePtr> chats_;
-    std::vector<KTWhatsAppResourceNodePtr> resources_;
-    std::vector<KTCallHistoryNodePtr> calls_;
-    std::vector<KTContactNodePtr> contacts_;
-    std::vector<KTWhatsAppFavContactPtr> favs_;
+    std::vector<const KTWhatsAppCovNode*> chats_;
+    std::vector<const KTWhatsAppResourceNode*> resources_;
+    std::vector<const KTCallHistoryNode*> calls_;
+    std::vector<const KTContactNode*> contacts_;
+    std::vector<const KTWhatsAppFavContact*> favs_;
     std::vector<IKImageItem> media_;
     bool onlyDeleted_ = false;
     bool backupChooserActive_ = false;
@@ -182,7 +192,7 @@ private:
     bool windowFixed_ = false;
     std::atomic<bool> bstartloadChat_{false};
     std::atomic<uint64_t> chatGeneration_{0};  // a late opener of an older view shows nothing
-    std::thread loadchatThreader_;
+    Worker loadchatThreader_;                  // last: joined before the rest goes
 };
 
 }  // namespace vessamo

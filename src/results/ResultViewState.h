@@ -29,6 +29,7 @@ struct ResultViewState {
     bool messageCountVisible = false;
     int messagesRead = 0;
     std::string messageCountText;  // filled when the state is read
+    int recoveredMessages = 0;     // deleted messages the scan recovered so far
     bool stopButtonVisible = false;
     bool categoryButtonsEnabled = true;
     int selectedFilesNum = 0;
