@@ -7,11 +7,11 @@
 #include <system_error>
 #include <utility>
 
+#include "common/Files.h"
 #include "common/PlistValue.h"
 #include "common/SystemLog.h"
 #include "common/TextConversion.h"
 #include "common/UserPaths.h"
-#include "export/SafeFileName.h"
 
 namespace vessamo {
 
@@ -60,15 +60,12 @@ std::string formatted(const char* prefix, const std::optional<std::string>& valu
     return std::string(prefix) + value.value_or("(null)");
 }
 
-std::string lastComponent(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool writePreferences(const std::string& parent, const TimelineAccountTexts& account) {
+// The account's name and status as its labels show them; "" without one.
+bool writePreferences(const std::string& parent, const ScanResult& result) {
+    const KTWhatsAppIDInfo account = result.account.value_or(KTWhatsAppIDInfo{});
     PlistValue::Dictionary prefs;
-    prefs["FullUserName"] = PlistValue::string(account.name);
-    prefs["CurrentStatusText"] = PlistValue::string(account.status);
+    prefs["FullUserName"] = PlistValue::string(account.whatsAppNodeName);
+    prefs["CurrentStatusText"] = PlistValue::string(account.whatsAppCurrentStatus);
     return PlistValue::dictionary(std::move(prefs))
         .writeBinaryFile(parent + "/" + kPreferencesName);
 }
@@ -144,7 +141,7 @@ std::string scannedBackupFolder(const std::string& firstFile) {
     return folder.string();
 }
 
-std::optional<std::string> addressBookOf(const std::vector<KTTreeDirNode>& media) {
+std::optional<std::string> addressBookOf(std::span<const KTTreeDirNode> media) {
     if (media.empty()) {
         return std::nullopt;
     }
@@ -175,10 +172,8 @@ AlertRequest alertFor(const TimelineCopyResult& result) {
 
 std::string prepareTimelinePath() {
     const std::string path = UserPaths::timelineFolder();
-    std::error_code ec;
-    fs::create_directories(path, ec);
-    if (ec) {
-        SystemLog::write("Cannot create the Timeline folder " + path + ": " + ec.message());
+    if (const Status made = makeFolders(path); !made.ok()) {
+        SystemLog::write("Cannot create the Timeline folder " + path + ": " + made.message());
     }
     return path;
 }
@@ -196,37 +191,43 @@ std::vector<KTIOSDeviceNodePtr> FindWhatsAppTimelineBackup(const std::string& ti
 }
 
 TimelineAccount getTimelineAccount(const std::string& folder) {
+    // The record and the store of its texts travel together.
+    struct Held {
+        TextStore texts;
+        KTWhatsAppIDInfo info;
+    };
+    auto held = std::make_shared<Held>();
     TimelineAccount account;
-    account.info = std::make_shared<KTWhatsAppIDInfo>();
     const std::string photo = folder + "/" + kPhotoName;
     if (isLoadableImage(photo)) {
-        account.info->whatsAppContactPath = photo;
+        held->info.whatsAppContactPath = held->texts.keep(photo);
     }
     std::optional<PlistValue> prefs = PlistValue::fromFile(folder + "/" + kPreferencesName);
     if (prefs && prefs->asDictionary() != nullptr) {
         const std::optional<std::string> name = prefs->stringFor("FullUserName");
         const std::optional<std::string> status = prefs->stringFor("CurrentStatusText");
-        account.info->whatsAppNodeName = name.value_or("");
-        account.info->whatsAppCurrentStatus = status.value_or("");
+        held->info.whatsAppNodeName = held->texts.keep(name.value_or(""));
+        held->info.whatsAppCurrentStatus = held->texts.keep(status.value_or(""));
         account.nameLabel = formatted("Name: ", name);
         account.stateLabel = formatted("State: ", status);
     }
+    account.info = std::shared_ptr<const KTWhatsAppIDInfo>(held, &held->info);
     return account;
 }
 
 TimelineViewData ClickShowWhatsAppTimeline(const std::string& timelinePath, UiPort& ui) {
     TimelineViewData view;
-    for (TimelineFolder& folder : timelineFolders(timelinePath)) {
-        auto row = std::make_shared<KTTimeLineFileNode>();
-        row->nodeName = std::move(folder.name);
-        row->nodePath = std::move(folder.path);
-        view.rows.push_back(std::move(row));
-    }
-    if (view.rows.empty()) {
+    const std::vector<TimelineFolder> folders = timelineFolders(timelinePath);
+    if (folders.empty()) {
         ui.showAlert(okAlert(kTimelineNotFound, kCreateTimelineHint));
         return view;
     }
-    view.fullTimelinPath = *view.rows.front()->nodePath;
+    for (const TimelineFolder& folder : folders) {
+        KTTimeLineFileNode& row = view.rows.emplace_back();
+        row.nodeName = folder.name;
+        row.nodePath = folder.path;
+    }
+    view.fullTimelinPath = folders.front().path;
     view.account = getTimelineAccount(view.fullTimelinPath);
     return view;
 }
@@ -251,8 +252,8 @@ std::string timelineFolderName(std::time_t when) {
 
 std::optional<std::string> createTimelineFolder(const std::string& parent,
                                                 const std::string& name) {
+    makeFolders(parent).ignore();  // the first create below says what went wrong
     std::error_code ec;
-    fs::create_directories(parent, ec);
     constexpr int kMaxTries = 1000;
     for (int n = 1; n <= kMaxTries; ++n) {
         const std::string path =
@@ -269,14 +270,20 @@ std::optional<std::string> createTimelineFolder(const std::string& parent,
     return std::nullopt;
 }
 
-TimelineCopyResult NewTimeLineCopyAllWhatsAppDataThreader(const std::vector<KTTreeDirNode>& media,
+TimelineCopyResult NewTimeLineCopyAllWhatsAppDataThreader(std::span<const KTTreeDirNode> media,
                                                           const std::string& folder,
-                                                          const std::string& parent) {
+                                                          const std::string& parent,
+                                                          std::stop_token stop) {
     TimelineCopyResult result;
     result.folder = folder;
     FlatCopy copy(result);
     bool ok = true;
     for (const KTTreeDirNode& entry : media) {
+        if (stop.stop_requested()) {
+            result.failures.push_back("the Timeline copy into " + folder + " was stopped");
+            ok = false;
+            break;
+        }
         const std::string name = safeFileName(lastComponent(entry.filePath));
         ok = copy.copy(entry.fileKey, folder + "/" + name);
         if (ok && asciiLower(name) == kPhotoName) {
@@ -300,14 +307,19 @@ TimelineCopyResult NewTimeLineCopyAllWhatsAppDataThreader(const std::vector<KTTr
 
 namespace {
 
+// Only a backup scan leaves the WhatsApp files a Timeline is made of.
+bool canMakeTimelineOf(const ScanResult* result) {
+    return result != nullptr && result->kind == SourceKind::Backup &&
+           !result->index.whatsAppFileArray.empty() && !result->WhatsAppMediaArray.empty();
+}
+
 // The part of making a backup that runs on the main thread: the check of the
 // scan result, the dated folder and the account's preferences beside it.
 // The folder, or nullopt once the person has been told why there is none
 // (with the failure in *failed when there was a result to copy).
-std::optional<std::string> beginTimeline(const std::vector<KTTreeDirNode>& media,
-                                         const TimelineAccountTexts& account, std::time_t when,
-                                         UiPort& ui, std::optional<TimelineCopyResult>& failed) {
-    if (media.empty()) {
+std::optional<std::string> beginTimeline(const ScanResult* result, std::time_t when, UiPort& ui,
+                                         std::optional<TimelineCopyResult>& failed) {
+    if (!canMakeTimelineOf(result)) {
         ui.showAlert(okAlert(kNoScanResult, kCreateTimelineHint));
         return std::nullopt;
     }
@@ -315,7 +327,7 @@ std::optional<std::string> beginTimeline(const std::vector<KTTreeDirNode>& media
     // timelinePath the preferences name.
     const std::string parent = UserPaths::timelineFolder();
     std::optional<std::string> folder = createTimelineFolder(parent, timelineFolderName(when));
-    if (folder && !writePreferences(parent, account)) {
+    if (folder && !writePreferences(parent, *result)) {
         std::error_code ec;
         fs::remove(*folder, ec);
         folder.reset();
@@ -330,70 +342,58 @@ std::optional<std::string> beginTimeline(const std::vector<KTTreeDirNode>& media
 
 }  // namespace
 
-std::optional<TimelineCopyResult> NewWhatsAppTimeLineAction(const std::vector<KTTreeDirNode>& media,
-                                                            const TimelineAccountTexts& account,
-                                                            UiPort& ui, std::time_t when) {
-    std::optional<TimelineCopyResult> result;
-    if (std::optional<std::string> folder = beginTimeline(media, account, when, ui, result)) {
-        result =
-            NewTimeLineCopyAllWhatsAppDataThreader(media, *folder, UserPaths::timelineFolder());
-        ui.showAlert(alertFor(*result));
+std::optional<TimelineCopyResult> NewWhatsAppTimeLineAction(const ScanResult& result, UiPort& ui,
+                                                            std::time_t when) {
+    std::optional<TimelineCopyResult> copied;
+    if (std::optional<std::string> folder = beginTimeline(&result, when, ui, copied)) {
+        copied = NewTimeLineCopyAllWhatsAppDataThreader(result.WhatsAppMediaArray, *folder,
+                                                        UserPaths::timelineFolder());
+        ui.showAlert(alertFor(*copied));
     }
-    return result;
+    return copied;
 }
 
-bool TimelineMaker::ClickCreateWhatsAppTimeline(std::vector<KTTreeDirNode> media,
-                                                const TimelineAccountTexts& account,
-                                                std::time_t when) {
-    {
-        std::lock_guard lock(mutex_);
-        if (making_) {
-            return false;
-        }
-        making_ = true;
+bool TimelineMaker::ClickCreateWhatsAppTimeline(ScanResultPtr result, std::time_t when) {
+    if (copy_.running()) {
+        return false;
     }
-    if (copyThread_.joinable()) {
-        copyThread_.join();
-    }
+    copy_.join();  // the last copy has ended; only its thread is left
     std::optional<TimelineCopyResult> failed;
-    std::optional<std::string> folder = beginTimeline(media, account, when, ui_, failed);
-    std::lock_guard lock(mutex_);
+    std::optional<std::string> folder = beginTimeline(result.get(), when, ui_, failed);
+    const std::lock_guard lock(mutex_);
     if (!folder) {
         if (failed) {
             lastResult_ = std::move(failed);
         }
-        making_ = false;
         return false;
     }
     fullWhatsAppLocation_ = *folder;
-    copyThread_ = std::thread(
-        [this, media = std::move(media), folder = *folder, parent = UserPaths::timelineFolder()] {
-            finish(NewTimeLineCopyAllWhatsAppDataThreader(media, folder, parent));
-        });
-    return true;
+    return copy_.start([this, result = std::move(result), folder = *folder,
+                        parent = UserPaths::timelineFolder()](std::stop_token stop) {
+        TimelineCopyResult copied = NewTimeLineCopyAllWhatsAppDataThreader(
+            result->WhatsAppMediaArray, folder, parent, stop);
+        finish(std::move(copied), stop.stop_requested());
+    });
 }
 
-void TimelineMaker::finish(TimelineCopyResult result) {
-    const AlertRequest alert = alertFor(result);
-    ui_.runOnMainThreadAndWait([this, &alert] { ui_.showAlert(alert); });
-    std::lock_guard lock(mutex_);
-    lastResult_ = std::move(result);
-    making_ = false;
-}
-
-void TimelineMaker::wait() {
-    if (copyThread_.joinable() && copyThread_.get_id() != std::this_thread::get_id()) {
-        copyThread_.join();
+// A copy stopped because the maker goes tells nobody: the interface that
+// would show the alert may be the one waiting for it to end.
+void TimelineMaker::finish(TimelineCopyResult result, bool stopped) {
+    if (!stopped) {
+        const AlertRequest alert = alertFor(result);
+        ui_.runOnMainThreadAndWait([this, &alert] { ui_.showAlert(alert); });
     }
+    const std::lock_guard lock(mutex_);
+    lastResult_ = std::move(result);
 }
 
 std::optional<TimelineCopyResult> TimelineMaker::lastResult() const {
-    std::lock_guard lock(mutex_);
+    const std::lock_guard lock(mutex_);
     return lastResult_;
 }
 
 std::string TimelineMaker::fullWhatsAppLocation() const {
-    std::lock_guard lock(mutex_);
+    const std::lock_guard lock(mutex_);
     return fullWhatsAppLocation_;
 }
 

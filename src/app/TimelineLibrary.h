@@ -1,17 +1,21 @@
 #pragma once
 
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "backup/KTIOSDeviceNode.h"
 #include "common/UiPort.h"
+#include "common/Worker.h"
 #include "results/KTTimeLineFileNode.h"
 #include "results/KTTreeDirNode.h"
 #include "results/KTWhatsAppIDInfo.h"
+#include "results/ScanResult.h"
 
 namespace vessamo {
 
@@ -40,8 +44,9 @@ inline constexpr const char* kTimelineNotCreated = "WhatsApp Timeline Backup cou
 
 // The account a Timeline backup was made of: its "photo.jpg" when that is
 // an image, and the name and status of its "net.whatsapp.WhatsApp.plist".
+// The record owns its texts and is shared as the current account.
 struct TimelineAccount {
-    KTWhatsAppIDInfoPtr info;
+    std::shared_ptr<const KTWhatsAppIDInfo> info;
     std::string nameLabel;   // "Name: %@", empty when the preferences are unreadable
     std::string stateLabel;  // "State: %@"
 };
@@ -51,7 +56,7 @@ struct TimelineAccount {
 // first. With no backup the view stays empty and the person is told how to
 // make one.
 struct TimelineViewData {
-    std::vector<KTTimeLineFileNodePtr> rows;
+    std::vector<KTTimeLineFileNode> rows;
     std::string fullTimelinPath;  // the first backup; "" when there is none
     TimelineAccount account;      // account.info is null when there is none
 };
@@ -62,11 +67,6 @@ struct TimelineViewData {
 [[nodiscard]] KTIOSDeviceNodePtr ClickShowContentAction(const KTTimeLineFileNode& row);
 
 // --- Making a Timeline backup from a scan result ---
-
-struct TimelineAccountTexts {
-    std::string name;    // FullUserName
-    std::string status;  // CurrentStatusText
-};
 
 struct TimelineCopyResult {
     std::string folder;  // the backup's folder; removed again when the copy failed
@@ -84,51 +84,48 @@ struct TimelineCopyResult {
 [[nodiscard]] std::optional<std::string> createTimelineFolder(const std::string& parent,
                                                               const std::string& name);
 
-// The copy a worker thread runs: every media file flat under its file name
-// (the first of a name stays), a "photo.jpg" also to "<parent>/photo.jpg",
-// then the scanned backup's address book. Files that vanished from the
-// source are skipped; a file that cannot be written ends the copy and
-// removes the folder, so no partial backup remains.
+// The copy a worker runs: every media file flat under its file name (the
+// first of a name stays), a "photo.jpg" also to "<parent>/photo.jpg", then
+// the scanned backup's address book. Files that vanished from the source are
+// skipped; a file that cannot be written, or a stop request, ends the copy
+// and removes the folder, so no partial backup remains.
 [[nodiscard]] TimelineCopyResult NewTimeLineCopyAllWhatsAppDataThreader(
-    const std::vector<KTTreeDirNode>& media, const std::string& folder, const std::string& parent);
+    std::span<const KTTreeDirNode> media, const std::string& folder, const std::string& parent,
+    std::stop_token stop = {});
 
 // The whole making on the calling thread, as the command line wants it: the
 // check, the dated folder below the default Timeline folder with the
 // account's preferences beside it, the copy and the closing alert. nullopt
 // when there was nothing to copy.
 [[nodiscard]] std::optional<TimelineCopyResult> NewWhatsAppTimeLineAction(
-    const std::vector<KTTreeDirNode>& media, const TimelineAccountTexts& account, UiPort& ui,
-    std::time_t when = std::time(nullptr));
+    const ScanResult& result, UiPort& ui, std::time_t when = std::time(nullptr));
 
-// Makes Timeline backups from scan results, one at a time, on a worker
-// thread; tells the person the outcome through the UiPort on its main thread.
+// Makes Timeline backups from scan results, one at a time, on a worker;
+// tells the person the outcome through the UiPort on its main thread.
 class TimelineMaker {
 public:
     explicit TimelineMaker(UiPort& ui) : ui_(ui) {}
-    ~TimelineMaker() { wait(); }
     TimelineMaker(const TimelineMaker&) = delete;
     TimelineMaker& operator=(const TimelineMaker&) = delete;
 
     // Checks the scan result, creates the dated folder below the default
     // Timeline folder, writes the account's preferences beside it and starts
-    // the copy. False when there is nothing to copy (the person is told), the
-    // folder cannot be made (told too) or a backup is being made already.
-    bool ClickCreateWhatsAppTimeline(std::vector<KTTreeDirNode> media,
-                                     const TimelineAccountTexts& account,
-                                     std::time_t when = std::time(nullptr));
-    void wait();
+    // the copy, which keeps the result alive. False when there is nothing to
+    // copy (the person is told), the folder cannot be made (told too) or a
+    // backup is being made already. Called from one thread.
+    bool ClickCreateWhatsAppTimeline(ScanResultPtr result, std::time_t when = std::time(nullptr));
+    void wait() { copy_.join(); }
     [[nodiscard]] std::optional<TimelineCopyResult> lastResult() const;
     [[nodiscard]] std::string fullWhatsAppLocation() const;
 
 private:
-    void finish(TimelineCopyResult result);
+    void finish(TimelineCopyResult result, bool stopped);
 
     UiPort& ui_;
     mutable std::mutex mutex_;
-    std::thread copyThread_;
-    bool making_ = false;
     std::string fullWhatsAppLocation_;
     std::optional<TimelineCopyResult> lastResult_;
+    Worker copy_;  // last: it ends before what it writes goes
 };
 
 }  // namespace vessamo

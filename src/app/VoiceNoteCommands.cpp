@@ -19,10 +19,6 @@ VoiceNoteCommands::VoiceNoteCommands(UiPort& ui, Hooks hooks, OpusConversionOpti
     }
 }
 
-VoiceNoteCommands::~VoiceNoteCommands() {
-    stopWaiting();
-}
-
 WavConversion VoiceNoteCommands::ConvertOPUStoWAVFileFormat(const std::string& opusPath) {
     return vessamo::ConvertOPUStoWAVFileFormat(opusPath, options_);
 }
@@ -39,33 +35,33 @@ WavConversion VoiceNoteCommands::ConvertSaveOPUSFiletoWAVFileFormat(const std::s
 // the single waiter converts whichever is waiting when the tool arrives.
 void VoiceNoteCommands::awaitDownload(const std::string& opusPath) {
     {
-        const std::lock_guard<std::mutex> lock(mutex_);
+        const std::lock_guard lock(mutex_);
         convertOpusPath_ = opusPath;
-        if (waiterRunning_) {
-            return;
+        if (polling_) {
+            return;  // one download serves every waiting request
         }
-        if (checkSyncTimer_.joinable()) {
-            checkSyncTimer_.join();  // ended: it clears the flag as its last step
-        }
-        stop_ = false;
-        waiterRunning_ = true;
-        checkSyncTimer_ = std::thread([this] { pollUntilDownloaded(); });
+        polling_ = true;
     }
+    waiter_.join();  // a waiter that gave up is at most returning
+    waiter_.start([this](std::stop_token stop) { pollUntilDownloaded(stop); });
     hooks_.DownloadToolAction();
 }
 
-void VoiceNoteCommands::pollUntilDownloaded() {
+// Gives up once nothing is left waiting (converted here, or by a direct
+// look), decided under the lock a new request takes: no request is ever
+// left without a waiter.
+void VoiceNoteCommands::pollUntilDownloaded(const std::stop_token& stop) {
     std::unique_lock lock(mutex_);
-    while (!stop_) {
+    while (!stop.stop_requested()) {
         lock.unlock();
-        const bool converted = CheckSyncDownloadhasCompleted();
+        CheckSyncDownloadhasCompleted();
         lock.lock();
-        if (converted) {
+        if (convertOpusPath_.empty()) {
             break;
         }
-        wake_.wait_for(lock, kPollInterval, [this] { return stop_; });
+        tick_.wait_for(lock, stop, kPollInterval, [] { return false; });
     }
-    waiterRunning_ = false;
+    polling_ = false;
 }
 
 bool VoiceNoteCommands::CheckSyncDownloadhasCompleted() {
@@ -95,19 +91,6 @@ std::string VoiceNoteCommands::convertOpusPath() const {
 bool VoiceNoteCommands::isWaitingForTool() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return !convertOpusPath_.empty();
-}
-
-void VoiceNoteCommands::stopWaiting() {
-    std::thread waiter;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-        waiter.swap(checkSyncTimer_);
-    }
-    wake_.notify_all();
-    if (waiter.joinable()) {
-        waiter.join();
-    }
 }
 
 }  // namespace vessamo

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 #include <string>
-#include <thread>
 
 #include "common/UiPort.h"
+#include "common/Worker.h"
 #include "export/OpusConversion.h"
 
 namespace vessamo {
@@ -23,7 +23,7 @@ public:
     };
 
     VoiceNoteCommands(UiPort& ui, Hooks hooks, OpusConversionOptions options = {});
-    ~VoiceNoteCommands();
+    ~VoiceNoteCommands() { waiter_.stopAndJoin(); }
     VoiceNoteCommands(const VoiceNoteCommands&) = delete;
     VoiceNoteCommands& operator=(const VoiceNoteCommands&) = delete;
 
@@ -41,18 +41,16 @@ public:
 
 private:
     void awaitDownload(const std::string& opusPath);
-    void pollUntilDownloaded();
-    void stopWaiting();
+    void pollUntilDownloaded(const std::stop_token& stop);
 
     UiPort& ui_;
     Hooks hooks_;
     OpusConversionOptions options_;
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
+    std::condition_variable_any tick_;  // only ever woken by a stop request
     std::string convertOpusPath_;
-    bool stop_ = false;
-    bool waiterRunning_ = false;
-    std::thread checkSyncTimer_;
+    bool polling_ = false;  // the waiter has not yet given up
+    Worker waiter_;         // the timer that looks at the download
 };
 
 }  // namespace vessamo
