@@ -1,25 +1,19 @@
 #include "export/CharacterView.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <limits>
 
+#include "common/Files.h"
 #include "common/UserPaths.h"
-#include "export/SafeFileName.h"
 
 namespace vessamo {
 
-namespace fs = std::filesystem;
-
 std::string ConvertFileToHexString(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    // The view shows the whole database however large it is.
+    StatusOr<std::string> read = readWholeFile(path, std::numeric_limits<uint64_t>::max());
+    if (!read.ok()) {
         return {};
     }
-    std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) {
-        return {};
-    }
+    std::string text = std::move(read).value();
     for (char& byte : text) {
         const auto value = static_cast<unsigned char>(byte);
         if (value < 0x20 || value > 0x7E) {
@@ -36,17 +30,15 @@ std::string hexExportPath() {
 ExportReport ExportHexFileThread(const std::string& text) {
     ExportReport report;
     const std::string path = hexExportPath();
-    std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);
-    if (ec) {
-        report.failures.push_back(path + ": cannot create its folder: " + ec.message());
-        return report;
+    const std::string_view name = lastComponent(path);
+    Status written = makeFolders(path.substr(0, path.size() - name.size() - 1));
+    if (written.ok()) {
+        written = writeFileAtomically(path, text);
     }
-    const FileWrite write = writeFileSafely(path, text);
-    if (write.written) {
+    if (written.ok()) {
         ++report.filesWritten;
     } else {
-        report.failures.push_back(path + ": " + write.error);
+        report.failures.push_back(written.message());
     }
     return report;
 }

@@ -1,26 +1,23 @@
 #include "export/HtmlChatExport.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 
+#include "common/Files.h"
 #include "export/HtmlText.h"
 #include "export/KTHtmlController.h"
 #include "export/MessageAttachmentCopy.h"
-#include "export/SafeFileName.h"
-#include "results/ConversationFiller.h"
+#include "results/DisplayText.h"
 
 namespace vessamo {
-
-namespace fs = std::filesystem;
 
 namespace {
 
 constexpr size_t kMessagesPerPage = 5000;
 
 // Absent texts print the way the earlier exports printed them.
-std::string orNull(const std::optional<std::string>& text) {
-    return text.value_or("(null)");
+std::string_view orNull(const std::optional<Text>& text) {
+    return text ? text->view() : std::string_view("(null)");
 }
 
 // Lengths as the naming rule counts them: UTF-16 units.
@@ -38,14 +35,14 @@ size_t utf16Length(std::string_view utf8) {
 // Group chats share the name "Group Chat", so the chat id keeps their pages
 // apart; a number alone is unique enough. The result is one safe component.
 std::string pageFileName(const KTWhatsAppCovNode& chat, std::optional<size_t> page) {
-    const std::string number = orNull(chat.currentChatNumber);
+    const std::string_view number = orNull(chat.currentChatNumber);
     std::string stem;
     if (utf16Length(chat.currentChatName) >= 2) {
         stem = chat.currentChatName + std::to_string(chat.chatID);
     } else if (utf16Length(number) >= 2) {
         stem = number;
     } else {
-        stem = number + std::to_string(chat.chatID);
+        stem = std::string(number) + std::to_string(chat.chatID);
     }
     std::string name = safeFileName(stem);
     if (page) {
@@ -60,15 +57,25 @@ std::string conversationHeader(const KTWhatsAppCovNode& chat) {
            " &nbsp;&nbsp;Subject: " + htmlEscape(orNull(chat.currentSubject)) + "</h3><hr/><p>";
 }
 
-std::string nameLine(const KTWhatsAppNode& message) {
+// What one run of pages shares: where they go, the media copier beside
+// them, the date texts and the report everything writes into.
+struct PageRun {
+    std::string chatsFolder;
+    MessageAttachmentCopy& media;
+    DisplayTextCache& dates;
+    ExportReport& report;
+    const ExportControl& control;
+};
+
+std::string nameLine(const KTWhatsAppNode& message, DisplayTextCache& dates) {
     const bool noName = message.messageName.empty() || message.messageName == " ";
     return "<p class='name'>Name: " +
            htmlEscape(noName ? message.messageNumb : message.messageName) +
-           " &nbsp;&nbsp; Date: " + htmlEscape(message.messageDate) + " <p>";
+           " &nbsp;&nbsp; Date: " + htmlEscape(dates.messageDate(message.messageDate)) + " <p>";
 }
 
 std::string textBubble(const KTWhatsAppNode& message) {
-    const bool sent = message.messageType == "Send";
+    const bool sent = message.messageType == Direction::Send;
     if (utf16Length(message.vcardInfo) >= 2) {
         // Cards always get the green bubble; only the gap differs.
         return "<p class='triangle-isosceles2'> " + htmlEscape(message.vcardName) +
@@ -80,9 +87,8 @@ std::string textBubble(const KTWhatsAppNode& message) {
 }
 
 std::string mediaElement(const KTWhatsAppNode& message, const std::string& copy) {
-    const std::string src =
-        "'../Media Files/" + htmlEscape(fs::path(copy).filename().string()) + "'";
-    const bool received = message.messageType == "Receive";
+    const std::string src = "'../Media Files/" + htmlEscape(lastComponent(copy)) + "'";
+    const bool received = message.messageType == Direction::Receive;
     switch (message.attchType) {
         case 1: {
             const std::string img = "<img width='320' height='240' src=" + src + "/></p>";
@@ -107,161 +113,107 @@ std::string mediaElement(const KTWhatsAppNode& message, const std::string& copy)
 
 // A media message whose file cannot be copied is left out entirely, as is
 // one that has only a thumbnail: its bubble would have nothing to show.
-void appendMessage(const KTWhatsAppNode& message, KTHtmlController& page,
-                   MessageAttachmentCopy& media) {
+void appendMessage(const KTWhatsAppNode& message, KTHtmlController& page, const PageRun& run) {
     if (!message.isHaveAttch) {
-        page.addHtmlContent(nameLine(message) + textBubble(message));
+        page.addHtmlContent(nameLine(message, run.dates) + textBubble(message));
         return;
     }
-    if (const std::optional<std::string> copy = media.recoverMessageAttachment(message)) {
-        page.addHtmlContent(nameLine(message) + mediaElement(message, *copy));
+    if (const std::optional<std::string> copy = run.media.recoverMessageAttachment(message)) {
+        page.addHtmlContent(nameLine(message, run.dates) + mediaElement(message, *copy));
     }
 }
 
-bool cancelled(const std::atomic<bool>* cancel) {
-    return cancel != nullptr && cancel->load();
-}
-
-struct PageRun {
-    const KTWhatsAppCovNode& chat;
-    const std::string& chatsFolder;
-    MessageAttachmentCopy& media;
-    ExportReport& report;
-    const std::atomic<bool>* cancel;
-    std::string title;
-};
-
-// Writes messages [first, last] of the chat, newest first, as one page.
-// False when cancelled before the page was complete; nothing is written then.
-bool writePage(const PageRun& run, size_t first, size_t last, std::optional<size_t> page) {
+// Writes the messages as one page, newest first. False when stopped before
+// the page was complete; nothing is written then.
+bool writePage(const PageRun& run, const KTWhatsAppCovNode& chat, const std::string& title,
+               MessageRange messages, std::optional<size_t> page) {
     KTHtmlController html;
-    html.initMessageHtmlHeader(run.title);
-    html.addHtmlContent(conversationHeader(run.chat));
-    for (size_t at = last + 1; at-- > first;) {
-        if (cancelled(run.cancel)) {
+    html.initMessageHtmlHeader(title);
+    html.addHtmlContent(conversationHeader(chat));
+    for (size_t at = messages.size(); at-- > 0;) {
+        if (run.control.stopRequested()) {
             return false;
         }
-        appendMessage(*run.chat.appNodeArray[at], html, run.media);
+        appendMessage(messages[at], html, run);
     }
     html.addHtmlContent("<hr/>");
-    html.writeHtmlInPath(run.chatsFolder + "/" + pageFileName(run.chat, page), run.report);
+    html.writeHtmlInPath(run.chatsFolder + "/" + pageFileName(chat, page), run.report);
     return true;
 }
 
-bool exportConversation(const PageRun& run, bool split) {
-    const size_t count = run.chat.appNodeArray.size();
-    if (count <= kMessagesPerPage || !split) {
-        // An empty chat still gets its page with the header.
-        return count == 0 ? writePage(run, 1, 0, std::nullopt)
-                          : writePage(run, 0, count - 1, std::nullopt);
+// Page k holds the 5000 messages before the newest 5000·k; the last page
+// holds what is left. An empty chat still gets its page with the header.
+bool writeConversation(const PageRun& run, const KTWhatsAppCovNode& chat, const std::string& title,
+                       MessageRange messages, bool split) {
+    if (messages.size() <= kMessagesPerPage || !split) {
+        return writePage(run, chat, title, messages, std::nullopt);
     }
-    for (size_t k = 0; k * kMessagesPerPage < count; ++k) {
-        const size_t last = count - 1 - k * kMessagesPerPage;
-        const size_t first = count - std::min(count, (k + 1) * kMessagesPerPage);
-        if (!writePage(run, first, last, k)) {
+    for (size_t k = 0; k * kMessagesPerPage < messages.size(); ++k) {
+        const size_t end = messages.size() - k * kMessagesPerPage;
+        const size_t first = end - std::min(end, kMessagesPerPage);
+        if (!writePage(run, chat, title, messages.slice(first, end - first), k)) {
             return false;
         }
     }
     return true;
 }
 
-std::optional<std::string> makeChatsFolder(const std::string& recoverPath, ExportReport& report) {
+// The messages a chat's pages show. The starred list is exported with its
+// header alone, as it always was: only the chat view gathers its messages.
+MessageRange pageMessagesOf(const ScanResult& result, const KTWhatsAppCovNode& chat) {
+    return chat.bStarredCovMessage ? MessageRange() : result.messagesOf(chat);
+}
+
+// What both page writers share: the pages' folder, the media copier beside
+// it, the walk over the chosen chats and the cancellation lines.
+template <typename TitleOf>
+ExportReport writeChatPages(const ScanResult& result,
+                            std::span<const KTWhatsAppCovNode* const> conversations,
+                            const std::string& recoverPath, const ExportControl& control,
+                            bool split, TitleOf titleOf) {
+    ExportReport report;
     const std::string chatsFolder = recoverPath + "/Chats";
-    std::error_code ec;
-    fs::create_directories(chatsFolder, ec);
-    if (ec) {
-        report.failures.push_back("cannot create " + chatsFolder + ": " + ec.message());
-        return std::nullopt;
+    if (const Status made = makeFolders(chatsFolder); !made.ok()) {
+        report.failures.push_back(made.message());
+        return report;
     }
-    return chatsFolder;
-}
-
-// What both page writers set up: the pages' folder and the copier of the
-// messages' media beside it.
-struct ChatPagesRun {
-    ChatPagesRun(const ExportSource& source, const std::string& recoverPath)
-        : chatsFolder(makeChatsFolder(recoverPath, report)), media(source, recoverPath, report) {}
-
-    ExportReport report;  // first: the members after it write into it
-    std::optional<std::string> chatsFolder;
-    MessageAttachmentCopy media;
-};
-
-const std::vector<KTWhatsAppNodePtr>& messagesOf(const ExportSource& source) {
-    static const std::vector<KTWhatsAppNodePtr> none;
-    return source.node != nullptr ? source.node->WhatsAppChatArray : none;
-}
-
-// Chats are filled a run at a time and each list the run filled goes again
-// once its pages are written: exporting every chat of a large backup would
-// otherwise keep a second copy of the message list for good. Opening a chat
-// fills it anew. The export leaves starred messages out, unlike the chat view.
-template <typename WriteChat>
-void forEachFilledChat(const ExportSource& source,
-                       const std::vector<KTWhatsAppCovNodePtr>& conversations,
-                       WriteChat&& writeChat) {
-    ConversationBatches batches(messagesOf(source), conversations);
-    bool goOn = true;
-    for (auto batch = batches.next(); !batch.conversations.empty(); batch = batches.next()) {
-        for (size_t i = 0; i < batch.conversations.size(); ++i) {
-            const KTWhatsAppCovNodePtr& chat = batch.conversations[i];
-            if (chat && goOn) {
-                goOn = writeChat(*chat);
-            }
-            if (batch.filledHere[i]) {
-                ConversationBatches::giveBack(*chat);
-            }
+    MessageAttachmentCopy media(result, recoverPath, report);
+    DisplayTextCache dates;
+    const PageRun run{chatsFolder, media, dates, report, control};
+    for (const KTWhatsAppCovNode* chat : conversations) {
+        if (chat == nullptr) {
+            continue;
         }
-        if (!goOn) {
-            return;
+        if (control.stopRequested()) {
+            report.failures.push_back("export cancelled before the chat " + chat->currentChatName);
+            break;
         }
+        if (!writeConversation(run, *chat, titleOf(*chat), pageMessagesOf(result, *chat), split)) {
+            report.failures.push_back("export cancelled at the chat " + chat->currentChatName);
+            break;
+        }
+        control.countItem();
     }
+    return report;
 }
 
 }  // namespace
 
-ExportReport exportChatsAsHtml(const ExportSource& source,
-                               const std::vector<KTWhatsAppCovNodePtr>& conversations,
-                               const std::string& recoverPath, const std::atomic<bool>* cancel,
-                               ItemCounter* counter) {
-    ChatPagesRun run(source, recoverPath);
-    if (!run.chatsFolder) {
-        return run.report;
-    }
-    forEachFilledChat(source, conversations, [&](const KTWhatsAppCovNode& chat) {
-        if (cancelled(cancel)) {
-            run.report.failures.push_back("export cancelled before the chat " +
-                                          chat.currentChatName);
-            return false;
-        }
-        const std::string title = chat.currentChatName + " (" + orNull(chat.currentSubject) + ")";
-        if (!exportConversation(
-                PageRun{chat, *run.chatsFolder, run.media, run.report, cancel, title}, true)) {
-            run.report.failures.push_back("export cancelled at the chat " + chat.currentChatName);
-            return false;
-        }
-        if (counter != nullptr) {
-            ++*counter;
-        }
-        return true;
-    });
-    return run.report;
+ExportReport exportChatsAsHtml(const ScanResult& result,
+                               std::span<const KTWhatsAppCovNode* const> conversations,
+                               const std::string& recoverPath, const ExportControl& control) {
+    return writeChatPages(
+        result, conversations, recoverPath, control, true, [](const KTWhatsAppCovNode& chat) {
+            return chat.currentChatName + " (" + std::string(orNull(chat.currentSubject)) + ")";
+        });
 }
 
-ExportReport writeRecoveredChatPages(const ExportSource& source,
-                                     const std::vector<KTWhatsAppCovNodePtr>& conversations,
-                                     const std::string& recoverPath) {
-    ChatPagesRun run(source, recoverPath);
-    if (!run.chatsFolder) {
-        return run.report;
-    }
-    const std::string title = source.account ? source.account->whatsAppNodeName : "";
-    forEachFilledChat(source, conversations, [&](const KTWhatsAppCovNode& chat) {
-        (void)exportConversation(
-            PageRun{chat, *run.chatsFolder, run.media, run.report, nullptr, title}, false);
-        return true;
-    });
-    return run.report;
+ExportReport writeRecoveredChatPages(const ScanResult& result,
+                                     std::span<const KTWhatsAppCovNode* const> conversations,
+                                     const std::string& recoverPath, const ExportControl& control) {
+    const std::string title = result.account ? result.account->whatsAppNodeName.str() : "";
+    return writeChatPages(result, conversations, recoverPath, control, false,
+                          [&title](const KTWhatsAppCovNode&) { return title; });
 }
 
 }  // namespace vessamo

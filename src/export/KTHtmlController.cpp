@@ -1,19 +1,11 @@
 #include "export/KTHtmlController.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 
+#include "common/Files.h"
 #include "export/HtmlText.h"
 
 namespace vessamo {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -74,26 +66,14 @@ std::string styleSheet() {
     return css;
 }
 
-std::string writeAll(int fd, std::string_view bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            return n < 0 ? std::strerror(errno) : "nothing written";
-        }
-        done += static_cast<size_t>(n);
-    }
-    return {};
-}
-
 // The page as UTF-16LE with its mark, converted a slice at a time: a long
 // page is never held a second time, twice its size, just to be written.
-std::string writeUtf16Page(int fd, std::string_view utf8) {
+Status writeUtf16Page(const std::string& path, std::string_view utf8) {
     constexpr size_t kSlice = 64 * 1024;
+    AtomicFileWriter file(path);
     std::string units = utf16LeWithBom("");
     size_t pos = 0;
-    std::string error;
-    while (error.empty() && (pos < utf8.size() || !units.empty())) {
+    while (file.status().ok() && (pos < utf8.size() || !units.empty())) {
         size_t end = std::min(utf8.size(), pos + kSlice);
         while (end < utf8.size() && end > pos &&
                (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) {
@@ -104,36 +84,10 @@ std::string writeUtf16Page(int fd, std::string_view utf8) {
         }
         appendUtf16Le(units, utf8.substr(pos, end - pos));
         pos = end;
-        error = writeAll(fd, units);
+        file.append(units);
         units.clear();
     }
-    return error;
-}
-
-// Writes through a private temporary file in the same folder and renames it
-// over the target, so a reader never sees half a page. Empty on success,
-// otherwise the reason.
-std::string writeAtomically(const std::string& path, std::string_view utf8) {
-    const fs::path target(path);
-    std::string temp = (target.parent_path() / ".vessamo-page-XXXXXX").string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return std::strerror(errno);
-    }
-    std::string error = writeUtf16Page(fd, utf8);
-    if (error.empty() && ::fchmod(fd, 0644) != 0) {
-        error = std::strerror(errno);
-    }
-    if (::close(fd) != 0 && error.empty()) {
-        error = std::strerror(errno);
-    }
-    if (error.empty() && ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = std::strerror(errno);
-    }
-    if (!error.empty()) {
-        ::unlink(temp.c_str());
-    }
-    return error;
+    return file.commit();
 }
 
 }  // namespace
@@ -152,19 +106,20 @@ void KTHtmlController::addHtmlContent(std::string_view markup) {
 
 bool KTHtmlController::writeHtmlInPath(const std::string& path, ExportReport& report) {
     strHtmlContent += "</div></div></body></html>";
-    const std::string error = writeAtomically(path, strHtmlContent);
-    if (error.empty()) {
+    const Status written = writeUtf16Page(path, strHtmlContent);
+    if (written.ok()) {
         ++report.filesWritten;
         return true;
     }
-    report.failures.push_back("cannot write page " + path + ": " + error);
-    const std::string fallback = (fs::path(path).parent_path() / "Untitled.html").string();
-    const std::string fallbackError = writeAtomically(fallback, strHtmlContent);
-    if (fallbackError.empty()) {
+    report.failures.push_back("cannot write page " + path + ": " + written.message());
+    const std::string_view name = lastComponent(path);
+    const std::string fallback = path.substr(0, path.size() - name.size()) + "Untitled.html";
+    const Status fallbackWritten = writeUtf16Page(fallback, strHtmlContent);
+    if (fallbackWritten.ok()) {
         ++report.filesWritten;
         return true;
     }
-    report.failures.push_back("cannot write page " + fallback + ": " + fallbackError);
+    report.failures.push_back("cannot write page " + fallback + ": " + fallbackWritten.message());
     return false;
 }
 

@@ -1,28 +1,10 @@
 #include "export/KTVCFController.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
-#include <optional>
 
 namespace vessamo {
 
 namespace {
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-    if (path.empty()) {
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return bytes;
-}
 
 std::string statusOnOneLine(std::string_view status) {
     std::string line(status);
@@ -114,32 +96,34 @@ void KTVCFController::addPhoto(std::string_view imageBytes) {
     strContent += "\r\n";
 }
 
-FileWrite KTVCFController::finish(const std::string& path, WriteMode mode) {
+Status KTVCFController::finish(const std::string& path, WriteMode mode) {
     strContent += "END:VCARD";
-    return writeFileSafely(path, strContent, mode);
+    return writeFileAtomically(path, strContent, mode);
 }
 
-FileWrite KTVCFController::creatContactFile(const KTWhatsAppNode& message, const std::string& path,
-                                            WriteMode mode) {
+Status KTVCFController::creatContactFile(const KTWhatsAppNode& message, const std::string& path,
+                                         WriteMode mode) {
     begin();
     addLine("N", message.messageName);
     addLine("TEL;CELL;PREF", message.messageNumb);
     return finish(path, mode);
 }
 
-FileWrite KTVCFController::creatFavFile(const KTWhatsAppFavContact& contact,
-                                        const std::string& path) {
+Status KTVCFController::creatFavFile(const KTWhatsAppFavContact& contact, const std::string& path) {
     begin();
     addLine("N", contact.contactName);
     addLine("TEL;CELL;PREF", contact.whatsAppID);
     addLine("NOTE", statusOnOneLine(contact.contactStatu));
-    if (const auto picture = readWholeFile(contact.contactImagePath)) {
-        addPhoto(*picture);
+    if (!contact.contactImagePath.empty()) {
+        if (const StatusOr<std::string> picture = readWholeFile(contact.contactImagePath);
+            picture.ok()) {
+            addPhoto(*picture);
+        }
     }
     return finish(path, WriteMode::replace);
 }
 
-FileWrite KTVCFController::creatFile(const KTContactNode& contact, const std::string& path) {
+Status KTVCFController::creatFile(const KTContactNode& contact, const std::string& path) {
     begin();
     addLine("N", contact.contactName);
     addLine("ORG", contact.contactCompany);

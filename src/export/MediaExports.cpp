@@ -1,26 +1,18 @@
 #include "export/MediaExports.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/time.h>
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <unordered_set>
 
+#include "common/Files.h"
 #include "common/UserPaths.h"
 #include "export/MessageAttachmentCopy.h"
-#include "export/SafeFileName.h"
-#include "results/ConversationFiller.h"
 
 namespace vessamo {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -29,32 +21,6 @@ std::string removeAll(std::string text, std::string_view what) {
         text.erase(at, what.size());
     }
     return text;
-}
-
-std::optional<std::string> makeFolder(const std::string& folder, ExportReport& report) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec || !fs::is_directory(folder, ec)) {
-        report.failures.push_back(folder + ": cannot create the folder: " + ec.message());
-        return std::nullopt;
-    }
-    return folder;
-}
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) {
-        return std::nullopt;  // a folder would read as an empty file
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return std::nullopt;
-    }
-    std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) {
-        return std::nullopt;
-    }
-    return bytes;
 }
 
 bool takesItem(MediaKind kind, const IKImageItem& item) {
@@ -75,52 +41,57 @@ bool takesItem(MediaKind kind, const IKImageItem& item) {
 // the later copy, as they always did, but the lost one is reported.
 class BrowserCopy {
 public:
-    BrowserCopy(const ExportSource& source, std::string folder, ExportReport& report)
-        : source_(source), folder_(std::move(folder)), report_(report) {}
+    BrowserCopy(const ScanResult& result, std::string folder, ExportReport& report)
+        : result_(result), folder_(std::move(folder)), report_(report) {}
 
     void copy(const IKImageItem& item) {
-        const std::string target = folder_ + "/" + safeFileName(item.fileName.value_or("(null)"));
+        const std::string target =
+            folder_ + "/" + safeFileName(item.fileName ? item.fileName->view() : "(null)");
         if (!targets_.insert(target).second) {
             report_.failures.push_back(target +
                                        ": two items share this name; the later one "
                                        "replaced the earlier");
         }
-        const auto bytes = item.filePath ? readWholeFile(*item.filePath) : std::nullopt;
-        if (!bytes) {
-            report_.failures.push_back(target + ": cannot read " +
-                                       item.filePath.value_or("(no file)"));
+        if (!item.filePath) {
+            report_.failures.push_back(target + ": cannot read (no file)");
             return;
         }
-        const FileWrite write = writeFileSafely(target, *bytes);
-        if (!write.written) {
-            report_.failures.push_back(target + ": " + write.error);
+        if (const Status copied = copyFileInPieces(*item.filePath, target, buffer_); !copied.ok()) {
+            report_.failures.push_back(copied.message());
             return;
         }
         if (written_.insert(target).second) {
             ++report_.filesWritten;
         }
-        applyMediaTime(source_, item.fileVirtualPath, target, report_);
+        applyMediaTime(result_, item.fileVirtualPath.value_or(Text()), target, report_);
     }
 
 private:
-    const ExportSource& source_;
+    const ScanResult& result_;
     std::string folder_;
     ExportReport& report_;
+    CopyBuffer buffer_;
     std::unordered_set<std::string> targets_;
     std::unordered_set<std::string> written_;
 };
 
-template <typename Take>
-ExportReport exportBrowserItems(const ExportSource& source, const std::vector<IKImageItem>& items,
-                                const std::string& folder, Take take) {
+ExportReport exportBrowserItems(const ScanResult& result, std::span<const IKImageItem> items,
+                                const std::string& folder, MediaKind kind,
+                                const ExportControl& control) {
     ExportReport report;
-    if (!makeFolder(folder, report)) {
+    if (const Status made = makeFolders(folder); !made.ok()) {
+        report.failures.push_back(made.message());
         return report;
     }
-    BrowserCopy copier(source, folder, report);
-    for (size_t index = 0; index < items.size(); ++index) {
-        if (take(index, items[index])) {
-            copier.copy(items[index]);
+    BrowserCopy copier(result, folder, report);
+    for (const IKImageItem& item : items) {
+        if (control.stopRequested()) {
+            report.failures.push_back("export cancelled before " +
+                                      item.fileName.value_or("(null)"));
+            break;
+        }
+        if (takesItem(kind, item)) {
+            copier.copy(item);
         }
     }
     return report;
@@ -130,58 +101,41 @@ ExportReport exportBrowserItems(const ExportSource& source, const std::vector<IK
 
 // Linux offers no way to set a file's birth time; access and modification
 // times are what file managers sort by.
-void applyMediaTime(const ExportSource& source, const std::optional<std::string>& storedPath,
-                    const std::string& copy, ExportReport& report) {
-    const auto date = storedPath ? getFileDateByNodeFilepath(source, *storedPath) : std::nullopt;
-    const auto when = date ? parseMediaTime(*date) : std::nullopt;
+void applyMediaTime(const ScanResult& result, std::string_view storedPath,
+                    const std::string& copyPath, ExportReport& report) {
+    const std::string key =
+        removeAll(std::string(storedPath), result.bNewAppVersion() ? "Message/" : "Library/");
+    const std::optional<AppleTime> time = result.mediaTime(key);
+    const std::optional<std::time_t> when = time ? time->toUnix() : std::nullopt;
     if (!when) {
         return;
     }
     const std::array<timeval, 2> times = {timeval{*when, 0}, timeval{*when, 0}};
-    if (::utimes(copy.c_str(), times.data()) != 0) {
-        report.failures.push_back("cannot set the dates of " + copy + ": " + std::strerror(errno));
+    if (::utimes(copyPath.c_str(), times.data()) != 0) {
+        report.failures.push_back("cannot set the dates of " + copyPath + ": " +
+                                  std::strerror(errno));
     }
 }
 
-std::optional<std::string> getFileDateByNodeFilepath(const ExportSource& source,
-                                                     std::string_view storedPath) {
-    const std::string key =
-        removeAll(std::string(storedPath), source.bNewAppVersion ? "Message/" : "Library/");
-    const auto found = source.fileDateDict.find(key);
-    if (found == source.fileDateDict.end()) {
-        return std::nullopt;
-    }
-    return found->second;
-}
-
-// The older colon-separated reading carries the same numbers as the dashed
-// one, so one parse covers both. Dates the calendar does not have (02-31)
-// are refused rather than rolled into the next month.
-std::optional<std::time_t> parseMediaTime(std::string_view text) {
-    return parseMessageTime(std::string(text));
-}
-
-ExportReport ExportChatAsAttachmentthreader(const ExportSource& source,
+ExportReport ExportChatAsAttachmentthreader(const ScanResult& result,
+                                            std::span<const KTWhatsAppCovNode* const> conversations,
                                             const std::string& recoverPath,
-                                            std::optional<size_t> selectedRow) {
+                                            const ExportControl& control) {
     ExportReport report;
-    if (source.node == nullptr) {
-        report.failures.push_back("no scanned source to export from");
-        return report;
-    }
-    MessageAttachmentCopy copier(source, recoverPath, report);
-    const auto& conversations = source.node->WhatsAppConvChatArray;
-    const ConversationFiller filler(source.node->WhatsAppChatArray);
-    for (size_t row = 0; row < conversations.size(); ++row) {
-        const KTWhatsAppCovNodePtr& conversation = conversations[row];
-        if (!conversation || (selectedRow != row && !conversation->bSelected)) {
+    MessageAttachmentCopy copier(result, recoverPath, report);
+    for (const KTWhatsAppCovNode* conversation : conversations) {
+        if (conversation == nullptr) {
             continue;
         }
-        filler.fill(*conversation);
-        const auto& messages = conversation->appNodeArray;
-        for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
-            if (*it && (*it)->isHaveAttch) {
-                (void)copier.recoverMessageAttachment(**it);
+        const MessageRange messages = result.messagesOf(*conversation);
+        for (size_t at = messages.size(); at-- > 0;) {
+            if (control.stopRequested()) {
+                report.failures.push_back("export cancelled at the chat " +
+                                          conversation->currentChatName);
+                return report;
+            }
+            if (messages[at].isHaveAttch) {
+                (void)copier.recoverMessageAttachment(messages[at]);
             }
         }
     }
@@ -203,65 +157,56 @@ std::string mediaFolderOf(const std::string& recoverPath, MediaKind kind) {
     return media;
 }
 
-ExportReport exportMediaByKind(const ExportSource& source, const std::vector<IKImageItem>& items,
-                               const std::string& recoverPath, MediaKind kind) {
-    return exportBrowserItems(
-        source, items, mediaFolderOf(recoverPath, kind),
-        [kind](size_t, const IKImageItem& item) { return takesItem(kind, item); });
+ExportReport exportMediaByKind(const ScanResult& result, std::span<const IKImageItem> items,
+                               const std::string& recoverPath, MediaKind kind,
+                               const ExportControl& control) {
+    return exportBrowserItems(result, items, mediaFolderOf(recoverPath, kind), kind, control);
 }
 
-ExportReport ExportAllMediaFilesthreader(const ExportSource& source,
-                                         const std::vector<IKImageItem>& items,
-                                         const std::string& recoverPath) {
-    return exportMediaByKind(source, items, recoverPath, MediaKind::all);
+ExportReport ExportAllMediaFilesthreader(const ScanResult& result,
+                                         std::span<const IKImageItem> items,
+                                         const std::string& recoverPath,
+                                         const ExportControl& control) {
+    return exportMediaByKind(result, items, recoverPath, MediaKind::all, control);
 }
 
-ExportReport ExportAllVideosthreader(const ExportSource& source,
-                                     const std::vector<IKImageItem>& items,
-                                     const std::string& recoverPath) {
-    return exportMediaByKind(source, items, recoverPath, MediaKind::videos);
+ExportReport ExportAllVideosthreader(const ScanResult& result, std::span<const IKImageItem> items,
+                                     const std::string& recoverPath, const ExportControl& control) {
+    return exportMediaByKind(result, items, recoverPath, MediaKind::videos, control);
 }
 
-ExportReport ExportAllAudiosthreader(const ExportSource& source,
-                                     const std::vector<IKImageItem>& items,
-                                     const std::string& recoverPath) {
-    return exportMediaByKind(source, items, recoverPath, MediaKind::audios);
+ExportReport ExportAllAudiosthreader(const ScanResult& result, std::span<const IKImageItem> items,
+                                     const std::string& recoverPath, const ExportControl& control) {
+    return exportMediaByKind(result, items, recoverPath, MediaKind::audios, control);
 }
 
-ExportReport ExportAllPhotosthreader(const ExportSource& source,
-                                     const std::vector<IKImageItem>& items,
-                                     const std::string& recoverPath) {
-    return exportMediaByKind(source, items, recoverPath, MediaKind::photos);
+ExportReport ExportAllPhotosthreader(const ScanResult& result, std::span<const IKImageItem> items,
+                                     const std::string& recoverPath, const ExportControl& control) {
+    return exportMediaByKind(result, items, recoverPath, MediaKind::photos, control);
 }
 
-ExportReport ExportChatSelectedMediaPhotothreader(const ExportSource& source,
-                                                  const std::vector<IKImageItem>& items,
-                                                  const std::set<size_t>& selection,
-                                                  const std::string& recoverPath) {
-    return exportBrowserItems(
-        source, items, mediaFolderOf(recoverPath, MediaKind::all),
-        [&selection](size_t index, const IKImageItem&) { return selection.count(index) > 0; });
+ExportReport ExportChatSelectedMediaPhotothreader(const ScanResult& result,
+                                                  std::span<const IKImageItem> selectedItems,
+                                                  const std::string& recoverPath,
+                                                  const ExportControl& control) {
+    return exportMediaByKind(result, selectedItems, recoverPath, MediaKind::all, control);
 }
 
-ExportReport ExportPreviewContent(const std::string& currentPreviewFilePath,
-                                  const std::string& currentPreviewFileName) {
+ExportReport ExportPreviewContent(const std::string& previewPath, const std::string& previewName) {
     ExportReport report;
-    const auto folder = makeFolder(UserPaths::userFolder() + "/desktop", report);
-    if (!folder) {
+    const std::string folder = UserPaths::userFolder() + "/desktop";
+    if (const Status made = makeFolders(folder); !made.ok()) {
+        report.failures.push_back(made.message());
         return report;
     }
-    const std::string target = *folder + "/" + safeFileName(currentPreviewFileName);
-    const auto bytes = readWholeFile(currentPreviewFilePath);
-    if (!bytes) {
-        report.failures.push_back(target + ": cannot read " + currentPreviewFilePath);
-        return report;
-    }
+    const std::string target = folder + "/" + safeFileName(previewName);
     // A file already there is the person's own; it stays, as it always did.
-    const FileWrite write = writeFileSafely(target, *bytes, WriteMode::keepExisting);
-    if (write.written) {
+    CopyBuffer buffer;
+    const Status copied = copyFileInPieces(previewPath, target, buffer, WriteMode::keepExisting);
+    if (copied.ok()) {
         ++report.filesWritten;
-    } else if (!write.error.empty()) {
-        report.failures.push_back(target + ": " + write.error);
+    } else if (!copied.is(StatusCode::alreadyExists)) {
+        report.failures.push_back(copied.message());
     }
     return report;
 }

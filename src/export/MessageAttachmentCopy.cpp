@@ -8,12 +8,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 
+#include "common/Files.h"
 #include "export/MediaExports.h"
-#include "export/SafeFileName.h"
 
 namespace vessamo {
 
@@ -41,33 +40,30 @@ bool hasParentStep(std::string_view relative) {
 
 }  // namespace
 
-MessageAttachmentCopy::MessageAttachmentCopy(const ExportSource& source, std::string recoverPath,
+MessageAttachmentCopy::MessageAttachmentCopy(const ScanResult& result, std::string recoverPath,
                                              ExportReport& report)
-    : source_(source), mediaFolder_(std::move(recoverPath) + "/Media Files"), report_(report) {}
+    : result_(result), mediaFolder_(std::move(recoverPath) + "/Media Files"), report_(report) {}
 
 std::optional<std::string> MessageAttachmentCopy::sourceFileOf(
     const KTWhatsAppNode& message) const {
-    const std::string folder = source_.bNewAppVersion ? "Message/" : "Library/";
+    const std::string folder = result_.bNewAppVersion() ? "Message/" : "Library/";
     if (message.bTimelineNode || message.biCloudNode) {
         if (message.messageAttchpath.empty() || hasParentStep(message.messageAttchpath)) {
             return std::nullopt;
         }
         if (message.bTimelineNode) {
-            return source_.fullTimelinPath + "/" + folder + message.messageAttchpath;
+            return result_.fullTimelinPath + "/" + folder + message.messageAttchpath;
         }
-        return source_.tempfilePath + message.messageAttchpath;
+        return result_.tempfilePath + message.messageAttchpath;
     }
-    if (!source_.getFileKeyBytheFilepath) {
-        return std::nullopt;
-    }
-    const std::array<const std::string*, 3> candidates = {
-        &message.messageAttchpath, &message.messageThumPath, &message.messagePPThumpath};
-    for (const std::string* stored : candidates) {
-        if (stored->empty()) {
+    const std::array<Text, 3> candidates = {message.messageAttchpath, message.messageThumPath,
+                                            message.messagePPThumpath};
+    for (const Text stored : candidates) {
+        if (stored.empty()) {
             continue;
         }
-        if (auto file = source_.getFileKeyBytheFilepath(folder + *stored)) {
-            return file;
+        if (const std::optional<Text> file = result_.getFileKeyBytheFilepath(folder + stored)) {
+            return file->str();
         }
     }
     return std::nullopt;
@@ -78,9 +74,10 @@ std::string MessageAttachmentCopy::destinationOf(const KTWhatsAppNode& message,
     // A backup file is named by its key, so the copy takes the key and the
     // media's own extension. Either part may come from a crafted database,
     // hence each is made safe.
-    std::string name = safeFileName(fs::path(sourceFile).filename().string());
+    std::string name = safeFileName(lastComponent(sourceFile));
     if (!message.biCloudNode) {
-        const std::string extension = fs::path(message.messageAttchpath).extension().string();
+        const std::string extension =
+            fs::path(message.messageAttchpath.view()).extension().string();
         name += '.';
         if (extension.size() > 1) {
             name += safeFileName(extension.substr(1)).substr(0, kMaxExtensionBytes);
@@ -99,51 +96,24 @@ std::optional<std::string> MessageAttachmentCopy::recoverMessageAttachment(
         report_.failures.push_back("media file not found: " + message.messageAttchpath);
         return std::nullopt;
     }
-    std::error_code ec;
-    fs::create_directories(mediaFolder_, ec);
-    if (ec) {
-        report_.failures.push_back("cannot create " + mediaFolder_ + ": " + ec.message());
+    if (const Status made = makeFolders(mediaFolder_); !made.ok()) {
+        report_.failures.push_back(made.message());
         return std::nullopt;
     }
     const std::string destination = destinationOf(message, *sourceFile);
-    if (!copyFile(*sourceFile, destination)) {
+    if (const Status copied = copyFileInPieces(*sourceFile, destination, buffer_); !copied.ok()) {
+        report_.failures.push_back(copied.message());
         return std::nullopt;
     }
     ++report_.filesWritten;
-    applyMessageTime(message, destination);
+    applyMediaTime(result_, message.messageAttchpath, destination, report_);
     return destination;
 }
 
-bool MessageAttachmentCopy::copyFile(const std::string& from, const std::string& to) {
-    const std::string error = copyFileInPieces(from, to, buffer_);
-    if (!error.empty()) {
-        report_.failures.push_back("cannot copy " + from + " to " + to + ": " + error);
-        return false;
-    }
-    return true;
-}
+namespace {
 
-std::string copyFileInPieces(const std::string& from, const std::string& to, CopyBuffer& buffer) {
-    std::error_code ec;
-    const uintmax_t size = fs::file_size(from, ec);
-    if (ec) {
-        return ec.message();
-    }
-    FilePtr in(std::fopen(from.c_str(), "rb"));
-    if (!in) {
-        return std::strerror(errno);
-    }
-    // Never through a link: one planted in the destination must not send
-    // the copy elsewhere.
-    const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    FilePtr out(fd < 0 ? nullptr : ::fdopen(fd, "wb"));
-    if (!out) {
-        const std::string reason = std::strerror(errno);
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return reason;
-    }
+// Moves the bytes of one open file to another. "" on success, else why.
+std::string copyOpenFile(std::FILE* in, std::FILE* out, uintmax_t size, CopyBuffer& buffer) {
     uintmax_t left = size;
     std::string error;
     // The kernel copies between the files where it can, a piece at a time,
@@ -152,9 +122,9 @@ std::string copyFileInPieces(const std::string& from, const std::string& to, Cop
     bool byKernel = true;  // once the buffer took over it keeps going: stdio buffers
     while (left > 0 && error.empty()) {
         const size_t want = left < buffer.size() ? static_cast<size_t>(left) : buffer.size();
-        const ssize_t moved = !byKernel ? -1
-                                        : ::copy_file_range(::fileno(in.get()), nullptr,
-                                                            ::fileno(out.get()), nullptr, want, 0);
+        const ssize_t moved =
+            !byKernel ? -1
+                      : ::copy_file_range(::fileno(in), nullptr, ::fileno(out), nullptr, want, 0);
         if (moved > 0) {
             left -= static_cast<uintmax_t>(moved);
             continue;
@@ -169,54 +139,58 @@ std::string copyFileInPieces(const std::string& from, const std::string& to, Cop
             break;
         }
         byKernel = false;
-        const size_t got = std::fread(buffer.data(), 1, want, in.get());
+        const size_t got = std::fread(buffer.data(), 1, want, in);
         if (got == 0) {
             error = "source ended early or could not be read";
-        } else if (std::fwrite(buffer.data(), 1, got, out.get()) != got) {
+        } else if (std::fwrite(buffer.data(), 1, got, out) != got) {
             error = std::strerror(errno);
         }
         left -= got;
     }
+    return error;
+}
+
+}  // namespace
+
+Status copyFileInPieces(const std::string& from, const std::string& to, CopyBuffer& buffer,
+                        WriteMode mode) {
+    const std::string what = "cannot copy " + from + " to " + to;
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(from, ec);
+    if (ec) {
+        return Status::ioError(what + ": " + ec.message());
+    }
+    FilePtr in(std::fopen(from.c_str(), "rb"));
+    if (!in) {
+        return Status::fromErrno(what);
+    }
+    // Never through a link: one planted in the destination must not send
+    // the copy elsewhere.
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC |
+                      (mode == WriteMode::keepExisting ? O_EXCL : O_TRUNC);
+    const int fd = ::open(to.c_str(), flags, 0644);
+    if (fd < 0) {
+        return mode == WriteMode::keepExisting && errno == EEXIST
+                   ? Status::alreadyExists(to + " exists already")
+                   : Status::fromErrno(what);
+    }
+    FilePtr out(::fdopen(fd, "wb"));
+    if (!out) {
+        const Status failed = Status::fromErrno(what);
+        ::close(fd);
+        ::unlink(to.c_str());
+        return failed;
+    }
+    std::string error = copyOpenFile(in.get(), out.get(), size, buffer);
     if (std::fclose(out.release()) != 0 && error.empty()) {
         error = std::strerror(errno);
     }
     if (!error.empty()) {
         // A truncated copy would pass for the media; better none at all.
         fs::remove(to, ec);
+        return Status::ioError(what + ": " + error);
     }
-    return error;
-}
-
-void MessageAttachmentCopy::applyMessageTime(const KTWhatsAppNode& message,
-                                             const std::string& copy) {
-    applyMediaTime(source_, message.messageAttchpath, copy, report_);
-}
-
-// Message times read "MM-DD-YYYY hh:mm" in local time. The older
-// colon-separated reading carries the same numbers, so one parse covers both.
-// Dates the calendar does not have (02-31) are refused rather than rolled.
-std::optional<std::time_t> parseMessageTime(const std::string& text) {
-    int month = 0, day = 0, year = 0, hour = 0, minute = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%2d-%2d-%4d %2d:%2d%c", &month, &day, &year, &hour, &minute,
-                    &tail) != 5) {
-        return std::nullopt;
-    }
-    std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_isdst = -1;
-    std::tm normalised = fields;
-    const std::time_t when = std::mktime(&normalised);
-    if (when == static_cast<std::time_t>(-1) || normalised.tm_mday != day ||
-        normalised.tm_mon != month - 1 || normalised.tm_year != year - 1900 || hour > 23 ||
-        minute > 59) {
-        return std::nullopt;
-    }
-    return when;
+    return Status();
 }
 
 }  // namespace vessamo

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "common/Files.h"
+#include "common/Status.h"
 #include "export/ExportReport.h"
 #include "results/KTWhatsAppNode.h"
 #include "results/ScanResult.h"
@@ -56,8 +58,9 @@ private:
 };
 
 // Copies a whole file through the buffer, a piece at a time, never through
-// a link at the destination. A failed copy is removed rather than left short.
+// a link at the destination. A failed copy is removed rather than left short;
+// keepExisting leaves a file already there alone (alreadyExists).
 [[nodiscard]] Status copyFileInPieces(const std::string& from, const std::string& to,
-                                      CopyBuffer& buffer);
+                                      CopyBuffer& buffer, WriteMode mode = WriteMode::replace);
 
 }  // namespace vessamo

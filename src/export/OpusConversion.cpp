@@ -9,9 +9,9 @@
 #include <optional>
 
 #include "common/ChildProcess.h"
+#include "common/Files.h"
 #include "common/SystemLog.h"
 #include "common/UserPaths.h"
-#include "export/SafeFileName.h"
 
 namespace vessamo {
 

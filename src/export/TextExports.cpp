@@ -2,50 +2,39 @@
 
 #include <cctype>
 #include <charconv>
-#include <filesystem>
+#include <functional>
 #include <limits>
 #include <mutex>
-#include <system_error>
 #include <unordered_set>
 
+#include "common/Files.h"
+#include "export/HtmlChatExport.h"
 #include "export/KTRtfController.h"
 #include "export/KTVCFController.h"
-#include "export/SafeFileName.h"
-#include "results/ConversationFiller.h"
+#include "export/MessageAttachmentCopy.h"
+#include "results/DisplayText.h"
 
 namespace vessamo {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-// The combined recovery holds this for its whole run, so a second one started
-// from the view cannot interleave its files with the first.
-std::mutex recoveryMutex;
-
-void countItem(ItemCounter* counter) {
-    if (counter != nullptr) {
-        counter->fetch_add(1, std::memory_order_relaxed);
-    }
-}
-
-const KTIOSDeviceNode* scannedNode(const ExportSource& source, ExportReport& report) {
-    if (source.node == nullptr) {
-        report.failures.push_back("no scanned source to export from");
-    }
-    return source.node;
-}
 
 std::optional<std::string> makeFolder(const std::string& recoverPath, std::string_view name,
                                       ExportReport& report) {
     std::string folder = recoverPath + "/" + std::string(name);
-    std::error_code error;
-    fs::create_directories(folder, error);
-    if (error || !fs::is_directory(folder, error)) {
-        report.failures.push_back(folder + ": cannot create the folder: " + error.message());
+    if (const Status made = makeFolders(folder); !made.ok()) {
+        report.failures.push_back(made.message());
         return std::nullopt;
     }
     return folder;
+}
+
+// A stopped export says where it stopped; true when it must stop.
+bool stopsBefore(const ExportControl& control, std::string_view what, ExportReport& report) {
+    if (!control.stopRequested()) {
+        return false;
+    }
+    report.failures.push_back("export cancelled before " + std::string(what));
+    return true;
 }
 
 // Files written by one run. Files are replaced as they always were, but a
@@ -64,16 +53,16 @@ public:
                                    " share this file name; the later one replaced the earlier");
         return true;
     }
-    void record(const std::string& path, const FileWrite& write) {
-        if (write.written) {
+    void record(const std::string& path, const Status& write) {
+        if (write.ok()) {
             if (counted_.insert(path).second) {
                 ++report_.filesWritten;
             }
-        } else if (!write.error.empty()) {
-            report_.failures.push_back(path + ": " + write.error);
+        } else {
+            report_.failures.push_back(write.message());
         }
     }
-    void write(const std::string& path, const std::function<FileWrite()>& writer) {
+    void write(const std::string& path, const std::function<Status()>& writer) {
         noteTarget(path);
         record(path, writer());
     }
@@ -85,31 +74,19 @@ private:
     std::unordered_set<std::string> counted_;
 };
 
-std::vector<KTWhatsAppCovNodePtr> handledConversations(const KTIOSDeviceNode& node,
-                                                       std::optional<size_t> selectedRow) {
-    std::vector<KTWhatsAppCovNodePtr> handled;
-    const ConversationFiller filler(node.WhatsAppChatArray);
-    for (size_t row = 0; row < node.WhatsAppConvChatArray.size(); ++row) {
-        const KTWhatsAppCovNodePtr& conversation = node.WhatsAppConvChatArray[row];
-        if (conversation && (selectedRow == row || conversation->bSelected)) {
-            filler.fill(*conversation);
-            handled.push_back(conversation);
-        }
-    }
-    return handled;
-}
-
-std::string chatText(const KTWhatsAppCovNode& conversation) {
+std::string chatText(const ScanResult& result, const KTWhatsAppCovNode& conversation,
+                     DisplayTextCache& dates) {
     KTRtfController text;
-    for (auto it = conversation.appNodeArray.rbegin(); it != conversation.appNodeArray.rend();
-         ++it) {
-        const KTWhatsAppNode& message = **it;
+    const MessageRange messages = result.messagesOf(conversation);
+    for (size_t at = messages.size(); at-- > 0;) {
+        const KTWhatsAppNode& message = messages[at];
         if (!message.isHaveAttch) {
-            text.addRtfContent("Name:" + message.messageName + "  Message:" +
-                               message.messageContent + "  date:" + message.messageDate + "  ");
+            text.addRtfContent("Name:" + message.messageName +
+                               "  Message:" + message.messageContent +
+                               "  date:" + dates.messageDate(message.messageDate) + "  ");
         }
     }
-    return text.strRtfContent;
+    return std::move(text.strRtfContent);
 }
 
 std::string cardPath(const std::string& folder, std::string_view name) {
@@ -118,125 +95,147 @@ std::string cardPath(const std::string& folder, std::string_view name) {
 
 }  // namespace
 
-ExportReport ExportChatAsTextthreader(const ExportSource& source, const std::string& recoverPath,
-                                      std::optional<size_t> selectedRow) {
+ExportReport ExportChatAsTextthreader(const ScanResult& result,
+                                      std::span<const KTWhatsAppCovNode* const> conversations,
+                                      const std::string& recoverPath,
+                                      const ExportControl& control) {
     ExportReport report;
-    const KTIOSDeviceNode* node = scannedNode(source, report);
-    const auto folder = node ? makeFolder(recoverPath, "Chats", report) : std::nullopt;
+    const auto folder = makeFolder(recoverPath, "Chats", report);
     if (!folder) {
         return report;
     }
     RunFiles files(report, "conversations");
-    for (const KTWhatsAppCovNodePtr& conversation : handledConversations(*node, selectedRow)) {
-        const std::string stem =
-            conversation->currentChatName + "-" + conversation->currentSubject.value_or("(null)");
+    DisplayTextCache dates;
+    for (const KTWhatsAppCovNode* conversation : conversations) {
+        if (conversation == nullptr) {
+            continue;
+        }
+        if (stopsBefore(control, "the chat " + conversation->currentChatName, report)) {
+            break;
+        }
+        const std::string stem = conversation->currentChatName + "-" +
+                                 std::string(conversation->currentSubject.value_or("(null)"));
         const std::string path = *folder + "/" + safeFileName(stem) + ".txt";
-        files.write(path, [&] { return writeFileSafely(path, chatText(*conversation)); });
+        files.write(path, [&] {
+            return writeFileAtomically(path, chatText(result, *conversation, dates));
+        });
     }
     return report;
 }
 
-ExportReport ExportSelectedChatContactsthreader(const ExportSource& source,
-                                                const std::string& recoverPath,
-                                                std::optional<size_t> selectedRow) {
+ExportReport ExportSelectedChatContactsthreader(
+    const ScanResult& result, std::span<const KTWhatsAppCovNode* const> conversations,
+    const std::string& recoverPath, const ExportControl& control) {
     ExportReport report;
-    const KTIOSDeviceNode* node = scannedNode(source, report);
-    const auto folder = node ? makeFolder(recoverPath, "Chats", report) : std::nullopt;
+    const auto folder = makeFolder(recoverPath, "Chats", report);
     if (!folder) {
         return report;
     }
     // A name already tried this run is not tried again, so a person who
     // cannot be written is reported once, not once per message.
     std::unordered_set<std::string> tried;
-    for (const KTWhatsAppCovNodePtr& conversation : handledConversations(*node, selectedRow)) {
-        for (auto it = conversation->appNodeArray.rbegin(); it != conversation->appNodeArray.rend();
-             ++it) {
-            const KTWhatsAppNode& message = **it;
+    for (const KTWhatsAppCovNode* conversation : conversations) {
+        if (conversation == nullptr) {
+            continue;
+        }
+        if (stopsBefore(control, "the chat " + conversation->currentChatName, report)) {
+            break;
+        }
+        const MessageRange messages = result.messagesOf(*conversation);
+        for (size_t at = messages.size(); at-- > 0;) {
+            const KTWhatsAppNode& message = messages[at];
             const std::string path = cardPath(
                 *folder, message.messageName.empty() ? message.messageNumb : message.messageName);
             if (!tried.insert(path).second) {
                 continue;
             }
             KTVCFController card;
-            const FileWrite write = card.creatContactFile(message, path, WriteMode::keepExisting);
-            if (write.written) {
+            const Status write = card.creatContactFile(message, path, WriteMode::keepExisting);
+            if (write.ok()) {
                 ++report.filesWritten;
-            } else if (!write.alreadyThere) {
-                report.failures.push_back(path + ": " + write.error);
+            } else if (!write.is(StatusCode::alreadyExists)) {
+                report.failures.push_back(write.message());
             }
         }
     }
     return report;
 }
 
-ExportReport ExportChatContactsthreader(const ExportSource& source, const std::string& recoverPath,
-                                        ItemCounter* counter) {
+ExportReport ExportChatContactsthreader(const ScanResult& result, const std::string& recoverPath,
+                                        const ExportControl& control) {
     ExportReport report;
-    const KTIOSDeviceNode* node = scannedNode(source, report);
-    const auto folder = node ? makeFolder(recoverPath, "Contact", report) : std::nullopt;
+    const auto folder = makeFolder(recoverPath, "Contact", report);
     if (!folder) {
         return report;
     }
     RunFiles files(report, "contacts");
-    for (const KTContactNodePtr& contact : node->WhatsAppContactArray) {
-        countItem(counter);
-        if (!contact || contact->contactName.empty()) {
+    for (const KTContactNode& contact : result.WhatsAppContactArray) {
+        if (stopsBefore(control, "the contact " + contact.contactName, report)) {
+            break;
+        }
+        control.countItem();
+        if (contact.contactName.empty()) {
             continue;
         }
-        const std::string path = cardPath(*folder, contact->contactName);
-        files.write(path, [&] { return KTVCFController().creatFile(*contact, path); });
+        const std::string path = cardPath(*folder, contact.contactName);
+        files.write(path, [&] { return KTVCFController().creatFile(contact, path); });
     }
     return report;
 }
 
 namespace {
 
-void writeFavCards(const std::vector<KTWhatsAppFavContactPtr>& contacts, const std::string& folder,
-                   bool onlySelected, ItemCounter* counter, ExportReport& report) {
-    RunFiles files(report, "WhatsApp contacts");
-    for (const KTWhatsAppFavContactPtr& contact : contacts) {
-        if (!contact || (onlySelected && !contact->bSelected)) {
-            continue;
-        }
-        countItem(counter);
-        if (contact->contactName.empty()) {
-            continue;
-        }
-        const std::string path = cardPath(folder, contact->contactName);
-        files.write(path, [&] { return KTVCFController().creatFavFile(*contact, path); });
+// One card of a WhatsApp contact; false when the export must stop first.
+bool writeFavCard(const KTWhatsAppFavContact& contact, const std::string& folder,
+                  const ExportControl& control, RunFiles& files, ExportReport& report) {
+    if (stopsBefore(control, "the WhatsApp contact " + contact.contactName, report)) {
+        return false;
     }
+    control.countItem();
+    if (!contact.contactName.empty()) {
+        const std::string path = cardPath(folder, contact.contactName);
+        files.write(path, [&] { return KTVCFController().creatFavFile(contact, path); });
+    }
+    return true;
 }
 
 }  // namespace
 
-ExportReport ExportChatFavContactsthreader(const ExportSource& source,
-                                           const std::string& recoverPath, ItemCounter* counter) {
+ExportReport ExportChatFavContactsthreader(const ScanResult& result, const std::string& recoverPath,
+                                           const ExportControl& control) {
     ExportReport report;
-    const KTIOSDeviceNode* node = scannedNode(source, report);
-    const auto folder = node ? makeFolder(recoverPath, "Favorites Contact", report) : std::nullopt;
-    if (folder) {
-        writeFavCards(node->WhatsAppFacContactArray, *folder, false, counter, report);
+    const auto folder = makeFolder(recoverPath, "Favorites Contact", report);
+    if (!folder) {
+        return report;
+    }
+    RunFiles files(report, "WhatsApp contacts");
+    for (const KTWhatsAppFavContact& contact : result.WhatsAppFacContactArray) {
+        if (!writeFavCard(contact, *folder, control, files, report)) {
+            break;
+        }
     }
     return report;
 }
 
-ExportReport ExportWhatsAppChatCallthreader(const ExportSource& source,
-                                            const std::string& recoverPath, ItemCounter* counter) {
+ExportReport ExportWhatsAppChatCallthreader(const ScanResult& result,
+                                            const std::string& recoverPath,
+                                            const ExportControl& control) {
     ExportReport report;
-    const KTIOSDeviceNode* node = scannedNode(source, report);
-    const auto folder = node ? makeFolder(recoverPath, "Call History", report) : std::nullopt;
+    const auto folder = makeFolder(recoverPath, "Call History", report);
     if (!folder) {
         return report;
     }
     KTRtfController text;
-    for (const KTCallHistoryNodePtr& call : node->WhatsAppCallArray) {
-        if (!call) {
-            continue;
+    DisplayTextCache dates;
+    for (const KTCallHistoryNode& call : result.WhatsAppCallArray) {
+        // Half a call list would pass for the whole one: a stop writes none.
+        if (stopsBefore(control, "the call list was complete", report)) {
+            return report;
         }
-        countItem(counter);
-        text.addRtfContent("Name:" + call->callName + "  Phone:" + call->callPhone +
-                           "  Date:" + call->callDate + "  Type:" + call->callType +
-                           "  Duration:" + call->callDuration + "  ");
+        control.countItem();
+        text.addRtfContent("Name:" + call.callName + "  Phone:" + call.callPhone +
+                           "  Date:" + dates.callDate(call.callDate) + "  Type:" + call.callType +
+                           "  Duration:" + call.callDuration + "  ");
     }
     const std::string path = *folder + "/WhatsApp Call.txt";
     RunFiles(report, "call lists").record(path, text.writeRtfInFullPath(path));
@@ -287,33 +286,51 @@ uint64_t sizeFormString(std::string_view sizeText) {
 
 namespace {
 
-void recoverResources(const std::vector<KTWhatsAppResourceNodePtr>& resources,
-                      const std::string& recoverPath, const CopyMedia& copyMedia,
-                      ItemCounter* counter, ExportReport& report) {
+// Each part of the combined recovery returns false when it was stopped.
+bool recoverResources(std::span<const KTWhatsAppResourceNode* const> resources,
+                      const std::string& recoverPath, const ExportControl& control,
+                      ExportReport& report) {
     const auto folder = makeFolder(recoverPath, "Resource", report);
     if (!folder) {
-        return;
+        return true;
     }
     RunFiles files(report, "resources");
-    for (const KTWhatsAppResourceNodePtr& resource : resources) {
-        if (!resource || !resource->bSelected) {
+    CopyBuffer buffer;
+    for (const KTWhatsAppResourceNode* resource : resources) {
+        if (resource == nullptr) {
             continue;
         }
-        countItem(counter);
+        if (stopsBefore(control, "the resource " + resource->nodeName, report)) {
+            return false;
+        }
+        control.countItem();
         const std::string destination = *folder + "/" + safeFileName(resource->nodeName);
-        const bool again = files.noteTarget(destination);
-        if (!copyMedia) {
-            report.failures.push_back(destination + ": no media copier was given");
-            continue;
-        }
-        ExportReport copied =
-            copyMedia(resource->nodePath, destination, sizeFormString(resource->nodeSize));
         // A copy over a file this run already counted adds no file.
-        if (again && copied.filesWritten > 0) {
-            --copied.filesWritten;
+        const bool again = files.noteTarget(destination);
+        const Status copied = copyFileInPieces(resource->nodePath, destination, buffer);
+        if (!copied.ok()) {
+            report.failures.push_back(copied.message());
+        } else if (!again) {
+            ++report.filesWritten;
         }
-        report.merge(copied);
     }
+    return true;
+}
+
+bool recoverFavourites(std::span<const KTWhatsAppFavContact* const> contacts,
+                       const std::string& recoverPath, const ExportControl& control,
+                       ExportReport& report) {
+    const auto folder = makeFolder(recoverPath, "Favrites", report);
+    if (!folder) {
+        return true;
+    }
+    RunFiles files(report, "WhatsApp contacts");
+    for (const KTWhatsAppFavContact* contact : contacts) {
+        if (contact != nullptr && !writeFavCard(*contact, *folder, control, files, report)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string contactLine(const KTContactNode& contact) {
@@ -333,19 +350,23 @@ std::string recoveredCardName(const KTContactNode& contact) {
     return "unknown " + std::to_string(contact.rowid);
 }
 
-void recoverContacts(const std::vector<KTContactNodePtr>& contacts, const std::string& recoverPath,
-                     ItemCounter* counter, ExportReport& report) {
+bool recoverContacts(std::span<const KTContactNode* const> contacts, const std::string& recoverPath,
+                     const ExportControl& control, ExportReport& report) {
     const auto folder = makeFolder(recoverPath, "Contact", report);
     if (!folder) {
-        return;
+        return true;
     }
     RunFiles files(report, "contacts");
     KTRtfController text;
-    for (const KTContactNodePtr& contact : contacts) {
-        if (!contact || !contact->bSelected) {
+    for (const KTContactNode* contact : contacts) {
+        if (contact == nullptr) {
             continue;
         }
-        countItem(counter);
+        // A stopped recovery writes no list: half of one would pass for all.
+        if (stopsBefore(control, "the contact " + recoveredCardName(*contact), report)) {
+            return false;
+        }
+        control.countItem();
         text.addRtfContent(contactLine(*contact));
         const std::string path = cardPath(*folder, recoveredCardName(*contact));
         files.write(path, [&] { return KTVCFController().creatFile(*contact, path); });
@@ -355,45 +376,25 @@ void recoverContacts(const std::vector<KTContactNodePtr>& contacts, const std::s
     if (!list.renameNote.empty()) {
         report.failures.push_back(list.finalPath + ": " + list.renameNote);
     }
-}
-
-void recoverChats(const std::vector<KTWhatsAppCovNodePtr>& conversations,
-                  const std::string& recoverPath, const WriteChatPages& writeChatPages,
-                  ItemCounter* counter, ExportReport& report) {
-    const auto folder = makeFolder(recoverPath, "Chats", report);
-    if (!folder) {
-        return;
-    }
-    std::vector<KTWhatsAppCovNodePtr> checked;
-    for (const KTWhatsAppCovNodePtr& conversation : conversations) {
-        if (conversation && conversation->bSelected) {
-            countItem(counter);
-            checked.push_back(conversation);
-        }
-    }
-    if (checked.empty()) {
-        return;
-    }
-    if (!writeChatPages) {
-        report.failures.push_back(*folder + ": no chat page writer was given");
-        return;
-    }
-    report.merge(writeChatPages(recoverPath, checked));
+    return true;
 }
 
 }  // namespace
 
-ExportReport recoverFilesThread(const RecoveryLists& lists, const std::string& recoverPath,
-                                const RecoveryActions& actions, ItemCounter* counter) {
+ExportReport recoverFilesThread(const ScanResult& result, const RecoveryLists& lists,
+                                const std::string& recoverPath, const ExportControl& control) {
+    // Held for the whole run, so a second recovery started from the view
+    // cannot interleave its files with the first.
+    static std::mutex recoveryMutex;
     const std::lock_guard<std::mutex> lock(recoveryMutex);
     ExportReport report;
-    recoverResources(lists.resources, recoverPath, actions.copyMedia, counter, report);
-    const auto favFolder = makeFolder(recoverPath, "Favrites", report);
-    if (favFolder) {
-        writeFavCards(lists.favContacts, *favFolder, true, counter, report);
+    const bool goOn = recoverResources(lists.resources, recoverPath, control, report) &&
+                      recoverFavourites(lists.favContacts, recoverPath, control, report) &&
+                      recoverContacts(lists.contacts, recoverPath, control, report);
+    // The Chats folder is made even when no chat was checked, as it always was.
+    if (goOn && makeFolder(recoverPath, "Chats", report) && !lists.conversations.empty()) {
+        report.merge(writeRecoveredChatPages(result, lists.conversations, recoverPath, control));
     }
-    recoverContacts(lists.contacts, recoverPath, counter, report);
-    recoverChats(lists.conversations, recoverPath, actions.writeChatPages, counter, report);
     return report;
 }
 
