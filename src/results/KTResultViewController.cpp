@@ -25,7 +25,9 @@ KTResultViewController::KTResultViewController(UiPort& ui, UserDefaults& default
         [this](const Notification& note) { ScanAnvancedProgressInfoHandle(objectAs(note, 0)); });
     deletedObserver_ =
         ScopedObserver(notifications, "DelScanWhatsAppInfo", [this](const Notification& note) {
-            DelScanWhatsAppInfoHandle(objectAs(note, KTWhatsAppNodePtr()));
+            if (const auto* message = std::any_cast<KTWhatsAppNode>(&note.object)) {
+                DelScanWhatsAppInfoHandle(*message);
+            }
         });
 }
 
@@ -62,14 +64,17 @@ void KTResultViewController::ScanAnvancedProgressInfoHandle(int messagesRead) {
     });
 }
 
-void KTResultViewController::DelScanWhatsAppInfoHandle(const KTWhatsAppNodePtr& message) {
-    intake_.take(message);
+void KTResultViewController::DelScanWhatsAppInfoHandle(const KTWhatsAppNode& message) {
+    (void)message;
+    std::lock_guard lock(mutex_);
+    ++state_.recoveredMessages;
 }
 
 void KTResultViewController::ChangeToScanWhatsAppView() {
     std::lock_guard lock(mutex_);
     state_.page = ResultPage::Scanning;
     state_.messagesRead = 0;
+    state_.recoveredMessages = 0;
     state_.progressVisible = true;
     state_.progressValue = 0;
     state_.percentText = "1%";
@@ -162,17 +167,14 @@ bool KTResultViewController::confirmStop() {
     return ui_.showAlert(ask).button == 1;
 }
 
-void KTResultViewController::showSource(ResultSourceLists lists) {
-    lists.deletedConversations = intake_.conversations();
-    lists.deletedResources = intake_.resources();
-    pages_.setSource(std::move(lists));
+void KTResultViewController::showSource(ScanResultPtr result) {
+    pages_.setSource(std::move(result));
 }
 
 bool KTResultViewController::actHome() {
     if (!pages_.actHome()) {
         return false;
     }
-    intake_.clear();
     std::lock_guard lock(mutex_);
     state_.page = ResultPage::Start;
     state_.category = ResultCategory::None;
@@ -181,7 +183,7 @@ bool KTResultViewController::actHome() {
 }
 
 void KTResultViewController::releaseResults() {
-    intake_.clear();
+    pages_.setSource(nullptr);
     std::lock_guard lock(mutex_);
     state_.category = ResultCategory::None;
     state_.selectedFilesNum = 0;

@@ -2,85 +2,137 @@
 
 #include <algorithm>
 
+#include "common/Files.h"
 #include "common/TextConversion.h"
-#include "results/ConversationFiller.h"
 
 namespace vessamo {
 
 namespace {
 
-std::string extensionOf(const std::string& name) {
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : asciiLower(name.substr(dot + 1));
+std::string extensionOf(std::string_view name) {
+    const size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string() : asciiLower(name.substr(dot + 1));
 }
 
-std::string lastComponent(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-KTWhatsAppResourceNodePtr resourceOfMedia(const KTTreeDirNode& file) {
-    auto node = std::make_shared<KTWhatsAppResourceNode>();
-    node->nodeName = lastComponent(file.filePath);
-    node->nodePath = file.fileKey;
-    node->nodeType = IKImageItem::typeOfPath(file.filePath);
+// A media file as the attachments page lists it: views of the file's texts.
+KTWhatsAppResourceNode resourceOfMedia(const KTTreeDirNode& file) {
+    KTWhatsAppResourceNode node;
+    node.nodeName = Text::borrowed(lastComponent(file.filePath));
+    node.nodePath = file.fileKey;
+    node.nodeType = IKImageItem::typeOfPath(file.filePath);
     return node;
 }
 
 template <typename T>
-std::vector<T> onlyDeleted(const std::vector<T>& all, bool filter) {
+void addAll(std::vector<const T*>& rows, const std::vector<T>& records) {
+    for (const T& record : records) {
+        rows.push_back(&record);
+    }
+}
+
+// Built in place: the resource rows point into the lists' own media entries.
+ResultListsPtr listsOf(ScanResultPtr result, bool withRecovered) {
+    auto lists = std::make_shared<ResultLists>();
+    if (result) {
+        const ScanResult& source = *result;
+        for (const KTTreeDirNode& file : source.WhatsAppMediaArray) {
+            lists->mediaResources.push_back(resourceOfMedia(file));
+        }
+        addAll(lists->chats, source.WhatsAppConvChatArray);
+        addAll(lists->resources, lists->mediaResources);
+        if (withRecovered) {
+            addAll(lists->chats, source.whatsAppArray);
+            addAll(lists->resources, source.someResourceArray);
+        }
+        addAll(lists->calls, source.WhatsAppCallArray);
+        addAll(lists->contacts, source.WhatsAppContactArray);
+        addAll(lists->favourites, source.WhatsAppFacContactArray);
+    }
+    lists->result = std::move(result);
+    return lists;
+}
+
+template <typename T>
+std::vector<const T*> onlyDeleted(const std::vector<const T*>& all, bool filter) {
     if (!filter) {
         return all;
     }
-    std::vector<T> kept;
+    std::vector<const T*> kept;
     std::copy_if(all.begin(), all.end(), std::back_inserter(kept),
-                 [](const T& record) { return record->bDeleted; });
+                 [](const T* record) { return record->bDeleted; });
     return kept;
 }
 
 template <typename T>
-int32_t markRows(const std::vector<T>& rows, const std::vector<size_t>& selected, bool on) {
+void setMark(std::unordered_set<const T*>& marks, const T* record, bool on) {
+    if (on) {
+        marks.insert(record);
+    } else {
+        marks.erase(record);
+    }
+}
+
+template <typename T>
+int32_t markRows(const std::vector<const T*>& rows, std::unordered_set<const T*>& marks,
+                 const std::vector<size_t>& selected, bool on) {
     int32_t changed = 0;
     for (size_t row : selected) {
         if (row < rows.size()) {
-            rows[row]->bSelected = on;
+            setMark(marks, rows[row], on);
             ++changed;
         }
     }
     return changed;
 }
 
+template <typename T>
+int32_t markAll(const std::vector<const T*>& rows, std::unordered_set<const T*>& marks, bool on) {
+    for (const T* record : rows) {
+        setMark(marks, record, on);
+    }
+    return static_cast<int32_t>(rows.size());
+}
+
+template <typename T>
+std::vector<const T*> markedOf(const std::vector<const T*>& all,
+                               const std::unordered_set<const T*>& marks) {
+    std::vector<const T*> marked;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(marked),
+                 [&marks](const T* record) { return marks.contains(record); });
+    return marked;
+}
+
 }  // namespace
 
-ResultPages::ResultPages(UiPort& ui)
-    : ui_(ui), messages_(std::make_shared<const std::vector<KTWhatsAppNodePtr>>()) {}
+ResultPages::ResultPages(UiPort& ui) : ui_(ui), lists_(listsOf(nullptr, false)) {}
 
-ResultPages::~ResultPages() {
-    waitForChatLoad();
-}
+ResultPages::~ResultPages() = default;
 
-void ResultPages::setSource(ResultSourceLists lists) {
-    messages_ =
-        std::make_shared<const std::vector<KTWhatsAppNodePtr>>(std::move(lists.WhatsAppChatArray));
-    source_ = std::move(lists);
-    // Built once, so a media file marked on one visit stays marked on the next.
-    mediaResources_.clear();
-    for (const KTTreeDirNode& file : source_.WhatsAppMediaArray) {
-        mediaResources_.push_back(resourceOfMedia(file));
-    }
+void ResultPages::setSource(ScanResultPtr result) {
     homeShown_ = false;
+    if (result == lists_->result) {
+        return;  // shown again: rows and marks stay as they are
+    }
+    const bool withRecovered = !result || recoveredDropped_.lock() != result;
+    showLists(listsOf(std::move(result), withRecovered));
 }
 
-std::vector<KTWhatsAppCovNodePtr> ResultPages::allChats() const {
-    std::vector<KTWhatsAppCovNodePtr> all = source_.WhatsAppConvChatArray;
-    all.insert(all.end(), source_.deletedConversations.begin(), source_.deletedConversations.end());
-    return all;
-}
-
-std::vector<KTWhatsAppResourceNodePtr> ResultPages::allResources() const {
-    std::vector<KTWhatsAppResourceNodePtr> all = mediaResources_;
-    all.insert(all.end(), source_.deletedResources.begin(), source_.deletedResources.end());
-    return all;
+// Nothing shown may point into the lists that go.
+void ResultPages::showLists(ResultListsPtr lists) {
+    ++chatGeneration_;  // an opener of the old lists shows nothing
+    chats_.clear();
+    resources_.clear();
+    calls_.clear();
+    contacts_.clear();
+    favs_.clear();
+    media_.clear();
+    chatView_ = ChatView{};
+    details_ = RowDetails{};
+    selectedRow_.reset();
+    marks_ = Marks{};
+    mediaSelection_.clear();
+    selectedFilesNum_ = 0;
+    lists_ = std::move(lists);
 }
 
 bool ResultPages::showCategory(ResultCategory category) {
@@ -108,52 +160,54 @@ bool ResultPages::showCategory(ResultCategory category) {
 
 void ResultPages::actClickChat() {
     current_ = ResultCategory::Chats;
-    showChats(allChats());
+    showChats(lists_->chats);
     selectFirstRow(chats_.size());
 }
 
 void ResultPages::actClickResource() {
     current_ = ResultCategory::Attachments;
-    showResources(allResources());
+    showResources(lists_->resources);
     media_.clear();
-    for (const KTTreeDirNode& file : source_.WhatsAppMediaArray) {
-        media_.push_back(IKImageItem::fromTreeNode(file));
+    if (lists_->result) {
+        for (const KTTreeDirNode& file : lists_->result->WhatsAppMediaArray) {
+            media_.push_back(IKImageItem::fromTreeNode(file));
+        }
     }
 }
 
 void ResultPages::actCallHistory() {
     current_ = ResultCategory::Calls;
-    calls_ = onlyDeleted(source_.WhatsAppCallArray, onlyDeleted_);
+    calls_ = onlyDeleted(lists_->calls, onlyDeleted_);
     scrollerVisible_ = calls_.size() >= kScrollerRows;
     selectFirstRow(calls_.size());
 }
 
 void ResultPages::actContact() {
     current_ = ResultCategory::Contacts;
-    showContacts(onlyDeleted(source_.WhatsAppContactArray, onlyDeleted_));
+    showContacts(onlyDeleted(lists_->contacts, onlyDeleted_));
     selectFirstRow(contacts_.size());
 }
 
 void ResultPages::actClickFavtContact() {
     current_ = ResultCategory::Favorites;
-    showFavs(source_.WhatsAppFacContactArray);
+    showFavs(lists_->favourites);
 }
 
-void ResultPages::showChats(std::vector<KTWhatsAppCovNodePtr> rows) {
+void ResultPages::showChats(std::vector<const KTWhatsAppCovNode*> rows) {
     chats_ = std::move(rows);
     scrollerVisible_ = chats_.size() >= kScrollerRows;
 }
 
-void ResultPages::showResources(std::vector<KTWhatsAppResourceNodePtr> rows) {
+void ResultPages::showResources(std::vector<const KTWhatsAppResourceNode*> rows) {
     resources_ = std::move(rows);
 }
 
-void ResultPages::showContacts(std::vector<KTContactNodePtr> rows) {
+void ResultPages::showContacts(std::vector<const KTContactNode*> rows) {
     contacts_ = std::move(rows);
     scrollerVisible_ = contacts_.size() >= kScrollerRows;
 }
 
-void ResultPages::showFavs(std::vector<KTWhatsAppFavContactPtr> rows) {
+void ResultPages::showFavs(std::vector<const KTWhatsAppFavContact*> rows) {
     favs_ = std::move(rows);
     scrollerVisible_ = favs_.size() >= kScrollerRows;
 }
@@ -189,51 +243,63 @@ void ResultPages::selectFirstRow(size_t rows) {
     }
 }
 
-void ResultPages::setMarked(const std::vector<size_t>& rows, bool on) {
-    int32_t changed = 0;
-    switch (current_) {
+template <typename Self, typename Visit>
+void ResultPages::visitShowing(Self& self, Visit&& visit) {
+    switch (self.current_) {
         case ResultCategory::Chats:
-            changed = markRows(chats_, rows, on);
+            visit(self.chats_, self.marks_.chats);
             break;
         case ResultCategory::Attachments:
-            changed = markRows(resources_, rows, on);
+            visit(self.resources_, self.marks_.resources);
             break;
         case ResultCategory::Calls:
-            changed = markRows(calls_, rows, on);
+            visit(self.calls_, self.marks_.calls);
             break;
         case ResultCategory::Contacts:
-            changed = markRows(contacts_, rows, on);
+            visit(self.contacts_, self.marks_.contacts);
             break;
         case ResultCategory::Favorites:
-            changed = markRows(favs_, rows, on);
+            visit(self.favs_, self.marks_.favs);
             break;
         case ResultCategory::None:
             break;
     }
+}
+
+void ResultPages::setMarked(const std::vector<size_t>& rows, bool on) {
+    int32_t changed = 0;
+    visitShowing(
+        *this, [&](const auto& shown, auto& marks) { changed = markRows(shown, marks, rows, on); });
     // Counted per edit, not recomputed: marking a marked row counts it again.
     selectedFilesNum_ += on ? changed : -changed;
 }
 
-template <typename T>
-void ResultPages::selectAll(const std::vector<T>& rows, bool on) {
-    for (const T& record : rows) {
-        record->bSelected = on;
-    }
-    int32_t count = static_cast<int32_t>(rows.size());
-    selectedFilesNum_ += on ? count : -count;
+bool ResultPages::isMarked(size_t row) const {
+    bool marked = false;
+    visitShowing(*this, [&](const auto& shown, const auto& marks) {
+        marked = row < shown.size() && marks.contains(shown[row]);
+    });
+    return marked;
 }
 
 void ResultPages::ClickSelectAllChatMessage(bool on) {
-    selectAll(chats_, on);
+    const int32_t count = markAll(chats_, marks_.chats, on);
+    selectedFilesNum_ += on ? count : -count;
 }
+
 void ResultPages::ClickSelectAllResource(bool on) {
-    selectAll(resources_, on);
+    const int32_t count = markAll(resources_, marks_.resources, on);
+    selectedFilesNum_ += on ? count : -count;
 }
+
 void ResultPages::ClickSelectAllContact(bool on) {
-    selectAll(contacts_, on);
+    const int32_t count = markAll(contacts_, marks_.contacts, on);
+    selectedFilesNum_ += on ? count : -count;
 }
+
 void ResultPages::ClickSelectAllFavtContact(bool on) {
-    selectAll(favs_, on);
+    const int32_t count = markAll(favs_, marks_.favs, on);
+    selectedFilesNum_ += on ? count : -count;
 }
 
 std::string ResultPages::selectionLabelText() const {
@@ -241,6 +307,48 @@ std::string ResultPages::selectionLabelText() const {
         return {};
     }
     return "You select " + std::to_string(selectedFilesNum_) + " files in the recovery results.";
+}
+
+std::vector<const KTWhatsAppCovNode*> ResultPages::chatsForExport() const {
+    const KTWhatsAppCovNode* selected = nullptr;
+    if (current_ == ResultCategory::Chats && selectedRow_ && *selectedRow_ < chats_.size()) {
+        selected = chats_[*selectedRow_];
+    }
+    std::vector<const KTWhatsAppCovNode*> chosen;
+    for (const KTWhatsAppCovNode* chat : lists_->chats) {
+        if (chat == selected || marks_.chats.contains(chat)) {
+            chosen.push_back(chat);
+        }
+    }
+    return chosen;
+}
+
+std::vector<const KTWhatsAppCovNode*> ResultPages::deletedConversationsMarked() const {
+    std::vector<const KTWhatsAppCovNode*> marked = markedOf(lists_->chats, marks_.chats);
+    std::erase_if(marked, [](const KTWhatsAppCovNode* chat) { return !chat->bDeleted; });
+    return marked;
+}
+
+std::vector<const KTWhatsAppResourceNode*> ResultPages::markedResources() const {
+    return markedOf(lists_->resources, marks_.resources);
+}
+
+std::vector<const KTContactNode*> ResultPages::markedContacts() const {
+    return markedOf(lists_->contacts, marks_.contacts);
+}
+
+std::vector<const KTWhatsAppFavContact*> ResultPages::markedFavourites() const {
+    return markedOf(lists_->favourites, marks_.favs);
+}
+
+std::vector<IKImageItem> ResultPages::selectedMedia() const {
+    std::vector<IKImageItem> chosen;
+    for (size_t item : mediaSelection_) {
+        if (item < media_.size()) {
+            chosen.push_back(media_[item]);
+        }
+    }
+    return chosen;
 }
 
 void ResultPages::tableViewSelectionDidChange(size_t row) {
@@ -254,16 +362,19 @@ void ResultPages::tableViewSelectionDidChange(size_t row) {
             selectChat(row);
             break;
         case ResultCategory::Attachments:
-            if (row < resources_.size())
+            if (row < resources_.size()) {
                 detailsOfResource(*resources_[row]);
+            }
             break;
         case ResultCategory::Contacts:
-            if (row < contacts_.size())
+            if (row < contacts_.size()) {
                 detailsOfContact(*contacts_[row]);
+            }
             break;
         case ResultCategory::Favorites:
-            if (row < favs_.size())
+            if (row < favs_.size()) {
                 detailsOfFav(*favs_[row]);
+            }
             break;
         case ResultCategory::Calls:
         case ResultCategory::None:
@@ -273,7 +384,7 @@ void ResultPages::tableViewSelectionDidChange(size_t row) {
 
 void ResultPages::detailsOfResource(const KTWhatsAppResourceNode& node) {
     details_.lines = {"File Name: " + node.nodeName, "File Type: " + node.nodeType};
-    std::string extension = extensionOf(node.nodeName);
+    const std::string extension = extensionOf(node.nodeName);
     if (extension == "jpg" || extension == "png" || extension == "gif" || extension == "thumb") {
         details_.look = RowDetails::Look::Image;
         details_.picturePath = node.nodePath;
@@ -293,11 +404,12 @@ void ResultPages::detailsOfResource(const KTWhatsAppResourceNode& node) {
 void ResultPages::detailsOfFav(const KTWhatsAppFavContact& contact) {
     details_.look = RowDetails::Look::Image;
     details_.picturePath = "contact";
-    std::optional<std::string> picture;
-    if (fileKeyLookup_ && !contact.contactImagePath.empty()) {
-        picture = fileKeyLookup_(contact.contactImagePath);
+    std::optional<Text> picture;
+    if (lists_->result && !contact.contactImagePath.empty()) {
+        const ScanResult& result = *lists_->result;
+        picture = result.getFileKeyBytheFilepath(contact.contactImagePath);
         if (!picture) {
-            picture = fileKeyLookup_(contact.contactImagePath + ".thumb");
+            picture = result.getFileKeyBytheFilepath(contact.contactImagePath + ".thumb");
         }
     }
     if (picture) {
@@ -327,56 +439,50 @@ void ResultPages::selectChat(size_t row) {
     if (row >= chats_.size() || !bchatchangePreview_ || bstartloadChat_) {
         return;
     }
-    // The guard above is clear, so the previous opener has shown its chat
-    // and is at most returning.
-    waitForChatLoad();
     bstartloadChat_ = true;
-    KTWhatsAppCovNodePtr conversation = chats_[row];
-    std::shared_ptr<const std::vector<KTWhatsAppNodePtr>> messages = messages_;
-    uint64_t generation = chatGeneration_;
-    loadchatThreader_ = std::thread([this, conversation, messages, generation] {
-        fillConversation(*conversation, *messages);
-        ui_.runOnMainThreadAndWait([this, &conversation, generation] {
-            LoadWhatsAppChatOnMainThread(conversation, generation);
-        });
+    // The guard above was clear, so the previous opener has shown its chat
+    // and is at most returning.
+    loadchatThreader_.join();
+    loadchatThreader_.start([this, lists = lists_, conversation = chats_[row],
+                             generation = chatGeneration_.load()](const std::stop_token& stop) {
+        const MessageRange messages = lists->result->messagesOf(*conversation);
+        if (stop.stop_requested()) {
+            return;  // the pages are going
+        }
+        ui_.runOnMainThreadAndWait(
+            [&] { LoadWhatsAppChatOnMainThread(*conversation, messages, generation); });
     });
 }
 
-void ResultPages::LoadWhatsAppChatOnMainThread(const KTWhatsAppCovNodePtr& conversation,
-                                               uint64_t generation) {
+void ResultPages::LoadWhatsAppChatOnMainThread(const KTWhatsAppCovNode& conversation,
+                                               const MessageRange& messages, uint64_t generation) {
     bstartloadChat_ = false;
     if (generation != chatGeneration_) {
-        return;  // the person went home meanwhile
+        return;  // the person went home or another result came meanwhile
     }
-    chatView_ = ChatView{};
-    chatView_.conversation = conversation;
-    const std::vector<KTWhatsAppNodePtr>& all = conversation->appNodeArray;
-    size_t take = std::min(all.size(), static_cast<size_t>(previewCount_));
-    chatView_.shown.assign(all.end() - static_cast<std::ptrdiff_t>(take), all.end());
+    const size_t take = std::min(messages.size(), static_cast<size_t>(previewCount_));
+    chatView_ = ChatView{&conversation, messages.slice(messages.size() - take, take), false};
     addMoreButn();
 }
 
+MessageRange ResultPages::openedMessages() const {
+    return chatView_.conversation != nullptr ? lists_->result->messagesOf(*chatView_.conversation)
+                                             : MessageRange();
+}
+
 void ResultPages::ClickMoreBtn() {
-    if (!chatView_.conversation || !chatView_.moreButton) {
+    if (!chatView_.moreButton) {
         return;
     }
-    const std::vector<KTWhatsAppNodePtr>& all = chatView_.conversation->appNodeArray;
-    size_t remaining = all.size() - chatView_.shown.size();
-    size_t take = std::min(remaining, static_cast<size_t>(previewCount_));
-    auto end = all.begin() + static_cast<std::ptrdiff_t>(remaining);
-    chatView_.shown.insert(chatView_.shown.begin(), end - static_cast<std::ptrdiff_t>(take), end);
+    const MessageRange all = openedMessages();
+    const size_t shown =
+        std::min(all.size(), chatView_.shown.size() + static_cast<size_t>(previewCount_));
+    chatView_.shown = all.slice(all.size() - shown, shown);
     addMoreButn();
 }
 
 void ResultPages::addMoreButn() {
-    chatView_.moreButton = chatView_.conversation &&
-                           chatView_.shown.size() < chatView_.conversation->appNodeArray.size();
-}
-
-void ResultPages::waitForChatLoad() {
-    if (loadchatThreader_.joinable()) {
-        loadchatThreader_.join();
-    }
+    chatView_.moreButton = chatView_.shown.size() < openedMessages().size();
 }
 
 bool ResultPages::actHome() {
@@ -388,31 +494,15 @@ bool ResultPages::actHome() {
     if (ui_.showAlert(ask).button != 0) {
         return false;
     }
-    clearAll();
-    return true;
-}
-
-void ResultPages::clearAll() {
-    // Not joined here: an opener may be waiting for this very thread.
-    ++chatGeneration_;
-    chats_.clear();
-    resources_.clear();
-    calls_.clear();
-    contacts_.clear();
-    favs_.clear();
-    media_.clear();
-    chatView_ = ChatView{};
-    details_ = RowDetails{};
-    selectedRow_.reset();
-    source_.deletedConversations.clear();
-    source_.deletedResources.clear();
+    // The source's own lists stay for a later visit; the recovered-only
+    // ones go for good. Not joined here: an opener may be waiting for this
+    // very thread.
+    recoveredDropped_ = lists_->result;
+    showLists(listsOf(lists_->result, false));
     current_ = ResultCategory::None;
     windowFixed_ = true;
     homeShown_ = true;
-    BackUpFilesNum = 0;
-    deleteeFilesNum = 0;
-    selectedFilesNum_ = 0;
-    recovredFilesNum = 0;
+    return true;
 }
 
 }  // namespace vessamo

@@ -93,7 +93,7 @@ public:
     void setMediaSelection(std::set<size_t> items) { mediaSelection_ = std::move(items); }
 
     // What the exports take, read on the interface thread. The pointers lie
-    // in lists(): an export keeps that alive while it runs.
+    // in lists() (never null): an export keeps that alive while it runs.
     [[nodiscard]] const ResultListsPtr& lists() const { return lists_; }
     // The chat at the selected row of the showing chat page, if any, and
     // every marked chat: each once, in list order.
@@ -154,16 +154,19 @@ private:
         std::unordered_set<const KTWhatsAppFavContact*> favs;
     };
 
+    // Calls visit(rows, marks) with the showing list and its marks.
+    template <typename Self, typename Visit>
+    static void visitShowing(Self& self, Visit&& visit);
     void showLists(ResultListsPtr lists);
     void selectFirstRow(size_t rows);
     void detailsOfResource(const KTWhatsAppResourceNode& node);
     void detailsOfFav(const KTWhatsAppFavContact& contact);
     void detailsOfContact(const KTContactNode& contact);
     void selectChat(size_t row);
-    void LoadWhatsAppChatOnMainThread(const ResultListsPtr& lists,
-                                      const KTWhatsAppCovNode& conversation, uint64_t generation);
+    void LoadWhatsAppChatOnMainThread(const KTWhatsAppCovNode& conversation,
+                                      const MessageRange& messages, uint64_t generation);
+    [[nodiscard]] MessageRange openedMessages() const;
     void addMoreButn();
-    void clearShown();
 
     UiPort& ui_;
     ResultListsPtr lists_;
