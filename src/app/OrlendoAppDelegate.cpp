@@ -7,20 +7,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "addressbook/AddressBookReader.h"
-#include "backup/BackupIndexReaders.h"
 #include "common/SystemLog.h"
-#include "common/TextConversion.h"
 #include "common/UserPaths.h"
 #include "export/OpusConversion.h"
-#include "whatsapp/AccountReader.h"
-#include "whatsapp/CallLogReader.h"
-#include "whatsapp/DeletedMessagesStage.h"
-#include "whatsapp/FavouriteContactsReader.h"
-#include "whatsapp/ICloudMediaUnpacker.h"
-#include "whatsapp/MessageReader.h"
-#include "whatsapp/PushNameChatReaders.h"
-#include "whatsapp/TimelineReaders.h"
 
 namespace vessamo {
 
@@ -60,18 +49,15 @@ constexpr const char* kExportRunningText =
 OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui, NotificationCenter& notifications,
                                        Options options)
     : ui_(ui),
-      notifications_(notifications),
       defaults_(options.defaultsPath),
-      scan_(notifications),
       resultView_(std::make_unique<KTResultViewController>(ui, defaults_, notifications)),
-      runner_(scan_, stages_, *resultView_) {
+      runner_(ui, notifications, *resultView_) {
     applyVersionRule(options.operatingSystemVersion);
     timelinePath = prepareTimelinePath();
     FindWhatsAppTimelineBackup();
-    installStages();
     observeNotifications(notifications);
     exportCommands_ = std::make_unique<ResultExportCommands>(ui_, resultView_->pages(),
-                                                             [this] { return exportSource(); });
+                                                             [this] { return currentResult(); });
     voiceNotes_ = std::make_unique<VoiceNoteCommands>(
         ui_, VoiceNoteCommands::Hooks{[this] { DownloadToolAction(); },
                                       [this] { return getDownloadFinish(); }});
@@ -82,66 +68,41 @@ OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui)
     : OrlendoAppDelegate(ui, NotificationCenter::defaultCenter(), Options{}) {}
 
 OrlendoAppDelegate::~OrlendoAppDelegate() {
+    OrlendoAppDelegate* self = this;
+    theController.compare_exchange_strong(self, nullptr);
+    observers_.clear();
     requestStop();
     runner_.wait();
     voiceNotes_.reset();
     exportCommands_.reset();
-    OrlendoAppDelegate* self = this;
-    theController.compare_exchange_strong(self, nullptr);
 }
 
 OrlendoAppDelegate* OrlendoAppDelegate::GetAppControllor() {
     return theController.load();
 }
 
-std::shared_ptr<const ExportSource> OrlendoAppDelegate::exportSource() {
-    const std::lock_guard<std::mutex> lock(exportSourceMutex_);
+ScanResultPtr OrlendoAppDelegate::currentResult() const {
     if (isScanning() || !currentNode) {
         return nullptr;
     }
-    if (exportSource_ && exportSource_->node == currentNode.get()) {
-        return exportSource_;
+    return currentNode->scanResult;
+}
+
+std::shared_ptr<const KTWhatsAppIDInfo> OrlendoAppDelegate::getWhatsAppInfoNode() const {
+    if (timelineAccount_) {
+        return timelineAccount_;
     }
-    // The record travels with the source, so the pointer stays good.
-    struct Held {
-        KTIOSDeviceNodePtr record;
-        ExportSource source;
-    };
-    auto held = std::make_shared<Held>();
-    held->record = currentNode;
-    ExportSource& source = held->source;
-    source.node = currentNode.get();
-    source.getFileKeyBytheFilepath = [this](std::string_view path) {
-        return getFileKeyBytheFilepath(path);
-    };
-    source.bNewAppVersion = bNewAppVersion();
-    // Taken, not copied: on a large source the table is tens of megabytes,
-    // and nothing but the exports reads it once the scan has ended.
-    source.fileDateDict = std::move(scan_.fileDateDict);
-    source.fullTimelinPath = scan_.fullTimelinPath;
-    source.tempfilePath = scan_.tempfilePath;
-    source.currentScanPath = scan_.currentScanPath;
-    source.account = scan_.currentNodeInfo;
-    source.deletedConversations = resultView_->deletedMessages().conversations();
-    exportSource_ = std::shared_ptr<const ExportSource>(held, &held->source);
-    return exportSource_;
+    const ScanResultPtr result = currentNode ? currentNode->scanResult : nullptr;
+    if (!result || !result->account) {
+        return nullptr;
+    }
+    return std::shared_ptr<const KTWhatsAppIDInfo>(result, &*result->account);
 }
 
 void OrlendoAppDelegate::showScannedResults() {
-    if (!currentNode || isScanning()) {
-        return;
+    if (ScanResultPtr result = currentResult()) {
+        resultView_->showSource(std::move(result));
     }
-    const KTIOSDeviceNode& node = *currentNode;
-    ResultSourceLists lists;
-    lists.WhatsAppChatArray = node.WhatsAppChatArray;
-    lists.WhatsAppConvChatArray = node.WhatsAppConvChatArray;
-    lists.WhatsAppMediaArray = node.WhatsAppMediaArray;
-    lists.WhatsAppCallArray = node.WhatsAppCallArray;
-    lists.WhatsAppContactArray = node.WhatsAppContactArray;
-    lists.WhatsAppFacContactArray = node.WhatsAppFacContactArray;
-    resultView_->showSource(std::move(lists));
-    resultView_->pages().setFileKeyLookup(
-        [this](const std::string& path) { return getFileKeyBytheFilepath(path); });
 }
 
 void OrlendoAppDelegate::DownloadToolAction() {
@@ -182,39 +143,6 @@ bool OrlendoAppDelegate::hasProtectedFolders() const {
 #endif
 }
 
-void OrlendoAppDelegate::installStages() {
-    stages_.scanManifestDBThread = [](ScanState& state, const std::string& folder) {
-        IndexingContext context{state.index, state.bStopScan, state.notifications};
-        scanManifestDBThread(folder, context);
-    };
-    stages_.scanDirAnalyThread = [](ScanState& state, const std::string& folder) {
-        IndexingContext context{state.index, state.bStopScan, state.notifications};
-        scanDirAnalyThread(folder, context);
-    };
-    stages_.scanContactThread = scanContactThread;
-    stages_.getWhatsAppFavateContact = getWhatsAppFavateContact;
-    stages_.getWhatsAppIDInfo = getWhatsAppIDInfo;
-    stages_.scanWhatsAppMessageThread = scanWhatsAppMessageThread;
-    stages_.scanWhatsAppCalllogThread = scanWhatsAppCalllogThread;
-    stages_.scanDeletedWhatsAppMessageThread = scanDeletedWhatsAppMessageThread;
-    stages_.scanDeletediCloudWhatsAppMessageThread = scanDeletediCloudWhatsAppMessageThread;
-    stages_.compressWhatsAppMedia = [](ScanState& state, const std::string& folder) {
-        compressWhatsAppMedia(state, folder);
-    };
-    stages_.scanWhatsaAppMedia = scanWhatsaAppMedia;
-    stages_.getiCloudWhatsAppIDInfo = getiCloudWhatsAppIDInfo;
-    stages_.scaniCloudWhatsAppMessageThread = scaniCloudWhatsAppMessageThread;
-    stages_.setFullTimelinPath = [](ScanState& state, const std::string& folder) {
-        state.fullTimelinPath = folder;
-    };
-    stages_.ScanTimelineBackupContactWithPath = ScanTimelineBackupContactWithPath;
-    stages_.ScanTimelineBackupMediaWithPath = ScanTimelineBackupMediaWithPath;
-    stages_.getTimelineWhatsAppFavateContact = getTimelineWhatsAppFavateContact;
-    stages_.getTimelineWhatsAppFavateCall = getTimelineWhatsAppFavateCall;
-    stages_.getTimelineWhatsAppIDInfo = getTimelineWhatsAppIDInfo;
-    stages_.scanTimelineWhatsAppMessageThread = scanTimelineWhatsAppMessageThread;
-}
-
 // --- Timeline backups ----------------------------------------------------
 
 void OrlendoAppDelegate::FindWhatsAppTimelineBackup() {
@@ -224,8 +152,7 @@ void OrlendoAppDelegate::FindWhatsAppTimelineBackup() {
 TimelineViewData OrlendoAppDelegate::ClickShowWhatsAppTimeline() {
     TimelineViewData view = vessamo::ClickShowWhatsAppTimeline(timelinePath, ui_);
     if (view.account.info) {
-        scan_.fullTimelinPath = view.fullTimelinPath;
-        scan_.currentNodeInfo = view.account.info;
+        timelineAccount_ = view.account.info;
     }
     return view;
 }
@@ -235,17 +162,8 @@ bool OrlendoAppDelegate::ClickCreateWhatsAppTimeline() {
         sayScanIsRunning();
         return false;
     }
-    // Only a backup scan leaves the WhatsApp files a Timeline is made of.
-    std::vector<KTTreeDirNode> media;
-    if (currentNode && !scan_.index.whatsAppFileArray.empty()) {
-        media = currentNode->WhatsAppMediaArray;
-    }
-    TimelineAccountTexts account;
-    if (scan_.currentNodeInfo) {
-        account.name = scan_.currentNodeInfo->whatsAppNodeName;
-        account.status = scan_.currentNodeInfo->whatsAppCurrentStatus;
-    }
-    return timelineMaker_.ClickCreateWhatsAppTimeline(std::move(media), account);
+    return timelineMaker_.ClickCreateWhatsAppTimeline(currentNode ? currentNode->scanResult
+                                                                  : nullptr);
 }
 
 bool OrlendoAppDelegate::ClickShowContentAction(const KTTimeLineFileNode& row) {
@@ -329,21 +247,22 @@ void OrlendoAppDelegate::actScanIOSBackupFile() {
 // --- Scans ---------------------------------------------------------------
 
 bool OrlendoAppDelegate::startScan(SourceKind kind, const std::string& folder) {
-    // An export reads the collections a scan start empties.
+    // Exports and scans take turns: the scanning page replaces the results
+    // an export was started from, and both compete for the same disk.
     if (exportCommands_ && exportCommands_->isExporting()) {
         AlertRequest busy;
         busy.title = kExportRunningText;
         ui_.showAlert(busy);
         return false;
     }
-    {
-        const std::lock_guard<std::mutex> lock(exportSourceMutex_);
-        exportSource_.reset();
-    }
-    if (!runner_.start(kind, folder, currentNode, ScanSettings{biOS10version, bScanDeleted})) {
+    ScanOptions options;
+    options.recoverDeleted = bScanDeleted;
+    options.manifestDb = biOS10version;
+    if (!runner_.start(ScanRequest{kind, folder, options, currentNode})) {
         sayScanIsRunning();
         return false;
     }
+    timelineAccount_.reset();  // the scan's account is the current one now
     return true;
 }
 
@@ -384,10 +303,6 @@ bool OrlendoAppDelegate::ScanICloudBackFile(const std::string& folder) {
 
 bool OrlendoAppDelegate::ScanTimeLineBackupFilePath(const std::string& folder) {
     return startScan(SourceKind::Timeline, folder);
-}
-
-void OrlendoAppDelegate::waitForScan() {
-    runner_.wait();
 }
 
 void OrlendoAppDelegate::stopButtonClicked() {
@@ -550,21 +465,6 @@ bool OrlendoAppDelegate::scanFolderOfKind(SourceKind kind, const std::string& fo
     currentNode = record;
     scanRecord(record);
     return isScanning();
-}
-
-SourceKind OrlendoAppDelegate::sourceKindOfFolder(const std::string& folder) {
-    std::error_code ec;
-    const auto has = [&](const char* name) { return fs::exists(folder + "/" + name, ec); };
-    if (has("Manifest.db") || has("Manifest.mbdb") || has("Info.plist")) {
-        return SourceKind::Backup;
-    }
-    if (has("Backup.plist") || has("Media.tar")) {
-        return SourceKind::ICloud;
-    }
-    if (has("ChatStorage.sqlite")) {
-        return SourceKind::Timeline;
-    }
-    return SourceKind::Backup;
 }
 
 void OrlendoAppDelegate::StartScanTheIOSDeviceAction(const KTIOSDeviceNodePtr& record) {

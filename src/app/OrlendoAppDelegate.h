@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,8 +11,6 @@
 #include "app/TimelineLibrary.h"
 #include "app/VoiceNoteCommands.h"
 #include "backup/KTIOSDeviceController.h"
-#include "backup/ScanPipeline.h"
-#include "backup/ScanState.h"
 #include "common/NotificationCenter.h"
 #include "common/UiPort.h"
 #include "common/UserDefaults.h"
@@ -25,9 +24,10 @@ struct CategoryButtonClick {
     int typeNumber = 0;
 };
 
-// The application's controller: the source list, the scan state and the
-// scan entry points. It owns the result view's model and reaches the person
-// only through its UiPort. One scan runs at a time, on a thread of its own.
+// The application's controller: the source list and the scan entry points,
+// a thin layer over Scanner that decides what a click starts and says so.
+// It owns the result view's model and reaches the person only through its
+// UiPort. One scan runs at a time, on a worker of its own.
 class OrlendoAppDelegate {
 public:
     struct Options {
@@ -62,9 +62,6 @@ public:
     // Drive account's backup folder or a Timeline backup get a record of
     // their kind; a backup folder goes the folder chooser's way.
     bool scanFolderOfKind(SourceKind kind, const std::string& folder);
-    // What a folder holds: a backup's catalogue, an iCloud Drive account's
-    // backup or a Timeline's flat chat database. Backup when unsure.
-    [[nodiscard]] static SourceKind sourceKindOfFolder(const std::string& folder);
     void StartScanTheIOSDeviceAction(const KTIOSDeviceNodePtr& record);
 
     // The three scan starts. Each is refused while another scan runs.
@@ -78,43 +75,37 @@ public:
     // The Timeline view without a device: its rows and the first backup's
     // account, which becomes the current account record.
     [[nodiscard]] TimelineViewData ClickShowWhatsAppTimeline();
-    // A Timeline backup of the last backup scan, made on a worker; false
-    // when there is nothing to make it of (the person is told).
+    // A Timeline backup of the current source's backup scan, made on a
+    // worker; false when there is nothing to make it of (the person is told).
     bool ClickCreateWhatsAppTimeline();
     [[nodiscard]] TimelineMaker& timelineMaker() { return timelineMaker_; }
     // "Show Content" of a Timeline row: scans that backup as the source.
     bool ClickShowContentAction(const KTTimeLineFileNode& row);
 
     // --- While scanning ------------------------------------------------
-    // The stop button: asks first, then sets the stop flag.
+    // The stop button: asks first, then stops the running scan.
     void stopButtonClicked();
-    void requestStop() { scan_.bStopScan = true; }
+    void requestStop() { runner_.requestStop(); }
     [[nodiscard]] bool isScanning() const { return runner_.isScanning(); }
     // Returns once the current scan (if any) has finished.
-    void waitForScan();
+    void waitForScan() { runner_.wait(); }
+    // The stages the last scan started, by name, in order.
+    [[nodiscard]] std::vector<std::string> stagesRun() const { return runner_.stagesRun(); }
 
     void ClickAdvancedRecoveryMode(bool on) { bScanDeleted = on; }
     [[nodiscard]] bool getScanBDeleted() const { return bScanDeleted; }
 
     // --- What the last scan found, for views and exports ---------------
-    [[nodiscard]] KTWhatsAppIDInfoPtr getWhatsAppInfoNode() const { return scan_.currentNodeInfo; }
-    [[nodiscard]] const std::map<std::string, std::string>& getFileDateDict() const {
-        return scan_.fileDateDict;
-    }
-    [[nodiscard]] std::optional<std::string> getFileKeyBytheFilepath(
-        std::string_view relativePath) const {
-        return scan_.index.getFileKeyBytheFilepath(relativePath);
-    }
-    [[nodiscard]] const std::string& currentScanPath() const { return scan_.currentScanPath; }
-    [[nodiscard]] bool bNewAppVersion() const { return scan_.index.bNewAppVersion; }
+    // The account the result view shows: the current source's, or the first
+    // Timeline backup's once the Timeline view has been opened since.
+    [[nodiscard]] std::shared_ptr<const KTWhatsAppIDInfo> getWhatsAppInfoNode() const;
+    // The current source's result; null while there is none or a scan runs.
+    [[nodiscard]] ScanResultPtr currentResult() const;
 
-    // Fills the result pages from the current source, with the recovered
-    // deleted-only lists; the view calls it when it shows the results.
+    // Fills the result pages from the current source; the view calls it
+    // when it shows the results.
     void showScannedResults();
 
-    // What the exports read of the last scan. Made once per scan; it keeps
-    // the scanned record alive, so an export may outlast a change of source.
-    [[nodiscard]] std::shared_ptr<const ExportSource> exportSource();
     [[nodiscard]] ResultExportCommands& exportCommands() { return *exportCommands_; }
     [[nodiscard]] VoiceNoteCommands& voiceNotes() { return *voiceNotes_; }
 
@@ -126,8 +117,6 @@ public:
 
     // --- State ---------------------------------------------------------
     [[nodiscard]] KTResultViewController& resultView() { return *resultView_; }
-    [[nodiscard]] ScanState& scanState() { return scan_; }
-    [[nodiscard]] ScanStages& stages() { return stages_; }
     [[nodiscard]] UserDefaults& defaults() { return defaults_; }
 
     KTIOSDeviceNodePtr currentNode;
@@ -136,8 +125,6 @@ public:
     bool biOS10version = false;
     bool bDeviceHasConnected = false;
     int64_t iPhoneUsedStorage = 0;
-    int32_t scanningtime = 0;
-    uint32_t secondTime = 0;
     int32_t macOsMajor = 10;
     int32_t macOsVer = 10;
     std::vector<KTIOSDeviceNodePtr> iOSDeviceArray;  // connected devices
@@ -149,7 +136,6 @@ private:
     void applyVersionRule(const std::string& text);
     [[nodiscard]] bool hasProtectedFolders() const;
     void rebuildList(bool atLaunch);
-    void installStages();
     void observeNotifications(NotificationCenter& notifications);
 
     bool startScan(SourceKind kind, const std::string& folder);
@@ -161,21 +147,17 @@ private:
     [[nodiscard]] bool enoughFreeSpaceForDevice();
 
     UiPort& ui_;
-    NotificationCenter& notifications_;
     UserDefaults defaults_;
     KTIOSDeviceController devices_;
-    ScanState scan_;
-    ScanStages stages_;
     std::unique_ptr<KTResultViewController> resultView_;
     ScanRunner runner_;
     TimelineMaker timelineMaker_{ui_};
-    std::vector<ScopedObserver> observers_;
     std::atomic<bool> downloadFinished_{false};
-    std::mutex exportSourceMutex_;
-    std::shared_ptr<const ExportSource> exportSource_;
-    // Last: their workers end before the state they read goes.
+    std::shared_ptr<const KTWhatsAppIDInfo> timelineAccount_;
+    // Their workers end, in the destructor, before the state they read goes.
     std::unique_ptr<ResultExportCommands> exportCommands_;
     std::unique_ptr<VoiceNoteCommands> voiceNotes_;
+    std::vector<ScopedObserver> observers_;  // last: removed first
 };
 
 }  // namespace vessamo

@@ -7,7 +7,6 @@
 #include "export/CharacterView.h"
 #include "export/HtmlChatExport.h"
 #include "export/MediaExports.h"
-#include "export/MessageAttachmentCopy.h"
 
 namespace vessamo {
 
@@ -65,21 +64,6 @@ std::string folderOf(ExportButton button, const std::string& recoverPath) {
     }
 }
 
-// The resource copy of the combined recovery. The listed size is a rounded
-// text ("4.00K"), so the whole file is copied rather than that many bytes:
-// a copy cut to the rounded size would be a damaged file.
-ExportReport copyResource(const std::string& from, const std::string& to) {
-    ExportReport report;
-    CopyBuffer buffer;
-    const std::string error = copyFileInPieces(from, to, buffer);
-    if (error.empty()) {
-        ++report.filesWritten;
-    } else {
-        report.failures.push_back("cannot copy " + from + " to " + to + ": " + error);
-    }
-    return report;
-}
-
 void logReport(const FinishedExport& done) {
     SystemLog::write("Export into " + done.revealed + ": " +
                      std::to_string(done.report.filesWritten) + " files written, " +
@@ -91,12 +75,8 @@ void logReport(const FinishedExport& done) {
 
 }  // namespace
 
-ResultExportCommands::ResultExportCommands(UiPort& ui, ResultPages& pages, SourceProvider source)
-    : ui_(ui), pages_(pages), source_(std::move(source)) {}
-
-ResultExportCommands::~ResultExportCommands() {
-    waitForExports();
-}
+ResultExportCommands::ResultExportCommands(UiPort& ui, ResultPages& pages, ResultProvider current)
+    : ui_(ui), pages_(pages), current_(std::move(current)) {}
 
 std::string ResultExportCommands::proposedName(ExportButton button) {
     if (button != ExportButton::recoveryBtn) {
@@ -107,8 +87,8 @@ std::string ResultExportCommands::proposedName(ExportButton button) {
 }
 
 bool ResultExportCommands::KTExportButtonMouseDownHandle(ExportButton button) {
-    std::shared_ptr<const ExportSource> source = source_ ? source_() : nullptr;
-    if (!source || source->node == nullptr) {
+    ScanResultPtr result = current_ ? current_() : nullptr;
+    if (!result) {
         return false;
     }
     const std::optional<std::string> destination = ui_.chooseSavePath(
@@ -116,158 +96,120 @@ bool ResultExportCommands::KTExportButtonMouseDownHandle(ExportButton button) {
     if (!destination || destination->empty()) {
         return false;
     }
-    Job job = jobFor(button, *destination, std::move(source));
     {
-        const std::lock_guard<std::mutex> lock(mutex_);
+        const std::lock_guard lock(mutex_);
         recoverPath_ = *destination;
     }
-    startWorker([this, job = std::move(job)] { run(job); });
+    exports_.start(
+        [this, job = jobFor(button, *destination, std::move(result))](std::stop_token stop) {
+            finish(perform(job, stop), stop.stop_requested());
+        });
     return true;
 }
 
-void ResultExportCommands::startWorker(std::function<void()> work) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    ++running_;
-    workers_.emplace_back(std::move(work));
-}
-
 std::string ResultExportCommands::ClickNewHexWindowAction() const {
-    const std::shared_ptr<const ExportSource> source = source_ ? source_() : nullptr;
-    return source ? ConvertFileToHexString(source->currentScanPath) : std::string();
+    const ScanResultPtr result = current_ ? current_() : nullptr;
+    return result ? ConvertFileToHexString(result->currentScanPath) : std::string();
 }
 
 void ResultExportCommands::actExportImage(std::string text) {
-    startWorker([this, text = std::move(text)] {
-        finish({ExportButton::hexExportBtn, hexExportPath(), ExportHexFileThread(text)});
+    exports_.start([this, text = std::move(text)](std::stop_token stop) {
+        finish({ExportButton::hexExportBtn, hexExportPath(), ExportHexFileThread(text)},
+               stop.stop_requested());
     });
 }
 
-ResultExportCommands::Job ResultExportCommands::jobFor(
-    ExportButton button, std::string destination,
-    std::shared_ptr<const ExportSource> source) const {
-    // Taken now, on the interface thread: the view may change while the
-    // export runs.
-    Job job{button, std::move(destination), std::move(source), std::nullopt, {}, {}, {}};
-    if (pages_.currentTableView() == ResultCategory::Chats) {
-        job.selectedChatRow = pages_.selectedRow();
+ResultExportCommands::Job ResultExportCommands::jobFor(ExportButton button, std::string destination,
+                                                       ScanResultPtr result) const {
+    Job job{button, std::move(destination), std::move(result), pages_.lists(), {}, {}, {}};
+    if (!job.lists || job.lists->result != job.result) {
+        job.lists.reset();  // the pages show another result: nothing of it is chosen
+        return job;
     }
-    if (mediaKindOf(button) || button == ExportButton::exportMediaBtn) {
+    job.chats = pages_.chatsForExport();
+    if (mediaKindOf(button)) {
         job.media = pages_.mediaBroswerArray();
-        job.mediaSelection = mediaSelection_;
+    } else if (button == ExportButton::exportMediaBtn) {
+        job.media = pages_.selectedMedia();
     }
     if (button == ExportButton::recoveryBtn) {
-        job.recovery.resources = pages_.allResources();
-        job.recovery.favContacts = pages_.allFavs();
-        job.recovery.contacts = pages_.allContacts();
-        job.recovery.conversations = job.source->deletedConversations;
+        job.recovery.resources = pages_.markedResources();
+        job.recovery.favContacts = pages_.markedFavourites();
+        job.recovery.contacts = pages_.markedContacts();
+        job.recovery.conversations = pages_.deletedConversationsMarked();
     }
     return job;
 }
 
-void ResultExportCommands::run(const Job& job) {
-    finish(perform(job));
-}
-
 // The end of every export's worker: the log, the folder shown (the file
-// opened, for the character view), the report kept.
-void ResultExportCommands::finish(FinishedExport done) {
+// opened, for the character view), the report kept. An export stopped
+// because the commands go shows nothing: the interface that would show it
+// may be the one waiting for it to end.
+void ResultExportCommands::finish(FinishedExport done, bool stopped) {
     logReport(done);
-    if (done.button != ExportButton::hexExportBtn) {
-        ui_.runOnMainThreadAndWait([&] { ui_.revealInFileViewer(done.revealed); });
-    } else if (done.report.failures.empty()) {
-        ui_.runOnMainThreadAndWait([&] { ui_.openFile(done.revealed); });
+    const bool opensFile = done.button == ExportButton::hexExportBtn;
+    if (!stopped && (!opensFile || done.report.failures.empty())) {
+        ui_.runOnMainThreadAndWait([&] {
+            opensFile ? ui_.openFile(done.revealed) : ui_.revealInFileViewer(done.revealed);
+        });
     }
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard lock(mutex_);
     finished_.push_back(std::move(done));
-    --running_;
 }
 
-FinishedExport ResultExportCommands::perform(const Job& job) {
-    const ExportSource& source = *job.source;
+FinishedExport ResultExportCommands::perform(const Job& job, const std::stop_token& stop) {
+    const ScanResult& result = *job.result;
     const std::string& to = job.recoverPath;
+    // Chats, contacts, WhatsApp contacts, calls and the recovery count their
+    // items for the view; the others are not counted.
+    const ExportControl counted{stop, &recovredFilesNum_};
+    const ExportControl uncounted{stop, nullptr};
     FinishedExport done{job.button, folderOf(job.button, to), {}};
     if (const std::optional<MediaKind> kind = mediaKindOf(job.button)) {
-        done.report = exportMediaByKind(source, job.media, to, *kind);
+        done.report = exportMediaByKind(result, job.media, to, *kind, uncounted);
         return done;
     }
     switch (job.button) {
         case ExportButton::exportChatHtmlBtn:
-            done.report = exportChats(job);
+            done.report = exportChatsAsHtml(result, job.chats, to, counted);
             break;
         case ExportButton::exportChatTxtBtn:
-            done.report = ExportChatAsTextthreader(source, to, job.selectedChatRow);
+            done.report = ExportChatAsTextthreader(result, job.chats, to, uncounted);
             break;
         case ExportButton::exportCHatContactBtn:
-            done.report = ExportSelectedChatContactsthreader(source, to, job.selectedChatRow);
+            done.report = ExportSelectedChatContactsthreader(result, job.chats, to, uncounted);
             break;
         case ExportButton::exportContactBtn:
-            done.report = ExportChatContactsthreader(source, to, &recovredFilesNum_);
+            done.report = ExportChatContactsthreader(result, to, counted);
             break;
         case ExportButton::exportFavContactBtn:
-            done.report = ExportChatFavContactsthreader(source, to, &recovredFilesNum_);
+            done.report = ExportChatFavContactsthreader(result, to, counted);
             break;
         case ExportButton::exportCallBtn:
-            done.report = ExportWhatsAppChatCallthreader(source, to, &recovredFilesNum_);
+            done.report = ExportWhatsAppChatCallthreader(result, to, counted);
             break;
         case ExportButton::exportCHatAttachBtn:
-            done.report = ExportChatAsAttachmentthreader(source, to, job.selectedChatRow);
+            done.report = ExportChatAsAttachmentthreader(result, job.chats, to, uncounted);
             break;
         case ExportButton::exportMediaBtn:
-            done.report =
-                ExportChatSelectedMediaPhotothreader(source, job.media, job.mediaSelection, to);
+            done.report = ExportChatSelectedMediaPhotothreader(result, job.media, to, uncounted);
             break;
-        case ExportButton::recoveryBtn: {
-            RecoveryActions actions;
-            actions.copyMedia = [](const std::string& from, const std::string& dest, uint64_t) {
-                return copyResource(from, dest);
-            };
-            actions.writeChatPages = [&source](const std::string& path,
-                                               const std::vector<KTWhatsAppCovNodePtr>& chats) {
-                return writeRecoveredChatPages(source, chats, path);
-            };
-            done.report = recoverFilesThread(job.recovery, to, actions, &recovredFilesNum_);
+        case ExportButton::recoveryBtn:
+            done.report = recoverFilesThread(result, job.recovery, to, counted);
             break;
-        }
         default:
             break;
     }
     return done;
 }
 
-// The chats at the selected row of the chat list or checked, in list order.
-ExportReport ResultExportCommands::exportChats(const Job& job) {
-    const std::vector<KTWhatsAppCovNodePtr>& all = job.source->node->WhatsAppConvChatArray;
-    std::vector<KTWhatsAppCovNodePtr> chosen;
-    for (size_t i = 0; i < all.size(); ++i) {
-        if (all[i] && (job.selectedChatRow == i || all[i]->bSelected)) {
-            chosen.push_back(all[i]);
-        }
-    }
-    return exportChatsAsHtml(*job.source, chosen, job.recoverPath, nullptr, &recovredFilesNum_);
-}
-
-void ResultExportCommands::setMediaSelection(std::set<size_t> selection) {
-    mediaSelection_ = std::move(selection);
-}
-
 std::string ResultExportCommands::recoverPath() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard lock(mutex_);
     return recoverPath_;
 }
 
-void ResultExportCommands::waitForExports() {
-    std::vector<std::thread> workers;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        workers.swap(workers_);
-    }
-    for (std::thread& worker : workers) {
-        worker.join();
-    }
-}
-
 std::vector<FinishedExport> ResultExportCommands::finishedExports() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard lock(mutex_);
     return finished_;
 }
 

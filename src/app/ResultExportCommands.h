@@ -1,17 +1,16 @@
 #pragma once
 
-#include <atomic>
+#include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/UiPort.h"
-#include "export/ExportSource.h"
+#include "common/Worker.h"
+#include "export/ExportReport.h"
 #include "export/TextExports.h"
 #include "results/ResultPages.h"
 
@@ -49,102 +48,61 @@ struct FinishedExport {
 // for whoever wants them.
 class ResultExportCommands {
 public:
-    using SourceProvider = std::function<std::shared_ptr<const ExportSource>()>;
+    // The result the exports read: the current source's, or null while
+    // there is none to export (nothing scanned, or a scan running).
+    using ResultProvider = std::function<ScanResultPtr()>;
 
-    ResultExportCommands(UiPort& ui, ResultPages& pages, SourceProvider source);
-    ~ResultExportCommands();
+    ResultExportCommands(UiPort& ui, ResultPages& pages, ResultProvider current);
     ResultExportCommands(const ResultExportCommands&) = delete;
     ResultExportCommands& operator=(const ResultExportCommands&) = delete;
 
-    // A button was pressed: asks for the destination and starts the export.
-    // False when the person cancelled or there is nothing scanned to export.
+    // A button was pressed: asks for the destination and starts the export
+    // of what the pages chose. False when the person cancelled or there is
+    // nothing scanned to export.
     bool KTExportButtonMouseDownHandle(ExportButton button);
-
-    bool ExportChatAsHtmlAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportChatHtmlBtn);
-    }
-    bool ExportChatAsTextAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportChatTxtBtn);
-    }
-    bool ExportSelectedChatContactsAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportCHatContactBtn);
-    }
-    bool ExportChatContactsAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportContactBtn);
-    }
-    bool ExportChatFavContactsAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportFavContactBtn);
-    }
-    bool ExportWhatsAppChatCallAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportCallBtn);
-    }
-    bool ExportChatAttachmentAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportCHatAttachBtn);
-    }
-    bool ExportAllMediaFilesAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportAllFilesBtn);
-    }
-    bool ExportAllVideosAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportAllVideosBtn);
-    }
-    bool ExportAllAudiosAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportAllAudioBtn);
-    }
-    bool ExportAllPhotosAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportAllPhotosBtn);
-    }
-    bool ExportSelectedMediaPhotoAction() {
-        return KTExportButtonMouseDownHandle(ExportButton::exportMediaBtn);
-    }
-    bool recoveryAction() { return KTExportButtonMouseDownHandle(ExportButton::recoveryBtn); }
 
     // The character view of the database the scan read; "" when there is
     // none. Its export writes the text on a worker and opens the file.
     [[nodiscard]] std::string ClickNewHexWindowAction() const;
     void actExportImage(std::string text);
 
-    // The media browser's selected items, for the selection export.
-    void setMediaSelection(std::set<size_t> selection);
-
     // The name the save sheet proposes for a button's export.
     [[nodiscard]] static std::string proposedName(ExportButton button);
 
     [[nodiscard]] std::string recoverPath() const;
     [[nodiscard]] int32_t recovredFilesNum() const { return recovredFilesNum_.load(); }
-    [[nodiscard]] bool isExporting() const { return running_.load() > 0; }
+    [[nodiscard]] bool isExporting() const { return exports_.running() > 0; }
     // Returns once every started export has ended.
-    void waitForExports();
+    void waitForExports() { exports_.joinAll(); }
     [[nodiscard]] std::vector<FinishedExport> finishedExports() const;
 
 private:
+    // What an export works on, taken on the interface thread when the button
+    // is pressed: the view may change while the export runs. The lists keep
+    // the chosen records (pointers into them and the result) valid.
     struct Job {
         ExportButton button;
         std::string recoverPath;
-        std::shared_ptr<const ExportSource> source;
-        std::optional<size_t> selectedChatRow;
+        ScanResultPtr result;
+        ResultListsPtr lists;
+        std::vector<const KTWhatsAppCovNode*> chats;
         std::vector<IKImageItem> media;
-        std::set<size_t> mediaSelection;
         RecoveryLists recovery;
     };
 
     [[nodiscard]] Job jobFor(ExportButton button, std::string destination,
-                             std::shared_ptr<const ExportSource> source) const;
-    void run(const Job& job);
-    void finish(FinishedExport done);
-    void startWorker(std::function<void()> work);
-    [[nodiscard]] FinishedExport perform(const Job& job);
-    [[nodiscard]] ExportReport exportChats(const Job& job);
+                             ScanResultPtr result) const;
+    [[nodiscard]] FinishedExport perform(const Job& job, const std::stop_token& stop);
+    void finish(FinishedExport done, bool stopped);
 
     UiPort& ui_;
     ResultPages& pages_;
-    SourceProvider source_;
-    std::set<size_t> mediaSelection_;
+    ResultProvider current_;
     ItemCounter recovredFilesNum_{0};
-    std::atomic<int> running_{0};
     mutable std::mutex mutex_;
     std::string recoverPath_;
     std::vector<FinishedExport> finished_;
-    std::vector<std::thread> workers_;
+    WorkerSet exports_;  // last: stopped and joined before what they use goes
 };
 
 }  // namespace vessamo

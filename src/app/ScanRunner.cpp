@@ -4,76 +4,78 @@
 #include <malloc.h>
 #endif
 
-#include <iterator>
+#include <utility>
 
 namespace vessamo {
 
-namespace {
+// Turns what the scan tells into the notifications the views have always
+// observed, on the scan's thread, and keeps the stage names.
+class ScanRunner::Reporter : public ScanReporter {
+public:
+    explicit Reporter(ScanRunner& runner) : runner_(runner) {}
 
-// The working list is not needed once handed over: a first scan of a
-// source takes it whole instead of holding two copies at the peak.
-template <typename T>
-void appendAll(std::vector<T>& to, std::vector<T>& from) {
-    if (to.empty()) {
-        to.swap(from);
-        return;
+    void stageStarted(std::string_view stage) override {
+        const std::lock_guard lock(runner_.mutex_);
+        runner_.stagesRun_.emplace_back(stage);
     }
-    to.insert(to.end(), from.begin(), from.end());
-}
+    void progress(int percent) override {
+        runner_.notifications_.post("ScanProgressInfo", percent);
+    }
+    void messagesRead(int count) override {
+        runner_.notifications_.post("ScanAnvancedProgressInfo", count);
+    }
+    void recovered(const KTWhatsAppNode& message) override {
+        runner_.notifications_.post("DelScanWhatsAppInfo", message);
+    }
 
-}  // namespace
+private:
+    ScanRunner& runner_;
+};
 
-bool ScanRunner::start(SourceKind kind, const std::string& folder, KTIOSDeviceNodePtr target,
-                       ScanSettings settings) {
-    bool idle = false;
-    if (!scanning_.compare_exchange_strong(idle, true)) {
+bool ScanRunner::start(ScanRequest request) {
+    if (worker_.running()) {
         return false;
     }
-    if (scanBackFileThreader_.joinable()) {
-        scanBackFileThreader_.join();
+    worker_.join();  // the last scan has ended; only its thread is left
+    if (!request.target) {
+        request.target = std::make_shared<KTIOSDeviceNode>();
+        request.target->backUpFilePath = request.folder;
     }
-    state_.resetWorkingCollections(kind != SourceKind::Backup);
-    state_.biOS10version = settings.biOS10version;
-    state_.bScanDeleted = settings.bScanDeleted;
-    // A new scan starts unstopped; the flag of the last stop must not end it.
-    state_.bStopScan = false;
-    if (!target) {
-        target = std::make_shared<KTIOSDeviceNode>();
-        target->backUpFilePath = folder;
+    {
+        const std::lock_guard lock(mutex_);
+        stagesRun_.clear();
     }
-    scanBackFileThreader_ =
-        std::thread([this, kind, folder, target] { run(kind, folder, target); });
-    return true;
+    return worker_.start([this, request = std::move(request)](std::stop_token stop) {
+        run(request, std::move(stop));
+    });
 }
 
-void ScanRunner::wait() {
-    if (scanBackFileThreader_.joinable() &&
-        scanBackFileThreader_.get_id() != std::this_thread::get_id()) {
-        scanBackFileThreader_.join();
-    }
+std::vector<std::string> ScanRunner::stagesRun() const {
+    const std::lock_guard lock(mutex_);
+    return stagesRun_;
 }
 
-void ScanRunner::run(SourceKind kind, const std::string& folder, const KTIOSDeviceNodePtr& target) {
-    switch (kind) {
-        case SourceKind::Backup:
-            ScanIOSBackUpFilehand(state_, stages_, folder);
-            break;
-        case SourceKind::ICloud:
-            ScanICloudBackUpFilehand(state_, stages_, folder);
-            break;
-        case SourceKind::Timeline:
-            ScanTimeLineBackUpFilehand(state_, stages_, folder);
-            break;
-    }
+void ScanRunner::run(const ScanRequest& request, std::stop_token stop) {
+    ScanResultPtr result = [&] {
+        Reporter reporter(*this);
+        return Scanner::scan(request.folder, request.kind, request.options, std::move(stop),
+                             reporter);
+    }();
     // A stopped scan is complete too: what it found so far is kept.
-    handOver(*target);
-    if (kind == SourceKind::Timeline) {
-        resultView_.setfullWhatsAppLocation(state_.fullTimelinPath);
-    }
-    resultView_.ScanThreadFinish(kind == SourceKind::ICloud);
-    state_.removeSomeArray();
+    ui_.runOnMainThreadAndWait([&] { handOver(request, result); });
+    result.reset();
+    resultView_.ScanThreadFinish(request.kind == SourceKind::ICloud);
     returnFreedMemory();
-    scanning_ = false;
+}
+
+// A rescan replaces what the record held: the old result goes once nothing
+// else (a view, an export) holds it.
+void ScanRunner::handOver(const ScanRequest& request, const ScanResultPtr& result) {
+    request.target->scanResult = result;
+    request.target->bhasScanCompleted = true;
+    if (request.kind == SourceKind::Timeline) {
+        resultView_.setfullWhatsAppLocation(result->fullTimelinPath);
+    }
 }
 
 // A large scan frees much of what it held on the way: row queues, database
@@ -84,17 +86,6 @@ void ScanRunner::returnFreedMemory() {
 #ifdef __GLIBC__
     ::malloc_trim(0);
 #endif
-}
-
-void ScanRunner::handOver(KTIOSDeviceNode& target) {
-    appendAll(target.WhatsAppContactArray, state_.wpContactArray);
-    appendAll(target.WhatsAppFacContactArray, state_.wpfContactArray);
-    appendAll(target.WhatsAppChatArray, state_.wpChatArray);
-    appendAll(target.WhatsAppConvChatArray, state_.wpConvChatArray);
-    appendAll(target.WhatsAppCallArray, state_.wpCallArray);
-    appendAll(target.WhatsAppMediaArray, state_.index.wpMediaArray);
-    appendAll(target.WhatsAppResourceArray, state_.wpAttachArray);
-    target.bhasScanCompleted = true;
 }
 
 }  // namespace vessamo

@@ -1,51 +1,65 @@
 #pragma once
 
-#include <atomic>
+#include <mutex>
+#include <stop_token>
 #include <string>
-#include <thread>
+#include <vector>
 
+#include "app/Scanner.h"
 #include "backup/KTIOSDeviceNode.h"
-#include "backup/ScanPipeline.h"
-#include "backup/ScanState.h"
+#include "common/NotificationCenter.h"
+#include "common/UiPort.h"
+#include "common/Worker.h"
 #include "results/KTResultViewController.h"
 
 namespace vessamo {
 
-enum class SourceKind { Backup, ICloud, Timeline };
-
-// The controller's choices a scan takes with it when it starts.
-struct ScanSettings {
-    bool biOS10version = false;
-    bool bScanDeleted = false;
+// One scan as the controller asks for it: the folder of a source of a kind,
+// the choices it takes along, and the record its result goes to.
+struct ScanRequest {
+    SourceKind kind = SourceKind::Backup;
+    std::string folder;
+    ScanOptions options;
+    KTIOSDeviceNodePtr target;  // a record of the folder is made when null
 };
 
-// Runs one scan at a time on a worker thread: the source's pipeline, then
-// the hand-over of the results to the scanned record and the result view.
+// Runs one scan at a time on a worker: Scanner::scan with the scan
+// notifications posted from its thread ("ScanProgressInfo",
+// "ScanAnvancedProgressInfo", "DelScanWhatsAppInfo"), then, on the main
+// thread, the hand-over of the result to the scanned record, and last the
+// result view's end of the scan.
 class ScanRunner {
 public:
-    ScanRunner(ScanState& state, const ScanStages& stages, KTResultViewController& resultView)
-        : state_(state), stages_(stages), resultView_(resultView) {}
-    ~ScanRunner() { wait(); }
+    ScanRunner(UiPort& ui, NotificationCenter& notifications, KTResultViewController& resultView)
+        : ui_(ui), notifications_(notifications), resultView_(resultView) {}
     ScanRunner(const ScanRunner&) = delete;
     ScanRunner& operator=(const ScanRunner&) = delete;
 
-    // False, changing nothing, while another scan runs. The results go to
-    // target, the record the scan was started for.
-    [[nodiscard]] bool start(SourceKind kind, const std::string& folder, KTIOSDeviceNodePtr target,
-                             ScanSettings settings);
-    [[nodiscard]] bool isScanning() const { return scanning_.load(); }
-    void wait();
+    // False, changing nothing, while another scan runs.
+    [[nodiscard]] bool start(ScanRequest request);
+    [[nodiscard]] bool isScanning() const { return worker_.running(); }
+    // The stop button: the running scan ends early with what it found. The
+    // next scan starts unstopped.
+    void requestStop() { worker_.requestStop(); }
+    // Returns once the current scan (if any) has been handed over.
+    void wait() { worker_.join(); }
+
+    // The stages the last scan started, by name, in order.
+    [[nodiscard]] std::vector<std::string> stagesRun() const;
 
 private:
-    void run(SourceKind kind, const std::string& folder, const KTIOSDeviceNodePtr& target);
-    void handOver(KTIOSDeviceNode& target);
+    class Reporter;
+
+    void run(const ScanRequest& request, std::stop_token stop);
+    void handOver(const ScanRequest& request, const ScanResultPtr& result);
     static void returnFreedMemory();
 
-    ScanState& state_;
-    const ScanStages& stages_;
+    UiPort& ui_;
+    NotificationCenter& notifications_;
     KTResultViewController& resultView_;
-    std::thread scanBackFileThreader_;
-    std::atomic<bool> scanning_{false};
+    mutable std::mutex mutex_;
+    std::vector<std::string> stagesRun_;
+    Worker worker_;  // last: it ends before what it uses goes
 };
 
 }  // namespace vessamo
