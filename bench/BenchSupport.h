@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,27 +10,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "common/UiPort.h"
-
 namespace vessamo::bench {
-
-// A person who never answers: benchmarks run unattended.
-class SilentUi : public UiPort {
-public:
-    AlertAnswer showAlert(const AlertRequest&) override { return AlertAnswer{0, true}; }
-    void showAccessGuide() override {}
-    void showBackupPane() override {}
-    void runOnMainThreadAndWait(const std::function<void()>& work) override { work(); }
-    std::optional<std::string> chooseSavePath(const SavePanelRequest&) override {
-        return destination.empty() ? std::nullopt : std::optional(destination);
-    }
-
-    std::string destination;  // what the save sheet answers; empty cancels
-};
 
 inline double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -72,27 +56,41 @@ inline int inChild(const std::function<int()>& work) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
-// Wall time of a command, its output thrown away.
-inline double timeCommand(const std::vector<std::string>& argv) {
-    auto start = std::chrono::steady_clock::now();
+// What one run of a command cost: its exit status (-1 when it did not
+// exit), wall time, and its own peak resident memory as the kernel counted it.
+struct CommandRun {
+    int exitCode = -1;
+    double seconds = 0;
+    long long peakRssBytes = 0;
+};
+
+// Runs a command with stdout and stderr thrown away and waits for it.
+inline CommandRun runCommand(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
     std::fflush(nullptr);
-    pid_t child = fork();
+    const pid_t child = fork();
     if (child == 0) {
-        freopen("/dev/null", "w", stdout);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
         execvp(args[0], args.data());
         std::_Exit(127);
     }
+    CommandRun run;
     int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return -1;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child) {
+        return run;
     }
-    return secondsSince(start);
+    run.seconds = secondsSince(start);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.peakRssBytes = static_cast<long long>(usage.ru_maxrss) * 1024;  // Linux counts KiB
+    return run;
 }
 
 }  // namespace vessamo::bench

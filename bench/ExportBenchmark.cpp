@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "BenchSupport.h"
-#include "app/OrlendoAppDelegate.h"
-#include "common/NotificationCenter.h"
+#include "app/Scanner.h"
 #include "common/ScratchFolder.h"
+#include "export/HtmlChatExport.h"
 
 namespace fs = std::filesystem;
 using namespace vessamo;
@@ -15,41 +15,29 @@ using namespace vessamo;
 namespace {
 
 int scanAndExport(const std::string& folder) {
-    bench::SilentUi ui;
-    NotificationCenter center;
-    OrlendoAppDelegate controller(ui, center, OrlendoAppDelegate::Options{.defaultsPath = ""});
+    ScanReporter quiet;
     const long long baseline = bench::statusBytes("VmRSS");
     auto start = std::chrono::steady_clock::now();
-    controller.openPanelDidEnd1(folder);
-    controller.waitForScan();
+    const ScanResultPtr result =
+        Scanner::scan(folder, SourceKind::Backup, ScanOptions{}, {}, quiet);
     const double scanSeconds = bench::secondsSince(start);
     const long long scanPeak = bench::statusBytes("VmHWM");
     const long long afterScan = bench::statusBytes("VmRSS");
-    if (!controller.currentNode) {
-        return 1;
-    }
-    const KTIOSDeviceNode& node = *controller.currentNode;
 
     auto destination = ScratchFolder::create("vessamo-export-bench");
     if (!destination) {
         return 1;
     }
-    // The way the result view runs it: every chat checked, the export on a
-    // worker of its own behind the save sheet.
-    for (const KTWhatsAppCovNodePtr& chat : node.WhatsAppConvChatArray) {
-        chat->bSelected = true;
+    // Every conversation, the way a person exports them all at once.
+    std::vector<const KTWhatsAppCovNode*> chats;
+    for (const KTWhatsAppCovNode& chat : result->WhatsAppConvChatArray) {
+        chats.push_back(&chat);
     }
-    ui.destination = destination->path();
     start = std::chrono::steady_clock::now();
-    ResultExportCommands& commands = controller.exportCommands();
-    if (!commands.ExportChatAsHtmlAction()) {
-        return 1;
-    }
-    commands.waitForExports();
-    const ExportReport report = commands.finishedExports().at(0).report;
+    const ExportReport report = exportChatsAsHtml(*result, chats, destination->path());
     const double exportSeconds = bench::secondsSince(start);
     const long long exportPeak = bench::statusBytes("VmHWM");
-    const size_t messages = node.WhatsAppChatArray.size();
+    const size_t messages = result->WhatsAppChatArray.size();
 
     // The pages and media are real files: on a slow disk the export time is
     // mostly the disk's. TMPDIR=/dev/shm measures the program alone.

@@ -4,24 +4,16 @@
 
 namespace vessamo::cli {
 
-void ConsoleUiPort::print(const std::string& line) {
-    if (print_) {
-        print_(line);
-    } else {
-        out_ << line << '\n';
-    }
-}
-
 AlertAnswer ConsoleUiPort::showAlert(const AlertRequest& request) {
-    print(request.title);
+    out_ << request.title << '\n';
     if (!request.detail.empty()) {
-        print(request.detail);
+        out_ << request.detail << '\n';
     }
     return AlertAnswer{};
 }
 
 void ConsoleUiPort::showAccessGuide() {
-    print("The backup folder cannot be read. Allow this program to read it and try again.");
+    out_ << "The backup folder cannot be read. Allow this program to read it and try again.\n";
 }
 
 }  // namespace vessamo::cli

@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <ostream>
 #include <set>
+#include <span>
 #include <sstream>
 #include <tuple>
 
@@ -41,25 +42,23 @@ std::optional<std::set<int32_t>> chatKeys(const std::string& text) {
     return keys.empty() ? std::nullopt : std::optional(keys);
 }
 
-std::vector<KTWhatsAppCovNodePtr> markChats(OrlendoAppDelegate& controller,
-                                            const std::set<int32_t>& keys, bool withDeleted) {
-    std::vector<KTWhatsAppCovNodePtr> marked;
-    auto consider = [&](const KTWhatsAppCovNodePtr& chat) {
-        chat->bSelected = keys.empty() || keys.count(chat->chatID) != 0;
-        if (chat->bSelected) {
-            marked.push_back(chat);
+// The conversations the keys name (all when there are none): the live ones
+// and, with recovery, those that only recovered messages make.
+std::vector<const KTWhatsAppCovNode*> chosenChats(const ScanResult& result,
+                                                  const std::set<int32_t>& keys, bool withDeleted) {
+    std::vector<const KTWhatsAppCovNode*> chosen;
+    auto consider = [&](const std::vector<KTWhatsAppCovNode>& conversations) {
+        for (const KTWhatsAppCovNode& chat : conversations) {
+            if (keys.empty() || keys.count(chat.chatID) != 0) {
+                chosen.push_back(&chat);
+            }
         }
     };
-    for (const KTWhatsAppCovNodePtr& chat : controller.currentNode->WhatsAppConvChatArray) {
-        consider(chat);
-    }
+    consider(result.WhatsAppConvChatArray);
     if (withDeleted) {
-        for (const KTWhatsAppCovNodePtr& chat :
-             controller.resultView().deletedMessages().conversations()) {
-            consider(chat);
-        }
+        consider(result.whatsAppArray);
     }
-    return marked;
+    return chosen;
 }
 
 void report(const char* what, const ExportReport& result, ExportReport& total, std::ostream& out) {
@@ -71,35 +70,35 @@ void report(const char* what, const ExportReport& result, ExportReport& total, s
     total.merge(result);
 }
 
-ExportReport runChosen(const ExportOptions& options, const ExportSource& source,
-                       const std::vector<KTWhatsAppCovNodePtr>& chats, std::ostream& out) {
+ExportReport runChosen(const ExportOptions& options, const ScanResult& result,
+                       std::span<const KTWhatsAppCovNode* const> chats, std::ostream& out) {
     ExportReport total;
     const std::string& to = options.destination;
     if (options.html) {
-        report("Chat pages (HTML)", exportChatsAsHtml(source, chats, to, nullptr), total, out);
+        report("Chat pages (HTML)", exportChatsAsHtml(result, chats, to), total, out);
     }
     if (options.text) {
-        report("Chats as text", ExportChatAsTextthreader(source, to, std::nullopt), total, out);
+        report("Chats as text", ExportChatAsTextthreader(result, chats, to), total, out);
     }
     if (options.people) {
-        report("People of the chats", ExportSelectedChatContactsthreader(source, to, std::nullopt),
-               total, out);
+        report("People of the chats", ExportSelectedChatContactsthreader(result, chats, to), total,
+               out);
     }
     if (options.contacts) {
-        report("Contacts", ExportChatContactsthreader(source, to), total, out);
+        report("Contacts", ExportChatContactsthreader(result, to), total, out);
     }
     if (options.favorites) {
-        report("WhatsApp contacts", ExportChatFavContactsthreader(source, to), total, out);
+        report("WhatsApp contacts", ExportChatFavContactsthreader(result, to), total, out);
     }
     if (options.calls) {
-        report("Calls", ExportWhatsAppChatCallthreader(source, to), total, out);
+        report("Calls", ExportWhatsAppChatCallthreader(result, to), total, out);
     }
     if (options.chatMedia) {
-        report("Media of the chats", ExportChatAsAttachmentthreader(source, to, std::nullopt),
-               total, out);
+        report("Media of the chats", ExportChatAsAttachmentthreader(result, chats, to), total, out);
     }
     std::vector<IKImageItem> items;
-    for (const KTTreeDirNode& file : source.node->WhatsAppMediaArray) {
+    items.reserve(result.WhatsAppMediaArray.size());
+    for (const KTTreeDirNode& file : result.WhatsAppMediaArray) {
         items.push_back(IKImageItem::fromTreeNode(file));
     }
     const std::tuple<bool, MediaKind, const char*> kinds[] = {
@@ -109,7 +108,7 @@ ExportReport runChosen(const ExportOptions& options, const ExportSource& source,
         {options.audios, MediaKind::audios, "Sounds"}};
     for (const auto& [chosen, kind, label] : kinds) {
         if (chosen) {
-            report(label, exportMediaByKind(source, items, to, kind), total, out);
+            report(label, exportMediaByKind(result, items, to, kind), total, out);
         }
     }
     return total;
@@ -136,22 +135,14 @@ int runExport(ExportOptions options, std::ostream& out, std::ostream& err) {
             options.calls = options.chatMedia = options.photos = options.videos = options.audios =
                 true;
     }
+    const ScanSource source = describeSource(options.folder, options.kind, options.deleted);
     ScanSession session(err);
-    if (!session.scan(options.folder, options.deleted, options.kind)) {
-        err << "The scan did not start.\n";
-        return 1;
-    }
-    OrlendoAppDelegate& controller = session.controller();
-    printScanSummary(controller, *controller.currentNode, session.interrupted(), out);
-    const auto chats = markChats(controller, *keys, options.deleted);
+    const ScanResultPtr result = session.scan(source);
+    out << scanSummary(*result);
+    const auto chats = chosenChats(*result, *keys, options.deleted);
     out << "Exported to " << options.destination << " (" << chats.size()
         << " conversations chosen)\n";
-    const std::shared_ptr<const ExportSource> source = controller.exportSource();
-    if (!source) {
-        err << "Nothing was scanned to export.\n";
-        return 1;
-    }
-    const ExportReport total = runChosen(options, *source, chats, out);
+    const ExportReport total = runChosen(options, *result, chats, out);
     for (const std::string& failure : total.failures) {
         err << "failed: " << failure << '\n';
     }

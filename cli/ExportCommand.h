@@ -30,7 +30,7 @@ struct ExportOptions {
     }
 };
 
-// `vessamo-cli export`: scans like `scan`, marks the chosen conversations and
+// `vessamo-cli export`: scans like `scan`, chooses the conversations and
 // writes the chosen exports below the destination. Exits non-zero when any
 // file could not be written, after saying which.
 int runExport(ExportOptions options, std::ostream& out, std::ostream& err);

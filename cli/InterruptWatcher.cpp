@@ -20,11 +20,13 @@ sigset_t interruptSignals() {
 
 InterruptWatcher::InterruptWatcher(std::function<void()> onInterrupt)
     : onInterrupt_(std::move(onInterrupt)) {
-    sigset_t set = interruptSignals();
+    const sigset_t set = interruptSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    watcher_ = std::thread([this, set] {
+    // The tick bounds how long the destructor waits for the worker to notice
+    // its stop request.
+    (void)watcher_.start([this, set](std::stop_token stop) {
         const timespec tick{0, 100'000'000};
-        while (!done_.load()) {
+        while (!stop.stop_requested()) {
             if (sigtimedwait(&set, nullptr, &tick) > 0) {
                 onInterrupt_();
             }
@@ -33,9 +35,8 @@ InterruptWatcher::InterruptWatcher(std::function<void()> onInterrupt)
 }
 
 InterruptWatcher::~InterruptWatcher() {
-    done_ = true;
-    watcher_.join();
-    sigset_t set = interruptSignals();
+    watcher_.stopAndJoin();
+    const sigset_t set = interruptSignals();
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <atomic>
 #include <functional>
-#include <thread>
+
+#include "common/Worker.h"
 
 namespace vessamo::cli {
 
-// Turns Ctrl-C into a call on a thread of its own, so the scan can be
-// stopped cleanly and still print what it found. Construct it before any
-// other thread starts: threads inherit the blocked signal mask.
+// Turns Ctrl-C (and SIGTERM) into a call on a worker of its own, so a scan
+// can be stopped cleanly and still print what it found. Construct it before
+// any other thread starts: threads inherit the blocked signal mask.
 class InterruptWatcher {
 public:
     explicit InterruptWatcher(std::function<void()> onInterrupt);
@@ -18,8 +18,7 @@ public:
 
 private:
     std::function<void()> onInterrupt_;
-    std::atomic<bool> done_{false};
-    std::thread watcher_;
+    Worker watcher_;
 };
 
 }  // namespace vessamo::cli

@@ -1,61 +1,59 @@
 #include "ScanCommand.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iomanip>
 #include <ostream>
+#include <sstream>
 
 #include "ScanJson.h"
 #include "ScanSession.h"
-#include "app/OrlendoAppDelegate.h"
-#include "results/ConversationFiller.h"
 
 namespace vessamo::cli {
 
-void printScanSummary(OrlendoAppDelegate& controller, const KTIOSDeviceNode& source, bool stopped,
-                      std::ostream& out) {
-    const auto& deleted = controller.resultView().deletedMessages().conversations();
-    size_t deletedMessages = 0;
-    for (const auto& chat : deleted) {
-        deletedMessages += chat->appNodeArray.size();
-    }
-    size_t recoveredInChats = 0;
-    for (const auto& message : source.WhatsAppChatArray) {
-        recoveredInChats += message->bDeleted ? 1 : 0;
-    }
-    out << (stopped ? "Scan stopped; partial results of " : "Scanned ") << source.backUpFilePath
+std::string scanSummary(const ScanResult& result) {
+    const size_t recoveredInChats =
+        std::count_if(result.WhatsAppChatArray.begin(), result.WhatsAppChatArray.end(),
+                      [](const KTWhatsAppNode& message) { return message.bDeleted; });
+    std::ostringstream out;
+    out << (result.stopped ? "Scan stopped; partial results of " : "Scanned ") << result.folder
         << '\n';
-    auto row = [&out](const char* label, size_t count) {
-        out << "  " << std::left << std::setw(24) << label << count << '\n';
+    auto row = [&out](std::string_view label, const auto& value) {
+        out << "  " << std::left << std::setw(24) << label << value << '\n';
     };
-    row("Conversations", source.WhatsAppConvChatArray.size());
-    row("Messages", source.WhatsAppChatArray.size());
+    row("Conversations", result.WhatsAppConvChatArray.size());
+    row("Messages", result.WhatsAppChatArray.size());
     row("Recovered in chats", recoveredInChats);
-    row("Recovered conversations", deleted.size());
-    row("Recovered messages", deletedMessages);
-    row("Calls", source.WhatsAppCallArray.size());
-    row("Contacts", source.WhatsAppContactArray.size());
-    row("WhatsApp contacts", source.WhatsAppFacContactArray.size());
-    row("Media files", source.WhatsAppMediaArray.size());
-    row("Attachments", source.WhatsAppResourceArray.size());
+    row("Recovered conversations", result.whatsAppArray.size());
+    row("Recovered messages", result.recoveredMessages.size());
+    row("Calls", result.WhatsAppCallArray.size());
+    row("Contacts", result.WhatsAppContactArray.size());
+    row("WhatsApp contacts", result.WhatsAppFacContactArray.size());
+    row("Media files", result.WhatsAppMediaArray.size());
+    row("Attachments", result.WhatsAppResourceArray.size());
+    for (const Status& problem : result.problems) {
+        row("Problem", problemLine(problem));
+    }
+    return out.str();
 }
 
-int runScan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
+int runScan(const ScanOptions& options, std::FILE* out, std::ostream& err) {
     std::error_code ec;
     if (!std::filesystem::is_directory(options.folder, ec)) {
         err << "Not a folder: " << options.folder << '\n';
         return 2;
     }
+    const ScanSource source = describeSource(options.folder, options.kind, options.deleted);
     ScanSession session(err);
-    if (!session.scan(options.folder, options.deleted, options.kind)) {
-        err << "The scan did not start.\n";
-        return 1;
-    }
-    OrlendoAppDelegate& controller = session.controller();
-    const KTIOSDeviceNode& source = *controller.currentNode;
+    const ScanResultPtr result = session.scan(source);
     if (options.json) {
-        out << scanResultToJson(controller, source).dump(2) << '\n';
+        if (!writeScanJson(*result, source.record, out)) {
+            err << "Could not write the JSON to the standard output.\n";
+            return 1;
+        }
     } else {
-        printScanSummary(controller, source, session.interrupted(), out);
+        const std::string summary = scanSummary(*result);
+        std::fwrite(summary.data(), 1, summary.size(), out);
     }
     return session.interrupted() ? 130 : 0;
 }

@@ -1,12 +1,10 @@
 #pragma once
 
+#include <cstdio>
 #include <iosfwd>
 #include <string>
 
-namespace vessamo {
-class OrlendoAppDelegate;
-struct KTIOSDeviceNode;
-}  // namespace vessamo
+#include "results/ScanResult.h"
 
 namespace vessamo::cli {
 
@@ -17,12 +15,12 @@ struct ScanOptions {
     bool deleted = false;
 };
 
-// Counts per category of a finished scan, for people to read.
-void printScanSummary(OrlendoAppDelegate& controller, const KTIOSDeviceNode& source, bool stopped,
-                      std::ostream& out);
+// Counts per category of a finished scan and a line per problem, for people
+// to read.
+[[nodiscard]] std::string scanSummary(const ScanResult& result);
 
-// `vessamo-cli scan`: scans a backup folder as the folder chooser does and
-// prints a summary, or the whole result as JSON.
-int runScan(const ScanOptions& options, std::ostream& out, std::ostream& err);
+// `vessamo-cli scan`: scans a folder and prints a summary, or the whole
+// result as JSON, on out. 130 when Ctrl-C stopped it.
+int runScan(const ScanOptions& options, std::FILE* out, std::ostream& err);
 
 }  // namespace vessamo::cli

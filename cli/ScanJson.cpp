@@ -1,166 +1,279 @@
 #include "ScanJson.h"
 
-#include "SourceListCommand.h"
-#include "results/ConversationFiller.h"
+#include "JsonWriter.h"
+#include "ScanSource.h"
+#include "results/DisplayText.h"
 #include "whatsapp/MessageMediaPath.h"
 
 namespace vessamo::cli {
 
-using nlohmann::json;
-
 namespace {
 
-json optionalText(const std::optional<std::string>& text) {
-    return text ? json(*text) : json(nullptr);
-}
+using Layout = JsonWriter::Layout;
 
-json conversationToJson(const KTWhatsAppCovNode& chat) {
-    return json{{"currentSubject", optionalText(chat.currentSubject)},
-                {"currentChatName", chat.currentChatName},
-                {"currentChatNumber", optionalText(chat.currentChatNumber)},
-                {"chatID", chat.chatID},
-                {"isGroupCov", chat.isGroupCov},
-                {"bSelected", chat.bSelected},
-                {"bDeleted", chat.bDeleted},
-                {"hasload", chat.hasload},
-                {"groupChatImagePath", optionalText(chat.groupChatImagePath)},
-                {"bStarredCovMessage", chat.bStarredCovMessage}};
-}
-
-json callToJson(const KTCallHistoryNode& call) {
-    return json{{"callName", call.callName},
-                {"callPhone", call.callPhone},
-                {"callDate", call.callDate},
-                {"callType", call.callType},
-                {"callTime", call.callTime},
-                {"callDuration", call.callDuration},
-                {"bSelected", call.bSelected},
-                {"bDeleted", call.bDeleted},
-                {"doubledatestamp", call.doubledatestamp}};
-}
-
-json contactToJson(const KTContactNode& contact) {
-    return json{{"rowid", contact.rowid},
-                {"contactName", contact.contactName},
-                {"contactPhone", contact.contactPhone},
-                {"contactEmail", contact.contactEmail},
-                {"contactHomepage", contact.contactHomepage},
-                {"contactCompany", contact.contactCompany},
-                {"contactBirthday", contact.contactBirthday},
-                {"contactJobtitle", contact.contactJobtitle},
-                {"contactNote", contact.contactNote},
-                {"contactAdress", contact.contactAdress},
-                {"hasImage", contact.imageData.has_value() && !contact.imageData->empty()},
-                {"bDeleted", contact.bDeleted},
-                {"bSelected", contact.bSelected}};
-}
-
-json favoriteToJson(const KTWhatsAppFavContact& favorite) {
-    return json{{"contactImagePath", favorite.contactImagePath},
-                {"contactStatu", favorite.contactStatu},
-                {"contactName", favorite.contactName},
-                {"whatsAppID", favorite.whatsAppID},
-                {"bSelected", favorite.bSelected}};
-}
-
-json mediaToJson(const KTTreeDirNode& file) {
-    return json{
-        {"fileDomain", file.fileDomain}, {"filePath", file.filePath}, {"fileKey", file.fileKey}};
-}
-
-json attachmentToJson(const KTPhotoAndVideoNode& file) {
-    return json{{"fileNodeName", file.fileNodeName},
-                {"fileNodeSize", file.fileNodeSize},
-                {"filePath", file.filePath},
-                {"fileDate", optionalText(file.fileDate)},
-                {"bmov", file.bmov},
-                {"bSelected", file.bSelected}};
-}
-
-json accountToJson(const KTWhatsAppIDInfoPtr& account) {
-    if (!account) {
-        return nullptr;
+std::string_view problemCode(StatusCode code) {
+    switch (code) {
+        case StatusCode::ok:
+            return "ok";
+        case StatusCode::notFound:
+            return "notFound";
+        case StatusCode::corrupt:
+            return "corrupt";
+        case StatusCode::ioError:
+            return "ioError";
+        case StatusCode::alreadyExists:
+            return "alreadyExists";
+        case StatusCode::cancelled:
+            return "cancelled";
+        case StatusCode::invalid:
+            return "invalid";
+        case StatusCode::busy:
+            return "busy";
     }
-    return json{{"whatsAppNodeName", account->whatsAppNodeName},
-                {"whatsAppNodeNumber", account->whatsAppNodeNumber},
-                {"whatsAppCurrentStatus", account->whatsAppCurrentStatus},
-                {"whatsAppContactPath", account->whatsAppContactPath}};
+    return "unknown";
 }
 
-template <typename Records, typename Convert>
-json listOf(const Records& records, Convert convert) {
-    json list = json::array();
-    for (const auto& record : records) {
-        list.push_back(convert(*record));
-    }
-    return list;
+std::string_view messageSource(const KTWhatsAppNode& message) {
+    return message.biCloudNode ? "icloud" : message.bTimelineNode ? "timeline" : "backup";
 }
+
+// Writes the records of one result; the dates go through one cache, so a
+// million messages do not work out the calendar a million times.
+class ResultWriter {
+public:
+    ResultWriter(const ScanResult& result, JsonWriter& json) : result_(result), json_(json) {}
+
+    void source(const KTIOSDeviceNode& record) {
+        json_.key("source");
+        json_.beginObject(Layout::lines);
+        json_.member("kind", kindName(result_.kind));
+        json_.member("type", record.strBackupType);
+        json_.member("name", record.strDeviceName);
+        json_.member("folder", result_.folder);
+        json_.member("iosVersion", record.strIOSVersion);
+        json_.member("deviceType", record.strDeviceType);
+        json_.member("serialNumber", record.strDeviceSerial);
+        json_.member("backupTime", record.strDeviceBackUpTime);
+        json_.member("encrypted", record.beEncrypted);
+        json_.endObject();
+    }
+
+    void problems() {
+        json_.key("problems");
+        json_.beginArray(Layout::lines);
+        for (const Status& problem : result_.problems) {
+            json_.beginObject();
+            json_.member("code", problemCode(problem.code()));
+            json_.member("message", problem.message());
+            json_.endObject();
+        }
+        json_.endArray();
+    }
+
+    void account() {
+        json_.key("account");
+        if (!result_.account) {
+            json_.null();
+            return;
+        }
+        const KTWhatsAppIDInfo& account = *result_.account;
+        json_.beginObject(Layout::lines);
+        json_.member("name", account.whatsAppNodeName);
+        json_.member("number", account.whatsAppNodeNumber);
+        json_.member("status", account.whatsAppCurrentStatus);
+        json_.member("picturePath", account.whatsAppContactPath);
+        json_.endObject();
+    }
+
+    void conversations() {
+        json_.key("conversations");
+        json_.beginArray(Layout::lines);
+        for (const KTWhatsAppCovNode& conversation : result_.WhatsAppConvChatArray) {
+            json_.beginObject();
+            conversationFields(conversation);
+            json_.endObject();
+        }
+        json_.endArray();
+    }
+
+    void messages() {
+        json_.key("messages");
+        json_.beginArray(Layout::lines);
+        for (const KTWhatsAppNode& message : result_.WhatsAppChatArray) {
+            this->message(message);
+        }
+        json_.endArray();
+    }
+
+    void recoveredConversations() {
+        json_.key("recoveredConversations");
+        json_.beginArray(Layout::lines);
+        for (const KTWhatsAppCovNode& conversation : result_.whatsAppArray) {
+            json_.beginObject(Layout::lines);
+            conversationFields(conversation);
+            json_.key("messages");
+            json_.beginArray(Layout::lines);
+            for (const KTWhatsAppNode& message : result_.messagesOf(conversation)) {
+                this->message(message);
+            }
+            json_.endArray();
+            json_.endObject();
+        }
+        json_.endArray();
+    }
+
+    void calls() {
+        json_.key("calls");
+        json_.beginArray(Layout::lines);
+        for (const KTCallHistoryNode& call : result_.WhatsAppCallArray) {
+            json_.beginObject();
+            json_.member("name", call.callName);
+            json_.member("number", call.callPhone);
+            date(call.callDate, dates_.callDate(call.callDate));
+            json_.member("type", call.callType);
+            json_.member("durationSeconds", call.callTime);
+            json_.member("duration", call.callDuration);
+            json_.member("isRecovered", call.bDeleted);
+            json_.endObject();
+        }
+        json_.endArray();
+    }
+
+    void contacts() {
+        json_.key("contacts");
+        json_.beginArray(Layout::lines);
+        for (const KTContactNode& contact : result_.WhatsAppContactArray) {
+            json_.beginObject();
+            json_.member("name", contact.contactName);
+            json_.member("phone", contact.contactPhone);
+            json_.member("email", contact.contactEmail);
+            json_.member("homepage", contact.contactHomepage);
+            json_.member("company", contact.contactCompany);
+            json_.member("birthday", contact.contactBirthday);
+            json_.member("jobTitle", contact.contactJobtitle);
+            json_.member("note", contact.contactNote);
+            json_.member("address", contact.contactAdress);
+            json_.member("hasImage", contact.imageData.has_value() && !contact.imageData->empty());
+            json_.endObject();
+        }
+        json_.endArray();
+    }
+
+    void favorites() {
+        json_.key("favorites");
+        json_.beginArray(Layout::lines);
+        for (const KTWhatsAppFavContact& favorite : result_.WhatsAppFacContactArray) {
+            json_.beginObject();
+            json_.member("name", favorite.contactName);
+            json_.member("number", favorite.whatsAppID);
+            json_.member("status", favorite.contactStatu);
+            json_.member("picturePath", favorite.contactImagePath);
+            json_.endObject();
+        }
+        json_.endArray();
+    }
+
+    void media() {
+        json_.key("media");
+        json_.beginArray(Layout::lines);
+        for (const KTTreeDirNode& file : result_.WhatsAppMediaArray) {
+            json_.beginObject();
+            json_.member("domain", file.fileDomain);
+            json_.member("path", file.filePath);
+            json_.member("file", file.fileKey);
+            json_.endObject();
+        }
+        json_.endArray();
+    }
+
+    void attachments() {
+        json_.key("attachments");
+        json_.beginArray(Layout::lines);
+        for (const KTPhotoAndVideoNode& attachment : result_.WhatsAppResourceArray) {
+            json_.beginObject();
+            json_.member("name", attachment.fileNodeName);
+            json_.member("size", attachment.fileNodeSize);
+            json_.member("path", attachment.filePath);
+            date(attachment.fileDate, dates_.messageDate(attachment.fileDate));
+            json_.member("isVideo", attachment.bmov);
+            json_.endObject();
+        }
+        json_.endArray();
+    }
+
+private:
+    // "date" in ISO 8601 with the zone's offset (null without a usable
+    // time) and "dateText" as every screen shows it.
+    void date(const std::optional<AppleTime>& time, const std::string& shown) {
+        const std::string iso = dates_.isoDate(time);
+        json_.key("date");
+        iso.empty() ? json_.null() : json_.string(iso);
+        json_.member("dateText", shown);
+    }
+
+    void conversationFields(const KTWhatsAppCovNode& conversation) {
+        json_.member("id", conversation.chatID);
+        json_.member("name", conversation.currentChatName);
+        json_.member("number", conversation.currentChatNumber);
+        json_.member("subject", conversation.currentSubject);
+        json_.member("picturePath", conversation.groupChatImagePath);
+        json_.member("isGroup", conversation.isGroupCov);
+        json_.member("isStarredList", conversation.bStarredCovMessage);
+        json_.member("isRecoveredOnly", conversation.bDeleted);
+        json_.member("messageCount", result_.messagesOf(conversation).size());
+    }
+
+    void message(const KTWhatsAppNode& message) {
+        json_.beginObject();
+        json_.member("chatId", message.chatID);
+        date(message.messageDate, dates_.messageDate(message.messageDate));
+        json_.member("isFromMe", message.messageType == Direction::Send);
+        json_.member("direction", directionText(message.messageType));
+        json_.member("number", message.messageNumb);
+        json_.member("name", message.messageName);
+        json_.member("text", message.messageContent);
+        json_.member("attachmentType", message.attchType);
+        json_.member("hasAttachment", message.isHaveAttch);
+        json_.member("mediaPath", message.messageAttchpath);
+        json_.member("thumbnailPath", message.messageThumPath);
+        json_.member("secondThumbnailPath", message.messagePPThumpath);
+        json_.member("vcardName", message.vcardName);
+        json_.member("vcard", message.vcardInfo);
+        json_.member("location", message.locationInfo);
+        json_.member("senderPicturePath", message.whatsAppcontactPath);
+        json_.member("isStarred", message.bStarredMessage);
+        json_.member("isRecovered", message.bDeleted);
+        json_.member("source", messageSource(message));
+        json_.member("file", resolveMessageFile(message, result_.index));
+        json_.endObject();
+    }
+
+    const ScanResult& result_;
+    JsonWriter& json_;
+    DisplayTextCache dates_;
+};
 
 }  // namespace
 
-json messageToJson(const KTWhatsAppNode& message, const BackupFileIndex& index) {
-    return json{{"messageContent", message.messageContent},
-                {"messageAttchpath", message.messageAttchpath},
-                {"messageThumPath", message.messageThumPath},
-                {"messagePPThumpath", message.messagePPThumpath},
-                {"messageName", message.messageName},
-                {"vcardName", message.vcardName},
-                {"vcardInfo", message.vcardInfo},
-                {"locationInfo", message.locationInfo},
-                {"messageDate", message.messageDate},
-                {"messageIndex", message.messageIndex},
-                {"messageType", message.messageType},
-                {"messageTag", message.messageTag},
-                {"messageNumb", message.messageNumb},
-                {"chatID", message.chatID},
-                {"isHaveAttch", message.isHaveAttch},
-                {"attchType", message.attchType},
-                {"whatsAppcontactPath", optionalText(message.whatsAppcontactPath)},
-                {"bDeleted", message.bDeleted},
-                {"biCloudNode", message.biCloudNode},
-                {"bTimelineNode", message.bTimelineNode},
-                {"bStarredMessage", message.bStarredMessage},
-                {"file", optionalText(resolveMessageFile(message, index))}};
-}
-
-json scanResultToJson(OrlendoAppDelegate& controller, const KTIOSDeviceNode& source) {
-    const BackupFileIndex& index = controller.scanState().index;
-    json result;
-    result["source"] = sourceToJson(source);
-    result["source"]["bhasScanCompleted"] = source.bhasScanCompleted;
-    result["account"] = accountToJson(controller.scanState().currentNodeInfo);
-
-    json chats = json::array();
-    for (const auto& chat : source.WhatsAppConvChatArray) {
-        fillConversation(*chat, source.WhatsAppChatArray);
-        json entry = conversationToJson(*chat);
-        entry["messages"] = chat->appNodeArray.size();
-        chats.push_back(std::move(entry));
-    }
-    result["conversations"] = std::move(chats);
-    result["messages"] = listOf(source.WhatsAppChatArray, [&](const KTWhatsAppNode& message) {
-        return messageToJson(message, index);
-    });
-
-    json deleted = json::array();
-    for (const auto& chat : controller.resultView().deletedMessages().conversations()) {
-        json entry = conversationToJson(*chat);
-        entry["messages"] = listOf(chat->appNodeArray, [&](const KTWhatsAppNode& message) {
-            return messageToJson(message, index);
-        });
-        deleted.push_back(std::move(entry));
-    }
-    result["deletedConversations"] = std::move(deleted);
-    result["calls"] = listOf(source.WhatsAppCallArray, callToJson);
-    result["contacts"] = listOf(source.WhatsAppContactArray, contactToJson);
-    result["favorites"] = listOf(source.WhatsAppFacContactArray, favoriteToJson);
-    json media = json::array();
-    for (const KTTreeDirNode& file : source.WhatsAppMediaArray) {
-        media.push_back(mediaToJson(file));
-    }
-    result["media"] = std::move(media);
-    result["attachments"] = listOf(source.WhatsAppResourceArray, attachmentToJson);
-    return result;
+bool writeScanJson(const ScanResult& result, const KTIOSDeviceNode& source, std::FILE* out) {
+    JsonWriter json(out);
+    ResultWriter records(result, json);
+    json.beginObject(Layout::lines);
+    json.member("schema", kScanJsonSchema);
+    records.source(source);
+    json.member("stopped", result.stopped);
+    records.problems();
+    records.account();
+    records.conversations();
+    records.messages();
+    records.recoveredConversations();
+    records.calls();
+    records.contacts();
+    records.favorites();
+    records.media();
+    records.attachments();
+    json.endObject();
+    return json.finish();
 }
 
 }  // namespace vessamo::cli

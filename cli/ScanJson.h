@@ -1,18 +1,19 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <cstdio>
 
-#include "app/OrlendoAppDelegate.h"
+#include "backup/KTIOSDeviceNode.h"
+#include "results/ScanResult.h"
 
 namespace vessamo::cli {
 
-// The whole result of a finished scan as one JSON object. Keys are the
-// records' own property names; absent values are null. Scripts depend on
-// this shape.
-[[nodiscard]] nlohmann::json scanResultToJson(OrlendoAppDelegate& controller,
-                                              const KTIOSDeviceNode& source);
+// The version of the shape writeScanJson writes; docs/json-schema.md
+// describes it key by key. Raise it when a key changes meaning or goes.
+inline constexpr int kScanJsonSchema = 1;
 
-[[nodiscard]] nlohmann::json messageToJson(const KTWhatsAppNode& message,
-                                           const BackupFileIndex& index);
+// Streams a finished scan's result as one JSON object into out, record by
+// record. Scripts depend on this shape. False when out refused bytes.
+[[nodiscard]] bool writeScanJson(const ScanResult& result, const KTIOSDeviceNode& source,
+                                 std::FILE* out);
 
 }  // namespace vessamo::cli

@@ -2,45 +2,40 @@
 
 #include <unistd.h>
 
-#include <filesystem>
+#include <cctype>
 
 namespace vessamo::cli {
 
-ScanSession::ScanSession(std::ostream& err)
-    : progress_(err, isatty(STDERR_FILENO) != 0),
-      ui_(err),
-      watcher_([this] {
-          interrupted_ = true;
-          if (OrlendoAppDelegate* running = running_.load()) {
-              running->requestStop();
-          }
-      }),
-      controller_(ui_, NotificationCenter::defaultCenter(), OrlendoAppDelegate::Options{}) {
-    ui_.setPrinter([this](const std::string& line) { progress_.note(line); });
-    shown_ = ScopedObserver(NotificationCenter::defaultCenter(), "ScanProgressInfo",
-                            [this](const Notification& note) {
-                                if (const int* percent = std::any_cast<int>(&note.object)) {
-                                    progress_.show(*percent);
-                                }
-                            });
+std::string problemLine(const Status& problem) {
+    std::string label;
+    switch (problem.code()) {
+        case StatusCode::notFound:
+            label = "Not found";
+            break;
+        case StatusCode::corrupt:
+            label = "Damaged";
+            break;
+        default:
+            label = statusCodeName(problem.code());
+            label[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(label[0])));
+    }
+    return label + ": " + problem.message();
 }
 
-bool ScanSession::scan(const std::string& folder, bool recoverDeleted, const std::string& kind) {
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
-        return false;
-    }
-    running_ = &controller_;
-    controller_.ClickAdvancedRecoveryMode(recoverDeleted);
-    const SourceKind chosen = kind == "icloud"     ? SourceKind::ICloud
-                              : kind == "timeline" ? SourceKind::Timeline
-                              : kind == "itunes"   ? SourceKind::Backup
-                                                   : OrlendoAppDelegate::sourceKindOfFolder(folder);
-    (void)controller_.scanFolderOfKind(chosen, folder);
-    controller_.waitForScan();
-    running_ = nullptr;
+void ScanSession::Reporter::problem(std::string_view, const Status& status) {
+    progress_.note(problemLine(status));
+}
+
+ScanSession::ScanSession(std::ostream& err)
+    : progress_(err, isatty(STDERR_FILENO) != 0),
+      reporter_(progress_),
+      watcher_([this] { stop_.request_stop(); }) {}
+
+ScanResultPtr ScanSession::scan(const ScanSource& source) {
+    ScanResultPtr result = Scanner::scan(source.record.backUpFilePath, source.kind, source.options,
+                                         stop_.get_token(), reporter_);
     progress_.finish();
-    return controller_.currentNode != nullptr;
+    return result;
 }
 
 }  // namespace vessamo::cli

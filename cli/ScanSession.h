@@ -1,44 +1,50 @@
 #pragma once
 
-#include <atomic>
 #include <iosfwd>
+#include <stop_token>
 #include <string>
+#include <string_view>
 
-#include "ConsoleUiPort.h"
 #include "InterruptWatcher.h"
 #include "ProgressDisplay.h"
-#include "app/OrlendoAppDelegate.h"
+#include "ScanSource.h"
+#include "app/Scanner.h"
 
 namespace vessamo::cli {
 
-// One scan run from the command line: progress on stderr, Ctrl-C as the
-// stop button, the controller kept for whatever the command does next.
+// "Not found: <message>", "Damaged: <message>": a scan problem for people,
+// absent and damaged files told apart.
+[[nodiscard]] std::string problemLine(const Status& problem);
+
+// One scan run from the command line, on the calling thread: progress and
+// problems on stderr, Ctrl-C as the stop button.
 class ScanSession {
 public:
     explicit ScanSession(std::ostream& err);
     ScanSession(const ScanSession&) = delete;
     ScanSession& operator=(const ScanSession&) = delete;
 
-    // Scans a folder and waits for the end: a backup as the folder chooser
-    // does, an iCloud Drive account or a Timeline backup as their records.
-    // kind is "itunes", "icloud", "timeline" or empty for the folder to tell.
-    // False when no scan ran.
-    [[nodiscard]] bool scan(const std::string& folder, bool recoverDeleted,
-                            const std::string& kind = "");
+    // Scans the source to its end, or until Ctrl-C; never null.
+    [[nodiscard]] ScanResultPtr scan(const ScanSource& source);
 
-    [[nodiscard]] OrlendoAppDelegate& controller() { return controller_; }
-    [[nodiscard]] bool interrupted() const { return interrupted_.load(); }
-    [[nodiscard]] ProgressDisplay& progress() { return progress_; }
+    [[nodiscard]] bool interrupted() const { return stop_.stop_requested(); }
 
 private:
+    class Reporter : public ScanReporter {
+    public:
+        explicit Reporter(ProgressDisplay& progress) : progress_(progress) {}
+        void progress(int percent) override { progress_.show(percent); }
+        void problem(std::string_view stage, const Status& status) override;
+
+    private:
+        ProgressDisplay& progress_;
+    };
+
     ProgressDisplay progress_;
-    ConsoleUiPort ui_;
-    std::atomic<bool> interrupted_{false};
-    std::atomic<OrlendoAppDelegate*> running_{nullptr};
-    // Before the controller: its threads must inherit the blocked signals.
+    Reporter reporter_;
+    std::stop_source stop_;
+    // Last: it blocks the signals it watches for as long as it lives.
     InterruptWatcher watcher_;
-    OrlendoAppDelegate controller_;
-    ScopedObserver shown_;
 };
 
 }  // namespace vessamo::cli

@@ -1,33 +1,36 @@
 #include "SourceListCommand.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <iomanip>
-#include <ostream>
+#include <sstream>
 
-#include "ConsoleUiPort.h"
-#include "app/OrlendoAppDelegate.h"
+#include "JsonWriter.h"
+#include "app/TimelineLibrary.h"
+#include "backup/KTIOSDeviceController.h"
 #include "common/UserPaths.h"
 
 namespace vessamo::cli {
 
-nlohmann::json sourceToJson(const KTIOSDeviceNode& source) {
-    nlohmann::json json;
-    json["strBackupType"] = source.strBackupType;
-    json["strDeviceName"] = source.strDeviceName;
-    json["strDeviceSize"] = source.strDeviceSize;
-    json["strDeviceBackUpTime"] = source.strDeviceBackUpTime;
-    json["strDeviceSerial"] = source.strDeviceSerial;
-    json["strDeviceType"] =
-        source.strDeviceType ? nlohmann::json(*source.strDeviceType) : nlohmann::json(nullptr);
-    json["strIOSVersion"] = source.strIOSVersion;
-    json["itunesVersion"] = source.itunesVersion;
-    json["backUpFilePath"] = source.backUpFilePath;
-    json["beEncrypted"] = source.beEncrypted;
-    json["deviceIndex"] = source.deviceIndex;
-    return json;
-}
+namespace fs = std::filesystem;
 
 namespace {
+
+void writeRecord(JsonWriter& json, const KTIOSDeviceNode& source) {
+    json.beginObject(JsonWriter::Layout::lines);
+    json.member("strBackupType", source.strBackupType);
+    json.member("strDeviceName", source.strDeviceName);
+    json.member("strDeviceSize", source.strDeviceSize);
+    json.member("strDeviceBackUpTime", source.strDeviceBackUpTime);
+    json.member("strDeviceSerial", source.strDeviceSerial);
+    json.member("strDeviceType", source.strDeviceType);
+    json.member("strIOSVersion", source.strIOSVersion);
+    json.member("itunesVersion", source.itunesVersion);
+    json.member("backUpFilePath", source.backUpFilePath);
+    json.member("beEncrypted", source.beEncrypted);
+    json.member("deviceIndex", source.deviceIndex);
+    json.endObject();
+}
 
 // Texts from backups may hold anything; a table must stay one line per row.
 std::string cell(std::string text, size_t width) {
@@ -39,7 +42,8 @@ std::string cell(std::string text, size_t width) {
     return text;
 }
 
-void printTable(const std::vector<KTIOSDeviceController::Record>& records, std::ostream& out) {
+std::string table(const std::vector<KTIOSDeviceNodePtr>& records) {
+    std::ostringstream out;
     out << std::left << std::setw(15) << "Type"
         << "  " << std::setw(28) << "Name"
         << "  " << std::setw(8) << "iOS"
@@ -55,33 +59,48 @@ void printTable(const std::vector<KTIOSDeviceController::Record>& records, std::
             << (record->beEncrypted ? "yes" : "no") << "  " << cell(record->backUpFilePath, 200)
             << '\n';
     }
+    return out.str();
 }
 
 }  // namespace
 
-int runList(bool asJson, std::ostream& out, std::ostream& err) {
-    ConsoleUiPort ui(err);
-    OrlendoAppDelegate controller(ui);
-    controller.showIphoneDiskView();
-    controller.FindWhatsAppTimelineBackup();
-    // Backups and iCloud Drive accounts, then the Timeline backups.
-    std::vector<KTIOSDeviceController::Record> records =
-        controller.GetKTIOSDeviceController().records();
-    records.insert(records.end(), controller.timeBackupArray.begin(),
-                   controller.timeBackupArray.end());
-    if (asJson) {
-        nlohmann::json list = nlohmann::json::array();
-        for (const auto& record : records) {
-            list.push_back(sourceToJson(*record));
+std::vector<KTIOSDeviceNodePtr> listSources() {
+    KTIOSDeviceController devices;
+    const std::string root = UserPaths::backupRoot();
+    std::vector<std::string> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(root, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        entries.push_back(it->path().filename().string());
+    }
+    std::sort(entries.begin(), entries.end());
+    for (const std::string& name : entries) {
+        if (name.front() != '.') {
+            devices.addDeviceNodeByPath(root + "/" + name);
         }
-        out << list.dump(2) << '\n';
-        return 0;
     }
-    if (records.empty()) {
-        out << "No sources found in " << UserPaths::userFolder() << '\n';
-        return 0;
+    devices.addiCloudDeviceNode();
+    std::vector<KTIOSDeviceNodePtr> records = devices.records();
+    const std::vector<KTIOSDeviceNodePtr> timelines =
+        FindWhatsAppTimelineBackup(prepareTimelinePath());
+    records.insert(records.end(), timelines.begin(), timelines.end());
+    return records;
+}
+
+int runList(bool asJson, std::FILE* out) {
+    const std::vector<KTIOSDeviceNodePtr> records = listSources();
+    if (asJson) {
+        JsonWriter json(out);
+        json.beginArray(JsonWriter::Layout::lines);
+        for (const KTIOSDeviceNodePtr& record : records) {
+            writeRecord(json, *record);
+        }
+        json.endArray();
+        return json.finish() ? 0 : 1;
     }
-    printTable(records, out);
+    const std::string text =
+        records.empty() ? "No sources found in " + UserPaths::userFolder() + "\n" : table(records);
+    std::fwrite(text.data(), 1, text.size(), out);
     return 0;
 }
 

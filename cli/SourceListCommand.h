@@ -1,19 +1,18 @@
 #pragma once
 
-#include <iosfwd>
-#include <memory>
+#include <cstdio>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "backup/KTIOSDeviceNode.h"
 
 namespace vessamo::cli {
 
-// The record as the JSON that scripts read; keys are the record's own names.
-[[nodiscard]] nlohmann::json sourceToJson(const KTIOSDeviceNode& source);
+// Every source found for the user folder: backups in name order, iCloud
+// Drive accounts, then Timeline backups, as the desktop application lists them.
+[[nodiscard]] std::vector<KTIOSDeviceNodePtr> listSources();
 
-// `vessamo-cli list`: every source found for the user folder.
-int runList(bool asJson, std::ostream& out, std::ostream& err);
+// `vessamo-cli list`: the sources as a table, or as a JSON array whose keys
+// are the records' own names.
+int runList(bool asJson, std::FILE* out);
 
 }  // namespace vessamo::cli

@@ -1,49 +1,47 @@
 #include "TimelineCommand.h"
 
+#include <filesystem>
 #include <ostream>
 
 #include "ConsoleUiPort.h"
 #include "ScanSession.h"
-#include "app/OrlendoAppDelegate.h"
+#include "app/TimelineLibrary.h"
 
 namespace vessamo::cli {
 
 int runTimelineCreate(const TimelineOptions& options, std::ostream& out, std::ostream& err) {
-    ScanSession session(err);
-    if (!session.scan(options.source, false, options.kind)) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(options.source, ec)) {
         err << "The scan of " << options.source << " did not start.\n";
         return 1;
     }
+    ScanSession session(err);
+    const ScanResultPtr result = session.scan(describeSource(options.source, options.kind, false));
     if (session.interrupted()) {
         err << "The scan was stopped; no Timeline backup was made of a partial result.\n";
         return 130;
     }
-    OrlendoAppDelegate& controller = session.controller();
-    if (!controller.ClickCreateWhatsAppTimeline()) {
-        return 1;
-    }
-    controller.timelineMaker().wait();
-    const std::optional<TimelineCopyResult> result = controller.timelineMaker().lastResult();
-    if (!result || !result->succeeded()) {
-        for (const std::string& failure : result ? result->failures : std::vector<std::string>{}) {
+    ConsoleUiPort ui(err);
+    const std::optional<TimelineCopyResult> made = NewWhatsAppTimeLineAction(*result, ui);
+    if (!made || !made->succeeded()) {
+        for (const std::string& failure : made ? made->failures : std::vector<std::string>{}) {
             err << "failed: " << failure << '\n';
         }
         return 1;
     }
-    out << "Made a Timeline backup of " << result->filesCopied << " files in " << result->folder
+    out << "Made a Timeline backup of " << made->filesCopied << " files in " << made->folder
         << '\n';
     return 0;
 }
 
-int runTimelineList(std::ostream& out, std::ostream& err) {
-    ConsoleUiPort ui(err);
-    OrlendoAppDelegate controller(ui);
-    controller.FindWhatsAppTimelineBackup();
-    if (controller.timeBackupArray.empty()) {
-        out << "No Timeline backups in " << controller.timelinePath << '\n';
+int runTimelineList(std::ostream& out) {
+    const std::string timelinePath = prepareTimelinePath();
+    const std::vector<KTIOSDeviceNodePtr> backups = FindWhatsAppTimelineBackup(timelinePath);
+    if (backups.empty()) {
+        out << "No Timeline backups in " << timelinePath << '\n';
         return 0;
     }
-    for (const KTIOSDeviceNodePtr& backup : controller.timeBackupArray) {
+    for (const KTIOSDeviceNodePtr& backup : backups) {
         out << backup->strDeviceName << "  " << backup->backUpFilePath << '\n';
     }
     return 0;

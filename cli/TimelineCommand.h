@@ -14,6 +14,6 @@ struct TimelineOptions {
 // files as a new Timeline backup.
 int runTimelineCreate(const TimelineOptions& options, std::ostream& out, std::ostream& err);
 // `vessamo-cli timeline list`: the Timeline backups of the user folder.
-int runTimelineList(std::ostream& out, std::ostream& err);
+int runTimelineList(std::ostream& out);
 
 }  // namespace vessamo::cli

@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <iostream>
 #include <tuple>
 
@@ -48,7 +49,8 @@ int main(int argc, char** argv) {
     scanCommand->add_option("PATH", scan.folder, "The backup folder")->required();
     scanCommand->add_option("--kind", scan.kind, "itunes, icloud or timeline (default: detected)")
         ->check(CLI::IsMember({"itunes", "icloud", "timeline"}));
-    scanCommand->add_flag("--json", scan.json, "Print the whole result as one JSON object");
+    scanCommand->add_flag("--json", scan.json,
+                          "Stream the whole result as one JSON object (docs/json-schema.md)");
     scanCommand->add_flag("--deleted", scan.deleted,
                           "Advanced recovery: also carve deleted messages");
 
@@ -122,16 +124,16 @@ int main(int argc, char** argv) {
         return vessamo::cli::runExport(exportOptions, std::cout, std::cerr);
     }
     if (*scanCommand) {
-        return vessamo::cli::runScan(scan, std::cout, std::cerr);
+        return vessamo::cli::runScan(scan, stdout, std::cerr);
     }
     if (*timelineCreate) {
         return vessamo::cli::runTimelineCreate(timeline, std::cout, std::cerr);
     }
     if (*timelineList) {
-        return vessamo::cli::runTimelineList(std::cout, std::cerr);
+        return vessamo::cli::runTimelineList(std::cout);
     }
     if (*listCommand) {
-        return vessamo::cli::runList(listJson, std::cout, std::cerr);
+        return vessamo::cli::runList(listJson, stdout);
     }
     return 0;
 }
