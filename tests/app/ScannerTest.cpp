@@ -1,0 +1,196 @@
+#include "app/Scanner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <stop_token>
+
+#include "results/BackupFileIndex.h"
+#include "sample/SampleSources.h"
+#include "support/TestSupport.h"
+
+namespace vessamo {
+namespace {
+
+using sample::CatalogueLayout;
+
+// Everything a scan tells, kept in the order it was told.
+struct RecordingReporter : ScanReporter {
+    void stageStarted(std::string_view stage) override { stages.emplace_back(stage); }
+    void progress(int percent) override {
+        percents.push_back(percent);
+        if (onProgress) {
+            onProgress();
+        }
+    }
+    void recovered(const KTWhatsAppNode&) override { ++recoveredCount; }
+    void problem(std::string_view, const Status& status) override { problems.push_back(status); }
+
+    std::vector<std::string> stages;
+    std::vector<int> percents;
+    std::vector<Status> problems;
+    size_t recoveredCount = 0;
+    std::function<void()> onProgress;
+};
+
+bool holdsProblem(const ScanResult& result, StatusCode code) {
+    return std::any_of(result.problems.begin(), result.problems.end(),
+                       [code](const Status& status) { return status.is(code); });
+}
+
+class ScannerTest : public ::testing::Test {
+protected:
+    std::string writeBackup(CatalogueLayout layout = CatalogueLayout::ManifestDb) {
+        const std::string folder = home.backupRoot() + "/device" + std::to_string(++backups);
+        EXPECT_TRUE(sample::whatsAppBackup(layout, {}, options).write(folder));
+        return folder;
+    }
+
+    ScanResultPtr scan(const std::string& folder, ScanOptions scanOptions = {},
+                       std::stop_token stop = {}) {
+        ScanResultPtr result =
+            Scanner::scan(folder, SourceKind::Backup, scanOptions, std::move(stop), reporter);
+        EXPECT_TRUE(result);
+        EXPECT_EQ(result->problems, reporter.problems);
+        return result;
+    }
+
+    test::TempHome home;
+    sample::WhatsAppSampleOptions options;
+    RecordingReporter reporter;
+    int backups = 0;
+};
+
+TEST_F(ScannerTest, BackupResultHoldsEveryCollectionWithMessagesGroupedByChat) {
+    const sample::WhatsAppSample world = sample::makeWhatsAppSample(options);
+    const ScanResultPtr result = scan(writeBackup());
+    EXPECT_EQ(reporter.stages,
+              (std::vector<std::string>{"scanManifestDBThread", "scanContactThread",
+                                        "getWhatsAppFavateContact", "getWhatsAppIDInfo",
+                                        "scanWhatsAppMessageThread", "scanWhatsAppCalllogThread"}));
+    // The index counts up to 20, then each stage tells its own mark.
+    ASSERT_GE(reporter.percents.size(), 5u);
+    EXPECT_TRUE(std::is_sorted(reporter.percents.begin(), reporter.percents.end()));
+    EXPECT_EQ(std::vector<int>(reporter.percents.end() - 4, reporter.percents.end()),
+              (std::vector<int>{65, 70, 78, 95}));
+    EXPECT_LE(reporter.percents[reporter.percents.size() - 5], 20);
+    EXPECT_TRUE(result->problems.empty()) << result->problems.front().toString();
+    EXPECT_FALSE(result->stopped);
+
+    ASSERT_TRUE(result->account);
+    EXPECT_EQ(result->account->whatsAppNodeName, world.ownerName);
+    EXPECT_EQ(result->account->whatsAppNodeNumber, world.ownerNumber + "@s.whatsapp.net");
+    EXPECT_EQ(result->account->whatsAppCurrentStatus, world.ownerStatus);
+    EXPECT_EQ(result->WhatsAppContactArray.size(),
+              sample::addressBookOf(world, options.otherContacts).size());
+    EXPECT_EQ(result->WhatsAppCallArray.size(), options.calls);
+    EXPECT_FALSE(result->WhatsAppFacContactArray.empty());
+    EXPECT_FALSE(result->WhatsAppMediaArray.empty());
+    EXPECT_FALSE(result->WhatsAppResourceArray.empty());
+    EXPECT_FALSE(result->index.whatsAppFileArray.empty());
+
+    // Each chat's span holds its own messages in row order; together the
+    // spans hold every message once. The starred list comes last.
+    ASSERT_EQ(result->WhatsAppConvChatArray.size(), world.database.chats.size() + 1);
+    EXPECT_EQ(result->WhatsAppChatArray.size(), world.database.messages.size());
+    size_t spanned = 0;
+    for (const KTWhatsAppCovNode& chat : result->WhatsAppConvChatArray) {
+        if (chat.bStarredCovMessage) {
+            continue;
+        }
+        const MessageRange messages = result->messagesOf(chat);
+        EXPECT_FALSE(messages.empty()) << chat.currentChatName;
+        spanned += messages.size();
+        for (size_t i = 0; i < messages.size(); ++i) {
+            EXPECT_EQ(messages[i].chatID, chat.chatID);
+            EXPECT_TRUE(i == 0 || messages[i - 1].messageIndex < messages[i].messageIndex);
+        }
+    }
+    EXPECT_EQ(spanned, result->WhatsAppChatArray.size());
+
+    const KTWhatsAppCovNode& starred = result->WhatsAppConvChatArray.back();
+    ASSERT_TRUE(starred.bStarredCovMessage);
+    const MessageRange starredMessages = result->messagesOf(starred);
+    const auto starredInSample =
+        std::count_if(world.database.messages.begin(), world.database.messages.end(),
+                      [](const auto& message) { return message.starred; });
+    ASSERT_GT(starredInSample, 0);
+    EXPECT_EQ(starredMessages.size(), static_cast<size_t>(starredInSample));
+    for (size_t i = 0; i < starredMessages.size(); ++i) {
+        EXPECT_TRUE(starredMessages[i].bStarredMessage);
+        EXPECT_TRUE(i == 0 ||
+                    starredMessages[i - 1].messageIndex < starredMessages[i].messageIndex);
+    }
+}
+
+TEST_F(ScannerTest, OldCatalogueAndRecoveryChangeTheStagesAndRecoveredMessagesArrive) {
+    options.deleteEvery = 5;
+    ScanOptions recovering;
+    recovering.recoverDeleted = true;
+    const ScanResultPtr result = scan(writeBackup(CatalogueLayout::Mbdb), recovering);
+    ASSERT_FALSE(reporter.stages.empty());
+    EXPECT_EQ(reporter.stages.front(), "scanDirAnalyThread");
+    EXPECT_EQ(reporter.stages.back(), "scanDeletedWhatsAppMessageThread");
+    EXPECT_FALSE(result->WhatsAppMediaArray.empty());
+    EXPECT_GT(reporter.recoveredCount, 0u);
+    ASSERT_FALSE(result->whatsAppArray.empty());
+    size_t recovered = 0;
+    for (const KTWhatsAppCovNode& chat : result->whatsAppArray) {
+        EXPECT_TRUE(chat.bDeleted);
+        for (const KTWhatsAppNode& message : result->messagesOf(chat)) {
+            EXPECT_TRUE(message.bDeleted);
+            EXPECT_EQ(message.chatID, chat.chatID);
+            ++recovered;
+        }
+    }
+    EXPECT_EQ(recovered, result->recoveredMessages.size());
+}
+
+TEST_F(ScannerTest, StopDuringIndexingSkipsTheStagesLeft) {
+    const std::string folder = writeBackup();
+    std::stop_source stop;
+    reporter.onProgress = [&stop] { stop.request_stop(); };
+    const ScanResultPtr result = scan(folder, {}, stop.get_token());
+    EXPECT_EQ(reporter.stages, std::vector<std::string>{"scanManifestDBThread"});
+    EXPECT_TRUE(result->stopped);
+    EXPECT_LE(result->WhatsAppMediaArray.size(), 1u);
+    EXPECT_TRUE(result->WhatsAppChatArray.empty());
+}
+
+// A backup without WhatsApp and one whose chat database is damaged must not
+// look alike: the first is absent (notFound), the second corrupt, and what
+// other files hold is read either way.
+TEST_F(ScannerTest, AbsentAndDamagedChatDatabasesAreToldApart) {
+    const std::string damaged = writeBackup();
+    const std::string shared(kWhatsAppGroupDomain);
+    const sample::SampleBackupBuilder layout(CatalogueLayout::ManifestDb);
+    test::writeFile(layout.dataPath(damaged, shared, "ChatStorage.sqlite"),
+                    std::string(16384, 'G'));
+    const ScanResultPtr broken = scan(damaged);
+    EXPECT_TRUE(holdsProblem(*broken, StatusCode::corrupt));
+    EXPECT_EQ(std::count(broken->problems.begin(), broken->problems.end(),
+                         Status::notFound("WhatsAppMessageDB is not exist")),
+              0);
+    EXPECT_TRUE(broken->WhatsAppChatArray.empty());
+    EXPECT_FALSE(broken->WhatsAppContactArray.empty());
+    EXPECT_EQ(broken->WhatsAppCallArray.size(), options.calls);
+
+    sample::SampleBackupBuilder withoutWhatsApp(CatalogueLayout::ManifestDb);
+    withoutWhatsApp.addFile("HomeDomain", "Library/Preferences/com.apple.springboard.plist", "x");
+    const std::string absent = home.backupRoot() + "/no-whatsapp";
+    ASSERT_TRUE(withoutWhatsApp.write(absent));
+    reporter.problems.clear();
+    const ScanResultPtr empty = scan(absent);
+    EXPECT_NE(std::find(empty->problems.begin(), empty->problems.end(),
+                        Status::notFound("WhatsAppMessageDB is not exist")),
+              empty->problems.end());
+    EXPECT_FALSE(holdsProblem(*empty, StatusCode::corrupt));
+    EXPECT_FALSE(empty->account);
+    EXPECT_TRUE(empty->WhatsAppConvChatArray.empty() ||
+                empty->WhatsAppConvChatArray.back().bStarredCovMessage);
+    EXPECT_TRUE(empty->WhatsAppChatArray.empty());
+}
+
+}  // namespace
+}  // namespace vessamo
