@@ -2,9 +2,9 @@
 
 #include <filesystem>
 #include <future>
+#include <optional>
 
 #include "app/OrlendoAppDelegate.h"
-#include "common/SystemLog.h"
 #include "sample/SampleSources.h"
 #include "support/TestSupport.h"
 
@@ -19,24 +19,42 @@ const std::string kEncryptedText =
     "scanning.";
 const std::string kTipTitle = "Scan with advanced recovery mode";
 
+// Holds a scan in its first progress notification until the test lets go,
+// so the test can act while the scan runs.
+struct FirstProgressGate {
+    void pass() {
+        if (!passed.exchange(true)) {
+            entered.set_value();
+            released.wait();
+        }
+    }
+    std::atomic<bool> passed{false};
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+};
+
 class ScanController : public ::testing::Test {
 protected:
     ScanController() {
-        controller.stages().onStageStart = [this](std::string_view name) {
-            std::lock_guard lock(stagesMutex);
-            stagesRun.emplace_back(name);
-        };
+        controller.defaults().setBool(kExampleAlertSuppress, true);
         progressObserver =
             ScopedObserver(center, "ScanProgressInfo", [this](const Notification& n) {
-                std::lock_guard lock(stagesMutex);
-                progress.push_back(std::any_cast<int>(n.object));
+                {
+                    const std::lock_guard lock(mutex);
+                    progress.push_back(std::any_cast<int>(n.object));
+                }
+                if (gate) {
+                    gate->pass();
+                }
             });
     }
 
     std::string writeBackup(const std::string& name, sample::DeviceInfo device = {},
-                            CatalogueLayout layout = CatalogueLayout::ManifestDb) {
+                            CatalogueLayout layout = CatalogueLayout::ManifestDb,
+                            const sample::WhatsAppSampleOptions& options = {}) {
         std::string folder = home.backupRoot() + "/" + name;
-        EXPECT_TRUE(sample::whatsAppBackup(layout, std::move(device)).write(folder));
+        EXPECT_TRUE(sample::whatsAppBackup(layout, std::move(device), options).write(folder));
         return folder;
     }
 
@@ -55,92 +73,98 @@ protected:
     test::RecordingUiPort ui;
     NotificationCenter center;
     OrlendoAppDelegate controller{ui, center, OrlendoAppDelegate::Options{}};
-    std::mutex stagesMutex;
-    std::vector<std::string> stagesRun;
+    std::mutex mutex;
     std::vector<int> progress;
+    std::optional<FirstProgressGate> gate;  // armed by the tests that need it
     ScopedObserver progressObserver;
 };
 
-TEST_F(ScanController, BackupPipelineRunsItsStagesInOrder) {
+TEST_F(ScanController, BackupScanHandsItsResultToTheRecordAndARescanReplacesIt) {
     writeBackup("device");
     auto record = listedRecord();
     ASSERT_TRUE(record);
     scanAndWait(record);
-    EXPECT_EQ(stagesRun,
-              (std::vector<std::string>{"scanManifestDBThread", "scanContactThread",
-                                        "getWhatsAppFavateContact", "getWhatsAppIDInfo",
-                                        "scanWhatsAppMessageThread", "scanWhatsAppCalllogThread"}));
+    EXPECT_EQ(controller.stagesRun().size(), 6u);
     EXPECT_TRUE(record->bhasScanCompleted);
-    EXPECT_FALSE(record->WhatsAppMediaArray.empty());
-    // The index counts up to 20, then each stage posts its own mark.
-    ASSERT_GE(progress.size(), 4u);
-    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-    EXPECT_EQ(std::vector<int>(progress.end() - 4, progress.end()),
-              (std::vector<int>{65, 70, 78, 95}));
-    EXPECT_LE(progress[progress.size() - 5], 20);
+    ASSERT_TRUE(record->scanResult);
+    const ScanResultPtr first = record->scanResult;
+    EXPECT_EQ(first->folder, record->backUpFilePath);
+    EXPECT_FALSE(first->WhatsAppMediaArray.empty());
+    ASSERT_FALSE(progress.empty());  // the views heard the scan
+    EXPECT_EQ(progress.back(), 95);
     EXPECT_EQ(controller.resultView().state().category, ResultCategory::Chats);
     EXPECT_EQ(controller.resultView().state().page, ResultPage::Results);
     EXPECT_EQ(controller.currentNode, record);
+    EXPECT_EQ(controller.currentResult(), first);
+    ASSERT_TRUE(controller.getWhatsAppInfoNode());
+    EXPECT_EQ(controller.getWhatsAppInfoNode()->whatsAppNodeName, "Sample Owner");
 
-    // Advanced mode adds the carver last; an old iOS version reads the mbdb.
-    stagesRun.clear();
+    ASSERT_TRUE(controller.ScanIOSBackFile(record->backUpFilePath));
+    controller.waitForScan();
+    ASSERT_TRUE(record->scanResult);
+    EXPECT_NE(record->scanResult, first);
+    EXPECT_EQ(record->scanResult->WhatsAppChatArray.size(), first->WhatsAppChatArray.size());
+    EXPECT_EQ(record->scanResult->WhatsAppMediaArray.size(), first->WhatsAppMediaArray.size());
+
+    // Advanced mode adds the carver last, and the recovered messages reach
+    // the view; an old iOS version reads the mbdb.
     controller.ClickAdvancedRecoveryMode(true);
     sample::DeviceInfo old;
     old.productVersion = "9.3.5";
-    writeBackup("old", old, CatalogueLayout::Mbdb);
+    sample::WhatsAppSampleOptions deleting;
+    deleting.deleteEvery = 5;
+    writeBackup("old", old, CatalogueLayout::Mbdb, deleting);
     auto oldRecord = listedRecord(1);
     ASSERT_TRUE(oldRecord);
     scanAndWait(oldRecord);
-    ASSERT_FALSE(stagesRun.empty());
-    EXPECT_EQ(stagesRun.front(), "scanDirAnalyThread");
-    EXPECT_EQ(stagesRun.back(), "scanDeletedWhatsAppMessageThread");
-    EXPECT_FALSE(oldRecord->WhatsAppMediaArray.empty());
+    const std::vector<std::string> stages = controller.stagesRun();
+    ASSERT_FALSE(stages.empty());
+    EXPECT_EQ(stages.front(), "scanDirAnalyThread");
+    EXPECT_EQ(stages.back(), "scanDeletedWhatsAppMessageThread");
+    ASSERT_TRUE(oldRecord->scanResult);
+    EXPECT_FALSE(oldRecord->scanResult->WhatsAppMediaArray.empty());
+    EXPECT_GT(controller.resultView().state().recoveredMessages, 0);
 }
 
-TEST_F(ScanController, StopDuringIndexingEndsCompletedOnTheChatPage) {
+TEST_F(ScanController, StopButtonAsksThenStopsOnlyTheRunningScan) {
     writeBackup("device");
     auto record = listedRecord();
-    ScopedObserver stopper(center, "ScanProgressInfo",
-                           [this](const Notification&) { controller.requestStop(); });
-    scanAndWait(record);
-    EXPECT_EQ(stagesRun, std::vector<std::string>{"scanManifestDBThread"});
-    EXPECT_TRUE(record->bhasScanCompleted);
-    EXPECT_LE(record->WhatsAppMediaArray.size(), 1u);
-    EXPECT_EQ(controller.resultView().state().category, ResultCategory::Chats);
-
-    // The next scan starts afresh instead of stopping at once.
-    stopper.reset();
-    stagesRun.clear();
-    controller.ScanIOSBackFile(record->backUpFilePath);
-    controller.waitForScan();
-    EXPECT_EQ(stagesRun.size(), 6u);
-}
-
-TEST_F(ScanController, SecondStartWhileScanningIsRefused) {
-    writeBackup("device");
-    auto record = listedRecord();
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    std::promise<void> entered;
-    controller.stages().scanContactThread = [&](ScanState&, const std::string&) {
-        entered.set_value();
-        released.wait();
-    };
+    gate.emplace();
+    ui.scriptedAnswers = {AlertAnswer{0, false}, AlertAnswer{1, false}};
     controller.KTWhatsAppTypeButtonMouseDownHandle(record, 1);
-    entered.get_future().wait();
+    gate->entered.get_future().wait();
     EXPECT_TRUE(controller.isScanning());
     EXPECT_FALSE(controller.ScanIOSBackFile("/somewhere/else"));
-    auto titles = ui.titles();
-    ASSERT_EQ(titles.size(), 1u);
-    EXPECT_NE(titles[0].find("already running"), std::string::npos);
-    release.set_value();
+    controller.stopButtonClicked();
+    gate->release.set_value();
     controller.waitForScan();
     EXPECT_FALSE(controller.isScanning());
+
+    ASSERT_EQ(ui.alerts.size(), 2u);
+    EXPECT_NE(ui.alerts[0].title.find("already running"), std::string::npos);
+    EXPECT_EQ(ui.alerts[1].title, "Are you sure you want to Stop the scanning ?");
+    EXPECT_EQ(ui.alerts[1].buttons, (std::vector<std::string>{" Cancel ", " Stop "}));
+    EXPECT_EQ(controller.stagesRun(), std::vector<std::string>{"scanManifestDBThread"});
     EXPECT_TRUE(record->bhasScanCompleted);
     EXPECT_EQ(record->backUpFilePath, home.backupRoot() + "/device");
+    ASSERT_TRUE(record->scanResult);
+    EXPECT_TRUE(record->scanResult->stopped);
+    EXPECT_EQ(controller.resultView().state().category, ResultCategory::Chats);
+
+    // Cancelled, the stop leaves the next scan, which starts unstopped, alone.
+    gate.emplace();
+    ui.scriptedAnswers = {AlertAnswer{0, false}};
+    ASSERT_TRUE(controller.ScanIOSBackFile(record->backUpFilePath));
+    gate->entered.get_future().wait();
+    controller.stopButtonClicked();
+    gate->release.set_value();
+    controller.waitForScan();
+    EXPECT_EQ(controller.stagesRun().size(), 6u);
+    EXPECT_FALSE(record->scanResult->stopped);
 }
 
 TEST_F(ScanController, TipSheetUntilSuppressed) {
+    controller.defaults().setBool(kExampleAlertSuppress, false);
     writeBackup("device");
     auto record = listedRecord();
     ui.scriptedAnswers.push_back(AlertAnswer{0, true});
@@ -173,21 +197,22 @@ TEST_F(ScanController, CategoryButtonsDecideWhatHappens) {
 
     controller.KTWhatsAppTypeButtonMouseDownHandle(encrypted, 1);
     controller.waitForScan();
-    EXPECT_TRUE(stagesRun.empty());
+    EXPECT_TRUE(progress.empty());
     ASSERT_EQ(ui.titles(), std::vector<std::string>{kEncryptedText});
+    EXPECT_TRUE(ui.alerts[0].asSheet);
     EXPECT_FALSE(encrypted->bhasScanCompleted);
 
     controller.KTWhatsAppTypeButtonMouseDownHandle(open, 9);  // no such category
     controller.waitForScan();
-    EXPECT_TRUE(stagesRun.empty());
+    EXPECT_TRUE(progress.empty());
 
     scanAndWait(open, 1);
-    stagesRun.clear();
+    const ScanResultPtr scanned = open->scanResult;
     progress.clear();
     controller.KTWhatsAppTypeButtonMouseDownHandle(open, 3);  // scanned: just show calls
     controller.waitForScan();
-    EXPECT_TRUE(stagesRun.empty());
     EXPECT_TRUE(progress.empty());
+    EXPECT_EQ(open->scanResult, scanned);
     EXPECT_EQ(controller.resultView().state().category, ResultCategory::Calls);
 }
 
@@ -197,8 +222,10 @@ TEST_F(ScanController, ICloudSourcesFinishOnTheAttachmentsPage) {
     ASSERT_TRUE(record);
     ASSERT_EQ(record->strBackupType, "iCloud Backup");
     scanAndWait(record, 1);
-    ASSERT_FALSE(stagesRun.empty());
-    EXPECT_EQ(stagesRun.front(), "compressWhatsAppMedia");
+    ASSERT_FALSE(controller.stagesRun().empty());
+    EXPECT_EQ(controller.stagesRun().front(), "compressWhatsAppMedia");
+    ASSERT_TRUE(record->scanResult);
+    EXPECT_EQ(record->scanResult->kind, SourceKind::ICloud);
     EXPECT_EQ(controller.resultView().state().category, ResultCategory::Attachments);
 }
 
@@ -213,7 +240,7 @@ TEST_F(ScanController, DefaultSourceIsTheFirstBackup) {
     controller.waitForScan();
     ASSERT_TRUE(controller.currentNode);
     EXPECT_TRUE(controller.currentNode->bhasScanCompleted);
-    EXPECT_EQ(stagesRun.front(), "scanManifestDBThread");
+    EXPECT_EQ(controller.stagesRun().front(), "scanManifestDBThread");
 }
 
 TEST_F(ScanController, ChosenFolderGetsARecordOfItsOwn) {
@@ -226,8 +253,8 @@ TEST_F(ScanController, ChosenFolderGetsARecordOfItsOwn) {
     controller.waitForScan();
     ASSERT_TRUE(controller.currentNode);
     EXPECT_EQ(controller.currentNode->strDeviceName, "Chosen");
-    EXPECT_TRUE(controller.currentNode->bhasScanCompleted);
-    EXPECT_FALSE(controller.currentNode->WhatsAppMediaArray.empty());
+    ASSERT_TRUE(controller.currentNode->scanResult);
+    EXPECT_FALSE(controller.currentNode->scanResult->WhatsAppMediaArray.empty());
     EXPECT_TRUE(controller.GetKTIOSDeviceController().records().empty());
 
     // Without plists the catalogue present picks the reader.
@@ -235,22 +262,11 @@ TEST_F(ScanController, ChosenFolderGetsARecordOfItsOwn) {
     ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::Mbdb).write(bare));
     fs::remove(bare + "/Info.plist");
     fs::remove(bare + "/Manifest.plist");
-    stagesRun.clear();
     controller.openPanelDidEnd1(bare);
     controller.waitForScan();
-    EXPECT_EQ(stagesRun.front(), "scanDirAnalyThread");
-    EXPECT_FALSE(controller.currentNode->WhatsAppMediaArray.empty());
-}
-
-TEST_F(ScanController, StopButtonAsksFirst) {
-    ui.scriptedAnswers = {AlertAnswer{0, false}, AlertAnswer{1, false}};
-    controller.stopButtonClicked();
-    EXPECT_FALSE(controller.scanState().stopRequested());
-    controller.stopButtonClicked();
-    EXPECT_TRUE(controller.scanState().stopRequested());
-    ASSERT_EQ(ui.alerts.size(), 2u);
-    EXPECT_EQ(ui.alerts[0].title, "Are you sure you want to Stop the scanning ?");
-    EXPECT_EQ(ui.alerts[0].buttons, (std::vector<std::string>{" Cancel ", " Stop "}));
+    EXPECT_EQ(controller.stagesRun().front(), "scanDirAnalyThread");
+    ASSERT_TRUE(controller.currentNode->scanResult);
+    EXPECT_FALSE(controller.currentNode->scanResult->WhatsAppMediaArray.empty());
 }
 
 TEST_F(ScanController, DeviceScanWithoutDeviceSaysSo) {
@@ -264,7 +280,7 @@ TEST_F(ScanController, DeviceScanWithoutDeviceSaysSo) {
     EXPECT_FALSE(controller.isScanning());
 }
 
-TEST(ResultView, ProgressAndMessageCountLabels) {
+TEST(ResultView, ProgressMessageCountAndRecoveredLabels) {
     test::RecordingUiPort ui;
     NotificationCenter center;
     UserDefaults defaults("");
@@ -278,13 +294,11 @@ TEST(ResultView, ProgressAndMessageCountLabels) {
     EXPECT_EQ(view.state().messageCountText, "");
     center.post("ScanAnvancedProgressInfo", 1234);
     EXPECT_EQ(view.state().messageCountText, "The amount of WhatsApp messages:  1234");
-
-    auto recovered = std::make_shared<KTWhatsAppNode>();
-    recovered->chatID = 3;
-    recovered->messageContent = "gone";
+    KTWhatsAppNode recovered;
+    recovered.chatID = 3;
+    recovered.messageContent = "gone";
     center.post("DelScanWhatsAppInfo", recovered);
-    ASSERT_EQ(view.deletedMessages().conversations().size(), 1u);
-    EXPECT_EQ(view.deletedMessages().conversations()[0]->appNodeArray[0], recovered);
+    EXPECT_EQ(view.state().recoveredMessages, 1);
 }
 
 }  // namespace
