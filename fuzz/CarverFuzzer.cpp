@@ -1,13 +1,14 @@
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "carving/CarvingFile.h"
 #include "carving/DeletedMessageCarver.h"
+#include "common/Text.h"
 
 // Any bytes are a database as far as the carver is concerned: both
-// variants must walk them without reading out of bounds or crashing.
+// variants must walk them without reading out of bounds or crashing, and
+// every record they deliver must hold a text.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Bigger inputs only make each run slower, not different: the carver
     // works page by page and pages are at most 64 KiB.
@@ -17,11 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const vessamo::CarvingFile file(std::vector<uint8_t>(data, data + size));
     for (auto variant : {vessamo::CarverVariant::Backup, vessamo::CarverVariant::ICloud}) {
-        const std::atomic<bool> stop{false};
-        vessamo::DeletedMessageCarver carver(variant, &stop);
-        size_t records = 0;
-        carver.carve(file, [&records](vessamo::CarvedRecord record) {
-            records += record.message->messageContent.empty() ? 0 : 1;
+        vessamo::TextStore texts;
+        vessamo::DeletedMessageCarver carver(variant, texts);
+        carver.carve(file, [](const vessamo::CarvedRecord& record) {
+            if (record.message.messageContent.empty() || !record.message.bDeleted) {
+                __builtin_trap();
+            }
         });
     }
     return 0;

@@ -23,30 +23,7 @@ constexpr std::array<std::array<uint8_t, kPatternDigits>, kMessagePatterns.size(
 
 constexpr auto kPatternDigitsTable = patternDigits();
 
-char hexDigit(uint8_t value) {
-    return "0123456789abcdef"[value & 0x0f];
-}
-
 }  // namespace
-
-bool bcheckWhatsappMessageSubStringIsValid(std::string_view hexText, size_t window) {
-    if (window != kPatternDigits || hexText.size() < window + 1) {
-        return false;  // only a 6-character run can spell a 3-byte pattern
-    }
-    for (size_t start = 0; start + window < hexText.size(); ++start) {
-        const std::string_view run = hexText.substr(start, window);
-        for (const auto& digits : kPatternDigitsTable) {
-            bool same = true;
-            for (size_t k = 0; k < kPatternDigits && same; ++k) {
-                same = run[k] == hexDigit(digits[k]);
-            }
-            if (same) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
 
 bool cellProbeHoldsPattern(std::span<const uint8_t, kCellProbeBytes> bytes) {
     std::array<uint8_t, kProbeDigits> digits{};

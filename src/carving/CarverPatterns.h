@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string_view>
 
 #include "carving/CarvingFile.h"
 
@@ -22,13 +21,6 @@ inline constexpr std::array<std::array<uint8_t, 3>, 5> kMessagePatterns = {{
     {0x01, 0x01, 0x09},
 }};
 
-// Rows of the newer, wider message table: the same start followed by two
-// more columns that are always zero.
-inline constexpr std::array<std::array<uint8_t, 5>, 2> kWideMessagePatterns = {{
-    {0x01, 0x09, 0x08, 0x08, 0x08},
-    {0x01, 0x01, 0x08, 0x08, 0x08},
-}};
-
 // bytes points at (at least) 3 readable bytes.
 [[nodiscard]] inline bool matchesMessagePattern(const uint8_t* bytes) {
     if (bytes[0] != 0x01) {
@@ -40,22 +32,19 @@ inline constexpr std::array<std::array<uint8_t, 5>, 2> kWideMessagePatterns = {{
     return bytes[1] == 0x09 && (bytes[2] == 0x08 || bytes[2] == 0x01);
 }
 
+// Rows of the newer, wider message table: the same start with constant
+// serial types, followed by two more columns that are always zero.
 // bytes points at (at least) 5 readable bytes.
 [[nodiscard]] inline bool matchesWideMessagePattern(const uint8_t* bytes) {
     return bytes[0] == 0x01 && (bytes[1] == 0x09 || bytes[1] == 0x01) && bytes[2] == 0x08 &&
            bytes[3] == 0x08 && bytes[4] == 0x08;
 }
 
-// True when some run of `window` characters of the hex text, starting at
-// 0 .. size - window - 1, spells one of the message patterns. The last
-// possible start is left out on purpose: the page check has always worked
-// that way and which pages count as worth scanning must not drift.
-[[nodiscard]] bool bcheckWhatsappMessageSubStringIsValid(std::string_view hexText,
-                                                         size_t window = 6);
-
-// The hex-text check above applied to the bytes at the start of a cell
-// (kCellProbeBytes of them), worked on half-bytes so no text is built:
-// a pattern may begin in the middle of a byte.
+// Whether the bytes at the start of a cell (kCellProbeBytes of them) hold
+// one of the message patterns at a half-byte boundary: the page check has
+// always compared hex text one digit at a time, so a pattern may begin in
+// the middle of a byte. The last possible start, digit 14, is left out on
+// purpose: which pages count as worth scanning must not drift.
 inline constexpr size_t kCellProbeBytes = 10;
 [[nodiscard]] bool cellProbeHoldsPattern(std::span<const uint8_t, kCellProbeBytes> bytes);
 

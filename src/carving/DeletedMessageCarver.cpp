@@ -4,18 +4,17 @@
 #include <array>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <optional>
-#include <set>
 #include <span>
+#include <string>
 #include <string_view>
-#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "carving/CarverPatterns.h"
 #include "carving/CarvingPrimitives.h"
-#include "carving/DisplayConversions.h"
 #include "carving/RecordFieldReader.h"
-#include "common/SystemLog.h"
+#include "common/AppleTime.h"
 #include "common/TextConversion.h"
 #include "common/WhatsAppIds.h"
 
@@ -106,93 +105,116 @@ int32_t chatNumber(std::string_view text) {
                                                     std::numeric_limits<int32_t>::max()));
 }
 
-struct RecordInProgress {
-    std::shared_ptr<KTWhatsAppNode> message = std::make_shared<KTWhatsAppNode>();
+// A column's text as GetStringFormChar reads it, without the copy: absent,
+// empty or malformed text is one blank.
+bool isReadable(std::string_view bytes) {
+    return !bytes.empty() && isValidUtf8(bytes);
+}
+std::string_view readable(std::string_view bytes) {
+    return isReadable(bytes) ? bytes : std::string_view(" ");
+}
+
+// The same reading, put in the store: bodies are kept as they come, names
+// interned because every message of a chat repeats them.
+Text storedText(TextStore& texts, std::string_view bytes, bool repeats) {
+    if (!isReadable(bytes)) {
+        return " ";
+    }
+    return repeats ? texts.intern(bytes) : texts.keep(bytes);
+}
+
+// What one record decode needs besides the file: the column buffer and the
+// two addresses, reused from record to record so a decode allocates
+// nothing of its own.
+struct RecordDecoder {
+    RecordDecoder(TextStore& store, size_t pageSize) : texts(store), buffer(pageSize) {}
+
+    TextStore& texts;
+    FieldBuffer buffer;
     std::string sender;
+    std::string recipient;
+    bool haveRecipient = false;
+
+    void apply(char action, std::string_view field, KTWhatsAppNode& message) {
+        switch (action) {
+            case 'c':
+                message.chatID = chatNumber(field);
+                break;
+            case 'd':
+                message.messageDate = AppleTime{leadingDecimal(field)};
+                break;
+            case 'f':
+                sender.assign(readable(field));
+                break;
+            case 'n':
+                message.messageType = field.empty() ? Direction::Send : Direction::Receive;
+                if (!field.empty()) {
+                    message.messageName = storedText(texts, field, true);
+                }
+                break;
+            case 't':
+                message.messageContent = storedText(texts, field, false);
+                break;
+            case 'o':
+                if (message.messageType == Direction::Send) {
+                    recipient.assign(readable(field));
+                    haveRecipient = true;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+
+    // Received rows of the older tables name the other party in the sender
+    // column, sent ones in the recipient column; the wide table names
+    // nobody.
+    void applyAddress(const RecordLayout& layout, KTWhatsAppNode& message) {
+        const bool sent = message.messageType == Direction::Send;
+        const std::string* address = nullptr;
+        if (layout.numberFromSender && message.messageType == Direction::Receive) {
+            address = &sender;
+        } else if (sent && haveRecipient) {
+            address = &recipient;
+        }
+        if (address != nullptr) {
+            message.messageNumb = texts.intern(numberOfAddress(*address, sent));
+        }
+    }
 };
-
-void applyField(char action, std::string_view field, RecordInProgress& record) {
-    KTWhatsAppNode& message = *record.message;
-    switch (action) {
-        case 'c':
-            message.chatID = chatNumber(field);
-            break;
-        case 'd':
-            message.messageDate = GetNSStringDate(GetDateTime(leadingDecimal(field), 0));
-            break;
-        case 'f':
-            record.sender = GetStringFormChar(field);
-            break;
-        case 'n':
-            message.messageType = field.empty() ? "Send" : "Receive";
-            if (!field.empty()) {
-                message.messageName = GetStringFormChar(field);
-            }
-            break;
-        case 't':
-            message.messageContent = GetStringFormChar(field);
-            break;
-        case 'o':
-            if (message.messageType == "Send") {
-                message.messageNumb = GetStringFormChar(field);
-            }
-            break;
-        default:
-            break;
-    }
-}
-
-// Person addresses lose their suffix; a group address "creator-time@g.us"
-// stands for its creator when we sent, for the group itself otherwise.
-void addressToNumber(KTWhatsAppNode& message) {
-    std::string& number = message.messageNumb;
-    if (containsCaseInsensitive(number, kPersonSuffix)) {
-        number = whatsAppNumber(number);
-        return;
-    }
-    if (!containsCaseInsensitive(number, kGroupSuffix)) {
-        return;
-    }
-    const size_t dash = number.find('-');
-    if (dash == std::string::npos) {
-        return;
-    }
-    const size_t secondEnd = number.find('-', dash + 1);
-    if (message.messageType == "Send") {
-        number = number.substr(0, dash);
-    } else {
-        number = withoutText(std::string_view(number).substr(dash + 1, secondEnd - dash - 1),
-                             kGroupSuffix);
-    }
-}
 
 // Reads the record whose column-1 serial type sits at p, column by column,
 // exactly as the layout says: every column moves the content cursor,
 // whether or not its value is kept.
-KTWhatsAppNodePtr decodeRecord(const CarvingFile& file, const RecordLayout& layout, uint64_t p,
-                               FieldBuffer& buffer) {
+KTWhatsAppNode decodeRecord(const CarvingFile& file, const RecordLayout& layout, uint64_t p,
+                            RecordDecoder& decoder) {
     const bool twoByteText = IsTextPropertFiled(&file, p + layout.textTypeOffset);
     const int64_t headerLength = layout.headerLength + (twoByteText ? 1 : 0);
     const int textPosition = static_cast<int>(layout.actions.find('t')) + 1;
     const uint64_t base = p - 1;
     const size_t positions = layout.actions.size() + (twoByteText ? layout.shiftedTail.size() : 0);
     int64_t dataOffset = 0;
-    RecordInProgress record;
+    KTWhatsAppNode message;
+    decoder.haveRecipient = false;
     for (size_t i = 0; i < positions; ++i) {
         const int position = static_cast<int>(i) + 1;
         const char action = i < layout.actions.size()
                                 ? layout.actions[i]
                                 : layout.shiftedTail[i - layout.actions.size()];
-        const std::span<uint8_t> out = buffer.fresh();
+        if (action == '.') {
+            skipColumn(file, position, dataOffset, base, headerLength);
+            continue;
+        }
+        const std::span<uint8_t> out = decoder.buffer.fresh();
         const int64_t before = dataOffset;
         const bool read =
             twoByteText && position == textPosition
                 ? AnalyseAlterbleDB(&file, position, dataOffset, base, headerLength, out)
                 : AnalyseDBDataFile(&file, position, dataOffset, base, headerLength, out);
         if (read) {
-            buffer.wrote(dataOffset - before);
+            decoder.buffer.wrote(dataOffset - before);
         }
-        std::string_view field = buffer.text();
+        std::string_view field = decoder.buffer.text();
         // SQLite stores the integer 1 as a bare serial type with no content,
         // which the field reader reports as nothing. Read that way, every
         // message of chat 1 would land in chat 0.
@@ -203,16 +225,12 @@ KTWhatsAppNodePtr decodeRecord(const CarvingFile& file, const RecordLayout& layo
                 field = "1";
             }
         }
-        applyField(action, field, record);
+        decoder.apply(action, field, message);
     }
-    KTWhatsAppNode& message = *record.message;
-    if (layout.numberFromSender && message.messageType == "Receive") {
-        message.messageNumb = record.sender;
-    }
-    addressToNumber(message);
+    decoder.applyAddress(layout, message);
     message.bDeleted = true;
     message.whatsAppcontactPath = std::nullopt;  // the stage looks pictures up
-    return record.message;
+    return message;
 }
 
 // Pages are read a block at a time, each with a few bytes of its
@@ -301,23 +319,22 @@ CarvedRecord::Delivery deliveryOf(const RecordLayout* layout, CarverVariant vari
 struct PageScan {
     const CarvingFile& file;
     CarverVariant variant;
-    const std::atomic<bool>* stop;
+    const std::stop_token& stop;
     const std::function<void(CarvedRecord)>& deliver;
-    FieldBuffer buffer;
+    RecordDecoder decoder;
 
     // Only backups are stopped mid-carve; the iCloud stage always ran to the end.
     [[nodiscard]] bool stopRequested() const {
-        return variant == CarverVariant::Backup && stop != nullptr &&
-               stop->load(std::memory_order_relaxed);
+        return variant == CarverVariant::Backup && stop.stop_requested();
     }
 };
 
 void carveAt(PageScan& scan, const RecordLayout& layout, uint64_t p, const uint8_t* bytes) {
-    KTWhatsAppNodePtr message = decodeRecord(scan.file, layout, p, scan.buffer);
+    KTWhatsAppNode message = decodeRecord(scan.file, layout, p, scan.decoder);
     // The wide pattern alone is weak evidence; a row without a chat is noise.
     const bool wideByPattern = &layout == &kWideColumns && matchesWideMessagePattern(bytes);
-    if (!message->messageContent.empty() && !(wideByPattern && message->chatID < 1)) {
-        scan.deliver(CarvedRecord{std::move(message), deliveryOf(&layout, scan.variant)});
+    if (!message.messageContent.empty() && !(wideByPattern && message.chatID < 1)) {
+        scan.deliver(CarvedRecord{message, deliveryOf(&layout, scan.variant)});
     }
 }
 
@@ -352,8 +369,9 @@ bool carvePage(PageScan& scan, uint64_t start, uint32_t pageSize, const uint8_t*
 
 }  // namespace
 
-DeletedMessageCarver::DeletedMessageCarver(CarverVariant variant, const std::atomic<bool>* stop)
-    : variant_(variant), stop_(stop) {}
+DeletedMessageCarver::DeletedMessageCarver(CarverVariant variant, TextStore& texts,
+                                           std::stop_token stop)
+    : variant_(variant), texts_(texts), stop_(std::move(stop)) {}
 
 bool DeletedMessageCarver::carve(const CarvingFile& file,
                                  const std::function<void(CarvedRecord)>& deliver) {
@@ -363,7 +381,7 @@ bool DeletedMessageCarver::carve(const CarvingFile& file,
         return true;  // the first page holds the schema, never messages
     }
     PageBlocks blocks(file, pageSize, pages);
-    PageScan scan{file, variant_, stop_, deliver, FieldBuffer(pageSize)};
+    PageScan scan{file, variant_, stop_, deliver, RecordDecoder(texts_, pageSize)};
     for (uint64_t index = 1; index < pages; ++index) {
         const uint64_t start = index * pageSize;
         const uint8_t* page = blocks.page(start);

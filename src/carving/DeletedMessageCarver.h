@@ -1,12 +1,10 @@
 #pragma once
 
-#include <atomic>
-#include <cstdint>
 #include <functional>
-#include <string>
+#include <stop_token>
 
-#include "carving/CarverPatterns.h"
 #include "carving/CarvingFile.h"
+#include "common/Text.h"
 #include "results/KTWhatsAppNode.h"
 
 namespace vessamo {
@@ -17,7 +15,7 @@ namespace vessamo {
 enum class CarverVariant { Backup, ICloud };
 
 struct CarvedRecord {
-    KTWhatsAppNodePtr message;
+    KTWhatsAppNode message;
     enum class Delivery {
         Post,           // shown as it arrives
         Append,         // added to the scan's messages
@@ -30,18 +28,23 @@ struct CarvedRecord {
 // page that looks like it held messages is searched byte by byte for a
 // record header; live rows are found as well, which the caller sorts out.
 // Pure: it posts nothing and looks nothing up; the caller delivers.
+//
+// A record's texts are put in the store the carver was given. The carver
+// holds on to none of them once the record is delivered, so a caller that
+// copies what it keeps may empty the store between deliveries.
 class DeletedMessageCarver {
 public:
-    // stop may be null; only the backup variant reads it.
-    DeletedMessageCarver(CarverVariant variant, const std::atomic<bool>* stop);
+    // Only the backup variant reads stop.
+    DeletedMessageCarver(CarverVariant variant, TextStore& texts, std::stop_token stop = {});
 
-    // Hands every recovered record to deliver, in file order. False when the
-    // stop flag was seen set (the rest of the file was left alone).
+    // Hands every recovered record to deliver, in file order. False when a
+    // stop was requested (the rest of the file was left alone).
     bool carve(const CarvingFile& file, const std::function<void(CarvedRecord)>& deliver);
 
 private:
     CarverVariant variant_;
-    const std::atomic<bool>* stop_;
+    TextStore& texts_;
+    std::stop_token stop_;
 };
 
 }  // namespace vessamo

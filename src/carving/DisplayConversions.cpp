@@ -3,18 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <limits>
 
+#include "common/AppleTime.h"
 #include "common/TextConversion.h"
 
 namespace vessamo {
 
 namespace {
-
-// Seconds from the Unix epoch to Apple's reference date, 2001-01-01 UTC.
-constexpr int64_t kReferenceDateOffset = 978307200;
 
 template <typename... Args>
 std::string formatted(const char* format, Args... args) {
@@ -40,16 +35,7 @@ std::string withoutSeparators(std::string_view text) {
 }  // namespace
 
 std::optional<std::string> GetDateTime(int64_t seconds2001, [[maybe_unused]] int fileType) {
-    if (seconds2001 > std::numeric_limits<int64_t>::max() - kReferenceDateOffset) {
-        return std::nullopt;
-    }
-    const auto unixTime = static_cast<time_t>(seconds2001 + kReferenceDateOffset);
-    std::tm local{};
-    if (localtime_r(&unixTime, &local) == nullptr) {
-        return std::nullopt;
-    }
-    return formatted("%02d-%02d-%04d %02d:%02d", local.tm_mon + 1, local.tm_mday,
-                     local.tm_year + 1900, local.tm_hour, local.tm_min);
+    return displayTimeText(AppleTime{seconds2001});
 }
 
 std::string GetNSStringDate(const std::optional<std::string>& date) {

@@ -12,9 +12,10 @@ namespace vessamo {
 // Conversions from stored values to the texts the views and exports show.
 
 // A moment stored as seconds since 2001-01-01 00:00 UTC (Apple's reference
-// date), as "MM-DD-YYYY hh:mm" in local time. Every kind of source file
-// stores dates the same way, so fileType does not change the result.
-// Nothing when the moment has no local calendar date.
+// date), as "MM-DD-YYYY hh:mm" in local time: displayTimeText's text, for
+// callers that hold the bare number. Every kind of source file stores dates
+// the same way, so fileType does not change the result. Nothing when the
+// moment has no local calendar date.
 [[nodiscard]] std::optional<std::string> GetDateTime(int64_t seconds2001, int fileType);
 
 // A date text ready to show: missing or empty becomes one blank.

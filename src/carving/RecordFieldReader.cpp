@@ -100,6 +100,18 @@ bool AnalyseDBDataFile(const CarvingFile* file, int position, int64_t& dataOffse
     return true;
 }
 
+void skipColumn(const CarvingFile& file, int position, int64_t& dataOffset, uint64_t base,
+                int64_t headerLength) {
+    const auto serialType = readHeaderByte(file, base, position);
+    if (!serialType || *serialType == 0 || (*serialType >= 8 && *serialType <= 13)) {
+        return;
+    }
+    const int64_t n = getFieldDataLengthBy(*serialType);
+    if (contentPosition(base, headerLength, dataOffset, n)) {
+        dataOffset += n;
+    }
+}
+
 bool AnalyseAlterbleDB(const CarvingFile* file, int position, int64_t& dataOffset, uint64_t base,
                        int64_t headerLength, std::span<uint8_t> out) {
     if (file == nullptr) {

@@ -25,6 +25,12 @@ namespace vessamo {
 [[nodiscard]] bool AnalyseDBDataFile(const CarvingFile* file, int position, int64_t& dataOffset,
                                      uint64_t base, int64_t headerLength, std::span<uint8_t> out);
 
+// Moves dataOffset past one column whose serial type is a single byte,
+// exactly as AnalyseDBDataFile would, without reading its content: for the
+// many columns a carved record passes over.
+void skipColumn(const CarvingFile& file, int position, int64_t& dataOffset, uint64_t base,
+                int64_t headerLength);
+
 // Reads one column whose serial type is a two-byte varint (see
 // getAlterInteger), copying its content raw whatever the type. Types above
 // 4095 are not something a carved record holds and give false.

@@ -1,14 +1,16 @@
 #include "whatsapp/DeletedMessagesStage.h"
 
+#include <functional>
+#include <memory>
 #include <optional>
-#include <set>
-#include <tuple>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "backup/BackupFileLocator.h"
 #include "carving/CarvingFile.h"
+#include "carving/CarvingPrimitives.h"
 #include "carving/DeletedMessageCarver.h"
-#include "common/NotificationCenter.h"
 #include "common/SystemLog.h"
 #include "whatsapp/ContactLookups.h"
 
@@ -18,6 +20,10 @@ namespace {
 
 constexpr std::string_view kSharedChatKey = "7c7fba66680ef796b916b067077cc246adacf01d";
 constexpr std::string_view kOldChatKey = "1b6b187a1b60b9ae8b720c79e2c67f472bab09c0";
+constexpr std::string_view kNoDatabase = "WhatsAppMessageDB is not exist";
+
+// How much the carver's scratch store may hold before it is emptied.
+constexpr size_t kScratchBytes = size_t{4} << 20;
 
 std::optional<std::string> findBackupChatDatabase(const ScanState& state,
                                                   const std::string& folder) {
@@ -36,89 +42,128 @@ std::optional<std::string> findBackupChatDatabase(const ScanState& state,
 }
 
 // The carver finds live rows too; the message reader has shown those already.
-using MessageKey = std::tuple<int32_t, std::string, std::string>;
+struct MessageKey {
+    int32_t chat;
+    std::string_view text;
+    std::optional<AppleTime> date;
 
-std::set<MessageKey> liveMessageKeys(const std::vector<KTWhatsAppNodePtr>& messages) {
-    std::set<MessageKey> keys;
-    for (const KTWhatsAppNodePtr& message : messages) {
-        if (message && !message->bDeleted) {
-            keys.emplace(message->chatID, message->messageContent, message->messageDate);
+    bool operator==(const MessageKey&) const = default;
+};
+
+struct MessageKeyHash {
+    size_t operator()(const MessageKey& key) const {
+        size_t hash = std::hash<std::string_view>{}(key.text);
+        hash = hash * 31 + std::hash<int32_t>{}(key.chat);
+        return hash * 31 + (key.date ? std::hash<int64_t>{}(key.date->seconds) : 0);
+    }
+};
+
+using MessageKeys = std::unordered_set<MessageKey, MessageKeyHash>;
+
+MessageKey keyOf(const KTWhatsAppNode& message) {
+    return {message.chatID, message.messageContent, message.messageDate};
+}
+
+MessageKeys liveMessageKeys(const std::vector<KTWhatsAppNode>& messages) {
+    MessageKeys keys;
+    keys.reserve(messages.size());
+    for (const KTWhatsAppNode& message : messages) {
+        if (!message.bDeleted) {
+            keys.insert(keyOf(message));
         }
     }
     return keys;
 }
 
+// Every live row is carved as well, and most rows of a chat database are
+// live: the carver writes into a scratch store, and only the records kept
+// have their texts (the three the carver fills) copied into the scan's,
+// which the result holds for as long as it is open.
+void keepTexts(ScanState& state, KTWhatsAppNode& message) {
+    message.messageContent = state.keep(message.messageContent.view());
+    message.messageName = state.intern(message.messageName.view());
+    message.messageNumb = state.intern(message.messageNumb.view());
+}
+
 void attachPicture(const BackupFileIndex& index, ContactLookups& lookups, KTWhatsAppNode& message) {
-    std::optional<std::string> picture;
+    std::optional<Text> picture;
     if (auto image = lookups.getContactImagepathByWhatsAppID(message.messageNumb)) {
         picture = index.getFileKeyBytheFilepath(*image);
         if (!picture) {
             picture = index.getFileKeyBytheFilepath(*image + ".thumb");
         }
     }
-    message.whatsAppcontactPath = std::move(picture);
+    message.whatsAppcontactPath = picture;
 }
 
-void handOver(ScanState& state, CarvedRecord record) {
+void handOver(ScanState& state, const CarvedRecord& record) {
     using Delivery = CarvedRecord::Delivery;
     if (record.delivery != Delivery::Post) {
         state.wpChatArray.push_back(record.message);
     }
     if (record.delivery != Delivery::Append) {
-        state.notifications.post("DelScanWhatsAppInfo", std::move(record.message));
+        state.intake.take(record.message);
+        state.reporter.recovered(record.message);
     }
 }
 
 // Carves the scan's private copy of the database; the source is never
 // opened, let alone written.
-void carveIntoScan(ScanState& state, const std::string& database, CarverVariant variant,
-                   const std::atomic<bool>* stop) {
-    const std::optional<std::string> copy = state.databaseCopy(database);
-    if (!copy) {
-        return;
+Status carveIntoScan(ScanState& state, const std::string& database, CarverVariant variant) {
+    const StatusOr<std::string> copy = state.databaseCopy(database);
+    if (!copy.ok()) {
+        return copy.status().is(StatusCode::notFound) ? Status::notFound(std::string(kNoDatabase))
+                                                      : copy.status();
     }
     const std::unique_ptr<CarvingFile> file = CarvingFile::open(*copy);
     if (!file) {
-        return;
+        return Status::ioError("cannot open the copy of " + database);
     }
-    const std::set<MessageKey> live = liveMessageKeys(state.wpChatArray);
+    if (readPageSize(file.get()) == 0) {
+        return Status::corrupt(database + " is not a database that can be read page by page");
+    }
+    const MessageKeys live = liveMessageKeys(state.wpChatArray);
     ContactLookups lookups(state.contactArray, state.whatsAppFavContactArray);
     size_t liveRepeats = 0;
-    DeletedMessageCarver carver(variant, stop);
+    TextStore scratch;
+    DeletedMessageCarver carver(variant, scratch, state.stop);
     const bool finished = carver.carve(*file, [&](CarvedRecord record) {
-        const KTWhatsAppNode& message = *record.message;
-        if (live.contains({message.chatID, message.messageContent, message.messageDate})) {
+        if (live.contains(keyOf(record.message))) {
             ++liveRepeats;
-            return;
+        } else {
+            keepTexts(state, record.message);
+            attachPicture(state.index, lookups, record.message);
+            handOver(state, record);
         }
-        attachPicture(state.index, lookups, *record.message);
-        handOver(state, std::move(record));
+        if (scratch.capacityBytes() > kScratchBytes) {
+            scratch = TextStore();
+        }
     });
     if (liveRepeats > 0) {
         SystemLog::write("Deleted-message recovery: " + std::to_string(liveRepeats) +
                          " carved records were live messages and were left out");
     }
     if (finished) {
-        state.notifications.post("ScanProgressInfo", 80);
+        state.reporter.progress(80);
     }
+    return Status();
 }
 
 }  // namespace
 
-void scanDeletedWhatsAppMessageThread(ScanState& state, const std::string& folder) {
+Status scanDeletedWhatsAppMessageThread(ScanState& state, const std::string& folder) {
     if (folder.empty()) {
-        return;
+        return Status();
     }
     const std::optional<std::string> database = findBackupChatDatabase(state, folder);
     if (!database) {
-        SystemLog::write("WhatsAppMessageDB is not exist");
-        return;
+        return Status::notFound(std::string(kNoDatabase));
     }
-    carveIntoScan(state, *database, CarverVariant::Backup, &state.bStopScan);
+    return carveIntoScan(state, *database, CarverVariant::Backup);
 }
 
-void scanDeletediCloudWhatsAppMessageThread(ScanState& state, const std::string& folder) {
-    carveIntoScan(state, folder + "/ChatStorage.sqlite", CarverVariant::ICloud, nullptr);
+Status scanDeletediCloudWhatsAppMessageThread(ScanState& state, const std::string& folder) {
+    return carveIntoScan(state, folder + "/ChatStorage.sqlite", CarverVariant::ICloud);
 }
 
 }  // namespace vessamo
