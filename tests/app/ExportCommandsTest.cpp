@@ -1,115 +1,145 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <regex>
 #include <thread>
 
 #include "app/OrlendoAppDelegate.h"
 #include "app/VoiceNoteCommands.h"
+#include "common/SqliteDatabase.h"
 #include "export/HtmlText.h"
 #include "export/OpusConversion.h"
-#include "sample/SampleSources.h"
 #include "sample/SampleVoiceNote.h"
+#include "support/QueuedUiPort.h"
+#include "support/ResultFactory.h"
 #include "support/TestSupport.h"
 
 namespace vessamo {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
-size_t filesIn(const std::string& folder) {
+constexpr int kChats = 3;
+constexpr int kMessagesPerChat = 400;
+constexpr int32_t kRecoveredChat = 77;
+
+size_t filesIn(const std::string& folder, const std::string& extension = "") {
     size_t count = 0;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        count += it->is_regular_file() ? 1 : 0;
+        count += it->is_regular_file() && (extension.empty() || it->path().extension() == extension)
+                     ? 1
+                     : 0;
     }
     return count;
 }
 
-// Holds an ending export at its last step, showing the folder, until the
-// test lets it go: the export is then still running.
-class GatedUiPort : public test::RecordingUiPort {
-public:
-    void runOnMainThreadAndWait(const std::function<void()>& work) override {
-        {
-            std::unique_lock lock(mutex_);
-            reached_ = held_;
-            changed_.notify_all();
-            changed_.wait(lock, [this] { return !held_; });
-        }
-        RecordingUiPort::runOnMainThreadAndWait(work);
-    }
-    void hold() { held_ = true; }
-    void waitUntilReached() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return reached_; });
-    }
-    void release() {
-        const std::lock_guard lock(mutex_);
-        held_ = false;
-        changed_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool held_ = false;
-    bool reached_ = false;
-};
-
-// A scanned sample backup with deleted messages, and the controller's
-// export commands answering the save sheet with a folder of the test's.
+// A result made by hand and made the controller's current source, with a
+// real main thread (the test's) that the workers queue their interface
+// work for.
 class ExportCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        sample::WhatsAppSampleOptions options;
-        options.deleteEvery = 5;
-        const std::string folder = home.backupRoot() + "/device";
-        ASSERT_TRUE(
-            sample::whatsAppBackup(sample::CatalogueLayout::ManifestDb, {}, options).write(folder));
-        controller.ClickAdvancedRecoveryMode(true);
-        controller.openPanelDidEnd1(folder);
-        controller.waitForScan();
-        ASSERT_TRUE(controller.currentNode);
-        ASSERT_FALSE(controller.currentNode->WhatsAppConvChatArray.empty());
+        for (int chat = 1; chat <= kChats; ++chat) {
+            factory.chat(chat, "Chat " + std::to_string(chat), "4917000000" + std::to_string(chat));
+            for (int i = 0; i < kMessagesPerChat; ++i) {
+                factory.message(chat, "message " + std::to_string(i),
+                                i % 2 == 0 ? Direction::Send : Direction::Receive,
+                                AppleTime{660000000 + i * 60});
+            }
+        }
+        KTWhatsAppNode lost;
+        lost.chatID = kRecoveredChat;
+        lost.messageContent = factory.text("<b>still here</b>");
+        lost.messageNumb = factory.text("4917012345");
+        lost.messageType = Direction::Receive;
+        lost.bDeleted = true;
+        factory.recovered(lost);
+        factory.contact("Anna Schmidt", "+49 170 1111111");
+        factory.contact("Ben Meyer", "+49 170 2222222");
+        factory.favourite("Anna", "491701111111@s.whatsapp.net");
+        factory.favourite("Ben", "491702222222@s.whatsapp.net");
+        for (const char* name : {"Anna", "Ben", "Carla"}) {
+            factory.call(name, "4917033333");
+        }
+        photo = home.path() + "/backup/photo.jpg";
+        test::writeFile(photo, std::string(4096, 'p'));
+        factory.media("Message/Media/4917000001@s.whatsapp.net/a/photo.jpg", photo);
+        factory.state().currentScanPath = writeDatabase(home.path() + "/backup/ChatStorage.sqlite");
+
+        auto record = std::make_shared<KTIOSDeviceNode>();
+        record->backUpFilePath = home.path() + "/backup";
+        record->scanResult = factory.finish(SourceKind::Backup, record->backUpFilePath);
+        record->bhasScanCompleted = true;
+        controller.currentNode = record;
         controller.showScannedResults();
         ui.saveAnswer = out;
     }
 
-    std::vector<KTWhatsAppCovNodePtr>& chats() {
-        return controller.currentNode->WhatsAppConvChatArray;
+    // Nothing may be left waiting for the main thread when the test ends.
+    void TearDown() override { settle(); }
+
+    static std::string writeDatabase(const std::string& path) {
+        SqliteDatabase db;
+        EXPECT_EQ(db.open(path, SqliteDatabase::Mode::Create), SQLITE_OK);
+        EXPECT_EQ(db.execute("CREATE TABLE t(x); INSERT INTO t VALUES ('row');"), SQLITE_OK);
+        return path;
     }
+
+    // Runs the main thread until no worker has anything left for it.
+    void settle() {
+        const auto busy = [this] {
+            return commands().isExporting() || controller.isScanning() || pages().bstartloadChat();
+        };
+        for (int i = 0; i < 20000 && busy(); ++i) {
+            ui.pump();
+            std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_FALSE(busy());
+    }
+
+    bool exportAndWait(ExportButton button) {
+        const bool started = commands().KTExportButtonMouseDownHandle(button);
+        settle();
+        return started;
+    }
+
     ResultExportCommands& commands() { return controller.exportCommands(); }
+    ResultPages& pages() { return controller.resultView().pages(); }
+    const ScanResult& result() { return *controller.currentNode->scanResult; }
 
     test::TempHome home;
     std::string out = home.path() + "/out";
-    GatedUiPort ui;
+    std::string photo;
+    test::ResultFactory factory;
+    test::QueuedUiPort ui;
     NotificationCenter center;
     OrlendoAppDelegate controller{ui, center, OrlendoAppDelegate::Options{}};
 };
 
-TEST_F(ExportCommands, CancellingTheSaveSheetWritesNothing) {
+TEST_F(ExportCommands, NothingIsWrittenWithoutAResultOrADestination) {
     ui.saveAnswer.reset();
-    chats()[0]->bSelected = true;
-    EXPECT_FALSE(commands().ExportChatAsHtmlAction());
-    commands().waitForExports();
+    EXPECT_FALSE(commands().KTExportButtonMouseDownHandle(ExportButton::exportContactBtn));
     ASSERT_EQ(ui.savePanels.size(), 1u);
     EXPECT_EQ(ui.savePanels[0].startFolder, home.path() + "/Documents");
     EXPECT_EQ(ui.savePanels[0].proposedName, "Vessamo");
+
+    ui.saveAnswer = out;
+    controller.currentNode = std::make_shared<KTIOSDeviceNode>();  // never scanned
+    EXPECT_FALSE(commands().KTExportButtonMouseDownHandle(ExportButton::exportContactBtn));
+    EXPECT_EQ(ui.savePanels.size(), 1u);
     EXPECT_FALSE(fs::exists(out));
     EXPECT_TRUE(commands().finishedExports().empty());
 }
 
-TEST_F(ExportCommands, ChatPagesRunOnAWorkerCountChatsAndShowTheirFolder) {
-    chats()[0]->bSelected = true;
-    chats()[1]->bSelected = true;
-    ASSERT_TRUE(commands().ExportChatAsHtmlAction());
-    commands().waitForExports();
+TEST_F(ExportCommands, ChatPagesOfTheSelectedAndMarkedChatsCountAndShowTheirFolder) {
+    pages().actClickChat();  // opens the first row
+    settle();
+    pages().setMarked({1}, true);
+    ASSERT_TRUE(exportAndWait(ExportButton::exportChatHtmlBtn));
 
     EXPECT_EQ(commands().recoverPath(), out);
     EXPECT_EQ(commands().recovredFilesNum(), 2);
@@ -117,74 +147,61 @@ TEST_F(ExportCommands, ChatPagesRunOnAWorkerCountChatsAndShowTheirFolder) {
     const std::vector<FinishedExport> done = commands().finishedExports();
     ASSERT_EQ(done.size(), 1u);
     EXPECT_TRUE(done[0].report.failures.empty());
-    size_t pages = 0;
-    for (const auto& entry : fs::directory_iterator(out + "/Chats")) {
-        pages += entry.path().extension() == ".html" ? 1 : 0;
-    }
-    EXPECT_EQ(pages, 2u);
-    // Lists filled only for the pages are given back; opening fills anew.
-    EXPECT_FALSE(chats()[0]->hasload);
-    EXPECT_TRUE(chats()[0]->appNodeArray.empty());
+    EXPECT_EQ(filesIn(out + "/Chats", ".html"), 2u);
 }
 
-TEST_F(ExportCommands, AnOpenedChatKeepsItsMessagesThroughAnExport) {
-    controller.resultView().pages().actClickChat();
-    controller.resultView().pages().tableViewSelectionDidChange(0);
-    controller.resultView().pages().waitForChatLoad();
-    const KTWhatsAppCovNodePtr opened = controller.resultView().pages().chatView().conversation;
-    ASSERT_TRUE(opened);
-    ASSERT_TRUE(opened->hasload);
-    const size_t before = opened->appNodeArray.size();
-    ASSERT_GT(before, 0u);
+// The export reads the result on its worker while the main thread opens a
+// chat and its opener reads the same result: nothing is written by either.
+TEST_F(ExportCommands, AChatOpensWhileEveryChatIsExported) {
+    pages().actClickChat();
+    settle();
+    pages().ClickSelectAllChatMessage(true);
+    const size_t chats = pages().chatRows().size();
+    ASSERT_EQ(chats, static_cast<size_t>(kChats + 1));  // the recovered-only chat too
+    ASSERT_TRUE(commands().KTExportButtonMouseDownHandle(ExportButton::exportChatHtmlBtn));
+    pages().tableViewSelectionDidChange(1);
+    settle();
 
-    // The selected row is exported although nothing is checked.
-    ASSERT_TRUE(commands().ExportChatAsHtmlAction());
-    commands().waitForExports();
-    EXPECT_EQ(commands().recovredFilesNum(), 1);
-    EXPECT_TRUE(opened->hasload);
-    EXPECT_EQ(opened->appNodeArray.size(), before);
+    const ChatView& opened = pages().chatView();
+    ASSERT_EQ(opened.conversation, pages().chatRows()[1]);
+    const MessageRange all = result().messagesOf(*opened.conversation);
+    ASSERT_EQ(opened.shown.size(), static_cast<size_t>(ResultPages::kPreviewCount));
+    EXPECT_EQ(opened.shown.back().messageContent, all.back().messageContent);
+    EXPECT_EQ(commands().recovredFilesNum(), static_cast<int32_t>(chats));
+    EXPECT_EQ(filesIn(out + "/Chats", ".html"), chats);
 }
 
-TEST_F(ExportCommands, EachTextCommandShowsItsOwnFolder) {
-    ASSERT_TRUE(commands().ExportChatContactsAction());
-    ASSERT_TRUE(commands().ExportChatFavContactsAction());
-    ASSERT_TRUE(commands().ExportWhatsAppChatCallAction());
-    controller.resultView().pages().actClickResource();  // fills the media browser
-    ASSERT_TRUE(commands().ExportAllPhotosAction());
-    commands().waitForExports();
-    std::vector<std::string> revealed = ui.revealedPaths();
-    std::sort(revealed.begin(), revealed.end());
-    EXPECT_EQ(revealed,
-              (std::vector<std::string>{out + "/Call History", out + "/Contact",
-                                        out + "/Favorites Contact", out + "/Media Files/Photos"}));
+TEST_F(ExportCommands, EachListCommandShowsItsOwnFolderAndCountsItsItems) {
+    ASSERT_TRUE(exportAndWait(ExportButton::exportContactBtn));
+    ASSERT_TRUE(exportAndWait(ExportButton::exportFavContactBtn));
+    ASSERT_TRUE(exportAndWait(ExportButton::exportCallBtn));
+    pages().actClickResource();  // fills the media browser
+    settle();
+    ASSERT_TRUE(exportAndWait(ExportButton::exportAllPhotosBtn));
+    EXPECT_EQ(ui.revealedPaths(),
+              (std::vector<std::string>{out + "/Contact", out + "/Favorites Contact",
+                                        out + "/Call History", out + "/Media Files/Photos"}));
     EXPECT_TRUE(fs::is_regular_file(out + "/Call History/WhatsApp Call.txt"));
-    EXPECT_GT(filesIn(out + "/Contact"), 0u);
-    EXPECT_GT(filesIn(out + "/Media Files/Photos"), 0u);
-    // Contacts, WhatsApp contacts and calls count their items.
-    const KTIOSDeviceNode& node = *controller.currentNode;
-    EXPECT_EQ(
-        commands().recovredFilesNum(),
-        static_cast<int32_t>(node.WhatsAppContactArray.size() +
-                             node.WhatsAppFacContactArray.size() + node.WhatsAppCallArray.size()));
+    EXPECT_EQ(filesIn(out + "/Contact", ".vcf"), 2u);
+    EXPECT_EQ(test::readFile(out + "/Media Files/Photos/photo.jpg"), test::readFile(photo));
+    // Contacts, WhatsApp contacts and calls count their items; media do not.
+    EXPECT_EQ(commands().recovredFilesNum(), 2 + 2 + 3);
 }
 
-TEST_F(ExportCommands, RecoveryWritesTheCheckedRecoveredChatsAsSinglePages) {
-    // A recovered message of a chat the live database no longer has.
-    auto lost = std::make_shared<KTWhatsAppNode>();
-    lost->chatID = 9999;
-    lost->messageContent = "<b>still here</b>";
-    lost->messageNumb = "4917012345";
-    lost->messageType = "Receive";
-    lost->bDeleted = true;
-    controller.resultView().DelScanWhatsAppInfoHandle(lost);
-    const std::vector<KTWhatsAppCovNodePtr> recovered =
-        controller.resultView().deletedMessages().conversations();
-    ASSERT_FALSE(recovered.empty());
-    for (const KTWhatsAppCovNodePtr& chat : recovered) {
-        chat->bSelected = chat->chatID == 9999;
-    }
-    ASSERT_TRUE(commands().recoveryAction());
-    commands().waitForExports();
+TEST_F(ExportCommands, RecoveryWritesTheMarkedRecordsAndOnlyRecoveredChats) {
+    pages().actClickChat();
+    settle();
+    const auto& rows = pages().chatRows();
+    const auto recovered =
+        std::find_if(rows.begin(), rows.end(), [](const auto* chat) { return chat->bDeleted; });
+    ASSERT_NE(recovered, rows.end());
+    pages().setMarked({0, static_cast<size_t>(recovered - rows.begin())}, true);
+    pages().actContact();
+    pages().setMarked({0}, true);
+    pages().actClickResource();
+    settle();
+    pages().setMarked({0}, true);  // the photo, whose listed size is no size at all
+    ASSERT_TRUE(exportAndWait(ExportButton::recoveryBtn));
 
     ASSERT_EQ(ui.savePanels.size(), 1u);
     EXPECT_TRUE(std::regex_match(ui.savePanels[0].proposedName,
@@ -192,14 +209,14 @@ TEST_F(ExportCommands, RecoveryWritesTheCheckedRecoveredChatsAsSinglePages) {
         << ui.savePanels[0].proposedName;
     EXPECT_EQ(ui.revealedPaths(), std::vector<std::string>{out});
     EXPECT_TRUE(fs::is_regular_file(out + "/Contact/Contacts.txt"));
-    size_t pages = 0;
+    EXPECT_EQ(test::readFile(out + "/Resource/photo.jpg"), std::string(4096, 'p'));
+    // The live chat is no recovered one: one page, never split, text escaped.
+    ASSERT_EQ(filesIn(out + "/Chats", ".html"), 1u);
     for (const auto& entry : fs::directory_iterator(out + "/Chats")) {
-        const std::string name = entry.path().filename().string();
-        EXPECT_EQ(name.find('_'), std::string::npos) << "a recovery page is never split: " << name;
-        pages += entry.path().extension() == ".html" ? 1 : 0;
-    }
-    EXPECT_EQ(pages, 1u);
-    for (const auto& entry : fs::directory_iterator(out + "/Chats")) {
+        if (entry.path().extension() != ".html") {
+            continue;
+        }
+        EXPECT_EQ(entry.path().filename().string().find('_'), std::string::npos);
         const std::string page = test::readFile(entry.path().string());
         EXPECT_EQ(page.substr(0, 2), "\xFF\xFE");
         EXPECT_NE(page.find(utf16LeWithBom("&lt;b&gt;still here&lt;/b&gt;").substr(2)),
@@ -207,42 +224,21 @@ TEST_F(ExportCommands, RecoveryWritesTheCheckedRecoveredChatsAsSinglePages) {
     }
     const std::vector<FinishedExport> done = commands().finishedExports();
     ASSERT_EQ(done.size(), 1u);
-    EXPECT_TRUE(done[0].report.failures.empty());
+    EXPECT_TRUE(done[0].report.failures.empty()) << done[0].report.failures.front();
 }
 
-TEST_F(ExportCommands, RecoveredResourcesAreCopiedWholeNotToTheirRoundedSize) {
-    auto resource = std::make_shared<KTWhatsAppResourceNode>();
-    const std::string file = home.path() + "/picture.jpg";
-    test::writeFile(file, std::string(4096, 'x'));
-    resource->nodePath = file;
-    resource->nodeName = "picture.jpg";
-    resource->nodeSize = "4.00K";  // the list's text: 4000 bytes
-    resource->bSelected = true;
-    ResultSourceLists lists;
-    lists.deletedResources = {resource};
-    controller.resultView().pages().setSource(lists);
-
-    ASSERT_TRUE(commands().recoveryAction());
-    commands().waitForExports();
-    EXPECT_EQ(test::readFile(out + "/Resource/picture.jpg"), std::string(4096, 'x'));
-}
-
-TEST_F(ExportCommands, NoScanStartsWhileAnExportReadsTheResults) {
-    chats()[0]->bSelected = true;
-    ui.hold();
-    ASSERT_TRUE(commands().ExportChatAsHtmlAction());
-    ui.waitUntilReached();
+TEST_F(ExportCommands, NoScanStartsWhileAnExportRuns) {
+    ASSERT_TRUE(commands().KTExportButtonMouseDownHandle(ExportButton::exportContactBtn));
+    ui.waitForQueued(1);  // at its last step, showing its folder
     EXPECT_TRUE(commands().isExporting());
-    const size_t alertsBefore = ui.alerts.size();
-    EXPECT_FALSE(controller.ScanIOSBackFile(controller.currentNode->backUpFilePath));
-    ASSERT_EQ(ui.alerts.size(), alertsBefore + 1);
+    EXPECT_FALSE(controller.ScanIOSBackFile(home.path() + "/backup"));
+    ASSERT_FALSE(ui.alerts.empty());
     EXPECT_EQ(ui.alerts.back().title,
               "An export is still running. Wait until it has finished, then start the scan.");
-    ui.release();
-    commands().waitForExports();
+    settle();
     EXPECT_FALSE(commands().isExporting());
-    EXPECT_TRUE(controller.ScanIOSBackFile(controller.currentNode->backUpFilePath));
-    controller.waitForScan();
+    EXPECT_TRUE(controller.ScanIOSBackFile(home.path() + "/backup"));
+    settle();
 }
 
 TEST_F(ExportCommands, TheCharacterViewShowsTheScannedDatabaseAndItsExportOpens) {
@@ -253,7 +249,7 @@ TEST_F(ExportCommands, TheCharacterViewShowsTheScannedDatabaseAndItsExportOpens)
         std::all_of(view.begin(), view.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }));
 
     commands().actExportImage(view);
-    commands().waitForExports();
+    settle();
     EXPECT_EQ(test::readFile(home.path() + "/Documents/hexFile.txt"), view);
     EXPECT_EQ(ui.opened, std::vector<std::string>{home.path() + "/Documents/hexFile.txt"});
     EXPECT_TRUE(ui.revealedPaths().empty());
@@ -294,13 +290,10 @@ TEST_F(VoiceNotes, AMissingToolIsFetchedAndTheNoteConvertedBesideItOnceItArrives
 
     deliverTool();
     const std::string wav = home.path() + "/notes/it's \"a\" note.wav";
-    for (int i = 0; i < 100 && !fs::exists(wav); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 200 && ui.revealedPaths().empty(); ++i) {
+        std::this_thread::sleep_for(20ms);
     }
     EXPECT_EQ(test::readFile(wav), "RIFF");
-    for (int i = 0; i < 100 && ui.revealedPaths().empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
     EXPECT_EQ(ui.revealedPaths(), std::vector<std::string>{wav});
     EXPECT_FALSE(notes.isWaitingForTool());
 }
