@@ -5,14 +5,17 @@
 #include <filesystem>
 #include <map>
 
+#include "app/OrlendoAppDelegate.h"
+#include "app/Scanner.h"
 #include "app/TimelineLibrary.h"
-#include "backup/BackupIndexReaders.h"
-#include "common/NotificationCenter.h"
+#include "common/Files.h"
 #include "common/PlistValue.h"
+#include "common/TextConversion.h"
 #include "common/UserPaths.h"
 #include "sample/SampleImage.h"
 #include "sample/SampleSources.h"
 #include "sample/SampleTimeline.h"
+#include "support/ResultFactory.h"
 #include "support/TestSupport.h"
 
 namespace vessamo {
@@ -52,37 +55,45 @@ private:
     sighandler_t previousHandler_;
 };
 
+// A media file of a hand-made result: relative path, and content (nullopt:
+// catalogued but gone from the disk).
+struct Extra {
+    std::string filePath;
+    std::optional<std::string> content;
+};
+
 class TimelineLibraryTest : public ::testing::Test {
 protected:
     std::string timelinePath() const { return UserPaths::timelineFolder(); }
 
-    // The media list of a scanned backup of the given layout.
-    std::vector<KTTreeDirNode> scannedMedia(sample::CatalogueLayout layout) {
-        const std::string folder = home_.backupRoot() + "/scanned" + std::to_string(++backups_);
-        sample::SampleBackupBuilder builder = sample::whatsAppBackup(layout);
-        EXPECT_TRUE(builder.write(folder));
-        BackupFileIndex index;
-        std::atomic<bool> stop{false};
-        NotificationCenter center;
-        IndexingContext context{index, stop, center};
-        if (layout == sample::CatalogueLayout::ManifestDb) {
-            scanManifestDBThread(folder, context);
-        } else {
-            scanDirAnalyThread(folder, context);
+    // A scan of a sample backup of the given layout.
+    ScanResultPtr scannedBackup(sample::CatalogueLayout layout) {
+        scannedFolder_ = home_.backupRoot() + "/scanned" + std::to_string(++backups_);
+        EXPECT_TRUE(sample::whatsAppBackup(layout).write(scannedFolder_));
+        ScanReporter quiet;
+        return Scanner::scan(scannedFolder_, SourceKind::Backup, {}, {}, quiet);
+    }
+
+    // A backup scan's result holding just these media files.
+    ScanResultPtr resultWith(const std::vector<Extra>& files,
+                             SourceKind kind = SourceKind::Backup) {
+        test::ResultFactory factory;
+        for (const Extra& file : files) {
+            const std::string path = home_.path() + "/extra/" + std::to_string(++extras_);
+            if (file.content) {
+                test::writeFile(path, *file.content);
+            }
+            factory.media(file.filePath, path);
         }
-        scannedFolder_ = folder;
-        return index.wpMediaArray;
+        BackupFileIndex& index = factory.state().index;
+        if (!index.wpMediaArray.empty()) {
+            index.whatsAppFileArray.push_back(index.wpMediaArray.front());
+        }
+        return factory.finish(kind);
     }
 
-    KTTreeDirNode extraFile(const std::string& filePath, const std::string& content) {
-        const std::string path = home_.path() + "/extra/" + std::to_string(++extras_);
-        test::writeFile(path, content);
-        return KTTreeDirNode{"", filePath, path};
-    }
-
-    TimelineCopyResult make(TimelineMaker& maker, std::vector<KTTreeDirNode> media) {
-        EXPECT_TRUE(
-            maker.ClickCreateWhatsAppTimeline(std::move(media), {"Sample Owner", "Busy"}, kWhen));
+    TimelineCopyResult make(TimelineMaker& maker, ScanResultPtr result) {
+        EXPECT_TRUE(maker.ClickCreateWhatsAppTimeline(std::move(result), kWhen));
         maker.wait();
         return maker.lastResult().value_or(TimelineCopyResult{});
     }
@@ -111,6 +122,13 @@ TEST_F(TimelineLibraryTest, OnlyVisibleFoldersAreBackups) {
     EXPECT_EQ(records[1]->strDeviceName, "2022-03-01 - 08.00.00");
     EXPECT_EQ(records[0]->backUpFilePath, timelinePath() + "/2022-01-15 - 13.20.00");
     EXPECT_EQ(records[0]->strBackupType, "WhatsAppTimeLine");
+
+    KTTimeLineFileNode row;
+    row.nodeName = "2022-01-15 - 13.20.00";
+    row.nodePath = records[0]->backUpFilePath;
+    const KTIOSDeviceNodePtr content = ClickShowContentAction(row);
+    EXPECT_EQ(content->strBackupType, "Timeline BackUp");
+    EXPECT_EQ(content->backUpFilePath, records[0]->backUpFilePath);
 }
 
 TEST_F(TimelineLibraryTest, ViewShowsRowsAndTheFirstBackupsAccount) {
@@ -121,7 +139,8 @@ TEST_F(TimelineLibraryTest, ViewShowsRowsAndTheFirstBackupsAccount) {
     TimelineViewData view = ClickShowWhatsAppTimeline(timelinePath(), ui_);
     EXPECT_TRUE(ui_.alerts.empty());
     ASSERT_EQ(view.rows.size(), 2u);
-    EXPECT_EQ(view.rows[1]->nodeName, "2022-02-01 - 09.00.00");
+    EXPECT_EQ(view.rows[1].nodeName, "2022-02-01 - 09.00.00");
+    EXPECT_EQ(view.rows[1].nodePath, timelinePath() + "/2022-02-01 - 09.00.00");
     EXPECT_EQ(view.fullTimelinPath, first);
     ASSERT_TRUE(view.account.info);
     EXPECT_EQ(view.account.info->whatsAppContactPath, first + "/photo.jpg");
@@ -139,95 +158,111 @@ TEST_F(TimelineLibraryTest, ViewShowsRowsAndTheFirstBackupsAccount) {
     EXPECT_EQ(bare.nameLabel, "");
 }
 
-TEST_F(TimelineLibraryTest, EmptyTimelineOrScanResultTellsHowToMakeOne) {
+// Only a backup scan that found WhatsApp files can be kept as a Timeline.
+TEST_F(TimelineLibraryTest, EmptyTimelineOrNoBackupResultTellsHowToMakeOne) {
     TimelineViewData view = ClickShowWhatsAppTimeline(timelinePath(), ui_);
     EXPECT_TRUE(view.rows.empty());
     EXPECT_FALSE(view.account.info);
 
     TimelineMaker maker(ui_);
-    EXPECT_FALSE(maker.ClickCreateWhatsAppTimeline({}, {"Owner", "Status"}, kWhen));
+    const std::vector<Extra> oneFile{{"Message/a.jpg", "one"}};
+    for (const ScanResultPtr& result :
+         {ScanResultPtr(), resultWith({}), resultWith(oneFile, SourceKind::ICloud),
+          resultWith(oneFile, SourceKind::Timeline)}) {
+        EXPECT_FALSE(maker.ClickCreateWhatsAppTimeline(result, kWhen));
+    }
     EXPECT_FALSE(fs::exists(timelinePath()));
 
-    ASSERT_EQ(ui_.alerts.size(), 2u);
-    const std::string hint =
-        "Please create a WhatsApp Timeline backup, after the scanning of iTunes / iCloud backup "
-        "or iPhone device is complete.";
+    ASSERT_EQ(ui_.alerts.size(), 5u);
     EXPECT_EQ(ui_.alerts[0].title, "WhatsApp Timeline information wasn't found.");
-    EXPECT_EQ(ui_.alerts[1].title,
-              "WhatsApp scanning result wasn't found, Can not Create WhatsApp Timeline.");
-    for (const AlertRequest& alert : ui_.alerts) {
-        EXPECT_EQ(alert.detail, hint);
-        EXPECT_EQ(alert.buttons, std::vector<std::string>{" Ok "});
+    for (size_t i = 0; i < ui_.alerts.size(); ++i) {
+        if (i > 0) {
+            EXPECT_EQ(ui_.alerts[i].title,
+                      "WhatsApp scanning result wasn't found, Can not Create WhatsApp Timeline.");
+        }
+        EXPECT_EQ(ui_.alerts[i].detail,
+                  "Please create a WhatsApp Timeline backup, after the scanning of iTunes / "
+                  "iCloud backup or iPhone device is complete.");
+        EXPECT_EQ(ui_.alerts[i].buttons, std::vector<std::string>{" Ok "});
     }
 }
 
-TEST_F(TimelineLibraryTest, ShowContentScansTheRowsFolder) {
-    KTTimeLineFileNode row;
-    row.nodeName = "2022-01-15 - 13.20.00";
-    row.nodePath = timelinePath() + "/2022-01-15 - 13.20.00";
-    KTIOSDeviceNodePtr record = ClickShowContentAction(row);
-    EXPECT_EQ(record->strBackupType, "Timeline BackUp");
-    EXPECT_EQ(record->backUpFilePath, *row.nodePath);
-}
-
-TEST_F(TimelineLibraryTest, ScanMadeBackupHoldsEveryFileFlatFirstCopyWinning) {
+TEST_F(TimelineLibraryTest, ScanMadeBackupHoldsEveryFileFlatWithTheAccountBeside) {
     EXPECT_EQ(timelineFolderName(kWhen), "2022-01-15 - 13.20.00");
     for (auto layout : {sample::CatalogueLayout::ManifestDb, sample::CatalogueLayout::Mbdb}) {
         fs::remove_all(timelinePath());
-        std::vector<KTTreeDirNode> media = scannedMedia(layout);
-        ASSERT_FALSE(media.empty());
-        media.push_back(extraFile("Message/Media/a/clip.jpg", "first"));
-        media.push_back(extraFile("Message/Media/b/clip.jpg", "second"));
-        media.push_back(
-            extraFile("Library/Media/Profile/Photo.JPG", sample::solidColourPng(4, 4, 1, 2, 3)));
-        media.push_back(KTTreeDirNode{"", "Message/Media/gone.jpg", home_.path() + "/missing"});
-
+        const ScanResultPtr result = scannedBackup(layout);
+        ASSERT_FALSE(result->WhatsAppMediaArray.empty());
         TimelineMaker maker(ui_);
-        const TimelineCopyResult result = make(maker, media);
-        ASSERT_TRUE(result.succeeded()) << result.failures.front();
-        EXPECT_EQ(result.folder, timelinePath() + "/2022-01-15 - 13.20.00");
-        EXPECT_EQ(maker.fullWhatsAppLocation(), result.folder);
+        const TimelineCopyResult copied = make(maker, result);
+        ASSERT_TRUE(copied.succeeded()) << copied.failures.front();
+        EXPECT_EQ(copied.folder, timelinePath() + "/2022-01-15 - 13.20.00");
+        EXPECT_EQ(maker.fullWhatsAppLocation(), copied.folder);
         EXPECT_EQ(ui_.alerts.back().title,
                   "WhatsApp Timeline Backup has been created to complete.");
 
         std::map<std::string, std::string> firstOfName;
-        for (const KTTreeDirNode& entry : media) {
-            const std::string name = fs::path(entry.filePath).filename().string();
-            if (fs::is_regular_file(entry.fileKey) && !firstOfName.count(name)) {
+        for (const KTTreeDirNode& entry : result->WhatsAppMediaArray) {
+            const std::string name(lastComponent(entry.filePath));
+            if (fs::is_regular_file(entry.fileKey.str()) && !firstOfName.count(name)) {
                 firstOfName[name] = test::readFile(entry.fileKey);
             }
         }
         for (const auto& [name, content] : firstOfName) {
-            EXPECT_EQ(test::readFile(result.folder + "/" + name), content) << name;
+            EXPECT_EQ(test::readFile(copied.folder + "/" + name), content) << name;
         }
-        EXPECT_EQ(test::readFile(result.folder + "/clip.jpg"), "first");
-        EXPECT_FALSE(fs::exists(result.folder + "/gone.jpg"));
-        // Every copied file, and the address book of the scanned backup, is there.
+        // The address book of the scanned backup is kept too.
         const std::string addressBook = layout == sample::CatalogueLayout::ManifestDb
                                             ? scannedFolder_ + "/31/" + kAddressBookKey
                                             : scannedFolder_ + "/" + kAddressBookKey;
-        EXPECT_EQ(test::readFile(result.folder + "/" + kAddressBookKey),
+        EXPECT_EQ(test::readFile(copied.folder + "/" + kAddressBookKey),
                   test::readFile(addressBook));
-        EXPECT_EQ(namesIn(result.folder).size(), firstOfName.size() + 1);
-        EXPECT_EQ(result.filesCopied, firstOfName.size() + 2);  // + photo beside, address book
+        EXPECT_EQ(namesIn(copied.folder).size(), firstOfName.size() + 1);
+        EXPECT_EQ(copied.filesCopied, firstOfName.size() + 1);
 
-        // Beside the backups: the account's preferences and photo.
+        // Beside the backups: the scanned account's preferences.
         auto prefs = PlistValue::fromFile(timelinePath() + "/net.whatsapp.WhatsApp.plist");
         ASSERT_TRUE(prefs);
         EXPECT_EQ(prefs->stringFor("FullUserName"), "Sample Owner");
-        EXPECT_EQ(prefs->stringFor("CurrentStatusText"), "Busy");
-        EXPECT_EQ(test::readFile(timelinePath() + "/photo.jpg"), firstOfName["Photo.JPG"]);
+        EXPECT_EQ(prefs->stringFor("CurrentStatusText"), "Available");
     }
 }
 
+TEST_F(TimelineLibraryTest, FirstCopyOfANameWinsAPhotoGoesBesideAndGoneFilesAreSkipped) {
+    const std::string png = sample::solidColourPng(4, 4, 1, 2, 3);
+    const ScanResultPtr result = resultWith({{"Message/Media/a/clip.jpg", "first"},
+                                             {"Message/Media/b/clip.jpg", "second"},
+                                             {"Library/Media/Profile/Photo.JPG", png},
+                                             {"Message/Media/gone.jpg", std::nullopt}});
+    const std::string parent = timelinePath();
+    const std::optional<std::string> folder = createTimelineFolder(parent, "kept");
+    ASSERT_TRUE(folder);
+    const TimelineCopyResult copied =
+        NewTimeLineCopyAllWhatsAppDataThreader(result->WhatsAppMediaArray, *folder, parent);
+    ASSERT_TRUE(copied.succeeded()) << copied.failures.front();
+    EXPECT_EQ(namesIn(*folder), (std::vector<std::string>{"Photo.JPG", "clip.jpg"}));
+    EXPECT_EQ(test::readFile(*folder + "/clip.jpg"), "first");
+    EXPECT_EQ(test::readFile(parent + "/photo.jpg"), png);
+    EXPECT_EQ(copied.filesCopied, 3u);
+
+    // A stopped copy leaves nothing behind.
+    const std::optional<std::string> stoppedFolder = createTimelineFolder(parent, "stopped");
+    ASSERT_TRUE(stoppedFolder);
+    std::stop_source stop;
+    stop.request_stop();
+    const TimelineCopyResult stopped = NewTimeLineCopyAllWhatsAppDataThreader(
+        result->WhatsAppMediaArray, *stoppedFolder, parent, stop.get_token());
+    EXPECT_FALSE(stopped.succeeded());
+    EXPECT_FALSE(fs::exists(*stoppedFolder));
+}
+
 TEST_F(TimelineLibraryTest, BackupsOfOneSecondStayApart) {
-    std::vector<KTTreeDirNode> first{extraFile("Message/a.jpg", "one")};
-    std::vector<KTTreeDirNode> second{extraFile("Message/b.jpg", "two")};
     TimelineMaker maker(ui_);
-    const TimelineCopyResult a = make(maker, first);
+    const TimelineCopyResult a = make(maker, resultWith({{"Message/a.jpg", "one"}}));
     // The command line's route, on its own thread, in the same second.
     const TimelineCopyResult b =
-        NewWhatsAppTimeLineAction(second, {"Owner", ""}, ui_, kWhen).value_or(TimelineCopyResult{});
+        NewWhatsAppTimeLineAction(*resultWith({{"Message/b.jpg", "two"}}), ui_, kWhen)
+            .value_or(TimelineCopyResult{});
     EXPECT_EQ(a.folder, timelinePath() + "/2022-01-15 - 13.20.00");
     EXPECT_EQ(b.folder, timelinePath() + "/2022-01-15 - 13.20.00 (2)");
     EXPECT_EQ(namesIn(a.folder), std::vector<std::string>{"a.jpg"});
@@ -237,27 +272,70 @@ TEST_F(TimelineLibraryTest, BackupsOfOneSecondStayApart) {
 }
 
 TEST_F(TimelineLibraryTest, FailedCopyLeavesNoPartialBackup) {
-    std::vector<KTTreeDirNode> media{extraFile("Message/small.jpg", "fits"),
-                                     extraFile("Message/large.mov", std::string(256 * 1024, 'x')),
-                                     extraFile("Message/after.jpg", "never reached")};
+    const ScanResultPtr result = resultWith({{"Message/small.jpg", "fits"},
+                                             {"Message/large.mov", std::string(256 * 1024, 'x')},
+                                             {"Message/after.jpg", "never reached"}});
     TimelineMaker maker(ui_);
-    TimelineCopyResult result;
+    TimelineCopyResult copied;
     {
         FileSizeLimit diskFull(64 * 1024);
-        result = make(maker, media);
+        copied = make(maker, result);
     }
-    EXPECT_FALSE(result.succeeded());
-    EXPECT_EQ(result.filesCopied, 1u);
-    EXPECT_FALSE(fs::exists(result.folder));
+    EXPECT_FALSE(copied.succeeded());
+    EXPECT_EQ(copied.filesCopied, 1u);
+    EXPECT_FALSE(fs::exists(copied.folder));
     EXPECT_TRUE(FindWhatsAppTimelineBackup(timelinePath()).empty());
     ASSERT_FALSE(ui_.alerts.empty());
     EXPECT_EQ(ui_.alerts.back().title, "WhatsApp Timeline Backup could not be created.");
     EXPECT_NE(ui_.alerts.back().detail.find("large.mov"), std::string::npos);
 
     // The next backup of that second is whole again.
-    const TimelineCopyResult retry = make(maker, media);
+    const TimelineCopyResult retry = make(maker, result);
     EXPECT_TRUE(retry.succeeded());
     EXPECT_EQ(namesIn(retry.folder).size(), 3u);
+}
+
+// The controller's route: a scan kept as a Timeline, listed, shown with its
+// account, and its content scanned as a Timeline source.
+TEST_F(TimelineLibraryTest, AScanKeptAsTimelineIsListedAndItsContentScansAsTimeline) {
+    NotificationCenter center;
+    OrlendoAppDelegate controller(ui_, center, OrlendoAppDelegate::Options{});
+    EXPECT_FALSE(controller.ClickCreateWhatsAppTimeline());  // nothing scanned yet
+    EXPECT_EQ(ui_.alerts.back().title, kNoScanResult);
+
+    const std::string backup = home_.backupRoot() + "/device";
+    ASSERT_TRUE(sample::whatsAppBackup(sample::CatalogueLayout::ManifestDb).write(backup));
+    controller.openPanelDidEnd1(backup);
+    controller.waitForScan();
+    const size_t sourceMessages = controller.currentNode->scanResult->WhatsAppChatArray.size();
+    ASSERT_GT(sourceMessages, 0u);
+    ASSERT_TRUE(controller.ClickCreateWhatsAppTimeline());
+    controller.timelineMaker().wait();
+    ASSERT_TRUE(controller.timelineMaker().lastResult());
+    EXPECT_TRUE(controller.timelineMaker().lastResult()->succeeded());
+
+    controller.FindWhatsAppTimelineBackup();
+    ASSERT_EQ(controller.timeBackupArray.size(), 1u);
+    const TimelineViewData view = controller.ClickShowWhatsAppTimeline();
+    ASSERT_EQ(view.rows.size(), 1u);
+    ASSERT_TRUE(view.account.info);
+    EXPECT_EQ(controller.getWhatsAppInfoNode(), view.account.info);
+
+    ASSERT_TRUE(controller.ClickShowContentAction(view.rows[0]));
+    controller.waitForScan();
+    ASSERT_TRUE(controller.currentNode);
+    EXPECT_EQ(controller.currentNode->strBackupType, kBackupTypeTimelineContent);
+    ASSERT_TRUE(controller.currentNode->scanResult);
+    const ScanResult& timeline = *controller.currentNode->scanResult;
+    EXPECT_EQ(timeline.kind, SourceKind::Timeline);
+    EXPECT_EQ(controller.resultView().state().fullWhatsAppLocation, view.fullTimelinPath);
+    EXPECT_EQ(timeline.WhatsAppChatArray.size(), sourceMessages);
+    for (const KTWhatsAppNode& message : timeline.WhatsAppChatArray) {
+        EXPECT_TRUE(message.bTimelineNode);
+    }
+    EXPECT_FALSE(timeline.WhatsAppMediaArray.empty());
+    // The scan's account replaces the Timeline view's.
+    EXPECT_NE(controller.getWhatsAppInfoNode(), view.account.info);
 }
 
 }  // namespace
