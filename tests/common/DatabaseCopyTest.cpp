@@ -79,10 +79,10 @@ TEST(DatabaseCopy, NonDatabasesAndMissingFiles) {
     EXPECT_FALSE(makeFoldedCopy(*scratch, home.path() + "/missing.db"));
     EXPECT_FALSE(makeFoldedCopy(*scratch, home.path()));  // a folder is no database
 
+    // A file that is no database is copied as it is, for its reader to judge.
     test::writeFile(home.path() + "/garbage.db", std::string(4096, 'G'));
     auto copy = makeFoldedCopy(*scratch, home.path() + "/garbage.db");
     ASSERT_TRUE(copy);
-    EXPECT_FALSE(commitDB(*copy));
     EXPECT_EQ(test::readFile(*copy), std::string(4096, 'G'));
 }
 
