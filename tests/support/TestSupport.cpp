@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "backup/SHAH.h"
+#include "common/Files.h"
 
 namespace vessamo::test {
 
@@ -110,12 +111,14 @@ AlertAnswer RecordingUiPort::showAlert(const AlertRequest& request) {
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    StatusOr<std::string> bytes = readWholeFile(path);
+    return bytes.ok() ? std::move(bytes).value() : std::string();
 }
 
+// Written in place, not replaced: a test may write into a file whose mode
+// or links it set up itself.
 void writeFile(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
+    makeFolders(fs::path(path).parent_path().string()).ignore();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
