@@ -11,50 +11,42 @@ namespace vessamo {
 namespace {
 
 namespace fs = std::filesystem;
-
-nlohmann::json scanJson(const std::string& home, std::vector<std::string> args) {
-    args.insert(args.begin(), "scan");
-    args.push_back("--json");
-    const test::CliRun run = test::runTool(home, args);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    return nlohmann::json::parse(run.out, nullptr, false);
-}
+using nlohmann::json;
 
 // The chats a person sees: the starred list is a view, not a conversation.
-std::set<int> realChats(const nlohmann::json& scan) {
+std::set<int> realChats(const json& scan) {
     std::set<int> keys;
-    for (const auto& chat : scan["conversations"]) {
-        if (!chat["bStarredCovMessage"].get<bool>()) {
-            keys.insert(chat["chatID"].get<int>());
+    for (const json& chat : scan["conversations"]) {
+        if (!chat["isStarredList"].get<bool>()) {
+            keys.insert(chat["id"].get<int>());
         }
     }
     return keys;
 }
 
-std::string onlySubfolder(const std::string& folder) {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.is_directory()) {
-            found.push_back(entry.path().string());
-        }
-    }
-    return found.size() == 1 ? found[0] : "";
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+json listed(const std::string& home) {
+    return json::parse(test::runTool(home, {"list", "--json"}).out, nullptr, false);
 }
 
 TEST(CliOtherSources, AnICloudDriveAccountIsListedScannedAndExportedWithItsMedia) {
     test::TempHome home;
-    ASSERT_EQ(test::runTool(home.path(), {"sample", "--kind", "icloud", home.path()}).exitCode, 0);
-    const test::CliRun list = test::runTool(home.path(), {"list", "--json"});
-    const auto sources = nlohmann::json::parse(list.out, nullptr, false);
-    ASSERT_EQ(sources.size(), 1u) << list.out;
+    ASSERT_TRUE(test::writeSample(home.path(), home.path(), {"--kind", "icloud"}));
+    const json sources = listed(home.path());
+    ASSERT_EQ(sources.size(), 1u) << sources;
     EXPECT_EQ(sources[0]["strBackupType"], "iCloud Backup");
     const std::string backup = sources[0]["backUpFilePath"];
     const auto before = test::treeDigest(backup);
 
-    const nlohmann::json scan = scanJson(home.path(), {backup});
+    const json scan = test::scanJson(home.path(), {backup});
+    EXPECT_EQ(scan["source"]["kind"], "icloud");
     EXPECT_FALSE(realChats(scan).empty());
     EXPECT_EQ(realChats(scan).size(), scan["conversations"].size());  // no starred list here
     EXPECT_FALSE(scan["messages"].empty());
+    EXPECT_EQ(scan["messages"][0]["source"], "icloud");
     EXPECT_FALSE(scan["media"].empty());
 
     const std::string out = home.path() + "/out";
@@ -65,25 +57,46 @@ TEST(CliOtherSources, AnICloudDriveAccountIsListedScannedAndExportedWithItsMedia
     EXPECT_EQ(test::treeDigest(backup), before);
 }
 
-TEST(CliOtherSources, ATimelineMadeFromAScanIsListedAndHoldsTheSameChats) {
+// A backup is listed with its record's names, and a Timeline made of its
+// scan is listed after it and holds the same chats.
+TEST(CliOtherSources, ABackupIsListedAndKeptAsATimelineOfTheSameChats) {
     test::TempHome home;
-    const std::string backup = home.backupRoot() + "/device";
-    ASSERT_EQ(test::runTool(home.path(), {"sample", backup}).exitCode, 0);
+    const std::string backup = home.backupRoot() + "/x";
+    ASSERT_TRUE(test::writeSample(home.path(), backup, {"--ios", "14.3", "--name", "Anna iPhone"}));
+    json sources = listed(home.path());
+    ASSERT_EQ(sources.size(), 1u) << sources;
+    test::expectFields(sources[0], {{"strBackupType", "iTunes Backup"},
+                                    {"strDeviceName", "Anna iPhone"},
+                                    {"strIOSVersion", "14.3"},
+                                    {"backUpFilePath", backup},
+                                    {"beEncrypted", false},
+                                    {"deviceIndex", -1},
+                                    {"strDeviceType", nullptr}});
+    EXPECT_EQ(sources[0]["strDeviceBackUpTime"].get<std::string>().size(),
+              16u);  // YYYY-MM-DD hh:mm
+    for (const char* key : {"strDeviceSize", "strDeviceSerial", "itunesVersion"}) {
+        EXPECT_TRUE(sources[0][key].is_string()) << key;
+    }
+    EXPECT_TRUE(has(test::runTool(home.path(), {"list"}).out, "Anna iPhone"));
+
     const test::CliRun created = test::runTool(home.path(), {"timeline", "create", backup});
     ASSERT_EQ(created.exitCode, 0) << created.err;
-
-    const std::string timelines = home.path() + "/Library/Application Support/Vessamo";
-    const std::string made = onlySubfolder(timelines);
-    ASSERT_FALSE(made.empty());
-    const test::CliRun listed = test::runTool(home.path(), {"timeline", "list"});
-    EXPECT_NE(listed.out.find(fs::path(made).filename().string()), std::string::npos) << listed.out;
-    const auto sources =
-        nlohmann::json::parse(test::runTool(home.path(), {"list", "--json"}).out, nullptr, false);
+    std::vector<std::string> made;
+    for (const auto& entry :
+         fs::directory_iterator(home.path() + "/Library/Application Support/Vessamo")) {
+        if (entry.is_directory()) {
+            made.push_back(entry.path().string());
+        }
+    }
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_TRUE(has(test::runTool(home.path(), {"timeline", "list"}).out,
+                    fs::path(made[0]).filename().string()));
+    sources = listed(home.path());
     ASSERT_EQ(sources.size(), 2u);
     EXPECT_EQ(sources[1]["strBackupType"], "WhatsAppTimeLine");
 
-    const nlohmann::json source = scanJson(home.path(), {backup});
-    const nlohmann::json timeline = scanJson(home.path(), {made});
+    const json source = test::scanJson(home.path(), {backup});
+    const json timeline = test::scanJson(home.path(), {made[0]});
     EXPECT_EQ(realChats(timeline), realChats(source));
     EXPECT_EQ(timeline["messages"].size(), source["messages"].size());
     EXPECT_FALSE(timeline["media"].empty());
@@ -92,17 +105,16 @@ TEST(CliOtherSources, ATimelineMadeFromAScanIsListedAndHoldsTheSameChats) {
 TEST(CliOtherSources, ATimelineFolderIsToldFromItsFilesOrByKind) {
     test::TempHome home;
     const std::string folder = home.path() + "/timeline";
-    ASSERT_EQ(test::runTool(home.path(), {"sample", "--kind", "timeline", folder}).exitCode, 0);
-    const nlohmann::json detected = scanJson(home.path(), {folder});
-    const nlohmann::json named = scanJson(home.path(), {folder, "--kind", "timeline"});
-    EXPECT_FALSE(detected["conversations"].empty());
-    EXPECT_FALSE(detected["calls"].empty());
-    EXPECT_FALSE(detected["favorites"].empty());
+    ASSERT_TRUE(test::writeSample(home.path(), folder, {"--kind", "timeline"}));
+    const json detected = test::scanJson(home.path(), {folder});
+    const json named = test::scanJson(home.path(), {folder, "--kind", "timeline"});
+    for (const char* list : {"conversations", "calls", "favorites"}) {
+        EXPECT_FALSE(detected[list].empty()) << list;
+    }
     EXPECT_EQ(detected["messages"].size(), named["messages"].size());
-    EXPECT_EQ(detected["source"]["strBackupType"], "WhatsAppTimeLine");
-
-    const test::CliRun wrongKind = test::runTool(home.path(), {"scan", folder, "--kind", "floppy"});
-    EXPECT_NE(wrongKind.exitCode, 0);
+    test::expectFields(detected["source"],
+                       {{"kind", "timeline"}, {"type", "WhatsAppTimeLine"}, {"name", "timeline"}});
+    EXPECT_NE(test::runTool(home.path(), {"scan", folder, "--kind", "floppy"}).exitCode, 0);
 }
 
 }  // namespace

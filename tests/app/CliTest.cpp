@@ -12,75 +12,39 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(Cli, SampleThenListShowsTheBackup) {
+TEST(Cli, SamplesFollowTheIosVersionAndBadRequestsFail) {
     test::TempHome home;
-    const std::string backup = home.backupRoot() + "/x";
-    test::CliRun sample =
-        test::runTool(home.path(), {"sample", backup, "--ios", "14.3", "--name", "Anna iPhone"});
-    ASSERT_EQ(sample.exitCode, 0) << sample.err;
-
-    test::CliRun list = test::runTool(home.path(), {"list", "--json"});
-    ASSERT_EQ(list.exitCode, 0);
-    auto json = nlohmann::json::parse(list.out, nullptr, false);
-    ASSERT_TRUE(json.is_array()) << list.out;
-    ASSERT_EQ(json.size(), 1u);
-    const auto& source = json[0];
-    EXPECT_EQ(source["strBackupType"], "iTunes Backup");
-    EXPECT_EQ(source["strDeviceName"], "Anna iPhone");
-    EXPECT_EQ(source["strIOSVersion"], "14.3");
-    EXPECT_EQ(source["backUpFilePath"], backup);
-    EXPECT_EQ(source["beEncrypted"], false);
-    EXPECT_EQ(source["deviceIndex"], -1);
-    EXPECT_TRUE(source["strDeviceType"].is_null());
-    EXPECT_EQ(source["strDeviceBackUpTime"].get<std::string>().size(), 16u);  // YYYY-MM-DD hh:mm
-    for (const char* key : {"strDeviceSize", "strDeviceSerial", "itunesVersion"}) {
-        EXPECT_TRUE(source[key].is_string()) << key;
+    const test::CliRun empty = test::runTool(home.path(), {"list", "--json"});
+    EXPECT_EQ(empty.exitCode, 0);
+    EXPECT_EQ(nlohmann::json::parse(empty.out, nullptr, false), nlohmann::json::array());
+    EXPECT_EQ(test::runTool(home.path(), {"list", "--help"}).exitCode, 0);
+    const struct {
+        const char* ios;
+        const char* catalogue;
+        const char* absent;
+    } cases[] = {{"14.3", "Manifest.db", "Manifest.mbdb"},
+                 {"9.3.5", "Manifest.mbdb", "Manifest.db"}};
+    for (const auto& c : cases) {
+        const std::string backup = home.path() + "/ios" + c.ios;
+        ASSERT_TRUE(test::writeSample(home.path(), backup, {"--ios", c.ios}));
+        EXPECT_TRUE(fs::exists(backup + "/" + c.catalogue)) << c.ios;
+        EXPECT_FALSE(fs::exists(backup + "/" + c.absent)) << c.ios;
     }
-
-    test::CliRun table = test::runTool(home.path(), {"list"});
-    EXPECT_NE(table.out.find("Anna iPhone"), std::string::npos);
-}
-
-TEST(Cli, OldIosVersionsGetAnMbdbCatalogue) {
-    test::TempHome home;
-    const std::string backup = home.backupRoot() + "/old";
-    ASSERT_EQ(test::runTool(home.path(), {"sample", backup, "--ios", "9.3.5"}).exitCode, 0);
-    EXPECT_TRUE(fs::exists(backup + "/Manifest.mbdb"));
-    EXPECT_FALSE(fs::exists(backup + "/Manifest.db"));
-}
-
-TEST(Cli, RefusesToWriteIntoAFolderThatHoldsFiles) {
-    test::TempHome home;
-    const std::string target = home.path() + "/occupied";
-    test::writeFile(target + "/keep.txt", "mine");
-    test::CliRun result = test::runTool(home.path(), {"sample", target});
-    EXPECT_NE(result.exitCode, 0);
-    EXPECT_EQ(test::readFile(target + "/keep.txt"), "mine");
-    EXPECT_EQ(std::distance(fs::directory_iterator(target), fs::directory_iterator()), 1);
-}
-
-TEST(Cli, EmptyUserFolderListsNothingAndBadArgumentsFail) {
-    test::TempHome home;
-    test::CliRun list = test::runTool(home.path(), {"list", "--json"});
-    EXPECT_EQ(list.exitCode, 0);
-    EXPECT_EQ(nlohmann::json::parse(list.out, nullptr, false), nlohmann::json::array());
+    const std::string occupied = home.path() + "/occupied";
+    test::writeFile(occupied + "/keep.txt", "mine");
+    EXPECT_NE(test::runTool(home.path(), {"sample", occupied}).exitCode, 0);
+    EXPECT_EQ(test::readFile(occupied + "/keep.txt"), "mine");
+    EXPECT_EQ(std::distance(fs::directory_iterator(occupied), fs::directory_iterator()), 1);
     EXPECT_NE(test::runTool(home.path(), {"sample"}).exitCode, 0);
     EXPECT_NE(test::runTool(home.path(), {"sample", "x", "--layout", "zip"}).exitCode, 0);
-    EXPECT_EQ(test::runTool(home.path(), {"list", "--help"}).exitCode, 0);
 }
-
-}  // namespace
-}  // namespace vessamo
-
-namespace vessamo {
-namespace {
 
 TEST(CliExport, WritesTheChosenExportsAndFailsLoudly) {
     test::TempHome home;
     const std::string backup = home.path() + "/backup";
-    ASSERT_EQ(test::runTool(home.path(), {"sample", backup}).exitCode, 0);
+    ASSERT_TRUE(test::writeSample(home.path(), backup));
     const std::string out = home.path() + "/out";
-    test::CliRun run = test::runTool(
+    const test::CliRun run = test::runTool(
         home.path(), {"export", backup, "--to", out, "--html", "--calls", "--chats", "1,2"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(fs::is_regular_file(out + "/Call History/WhatsApp Call.txt"));
@@ -94,7 +58,7 @@ TEST(CliExport, WritesTheChosenExportsAndFailsLoudly) {
     // A destination that cannot hold folders: every failure is said, and the
     // exit status says so too.
     test::writeFile(home.path() + "/blocked", "a file, not a folder");
-    test::CliRun blocked =
+    const test::CliRun blocked =
         test::runTool(home.path(), {"export", backup, "--to", home.path() + "/blocked"});
     EXPECT_EQ(blocked.exitCode, 1);
     EXPECT_NE(blocked.err.find("failed:"), std::string::npos);
@@ -105,7 +69,7 @@ TEST(CliExport, WritesTheChosenExportsAndFailsLoudly) {
 TEST(CliDemo, LeavesPagesWithRecoveredMessages) {
     test::TempHome home;
     const std::string out = home.path() + "/demo";
-    test::CliRun demo = test::runTool(home.path(), {"demo", "--to", out});
+    const test::CliRun demo = test::runTool(home.path(), {"demo", "--to", out});
     ASSERT_EQ(demo.exitCode, 0) << demo.err;
     EXPECT_NE(demo.out.find("Recovered in chats"), std::string::npos);
     const std::string page = test::readFile(out + "/Chats/Anna Schmidt1.html");
@@ -115,12 +79,6 @@ TEST(CliDemo, LeavesPagesWithRecoveredMessages) {
     EXPECT_TRUE(fs::is_regular_file(out + "/Contact/Anna Schmidt.vcf"));
 }
 
-}  // namespace
-}  // namespace vessamo
-
-namespace vessamo {
-namespace {
-
 TEST(CliConvert, VoiceNotesBecomeWavFilesBesideThem) {
     test::TempHome home;
     if (std::system("command -v opusdec >/dev/null 2>&1") != 0) {
@@ -128,7 +86,7 @@ TEST(CliConvert, VoiceNotesBecomeWavFilesBesideThem) {
     }
     const std::string note = home.path() + "/voice note 'one'.opus";
     test::writeFile(note, sample::sampleVoiceNote());
-    test::CliRun run = test::runTool(home.path(), {"convert", note});
+    const test::CliRun run = test::runTool(home.path(), {"convert", note});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string wav = test::readFile(home.path() + "/voice note 'one'.wav");
     ASSERT_GE(wav.size(), 44u);

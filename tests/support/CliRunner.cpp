@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 
 namespace vessamo::test {
@@ -22,8 +24,6 @@ std::string readAll(int fd) {
 
 }  // namespace
 
-// Starts the tool with stdout and stderr on pipes. When interruptAfter is
-// set, Ctrl-C is sent as soon as stderr shows that text.
 CliRun runTool(const std::string& home, std::vector<std::string> args,
                const std::string& interruptAfter) {
     int outPipe[2];
@@ -67,6 +67,36 @@ CliRun runTool(const std::string& home, std::vector<std::string> args,
     waitpid(child, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+bool writeSample(const std::string& home, const std::string& folder,
+                 std::vector<std::string> extra) {
+    extra.insert(extra.begin(), {"sample", folder});
+    const CliRun run = runTool(home, extra);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    return run.exitCode == 0;
+}
+
+nlohmann::json scanJson(const std::string& home, std::vector<std::string> args) {
+    args.insert(args.begin(), "scan");
+    args.push_back("--json");
+    const CliRun run = runTool(home, args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    nlohmann::json parsed = nlohmann::json::parse(run.out, nullptr, false);
+    EXPECT_TRUE(parsed.is_object()) << run.out.substr(0, 2000);
+    return parsed;
+}
+
+void expectFields(const nlohmann::json& actual, const nlohmann::json& expected) {
+    if (!expected.is_object()) {
+        EXPECT_EQ(actual, expected);
+        return;
+    }
+    for (const auto& [key, value] : expected.items()) {
+        SCOPED_TRACE(key);
+        ASSERT_TRUE(actual.is_object() && actual.contains(key)) << actual.dump().substr(0, 500);
+        expectFields(actual[key], value);
+    }
 }
 
 }  // namespace vessamo::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -16,5 +17,17 @@ struct CliRun {
 // that text.
 CliRun runTool(const std::string& home, std::vector<std::string> args,
                const std::string& interruptAfter = "");
+
+// `sample FOLDER extra...`; false (and a failed test) when it wrote none.
+[[nodiscard]] bool writeSample(const std::string& home, const std::string& folder,
+                               std::vector<std::string> extra = {});
+
+// `scan args... --json`, parsed; a discarded value (and a failed test) when
+// the scan fails or its output is not JSON.
+[[nodiscard]] nlohmann::json scanJson(const std::string& home, std::vector<std::string> args);
+
+// Every member of expected is in actual with the same value; objects are
+// compared member by member, so actual may hold more.
+void expectFields(const nlohmann::json& actual, const nlohmann::json& expected);
 
 }  // namespace vessamo::test
