@@ -1,13 +1,12 @@
 #include "addressbook/AddressBookReader.h"
 
-#include <any>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "backup/BackupFileLocator.h"
-#include "common/NotificationCenter.h"
-#include "common/SqliteDatabase.h"
+#include "backup/SourceDatabase.h"
 #include "common/SystemLog.h"
 #include "common/TextConversion.h"
 
@@ -49,6 +48,20 @@ enum MultiValueProperty {
 
 constexpr int kProgressAfterContacts = 65;
 
+// A contact while its rows are gathered; its texts go to the store once
+// complete.
+struct ContactDraft {
+    int32_t rowid = -1;
+    std::string name;
+    std::string phone;
+    std::string email;
+    std::string homepage;
+    std::string company;
+    std::string birthday;
+    std::string note;
+    std::string address;
+};
+
 struct PictureSource {
     std::string path;
     std::string_view query;
@@ -73,29 +86,21 @@ std::optional<PictureSource> findPictureSource(const std::string& folder) {
     return std::nullopt;
 }
 
-// Opens the private copy of a backup database; the source is never opened,
-// as even a read-only open of a log-mode database writes files beside it.
-bool openCopy(ScanState& state, const std::string& source, SqliteDatabase& db) {
-    auto copy = state.databaseCopy(source);
-    return copy && db.open(*copy, SqliteDatabase::Mode::ReadOnly) == SQLITE_OK;
-}
-
-void readPictures(ScanState& state, const std::string& folder) {
+Status readPictures(ScanState& state, const std::string& folder) {
     auto source = findPictureSource(folder);
-    SqliteDatabase db;
-    if (!source || !openCopy(state, source->path, db)) {
-        return;
+    if (!source) {
+        return Status();
     }
+    SourceDatabase db(state, source->path);
     SqliteStatement rows;
-    if (rows.prepare(db, source->query) != SQLITE_OK) {
-        return;
+    if (!db.prepare(rows, source->query)) {
+        return db.status();
     }
-    while (rows.step() == SQLITE_ROW) {
-        auto picture = std::make_shared<KTContactImageNode>();
-        picture->rowid = static_cast<int32_t>(rows.columnInt64(0));
-        picture->imageData = rows.columnBlob(1);
-        state.contactImageArray.push_back(std::move(picture));
+    while (db.step(rows)) {
+        state.contactImageArray.push_back(
+            KTContactImageNode{static_cast<int32_t>(rows.columnInt64(0)), rows.columnBlob(1)});
     }
+    return db.status();
 }
 
 // A text column worth keeping: nullopt for NULL and empty values.
@@ -116,64 +121,60 @@ void appendPart(std::string& field, const std::optional<std::string>& part) {
     }
 }
 
-KTContactNodePtr contactFromRow(const SqliteStatement& row) {
-    auto contact = std::make_shared<KTContactNode>();
+ContactDraft contactFromRow(const SqliteStatement& row) {
+    ContactDraft contact;
     if (int64_t rowid = row.columnInt64(kRowid); rowid != 0) {
-        contact->rowid = static_cast<int32_t>(rowid);
+        contact.rowid = static_cast<int32_t>(rowid);
     }
-    if (auto first = textColumn(row, kFirst)) {
-        contact->contactName = *first;
-    }
-    if (auto department = textColumn(row, kDepartment)) {
-        contact->contactCompany = *department;
-    }
-    appendPart(contact->contactCompany, textColumn(row, kJobTitle));
-    appendPart(contact->contactCompany, textColumn(row, kOrganization));
-    appendPart(contact->contactName, textColumn(row, kMiddle));
-    appendPart(contact->contactName, textColumn(row, kLast));
-    if (auto note = textColumn(row, kNote)) {
-        contact->contactNote = *note;
-    }
-    if (auto birthday = textColumn(row, kBirthday)) {
-        contact->contactBirthday = *birthday;
-    }
+    contact.name = textColumn(row, kFirst).value_or("");
+    contact.company = textColumn(row, kDepartment).value_or("");
+    appendPart(contact.company, textColumn(row, kJobTitle));
+    appendPart(contact.company, textColumn(row, kOrganization));
+    appendPart(contact.name, textColumn(row, kMiddle));
+    appendPart(contact.name, textColumn(row, kLast));
+    contact.note = textColumn(row, kNote).value_or("");
+    contact.birthday = textColumn(row, kBirthday).value_or("");
     return contact;
 }
 
 // An address book whose person table lacks a column of the query yields
 // no contacts rather than guessed ones.
-void readPersons(ScanState& state, const SqliteDatabase& db) {
+std::vector<ContactDraft> readPersons(SourceDatabase& db) {
+    std::vector<ContactDraft> contacts;
     SqliteStatement rows;
-    if (rows.prepare(db, kPersonQuery) != SQLITE_OK) {
-        SystemLog::write("Cannot read the address book: " + db.lastError());
-        return;
+    if (!db.prepare(rows, kPersonQuery)) {
+        if (db.status().ok()) {
+            SystemLog::write("Cannot read the address book: " + db.db().lastError());
+        }
+        return contacts;
     }
-    while (rows.step() == SQLITE_ROW) {
-        state.contactArray.push_back(contactFromRow(rows));
+    while (db.step(rows)) {
+        contacts.push_back(contactFromRow(rows));
     }
+    return contacts;
 }
 
-std::string* fieldForProperty(KTContactNode& contact, int64_t property) {
+std::string* fieldForProperty(ContactDraft& contact, int64_t property) {
     switch (property) {
         case kPhone:
-            return &contact.contactPhone;
+            return &contact.phone;
         case kEmail:
-            return &contact.contactEmail;
+            return &contact.email;
         case kAddress:
-            return &contact.contactAdress;
+            return &contact.address;
         case kHomepage:
-            return &contact.contactHomepage;
+            return &contact.homepage;
         default:
             return nullptr;
     }
 }
 
-void addMultiValues(SqliteStatement& values, KTContactNode& contact) {
+void addMultiValues(SourceDatabase& db, SqliteStatement& values, ContactDraft& contact) {
     (void)values.reset();
     if (values.bind(1, int64_t{contact.rowid}) != SQLITE_OK) {
         return;
     }
-    while (values.step() == SQLITE_ROW) {
+    while (db.step(values)) {
         std::string* field = fieldForProperty(contact, values.columnInt64(0));
         if (field != nullptr) {
             appendPart(*field, textColumn(values, 2));
@@ -184,26 +185,43 @@ void addMultiValues(SqliteStatement& values, KTContactNode& contact) {
 // A picture row belongs to the contact with its rowid; when several rows
 // name one contact, the last one read wins.
 std::unordered_map<int32_t, const KTContactImageNode*> picturesByRowid(
-    const std::vector<KTContactImageNodePtr>& pictures) {
+    const std::vector<KTContactImageNode>& pictures) {
     std::unordered_map<int32_t, const KTContactImageNode*> byRowid;
-    for (const KTContactImageNodePtr& picture : pictures) {
-        byRowid[picture->rowid] = picture.get();
+    for (const KTContactImageNode& picture : pictures) {
+        byRowid[picture.rowid] = &picture;
     }
     return byRowid;
 }
 
-void completeContacts(ScanState& state, const SqliteDatabase& db) {
+KTContactNode contactOf(ScanState& state, const ContactDraft& draft) {
+    KTContactNode contact;
+    contact.rowid = draft.rowid;
+    contact.contactName = state.intern(draft.name);
+    contact.contactPhone = state.intern(draft.phone);
+    contact.contactEmail = state.intern(draft.email);
+    contact.contactHomepage = state.keep(std::string_view(draft.homepage));
+    contact.contactCompany = state.intern(draft.company);
+    contact.contactBirthday = state.keep(std::string_view(draft.birthday));
+    contact.contactNote = state.keep(std::string_view(draft.note));
+    contact.contactAdress = state.keep(std::string_view(draft.address));
+    return contact;
+}
+
+void completeContacts(ScanState& state, SourceDatabase& db, std::vector<ContactDraft>& drafts) {
     const auto pictures = picturesByRowid(state.contactImageArray);
     SqliteStatement values;
-    const bool haveValues = db.isOpen() && values.prepare(db, kMultiValueQuery) == SQLITE_OK;
-    for (const KTContactNodePtr& contact : state.contactArray) {
-        if (auto picture = pictures.find(contact->rowid); picture != pictures.end()) {
-            contact->imageData = picture->second->imageData;
-        }
+    const bool haveValues = !drafts.empty() && db.prepare(values, kMultiValueQuery);
+    state.contactArray.reserve(state.contactArray.size() + drafts.size());
+    for (ContactDraft& draft : drafts) {
         if (haveValues) {
-            addMultiValues(values, *contact);
+            addMultiValues(db, values, draft);
         }
-        state.wpContactArray.push_back(contact);
+        KTContactNode& contact = state.contactArray.emplace_back(contactOf(state, draft));
+        if (auto picture = pictures.find(draft.rowid); picture != pictures.end()) {
+            if (const auto& bytes = picture->second->imageData) {
+                contact.imageData = state.keep(std::string_view(*bytes));
+            }
+        }
     }
 }
 
@@ -211,45 +229,43 @@ void completeContacts(ScanState& state, const SqliteDatabase& db) {
 // the database lies, and whether the scan reports its progress.
 struct AddressBookSource {
     std::string database;
-    bool postProgress = true;
+    bool reportsProgress = true;
 };
 
-void readAddressBook(ScanState& state, const std::string& folder, const AddressBookSource& source) {
+Status readAddressBook(ScanState& state, const std::string& folder,
+                       const AddressBookSource& source) {
     if (!BackupFileLocator::exists(source.database)) {
-        SystemLog::write("contactDB is not exist");
-        return;
+        return Status::notFound("contactDB is not exist");
     }
-    SqliteDatabase db;
-    const bool opened = openCopy(state, source.database, db);
-    readPictures(state, folder);
-    if (opened) {
-        readPersons(state, db);
+    SourceDatabase db(state, source.database);
+    const Status pictures = readPictures(state, folder);
+    std::vector<ContactDraft> drafts = readPersons(db);
+    completeContacts(state, db, drafts);
+    if (source.reportsProgress) {
+        state.reporter.progress(kProgressAfterContacts);
     }
-    completeContacts(state, db);
-    if (source.postProgress) {
-        state.notifications.post("ScanProgressInfo", std::any(kProgressAfterContacts));
-    }
+    return db.status().ok() ? pictures : db.status();
 }
 
 }  // namespace
 
-void scanContactThread(ScanState& state, const std::string& folder) {
+Status scanContactThread(ScanState& state, const std::string& folder) {
     if (folder.empty()) {
-        return;
+        return Status();
     }
-    readAddressBook(
+    return readAddressBook(
         state, folder,
         {BackupFileLocator::keyPath(folder, kAddressBookKey, state.biOS10version), true});
 }
 
 // A Timeline keeps its address book flat, whatever the layout of the backup
 // it was made from; its scan has a progress scale of its own.
-void ScanTimelineBackupContactWithPath(ScanState& state, const std::string& folder) {
+Status ScanTimelineBackupContactWithPath(ScanState& state, const std::string& folder) {
     if (folder.empty()) {
-        return;
+        return Status();
     }
-    readAddressBook(state, folder,
-                    {BackupFileLocator::keyPath(folder, kAddressBookKey, false), false});
+    return readAddressBook(state, folder,
+                           {BackupFileLocator::keyPath(folder, kAddressBookKey, false), false});
 }
 
 }  // namespace vessamo

@@ -1,29 +1,23 @@
 #pragma once
 
-#include <atomic>
 #include <string>
 
-#include "results/BackupFileIndex.h"
+#include "backup/ScanState.h"
+#include "common/Status.h"
 
 namespace vessamo {
 
-class NotificationCenter;
+// The catalogue readers that start a backup scan: each builds state.index
+// from the backup folder's catalogue and reports progress from 0 to 20.
+// The stop button ends them between rows, keeping what was indexed.
 
-// What a catalogue reader needs besides the folder: where to put the index,
-// the stop button, and where to post "ScanProgressInfo" (0 to 20).
-struct IndexingContext {
-    BackupFileIndex& index;
-    const std::atomic<bool>& stopRequested;
-    NotificationCenter& notifications;
-};
+// Manifest.db (iOS 10 and later, two-level layout). The catalogue is read
+// from a private folded copy; the backup is never opened for writing. A
+// damaged catalogue still gives the files named before the damage.
+[[nodiscard]] Status scanManifestDBThread(ScanState& state, const std::string& backupFolder);
 
-// Builds the index from Manifest.db (iOS 10 and later, two-level layout).
-// The catalogue is read from a private folded copy; the backup is never
-// opened for writing.
-void scanManifestDBThread(const std::string& backupFolder, IndexingContext& context);
-
-// Builds the index from Manifest.mbdb (version 5.0, flat layout). Records cut
-// short by the end of the file are dropped.
-void scanDirAnalyThread(const std::string& backupFolder, IndexingContext& context);
+// Manifest.mbdb (version 5.0, flat layout). Records cut short by the end of
+// the file are dropped, and the file is then reported as damaged.
+[[nodiscard]] Status scanDirAnalyThread(ScanState& state, const std::string& backupFolder);
 
 }  // namespace vessamo

@@ -2,9 +2,8 @@
 #include <vector>
 
 #include "backup/BackupIndexReaders.h"
+#include "backup/SourceDatabase.h"
 #include "common/DatabaseCopy.h"
-#include "common/NotificationCenter.h"
-#include "common/SqliteDatabase.h"
 #include "common/SystemLog.h"
 #include "common/TextConversion.h"
 
@@ -31,18 +30,14 @@ bool fileExists(const std::string& path) {
 
 // Reads the whole table in one pass, keeping only rows of the WhatsApp
 // domains, so a catalogue of hundreds of thousands of files costs little.
-bool readCatalogue(const std::string& path, std::vector<CatalogueRow>& rows, size_t& total) {
-    SqliteDatabase db;
-    if (db.open(path, SqliteDatabase::Mode::ReadOnly) != SQLITE_OK) {
-        return false;
-    }
+// A damaged catalogue still names the files read before the damage.
+void readCatalogue(SourceDatabase& catalogue, std::vector<CatalogueRow>& rows, size_t& total) {
     SqliteStatement query;
-    if (query.prepare(db, "select fileID,domain,relativePath,flags,file from Files") != SQLITE_OK) {
-        return false;
+    if (!catalogue.prepare(query, "select fileID,domain,relativePath,flags,file from Files")) {
+        return;
     }
     total = 0;
-    int rc = SQLITE_ROW;
-    while ((rc = query.step()) == SQLITE_ROW) {
+    while (catalogue.step(query)) {
         ++total;
         std::string domain = GetStringFormChar(query.columnText(1));
         if (!isManifestDbDomain(domain)) {
@@ -51,70 +46,69 @@ bool readCatalogue(const std::string& path, std::vector<CatalogueRow>& rows, siz
         rows.push_back(CatalogueRow{total, query.columnText(0).value_or(std::string()),
                                     std::move(domain), query.columnText(2)});
     }
-    if (rc != SQLITE_DONE) {
-        // A damaged catalogue still names the files read before the damage.
-        SystemLog::write("Manifest.db read stopped early: " + db.lastError());
-    }
-    return true;
 }
 
-void indexRow(const std::string& backupFolder, const CatalogueRow& row, IndexingContext& context) {
+void indexRow(ScanState& state, const std::string& backupFolder, const CatalogueRow& row) {
     KTTreeDirNode entry;
-    entry.fileDomain = row.domain;
+    entry.fileDomain = state.intern(row.domain);
     if (row.relativePath && !row.relativePath->empty()) {
-        entry.filePath = GetStringFormChar(row.relativePath);
+        entry.filePath = state.keep(std::string_view(GetStringFormChar(row.relativePath)));
     }
-    entry.fileKey = backupFolder + "/" + row.fileID.substr(0, 2) + "/" + row.fileID;
+    entry.fileKey = state.keep(
+        std::string_view(backupFolder + "/" + row.fileID.substr(0, 2) + "/" + row.fileID));
     if (SystemLog::tracing()) {
         SystemLog::trace("domain:" + entry.fileDomain + "\n");
         SystemLog::trace("path:" + entry.filePath + "\n");
         SystemLog::trace("Key:" + entry.fileKey + "\n");
     }
     if (fileExists(entry.fileKey)) {
-        context.index.addExisting(entry);
+        state.index.addExisting(entry);
         if (containsCaseInsensitive(entry.filePath, "Message/Media/")) {
-            context.index.bNewAppVersion = true;
+            state.index.bNewAppVersion = true;
         }
     }
     if (entry.filePath == "ChatStorage.sqlite") {
-        context.index.whatsAppChatPath = row.fileID;
+        state.index.whatsAppChatPath = state.intern(row.fileID);
         SystemLog::write("[selfChatPath]===" + row.fileID);
     }
 }
 
 }  // namespace
 
-void scanManifestDBThread(const std::string& backupFolder, IndexingContext& context) {
-    const std::string catalogue = backupFolder + "/Manifest.db";
-    if (!fileExists(catalogue)) {
-        SystemLog::write("messageDB is not exist");
-        return;
+Status scanManifestDBThread(ScanState& state, const std::string& backupFolder) {
+    const std::string path = backupFolder + "/Manifest.db";
+    if (!fileExists(path)) {
+        return Status::notFound("messageDB is not exist");
     }
+    // A copy of its own, gone when the index is built: a large backup's
+    // catalogue need not sit in the scratch space for the whole scan.
     auto scratch = ScratchFolder::create("vessamo-index");
     if (!scratch) {
-        return;
+        return Status::ioError("cannot create a private folder for " + path);
     }
-    auto copy = makeFoldedCopy(*scratch, catalogue);
-    context.index.bNewAppVersion = false;
+    auto copy = makeFoldedCopy(*scratch, path);
+    if (!copy) {
+        return Status::ioError("cannot copy " + path);
+    }
+    state.index.bNewAppVersion = false;
+    SourceDatabase catalogue(*copy, path);
     std::vector<CatalogueRow> rows;
     size_t total = 0;
-    if (!copy || !readCatalogue(*copy, rows, total) || total == 0) {
-        return;
-    }
+    readCatalogue(catalogue, rows, total);
     for (const CatalogueRow& row : rows) {
-        context.notifications.post("ScanProgressInfo",
-                                   static_cast<int>(20 * row.rowNumber / total));
+        state.reporter.progress(static_cast<int>(20 * row.rowNumber / total));
         // A fileID too short to name its two-character folder names no file;
         // it must not replace a real chat database found earlier either.
         if (row.fileID.size() >= 3) {
-            indexRow(backupFolder, row, context);
+            indexRow(state, backupFolder, row);
         } else {
             SystemLog::write("Catalogue row without a usable fileID: " + row.domain);
         }
-        if (context.stopRequested.load()) {
-            return;
+        if (state.stopRequested()) {
+            break;
         }
     }
+    return catalogue.status();
 }
 
 }  // namespace vessamo

@@ -1,11 +1,9 @@
 #include <filesystem>
-#include <fstream>
-#include <vector>
 
 #include "backup/BackupIndexReaders.h"
 #include "backup/MbdbRecordParser.h"
 #include "backup/SHAH.h"
-#include "common/NotificationCenter.h"
+#include "common/Files.h"
 #include "common/SystemLog.h"
 #include "common/TextConversion.h"
 
@@ -14,23 +12,7 @@ namespace vessamo {
 namespace {
 
 // No real catalogue comes near this; anything larger is not one.
-constexpr uintmax_t kMaxCatalogueBytes = uintmax_t{1} << 31;
-
-std::optional<std::vector<uint8_t>> readCatalogue(const std::string& path) {
-    std::error_code ec;
-    uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size > kMaxCatalogueBytes) {
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    return bytes;
-}
+constexpr uint64_t kMaxCatalogueBytes = uint64_t{1} << 31;
 
 bool isMbdbDomain(std::string_view domain) {
     return domain == kWhatsAppDomain || domain == kWhatsAppGroupDomain;
@@ -41,31 +23,51 @@ bool fileExists(const std::string& path) {
     return std::filesystem::is_regular_file(path, ec);
 }
 
+std::span<const uint8_t> bytesOf(const std::string& text) {
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+void indexRecord(ScanState& state, const std::string& backupFolder,
+                 const MbdbRecordParser::Record& record, const std::string& key) {
+    KTTreeDirNode entry;
+    if (!record.domain.empty()) {
+        entry.fileDomain = state.intern(GetStringFormChar(record.domain));
+    }
+    if (!record.path.empty()) {
+        entry.filePath = state.keep(std::string_view(GetStringFormChar(record.path)));
+    }
+    entry.fileKey = state.keep(std::string_view(backupFolder + "/" + key));
+    if (fileExists(entry.fileKey)) {
+        state.index.addExisting(entry);
+    }
+    if (entry.filePath == "ChatStorage.sqlite") {
+        state.index.whatsAppChatPath = state.intern(key);
+        SystemLog::write("[selfChatPath]===" + key);
+    }
+}
+
 }  // namespace
 
-void scanDirAnalyThread(const std::string& backupFolder, IndexingContext& context) {
+Status scanDirAnalyThread(ScanState& state, const std::string& backupFolder) {
     // Read-only: the catalogue belongs to the user's backup.
-    auto bytes = readCatalogue(backupFolder + "/Manifest.mbdb");
-    if (!bytes) {
-        return;
+    const std::string path = backupFolder + "/Manifest.mbdb";
+    StatusOr<std::string> bytes = readWholeFile(path, kMaxCatalogueBytes);
+    if (bytes.status().is(StatusCode::notFound)) {
+        return Status::notFound("Manifest.mbdb is not exist");
     }
-    MbdbRecordParser parser(*bytes);
+    if (!bytes.ok()) {
+        return bytes.status();
+    }
+    MbdbRecordParser parser(bytesOf(*bytes));
     if (!parser.readHeader()) {
-        return;
+        return Status::corrupt(path + " is damaged: it is no version 5.0 catalogue");
     }
-    context.index.bNewAppVersion = false;
+    state.index.bNewAppVersion = false;
     const size_t fileSize = bytes->size();
     while (!parser.atEnd()) {
         auto record = parser.next();
         if (!record) {
-            break;
-        }
-        KTTreeDirNode entry;
-        if (!record->domain.empty()) {
-            entry.fileDomain = GetStringFormChar(record->domain);
-        }
-        if (!record->path.empty()) {
-            entry.filePath = GetStringFormChar(record->path);
+            return Status::corrupt(path + " is damaged: its last record is cut short");
         }
         std::string key = SHAH::hexOf(record->domain + "-" + record->path);
         if (key.empty()) {
@@ -75,20 +77,13 @@ void scanDirAnalyThread(const std::string& backupFolder, IndexingContext& contex
         if (!isMbdbDomain(record->domain)) {
             continue;
         }
-        entry.fileKey = backupFolder + "/" + key;
-        context.notifications.post("ScanProgressInfo",
-                                   static_cast<int>(record->endOffset * 20 / fileSize));
-        if (fileExists(entry.fileKey)) {
-            context.index.addExisting(entry);
-        }
-        if (entry.filePath == "ChatStorage.sqlite") {
-            context.index.whatsAppChatPath = key;
-            SystemLog::write("[selfChatPath]===" + key);
-        }
-        if (context.stopRequested.load()) {
-            return;
+        state.reporter.progress(static_cast<int>(record->endOffset * 20 / fileSize));
+        indexRecord(state, backupFolder, *record, key);
+        if (state.stopRequested()) {
+            break;
         }
     }
+    return Status();
 }
 
 }  // namespace vessamo

@@ -1,10 +1,8 @@
 #include "whatsapp/AccountReader.h"
 
 #include "backup/BackupFileLocator.h"
-#include "common/NotificationCenter.h"
+#include "backup/SourceDatabase.h"
 #include "common/PlistValue.h"
-#include "common/SqliteDatabase.h"
-#include "common/SystemLog.h"
 #include "whatsapp/ChatDatabaseLocator.h"
 #include "whatsapp/ConversationReader.h"
 #include "whatsapp/PicturePaths.h"
@@ -30,44 +28,42 @@ std::string preferencesFile(const ScanState& state, const std::string& folder) {
     return (!L::exists(flat) && L::exists(twoLevel)) ? twoLevel : flat;
 }
 
-KTWhatsAppIDInfoPtr readAccount(const std::string& preferences) {
-    auto account = std::make_shared<KTWhatsAppIDInfo>();
+KTWhatsAppIDInfo readAccount(ScanState& state, const std::string& preferences) {
+    KTWhatsAppIDInfo account;
     auto plist = PlistValue::fromFile(preferences);
     if (!plist || plist->asDictionary() == nullptr) {
         return account;
     }
-    account->whatsAppCurrentStatus = plist->stringFor("CurrentStatusText").value_or("");
-    account->whatsAppNodeName = plist->stringFor("FullUserName").value_or("");
-    account->whatsAppNodeNumber = plist->stringFor("OwnJabberID").value_or("");
+    const auto text = [&](std::string_view key) {
+        return state.intern(plist->stringFor(key).value_or(""));
+    };
+    account.whatsAppCurrentStatus = text("CurrentStatusText");
+    account.whatsAppNodeName = text("FullUserName");
+    account.whatsAppNodeNumber = text("OwnJabberID");
     return account;
 }
 
 }  // namespace
 
-void getWhatsAppIDInfo(ScanState& state, const std::string& folder) {
+Status getWhatsAppIDInfo(ScanState& state, const std::string& folder) {
     if (folder.empty()) {
-        return;
+        return Status();
     }
-    state.currentNodeInfo = readAccount(preferencesFile(state, folder));
+    state.currentNodeInfo = readAccount(state, preferencesFile(state, folder));
     auto chat = findChatDatabase(state, folder);
     if (!chat) {
         state.currentNodeInfo.reset();
-        SystemLog::write("WhatsAppMessageDB is not exist");
-        return;
+        return Status::notFound("WhatsAppMessageDB is not exist");
     }
-    auto copy = state.databaseCopy(chat->path);
-    SqliteDatabase db;
-    if (copy && db.open(*copy, SqliteDatabase::Mode::ReadOnly) == SQLITE_OK) {
-        const bool groupContainer = chat->groupContainer;
-        readPictures(state, db, [&state, groupContainer](const std::string& stored) {
-            return indexedProfilePicture(state.index, stored, groupContainer);
-        });
-        readConversations(state, db, StarredList::Add);
-        readGroupMembers(state, db);
-    } else {
-        state.wpConvChatArray.push_back(makeStarredConversation());
-    }
-    state.notifications.post("ScanProgressInfo", 78);
+    SourceDatabase db(state, chat->path);
+    const bool groupContainer = chat->groupContainer;
+    readPictures(state, db, [&state, groupContainer](std::string_view stored) {
+        return indexedProfilePicture(state.index, stored, groupContainer);
+    });
+    readConversations(state, db, StarredList::Add);
+    readGroupMembers(state, db);
+    state.reporter.progress(78);
+    return db.status();
 }
 
 }  // namespace vessamo

@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "backup/BackupFileLocator.h"
+#include "backup/SourceDatabase.h"
 #include "carving/DisplayConversions.h"
 #include "common/PlistValue.h"
-#include "common/SqliteDatabase.h"
 #include "common/SystemLog.h"
 #include "common/TextConversion.h"
+#include "common/WhatsAppIds.h"
 #include "whatsapp/ContactLookups.h"
 
 namespace vessamo {
@@ -33,8 +34,6 @@ constexpr std::array<std::string_view, 3> kCallArchiveKeys = {
 // Documents/calls.log of the app's own domain: all that backups from before
 // the shared container have.
 constexpr std::string_view kAppCallLogKey = "21ae65d600415978a2e08e7969270e078247c1b5";
-
-constexpr std::string_view kJidSuffix = "@s.whatsapp.net";
 
 // The join pairs participants with events through their shared key, so a
 // group call gives one row per participant, each with the call's date.
@@ -98,38 +97,28 @@ std::optional<CallFile> chooseCallFile(const ScanState& state, const std::string
     return std::nullopt;
 }
 
-std::string phoneOfJid(std::string jid) {
-    for (size_t at = jid.find(kJidSuffix); at != std::string::npos; at = jid.find(kJidSuffix, at)) {
-        jid.erase(at, kJidSuffix.size());
-    }
-    return jid;
-}
-
 // Whole seconds toward zero. Out-of-range values saturate, as in SQLite's
 // own conversion, so a damaged date shows blank instead of being undefined.
-std::string dateText(double seconds2001) {
+std::optional<AppleTime> callTime(double seconds2001) {
     if (std::isnan(seconds2001)) {
-        return GetNSStringDate(std::nullopt);
+        return std::nullopt;
     }
     const double limit = std::ldexp(1.0, 63);
-    int64_t whole = 0;
     if (seconds2001 >= limit) {
-        whole = std::numeric_limits<int64_t>::max();
-    } else if (seconds2001 < -limit) {
-        whole = std::numeric_limits<int64_t>::min();
-    } else {
-        whole = static_cast<int64_t>(seconds2001);
+        return AppleTime{std::numeric_limits<int64_t>::max()};
     }
-    return GetNSStringDate(GetDateTime(whole, 0));
+    if (seconds2001 < -limit) {
+        return AppleTime{std::numeric_limits<int64_t>::min()};
+    }
+    return AppleTime{static_cast<int64_t>(seconds2001)};
 }
 
 // A call without length never connected: the caller gave up, or it was missed.
-std::string durationText(int32_t seconds, bool outgoing, std::string_view cancelled,
-                         std::string_view missed) {
+Text durationText(ScanState& state, int32_t seconds, bool outgoing, Text cancelled, Text missed) {
     if (seconds != 0) {
-        return getCallHistoryDuration(seconds);
+        return state.intern(getCallHistoryDuration(seconds));
     }
-    return std::string(outgoing ? cancelled : missed);
+    return outgoing ? cancelled : missed;
 }
 
 // ---------------------------------------------------------------------------
@@ -140,56 +129,61 @@ bool hasValue(const SqliteStatement& row, int column) {
     return text && !text->empty();
 }
 
-KTCallHistoryNodePtr callFromRow(const SqliteStatement& row, ContactLookups& lookups) {
-    auto call = std::make_shared<KTCallHistoryNode>();
+KTCallHistoryNode callFromRow(ScanState& state, const SqliteStatement& row,
+                              ContactLookups& lookups) {
+    KTCallHistoryNode call;
     const std::string jid = GetStringFormChar(row.columnText(0));
     if (jid != " ") {
-        call->callPhone = phoneOfJid(jid);
+        const std::string phone = whatsAppNumber(jid);
+        call.callPhone = state.intern(phone);
         // The address book's containment match names every real number; the
         // WhatsApp-number slice match is left for a JID that is only the suffix.
-        call->callName =
-            (call->callPhone.empty() ? lookups.getContactNameByWhatsAppNumber(call->callPhone)
-                                     : lookups.getNameByPhoneNumber(call->callPhone))
-                .value_or("");
+        if (phone.empty()) {
+            call.callName = lookups.getContactNameByWhatsAppNumber(phone).value_or(Text());
+        } else {
+            call.callName = state.intern(lookups.getNameByPhoneNumber(phone).value_or(""));
+        }
     }
     if (hasValue(row, 1)) {
-        call->doubledatestamp = row.columnDouble(1);
-        call->callDate = dateText(call->doubledatestamp);
+        call.doubledatestamp = row.columnDouble(1);
+        call.callDate = callTime(call.doubledatestamp);
     }
     if (hasValue(row, 2)) {
         // Durations are stored as fractional seconds; whole ones are shown.
-        call->callTime = static_cast<int32_t>(row.columnInt64(2));
+        call.callTime = static_cast<int32_t>(row.columnInt64(2));
     }
     if (hasValue(row, 3)) {
-        call->callType = row.columnInt64(3) < 1 ? "Incoming" : "Outgoing";
+        call.callType = row.columnInt64(3) < 1 ? Text("Incoming") : Text("Outgoing");
     }
-    call->callDuration =
-        durationText(call->callTime, call->callType == "Outgoing", "Cancelled", "Missed");
+    call.callDuration =
+        durationText(state, call.callTime, call.callType == "Outgoing", "Cancelled", "Missed");
     return call;
 }
 
-// Returns how many calls were added.
-size_t readCallDatabase(ScanState& state, const std::string& source, ContactLookups& lookups) {
-    std::optional<std::string> copy = state.databaseCopy(source);
-    if (!copy) {
-        return 0;
-    }
-    SqliteDatabase db;
-    if (db.open(*copy, SqliteDatabase::Mode::ReadOnly) != SQLITE_OK) {
-        SystemLog::write("Cannot open the call history: " + db.lastError());
-        return 0;
-    }
-    SqliteStatement row;
-    if (row.prepare(db, kCallQuery) != SQLITE_OK) {
-        SystemLog::write("Cannot read the call history: " + db.lastError());
-        return 0;
-    }
+// How many calls were added, and whether the database said it is damaged.
+struct DatabaseCalls {
     size_t added = 0;
-    while (!state.stopRequested() && row.step() == SQLITE_ROW) {
-        state.wpCallArray.push_back(callFromRow(row, lookups));
-        ++added;
+    Status status;
+};
+
+DatabaseCalls readCallDatabase(ScanState& state, const std::string& source,
+                               ContactLookups& lookups) {
+    DatabaseCalls calls;
+    SourceDatabase db(state, source);
+    SqliteStatement row;
+    if (!db.prepare(row, kCallQuery)) {
+        if (db.status().ok()) {
+            SystemLog::write("Cannot read the call history: " + db.db().lastError());
+        }
+        calls.status = db.status();
+        return calls;
     }
-    return added;
+    while (!state.stopRequested() && db.step(row)) {
+        state.wpCallArray.push_back(callFromRow(state, row, lookups));
+        ++calls.added;
+    }
+    calls.status = db.status();
+    return calls;
 }
 
 // ---------------------------------------------------------------------------
@@ -231,22 +225,50 @@ int64_t durationOf(const PlistValue& object, const PlistValue::Array& objects) {
     return duration != nullptr ? duration->asInteger().value_or(0) : 0;
 }
 
-// A call seen before any date keeps an empty date rather than borrowing one
-// from a later entry, which would put it at a moment it never had.
-KTCallHistoryNodePtr callFromArchive(const PlistValue& object, const PlistValue::Array& objects,
-                                     const std::string& jid, std::optional<double> lastDate,
-                                     ContactLookups& lookups) {
-    auto call = std::make_shared<KTCallHistoryNode>();
-    call->callPhone = phoneOfJid(jid);
-    call->callName = lookups.getContactNameByWhatsAppNumber(call->callPhone).value_or("");
-    call->callType = isIncoming(object, objects) ? "Incoming Call" : "Outgoing Call";
-    call->callDuration =
-        durationText(static_cast<int32_t>(durationOf(object, objects)),
-                     call->callType == "Outgoing Call", "Cancelled Call", "Missed Call");
+// A call seen before any date keeps no date rather than borrowing one from
+// a later entry, which would put it at a moment it never had.
+KTCallHistoryNode callFromArchive(ScanState& state, const PlistValue& object,
+                                  const PlistValue::Array& objects, const std::string& jid,
+                                  std::optional<double> lastDate, ContactLookups& lookups) {
+    KTCallHistoryNode call;
+    const std::string phone = whatsAppNumber(jid);
+    call.callPhone = state.intern(phone);
+    call.callName = lookups.getContactNameByWhatsAppNumber(phone).value_or(Text());
+    call.callType = isIncoming(object, objects) ? Text("Incoming Call") : Text("Outgoing Call");
+    call.callDuration =
+        durationText(state, static_cast<int32_t>(durationOf(object, objects)),
+                     call.callType == "Outgoing Call", "Cancelled Call", "Missed Call");
     if (lastDate) {
-        call->callDate = dateText(*lastDate);
+        call.callDate = callTime(*lastDate);
     }
     return call;
+}
+
+// How a call-log archive is taken apart: which classes of parsed objects
+// count as the strings that carry JIDs and as the dictionaries that carry
+// calls and dates, and, when set, the exact number of values a dictionary
+// must hold to become a call (others still give their date, and the JID
+// stays pending for the next dictionary).
+struct CallArchiveRules {
+    std::vector<std::string_view> stringClasses;
+    std::vector<std::string_view> dictionaryClasses;
+    std::optional<size_t> callValueCount;
+};
+
+// The rules of a device backup's archive, and the stricter ones of the copy
+// a Timeline backup keeps.
+const CallArchiveRules& backupCallArchiveRules() {
+    static const CallArchiveRules rules{
+        {"__NSCFString", "NSCFString", "__NSCFStringI"},
+        {"NSDictionary", "__NSCFDictionary", "NSCFDictionary", "__NSDictionaryI"},
+        std::nullopt,
+    };
+    return rules;
+}
+
+const CallArchiveRules& timelineCallArchiveRules() {
+    static const CallArchiveRules rules{{"__NSCFString"}, {"NSDictionary", "__NSCFDictionary"}, 16};
+    return rules;
 }
 
 // The class a property list's object has once the phone's platform has
@@ -288,7 +310,7 @@ void walkCallArchive(ScanState& state, const std::string& path, const CallArchiv
         }
         const std::string_view className = parsedClassName(object);
         if (named(className, rules.stringClasses)) {
-            if (containsCaseInsensitive(*object.asString(), kJidSuffix)) {
+            if (containsCaseInsensitive(*object.asString(), kPersonSuffix)) {
                 pendingJid = *object.asString();
             }
             continue;
@@ -303,7 +325,7 @@ void walkCallArchive(ScanState& state, const std::string& path, const CallArchiv
             !rules.callValueCount || object.asDictionary()->size() == *rules.callValueCount;
         if (pendingJid && makesCall) {
             state.wpCallArray.push_back(
-                callFromArchive(object, *objects, *pendingJid, lastDate, lookups));
+                callFromArchive(state, object, *objects, *pendingJid, lastDate, lookups));
             pendingJid.reset();
         }
     }
@@ -311,44 +333,33 @@ void walkCallArchive(ScanState& state, const std::string& path, const CallArchiv
 
 }  // namespace
 
-void scanWhatsAppCalllogThread(ScanState& state, const std::string& folder) {
+Status scanWhatsAppCalllogThread(ScanState& state, const std::string& folder) {
     if (folder.empty()) {
-        return;
+        return Status();
     }
     std::optional<CallFile> file = chooseCallFile(state, folder);
     if (!file) {
-        SystemLog::write("WhatsAppMessageDB is not exist");
-        return;
+        return Status::notFound("WhatsAppMessageDB is not exist");
     }
     ContactLookups lookups(state.contactArray, state.whatsAppFavContactArray);
+    Status status;
     if (file->isDatabase) {
-        if (readCallDatabase(state, file->path, lookups) > 0) {
-            return;
+        DatabaseCalls calls = readCallDatabase(state, file->path, lookups);
+        if (calls.added > 0) {
+            return calls.status;
         }
         // An empty or unreadable database does not mean there were no calls:
         // the archive may still hold them.
+        status = std::move(calls.status);
         file->path = callArchivePath(folder);
     }
     walkCallArchive(state, file->path, backupCallArchiveRules(), lookups);
+    return status;
 }
 
-const CallArchiveRules& backupCallArchiveRules() {
-    static const CallArchiveRules rules{
-        {"__NSCFString", "NSCFString", "__NSCFStringI"},
-        {"NSDictionary", "__NSCFDictionary", "NSCFDictionary", "__NSDictionaryI"},
-        std::nullopt,
-    };
-    return rules;
-}
-
-const CallArchiveRules& timelineCallArchiveRules() {
-    static const CallArchiveRules rules{{"__NSCFString"}, {"NSDictionary", "__NSCFDictionary"}, 16};
-    return rules;
-}
-
-void readCallArchive(ScanState& state, const std::string& path, const CallArchiveRules& rules) {
+void readTimelineCallArchive(ScanState& state, const std::string& path) {
     ContactLookups lookups(state.contactArray, state.whatsAppFavContactArray);
-    walkCallArchive(state, path, rules, lookups);
+    walkCallArchive(state, path, timelineCallArchiveRules(), lookups);
 }
 
 }  // namespace vessamo

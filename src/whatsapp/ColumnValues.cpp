@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <string>
 
 #include "common/TextConversion.h"
 
@@ -24,10 +25,14 @@ int64_t clampedToInt64(double value) {
     return static_cast<int64_t>(value);  // truncates toward zero
 }
 
-int64_t leadingNumber(const std::string& text) {
+int64_t leadingNumber(const SqliteStatement& row, int column) {
+    // SQLite's text is NUL-terminated, which is all strtoll needs.
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row.handle(), column));
+    if (text == nullptr) {
+        return 0;
+    }
     errno = 0;
-    long long value = std::strtoll(text.c_str(), nullptr, 10);
-    return static_cast<int64_t>(value);  // strtoll already holds at the limits
+    return static_cast<int64_t>(std::strtoll(text, nullptr, 10));  // held at the limits
 }
 
 std::optional<int64_t> wideValue(const SqliteStatement& row, int column) {
@@ -40,7 +45,7 @@ std::optional<int64_t> wideValue(const SqliteStatement& row, int column) {
         case SQLITE_FLOAT:
             return clampedToInt64(row.columnDouble(column));
         default:
-            return leadingNumber(row.columnText(column).value_or(std::string()));
+            return leadingNumber(row, column);
     }
 }
 
@@ -57,18 +62,21 @@ bool hasValue(const SqliteStatement& row, int column) {
     return true;
 }
 
-std::optional<std::string> textValue(const SqliteStatement& row, int column) {
+std::optional<std::string_view> textValue(const SqliteStatement& row, int column) {
     if (!hasValue(row, column)) {
         return std::nullopt;
     }
-    // Straight from SQLite's buffer: one copy per text, not two.
     const auto* text = sqlite3_column_text(row.handle(), column);
     const int length = sqlite3_column_bytes(row.handle(), column);
     if (text == nullptr || length <= 0) {
-        return std::string(" ");
+        return std::string_view(" ");
     }
-    return GetStringFormChar(
-        std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length)));
+    std::string_view bytes(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+    bytes = bytes.substr(0, bytes.find('\0'));
+    if (bytes.empty() || !isValidUtf8(bytes)) {
+        return std::string_view(" ");
+    }
+    return bytes;
 }
 
 std::optional<int32_t> intValue(const SqliteStatement& row, int column) {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
+#include <string_view>
 
 #include "common/SqliteDatabase.h"
 
@@ -12,8 +12,10 @@ namespace vessamo {
 // absent; anything else is a value.
 [[nodiscard]] bool hasValue(const SqliteStatement& row, int column);
 
-// The column's text (malformed UTF-8 becomes one blank); nullopt when absent.
-[[nodiscard]] std::optional<std::string> textValue(const SqliteStatement& row, int column);
+// The column's text up to its first NUL, or one blank when that is empty
+// or malformed UTF-8; nullopt when absent. The bytes are SQLite's: they
+// last until the statement steps again, so keep what you need.
+[[nodiscard]] std::optional<std::string_view> textValue(const SqliteStatement& row, int column);
 
 // The column as a 32-bit integer the way a text's leading number reads:
 // fractions dropped, out-of-range values held at the limits, text without

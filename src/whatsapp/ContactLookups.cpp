@@ -6,11 +6,11 @@ namespace vessamo {
 
 namespace {
 
-std::vector<ContactPhoneEntry> phoneEntries(const std::vector<KTContactNodePtr>& contacts) {
+std::vector<ContactPhoneEntry> phoneEntries(const std::vector<KTContactNode>& contacts) {
     std::vector<ContactPhoneEntry> entries;
     entries.reserve(contacts.size());
-    for (const KTContactNodePtr& contact : contacts) {
-        entries.push_back(ContactPhoneEntry{contact->contactName, contact->contactPhone});
+    for (const KTContactNode& contact : contacts) {
+        entries.push_back(ContactPhoneEntry{contact.contactName, contact.contactPhone});
     }
     return entries;
 }
@@ -34,18 +34,18 @@ std::string_view middleSlice(std::string_view text) {
 
 }  // namespace
 
-ContactLookups::ContactLookups(const std::vector<KTContactNodePtr>& contacts,
-                               const std::vector<KTWhatsAppFavContactPtr>& favourites)
+ContactLookups::ContactLookups(const std::vector<KTContactNode>& contacts,
+                               const std::vector<KTWhatsAppFavContact>& favourites)
     : entries_(phoneEntries(contacts)), phoneNames_(entries_), favourites_(favourites) {
-    for (const KTContactNodePtr& contact : contacts) {
-        if (!contact->contactPhone.empty()) {
-            sliceContacts_.emplace_back(contact->contactName,
-                                        asciiLower(without(contact->contactPhone, "-() +")));
+    for (const KTContactNode& contact : contacts) {
+        if (!contact.contactPhone.empty()) {
+            sliceContacts_.emplace_back(contact.contactName,
+                                        asciiLower(without(contact.contactPhone, "-() +")));
         }
     }
     favouriteIds_.reserve(favourites.size());
-    for (const KTWhatsAppFavContactPtr& favourite : favourites) {
-        favouriteIds_.push_back(asciiLower(favourite->whatsAppID));
+    for (const KTWhatsAppFavContact& favourite : favourites) {
+        favouriteIds_.push_back(asciiLower(favourite.whatsAppID));
     }
 }
 
@@ -53,7 +53,7 @@ std::optional<std::string> ContactLookups::getNameByPhoneNumber(std::string_view
     return phoneNames_.nameFor(phone);
 }
 
-std::optional<std::string> ContactLookups::getContactNameByWhatsAppNumber(std::string_view number) {
+std::optional<Text> ContactLookups::getContactNameByWhatsAppNumber(std::string_view number) {
     std::string wanted = number.size() < 4 ? without(number, "-") : std::string(number);
     wanted = asciiLower(without(wanted, "() "));
     if (wanted.empty()) {
@@ -63,7 +63,7 @@ std::optional<std::string> ContactLookups::getContactNameByWhatsAppNumber(std::s
     if (known != sliceAnswers_.end()) {
         return known->second;
     }
-    std::optional<std::string> answer;
+    std::optional<Text> answer;
     for (const auto& [name, phone] : sliceContacts_) {
         bool found = phone.size() < wanted.size()
                          ? wanted.find(middleSlice(phone)) != std::string::npos
@@ -89,7 +89,7 @@ const KTWhatsAppFavContact* ContactLookups::favouriteFor(std::string_view id) {
     const KTWhatsAppFavContact* answer = nullptr;
     for (size_t i = 0; i < favouriteIds_.size(); ++i) {
         if (favouriteIds_[i].find(wanted) != std::string::npos) {
-            answer = favourites_[i].get();
+            answer = &favourites_[i];
             break;
         }
     }
@@ -97,16 +97,14 @@ const KTWhatsAppFavContact* ContactLookups::favouriteFor(std::string_view id) {
     return answer;
 }
 
-std::optional<std::string> ContactLookups::getContactStatuByWhatsAppID(std::string_view id) {
+std::optional<Text> ContactLookups::getContactStatuByWhatsAppID(std::string_view id) {
     const KTWhatsAppFavContact* favourite = favouriteFor(id);
-    return favourite != nullptr ? std::optional<std::string>(favourite->contactStatu)
-                                : std::nullopt;
+    return favourite != nullptr ? std::optional<Text>(favourite->contactStatu) : std::nullopt;
 }
 
-std::optional<std::string> ContactLookups::getContactImagepathByWhatsAppID(std::string_view id) {
+std::optional<Text> ContactLookups::getContactImagepathByWhatsAppID(std::string_view id) {
     const KTWhatsAppFavContact* favourite = favouriteFor(id);
-    return favourite != nullptr ? std::optional<std::string>(favourite->contactImagePath)
-                                : std::nullopt;
+    return favourite != nullptr ? std::optional<Text>(favourite->contactImagePath) : std::nullopt;
 }
 
 }  // namespace vessamo

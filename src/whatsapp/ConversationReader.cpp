@@ -1,5 +1,6 @@
 #include "whatsapp/ConversationReader.h"
 
+#include <string>
 #include <unordered_map>
 
 #include "common/WhatsAppIds.h"
@@ -11,64 +12,64 @@ namespace vessamo {
 namespace {
 
 // The first picture record of each JID, as a walk in order would find it.
-std::unordered_map<std::string, const KTWhatAppGroupInfo*> firstPictureByJid(
+std::unordered_map<std::string_view, const KTWhatAppGroupInfo*> firstPictureByJid(
     const ScanState& state) {
-    std::unordered_map<std::string, const KTWhatAppGroupInfo*> pictures;
-    for (const KTWhatAppGroupInfoPtr& picture : state.whatsAppGroupInfoArray) {
-        pictures.emplace(picture->groupzjid, picture.get());
+    std::unordered_map<std::string_view, const KTWhatAppGroupInfo*> pictures;
+    for (const KTWhatAppGroupInfo& picture : state.whatsAppGroupInfoArray) {
+        pictures.emplace(picture.groupzjid, &picture);
     }
     return pictures;
 }
 
+std::optional<Text> internedPath(ScanState& state, const std::optional<std::string>& path) {
+    return path ? std::optional<Text>(state.intern(*path)) : std::nullopt;
+}
+
 }  // namespace
 
-void readPictures(ScanState& state, const SqliteDatabase& chatDatabase,
-                  const PictureResolver& resolve) {
+void readPictures(ScanState& state, SourceDatabase& chatDatabase, const PictureResolver& resolve) {
     SqliteStatement query;
-    if (query.prepare(chatDatabase, "select ZJID,ZPATH from ZWAPROFILEPICTUREITEM") != SQLITE_OK) {
+    if (!chatDatabase.prepare(query, "select ZJID,ZPATH from ZWAPROFILEPICTUREITEM")) {
         return;
     }
-    while (query.step() == SQLITE_ROW) {
-        auto picture = std::make_shared<KTWhatAppGroupInfo>();
+    while (chatDatabase.step(query)) {
+        KTWhatAppGroupInfo& picture = state.whatsAppGroupInfoArray.emplace_back();
         if (auto jid = textValue(query, 0)) {
-            picture->groupzjid = *jid;
+            picture.groupzjid = *jid;
         }
         if (auto stored = textValue(query, 1)) {
-            picture->groupImagePath = resolve(*stored);
+            auto file = resolve(*stored);
+            picture.groupImagePath = file ? std::optional<std::string>(*file) : std::nullopt;
         }
-        state.whatsAppGroupInfoArray.push_back(std::move(picture));
     }
 }
 
-void readConversations(ScanState& state, const SqliteDatabase& chatDatabase, StarredList starred) {
+void readConversations(ScanState& state, SourceDatabase& chatDatabase, StarredList starred) {
     SqliteStatement query;
-    if (query.prepare(chatDatabase,
-                      "select Z_PK,ZGROUPINFO,ZCONTACTJID,ZPARTNERNAME from ZWACHATSESSION") ==
-        SQLITE_OK) {
-        auto pictures = firstPictureByJid(state);
+    if (chatDatabase.prepare(
+            query, "select Z_PK,ZGROUPINFO,ZCONTACTJID,ZPARTNERNAME from ZWACHATSESSION")) {
+        const auto pictures = firstPictureByJid(state);
         ContactLookups lookups(state.contactArray, state.whatsAppFavContactArray);
-        while (query.step() == SQLITE_ROW) {
-            auto chat = std::make_shared<KTWhatsAppCovNode>();
-            chat->chatID = intValue(query, 0).value_or(0);
-            chat->isGroupCov = hasValue(query, 1);
+        while (chatDatabase.step(query)) {
+            KTWhatsAppCovNode& chat = state.wpConvChatArray.emplace_back();
+            chat.chatID = intValue(query, 0).value_or(0);
+            chat.isGroupCov = hasValue(query, 1);
             if (auto jid = textValue(query, 2)) {
-                auto picture = pictures.find(*jid);
-                if (picture != pictures.end()) {
-                    chat->groupChatImagePath = picture->second->groupImagePath;
+                if (auto picture = pictures.find(*jid); picture != pictures.end()) {
+                    chat.groupChatImagePath = internedPath(state, picture->second->groupImagePath);
                 }
-                chat->currentChatNumber = *jid;
+                chat.currentChatNumber = state.intern(*jid);
             }
             if (auto partner = textValue(query, 3)) {
-                if (chat->isGroupCov) {
-                    chat->currentSubject = *partner;
-                    chat->currentChatName = "Group Chat";
+                if (chat.isGroupCov) {
+                    chat.currentSubject = state.intern(*partner);
+                    chat.currentChatName = "Group Chat";
                 } else {
-                    chat->currentChatName = *partner;
-                    chat->currentSubject = lookups.getContactStatuByWhatsAppID(
-                        whatsAppNumber(chat->currentChatNumber.value_or("")));
+                    chat.currentChatName = state.intern(*partner);
+                    chat.currentSubject = lookups.getContactStatuByWhatsAppID(
+                        whatsAppNumber(chat.currentChatNumber.value_or(Text())));
                 }
             }
-            state.wpConvChatArray.push_back(std::move(chat));
         }
     }
     if (starred == StarredList::Add) {
@@ -76,24 +77,22 @@ void readConversations(ScanState& state, const SqliteDatabase& chatDatabase, Sta
     }
 }
 
-void readGroupMembers(ScanState& state, const SqliteDatabase& chatDatabase) {
+void readGroupMembers(ScanState& state, SourceDatabase& chatDatabase) {
     SqliteStatement query;
-    if (query.prepare(chatDatabase, "select Z_PK,ZCONTACTNAME,ZMEMBERJID from ZWAGROUPMEMBER") !=
-        SQLITE_OK) {
+    if (!chatDatabase.prepare(query, "select Z_PK,ZCONTACTNAME,ZMEMBERJID from ZWAGROUPMEMBER")) {
         return;
     }
-    while (query.step() == SQLITE_ROW) {
-        auto member = std::make_shared<KTWhatAppGroupMember>();
+    while (chatDatabase.step(query)) {
+        KTWhatAppGroupMember& member = state.whatsAppGroupMemberArray.emplace_back();
         if (auto id = intValue(query, 0)) {
-            member->groupMemberID = *id;
+            member.groupMemberID = *id;
         }
         if (auto name = textValue(query, 1)) {
-            member->groupMemberName = *name;
+            member.groupMemberName = *name;
         }
         if (auto jid = textValue(query, 2)) {
-            member->groupMemberAppID = *jid;
+            member.groupMemberAppID = *jid;
         }
-        state.whatsAppGroupMemberArray.push_back(std::move(member));
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "backup/ScanState.h"
-#include "common/SqliteDatabase.h"
+#include "backup/SourceDatabase.h"
 #include "whatsapp/PicturePaths.h"
 
 namespace vessamo {
@@ -12,11 +12,10 @@ enum class StarredList { Add, None };
 
 // One picture record per profile picture row, with the file the resolver
 // finds for its stored path.
-void readPictures(ScanState& state, const SqliteDatabase& chatDatabase,
-                  const PictureResolver& resolve);
+void readPictures(ScanState& state, SourceDatabase& chatDatabase, const PictureResolver& resolve);
 // One conversation per chat session, then the starred list when asked for.
-void readConversations(ScanState& state, const SqliteDatabase& chatDatabase, StarredList starred);
+void readConversations(ScanState& state, SourceDatabase& chatDatabase, StarredList starred);
 // Every group member, in row order.
-void readGroupMembers(ScanState& state, const SqliteDatabase& chatDatabase);
+void readGroupMembers(ScanState& state, SourceDatabase& chatDatabase);
 
 }  // namespace vessamo

@@ -2,9 +2,7 @@
 
 #include <unordered_set>
 
-#include "common/NotificationCenter.h"
-#include "common/SqliteDatabase.h"
-#include "common/SystemLog.h"
+#include "backup/SourceDatabase.h"
 #include "common/WhatsAppIds.h"
 #include "whatsapp/ChatDatabaseLocator.h"
 #include "whatsapp/ColumnValues.h"
@@ -13,69 +11,57 @@ namespace vessamo {
 
 namespace {
 
-void keep(ScanState& state, KTWhatsAppFavContactPtr favourite) {
-    state.wpfContactArray.push_back(favourite);
-    state.whatsAppFavContactArray.push_back(std::move(favourite));
-}
-
-void readPushNames(ScanState& state, const SqliteDatabase& db) {
+void readPushNames(ScanState& state, SourceDatabase& db) {
     SqliteStatement query;
-    if (query.prepare(db, "select ZJID,ZPUSHNAME from ZWAPROFILEPUSHNAME") != SQLITE_OK) {
+    if (!db.prepare(query, "select ZJID,ZPUSHNAME from ZWAPROFILEPUSHNAME")) {
         return;
     }
-    while (query.step() == SQLITE_ROW) {
-        auto favourite = std::make_shared<KTWhatsAppFavContact>();
+    while (db.step(query)) {
+        KTWhatsAppFavContact& favourite = state.whatsAppFavContactArray.emplace_back();
         if (auto jid = textValue(query, 0)) {
-            favourite->whatsAppID = whatsAppNumber(*jid);
+            favourite.whatsAppID = state.intern(whatsAppNumber(*jid));
         }
         if (auto name = textValue(query, 1)) {
-            favourite->contactName = *name;
+            favourite.contactName = state.intern(*name);
         }
-        keep(state, std::move(favourite));
     }
 }
 
 // A member of several groups is listed once, under the name first seen.
-void readGroupMembers(ScanState& state, const SqliteDatabase& db) {
+void readGroupMembers(ScanState& state, SourceDatabase& db) {
     SqliteStatement query;
-    if (query.prepare(db, "select ZCONTACTNAME,ZMEMBERJID from ZWAGROUPMEMBER") != SQLITE_OK) {
+    if (!db.prepare(query, "select ZCONTACTNAME,ZMEMBERJID from ZWAGROUPMEMBER")) {
         return;
     }
-    std::unordered_set<std::string> seen;
-    while (query.step() == SQLITE_ROW) {
+    std::unordered_set<std::string_view> seen;  // views of interned numbers
+    while (db.step(query)) {
         auto jid = textValue(query, 1);
         if (!jid) {
             continue;
         }
-        auto favourite = std::make_shared<KTWhatsAppFavContact>();
-        if (auto name = textValue(query, 0)) {
-            favourite->contactName = *name;
+        const Text number = state.intern(whatsAppNumber(*jid));
+        if (!seen.insert(number).second) {
+            continue;
         }
-        favourite->whatsAppID = whatsAppNumber(*jid);
-        if (favourite->contactName.empty()) {
-            favourite->contactName = favourite->whatsAppID;
-        }
-        if (seen.insert(favourite->whatsAppID).second) {
-            keep(state, std::move(favourite));
-        }
+        KTWhatsAppFavContact& favourite = state.whatsAppFavContactArray.emplace_back();
+        favourite.whatsAppID = number;
+        auto name = textValue(query, 0);
+        favourite.contactName = name ? state.intern(*name) : number;
     }
 }
 
 }  // namespace
 
-void getWhatsAppFavateContact(ScanState& state, const std::string& folder) {
+Status getWhatsAppFavateContact(ScanState& state, const std::string& folder) {
     auto source = findContactsDatabase(folder);
     if (!source) {
-        SystemLog::write("WhatsAppMessageDB is not exist");
-        return;
+        return Status::notFound("WhatsAppMessageDB is not exist");
     }
-    auto copy = state.databaseCopy(*source);
-    SqliteDatabase db;
-    if (copy && db.open(*copy, SqliteDatabase::Mode::ReadOnly) == SQLITE_OK) {
-        readPushNames(state, db);
-        readGroupMembers(state, db);
-    }
-    state.notifications.post("ScanProgressInfo", 70);
+    SourceDatabase db(state, *source);
+    readPushNames(state, db);
+    readGroupMembers(state, db);
+    state.reporter.progress(70);
+    return db.status();
 }
 
 }  // namespace vessamo

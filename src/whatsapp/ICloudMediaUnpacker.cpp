@@ -3,9 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
+#include <memory>
 
 #include "common/ChildProcess.h"
+#include "common/Files.h"
 #include "common/SystemLog.h"
 
 namespace vessamo {
@@ -15,6 +18,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kMediaTree = "media";
+
+// The media archives an iCloud Drive WhatsApp backup keeps, in the order
+// they are unpacked; a later one's file replaces an earlier one's.
+constexpr std::array<const char*, 6> kMediaArchives = {
+    "Media.tar", "Media_1.tar", "Document.tar", "Document_1.tar", "Video.tar", "Thumbnail.tar"};
 
 std::string tarProgram() {
     if (::access("/usr/bin/tar", X_OK) == 0) {
@@ -41,7 +49,7 @@ std::optional<std::string> makeStaging(const std::string& root) {
 }
 
 bool unpack(const std::string& archive, const std::string& staging,
-            const MediaUnpackOptions& options) {
+            std::chrono::milliseconds timeout) {
     // GNU tar and bsdtar both refuse ".." members, strip a leading "/" and
     // keep links from being written through; owners and modes of the
     // archive are not taken over.
@@ -49,7 +57,7 @@ bool unpack(const std::string& archive, const std::string& staging,
         ChildProcess::run(tarProgram(),
                           {"-x", "-z", "-f", asArgument(archive), "-C", asArgument(staging),
                            "--no-same-owner", "--no-same-permissions"},
-                          options.timeout, ChildProcess::Output::capture);
+                          timeout, ChildProcess::Output::capture);
     if (!run.succeeded()) {
         SystemLog::write(archive + ": tar " + run.describeFailure() + "; none of its files kept");
         return false;
@@ -131,54 +139,11 @@ void removeStaging(const std::string& staging) {
     fs::remove_all(staging, ec);
 }
 
-}  // namespace
-
-const std::vector<std::string>& iCloudMediaArchives() {
-    static const std::vector<std::string> archives = {
-        "Media.tar", "Media_1.tar", "Document.tar", "Document_1.tar", "Video.tar", "Thumbnail.tar"};
-    return archives;
-}
-
-void compressWhatsAppMedia(ScanState& state, const std::string& folder) {
-    compressWhatsAppMedia(state, folder, MediaUnpackOptions{});
-}
-
-void compressWhatsAppMedia(ScanState& state, const std::string& folder,
-                           const MediaUnpackOptions& options) {
-    state.tempfilePath.clear();
-    state.unpackFolder.reset();  // the last iCloud scan's files go first
-    state.unpackFolder = ScratchFolder::create("vessamo-icloud");
-    if (!state.unpackFolder) {
-        SystemLog::write("Cannot create a private folder for the media archives");
-        return;
-    }
-    const std::string root = state.unpackFolder->path();
-    const std::string tree = root + "/" + kMediaTree;
-    std::error_code ec;
-    if (!fs::create_directory(tree, ec)) {
-        SystemLog::write(tree + ": cannot be made: " + ec.message());
-        return;
-    }
-    state.tempfilePath = tree + "/";
-    for (const std::string& name : iCloudMediaArchives()) {
-        const std::string archive = folder + "/" + name;
-        if (folder.empty() || !fs::is_regular_file(archive, ec)) {
-            continue;
-        }
-        auto staging = makeStaging(root);
-        if (!staging) {
-            SystemLog::write(archive + ": no room to unpack it");
-            continue;
-        }
-        if (unpack(archive, *staging, options)) {
-            mergeInto(*staging, tree);
-        }
-        removeStaging(*staging);
-    }
-}
-
-std::vector<KTTreeDirNode> listMediaFiles(const std::string& folder) {
-    std::vector<KTTreeDirNode> files;
+// The files below a folder, walked in name order, as media entries (full
+// path, file name). Entries whose path inside the folder starts with "."
+// are left out, which hides only what sits hidden at the folder's top.
+std::vector<std::string> mediaFilesBelow(const std::string& folder) {
+    std::vector<std::string> files;
     std::error_code ec;
     fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
                                           ec);
@@ -191,28 +156,70 @@ std::vector<KTTreeDirNode> listMediaFiles(const std::string& folder) {
         }
         std::error_code step;
         if (fs::is_regular_file(entry.symlink_status(step))) {
-            KTTreeDirNode file;
-            file.fileKey = entry.path().string();
-            file.filePath = entry.path().filename().string();
-            files.push_back(std::move(file));
+            files.push_back(entry.path().string());
         }
     }
-    std::sort(files.begin(), files.end(),
-              [](const KTTreeDirNode& a, const KTTreeDirNode& b) { return a.fileKey < b.fileKey; });
+    std::sort(files.begin(), files.end());
     return files;
 }
 
-void scanWhatsaAppMedia(ScanState& state, const std::string& /*folder*/) {
+// A private folder for this scan's archives, with its media tree; the
+// result keeps it, as exports read the unpacked files.
+Status makeUnpackFolder(ScanState& state) {
+    state.tempfilePath.clear();
+    state.unpackFolder.reset();
+    auto folder = ScratchFolder::create("vessamo-icloud");
+    if (!folder) {
+        return Status::ioError("Cannot create a private folder for the media archives");
+    }
+    state.unpackFolder = std::make_shared<ScratchFolder>(std::move(*folder));
+    const std::string tree = state.unpackFolder->path() + "/" + kMediaTree;
+    if (Status made = makeFolders(tree); !made.ok()) {
+        return made;
+    }
+    state.tempfilePath = tree + "/";
+    return Status();
+}
+
+}  // namespace
+
+Status compressWhatsAppMedia(ScanState& state, const std::string& folder) {
+    if (Status made = makeUnpackFolder(state); !made.ok()) {
+        return made;
+    }
+    const std::string root = state.unpackFolder->path();
+    const std::string tree = root + "/" + kMediaTree;
+    std::error_code ec;
+    for (const char* name : kMediaArchives) {
+        const std::string archive = folder + "/" + name;
+        if (folder.empty() || !fs::is_regular_file(archive, ec)) {
+            continue;
+        }
+        auto staging = makeStaging(root);
+        if (!staging) {
+            SystemLog::write(archive + ": no room to unpack it");
+            continue;
+        }
+        if (unpack(archive, *staging, state.unpackTimeout)) {
+            mergeInto(*staging, tree);
+        }
+        removeStaging(*staging);
+    }
+    return Status();
+}
+
+Status scanWhatsaAppMedia(ScanState& state, const std::string& /*folder*/) {
     const std::string media = state.tempfilePath + "Media";
     std::error_code ec;
     if (state.tempfilePath.empty() || !fs::is_directory(media, ec)) {
-        SystemLog::write("WhatsAppMessageDB is not exist");
-        return;
+        return Status::notFound("WhatsAppMessageDB is not exist");
     }
-    for (KTTreeDirNode& file : listMediaFiles(media)) {
-        state.whatsAppResourceArray.push_back(file);
-        state.index.wpMediaArray.push_back(std::move(file));
+    for (const std::string& path : mediaFilesBelow(media)) {
+        KTTreeDirNode& file = state.index.wpMediaArray.emplace_back();
+        file.fileKey = state.keep(std::string_view(path));
+        file.filePath = Text::borrowed(lastComponent(file.fileKey));
     }
+    return Status();
 }
 
 }  // namespace vessamo

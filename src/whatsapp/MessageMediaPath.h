@@ -1,8 +1,8 @@
 #pragma once
 
 #include <optional>
-#include <string>
 
+#include "common/Text.h"
 #include "results/BackupFileIndex.h"
 #include "results/KTWhatsAppNode.h"
 
@@ -12,7 +12,7 @@ namespace vessamo {
 // (media, thumbnail, second thumbnail; empty ones skipped) are relative to
 // WhatsApp's own folders, "Message/" in current versions and "Library/" in
 // old ones; the first the index knows wins.
-[[nodiscard]] std::optional<std::string> resolveMessageFile(const KTWhatsAppNode& message,
-                                                            const BackupFileIndex& index);
+[[nodiscard]] std::optional<Text> resolveMessageFile(const KTWhatsAppNode& message,
+                                                     const BackupFileIndex& index);
 
 }  // namespace vessamo

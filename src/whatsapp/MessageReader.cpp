@@ -2,17 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <unordered_map>
 
-#include "common/NotificationCenter.h"
-#include "common/SqliteDatabase.h"
-#include "common/SystemLog.h"
-#include "common/TextConversion.h"
 #include "common/WhatsAppIds.h"
 #include "whatsapp/ChatDatabaseLocator.h"
-#include "whatsapp/ColumnValues.h"
 #include "whatsapp/ContactLookups.h"
-#include "whatsapp/MessageDateText.h"
 #include "whatsapp/MessageRowSource.h"
 #include "whatsapp/PicturePaths.h"
 
@@ -41,22 +36,21 @@ constexpr const char* kPushNameStatement = VESSAMO_MESSAGE_COLUMNS VESSAMO_MESSA
 struct MessageRules {
     const char* statement = kBackupStatement;
     bool namesFromAddressBook = true;  // else the push name stays the name
-    bool recordsAttachments = true;    // media records and the file-date table
+    bool recordsAttachments = true;    // attachment records
     bool countsProgress = true;        // thresholds, running count, stop button
     bool biCloudNode = false;
     bool bTimelineNode = false;
     PictureResolver senderPicture;  // a contact's stored picture to its file
 };
 
-MessageRules rulesFor(const ScanState& state, MessageSource source,
-                      const std::string& pictureFolder) {
+MessageRules rulesFor(ScanState& state, MessageSource source, const std::string& pictureFolder) {
     MessageRules rules;
     if (source == MessageSource::Timeline) {
-        rules.senderPicture = [pictureFolder](const std::string& stored) {
-            return std::optional<std::string>(timelinePicture(pictureFolder, stored));
+        rules.senderPicture = [&state, pictureFolder](std::string_view stored) {
+            return std::optional<Text>(state.intern(timelinePicture(pictureFolder, stored)));
         };
     } else {
-        rules.senderPicture = [&index = state.index](const std::string& stored) {
+        rules.senderPicture = [&index = state.index](std::string_view stored) {
             return indexedSenderPicture(index, stored);
         };
     }
@@ -71,202 +65,193 @@ MessageRules rulesFor(const ScanState& state, MessageSource source,
     return rules;
 }
 
-// Everything the per-message rules look up, built once per scan. What a
-// number gives (name, sender picture) is remembered per number, so a chat's
-// thousands of messages cost one walk of the lists.
+// What a message's address stands for: the number, and the name and
+// picture the number gives.
+struct Sender {
+    Text number;
+    Text name;
+    std::optional<Text> picture;
+};
+
+struct StringHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
+// Everything the per-message rules look up, built once per scan. What an
+// address gives is worked out once, so a chat's thousands of messages cost
+// one walk of the lists and share one copy of each text.
 class MessageContext {
 public:
     MessageContext(ScanState& state, MessageRules rules)
-        : rules_(std::move(rules)), lookups_(state.contactArray, state.whatsAppFavContactArray) {
-        for (const KTWhatAppGroupMemberPtr& member : state.whatsAppGroupMemberArray) {
-            members_.emplace(member->groupMemberID, member->groupMemberAppID);
+        : state_(state),
+          rules_(std::move(rules)),
+          lookups_(state.contactArray, state.whatsAppFavContactArray) {
+        for (const KTWhatAppGroupMember& member : state.whatsAppGroupMemberArray) {
+            members_.emplace(member.groupMemberID, member.groupMemberAppID);
         }
     }
 
-    const std::string* memberJid(int32_t memberID) const {
+    [[nodiscard]] const MessageRules& rules() const { return rules_; }
+    [[nodiscard]] const std::string* memberJid(int32_t memberID) const {
         auto found = members_.find(memberID);
         return found != members_.end() ? &found->second : nullptr;
     }
-    [[nodiscard]] bool hasMembers() const { return !members_.empty(); }
-    std::string dateText(int64_t seconds) { return dates_.textOf(seconds); }
-    [[nodiscard]] const MessageRules& rules() const { return rules_; }
-
-    struct NumberFacts {
-        std::string name;
-        std::optional<std::string> picture;
-    };
-    const NumberFacts& factsOf(const std::string& number);
+    const Sender& senderOf(std::string_view address, bool sentByOwner);
 
 private:
-    std::optional<std::string> senderPicture(const std::string& number);
-
+    ScanState& state_;
     MessageRules rules_;
     ContactLookups lookups_;
     std::unordered_map<int32_t, std::string> members_;  // first member of each key
-    std::unordered_map<std::string, NumberFacts> facts_;
-    MessageDateText dates_;
+    // By address, apart for the two directions: a group's address numbers
+    // its creator for sent messages and its sender for received ones.
+    std::array<std::unordered_map<std::string, Sender, StringHash, std::equal_to<>>, 2> senders_;
 };
 
-const MessageContext::NumberFacts& MessageContext::factsOf(const std::string& number) {
-    auto known = facts_.find(number);
-    if (known != facts_.end()) {
-        return known->second;
+const Sender& MessageContext::senderOf(std::string_view address, bool sentByOwner) {
+    auto& known = senders_[sentByOwner ? 1 : 0];
+    if (auto found = known.find(address); found != known.end()) {
+        return found->second;
     }
-    NumberFacts facts;
+    const std::string number = numberOfAddress(address, sentByOwner);
+    Sender sender;
+    sender.number = state_.intern(number);
     if (rules_.namesFromAddressBook) {
-        facts.name = lookups_.getNameByPhoneNumber(number).value_or("");
+        sender.name = state_.intern(lookups_.getNameByPhoneNumber(number).value_or(""));
     }
-    facts.picture = senderPicture(number);
-    return facts_.emplace(number, std::move(facts)).first->second;
+    if (auto stored = lookups_.getContactImagepathByWhatsAppID(number)) {
+        sender.picture = rules_.senderPicture(*stored);
+    }
+    return known.emplace(std::string(address), sender).first->second;
 }
 
-std::optional<std::string> MessageContext::senderPicture(const std::string& number) {
-    auto stored = lookups_.getContactImagepathByWhatsAppID(number);
-    if (!stored) {
-        return std::nullopt;
+Direction directionOf(const MessageRow& row) {
+    if (row.isFromMe) {
+        return *row.isFromMe == 1 ? Direction::Send : Direction::Receive;
     }
-    return rules_.senderPicture(*stored);
+    // Without the column, a push name marks what others sent.
+    return row.pushName ? Direction::Receive : Direction::Send;
 }
 
-void setIf(std::string& field, std::optional<std::string>& value) {
-    if (value) {
-        field = std::move(*value);
-    }
-}
-
-// Columns 0 to 16 of the statement, in order.
-void readColumns(MessageRow& row, MessageContext& context, KTWhatsAppNode& message) {
-    if (row.chatSession) {
-        message.chatID = *row.chatSession;
-    }
-    if (row.seconds) {
-        message.messageDate = context.dateText(*row.seconds);
-    }
-    const bool pushed = row.pushName.has_value();
-    message.messageType = pushed ? "Receive" : "Send";
-    setIf(message.messageName, row.pushName);
-    if (row.messageType) {
-        message.attchType = *row.messageType;
-    }
-    setIf(message.messageNumb, pushed ? row.fromJid : row.toJid);
-    setIf(message.messageContent, row.text);
-    if (row.groupMember && context.hasMembers()) {
+// A group message names its member; otherwise the push name decides which
+// JID column is the other party, whoever really sent it.
+std::string_view addressOf(const MessageRow& row, const MessageContext& context) {
+    if (row.groupMember) {
         if (const std::string* jid = context.memberJid(*row.groupMember)) {
-            message.messageNumb = *jid;
+            return *jid;
         }
     }
-    setIf(message.messageAttchpath, row.mediaLocalPath);
-    setIf(message.vcardName, row.vcardName);
-    setIf(message.vcardInfo, row.vcardString);
-    setIf(message.messageThumPath, row.thumbnailLocalPath);
-    setIf(message.messagePPThumpath, row.xmppThumbPath);
-    if (row.starred) {
-        message.bStarredMessage = *row.starred == 1;
-    }
-    if (row.isFromMe) {
-        message.messageType = *row.isFromMe == 1 ? "Send" : "Receive";
-    }
+    return (row.pushName ? row.fromJid : row.toJid).value_or(std::string_view());
 }
 
-void applyLocation(const MessageRow& row, KTWhatsAppNode& message) {
+Text kept(ScanState& state, const std::optional<std::string_view>& bytes) {
+    return bytes ? state.keep(*bytes) : Text();
+}
+
+// "latitude longitude"; a missing latitude prints as "(null)", as formatting
+// a nil object does. The null island is no place.
+Text locationOf(ScanState& state, const MessageRow& row) {
     if (!row.longitude) {
-        return;
+        return Text();
     }
-    // A missing latitude prints as "(null)", as formatting a nil object does.
-    std::string location = row.latitude.value_or("(null)") + " " + *row.longitude;
-    if (location != "0.0 0.0") {
-        message.locationInfo = std::move(location);
-    }
+    std::string location(row.latitude.value_or("(null)"));
+    location += ' ';
+    location += *row.longitude;
+    return location == "0.0 0.0" ? Text() : state.keep(std::string_view(location));
 }
 
-// A person's number loses its suffix; a group JID "creator-created@g.us"
-// names the creator for sent messages and the rest for received ones.
-void applyNumber(KTWhatsAppNode& message) {
-    std::string& number = message.messageNumb;
-    if (containsCaseInsensitive(number, kPersonSuffix)) {
-        number = whatsAppNumber(number);
-        return;
+void fillMessage(ScanState& state, MessageContext& context, const MessageRow& row,
+                 KTWhatsAppNode& message) {
+    const MessageRules& rules = context.rules();
+    message.chatID = row.chatSession.value_or(message.chatID);
+    if (row.seconds) {
+        message.messageDate = AppleTime{*row.seconds};
     }
-    if (number.find(kGroupSuffix) == std::string::npos) {
-        return;
-    }
-    size_t dash = number.find('-');
-    if (dash == std::string::npos) {
-        return;
-    }
-    if (message.messageType == "Send") {
-        number = number.substr(0, dash);
-    } else {
-        size_t next = number.find('-', dash + 1);
-        number = withoutText(number.substr(dash + 1, next == std::string::npos ? std::string::npos
-                                                                               : next - dash - 1),
-                             kGroupSuffix);
-    }
-}
+    message.messageType = directionOf(row);
+    message.attchType = row.messageType.value_or(message.attchType);
+    message.messageContent = kept(state, row.text);
+    message.messageAttchpath = kept(state, row.mediaLocalPath);
+    message.vcardName = kept(state, row.vcardName);
+    message.vcardInfo = kept(state, row.vcardString);
+    message.messageThumPath = kept(state, row.thumbnailLocalPath);
+    message.messagePPThumpath = kept(state, row.xmppThumbPath);
+    message.bStarredMessage = row.starred == 1;
+    message.isHaveAttch = row.mediaLocalPath || row.thumbnailLocalPath || row.xmppThumbPath;
+    message.locationInfo = locationOf(state, row);
 
-void applyDerivedFields(const MessageRow& row, MessageContext& context, KTWhatsAppNode& message) {
-    message.isHaveAttch = !message.messageAttchpath.empty() || !message.messagePPThumpath.empty() ||
-                          !message.messageThumPath.empty();
-    applyLocation(row, message);
-    applyNumber(message);
-    const MessageContext::NumberFacts& facts = context.factsOf(message.messageNumb);
-    if (context.rules().namesFromAddressBook) {
-        message.messageName = facts.name;
+    const Sender& sender =
+        context.senderOf(addressOf(row, context), message.messageType == Direction::Send);
+    message.messageNumb = sender.number;
+    if (rules.namesFromAddressBook) {
+        message.messageName = sender.name;
+    } else if (row.pushName) {
+        message.messageName = state.intern(*row.pushName);
     }
-    message.whatsAppcontactPath = facts.picture;
-    message.biCloudNode = context.rules().biCloudNode;
-    message.bTimelineNode = context.rules().bTimelineNode;
+    message.whatsAppcontactPath = sender.picture;
+    message.biCloudNode = rules.biCloudNode;
+    message.bTimelineNode = rules.bTimelineNode;
 }
 
 void recordAttachment(ScanState& state, const KTWhatsAppNode& message) {
-    if (!message.isHaveAttch || message.messageAttchpath.empty()) {
+    if (message.messageAttchpath.empty()) {
         return;
     }
-    auto file = std::make_shared<KTPhotoAndVideoNode>();
-    file->filePath = message.messageAttchpath;
-    file->fileDate = message.messageDate;
-    state.fileDateDict[message.messageAttchpath] = message.messageDate;
-    state.wpAttachArray.push_back(std::move(file));
+    KTPhotoAndVideoNode& file = state.wpAttachArray.emplace_back();
+    file.filePath = message.messageAttchpath;
+    file.fileDate = message.messageDate;
 }
 
-void postProgress(ScanState& state, int64_t count) {
+void reportProgress(ScanState& state, int64_t count) {
     if (int percent = progressForMessageCount(count); percent > 0) {
-        state.notifications.post("ScanProgressInfo", percent);
+        state.reporter.progress(percent);
     }
     if (count > 15000 && count != 22000) {
-        state.notifications.post("ScanAnvancedProgressInfo", static_cast<int>(count));
+        state.reporter.messagesRead(static_cast<int>(count));
+    }
+}
+
+// Room for every row, so the list is never copied while it grows; the
+// join gives a row per media item, which real databases keep to one.
+void reserveForTable(ScanState& state, SourceDatabase& db) {
+    SqliteStatement count;
+    if (db.prepare(count, "select count(*) from ZWAMESSAGE") && db.step(count)) {
+        const auto rows = static_cast<size_t>(std::max<int64_t>(count.columnInt64(0), 0));
+        state.wpChatArray.reserve(state.wpChatArray.size() + rows);
     }
 }
 
 }  // namespace
 
-bool readMessageTable(ScanState& state, const SqliteDatabase& db, MessageSource source,
-                      const std::string& pictureFolder) {
+Status readMessageTable(ScanState& state, SourceDatabase& db, MessageSource source,
+                        const std::string& pictureFolder) {
+    reserveForTable(state, db);
     MessageContext context(state, rulesFor(state, source, pictureFolder));
     const MessageRules& rules = context.rules();
     MessageRowSource rows;
-    if (!rows.start(db, rules.statement)) {
-        return true;
+    const int started = rows.start(db.db(), rules.statement);
+    db.note(started);
+    if (started != SQLITE_OK) {
+        return db.status();
     }
     int64_t count = 0;
-    for (auto batch = rows.nextBatch(); !batch.empty(); batch = rows.nextBatch()) {
-        for (MessageRow& row : batch) {
-            auto message = std::make_shared<KTWhatsAppNode>();
-            readColumns(row, context, *message);
-            applyDerivedFields(row, context, *message);
+    for (MessageBatch batch = rows.nextBatch(); !batch.rows.empty(); batch = rows.nextBatch()) {
+        for (const MessageRow& row : batch.rows) {
+            KTWhatsAppNode& message = state.wpChatArray.emplace_back();
+            fillMessage(state, context, row, message);
             if (rules.recordsAttachments) {
-                recordAttachment(state, *message);
+                recordAttachment(state, message);
             }
             if (rules.countsProgress) {
-                postProgress(state, ++count);
-            }
-            state.wpChatArray.push_back(std::move(message));
-            if (rules.countsProgress && state.stopRequested()) {
-                return false;
+                reportProgress(state, ++count);
+                if (state.stopRequested()) {
+                    return Status::cancelled("the message reading was stopped");
+                }
             }
         }
     }
-    return true;
+    db.noteEnd(rows.endCode());
+    return db.status();
 }
 
 int progressForMessageCount(int64_t count) {
@@ -283,20 +268,19 @@ int progressForMessageCount(int64_t count) {
     return 0;
 }
 
-void scanWhatsAppMessageThread(ScanState& state, const std::string& folder) {
+Status scanWhatsAppMessageThread(ScanState& state, const std::string& folder) {
     auto chat = findChatDatabase(state, folder);
     if (!chat) {
-        SystemLog::write("WhatsAppMessageDB is not exist");
-        return;
+        return Status::notFound("WhatsAppMessageDB is not exist");
     }
     state.currentScanPath = chat->path;
-    auto copy = state.databaseCopy(chat->path);
-    SqliteDatabase db;
-    if (copy && db.open(*copy, SqliteDatabase::Mode::ReadOnly) == SQLITE_OK &&
-        !readMessageTable(state, db, MessageSource::Backup, folder)) {
-        return;  // stopped: no final progress
+    SourceDatabase db(state, chat->path);
+    const Status read = readMessageTable(state, db, MessageSource::Backup, folder);
+    if (read.is(StatusCode::cancelled)) {
+        return Status();  // stopped: no final progress, and the result says it stopped
     }
-    state.notifications.post("ScanProgressInfo", 95);
+    state.reporter.progress(95);
+    return read;
 }
 
 }  // namespace vessamo

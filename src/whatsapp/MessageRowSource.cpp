@@ -1,5 +1,7 @@
 #include "whatsapp/MessageRowSource.h"
 
+#include <utility>
+
 #include "whatsapp/ColumnValues.h"
 
 namespace vessamo {
@@ -9,94 +11,99 @@ namespace {
 constexpr size_t kBatchRows = 256;
 constexpr size_t kBatchesAhead = 4;
 
-MessageRow rowOf(const SqliteStatement& row) {
-    MessageRow out;
+MessageBatch freshBatch() {
+    MessageBatch batch;
+    batch.rows.reserve(kBatchRows);
+    return batch;
+}
+
+void addRow(const SqliteStatement& row, MessageBatch& batch) {
+    const auto text = [&](int column) -> std::optional<std::string_view> {
+        auto value = textValue(row, column);
+        return value ? std::optional<std::string_view>(batch.bytes.keep(*value)) : std::nullopt;
+    };
+    MessageRow& out = batch.rows.emplace_back();
     out.chatSession = intValue(row, 0);
     out.seconds = wholeSeconds(row, 1);
-    out.pushName = textValue(row, 2);
+    out.pushName = text(2);
     out.messageType = intValue(row, 3);
-    out.fromJid = textValue(row, 4);
-    out.text = textValue(row, 5);
-    out.toJid = textValue(row, 6);
+    out.fromJid = text(4);
+    out.text = text(5);
+    out.toJid = text(6);
     out.groupMember = intValue(row, 7);
-    out.mediaLocalPath = textValue(row, 8);
-    out.vcardName = textValue(row, 9);
-    out.vcardString = textValue(row, 10);
-    out.thumbnailLocalPath = textValue(row, 11);
-    out.xmppThumbPath = textValue(row, 12);
-    out.latitude = textValue(row, 13);
-    out.longitude = textValue(row, 14);
+    out.mediaLocalPath = text(8);
+    out.vcardName = text(9);
+    out.vcardString = text(10);
+    out.thumbnailLocalPath = text(11);
+    out.xmppThumbPath = text(12);
+    out.latitude = text(13);
+    out.longitude = text(14);
     // Sources whose statement stops at the location have neither column.
     if (row.columnCount() > 16) {
         out.starred = intValue(row, 15);
         out.isFromMe = intValue(row, 16);
     }
-    return out;
 }
 
 }  // namespace
 
-MessageRowSource::~MessageRowSource() {
-    cancel();
-}
-
-bool MessageRowSource::start(const SqliteDatabase& db, const char* statement) {
-    if (query_.prepare(db, statement) != SQLITE_OK) {
-        return false;
+int MessageRowSource::start(const SqliteDatabase& db, const char* statement) {
+    const int rc = query_.prepare(db, statement);
+    if (rc == SQLITE_OK) {
+        (void)producer_.start([this](std::stop_token stop) { produce(std::move(stop)); });
     }
-    producer_ = std::thread([this] { produce(); });
-    return true;
+    return rc;
 }
 
-void MessageRowSource::produce() {
-    std::vector<MessageRow> batch;
-    batch.reserve(kBatchRows);
-    while (!cancelled_.load() && query_.step() == SQLITE_ROW) {
-        batch.push_back(rowOf(query_));
-        if (batch.size() == kBatchRows) {
-            push(std::move(batch));
-            batch = {};
-            batch.reserve(kBatchRows);
+void MessageRowSource::produce(std::stop_token stop) {
+    MessageBatch batch = freshBatch();
+    int rc = SQLITE_DONE;
+    while (!stop.stop_requested() && (rc = query_.step()) == SQLITE_ROW) {
+        addRow(query_, batch);
+        if (batch.rows.size() == kBatchRows) {
+            if (!push(std::exchange(batch, freshBatch()), stop)) {
+                break;
+            }
         }
     }
-    if (!batch.empty()) {
-        push(std::move(batch));
+    if (!batch.rows.empty()) {
+        (void)push(std::move(batch), stop);
     }
     std::lock_guard lock(mutex_);
     finished_ = true;
+    endCode_ = rc;
     changed_.notify_all();
 }
 
-void MessageRowSource::push(std::vector<MessageRow> batch) {
+bool MessageRowSource::push(MessageBatch batch, const std::stop_token& stop) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return ready_.size() < kBatchesAhead || cancelled_.load(); });
-    if (!cancelled_.load()) {
-        ready_.push_back(std::move(batch));
-        changed_.notify_all();
+    if (!changed_.wait(lock, stop, [this] { return ready_.size() < kBatchesAhead; })) {
+        return false;  // cancelled while waiting for room
     }
+    ready_.push_back(std::move(batch));
+    changed_.notify_all();
+    return true;
 }
 
-std::vector<MessageRow> MessageRowSource::nextBatch() {
+MessageBatch MessageRowSource::nextBatch() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
     if (ready_.empty()) {
         return {};
     }
-    std::vector<MessageRow> batch = std::move(ready_.front());
+    MessageBatch batch = std::move(ready_.front());
     ready_.pop_front();
     changed_.notify_all();
     return batch;
 }
 
+int MessageRowSource::endCode() const {
+    std::lock_guard lock(mutex_);
+    return endCode_;
+}
+
 void MessageRowSource::cancel() {
-    {
-        std::lock_guard lock(mutex_);
-        cancelled_ = true;
-        changed_.notify_all();
-    }
-    if (producer_.joinable()) {
-        producer_.join();
-    }
+    producer_.stopAndJoin();
     query_.finalize();
 }
 

@@ -2,14 +2,17 @@
 
 #include <filesystem>
 
+#include "common/Files.h"
+
 namespace vessamo {
 
 namespace fs = std::filesystem;
 
-std::optional<std::string> indexedProfilePicture(const BackupFileIndex& index,
-                                                 const std::string& stored, bool groupContainer) {
-    std::string base =
-        groupContainer ? stored : (index.bNewAppVersion ? "Message/" : "Library/") + stored;
+std::optional<Text> indexedProfilePicture(const BackupFileIndex& index, std::string_view stored,
+                                          bool groupContainer) {
+    const std::string base =
+        groupContainer ? std::string(stored)
+                       : (index.bNewAppVersion ? "Message/" : "Library/") + std::string(stored);
     if (auto found = index.getFileKeyBytheFilepath(base)) {
         return found;
     }
@@ -19,18 +22,17 @@ std::optional<std::string> indexedProfilePicture(const BackupFileIndex& index,
     return index.getFileKeyBytheFilepath(base + ".jpg");
 }
 
-std::optional<std::string> indexedSenderPicture(const BackupFileIndex& index,
-                                                const std::string& stored) {
+std::optional<Text> indexedSenderPicture(const BackupFileIndex& index, std::string_view stored) {
     if (auto file = index.getFileKeyBytheFilepath(stored)) {
         return file;
     }
-    return index.getFileKeyBytheFilepath(stored + ".thumb");
+    return index.getFileKeyBytheFilepath(std::string(stored) + ".thumb");
 }
 
-std::string timelinePicture(const std::string& folder, const std::string& stored) {
+std::string timelinePicture(const std::string& folder, std::string_view stored) {
     // The name alone: a stored path must not lead out of the folder.
-    const std::string name = fs::path(stored).filename().string();
-    const std::string base = folder + "/" + name;
+    const std::string_view name = lastComponent(stored);
+    const std::string base = folder + "/" + std::string(name);
     std::error_code ec;
     if (name != "." && name != ".." && !name.empty()) {
         if (fs::is_regular_file(base, ec)) {

@@ -1,11 +1,7 @@
 #include "whatsapp/PushNameChatReaders.h"
 
-#include <filesystem>
-#include <optional>
-
-#include "common/NotificationCenter.h"
-#include "common/SqliteDatabase.h"
-#include "common/SystemLog.h"
+#include "backup/BackupFileLocator.h"
+#include "backup/SourceDatabase.h"
 #include "whatsapp/ConversationReader.h"
 #include "whatsapp/MessageReader.h"
 #include "whatsapp/PicturePaths.h"
@@ -14,84 +10,75 @@ namespace vessamo {
 
 namespace {
 
-// The folder's chat database, logged when missing. An empty folder is no
-// source at all and returns quietly.
-std::optional<std::string> chatStorageOf(const std::string& folder) {
-    if (folder.empty()) {
+constexpr const char* kMissing = "WhatsAppMessageDB is not exist";
+
+std::string chatStorageOf(const std::string& folder) {
+    return folder + "/ChatStorage.sqlite";
+}
+
+// nullopt when the folder has no chat database, else what reading it said.
+std::optional<Status> readChatsAndMembers(ScanState& state, const std::string& folder,
+                                          const PictureResolver& resolve) {
+    const std::string chat = chatStorageOf(folder);
+    if (!BackupFileLocator::exists(chat)) {
         return std::nullopt;
     }
-    std::string path = folder + "/ChatStorage.sqlite";
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        SystemLog::write("WhatsAppMessageDB is not exist");
-        return std::nullopt;
-    }
-    return path;
+    SourceDatabase db(state, chat);
+    readPictures(state, db, resolve);
+    readConversations(state, db, StarredList::None);
+    readGroupMembers(state, db);
+    return db.status();
 }
 
-// Opens the private copy of a source database; false leaves db closed.
-bool openCopy(ScanState& state, const std::string& source, SqliteDatabase& db) {
-    auto copy = state.databaseCopy(source);
-    return copy && db.open(*copy, SqliteDatabase::Mode::ReadOnly) == SQLITE_OK;
-}
-
-// False when the folder has no chat database.
-bool readChatsAndMembers(ScanState& state, const std::string& folder,
-                         const PictureResolver& resolve) {
-    auto chat = chatStorageOf(folder);
-    if (!chat) {
-        return false;
-    }
-    SqliteDatabase db;
-    if (openCopy(state, *chat, db)) {
-        readPictures(state, db, resolve);
-        readConversations(state, db, StarredList::None);
-        readGroupMembers(state, db);
-    }
-    return true;
-}
-
-void readPushNameMessages(ScanState& state, const std::string& folder, MessageSource source) {
+Status readPushNameMessages(ScanState& state, const std::string& folder, MessageSource source) {
     if (folder.empty()) {
-        return;
+        return Status();
     }
-    state.currentScanPath = folder + "/ChatStorage.sqlite";
-    auto chat = chatStorageOf(folder);
-    if (!chat) {
-        return;
+    state.currentScanPath = chatStorageOf(folder);
+    if (!BackupFileLocator::exists(state.currentScanPath)) {
+        return Status::notFound(kMissing);
     }
+    Status read;
     {
-        SqliteDatabase db;
-        if (openCopy(state, *chat, db)) {
-            readMessageTable(state, db, source, folder);
-        }
+        SourceDatabase db(state, state.currentScanPath);
+        read = readMessageTable(state, db, source, folder);
     }
-    state.notifications.post("ScanProgressInfo", 80);
+    state.reporter.progress(80);
+    return read;
 }
 
 }  // namespace
 
-void getiCloudWhatsAppIDInfo(ScanState& state, const std::string& folder) {
-    const bool found = readChatsAndMembers(state, folder, [&state](const std::string& stored) {
+Status getiCloudWhatsAppIDInfo(ScanState& state, const std::string& folder) {
+    if (folder.empty()) {
+        return Status();
+    }
+    auto read = readChatsAndMembers(state, folder, [&state](std::string_view stored) {
         return indexedProfilePicture(state.index, stored, false);
     });
-    if (found) {
-        state.notifications.post("ScanProgressInfo", 78);
+    if (!read) {
+        return Status::notFound(kMissing);
     }
+    state.reporter.progress(78);
+    return *read;
 }
 
-void scaniCloudWhatsAppMessageThread(ScanState& state, const std::string& folder) {
-    readPushNameMessages(state, folder, MessageSource::ICloudDrive);
+Status scaniCloudWhatsAppMessageThread(ScanState& state, const std::string& folder) {
+    return readPushNameMessages(state, folder, MessageSource::ICloudDrive);
 }
 
-void getTimelineWhatsAppIDInfo(ScanState& state, const std::string& folder) {
-    readChatsAndMembers(state, folder, [&folder](const std::string& stored) {
-        return std::optional<std::string>(timelinePicture(folder, stored));
+Status getTimelineWhatsAppIDInfo(ScanState& state, const std::string& folder) {
+    if (folder.empty()) {
+        return Status();
+    }
+    auto read = readChatsAndMembers(state, folder, [&state, &folder](std::string_view stored) {
+        return std::optional<Text>(state.intern(timelinePicture(folder, stored)));
     });
+    return read ? *read : Status::notFound(kMissing);
 }
 
-void scanTimelineWhatsAppMessageThread(ScanState& state, const std::string& folder) {
-    readPushNameMessages(state, folder, MessageSource::Timeline);
+Status scanTimelineWhatsAppMessageThread(ScanState& state, const std::string& folder) {
+    return readPushNameMessages(state, folder, MessageSource::Timeline);
 }
 
 }  // namespace vessamo

@@ -3,23 +3,26 @@
 #include <string>
 
 #include "backup/ScanState.h"
+#include "common/Status.h"
 
 namespace vessamo {
 
 // The chat readers of iCloud Drive and Timeline backups. Both keep a plain
 // "ChatStorage.sqlite" in their folder and come without account record,
 // favourites or starred messages, so a sender is known by push name only.
+// An empty folder is no source and gives nothing; a folder without the
+// database is notFound ("WhatsAppMessageDB is not exist").
 
 // Pictures (looked up in the file index, which this source leaves empty),
-// conversations and group members. Posts progress 78.
-void getiCloudWhatsAppIDInfo(ScanState& state, const std::string& folder);
+// conversations and group members. Reports progress 78.
+[[nodiscard]] Status getiCloudWhatsAppIDInfo(ScanState& state, const std::string& folder);
 // Every message, push names as names, each marked as from iCloud Drive.
-// Posts progress 80.
-void scaniCloudWhatsAppMessageThread(ScanState& state, const std::string& folder);
+// Reports progress 80.
+[[nodiscard]] Status scaniCloudWhatsAppMessageThread(ScanState& state, const std::string& folder);
 
 // As the iCloud readers, with pictures found by file name in the Timeline
-// folder. The ID step posts no progress; the message step posts 80.
-void getTimelineWhatsAppIDInfo(ScanState& state, const std::string& folder);
-void scanTimelineWhatsAppMessageThread(ScanState& state, const std::string& folder);
+// folder. The ID step reports no progress; the message step reports 80.
+[[nodiscard]] Status getTimelineWhatsAppIDInfo(ScanState& state, const std::string& folder);
+[[nodiscard]] Status scanTimelineWhatsAppMessageThread(ScanState& state, const std::string& folder);
 
 }  // namespace vessamo

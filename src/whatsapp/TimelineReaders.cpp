@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "backup/BackupFileLocator.h"
-#include "common/SqliteDatabase.h"
-#include "common/SystemLog.h"
+#include "backup/SourceDatabase.h"
+#include "common/Files.h"
 #include "whatsapp/CallLogReader.h"
 #include "whatsapp/ColumnValues.h"
 #include "whatsapp/ContactLookups.h"
@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kMissing = "WhatsAppMessageDB is not exist";
+constexpr const char* kMissing = "WhatsAppMessageDB is not exist";
 // Documents/calls.log of the app's own domain, the name a scan-made
 // Timeline gives the call log it copied from an older backup.
 constexpr std::string_view kAppCallLogKey = "21ae65d600415978a2e08e7969270e078247c1b5";
@@ -28,11 +28,6 @@ constexpr std::string_view kAppCallLogKey = "21ae65d600415978a2e08e7969270e07824
 bool isFolder(const std::string& path) {
     std::error_code ec;
     return fs::is_directory(path, ec);
-}
-
-std::string lastComponent(std::string_view path) {
-    const size_t slash = path.find_last_of('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 // Relative paths of the regular files below the folder. Links are not
@@ -57,21 +52,22 @@ std::vector<std::string> filesBelow(const std::string& folder) {
     return files;
 }
 
-KTWhatsAppFavContactPtr favouriteFromStatus(const SqliteStatement& row, const std::string& folder,
-                                            ContactLookups& lookups) {
-    auto favourite = std::make_shared<KTWhatsAppFavContact>();
+KTWhatsAppFavContact favouriteFromStatus(ScanState& state, const SqliteStatement& row,
+                                         const std::string& folder, ContactLookups& lookups) {
+    KTWhatsAppFavContact favourite;
     if (auto picture = textValue(row, 0)) {
         // A Timeline keeps pictures by their file name alone.
-        favourite->contactImagePath = folder + "/" + lastComponent(*picture);
+        favourite.contactImagePath =
+            state.intern(folder + "/" + std::string(lastComponent(*picture)));
     }
     if (auto status = textValue(row, 1)) {
-        favourite->contactStatu = *status;
+        favourite.contactStatu = state.keep(*status);
     }
     if (auto id = textValue(row, 2)) {
-        favourite->whatsAppID = *id;
+        favourite.whatsAppID = state.intern(*id);
     }
-    favourite->contactName =
-        lookups.getContactNameByWhatsAppNumber(favourite->whatsAppID).value_or("");
+    favourite.contactName =
+        lookups.getContactNameByWhatsAppNumber(favourite.whatsAppID).value_or(Text());
     return favourite;
 }
 
@@ -91,52 +87,44 @@ std::optional<std::string> callLogOf(const ScanState& state, const std::string& 
 
 }  // namespace
 
-void ScanTimelineBackupMediaWithPath(ScanState& state, const std::string& folder) {
+Status ScanTimelineBackupMediaWithPath(ScanState& state, const std::string& folder) {
     if (folder.empty() || !isFolder(folder)) {
-        SystemLog::write(kMissing);
-        return;
+        return Status::notFound(kMissing);
     }
     for (const std::string& relative : filesBelow(folder)) {
-        KTTreeDirNode entry;
-        entry.filePath = lastComponent(relative);
-        entry.fileKey = folder + "/" + relative;
-        state.index.wpMediaArray.push_back(entry);
-        state.whatsAppResourceArray.push_back(std::move(entry));
+        KTTreeDirNode& entry = state.index.wpMediaArray.emplace_back();
+        entry.fileKey = state.keep(std::string_view(folder + "/" + relative));
+        entry.filePath = Text::borrowed(lastComponent(entry.fileKey));
     }
+    return Status();
 }
 
-void getTimelineWhatsAppFavateContact(ScanState& state, const std::string& folder) {
+Status getTimelineWhatsAppFavateContact(ScanState& state, const std::string& folder) {
     const std::string source = folder + "/Contacts.sqlite";
     if (folder.empty() || !BackupFileLocator::exists(source)) {
-        SystemLog::write(kMissing);
-        return;
+        return Status::notFound(kMissing);
     }
-    std::optional<std::string> copy = state.databaseCopy(source);
-    SqliteDatabase db;
-    if (!copy || db.open(*copy, SqliteDatabase::Mode::ReadOnly) != SQLITE_OK) {
-        return;
-    }
+    SourceDatabase db(state, source);
     SqliteStatement rows;
-    if (rows.prepare(db, "select ZPICTUREPATH,ZTEXT,ZWHATSAPPID from ZWASTATUS") != SQLITE_OK) {
-        return;
+    if (!db.prepare(rows, "select ZPICTUREPATH,ZTEXT,ZWHATSAPPID from ZWASTATUS")) {
+        return db.status();
     }
     // Only names are looked up here; the list being filled is not searched.
-    const std::vector<KTWhatsAppFavContactPtr> noFavourites;
+    const std::vector<KTWhatsAppFavContact> noFavourites;
     ContactLookups lookups(state.contactArray, noFavourites);
-    while (rows.step() == SQLITE_ROW) {
-        KTWhatsAppFavContactPtr favourite = favouriteFromStatus(rows, folder, lookups);
-        state.wpfContactArray.push_back(favourite);
-        state.whatsAppFavContactArray.push_back(std::move(favourite));
+    while (db.step(rows)) {
+        state.whatsAppFavContactArray.push_back(favouriteFromStatus(state, rows, folder, lookups));
     }
+    return db.status();
 }
 
-void getTimelineWhatsAppFavateCall(ScanState& state, const std::string& folder) {
+Status getTimelineWhatsAppFavateCall(ScanState& state, const std::string& folder) {
     std::optional<std::string> path = folder.empty() ? std::nullopt : callLogOf(state, folder);
     if (!path) {
-        SystemLog::write(kMissing);
-        return;
+        return Status::notFound(kMissing);
     }
-    readCallArchive(state, *path, timelineCallArchiveRules());
+    readTimelineCallArchive(state, *path);
+    return Status();
 }
 
 }  // namespace vessamo
