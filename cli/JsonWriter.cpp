@@ -9,11 +9,21 @@ namespace vessamo::cli {
 
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
 // Bytes that stand for themselves inside a JSON string.
 bool isPlain(unsigned char c) {
     return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+}
+
+// Whether any of eight bytes may need more than copying: a control byte, a
+// quote, a backslash or a byte of a multi-byte sequence. Texts are mostly
+// plain, so they are scanned and copied a word at a time.
+bool mayNeedEscaping(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHighs = 0x8080808080808080ull;
+    const auto hasZeroByte = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    const uint64_t control = (word - kOnes * 0x20) & ~word & kHighs;
+    return ((word & kHighs) | control | hasZeroByte(word ^ (kOnes * '"')) |
+            hasZeroByte(word ^ (kOnes * '\\'))) != 0;
 }
 
 // The UTF-8 sequence that starts at p: how many bytes it spans and whether
@@ -54,10 +64,15 @@ Sequence utf8Sequence(const unsigned char* p, const unsigned char* end) {
     return {need + 1, true};
 }
 
+char* copy(char* out, std::string_view bytes) {
+    std::memcpy(out, bytes.data(), bytes.size());
+    return out + bytes.size();
+}
+
 }  // namespace
 
 JsonWriter::JsonWriter(std::FILE* out, size_t bufferBytes)
-    : out_(out), buffer_(new char[bufferBytes]), capacity_(bufferBytes) {
+    : out_(out), capacity_(std::max(bufferBytes, 2 * kLargestPiece)), buffer_(new char[capacity_]) {
     frames_.reserve(8);
 }
 
@@ -81,50 +96,35 @@ void JsonWriter::flush() {
     used_ = 0;
 }
 
-void JsonWriter::put(std::string_view bytes) {
-    while (!bytes.empty()) {
-        if (used_ == capacity_) {
-            flush();
-        }
-        const size_t part = std::min(bytes.size(), capacity_ - used_);
-        std::memcpy(buffer_.get() + used_, bytes.data(), part);
-        used_ += part;
-        bytes.remove_prefix(part);
+char* JsonWriter::separate(char* out) {
+    Frame& frame = frames_.back();
+    if (!frame.empty) {
+        *out++ = ',';
     }
-}
-
-void JsonWriter::newline(size_t depth) {
-    put('\n');
-    for (size_t i = 0; i < depth; ++i) {
-        put("  ");
+    frame.empty = false;
+    if (frame.layout == Layout::lines) {
+        *out++ = '\n';
+        const size_t indent = 2 * frames_.size();
+        std::memset(out, ' ', indent);
+        out += indent;
     }
+    return out;
 }
 
 void JsonWriter::beforeValue() {
     if (afterKey_) {
         afterKey_ = false;
-        return;
-    }
-    if (frames_.empty()) {
-        return;
-    }
-    Frame& frame = frames_.back();
-    if (!frame.empty) {
-        put(',');
-    }
-    frame.empty = false;
-    if (frame.layout == Layout::lines) {
-        newline(frames_.size());
+    } else if (!frames_.empty()) {
+        commit(separate(room(2 + 2 * frames_.size())));
     }
 }
 
 void JsonWriter::key(std::string_view name) {
-    beforeValue();
-    escaped(name);
-    put(':');
-    if (frames_.back().layout == Layout::lines) {
-        put(' ');
-    }
+    char* out = separate(room(name.size() + 2 * frames_.size() + 8));
+    *out++ = '"';
+    out = copy(out, name);
+    out = copy(out, frames_.back().layout == Layout::lines ? "\": " : "\":");
+    commit(out);
     afterKey_ = true;
 }
 
@@ -137,10 +137,14 @@ void JsonWriter::open(char bracket, Layout layout) {
 void JsonWriter::close(char bracket) {
     const Frame frame = frames_.back();
     frames_.pop_back();
+    char* out = room(2 + 2 * frames_.size());
     if (frame.layout == Layout::lines && !frame.empty) {
-        newline(frames_.size());
+        *out++ = '\n';
+        std::memset(out, ' ', 2 * frames_.size());
+        out += 2 * frames_.size();
     }
-    put(bracket);
+    *out++ = bracket;
+    commit(out);
 }
 
 void JsonWriter::beginObject(Layout layout) {
@@ -166,9 +170,8 @@ void JsonWriter::string(std::string_view text) {
 
 void JsonWriter::number(int64_t value) {
     beforeValue();
-    char digits[24];
-    const auto written = std::to_chars(digits, digits + sizeof digits, value);
-    put(std::string_view(digits, static_cast<size_t>(written.ptr - digits)));
+    char* out = room(24);
+    commit(std::to_chars(out, out + 24, value).ptr);
 }
 
 void JsonWriter::number(double value) {
@@ -177,9 +180,8 @@ void JsonWriter::number(double value) {
         return;
     }
     beforeValue();
-    char digits[32];
-    const auto written = std::to_chars(digits, digits + sizeof digits, value);
-    put(std::string_view(digits, static_cast<size_t>(written.ptr - digits)));
+    char* out = room(32);
+    commit(std::to_chars(out, out + 32, value).ptr);
 }
 
 void JsonWriter::boolean(bool value) {
@@ -192,56 +194,67 @@ void JsonWriter::null() {
     put("null");
 }
 
+char* JsonWriter::escapeByte(char* out, unsigned char c) {
+    switch (c) {
+        case '"':
+            return copy(out, "\\\"");
+        case '\\':
+            return copy(out, "\\\\");
+        case '\b':
+            return copy(out, "\\b");
+        case '\f':
+            return copy(out, "\\f");
+        case '\n':
+            return copy(out, "\\n");
+        case '\r':
+            return copy(out, "\\r");
+        case '\t':
+            return copy(out, "\\t");
+        default: {
+            static constexpr char kHex[] = "0123456789abcdef";
+            const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+            return copy(out, std::string_view(escape, sizeof escape));
+        }
+    }
+}
+
+// Escapes a piece of the text at a time straight into the buffer, with room
+// for the worst case: every byte an escape.
 void JsonWriter::escaped(std::string_view text) {
     put('"');
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
     while (p != end) {
-        const auto* run = p;
-        while (p != end && isPlain(*p)) {
-            ++p;
-        }
-        put(std::string_view(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run)));
-        if (p == end) {
-            break;
-        }
-        const unsigned char c = *p;
-        if (c >= 0x80) {
-            const Sequence sequence = utf8Sequence(p, end);
-            put(sequence.valid ? std::string_view(reinterpret_cast<const char*>(p), sequence.length)
-                               : kReplacement);
-            p += sequence.length;
-            continue;
-        }
-        ++p;
-        switch (c) {
-            case '"':
-                put("\\\"");
-                break;
-            case '\\':
-                put("\\\\");
-                break;
-            case '\b':
-                put("\\b");
-                break;
-            case '\f':
-                put("\\f");
-                break;
-            case '\n':
-                put("\\n");
-                break;
-            case '\r':
-                put("\\r");
-                break;
-            case '\t':
-                put("\\t");
-                break;
-            default: {
-                static constexpr char kHex[] = "0123456789abcdef";
-                const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-                put(std::string_view(escape, sizeof escape));
+        const auto* pieceEnd = p + std::min(static_cast<size_t>(end - p), kTextPiece);
+        char* out = room(kLargestPiece);
+        while (p < pieceEnd) {
+            uint64_t word;
+            if (pieceEnd - p >= 8 && (std::memcpy(&word, p, 8), !mayNeedEscaping(word))) {
+                std::memcpy(out, &word, 8);
+                out += 8;
+                p += 8;
+                continue;
             }
+            const unsigned char c = *p;
+            if (isPlain(c)) {
+                *out++ = static_cast<char>(c);
+                ++p;
+                continue;
+            }
+            if (c < 0x80) {
+                out = escapeByte(out, c);
+                ++p;
+                continue;
+            }
+            // A sequence may run past the piece by three bytes at most.
+            const Sequence sequence = utf8Sequence(p, end);
+            out =
+                sequence.valid
+                    ? copy(out, std::string_view(reinterpret_cast<const char*>(p), sequence.length))
+                    : copy(out, "\xEF\xBF\xBD");  // U+FFFD
+            p += sequence.length;
         }
+        commit(out);
     }
     put('"');
 }

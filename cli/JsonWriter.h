@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -29,7 +30,8 @@ public:
     void endObject();
     void beginArray(Layout layout = Layout::compact);
     void endArray();
-    // The name of the next member of the open object.
+    // The name of the next member of the open object. Names are the
+    // program's own camelCase words and are written as they are.
     void key(std::string_view name);
 
     void string(std::string_view text);
@@ -73,22 +75,40 @@ private:
     }
 
     void beforeValue();
+    // Writes the separator a new member or element needs: a comma after an
+    // earlier one, a line break and indentation in a multi-line container.
+    char* separate(char* out);
     void open(char bracket, Layout layout);
     void close(char bracket);
-    void newline(size_t depth);
     void escaped(std::string_view text);
-    void put(char c) {
-        if (used_ == capacity_) {
+    static char* escapeByte(char* out, unsigned char c);
+    // Room for n more bytes at the end of the buffer, flushed first when it
+    // lacks them; n never exceeds kLargestPiece.
+    char* room(size_t n) {
+        if (capacity_ - used_ < n) {
             flush();
         }
-        buffer_[used_++] = c;
+        return buffer_.get() + used_;
     }
-    void put(std::string_view bytes);
+    void commit(const char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
+    void put(char c) {
+        *room(1) = c;
+        ++used_;
+    }
+    // Punctuation and literals, never a text of the result.
+    void put(std::string_view shortBytes) {
+        std::memcpy(room(shortBytes.size()), shortBytes.data(), shortBytes.size());
+        used_ += shortBytes.size();
+    }
     void flush();
 
+    // Texts are escaped a piece at a time; a byte becomes at most six.
+    static constexpr size_t kTextPiece = 4096;
+    static constexpr size_t kLargestPiece = 6 * kTextPiece + 64;
+
     std::FILE* out_;
-    std::unique_ptr<char[]> buffer_;
     size_t capacity_;
+    std::unique_ptr<char[]> buffer_;
     size_t used_ = 0;
     bool failed_ = false;
     bool afterKey_ = false;
