@@ -115,10 +115,6 @@ int SqliteStatement::columnType(int column) const {
     return sqlite3_column_type(stmt_, column);
 }
 
-bool SqliteStatement::isNull(int column) const {
-    return columnType(column) == SQLITE_NULL;
-}
-
 int64_t SqliteStatement::columnInt64(int column) const {
     return sqlite3_column_int64(stmt_, column);
 }

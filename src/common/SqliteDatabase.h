@@ -52,7 +52,6 @@ public:
 
     [[nodiscard]] int prepare(const SqliteDatabase& db, std::string_view sql);
     void finalize();
-    [[nodiscard]] bool isPrepared() const { return stmt_ != nullptr; }
     [[nodiscard]] sqlite3_stmt* handle() const { return stmt_; }
 
     // SQLITE_ROW, SQLITE_DONE or an error code.
@@ -67,7 +66,6 @@ public:
 
     [[nodiscard]] int columnCount() const;
     [[nodiscard]] int columnType(int column) const;
-    [[nodiscard]] bool isNull(int column) const;
     [[nodiscard]] int64_t columnInt64(int column) const;
     [[nodiscard]] double columnDouble(int column) const;
     // The column's bytes as text; nullopt for NULL.
