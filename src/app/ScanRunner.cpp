@@ -36,7 +36,6 @@ bool ScanRunner::start(ScanRequest request) {
     if (worker_.running()) {
         return false;
     }
-    worker_.join();  // the last scan has ended; only its thread is left
     if (!request.target) {
         request.target = std::make_shared<KTIOSDeviceNode>();
         request.target->backUpFilePath = request.folder;

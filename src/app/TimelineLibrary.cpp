@@ -357,7 +357,6 @@ bool TimelineMaker::ClickCreateWhatsAppTimeline(ScanResultPtr result, std::time_
     if (copy_.running()) {
         return false;
     }
-    copy_.join();  // the last copy has ended; only its thread is left
     std::optional<TimelineCopyResult> failed;
     std::optional<std::string> folder = beginTimeline(result.get(), when, ui_, failed);
     const std::lock_guard lock(mutex_);
