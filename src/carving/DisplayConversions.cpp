@@ -38,10 +38,6 @@ std::optional<std::string> GetDateTime(int64_t seconds2001, [[maybe_unused]] int
     return displayTimeText(AppleTime{seconds2001});
 }
 
-std::string GetNSStringDate(const std::optional<std::string>& date) {
-    return date && !date->empty() ? *date : std::string(" ");
-}
-
 size_t Char2Unicode(const uint8_t* utf8, std::u32string& out) {
     out.clear();
     if (utf8 == nullptr) {

@@ -18,9 +18,6 @@ namespace vessamo {
 // moment has no local calendar date.
 [[nodiscard]] std::optional<std::string> GetDateTime(int64_t seconds2001, int fileType);
 
-// A date text ready to show: missing or empty becomes one blank.
-[[nodiscard]] std::string GetNSStringDate(const std::optional<std::string>& date);
-
 // Decodes NUL-terminated UTF-8 into code points, replacing out. Returns how
 // many; 0 with out empty for a null pointer or malformed text.
 size_t Char2Unicode(const uint8_t* utf8, std::u32string& out);

@@ -23,7 +23,7 @@ constexpr std::string_view kOldChatKey = "1b6b187a1b60b9ae8b720c79e2c67f472bab09
 constexpr std::string_view kNoDatabase = "WhatsAppMessageDB is not exist";
 
 // How much the carver's scratch store may hold before it is emptied.
-constexpr size_t kScratchBytes = size_t{4} << 20;
+constexpr size_t kScratchBytes = size_t{256} << 10;
 
 std::optional<std::string> findBackupChatDatabase(const ScanState& state,
                                                   const std::string& folder) {

