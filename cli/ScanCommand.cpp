@@ -37,7 +37,7 @@ std::string scanSummary(const ScanResult& result) {
     return out.str();
 }
 
-int runScan(const ScanOptions& options, std::FILE* out, std::ostream& err) {
+int runScan(const ScanCommandOptions& options, std::FILE* out, std::ostream& err) {
     std::error_code ec;
     if (!std::filesystem::is_directory(options.folder, ec)) {
         err << "Not a folder: " << options.folder << '\n';

@@ -8,7 +8,7 @@
 
 namespace vessamo::cli {
 
-struct ScanOptions {
+struct ScanCommandOptions {
     std::string folder;
     std::string kind;  // itunes, icloud or timeline; empty: told by the folder
     bool json = false;
@@ -21,6 +21,6 @@ struct ScanOptions {
 
 // `vessamo-cli scan`: scans a folder and prints a summary, or the whole
 // result as JSON, on out. 130 when Ctrl-C stopped it.
-int runScan(const ScanOptions& options, std::FILE* out, std::ostream& err);
+int runScan(const ScanCommandOptions& options, std::FILE* out, std::ostream& err);
 
 }  // namespace vessamo::cli

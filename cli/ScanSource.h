@@ -15,7 +15,7 @@ namespace vessamo::cli {
 struct ScanSource {
     SourceKind kind = SourceKind::Backup;
     KTIOSDeviceNode record;
-    ScanOptions options;
+    vessamo::ScanOptions options;
 };
 
 // kindText is "itunes", "icloud", "timeline", or empty for the folder to tell.

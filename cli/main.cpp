@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
         app.add_subcommand("list", "List the sources found for the user folder (VESSAMO_HOME)");
     listCommand->add_flag("--json", listJson, "Print a JSON array instead of a table");
 
-    vessamo::cli::ScanOptions scan;
+    vessamo::cli::ScanCommandOptions scan;
     auto* scanCommand = app.add_subcommand(
         "scan", "Scan a backup folder; Ctrl-C stops and prints what was found so far");
     scanCommand->add_option("PATH", scan.folder, "The backup folder")->required();
