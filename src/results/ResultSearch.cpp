@@ -4,6 +4,9 @@
 
 namespace vessamo {
 
+namespace {
+
+// A plain substring test, in any case, of a record's two search fields.
 bool searchMatches(const KTWhatsAppCovNode& chat, std::string_view text) {
     return containsCaseInsensitive(chat.currentChatName, text) ||
            (chat.currentSubject && containsCaseInsensitive(*chat.currentSubject, text));
@@ -23,8 +26,6 @@ bool searchMatches(const KTWhatsAppFavContact& contact, std::string_view text) {
     return containsCaseInsensitive(contact.contactName, text) ||
            containsCaseInsensitive(contact.whatsAppID, text);
 }
-
-namespace {
 
 // False when the search was asked to stop before it walked the whole list.
 template <typename T>

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <stop_token>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "common/UiPort.h"
@@ -54,11 +53,5 @@ private:
     std::atomic<uint64_t> generation_{0};
     WorkerSet searches_;  // last: stopped and joined before the rest goes
 };
-
-// Case-insensitive substring test of a record's two search fields.
-[[nodiscard]] bool searchMatches(const KTWhatsAppCovNode& chat, std::string_view text);
-[[nodiscard]] bool searchMatches(const KTWhatsAppResourceNode& resource, std::string_view text);
-[[nodiscard]] bool searchMatches(const KTContactNode& contact, std::string_view text);
-[[nodiscard]] bool searchMatches(const KTWhatsAppFavContact& contact, std::string_view text);
 
 }  // namespace vessamo

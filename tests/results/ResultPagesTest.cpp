@@ -1,292 +1,333 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-
+#include "common/Worker.h"
+#include "export/HtmlChatExport.h"
 #include "results/ResultPages.h"
+#include "results/ResultRows.h"
 #include "support/QueuedUiPort.h"
 #include "support/TestSupport.h"
 
 namespace vessamo {
 namespace {
 
-using test::QueuedUiPort;
+using test::contentsOf;
+using test::namesOf;
+using Texts = std::vector<std::string>;
 
-KTWhatsAppCovNodePtr chat(int32_t id, std::string name) {
-    auto node = std::make_shared<KTWhatsAppCovNode>();
-    node->chatID = id;
-    node->currentChatName = std::move(name);
-    return node;
-}
-
-std::vector<KTWhatsAppNodePtr> messagesOf(int32_t chatID, int count) {
-    std::vector<KTWhatsAppNodePtr> messages;
-    for (int i = 0; i < count; ++i) {
-        auto message = std::make_shared<KTWhatsAppNode>();
-        message->chatID = chatID;
-        message->messageContent = "m" + std::to_string(i);
-        messages.push_back(message);
+class ResultPagesTest : public ::testing::Test {
+protected:
+    // Runs the chat opener's hop to the interface thread once it is queued.
+    void showOpenedChat() {
+        ui.waitForQueued(1);
+        ui.pump();
     }
-    return messages;
-}
+    void chatWithMessages(int32_t chat, std::string_view name, int count) {
+        make.chat(chat, name);
+        for (int i = 0; i < count; ++i) {
+            make.message(chat, std::string(name) + std::to_string(i));
+        }
+    }
 
-KTContactNodePtr contact(std::string name, bool deleted = false) {
-    auto node = std::make_shared<KTContactNode>();
-    node->contactName = std::move(name);
-    node->bDeleted = deleted;
-    return node;
-}
+    test::QueuedUiPort ui;
+    test::ResultFactory make;
+    ResultPages pages{ui};
+};
 
-ResultSourceLists threeContacts() {
-    ResultSourceLists lists;
-    lists.WhatsAppContactArray = {contact("Ann"), contact("Bob", true), contact("Cy")};
-    return lists;
-}
-
-TEST(ResultPages, MarkingCountsEditsAndFormatsTheLabel) {
-    test::RecordingUiPort ui;
-    ResultPages pages(ui);
-    pages.setSource(threeContacts());
+TEST_F(ResultPagesTest, MarksCountEditsNotRecordsAndFormatTheLabel) {
+    for (const char* name : {"Ann", "Bob", "Cy"}) {
+        make.contact(name, "");
+    }
+    make.favourite("Jo", "4");
+    make.favourite("Al", "5");
+    pages.setSource(make.finish());
     pages.actContact();
-    EXPECT_FALSE(pages.selectionLabelVisible());
-    EXPECT_FALSE(pages.saveEnabled());
+    EXPECT_FALSE(pages.selectionLabelVisible() || pages.saveEnabled());
 
     pages.setMarked({0, 1, 2}, true);
     pages.setMarked({1}, false);
-    EXPECT_EQ(pages.selectedFilesNum(), 2);
-    EXPECT_TRUE(pages.saveEnabled());
+    EXPECT_TRUE(pages.selectionLabelVisible() && pages.saveEnabled());
     EXPECT_EQ(pages.selectionLabelText(), "You select 2 files in the recovery results.");
-    EXPECT_TRUE(pages.contactRows()[0]->bSelected);
-    EXPECT_FALSE(pages.contactRows()[1]->bSelected);
-
-    // The count follows the edits, not the records: a marked row counts twice.
+    EXPECT_TRUE(pages.isMarked(0) && !pages.isMarked(1) && !pages.isMarked(9));
+    // A marked row marked again counts again; rows past the end count nothing.
     pages.setMarked({0}, true);
     EXPECT_EQ(pages.selectedFilesNum(), 3);
-    pages.setMarked({0, 2, 7}, false);  // row 7 does not exist
+    pages.setMarked({0, 2, 7}, false);
     pages.setMarked({0}, false);
     EXPECT_EQ(pages.selectedFilesNum(), 0);
-    EXPECT_FALSE(pages.selectionLabelVisible());
-    EXPECT_FALSE(pages.saveEnabled());
+    EXPECT_FALSE(pages.selectionLabelVisible() || pages.saveEnabled());
     EXPECT_EQ(pages.selectionLabelText(), "");
-}
+    EXPECT_TRUE(pages.markedContacts().empty());
 
-TEST(ResultPages, SelectAllMarksEveryRowOfItsList) {
-    test::RecordingUiPort ui;
-    ResultPages pages(ui);
-    ResultSourceLists lists = threeContacts();
-    auto fav = std::make_shared<KTWhatsAppFavContact>();
-    lists.WhatsAppFacContactArray = {fav, std::make_shared<KTWhatsAppFavContact>()};
-    pages.setSource(lists);
-    pages.actContact();
+    // Select-all acts on its own list's rows, whichever page is showing.
     pages.ClickSelectAllContact(true);
-    EXPECT_EQ(pages.selectedFilesNum(), 3);
-    for (const KTContactNodePtr& row : lists.WhatsAppContactArray) {
-        EXPECT_TRUE(row->bSelected);
-    }
     pages.actClickFavtContact();
     pages.ClickSelectAllFavtContact(true);
     EXPECT_EQ(pages.selectionLabelText(), "You select 5 files in the recovery results.");
     pages.ClickSelectAllContact(false);
     EXPECT_EQ(pages.selectedFilesNum(), 2);
-    EXPECT_FALSE(lists.WhatsAppContactArray[0]->bSelected);
-    EXPECT_TRUE(fav->bSelected);
+    EXPECT_TRUE(pages.markedContacts().empty());
+    EXPECT_EQ(namesOf(pages.markedFavourites()), (Texts{"Jo", "Al"}));
 }
 
-TEST(ResultPages, OnlyDeletedFilterAppliesToCallsAndContacts) {
-    test::RecordingUiPort ui;
-    ResultPages pages(ui);
-    ResultSourceLists lists = threeContacts();
-    auto liveCall = std::make_shared<KTCallHistoryNode>();
-    auto deletedCall = std::make_shared<KTCallHistoryNode>();
-    deletedCall->bDeleted = true;
-    lists.WhatsAppCallArray = {liveCall, deletedCall};
-    pages.setSource(lists);
+TEST_F(ResultPagesTest, ExportsTakeTheSelectedChatAndMarkedRecordsInListOrder) {
+    for (const auto& [chat, name] : {std::pair{1, "A"}, {2, "B"}, {3, "C"}}) {
+        make.chat(chat, name);
+    }
+    test::recover(make, 9, "R9", "gone");
+    KTWhatsAppNode card = test::lostMessage(make, 10, "S10");
+    card.vcardName = make.text("Carl");
+    card.vcardInfo = make.text("BEGIN:VCARD");
+    make.recovered(card);
+    make.media("Message/Media/a.jpg", "/src/a");
+    make.media("Message/Media/b.opus", "/src/b");
+    pages.setSource(make.finish());
 
+    pages.actClickChat();  // row 0 selected, and opened
+    showOpenedChat();
+    EXPECT_EQ(namesOf(pages.chatsForExport()), Texts{"A"});
+    pages.setMarked({2, 0}, true);
+    EXPECT_EQ(namesOf(pages.chatsForExport()), (Texts{"A", "C"}));
+    pages.tableViewSelectionDidChange(3);
+    showOpenedChat();
+    EXPECT_EQ(namesOf(pages.chatsForExport()), (Texts{"A", "C", "R9"}));
+    EXPECT_TRUE(pages.deletedConversationsMarked().empty());  // selected is not marked
+    pages.setMarked({4}, true);
+    EXPECT_EQ(namesOf(pages.deletedConversationsMarked()), Texts{"S10"});
+
+    // Another page showing: its selected row names no chat; marks stay.
+    pages.actClickResource();
+    EXPECT_EQ(namesOf(pages.chatsForExport()), (Texts{"A", "C", "S10"}));
+    EXPECT_EQ(namesOf(pages.resourceRows()), (Texts{"a.jpg", "b.opus", "Carl"}));
+    EXPECT_EQ(pages.resourceRows()[0]->nodePath, "/src/a");
+    EXPECT_EQ(pages.resourceRows()[0]->nodeType, "Photo");
+    pages.setMarked({2, 0}, true);
+    EXPECT_EQ(namesOf(pages.markedResources()), (Texts{"a.jpg", "Carl"}));
+    pages.actClickResource();  // refilled: the same entries, still marked
+    EXPECT_TRUE(pages.isMarked(0));
+
+    pages.setMediaSelection({1, 5});
+    const std::vector<IKImageItem> media = pages.selectedMedia();
+    ASSERT_EQ(media.size(), 1u);
+    EXPECT_EQ(media[0].fileName, "b.opus");
+}
+
+TEST_F(ResultPagesTest, OnlyDeletedFilterAndScroller) {
+    make.call("Live", "1");
+    make.call("Gone", "2").bDeleted = true;
+    make.contact("Ann", "1");
+    make.contact("Bob", "2").bDeleted = true;
+    for (int i = 0; i < 13; ++i) {
+        make.favourite("f", "");
+    }
+    pages.setSource(make.finish());
     pages.actCallHistory();
     EXPECT_EQ(pages.callRows().size(), 2u);
     pages.setOnlyDeleted(true);
     pages.actCallHistory();
     ASSERT_EQ(pages.callRows().size(), 1u);
-    EXPECT_EQ(pages.callRows()[0], deletedCall);
+    EXPECT_EQ(pages.callRows()[0]->callName, "Gone");
     pages.actContact();
-    ASSERT_EQ(pages.contactRows().size(), 1u);
-    EXPECT_EQ(pages.contactRows()[0]->contactName, "Bob");
-    EXPECT_EQ(pages.details().lines.front(), "Bob");  // first row selected
-}
+    EXPECT_EQ(namesOf(pages.contactRows()), Texts{"Bob"});
+    EXPECT_EQ(pages.details().lines.front(), "Bob");  // the first row is selected
 
-TEST(ResultPages, ScrollerFromFourteenRows) {
-    test::RecordingUiPort ui;
-    ResultPages pages(ui);
-    ResultSourceLists lists;
-    for (int i = 0; i < 13; ++i) {
-        lists.WhatsAppFacContactArray.push_back(std::make_shared<KTWhatsAppFavContact>());
-    }
-    pages.setSource(lists);
     pages.actClickFavtContact();
     EXPECT_FALSE(pages.scrollerVisible());
-    lists.WhatsAppFacContactArray.push_back(std::make_shared<KTWhatsAppFavContact>());
-    pages.setSource(lists);
+    test::ResultFactory more;
+    for (int i = 0; i < 14; ++i) {
+        more.favourite("f", "");
+    }
+    pages.setSource(more.finish());
+    EXPECT_TRUE(pages.favRows().empty());  // nothing shown points into the old result
     pages.actClickFavtContact();
     EXPECT_TRUE(pages.scrollerVisible());
 }
 
-TEST(ResultPages, ChatPagesByTwentyFiveWithMoreButton) {
-    test::RecordingUiPort ui;
-    ResultPages pages(ui);
-    ResultSourceLists lists;
-    lists.WhatsAppConvChatArray = {chat(4, "Ann")};
-    lists.WhatsAppChatArray = messagesOf(4, 60);
-    std::vector<KTWhatsAppNodePtr> all = lists.WhatsAppChatArray;
-    pages.setSource(lists);
-    pages.actClickChat();  // selects and opens the first conversation
-    pages.waitForChatLoad();
-
-    const ChatView& view = pages.chatView();
-    ASSERT_EQ(view.shown.size(), 25u);
-    EXPECT_EQ(view.shown.front(), all[35]);
-    EXPECT_EQ(view.shown.back(), all[59]);
-    EXPECT_TRUE(view.moreButton);
-    pages.ClickMoreBtn();
-    ASSERT_EQ(pages.chatView().shown.size(), 50u);
-    EXPECT_EQ(pages.chatView().shown.front(), all[10]);
-    EXPECT_TRUE(pages.chatView().moreButton);
-    pages.ClickMoreBtn();
-    ASSERT_EQ(pages.chatView().shown.size(), 60u);
-    EXPECT_EQ(pages.chatView().shown, all);
-    EXPECT_FALSE(pages.chatView().moreButton);
-    EXPECT_FALSE(pages.bstartloadChat());
-}
-
-TEST(ResultPages, ChatPageAddsRecoveredConversationsAsTheyAre) {
-    test::RecordingUiPort ui;
-    ResultPages pages(ui);
-    ResultSourceLists lists;
-    lists.WhatsAppConvChatArray = {chat(1, "Live")};
-    KTWhatsAppCovNodePtr recovered = chat(1, "Recovered");
-    recovered->bDeleted = true;
-    recovered->appNodeArray = messagesOf(1, 2);
-    lists.deletedConversations = {recovered};
-    lists.WhatsAppChatArray = messagesOf(1, 3);
-    pages.setSource(lists);
+TEST_F(ResultPagesTest, ChatPagesByTwentyFiveWithMoreButton) {
+    chatWithMessages(4, "m", 60);
+    pages.setSource(make.finish());
     pages.actClickChat();
-    pages.waitForChatLoad();
-    ASSERT_EQ(pages.chatRows().size(), 2u);
-    EXPECT_EQ(pages.chatView().shown.size(), 3u);
-
-    pages.tableViewSelectionDidChange(1);
-    pages.waitForChatLoad();
-    EXPECT_EQ(pages.chatView().conversation, recovered);
-    EXPECT_EQ(recovered->appNodeArray.size(), 2u);  // never refilled from the live list
-}
-
-TEST(ResultPages, SelectionWhileOpeningOpensNothing) {
-    QueuedUiPort ui;
-    ResultPages pages(ui);
-    ResultSourceLists lists;
-    lists.WhatsAppConvChatArray = {chat(1, "First"), chat(2, "Second")};
-    std::vector<KTWhatsAppNodePtr> messages = messagesOf(1, 2);
-    std::vector<KTWhatsAppNodePtr> second = messagesOf(2, 1);
-    messages.push_back(second[0]);
-    lists.WhatsAppChatArray = messages;
-    pages.setSource(lists);
-    pages.actClickChat();
-    ui.waitForQueued(1);
     EXPECT_TRUE(pages.bstartloadChat());
-    pages.tableViewSelectionDidChange(1);  // ignored, not remembered
-    ui.pump();
-    pages.waitForChatLoad();
+    showOpenedChat();
     EXPECT_FALSE(pages.bstartloadChat());
-    EXPECT_EQ(pages.chatView().conversation->currentChatName, "First");
-    EXPECT_FALSE(lists.WhatsAppConvChatArray[1]->hasload);
 
-    pages.tableViewSelectionDidChange(1);
-    ui.waitForQueued(1);
-    ui.pump();
-    pages.waitForChatLoad();
-    EXPECT_EQ(pages.chatView().conversation->currentChatName, "Second");
-    EXPECT_EQ(pages.chatView().shown, second);
+    Texts all;
+    for (int i = 0; i < 60; ++i) {
+        all.push_back("m" + std::to_string(i));
+    }
+    for (const std::ptrdiff_t shown : {25, 50, 60}) {
+        EXPECT_EQ(contentsOf(pages.chatView().shown), Texts(all.end() - shown, all.end()));
+        EXPECT_EQ(pages.chatView().moreButton, shown < 60);
+        pages.ClickMoreBtn();
+    }
+    EXPECT_EQ(pages.chatView().shown.size(), 60u);
 }
 
-TEST(ResultPages, RowDetailsTexts) {
-    test::RecordingUiPort ui;
-    ResultPages pages(ui);
-    ResultSourceLists lists;
-    lists.WhatsAppMediaArray = {{"AppDomain", "Media/a.JPG", "/src/a"},
-                                {"AppDomain", "Media/b.opus", "/src/b"}};
-    auto card = std::make_shared<KTWhatsAppResourceNode>();
-    card->nodeName = "Ann";
-    card->nodeType = "VCard";
-    card->textContent = "BEGIN:VCARD";
-    lists.deletedResources = {card};
-    auto fav = std::make_shared<KTWhatsAppFavContact>();
-    fav->contactName = "Jo";
-    fav->whatsAppID = "123";
-    fav->contactStatu = "Hi";
-    fav->contactImagePath = "Media/Profile/jo";
-    lists.WhatsAppFacContactArray = {fav};
-    pages.setSource(lists);
-    pages.setFileKeyLookup([](const std::string& path) -> std::optional<std::string> {
-        if (path == "Media/Profile/jo.thumb")
-            return "/src/jo-thumb";
-        return std::nullopt;
-    });
+// Each conversation shows its own messages: live, starred, recovered. A
+// selection while one opens opens nothing and is not remembered.
+TEST_F(ResultPagesTest, OpeningShowsEachConversationsOwnMessages) {
+    chatWithMessages(1, "live", 3);
+    make.state().wpConvChatArray.push_back(makeStarredConversation());
+    make.message(2, "starred").bStarredMessage = true;
+    test::recover(make, 1, "Ann", "recovered 1");
+    test::recover(make, 1, "Ann", "recovered 2");
+    pages.setSource(make.finish());
+    pages.actClickChat();
+    ui.waitForQueued(1);
+    pages.tableViewSelectionDidChange(1);
+    ui.pump();
+    EXPECT_FALSE(pages.bstartloadChat());
+    EXPECT_EQ(contentsOf(pages.chatView().shown), (Texts{"live0", "live1", "live2"}));
+    for (const auto& [row, shown] : {std::pair{size_t{1}, Texts{"starred"}},
+                                     {size_t{2}, Texts{"recovered 1", "recovered 2"}}}) {
+        pages.tableViewSelectionDidChange(row);
+        showOpenedChat();
+        EXPECT_EQ(pages.chatView().conversation, pages.chatRows()[row]);
+        EXPECT_EQ(contentsOf(pages.chatView().shown), shown) << row;
+    }
+}
+
+TEST_F(ResultPagesTest, ALateOpenerShowsNothingAfterHomeOrAnotherResult) {
+    chatWithMessages(1, "First", 2);
+    const ScanResultPtr first = make.finish();
+    for (const bool home : {true, false}) {
+        pages.setSource(first);
+        pages.actClickChat();
+        ui.waitForQueued(1);
+        if (home) {
+            EXPECT_TRUE(pages.actHome());
+        } else {
+            pages.setSource(nullptr);
+        }
+        ui.pump();
+        EXPECT_FALSE(pages.bstartloadChat());
+        EXPECT_EQ(pages.chatView().conversation, nullptr);
+    }
+}
+
+TEST_F(ResultPagesTest, RowDetailsTexts) {
+    test::TempHome home;
+    const std::string thumb = home.path() + "/jo-thumb";
+    test::writeFile(thumb, "jpeg");
+    make.state().index.treeFileDict[make.text("Media/Profile/jo.thumb")] = make.text(thumb);
+    for (const char* name : {"a.JPG", "b.opus", "c.mp4"}) {
+        make.media("Message/Media/" + std::string(name), "/src/" + std::string(name));
+    }
+    KTWhatsAppNode place = test::lostMessage(make, 3, "Eve");
+    place.locationInfo = make.text("52.5 13.4");
+    make.recovered(place);
+    KTWhatsAppFavContact& jo = make.favourite("Jo", "123");
+    jo.contactStatu = make.text("Hi");
+    jo.contactImagePath = make.text("Media/Profile/jo");
+    make.favourite("Al", "456").contactImagePath = make.text("Media/Profile/al");
+    KTContactNode& ann = make.contact("Ann", "+1 555");
+    ann.contactEmail = make.text("a@b.c");
+    ann.contactNote = make.text("note");
+    ann.imageData = make.text("PNG");
+    pages.setSource(make.finish());
 
     pages.actClickResource();
-    ASSERT_EQ(pages.mediaBroswerArray().size(), 2u);
+    EXPECT_EQ(pages.mediaBroswerArray().size(), 3u);
+    using Look = RowDetails::Look;
+    for (const auto& [row, look, picture] : {std::tuple{0, Look::Image, "/src/a.JPG"},
+                                             {1, Look::FileIcon, "/src/b.opus"},
+                                             {2, Look::Movie, "/src/c.mp4"},
+                                             {3, Look::Text, ""}}) {
+        pages.tableViewSelectionDidChange(static_cast<size_t>(row));
+        EXPECT_EQ(pages.details().look, look) << row;
+        EXPECT_EQ(pages.details().picturePath, picture) << row;
+    }
+    EXPECT_EQ(pages.details().text, "52.5 13.4");
     pages.tableViewSelectionDidChange(0);
-    EXPECT_EQ(pages.details().lines,
-              (std::vector<std::string>{"File Name: a.JPG", "File Type: Photo"}));
-    EXPECT_EQ(pages.details().look, RowDetails::Look::Image);
-    EXPECT_EQ(pages.details().picturePath, "/src/a");
-    pages.tableViewSelectionDidChange(1);
-    EXPECT_EQ(pages.details().look, RowDetails::Look::FileIcon);
-    pages.tableViewSelectionDidChange(2);
-    EXPECT_EQ(pages.details().look, RowDetails::Look::Text);
-    EXPECT_EQ(pages.details().text, "BEGIN:VCARD");
+    EXPECT_EQ(pages.details().lines, (Texts{"File Name: a.JPG", "File Type: Photo"}));
 
     pages.actClickFavtContact();
     pages.tableViewSelectionDidChange(0);
-    EXPECT_EQ(pages.details().lines, (std::vector<std::string>{"Jo", "Phone: 123", "Status: Hi"}));
-    EXPECT_EQ(pages.details().picturePath, "/src/jo-thumb");
-    pages.setFileKeyLookup(nullptr);
-    pages.tableViewSelectionDidChange(0);
+    EXPECT_EQ(pages.details().lines, (Texts{"Jo", "Phone: 123", "Status: Hi"}));
+    EXPECT_EQ(pages.details().picturePath, thumb);
+    pages.tableViewSelectionDidChange(1);
     EXPECT_EQ(pages.details().picturePath, "contact");
+
+    pages.actContact();
+    const Texts annLines{"Ann",       "+1 555",     "Email: a@b.c", "HomePage: ",
+                         "Company: ", "JobTitle: ", "Birthday: ",   "note"};
+    EXPECT_EQ(pages.details().lines, annLines);
+    EXPECT_EQ(pages.details().look, Look::Image);
+    EXPECT_EQ(pages.details().imageData, "PNG");
+    // While the backup chooser is in use, selections change nothing.
+    pages.setBackupChooserActive(true);
+    pages.tableViewSelectionDidChange(5);
+    EXPECT_EQ(pages.selectedRow(), 0u);
+    EXPECT_EQ(pages.details().lines, annLines);
 }
 
-TEST(ResultPages, GoingHomeAsksAndResets) {
-    test::RecordingUiPort ui;
+TEST_F(ResultPagesTest, GoingHomeAsksAndKeepsOnlyTheSourcesOwnLists) {
+    make.contact("Ann", "1");
+    make.contact("Bob", "2");
+    make.chat(1, "Live");
+    test::recover(make, 8, "Recovered", "gone");
+    const ScanResultPtr result = make.finish();
     ui.scriptedAnswers = {AlertAnswer{1, false}};  // "Cancel"
-    ResultPages pages(ui);
-    ResultSourceLists lists = threeContacts();
-    lists.deletedConversations = {chat(8, "Recovered")};
-    pages.setSource(lists);
+    pages.setSource(result);
     pages.actContact();
     pages.setMarked({0}, true);
-    pages.recovredFilesNum = 4;
 
     EXPECT_FALSE(pages.actHome());
     ASSERT_EQ(ui.alerts.size(), 1u);
     EXPECT_EQ(ui.alerts[0].title,
               "Are you sure you want to go back to Home? If Back, the scanning results will not "
               "be saved.");
-    EXPECT_EQ(ui.alerts[0].buttons, (std::vector<std::string>{" Back ", "Cancel"}));
+    EXPECT_EQ(ui.alerts[0].buttons, (Texts{" Back ", "Cancel"}));
     EXPECT_EQ(pages.selectedFilesNum(), 1);
-    EXPECT_EQ(pages.contactRows().size(), 3u);
+    EXPECT_EQ(pages.contactRows().size(), 2u);
     EXPECT_FALSE(pages.homeShown());
 
     EXPECT_TRUE(pages.actHome());  // default answer: " Back "
-    EXPECT_TRUE(pages.homeShown());
-    EXPECT_TRUE(pages.windowFixed());
+    EXPECT_TRUE(pages.homeShown() && pages.windowFixed());
     EXPECT_EQ(pages.selectedFilesNum(), 0);
-    EXPECT_EQ(pages.recovredFilesNum, 0);
     EXPECT_TRUE(pages.contactRows().empty());
     EXPECT_EQ(pages.currentTableView(), ResultCategory::None);
+    // Shown again, as the same result or after another: its own lists
+    // without the recovered ones, nothing marked.
+    for (const bool afterAnother : {false, true}) {
+        if (afterAnother) {
+            pages.setSource(nullptr);
+        }
+        pages.setSource(result);
+        EXPECT_FALSE(pages.homeShown());
+        pages.actContact();
+        EXPECT_EQ(pages.contactRows().size(), 2u);
+        EXPECT_TRUE(pages.markedContacts().empty());
+        EXPECT_EQ(namesOf(pages.lists()->chats), Texts{"Live"});
+    }
+}
 
-    // The source's own lists come back without a scan, the recovered ones do not.
-    pages.actContact();
-    EXPECT_EQ(pages.contactRows().size(), 3u);
-    EXPECT_EQ(pages.allChats().size(), 0u);
+// The opener, the interface and an export share nothing but the immutable
+// result: chats opened and paged while an HTML export reads them give
+// ThreadSanitizer nothing to report, and both finish whole.
+TEST_F(ResultPagesTest, ChatsOpenWhileAnHtmlExportReadsThem) {
+    test::TempHome home;
+    for (int32_t chat = 1; chat <= 4; ++chat) {
+        chatWithMessages(chat, "c" + std::to_string(chat), 80);
+    }
+    pages.setSource(make.finish());
+    const ResultListsPtr lists = pages.lists();
+    ExportReport report;
+    Worker exporter;
+    exporter.start([&](const std::stop_token& stop) {
+        report = exportChatsAsHtml(*lists->result, lists->chats, home.path() + "/out",
+                                   ExportControl{stop, nullptr});
+    });
+    pages.actClickChat();
+    showOpenedChat();
+    for (size_t row = 1; row < 4; ++row) {
+        pages.tableViewSelectionDidChange(row);
+        showOpenedChat();
+        pages.ClickMoreBtn();
+        EXPECT_EQ(pages.chatView().shown.size(), 50u);
+    }
+    exporter.join();
+    EXPECT_TRUE(report.failures.empty());
+    EXPECT_GE(report.filesWritten, 4u);
 }
 
 }  // namespace
