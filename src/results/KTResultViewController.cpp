@@ -120,9 +120,7 @@ void KTResultViewController::finishOnMainThread(bool iCloudSource) {
         state_.messageCountVisible = false;
         state_.stopButtonVisible = false;
         state_.percentText.clear();
-        state_.remainingTimeText.clear();
         state_.categoryButtonsEnabled = true;
-        state_.selectedFilesNum = 0;
     }
     // iCloud Drive backups hold media first and foremost.
     showCategory(iCloudSource ? 2 : 1);
@@ -178,7 +176,6 @@ bool KTResultViewController::actHome() {
     std::lock_guard lock(mutex_);
     state_.page = ResultPage::Start;
     state_.category = ResultCategory::None;
-    state_.selectedFilesNum = 0;
     return true;
 }
 
@@ -186,7 +183,6 @@ void KTResultViewController::releaseResults() {
     pages_.setSource(nullptr);
     std::lock_guard lock(mutex_);
     state_.category = ResultCategory::None;
-    state_.selectedFilesNum = 0;
 }
 
 }  // namespace vessamo

@@ -435,7 +435,6 @@ void ResultPages::detailsOfContact(const KTContactNode& contact) {
 }
 
 void ResultPages::selectChat(size_t row) {
-    previewCount_ = kPreviewCount;
     if (row >= chats_.size() || !bchatchangePreview_ || bstartloadChat_) {
         return;
     }
@@ -460,7 +459,7 @@ void ResultPages::LoadWhatsAppChatOnMainThread(const KTWhatsAppCovNode& conversa
     if (generation != chatGeneration_) {
         return;  // the person went home or another result came meanwhile
     }
-    const size_t take = std::min(messages.size(), static_cast<size_t>(previewCount_));
+    const size_t take = std::min(messages.size(), kPreviewCount);
     chatView_ = ChatView{&conversation, messages.slice(messages.size() - take, take), false};
     addMoreButn();
 }
@@ -475,8 +474,7 @@ void ResultPages::ClickMoreBtn() {
         return;
     }
     const MessageRange all = openedMessages();
-    const size_t shown =
-        std::min(all.size(), chatView_.shown.size() + static_cast<size_t>(previewCount_));
+    const size_t shown = std::min(all.size(), chatView_.shown.size() + kPreviewCount);
     chatView_.shown = all.slice(all.size() - shown, shown);
     addMoreButn();
 }

@@ -57,7 +57,7 @@ struct ChatView {
 // boxes) live here, per list, never in the records.
 class ResultPages {
 public:
-    static constexpr int32_t kPreviewCount = 25;
+    static constexpr size_t kPreviewCount = 25;  // messages a chat shows at a time
     static constexpr size_t kScrollerRows = 14;
     // The home screen's fixed window size, in points.
     static constexpr int kHomeWidth = 751;
@@ -135,7 +135,6 @@ public:
     [[nodiscard]] const RowDetails& details() const { return details_; }
     [[nodiscard]] const ChatView& chatView() const { return chatView_; }
     [[nodiscard]] bool bstartloadChat() const { return bstartloadChat_; }
-    [[nodiscard]] int32_t previewCount() const { return previewCount_; }
 
     [[nodiscard]] int32_t selectedFilesNum() const { return selectedFilesNum_; }
     [[nodiscard]] bool selectionLabelVisible() const { return selectedFilesNum_ >= 1; }
@@ -189,7 +188,6 @@ private:
     std::optional<size_t> selectedRow_;
     RowDetails details_;
     ChatView chatView_;
-    int32_t previewCount_ = kPreviewCount;
     int32_t selectedFilesNum_ = 0;
     bool homeShown_ = false;
     bool windowFixed_ = false;

@@ -25,14 +25,12 @@ struct ResultViewState {
     bool progressVisible = false;
     int progressValue = 0;
     std::string percentText;
-    std::string remainingTimeText;
     bool messageCountVisible = false;
     int messagesRead = 0;
     std::string messageCountText;  // filled when the state is read
     int recoveredMessages = 0;     // deleted messages the scan recovered so far
     bool stopButtonVisible = false;
     bool categoryButtonsEnabled = true;
-    int selectedFilesNum = 0;
     std::string fullWhatsAppLocation;
 };
 
