@@ -68,7 +68,8 @@ public:
     ResultPages(const ResultPages&) = delete;
     ResultPages& operator=(const ResultPages&) = delete;
 
-    // Shows a finished scan's result, marks cleared; nullptr lets it go.
+    // Shows a finished scan's result; another result than the one shown
+    // starts with nothing shown or marked. nullptr lets the result go.
     void setSource(ScanResultPtr result);
     void setOnlyDeleted(bool on) { onlyDeleted_ = on; }
     void setBackupChooserActive(bool active) { backupChooserActive_ = active; }
