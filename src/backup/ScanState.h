@@ -71,6 +71,7 @@ struct ScanState {
     // Texts for the records: keep() for texts of their own (message
     // bodies), intern() for the names, numbers and paths that repeat.
     [[nodiscard]] Text keep(std::string_view bytes) { return texts.keep(bytes); }
+    [[nodiscard]] Text keep(const std::string& bytes) { return texts.keep(bytes); }
     [[nodiscard]] Text intern(std::string_view bytes) { return texts.intern(bytes); }
     [[nodiscard]] std::optional<Text> keep(const std::optional<std::string>& bytes) {
         return bytes ? std::optional(texts.keep(*bytes)) : std::nullopt;
