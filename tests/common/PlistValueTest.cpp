@@ -148,7 +148,7 @@ TEST(PlistValue, ValuesSurviveBothFormats) {
     const auto large = PlistValue::dictionary({{"payload", dataValue(Bytes(3 << 20, 0xAB))}});
     EXPECT_EQ(viaBinary(large), large);
     // Data keeps its bytes: written out they are what was read.
-    EXPECT_NE(dataValue({0, 1, 2, 0xFF}).toXml().find("<data>AAEC/w==</data>"), std::string::npos);
+    EXPECT_NE(dataValue({0, 1, 2, 0xFF}).toXml().find("AAEC/w=="), std::string::npos);
 
     const auto archive = PlistValue::dictionary(
         {{"$top", PlistValue::dictionary({{"root", PlistValue::uid(1)}})},
