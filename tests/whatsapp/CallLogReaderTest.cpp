@@ -4,16 +4,16 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <tuple>
 
-#include "backup/ScanState.h"
-#include "common/NotificationCenter.h"
 #include "common/PlistValue.h"
 #include "common/SqliteDatabase.h"
-#include "common/SystemLog.h"
+#include "results/DisplayText.h"
 #include "sample/SampleBackupBuilder.h"
 #include "sample/SampleCallLog.h"
 #include "support/TestSupport.h"
 #include "whatsapp/CallLogReader.h"
+#include "whatsapp/WhatsAppTestSupport.h"
 
 namespace vessamo {
 namespace {
@@ -51,25 +51,30 @@ PlistValue dateObject(double seconds2001) {
     return PlistValue::dictionary({{"NS.time", PlistValue::real(seconds2001)}});
 }
 
-using Row = std::vector<std::string>;  // phone, type, duration, date
+// phone, type, duration, whole seconds since 2001
+using Row = std::tuple<std::string, std::string, std::string, std::optional<int64_t>>;
 
-std::vector<Row> rowsOf(const std::vector<KTCallHistoryNodePtr>& calls) {
+std::vector<Row> rowsOf(const std::vector<KTCallHistoryNode>& calls) {
     std::vector<Row> rows;
-    for (const auto& call : calls) {
-        rows.push_back({call->callPhone, call->callType, call->callDuration, call->callDate});
+    for (const KTCallHistoryNode& call : calls) {
+        std::optional<int64_t> seconds;
+        if (call.callDate) {
+            seconds = call.callDate->seconds;
+        }
+        rows.emplace_back(call.callPhone, call.callType, call.callDuration, seconds);
     }
     return rows;
 }
 
 class CallLogTest : public ::testing::Test {
 protected:
-    std::vector<KTCallHistoryNodePtr> scan(const SampleBackupBuilder& builder) {
+    std::vector<KTCallHistoryNode> scan(const SampleBackupBuilder& builder) {
         const std::string folder = home_.path() + "/backup" + std::to_string(++backups_);
         EXPECT_TRUE(builder.write(folder));
-        state_.biOS10version = builder.layout() == CatalogueLayout::ManifestDb;
-        state_.wpCallArray.clear();
-        scanWhatsAppCalllogThread(state_, folder);
-        return state_.wpCallArray;
+        run_.state.biOS10version = builder.layout() == CatalogueLayout::ManifestDb;
+        run_.state.wpCallArray.clear();
+        status_ = scanWhatsAppCalllogThread(run_.state, folder);
+        return run_.state.wpCallArray;
     }
 
     static SampleBackupBuilder withDatabase(const std::string& bytes) {
@@ -89,17 +94,9 @@ protected:
         return test::readFile(path);
     }
 
-    void addContact(const std::string& name, const std::string& phone) {
-        auto contact = std::make_shared<KTContactNode>();
-        contact->contactName = name;
-        contact->contactPhone = phone;
-        state_.contactArray.push_back(contact);
-    }
-
     test::TempHome home_;
-    test::ScopedTimeZone utc_{"UTC"};
-    NotificationCenter center_;
-    ScanState state_{center_};
+    test::ScanRun run_;
+    Status status_;
     int backups_ = 0;
 };
 
@@ -112,20 +109,22 @@ TEST_F(CallLogTest, DatabaseCallsComeNewestFirstWithTypeAndLength) {
         {{"14" + kJid}, 200000000, 0, 1, false},
     })));
     ASSERT_EQ(calls.size(), 7u);
+    EXPECT_TRUE(status_.ok());
     std::vector<Row> seen = rowsOf(calls);
     // The participants of the group call tie on the date; their order is free.
     std::sort(seen.begin(), seen.begin() + 3);
+    // Times are whole seconds toward zero.
     EXPECT_EQ(seen, (std::vector<Row>{
-                        {"12", "Outgoing", "2 hours", "09-04-2013 15:06"},
-                        {"22", "Outgoing", "2 hours", "09-04-2013 15:06"},
-                        {"32", "Outgoing", "2 hours", "09-04-2013 15:06"},
-                        {"10", "Incoming", "Missed", "07-05-2010 05:20"},
-                        {"14", "Outgoing", "Cancelled", "05-04-2007 19:33"},
-                        {"11", "Incoming", "59 seconds", "01-01-2001 00:00"},
-                        {"13", "Outgoing", "1 second", "01-01-2001 00:00"},
+                        {"12", "Outgoing", "2 hours", 400000000},
+                        {"22", "Outgoing", "2 hours", 400000000},
+                        {"32", "Outgoing", "2 hours", 400000000},
+                        {"10", "Incoming", "Missed", 300000000},
+                        {"14", "Outgoing", "Cancelled", 200000000},
+                        {"11", "Incoming", "59 seconds", 59},
+                        {"13", "Outgoing", "1 second", 0},
                     }));
-    EXPECT_DOUBLE_EQ(calls[0]->doubledatestamp, 400000000.75);
-    EXPECT_EQ(calls[0]->callTime, 7300);
+    EXPECT_DOUBLE_EQ(calls[0].doubledatestamp, 400000000.75);
+    EXPECT_EQ(calls[0].callTime, 7300);
 }
 
 TEST_F(CallLogTest, MissingColumnsKeepTheRecordsDefaults) {
@@ -135,19 +134,16 @@ TEST_F(CallLogTest, MissingColumnsKeepTheRecordsDefaults) {
         "INSERT INTO ZWACDCALLEVENTPARTICIPANT VALUES (7, 3, 1, 0, 99, 2048, "
         "'4915@s.whatsapp.net'); UPDATE ZWACDCALLEVENTPARTICIPANT SET ZJIDSTRING = '' "
         "WHERE Z_PK = 1;")));
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0]->callPhone, "");
-    EXPECT_EQ(calls[0]->callDuration, "30 seconds");
-    EXPECT_EQ(calls[1]->callPhone, "4915");
-    EXPECT_EQ(calls[1]->callDate, "");
-    EXPECT_EQ(calls[1]->doubledatestamp, 0.0);
-    EXPECT_EQ(calls[1]->callType, "");
-    EXPECT_EQ(calls[1]->callTime, -1);
-    EXPECT_EQ(calls[1]->callDuration, "-1 second");
+    EXPECT_EQ(rowsOf(calls), (std::vector<Row>{{"", "Incoming", "30 seconds", 1000},
+                                               {"4915", "", "-1 second", std::nullopt}}));
+    EXPECT_EQ(calls[1].doubledatestamp, 0.0);
+    EXPECT_EQ(calls[1].callTime, -1);
 }
 
 TEST_F(CallLogTest, DatabaseNamesNeedTheWholeNumberWhileArchivesMatchItsMiddle) {
-    addContact("Anna Berg", "+49 170 1234567");
+    KTContactNode& anna = run_.state.contactArray.emplace_back();
+    anna.contactName = "Anna Berg";
+    anna.contactPhone = "+49 170 1234567";
     // Holds the contact's middle digits but is not part of its number.
     const std::string partly = "999701234567000" + kJid;
     std::vector<SampleCall> sampleSet{{{"491701234567" + kJid, partly}, 5000, 60, 0, true}};
@@ -155,40 +151,54 @@ TEST_F(CallLogTest, DatabaseNamesNeedTheWholeNumberWhileArchivesMatchItsMiddle) 
     auto fromDatabase = scan(withDatabase(sample::callHistoryDatabase(sampleSet)));
     ASSERT_EQ(fromDatabase.size(), 2u);
     for (const auto& call : fromDatabase) {
-        EXPECT_EQ(call->callName, call->callPhone == "491701234567" ? "Anna Berg" : "");
+        EXPECT_EQ(call.callName, call.callPhone == "491701234567" ? "Anna Berg" : "");
     }
 
     SampleBackupBuilder archive(CatalogueLayout::ManifestDb);
     archive.addFile(kShared, "calls.log", sample::callLogArchive(sampleSet));
     auto fromArchive = scan(archive);
     ASSERT_EQ(fromArchive.size(), 2u);
-    EXPECT_EQ(fromArchive[1]->callPhone, "999701234567000");
-    EXPECT_EQ(fromArchive[1]->callName, "Anna Berg");
-}
-
-// The phone of the only call found, or "" when there is not exactly one.
-std::string onlyPhone(const std::vector<KTCallHistoryNodePtr>& calls) {
-    return calls.size() == 1 ? calls[0]->callPhone : "";
+    EXPECT_EQ(fromArchive[1].callPhone, "999701234567000");
+    EXPECT_EQ(fromArchive[1].callName, "Anna Berg");
 }
 
 std::string archiveWithCallFrom(const std::string& phone) {
     return sample::callLogArchive({{{phone + kJid}, 100, 0, 0, true}});
 }
 
-TEST_F(CallLogTest, DatabaseWithoutCallsFallsBackToTheArchivesInOrder) {
+// Where the calls come from: a database without calls, or one that is no
+// database (reported as damaged), leaves them to the archives, in order;
+// flat backups read the app's own call log.
+TEST_F(CallLogTest, FallsBackToTheArchivesInOrder) {
     auto empty = withDatabase(sample::callHistoryDatabase({}));
     empty.addFile(kShared, "calls.log", archiveWithCallFrom("4911"));
     empty.addFile(kShared, "calls.backup.log", archiveWithCallFrom("4922"));
-    EXPECT_EQ(onlyPhone(scan(empty)), "4911");
+    EXPECT_EQ(test::fieldsOf(scan(empty), &KTCallHistoryNode::callPhone),
+              std::vector<std::string>{"4911"});
+    EXPECT_TRUE(status_.ok());
 
     auto unreadable = withDatabase("this is no database");
     unreadable.addFile(kShared, "calls.backup.log", archiveWithCallFrom("4922"));
     unreadable.addFile(kApp, "Documents/calls.backup.log", archiveWithCallFrom("4933"));
-    EXPECT_EQ(onlyPhone(scan(unreadable)), "4922");
+    EXPECT_EQ(test::fieldsOf(scan(unreadable), &KTCallHistoryNode::callPhone),
+              std::vector<std::string>{"4922"});
+    EXPECT_EQ(status_.code(), StatusCode::corrupt) << status_.toString();
 
     SampleBackupBuilder archiveOnly(CatalogueLayout::ManifestDb);
     archiveOnly.addFile(kApp, "Documents/calls.backup.log", archiveWithCallFrom("4933"));
-    EXPECT_EQ(onlyPhone(scan(archiveOnly)), "4933");
+    EXPECT_EQ(test::fieldsOf(scan(archiveOnly), &KTCallHistoryNode::callPhone),
+              std::vector<std::string>{"4933"});
+
+    const auto sampleCalls = sample::sampleCalls(6);
+    SampleBackupBuilder flat(CatalogueLayout::Mbdb);
+    flat.addFile(kApp, "Documents/calls.log", sample::callLogArchive(sampleCalls));
+    auto calls = scan(flat);
+    ASSERT_EQ(calls.size(), 8u);  // the fifth call is a group call of three
+    EXPECT_EQ(calls[0].callPhone + kJid, sampleCalls[0].participantJids[0]);
+    EXPECT_EQ(calls[0].callDuration, "Missed Call");
+    EXPECT_EQ(calls[0].callDate, AppleTime{static_cast<int64_t>(sampleCalls[0].date2001)});
+    EXPECT_EQ(calls[1].callType, "Outgoing Call");
+    EXPECT_EQ(calls[1].callDuration, "1 minute");
 }
 
 TEST_F(CallLogTest, ArchiveCallsTakeTheLatestJidAndDate) {
@@ -207,13 +217,14 @@ TEST_F(CallLogTest, ArchiveCallsTakeTheLatestJidAndDate) {
              entry(PlistValue::real(300000000), PlistValue::boolean(true),
                    PlistValue::integer(5))}));
     auto calls = scan(builder);
+    // A call before any date has none; later ones keep the last date seen.
     EXPECT_EQ(rowsOf(calls), (std::vector<Row>{
-                                 {"4910", "Incoming Call", "Missed Call", ""},
-                                 {"4911", "Incoming Call", "Missed Call", "01-01-2001 00:01"},
-                                 {"4912", "Outgoing Call", "Cancelled Call", "01-03-2001 07:33"},
-                                 {"4914", "Incoming Call", "1 minute", "01-03-2001 07:33"},
+                                 {"4910", "Incoming Call", "Missed Call", std::nullopt},
+                                 {"4911", "Incoming Call", "Missed Call", 100},
+                                 {"4912", "Outgoing Call", "Cancelled Call", 200000},
+                                 {"4914", "Incoming Call", "1 minute", 200000},
                              }));
-    EXPECT_EQ(calls[3]->callTime, -1);  // archives keep no length in seconds
+    EXPECT_EQ(calls[3].callTime, -1);  // archives keep no length in seconds
 }
 
 TEST_F(CallLogTest, ArchiveValuesBehindUidsAreFollowedButCyclesAreNot) {
@@ -226,15 +237,11 @@ TEST_F(CallLogTest, ArchiveValuesBehindUidsAreFollowedButCyclesAreNot) {
                    entry(PlistValue::uid(4), PlistValue::uid(1), PlistValue::uid(2)),
                    PlistValue::string("4911" + kJid),
                    entry(PlistValue::uid(5), PlistValue::uid(6), PlistValue::uid(999))}));
-    auto calls = scan(builder);
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0]->callType, "Incoming Call");
-    EXPECT_EQ(calls[0]->callDuration, "2 minutes");
-    EXPECT_EQ(calls[0]->callDate, "01-01-2001 00:01");
-    // Nothing resolves: the date seen before is kept, the rest is default.
-    EXPECT_EQ(calls[1]->callType, "Outgoing Call");
-    EXPECT_EQ(calls[1]->callDuration, "Cancelled Call");
-    EXPECT_EQ(calls[1]->callDate, "01-01-2001 00:01");
+    // Nothing of the second resolves: the date seen before is kept, the rest
+    // is default.
+    EXPECT_EQ(rowsOf(scan(builder)),
+              (std::vector<Row>{{"4910", "Incoming Call", "2 minutes", 100},
+                                {"4911", "Outgoing Call", "Cancelled Call", 100}}));
 }
 
 TEST_F(CallLogTest, DamagedOrHugeArchivesNeitherCrashNorHang) {
@@ -255,41 +262,23 @@ TEST_F(CallLogTest, DamagedOrHugeArchivesNeitherCrashNorHang) {
     builder.addFile(kShared, "calls.log", archiveOf(std::move(many)));
     auto calls = scan(builder);
     ASSERT_EQ(calls.size(), 5000u);
-    EXPECT_EQ(calls.back()->callPhone, "4999");
+    EXPECT_EQ(calls.back().callPhone, "4999");
 }
 
-TEST_F(CallLogTest, FlatBackupsReadTheAppsOwnCallLog) {
-    SampleBackupBuilder builder(CatalogueLayout::Mbdb);
-    builder.addFile(kApp, "Documents/calls.log", sample::callLogArchive(sample::sampleCalls(6)));
-    auto calls = scan(builder);
-    ASSERT_EQ(calls.size(), 8u);  // the fifth call is a group call of three
-    EXPECT_EQ(calls[0]->callPhone + kJid, sample::sampleCalls(1)[0].participantJids[0]);
-    EXPECT_EQ(calls[0]->callDuration, "Missed Call");
-    EXPECT_EQ(calls[1]->callType, "Outgoing Call");
-    EXPECT_EQ(calls[1]->callDuration, "1 minute");
-    EXPECT_EQ(calls[0]->callDate, "01-16-2022 04:26");
-}
-
-TEST_F(CallLogTest, WithoutACallFileOnlyALogLineRemains) {
+TEST_F(CallLogTest, WithoutACallFileTheStageIsNotFound) {
     SampleBackupBuilder nothing(CatalogueLayout::ManifestDb);
     nothing.addFile(kShared, "Contacts.sqlite", "unrelated");
-    {
-        SystemLog::Capture log;
-        EXPECT_TRUE(scan(nothing).empty());
-        EXPECT_TRUE(log.contains("WhatsAppMessageDB is not exist"));
-    }
-    {
-        SystemLog::Capture log;
-        scanWhatsAppCalllogThread(state_, "");
-        EXPECT_TRUE(log.lines().empty());
-    }
+    EXPECT_TRUE(scan(nothing).empty());
+    EXPECT_EQ(status_, Status::notFound("WhatsAppMessageDB is not exist"));
+    EXPECT_TRUE(scanWhatsAppCalllogThread(run_.state, "").ok());
+
     // Older catalogues point at the chat database, which is no call archive.
     SampleBackupBuilder chatOnly(CatalogueLayout::Mbdb);
     chatOnly.addFile(kShared, "ChatStorage.sqlite", sample::callHistoryDatabase({}));
-    state_.index.whatsAppChatPath = SampleBackupBuilder::fileKey(kShared, "ChatStorage.sqlite");
-    SystemLog::Capture log;
+    run_.state.index.whatsAppChatPath =
+        run_.state.intern(SampleBackupBuilder::fileKey(kShared, "ChatStorage.sqlite"));
     EXPECT_TRUE(scan(chatOnly).empty());
-    EXPECT_FALSE(log.contains("WhatsAppMessageDB is not exist"));
+    EXPECT_TRUE(status_.ok());
 }
 
 struct QueriedCall {
@@ -323,6 +312,7 @@ std::vector<QueriedCall> queryIndependently(const std::string& path) {
 }
 
 TEST_F(CallLogTest, RealCallHistoryMatchesAnIndependentQuery) {
+    test::ScopedTimeZone utc("UTC");
     const std::string source = test::realDataPath("josh_ios15/CallHistory.sqlite");
     ASSERT_EQ(SampleBackupBuilder::fileKey(kShared, "CallHistory.sqlite"),
               "1b432994e958845fffe8e2f190f26d1511534088");
@@ -334,14 +324,15 @@ TEST_F(CallLogTest, RealCallHistoryMatchesAnIndependentQuery) {
     auto calls = scan(withDatabase(test::readFile(source)));
     ASSERT_EQ(calls.size(), expected.size());
     for (size_t i = 0; i < calls.size(); ++i) {
-        EXPECT_EQ(calls[i]->callPhone + kJid, expected[i].jid);
-        EXPECT_DOUBLE_EQ(calls[i]->doubledatestamp, expected[i].date);
-        EXPECT_EQ(calls[i]->callTime, expected[i].duration);
-        EXPECT_EQ(calls[i]->callType, expected[i].outcome < 1 ? "Incoming" : "Outgoing");
+        EXPECT_EQ(calls[i].callPhone + kJid, expected[i].jid);
+        EXPECT_DOUBLE_EQ(calls[i].doubledatestamp, expected[i].date);
+        EXPECT_EQ(calls[i].callDate, AppleTime{static_cast<int64_t>(expected[i].date)});
+        EXPECT_EQ(calls[i].callTime, expected[i].duration);
+        EXPECT_EQ(calls[i].callType, expected[i].outcome < 1 ? "Incoming" : "Outgoing");
     }
-    EXPECT_EQ(calls[0]->callDate, "05-02-2023 16:24");
-    EXPECT_EQ(calls[0]->callDuration, "1 minute");
-    EXPECT_EQ(calls[3]->callDate, "05-02-2023 16:12");
+    EXPECT_EQ(callDateText(calls[0].callDate), "05-02-2023 16:24");
+    EXPECT_EQ(calls[0].callDuration, "1 minute");
+    EXPECT_EQ(callDateText(calls[3].callDate), "05-02-2023 16:12");
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <filesystem>
 
 #include "common/SqliteDatabase.h"
-#include "common/SystemLog.h"
 #include "whatsapp/AccountReader.h"
 #include "whatsapp/FavouriteContactsReader.h"
 #include "whatsapp/MessageReader.h"
@@ -22,20 +21,22 @@ const std::string kShared = "AppDomainGroup-group.net.whatsapp.WhatsApp.shared";
 const std::string kAnna = "4917012345678@s.whatsapp.net";
 const std::string kBen = "4917098765432@s.whatsapp.net";
 const std::string kGroup = "4917012345678-1614000000@g.us";
-
-KTContactNodePtr contact(std::string name, std::string phone) {
-    auto node = std::make_shared<KTContactNode>();
-    node->contactName = std::move(name);
-    node->contactPhone = std::move(phone);
-    return node;
-}
+constexpr AppleTime kJanuary15{474508800};  // 2016-01-15 00:00 UTC
 
 SampleMessage message(int64_t pk, int64_t chat) {
     SampleMessage m;
     m.pk = pk;
     m.chat = chat;
-    m.date = 474508800.5;  // 2016-01-15 00:00:00.5 UTC
+    m.date = 474508800.5;  // stored with a fraction, read as whole seconds
     m.text = "message " + std::to_string(pk);
+    return m;
+}
+
+SampleMessage toAnna(int64_t pk) {
+    SampleMessage m = message(pk, 1);
+    m.fromMe = true;
+    m.toJid = kAnna;
+    m.media = SampleMediaItem{};
     return m;
 }
 
@@ -47,47 +48,35 @@ SampleChatDatabase ruleDatabase() {
                   SampleMember{3, 2, kBen, "Ben again"}};
     db.pushNames = {{kAnna, "Anna ✨"}, {kBen, "Benny"}};
     db.pictures = {{kAnna, "Media/Profile/4917012345678-1"}, {kGroup, "Media/Profile/group-2"}};
-
-    SampleMessage pushAndFromMe = message(1, 1);  // push name, but sent by the owner
-    pushAndFromMe.pushName = "Anna ✨";
-    pushAndFromMe.fromMe = true;
-    pushAndFromMe.fromJid = kAnna;
-    pushAndFromMe.toJid = kBen;
-    SampleMessage noPushNotMe = message(2, 1);  // received, yet numbered from ZTOJID
-    noPushNotMe.fromJid = kBen;
-    noPushNotMe.toJid = kAnna;
-    SampleMessage member = message(3, 2);
-    member.pushName = "Benny";
-    member.fromJid = kGroup;
-    member.groupMember = 3;
-    SampleMessage groupNoMember = message(4, 2);
-    groupNoMember.pushName = "Someone";
-    groupNoMember.fromJid = kGroup;
-    SampleMessage groupSent = message(5, 2);
-    groupSent.fromMe = true;
-    groupSent.toJid = kGroup;
-    SampleMessage zeroPlace = message(6, 1);
-    zeroPlace.fromMe = true;
-    zeroPlace.toJid = kAnna;
-    zeroPlace.media = SampleMediaItem{};
-    zeroPlace.media->latitude = 0.0;
-    zeroPlace.media->longitude = 0.0;
-    SampleMessage place = zeroPlace;
-    place.pk = 7;
-    place.media->latitude = 48.25;
-    place.media->longitude = 11.5;
-    place.starred = true;
-    SampleMessage thumbOnly = message(8, 1);
-    thumbOnly.fromMe = true;
-    thumbOnly.toJid = kAnna;
-    thumbOnly.media = SampleMediaItem{};
-    thumbOnly.media->xmppThumbPath = "Media/x/thumb-only.thumb";
-    SampleMessage picture = thumbOnly;
-    picture.pk = 9;
-    picture.type = 1;
-    picture.media->localPath = "Media/4917012345678@s.whatsapp.net/a/b/pic.jpg";
-    db.messages = {pushAndFromMe, noPushNotMe, member,    groupNoMember, groupSent,
-                   zeroPlace,     place,       thumbOnly, picture};
+    db.messages = {message(1, 1), message(2, 1), message(3, 2), message(4, 2), message(5, 2),
+                   toAnna(6),     toAnna(7),     toAnna(8),     toAnna(9)};
+    auto& m = db.messages;
+    // A push name, but sent by the owner.
+    m[0].pushName = "Anna ✨";
+    m[0].fromMe = true;
+    m[0].fromJid = kAnna;
+    m[0].toJid = kBen;
+    // No push name and not from the owner: received, yet numbered from ZTOJID.
+    m[1].fromJid = kBen;
+    m[1].toJid = kAnna;
+    // A group member, then the group JID taken apart both ways.
+    m[2].pushName = "Benny";
+    m[2].fromJid = kGroup;
+    m[2].groupMember = 3;
+    m[3].pushName = "Someone";
+    m[3].fromJid = kGroup;
+    m[4].fromMe = true;
+    m[4].toJid = kGroup;
+    // Places, a star, a thumbnail alone and a media file.
+    m[5].media->latitude = 0.0;
+    m[5].media->longitude = 0.0;
+    m[6].media->latitude = 48.25;
+    m[6].media->longitude = 11.5;
+    m[6].starred = true;
+    m[7].media->xmppThumbPath = "Media/x/thumb-only.thumb";
+    m[8].media = m[7].media;
+    m[8].media->localPath = "Media/4917012345678@s.whatsapp.net/a/b/pic.jpg";
+    m[8].type = 1;
     return db;
 }
 
@@ -99,169 +88,185 @@ protected:
         fixture.builder.addFile(kShared, "Message/Media/4917012345678@s.whatsapp.net/a/b/pic.jpg",
                                 "jpg");
         fixture.writeAndIndex();
-        fixture.state.contactArray = {contact("Nobody", ""),
-                                      contact("Anna Adressbuch", "+49 170 12345678")};
+        for (auto [name, phone] :
+             {std::pair{"Nobody", ""}, std::pair{"Anna Adressbuch", "+49 170 12345678"}}) {
+            KTContactNode& contact = fixture.state.contactArray.emplace_back();
+            contact.contactName = fixture.state.intern(name);
+            contact.contactPhone = fixture.state.intern(phone);
+        }
     }
 
-    std::vector<KTWhatsAppNodePtr> readAll() {
-        getWhatsAppFavateContact(fixture.state, fixture.folder);
-        getWhatsAppIDInfo(fixture.state, fixture.folder);
-        scanWhatsAppMessageThread(fixture.state, fixture.folder);
+    const std::vector<KTWhatsAppNode>& readAll() {
+        EXPECT_TRUE(getWhatsAppFavateContact(fixture.state, fixture.folder).ok());
+        EXPECT_TRUE(getWhatsAppIDInfo(fixture.state, fixture.folder).ok());
+        EXPECT_TRUE(scanWhatsAppMessageThread(fixture.state, fixture.folder).ok());
         return fixture.state.wpChatArray;
     }
 
     test::WhatsAppBackupFixture fixture;
-    test::ScopedTimeZone utc{"UTC"};
 };
 
 TEST_F(ChatReaders, DirectionNumberAndNameRules) {
-    auto messages = readAll();
+    const auto& messages = readAll();
     ASSERT_EQ(messages.size(), 9u);
     // Push name says "Receive", ZISFROMME = 1 makes it "Send"; the number
     // still comes from ZFROMJID, which the push name chose.
-    EXPECT_EQ(messages[0]->messageType, "Send");
-    EXPECT_EQ(messages[0]->messageNumb, "4917012345678");
-    EXPECT_EQ(messages[0]->messageName, "Anna Adressbuch");
-    EXPECT_EQ(messages[0]->messageDate, "01-15-2016 00:00");
+    EXPECT_EQ(messages[0].messageType, Direction::Send);
+    EXPECT_EQ(messages[0].messageNumb, "4917012345678");
+    EXPECT_EQ(messages[0].messageName, "Anna Adressbuch");
+    EXPECT_EQ(messages[0].messageDate, kJanuary15);
+    EXPECT_EQ(messages[0].messageContent, "message 1");
+    EXPECT_EQ(messages[0].chatID, 1);
     // No push name and ZISFROMME = 0: received, numbered from ZTOJID.
-    EXPECT_EQ(messages[1]->messageType, "Receive");
-    EXPECT_EQ(messages[1]->messageNumb, "4917012345678");
+    EXPECT_EQ(messages[1].messageType, Direction::Receive);
+    EXPECT_EQ(messages[1].messageNumb, "4917012345678");
     // A group member's number; the same key twice takes the first member.
-    EXPECT_EQ(messages[2]->messageNumb, "4917098765432");
-    EXPECT_EQ(messages[2]->messageName, "");
+    EXPECT_EQ(messages[2].messageNumb, "4917098765432");
+    EXPECT_EQ(messages[2].messageName, "");
+    EXPECT_EQ(messages[2].chatID, 2);
     // Group JID pieces: the sender's part for received, the creator's for sent.
-    EXPECT_EQ(messages[3]->messageNumb, "1614000000");
-    EXPECT_EQ(messages[4]->messageNumb, "4917012345678");
-    EXPECT_EQ(messages[4]->messageType, "Send");
+    EXPECT_EQ(messages[3].messageNumb, "1614000000");
+    EXPECT_EQ(messages[4].messageNumb, "4917012345678");
+    EXPECT_EQ(messages[4].messageType, Direction::Send);
+    EXPECT_FALSE(messages[0].biCloudNode || messages[0].bTimelineNode);
 }
 
 TEST_F(ChatReaders, LocationsAttachmentsAndStars) {
-    auto messages = readAll();
+    const auto& messages = readAll();
     ASSERT_EQ(messages.size(), 9u);
-    EXPECT_EQ(messages[5]->locationInfo, "");
-    EXPECT_EQ(messages[6]->locationInfo, "48.25 11.5");
-    EXPECT_TRUE(messages[6]->bStarredMessage);
-    EXPECT_TRUE(messages[7]->isHaveAttch);
-    EXPECT_EQ(messages[8]->messageAttchpath, "Media/4917012345678@s.whatsapp.net/a/b/pic.jpg");
+    EXPECT_EQ(messages[5].locationInfo, "");
+    EXPECT_EQ(messages[6].locationInfo, "48.25 11.5");
+    EXPECT_TRUE(messages[6].bStarredMessage);
+    EXPECT_FALSE(messages[5].bStarredMessage);
+    EXPECT_FALSE(messages[5].isHaveAttch);
+    EXPECT_TRUE(messages[7].isHaveAttch);
+    EXPECT_EQ(messages[7].messagePPThumpath, "Media/x/thumb-only.thumb");
+    EXPECT_EQ(messages[8].messageAttchpath, "Media/4917012345678@s.whatsapp.net/a/b/pic.jpg");
+    EXPECT_EQ(messages[8].attchType, 1);
     // Only the message with a media file gets an attachment record.
     ASSERT_EQ(fixture.state.wpAttachArray.size(), 1u);
-    EXPECT_EQ(fixture.state.wpAttachArray[0]->filePath, messages[8]->messageAttchpath);
-    EXPECT_EQ(fixture.state.wpAttachArray[0]->fileDate, "01-15-2016 00:00");
-    EXPECT_EQ(fixture.state.fileDateDict.at(messages[8]->messageAttchpath), "01-15-2016 00:00");
+    EXPECT_EQ(fixture.state.wpAttachArray[0].filePath, messages[8].messageAttchpath);
+    EXPECT_EQ(fixture.state.wpAttachArray[0].fileDate, kJanuary15);
     EXPECT_EQ(fixture.state.currentScanPath,
               fixture.folder + "/7c/7c7fba66680ef796b916b067077cc246adacf01d");
 }
 
-TEST_F(ChatReaders, ConversationsPicturesAndTheStarredList) {
+TEST_F(ChatReaders, ConversationsPicturesFavouritesAndTheAccount) {
     readAll();
     const auto& chats = fixture.state.wpConvChatArray;
     ASSERT_EQ(chats.size(), 3u);
-    EXPECT_EQ(chats[0]->currentChatName, "Anna S");
-    EXPECT_EQ(chats[0]->currentChatNumber, kAnna);
-    EXPECT_FALSE(chats[0]->isGroupCov);
-    EXPECT_EQ(chats[0]->currentSubject, "");  // a WhatsApp contact without status text
-    ASSERT_TRUE(chats[0]->groupChatImagePath.has_value());
+    EXPECT_EQ(chats[0].currentChatName, "Anna S");
+    EXPECT_EQ(chats[0].currentChatNumber, kAnna);
+    EXPECT_FALSE(chats[0].isGroupCov);
+    EXPECT_EQ(chats[0].currentSubject, "");  // a WhatsApp contact without status text
     EXPECT_EQ(
-        *chats[0]->groupChatImagePath,
+        chats[0].groupChatImagePath,
         fixture.builder.dataPath(fixture.folder, kShared, "Media/Profile/4917012345678-1.thumb"));
-    EXPECT_TRUE(chats[1]->isGroupCov);
-    EXPECT_EQ(chats[1]->currentChatName, "Group Chat");
-    EXPECT_EQ(chats[1]->currentSubject, "Climbing");
-    EXPECT_FALSE(chats[1]->groupChatImagePath.has_value());  // picture file missing
-    EXPECT_TRUE(chats[2]->bStarredCovMessage);
-    EXPECT_EQ(chats[2]->chatID, 9999);
+    EXPECT_TRUE(chats[1].isGroupCov);
+    EXPECT_EQ(chats[1].currentChatName, "Group Chat");
+    EXPECT_EQ(chats[1].currentSubject, "Climbing");
+    EXPECT_FALSE(chats[1].groupChatImagePath.has_value());  // picture file missing
+    EXPECT_TRUE(chats[2].bStarredCovMessage);
+    EXPECT_EQ(chats[2].chatID, 9999);
     ASSERT_EQ(fixture.state.whatsAppGroupMemberArray.size(), 3u);
-    EXPECT_EQ(fixture.state.whatsAppGroupMemberArray[1]->groupMemberAppID, kAnna);
-}
+    EXPECT_EQ(fixture.state.whatsAppGroupMemberArray[1].groupMemberAppID, kAnna);
 
-TEST_F(ChatReaders, FavouritesAndAccount) {
-    readAll();
-    const auto& favourites = fixture.state.wpfContactArray;
     // Two push names, then the members once each; a nameless member is
     // named by its number.
-    ASSERT_EQ(favourites.size(), 4u);
-    EXPECT_EQ(favourites[0]->whatsAppID, "4917012345678");
-    EXPECT_EQ(favourites[0]->contactName, "Anna ✨");
-    EXPECT_EQ(favourites[2]->contactName, "Ben B");
-    EXPECT_EQ(favourites[3]->contactName, "4917012345678");
-    EXPECT_EQ(fixture.progress, (std::vector<int>{70, 78, 95}));
+    EXPECT_EQ(
+        test::fieldsOf(fixture.state.whatsAppFavContactArray, &KTWhatsAppFavContact::contactName),
+        (std::vector<std::string>{"Anna ✨", "Benny", "Ben B", "4917012345678"}));
+    EXPECT_EQ(fixture.state.whatsAppFavContactArray[0].whatsAppID, "4917012345678");
+    EXPECT_EQ(fixture.progress(), (std::vector<int>{70, 78, 95}));
     ASSERT_TRUE(fixture.state.currentNodeInfo);
     EXPECT_EQ(fixture.state.currentNodeInfo->whatsAppNodeName, "");  // no preferences file
 }
 
-TEST(ChatReadersMissing, NoDatabaseMeansNoAccountAndALogLine) {
+TEST(ChatReadersMissing, NoDatabaseMeansNoAccountAndNotFound) {
     test::WhatsAppBackupFixture fixture;
     fixture.builder.addFile("HomeDomain", "x", "y");
     fixture.writeAndIndex();
-    SystemLog::Capture log;
-    getWhatsAppFavateContact(fixture.state, fixture.folder);
-    getWhatsAppIDInfo(fixture.state, fixture.folder);
-    scanWhatsAppMessageThread(fixture.state, fixture.folder);
+    const Status missing = Status::notFound("WhatsAppMessageDB is not exist");
+    EXPECT_EQ(getWhatsAppFavateContact(fixture.state, fixture.folder), missing);
+    EXPECT_EQ(getWhatsAppIDInfo(fixture.state, fixture.folder), missing);
+    EXPECT_EQ(scanWhatsAppMessageThread(fixture.state, fixture.folder), missing);
     EXPECT_FALSE(fixture.state.currentNodeInfo);
-    EXPECT_TRUE(fixture.progress.empty());
-    EXPECT_TRUE(log.contains("WhatsAppMessageDB is not exist"));
+    EXPECT_TRUE(fixture.progress().empty());
     EXPECT_TRUE(fixture.state.wpConvChatArray.empty());
 }
 
-TEST(ChatReadersMissing, GarbageDatabaseStillFinishes) {
-    test::WhatsAppBackupFixture fixture;
-    fixture.builder.addFile(kShared, "ChatStorage.sqlite", std::string(8192, 'x'));
-    fixture.writeAndIndex();
-    getWhatsAppIDInfo(fixture.state, fixture.folder);
-    scanWhatsAppMessageThread(fixture.state, fixture.folder);
-    EXPECT_EQ(fixture.state.wpConvChatArray.size(), 1u);  // the starred list only
-    EXPECT_TRUE(fixture.state.wpChatArray.empty());
-    EXPECT_EQ(fixture.progress, (std::vector<int>{78, 95}));
+// A chat database that is no database, or whose pages were overwritten
+// behind an intact header: every reader says it is damaged and reads
+// nothing, and the scan still ends its stages.
+TEST(ChatReadersMissing, DamagedDatabasesAreCorruptAndGiveNoMessages) {
+    test::TempHome scratch;
+    const std::string good = scratch.path() + "/good.sqlite";
+    SampleChatDatabase content = ruleDatabase();
+    ASSERT_TRUE(sample::writeChatStorage(good, content));
+    const std::string bytes = test::readFile(good);
+    std::string garbled = bytes.substr(0, 100);
+    for (size_t i = garbled.size(); i < bytes.size(); ++i) {
+        garbled += static_cast<char>(i * 7919 % 251);
+    }
+    for (const std::string& damaged : {std::string(8192, 'x'), garbled}) {
+        test::WhatsAppBackupFixture fixture;
+        fixture.builder.addFile(kShared, "ChatStorage.sqlite", damaged);
+        fixture.writeAndIndex();
+        const Status account = getWhatsAppIDInfo(fixture.state, fixture.folder);
+        const Status messages = scanWhatsAppMessageThread(fixture.state, fixture.folder);
+        EXPECT_EQ(account.code(), StatusCode::corrupt) << account.toString();
+        EXPECT_EQ(messages.code(), StatusCode::corrupt) << messages.toString();
+        EXPECT_NE(messages.message().find(fixture.state.currentScanPath + " is damaged: "),
+                  std::string::npos)
+            << messages.message();
+        EXPECT_EQ(fixture.state.wpConvChatArray.size(), 1u);  // the starred list only
+        EXPECT_TRUE(fixture.state.wpChatArray.empty());
+        EXPECT_EQ(fixture.progress(), (std::vector<int>{78, 95}));
+    }
+}
+
+SampleChatDatabase sentMessages(int64_t count) {
+    SampleChatDatabase db;
+    db.chats = {SampleChat{1, kAnna, "Anna", 0}};
+    for (int64_t i = 1; i <= count; ++i) {
+        db.messages.push_back(toAnna(i));
+        db.messages.back().media.reset();
+    }
+    return db;
 }
 
 TEST(MessageProgress, ThresholdsAndTheCounter) {
-    EXPECT_EQ(progressForMessageCount(550), 0);
-    EXPECT_EQ(progressForMessageCount(551), 79);
-    EXPECT_EQ(progressForMessageCount(1551), 80);
-    EXPECT_EQ(progressForMessageCount(15000), 84);
-    EXPECT_EQ(progressForMessageCount(22000), 0);
-    EXPECT_EQ(progressForMessageCount(42000), 85);
-    EXPECT_EQ(progressForMessageCount(242000), 94);
-    EXPECT_EQ(progressForMessageCount(262000), 94);
+    const std::vector<std::pair<int64_t, int>> steps = {
+        {550, 0},   {551, 79},   {1551, 80}, {3000, 81},   {15000, 84},  {15001, 0},
+        {22000, 0}, {42000, 85}, {62001, 0}, {242000, 94}, {262000, 94},
+    };
+    for (const auto& [count, percent] : steps) {
+        EXPECT_EQ(progressForMessageCount(count), percent) << count;
+    }
 
     test::WhatsAppBackupFixture fixture;
-    SampleChatDatabase db;
-    db.chats = {SampleChat{1, kAnna, "Anna", 0}};
-    for (int64_t i = 1; i <= 15000; ++i) {
-        SampleMessage m = message(i, 1);
-        m.fromMe = true;
-        m.toJid = kAnna;
-        db.messages.push_back(m);
-    }
-    fixture.addChatDatabase(db);
+    fixture.addChatDatabase(sentMessages(15003));
     fixture.writeAndIndex();
-    scanWhatsAppMessageThread(fixture.state, fixture.folder);
-    EXPECT_EQ(fixture.state.wpChatArray.size(), 15000u);
-    EXPECT_EQ(fixture.progress, (std::vector<int>{79, 80, 81, 82, 83, 84, 95}));
-    EXPECT_TRUE(fixture.counts.empty());
+    EXPECT_TRUE(scanWhatsAppMessageThread(fixture.state, fixture.folder).ok());
+    EXPECT_EQ(fixture.state.wpChatArray.size(), 15003u);
+    EXPECT_EQ(fixture.progress(), (std::vector<int>{79, 80, 81, 82, 83, 84, 95}));
+    // The running count starts past the fixed steps.
+    EXPECT_EQ(fixture.reporter.counts, (std::vector<int>{15001, 15002, 15003}));
 }
 
 TEST(MessageStop, StopsAfterTheCurrentMessageWithoutFinalProgress) {
     test::WhatsAppBackupFixture fixture;
-    SampleChatDatabase db;
-    db.chats = {SampleChat{1, kAnna, "Anna", 0}};
-    for (int64_t i = 1; i <= 600; ++i) {
-        db.messages.push_back(message(i, 1));
-    }
-    fixture.addChatDatabase(db);
+    fixture.addChatDatabase(sentMessages(600));
     fixture.writeAndIndex();
-    ScopedObserver stopper(fixture.center, "ScanProgressInfo",
-                           [&](const Notification&) { fixture.state.bStopScan = true; });
-    scanWhatsAppMessageThread(fixture.state, fixture.folder);
+    fixture.stopAtFirstProgress();
+    EXPECT_TRUE(scanWhatsAppMessageThread(fixture.state, fixture.folder).ok());
     EXPECT_EQ(fixture.state.wpChatArray.size(), 551u);
-    EXPECT_EQ(fixture.progress, std::vector<int>{79});
+    EXPECT_EQ(fixture.progress(), std::vector<int>{79});
 }
 
 TEST(MessageLog, AMessageOnlyInTheWriteAheadLogIsRead) {
     test::WhatsAppBackupFixture fixture;
-    SampleChatDatabase db;
-    db.chats = {SampleChat{1, kAnna, "Anna", 0}};
-    db.messages = {message(1, 1)};
+    SampleChatDatabase db = sentMessages(1);
     std::string chat = fixture.builder.temporaryFile("chat.sqlite");
     ASSERT_TRUE(sample::writeChatStorage(chat, db));
     std::string wal;
@@ -281,9 +286,10 @@ TEST(MessageLog, AMessageOnlyInTheWriteAheadLogIsRead) {
     fixture.builder.addFileFromDisk(kShared, "ChatStorage.sqlite", chat);
     fixture.builder.addFileFromDisk(kShared, "ChatStorage.sqlite-wal", wal);
     fixture.writeAndIndex();
-    scanWhatsAppMessageThread(fixture.state, fixture.folder);
+    EXPECT_TRUE(scanWhatsAppMessageThread(fixture.state, fixture.folder).ok());
     ASSERT_EQ(fixture.state.wpChatArray.size(), 2u);
-    EXPECT_EQ(fixture.state.wpChatArray[1]->messageContent, "only in the log");
+    EXPECT_EQ(fixture.state.wpChatArray[1].messageContent, "only in the log");
+    EXPECT_FALSE(fixture.state.wpChatArray[1].messageDate);  // no stored time
 }
 
 }  // namespace

@@ -48,30 +48,32 @@ TEST(RealChatStorage, EveryMessageConversationAndMemberOfARealPhone) {
     const auto expected = expectedMessages(original, fixture.home.path() + "/copy.sqlite");
     ASSERT_EQ(expected.size(), 32u);
 
-    getWhatsAppFavateContact(fixture.state, fixture.folder);
-    getWhatsAppIDInfo(fixture.state, fixture.folder);
-    scanWhatsAppMessageThread(fixture.state, fixture.folder);
+    EXPECT_TRUE(getWhatsAppFavateContact(fixture.state, fixture.folder).ok());
+    EXPECT_TRUE(getWhatsAppIDInfo(fixture.state, fixture.folder).ok());
+    EXPECT_TRUE(scanWhatsAppMessageThread(fixture.state, fixture.folder).ok());
 
     const auto& messages = fixture.state.wpChatArray;
     ASSERT_EQ(messages.size(), expected.size());
     for (size_t i = 0; i < messages.size(); ++i) {
-        EXPECT_EQ(messages[i]->chatID, expected[i].chat) << i;
-        EXPECT_EQ(messages[i]->messageContent, expected[i].text) << i;
-        EXPECT_EQ(messages[i]->messageType, expected[i].fromMe ? "Send" : "Receive") << i;
-        EXPECT_EQ(messages[i]->messageNumb.find("@s.whatsapp.net"), std::string::npos) << i;
-        EXPECT_EQ(messages[i]->messageDate.size(), 16u) << i;
+        EXPECT_EQ(messages[i].chatID, expected[i].chat) << i;
+        EXPECT_EQ(messages[i].messageContent, expected[i].text) << i;
+        EXPECT_EQ(messages[i].messageType,
+                  expected[i].fromMe ? Direction::Send : Direction::Receive)
+            << i;
+        EXPECT_EQ(messages[i].messageNumb.find("@s.whatsapp.net"), std::string::npos) << i;
+        EXPECT_TRUE(messages[i].messageDate) << i;
     }
     // Five chat sessions, four of them groups, then the starred list.
     const auto& chats = fixture.state.wpConvChatArray;
     ASSERT_EQ(chats.size(), 6u);
     EXPECT_EQ(std::count_if(chats.begin(), chats.end(),
-                            [](const auto& chat) { return chat->currentChatName == "Group Chat"; }),
+                            [](const auto& chat) { return chat.currentChatName == "Group Chat"; }),
               4);
-    EXPECT_EQ(chats[4]->currentChatName, "This Is DFIR Two");
-    EXPECT_TRUE(chats[5]->bStarredCovMessage);
+    EXPECT_EQ(chats[4].currentChatName, "This Is DFIR Two");
+    EXPECT_TRUE(chats[5].bStarredCovMessage);
     EXPECT_FALSE(fixture.state.whatsAppGroupMemberArray.empty());
-    EXPECT_FALSE(fixture.state.wpfContactArray.empty());
-    EXPECT_EQ(fixture.progress.back(), 95);
+    EXPECT_FALSE(fixture.state.whatsAppFavContactArray.empty());
+    EXPECT_EQ(fixture.progress().back(), 95);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <filesystem>
 
-#include "backup/ScanPipeline.h"
-#include "common/SystemLog.h"
 #include "sample/SampleICloudDrive.h"
 #include "whatsapp/ICloudMediaUnpacker.h"
 #include "whatsapp/PushNameChatReaders.h"
@@ -20,54 +18,48 @@ using sample::SampleMediaItem;
 using sample::SampleMember;
 using sample::SampleMessage;
 
-ScanStages iCloudStages() {
-    ScanStages stages;
-    stages.compressWhatsAppMedia = [](ScanState& state, const std::string& folder) {
-        compressWhatsAppMedia(state, folder);
-    };
-    stages.scanWhatsaAppMedia = scanWhatsaAppMedia;
-    stages.getiCloudWhatsAppIDInfo = getiCloudWhatsAppIDInfo;
-    stages.scaniCloudWhatsAppMessageThread = scaniCloudWhatsAppMessageThread;
-    return stages;
+// The stages of an iCloud Drive scan, in the order a scan runs them.
+std::vector<Status> scanICloud(ScanState& state, const std::string& folder) {
+    return {compressWhatsAppMedia(state, folder), scanWhatsaAppMedia(state, folder),
+            getiCloudWhatsAppIDInfo(state, folder), scaniCloudWhatsAppMessageThread(state, folder)};
 }
 
-bool hasStarredList(const std::vector<KTWhatsAppCovNodePtr>& chats) {
-    return std::any_of(chats.begin(), chats.end(), [](const KTWhatsAppCovNodePtr& chat) {
-        return chat->chatID == kStarredChatID || chat->bStarredCovMessage ||
-               chat->currentChatName == "Starred Messages";
+bool hasStarredList(const std::vector<KTWhatsAppCovNode>& chats) {
+    return std::any_of(chats.begin(), chats.end(), [](const KTWhatsAppCovNode& chat) {
+        return chat.chatID == kStarredChatID || chat.bStarredCovMessage ||
+               chat.currentChatName == "Starred Messages";
     });
 }
 
 class ICloudChats : public ::testing::Test {
 protected:
     test::WhatsAppBackupFixture fixture;
-    test::ScopedTimeZone utc{"UTC"};
 };
 
 TEST_F(ICloudChats, ScanReadsChatsByPushNameWithoutStarsOrMediaRecords) {
     auto sample = sample::writeICloudDriveBackup(fixture.home.path());
     ASSERT_TRUE(sample);
     const auto backupBefore = test::treeDigest(sample->backupFolder);
-    ScanICloudBackUpFilehand(fixture.state, iCloudStages(), sample->backupFolder);
+    EXPECT_EQ(scanICloud(fixture.state, sample->backupFolder), std::vector<Status>(4));
     ScanState& state = fixture.state;
 
-    EXPECT_EQ(fixture.progress, (std::vector<int>{78, 80}));
+    EXPECT_EQ(fixture.progress(), (std::vector<int>{78, 80}));
     EXPECT_EQ(state.currentScanPath, sample->backupFolder + "/ChatStorage.sqlite");
     EXPECT_EQ(test::treeDigest(sample->backupFolder), backupBefore);
 
     ASSERT_EQ(state.wpConvChatArray.size(), sample->conversations);
     EXPECT_FALSE(hasStarredList(state.wpConvChatArray));
-    for (const KTWhatsAppCovNodePtr& chat : state.wpConvChatArray) {
-        if (chat->isGroupCov) {
-            EXPECT_EQ(chat->currentChatName, "Group Chat");
+    for (const KTWhatsAppCovNode& chat : state.wpConvChatArray) {
+        if (chat.isGroupCov) {
+            EXPECT_EQ(chat.currentChatName, "Group Chat");
         } else {
-            EXPECT_FALSE(chat->currentSubject) << chat->currentChatName;  // no favourites here
+            EXPECT_FALSE(chat.currentSubject) << chat.currentChatName;  // no favourites here
         }
     }
     EXPECT_EQ(state.whatsAppGroupMemberArray.size(), sample->groupMembers);
     ASSERT_EQ(state.whatsAppGroupInfoArray.size(), sample->world.database.pictures.size());
-    for (const KTWhatAppGroupInfoPtr& picture : state.whatsAppGroupInfoArray) {
-        EXPECT_FALSE(picture->groupImagePath) << picture->groupzjid;  // no file index
+    for (const KTWhatAppGroupInfo& picture : state.whatsAppGroupInfoArray) {
+        EXPECT_FALSE(picture.groupImagePath) << picture.groupzjid;  // no file index
     }
 
     const auto& rows = sample->world.database.messages;
@@ -76,10 +68,10 @@ TEST_F(ICloudChats, ScanReadsChatsByPushNameWithoutStarsOrMediaRecords) {
     size_t receivedWithoutPushName = 0;
     size_t filesFound = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
-        const KTWhatsAppNode& message = *state.wpChatArray[i];
+        const KTWhatsAppNode& message = state.wpChatArray[i];
         SCOPED_TRACE("message " + std::to_string(rows[i].pk));
         EXPECT_EQ(message.chatID, rows[i].chat);
-        EXPECT_EQ(message.messageType, rows[i].pushName ? "Receive" : "Send");
+        EXPECT_EQ(message.messageType, rows[i].pushName ? Direction::Receive : Direction::Send);
         EXPECT_EQ(message.messageName, rows[i].pushName.value_or(""));
         EXPECT_FALSE(message.bStarredMessage);
         EXPECT_TRUE(message.biCloudNode);
@@ -87,7 +79,7 @@ TEST_F(ICloudChats, ScanReadsChatsByPushNameWithoutStarsOrMediaRecords) {
         starredRows += rows[i].starred ? 1 : 0;
         receivedWithoutPushName += !rows[i].fromMe && !rows[i].pushName ? 1 : 0;
         if (!message.messageAttchpath.empty()) {
-            EXPECT_TRUE(fs::is_regular_file(state.tempfilePath + message.messageAttchpath));
+            EXPECT_TRUE(fs::is_regular_file(state.tempfilePath + message.messageAttchpath.str()));
             ++filesFound;
         }
     }
@@ -96,27 +88,22 @@ TEST_F(ICloudChats, ScanReadsChatsByPushNameWithoutStarsOrMediaRecords) {
     EXPECT_GT(receivedWithoutPushName, 0u);
     EXPECT_GT(filesFound, 0u);
     EXPECT_TRUE(state.wpAttachArray.empty());
-    EXPECT_TRUE(state.fileDateDict.empty());
-    EXPECT_FALSE(state.whatsAppResourceArray.empty());
+    EXPECT_FALSE(state.index.wpMediaArray.empty());
 }
 
-TEST_F(ICloudChats, WithoutAChatDatabaseTheScanStillListsMediaAndLogs) {
+TEST_F(ICloudChats, WithoutAChatDatabaseTheScanStillListsMedia) {
     sample::ICloudDriveOptions options;
     options.chatStorage = false;
     auto sample = sample::writeICloudDriveBackup(fixture.home.path(), options);
     ASSERT_TRUE(sample);
-    SystemLog::Capture log;
-    ScanICloudBackUpFilehand(fixture.state, iCloudStages(), sample->backupFolder);
-    size_t missing = 0;
-    for (const std::string& line : log.lines()) {
-        missing += line == "WhatsAppMessageDB is not exist" ? 1 : 0;
-    }
-    EXPECT_EQ(missing, 2u);  // once from each chat reader
+    const Status missing = Status::notFound("WhatsAppMessageDB is not exist");
+    EXPECT_EQ(scanICloud(fixture.state, sample->backupFolder),
+              (std::vector<Status>{Status(), Status(), missing, missing}));
     EXPECT_TRUE(fixture.state.wpConvChatArray.empty());
     EXPECT_TRUE(fixture.state.wpChatArray.empty());
     EXPECT_TRUE(fixture.state.whatsAppGroupMemberArray.empty());
-    EXPECT_TRUE(fixture.progress.empty());
-    EXPECT_FALSE(fixture.state.whatsAppResourceArray.empty());
+    EXPECT_TRUE(fixture.progress().empty());
+    EXPECT_FALSE(fixture.state.index.wpMediaArray.empty());
 }
 
 // A Timeline folder keeps the chat database and every file flat.
@@ -167,71 +154,69 @@ protected:
         addFavourite("4917098765432", "Media/Profile/ben-2", "busy");
     }
 
-    void addFavourite(std::string number, std::string picture, std::string status) {
-        auto favourite = std::make_shared<KTWhatsAppFavContact>();
-        favourite->whatsAppID = std::move(number);
-        favourite->contactImagePath = std::move(picture);
-        favourite->contactStatu = std::move(status);
-        fixture.state.whatsAppFavContactArray.push_back(favourite);
+    void addFavourite(const std::string& number, const std::string& picture,
+                      const std::string& status) {
+        KTWhatsAppFavContact& favourite = fixture.state.whatsAppFavContactArray.emplace_back();
+        favourite.whatsAppID = fixture.state.intern(number);
+        favourite.contactImagePath = fixture.state.intern(picture);
+        favourite.contactStatu = fixture.state.intern(status);
     }
 
     test::WhatsAppBackupFixture fixture;
     std::string folder = fixture.home.path() + "/Timeline/WhatsApp-2022-01-15";
-    test::ScopedTimeZone utc{"UTC"};
 };
 
 TEST_F(TimelineChats, PicturesByFileNameAndMessagesByPushName) {
-    getTimelineWhatsAppIDInfo(fixture.state, folder);
-    scanTimelineWhatsAppMessageThread(fixture.state, folder);
+    EXPECT_TRUE(getTimelineWhatsAppIDInfo(fixture.state, folder).ok());
+    EXPECT_TRUE(scanTimelineWhatsAppMessageThread(fixture.state, folder).ok());
     ScanState& state = fixture.state;
 
-    EXPECT_EQ(fixture.progress, std::vector<int>{80});
+    EXPECT_EQ(fixture.progress(), std::vector<int>{80});
     ASSERT_EQ(state.whatsAppGroupInfoArray.size(), 3u);
-    EXPECT_EQ(state.whatsAppGroupInfoArray[0]->groupImagePath, folder + "/anna-1");
-    EXPECT_EQ(state.whatsAppGroupInfoArray[1]->groupImagePath, folder + "/ben-2.jpg");
-    EXPECT_EQ(state.whatsAppGroupInfoArray[2]->groupImagePath, folder + "/group-3.thumb");
+    EXPECT_EQ(state.whatsAppGroupInfoArray[0].groupImagePath, folder + "/anna-1");
+    EXPECT_EQ(state.whatsAppGroupInfoArray[1].groupImagePath, folder + "/ben-2.jpg");
+    EXPECT_EQ(state.whatsAppGroupInfoArray[2].groupImagePath, folder + "/group-3.thumb");
 
     ASSERT_EQ(state.wpConvChatArray.size(), 2u);
     EXPECT_FALSE(hasStarredList(state.wpConvChatArray));
-    EXPECT_EQ(state.wpConvChatArray[0]->groupChatImagePath, folder + "/anna-1");
-    EXPECT_EQ(state.wpConvChatArray[0]->currentSubject, "climbing");
-    EXPECT_EQ(state.wpConvChatArray[1]->currentSubject, "Climbing");
+    EXPECT_EQ(state.wpConvChatArray[0].groupChatImagePath, folder + "/anna-1");
+    EXPECT_EQ(state.wpConvChatArray[0].currentSubject, "climbing");
+    EXPECT_EQ(state.wpConvChatArray[1].currentSubject, "Climbing");
 
     ASSERT_EQ(state.wpChatArray.size(), 3u);
-    const KTWhatsAppNode& anna = *state.wpChatArray[0];
-    EXPECT_EQ(anna.messageType, "Receive");
+    const KTWhatsAppNode& anna = state.wpChatArray[0];
+    EXPECT_EQ(anna.messageType, Direction::Receive);
     EXPECT_EQ(anna.messageName, "Anna ✨");
     EXPECT_EQ(anna.messageNumb, "4917012345678");
     EXPECT_EQ(anna.whatsAppcontactPath, folder + "/anna-1");
     EXPECT_FALSE(anna.bStarredMessage);
-    const KTWhatsAppNode& ben = *state.wpChatArray[1];
+    const KTWhatsAppNode& ben = state.wpChatArray[1];
     EXPECT_EQ(ben.messageName, "Benny");
     EXPECT_EQ(ben.messageNumb, "4917098765432");
     EXPECT_EQ(ben.whatsAppcontactPath, folder + "/ben-2.jpg");
-    const KTWhatsAppNode& sent = *state.wpChatArray[2];
-    EXPECT_EQ(sent.messageType, "Send");
+    const KTWhatsAppNode& sent = state.wpChatArray[2];
+    EXPECT_EQ(sent.messageType, Direction::Send);
     EXPECT_EQ(sent.messageName, "");
     EXPECT_EQ(sent.messageNumb, "4917012345678");
     EXPECT_TRUE(sent.isHaveAttch);
-    for (const KTWhatsAppNodePtr& message : state.wpChatArray) {
-        EXPECT_TRUE(message->bTimelineNode);
-        EXPECT_FALSE(message->biCloudNode);
+    for (const KTWhatsAppNode& message : state.wpChatArray) {
+        EXPECT_TRUE(message.bTimelineNode);
+        EXPECT_FALSE(message.biCloudNode);
     }
     EXPECT_TRUE(state.wpAttachArray.empty());
     EXPECT_EQ(state.currentScanPath, folder + "/ChatStorage.sqlite");
 }
 
-TEST_F(TimelineChats, MissingChatDatabaseLogsAndYieldsNothing) {
+TEST_F(TimelineChats, MissingChatDatabaseIsNotFoundAndYieldsNothing) {
     fs::remove(folder + "/ChatStorage.sqlite");
-    SystemLog::Capture log;
-    getTimelineWhatsAppIDInfo(fixture.state, folder);
-    scanTimelineWhatsAppMessageThread(fixture.state, folder);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"WhatsAppMessageDB is not exist",
-                                                     "WhatsAppMessageDB is not exist"}));
+    const Status missing = Status::notFound("WhatsAppMessageDB is not exist");
+    EXPECT_EQ(getTimelineWhatsAppIDInfo(fixture.state, folder), missing);
+    EXPECT_EQ(scanTimelineWhatsAppMessageThread(fixture.state, folder), missing);
+    EXPECT_TRUE(getTimelineWhatsAppIDInfo(fixture.state, "").ok());
     EXPECT_TRUE(fixture.state.wpConvChatArray.empty());
     EXPECT_TRUE(fixture.state.whatsAppGroupInfoArray.empty());
     EXPECT_TRUE(fixture.state.wpChatArray.empty());
-    EXPECT_TRUE(fixture.progress.empty());
+    EXPECT_TRUE(fixture.progress().empty());
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ TEST_F(ICloudMedia, ArchivesUnpackInOrderIntoAPrivateFolderAndListAllButTopHidde
     ASSERT_TRUE(sample);
     const auto backupBefore = test::treeDigest(sample->backupFolder);
 
-    compressWhatsAppMedia(fixture.state, sample->backupFolder);
+    EXPECT_TRUE(compressWhatsAppMedia(fixture.state, sample->backupFolder).ok());
 
     const std::string unpacked = fixture.state.tempfilePath;
     ASSERT_FALSE(unpacked.empty());
@@ -101,13 +101,17 @@ TEST_F(ICloudMedia, ArchivesUnpackInOrderIntoAPrivateFolderAndListAllButTopHidde
     EXPECT_EQ(entriesOf(temporary.path()),
               std::set<std::string>{fs::path(privateFolder()).filename()});
 
-    scanWhatsaAppMedia(fixture.state, sample->backupFolder);
+    EXPECT_TRUE(scanWhatsaAppMedia(fixture.state, sample->backupFolder).ok());
     std::set<std::string> listed;
-    for (const KTTreeDirNode& file : fixture.state.whatsAppResourceArray) {
+    const auto& media = fixture.state.index.wpMediaArray;
+    for (const KTTreeDirNode& file : media) {
         ASSERT_EQ(file.fileKey.rfind(unpacked, 0), 0u) << file.fileKey;
-        EXPECT_EQ(file.filePath, fs::path(file.fileKey).filename().string());
-        listed.insert(file.fileKey.substr(unpacked.size()));
+        EXPECT_EQ(file.filePath, fs::path(file.fileKey.str()).filename().string());
+        listed.insert(std::string(file.fileKey.substr(unpacked.size())));
     }
+    EXPECT_TRUE(std::is_sorted(media.begin(), media.end(), [](const auto& a, const auto& b) {
+        return a.fileKey.view() < b.fileKey.view();
+    }));
     std::set<std::string> expected;
     for (const auto& entry : sample->unpackedFiles) {
         expected.insert(entry.first);
@@ -115,26 +119,26 @@ TEST_F(ICloudMedia, ArchivesUnpackInOrderIntoAPrivateFolderAndListAllButTopHidde
     expected.erase(sample->hiddenTop);
     EXPECT_EQ(listed, expected);
     EXPECT_TRUE(listed.count(sample->hiddenDeep));
-    EXPECT_EQ(fixture.state.index.wpMediaArray, fixture.state.whatsAppResourceArray);
 }
 
-TEST_F(ICloudMedia, ANewScanReplacesTheFolderAndTheStateRemovesIt) {
+// The unpacked files live as long as whoever holds the folder: the result
+// of the scan, after its state is gone.
+TEST_F(ICloudMedia, TheUnpackedFilesGoWithTheLastHolderOfTheFolder) {
     auto sample = sample::writeICloudDriveBackup(fixture.home.path());
     ASSERT_TRUE(sample);
-    std::string first;
+    std::shared_ptr<const ScanResult> result;
+    std::string unpacked;
     {
-        NotificationCenter center;
-        ScanState state(center);
-        compressWhatsAppMedia(state, sample->backupFolder);
-        first = state.tempfilePath;
-        ASSERT_TRUE(fs::exists(first + sample->sharedPath));
-        compressWhatsAppMedia(state, sample->backupFolder);
-        EXPECT_NE(state.tempfilePath, first);
-        EXPECT_FALSE(fs::exists(first));
-        EXPECT_TRUE(fs::exists(state.tempfilePath + sample->sharedPath));
-        first = state.tempfilePath;
+        test::ScanRun run;
+        ASSERT_TRUE(compressWhatsAppMedia(run.state, sample->backupFolder).ok());
+        unpacked = run.state.tempfilePath;
+        ASSERT_TRUE(fs::exists(unpacked + sample->sharedPath));
+        result = run.state.finish(SourceKind::ICloud, sample->backupFolder);
     }
-    EXPECT_FALSE(fs::exists(first));
+    EXPECT_EQ(result->tempfilePath, unpacked);
+    EXPECT_TRUE(fs::exists(unpacked + sample->sharedPath));
+    result.reset();
+    EXPECT_FALSE(fs::exists(unpacked));
     EXPECT_TRUE(entriesOf(temporary.path()).empty());
 }
 
@@ -172,8 +176,8 @@ TEST_F(ICloudMedia, HostileAndBrokenArchivesWriteNothingOutsideAndTheRestUnpacks
     const auto homeBefore = test::treeDigest(fixture.home.path());
 
     SystemLog::Capture log;
-    compressWhatsAppMedia(fixture.state, folder);
-    scanWhatsaAppMedia(fixture.state, folder);
+    EXPECT_TRUE(compressWhatsAppMedia(fixture.state, folder).ok());
+    EXPECT_TRUE(scanWhatsaAppMedia(fixture.state, folder).ok());
 
     const std::string unpacked = fixture.state.tempfilePath;
     EXPECT_EQ(test::readFile(outside + "/victim.txt"), "original");
@@ -199,7 +203,7 @@ TEST_F(ICloudMedia, HostileAndBrokenArchivesWriteNothingOutsideAndTheRestUnpacks
         EXPECT_TRUE(log.contains(folder + "/" + archive + ": tar")) << archive;
     }
     std::set<std::string> listed;
-    for (const KTTreeDirNode& file : fixture.state.whatsAppResourceArray) {
+    for (const KTTreeDirNode& file : fixture.state.index.wpMediaArray) {
         listed.insert(file.filePath);
     }
     EXPECT_EQ(listed, (std::set<std::string>{"good.jpg", "doc.pdf", longName.substr(6)}));
@@ -212,20 +216,19 @@ TEST_F(ICloudMedia, AnArchiveThatOutlastsItsTimeIsStoppedAndAddsNothing) {
     big.addFile("Media/big.mp4", std::string(32 << 20, 'b'));
     ASSERT_TRUE(big.writeGzip(folder + "/Video.tar"));
     SystemLog::Capture log;
-    compressWhatsAppMedia(fixture.state, folder, MediaUnpackOptions{std::chrono::milliseconds(1)});
+    fixture.state.unpackTimeout = std::chrono::milliseconds(1);
+    EXPECT_TRUE(compressWhatsAppMedia(fixture.state, folder).ok());
     EXPECT_TRUE(log.contains("did not finish in time"));
     EXPECT_FALSE(fs::exists(fixture.state.tempfilePath + "Media"));
     EXPECT_EQ(entriesOf(privateFolder()), std::set<std::string>{"media"});
 }
 
-TEST_F(ICloudMedia, NoArchivesOrNoMediaFolderLogsAndListsNothing) {
+TEST_F(ICloudMedia, NoArchivesMeansNoMediaFolderAndNothingListed) {
     const std::string folder = fixture.home.path() + "/empty/backup";
     fs::create_directories(folder);
-    SystemLog::Capture log;
-    compressWhatsAppMedia(fixture.state, folder);
-    scanWhatsaAppMedia(fixture.state, folder);
-    EXPECT_TRUE(log.contains("WhatsAppMessageDB is not exist"));
-    EXPECT_TRUE(fixture.state.whatsAppResourceArray.empty());
+    EXPECT_TRUE(compressWhatsAppMedia(fixture.state, folder).ok());
+    EXPECT_EQ(scanWhatsaAppMedia(fixture.state, folder),
+              Status::notFound("WhatsAppMessageDB is not exist"));
     EXPECT_TRUE(fixture.state.index.wpMediaArray.empty());
     EXPECT_TRUE(entriesOf(fixture.state.tempfilePath).empty());
 }

@@ -1,32 +1,60 @@
 #pragma once
 
-#include <any>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 #include "backup/BackupIndexReaders.h"
 #include "backup/ScanState.h"
-#include "common/NotificationCenter.h"
 #include "sample/SampleBackupBuilder.h"
 #include "sample/SampleChatStorage.h"
 #include "support/TestSupport.h"
 
 namespace vessamo::test {
 
-// A backup made for one test and a scan state to read it with; progress
-// posts are recorded.
-class WhatsAppBackupFixture {
+// What a scan reports, in order.
+class RecordingReporter : public ScanReporter {
+public:
+    void progress(int percent) override {
+        progressValues.push_back(percent);
+        if (onProgress) {
+            onProgress(percent);
+        }
+    }
+    void messagesRead(int count) override { counts.push_back(count); }
+
+    std::vector<int> progressValues;
+    std::vector<int> counts;
+    std::function<void(int)> onProgress;  // called after recording
+};
+
+// A scan state with a recording reporter and a stop button of its own.
+struct ScanRun {
+    RecordingReporter reporter;
+    std::stop_source stopButton;
+    ScanState state{reporter, stopButton.get_token()};
+
+    [[nodiscard]] const std::vector<int>& progress() const { return reporter.progressValues; }
+    void stopAtFirstProgress() {
+        reporter.onProgress = [this](int) { stopButton.request_stop(); };
+    }
+    // Reads the catalogue of state's layout, as a backup scan starts.
+    Status index(const std::string& folder) {
+        return state.biOS10version ? scanManifestDBThread(state, folder)
+                                   : scanDirAnalyThread(state, folder);
+    }
+};
+
+// A backup made for one test and a scan state to read it with.
+class WhatsAppBackupFixture : public ScanRun {
 public:
     explicit WhatsAppBackupFixture(
         sample::CatalogueLayout layout = sample::CatalogueLayout::ManifestDb)
-        : builder(layout), state(center) {
+        : builder(layout) {
         state.biOS10version = layout == sample::CatalogueLayout::ManifestDb;
-        observer = ScopedObserver(center, "ScanProgressInfo", [this](const Notification& n) {
-            progress.push_back(std::any_cast<int>(n.object));
-        });
-        counter = ScopedObserver(center, "ScanAnvancedProgressInfo", [this](const Notification& n) {
-            counts.push_back(std::any_cast<int>(n.object));
-        });
     }
 
     void addChatDatabase(
@@ -38,28 +66,29 @@ public:
         builder.addFileFromDisk(domain, path, file);
     }
 
-    // Writes the backup and reads its catalogue, as a scan starts.
+    // Writes the backup and reads its catalogue, as a scan starts; the
+    // catalogue's progress is forgotten.
     void writeAndIndex() {
         std::string error;
         ASSERT_TRUE(builder.write(folder, &error)) << error;
-        IndexingContext context{state.index, state.bStopScan, state.notifications};
-        if (state.biOS10version) {
-            scanManifestDBThread(folder, context);
-        } else {
-            scanDirAnalyThread(folder, context);
-        }
-        progress.clear();
+        ASSERT_TRUE(index(folder).ok());
+        reporter.progressValues.clear();
     }
 
     TempHome home;
     std::string folder = home.path() + "/backup";
     sample::SampleBackupBuilder builder;
-    NotificationCenter center;
-    ScanState state;
-    std::vector<int> progress;
-    std::vector<int> counts;
-    ScopedObserver observer;
-    ScopedObserver counter;
 };
+
+// One field of every record, as strings, for comparing whole lists.
+template <typename Record, typename Field>
+std::vector<std::string> fieldsOf(const std::vector<Record>& records, Field field) {
+    std::vector<std::string> out;
+    out.reserve(records.size());
+    for (const Record& record : records) {
+        out.emplace_back(std::invoke(field, record));
+    }
+    return out;
+}
 
 }  // namespace vessamo::test
