@@ -27,7 +27,6 @@ public:
     // False when the file does not start with the version 5.0 magic.
     [[nodiscard]] bool readHeader();
     [[nodiscard]] bool atEnd() const { return position_ >= bytes_.size(); }
-    [[nodiscard]] size_t position() const { return position_; }
     // The next record; nullopt when the file ends inside it.
     [[nodiscard]] std::optional<Record> next();
 

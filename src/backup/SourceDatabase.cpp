@@ -6,10 +6,15 @@
 
 namespace vessamo {
 
+namespace {
+
+// Whether an SQLite result code says a file is damaged or no database at all.
 bool isDamageCode(int sqliteCode) {
     const int primary = sqliteCode & 0xFF;
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
+
+}  // namespace
 
 SourceDatabase::SourceDatabase(ScanState& state, const std::string& source) : source_(source) {
     StatusOr<std::string> copy = state.databaseCopy(source);

@@ -9,9 +9,6 @@
 
 namespace vessamo {
 
-// Whether an SQLite result code says a file is damaged or no database at all.
-[[nodiscard]] bool isDamageCode(int sqliteCode);
-
 // One database of a source as a scan stage reads it: through its private
 // copy, never the file itself. The first time SQLite says the file is
 // damaged (on opening, preparing or stepping) becomes the stage's status,
@@ -24,9 +21,7 @@ public:
     // Opens a copy the caller made itself; source names it in the status.
     SourceDatabase(const std::string& copy, std::string source);
 
-    [[nodiscard]] bool isOpen() const { return db_.isOpen(); }
     [[nodiscard]] const SqliteDatabase& db() const { return db_; }
-    [[nodiscard]] const std::string& source() const { return source_; }
 
     // False, and the damage noted, when the statement does not prepare.
     [[nodiscard]] bool prepare(SqliteStatement& query, std::string_view sql);

@@ -139,9 +139,9 @@ void removeStaging(const std::string& staging) {
     fs::remove_all(staging, ec);
 }
 
-// The files below a folder, walked in name order, as media entries (full
-// path, file name). Entries whose path inside the folder starts with "."
-// are left out, which hides only what sits hidden at the folder's top.
+// The full paths of the files below a folder, in name order. Entries whose
+// path inside the folder starts with "." are left out, which hides only
+// what sits hidden at the folder's top.
 std::vector<std::string> mediaFilesBelow(const std::string& folder) {
     std::vector<std::string> files;
     std::error_code ec;
