@@ -21,7 +21,7 @@ public:
     // indented by depth, or all on the line of the container.
     enum class Layout { lines, compact };
 
-    explicit JsonWriter(std::FILE* out, size_t bufferBytes = size_t{4} << 20);
+    explicit JsonWriter(std::FILE* out, size_t bufferBytes = size_t{256} << 10);
     ~JsonWriter();
     JsonWriter(const JsonWriter&) = delete;
     JsonWriter& operator=(const JsonWriter&) = delete;
