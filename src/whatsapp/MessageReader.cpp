@@ -78,7 +78,7 @@ struct StringHash {
     size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
 
-// Everything the per-message rules look up, built once per scan. What an
+// Everything the per-message rules look up, built once per table. What an
 // address gives is worked out once, so a chat's thousands of messages cost
 // one walk of the lists and share one copy of each text.
 class MessageContext {
