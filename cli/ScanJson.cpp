@@ -1,6 +1,7 @@
 #include "ScanJson.h"
 
 #include "JsonWriter.h"
+#include "MessageFilesAhead.h"
 #include "ScanSource.h"
 #include "results/DisplayText.h"
 #include "whatsapp/MessageMediaPath.h"
@@ -99,8 +100,9 @@ public:
     void messages() {
         json_.key("messages");
         json_.beginArray(Layout::lines);
+        MessageFilesAhead files(result_.index, result_.WhatsAppChatArray);
         for (const KTWhatsAppNode& message : result_.WhatsAppChatArray) {
-            this->message(message);
+            this->message(message, files.next());
         }
         json_.endArray();
     }
@@ -114,7 +116,7 @@ public:
             json_.key("messages");
             json_.beginArray(Layout::lines);
             for (const KTWhatsAppNode& message : result_.messagesOf(conversation)) {
-                this->message(message);
+                this->message(message, resolveMessageFile(message, result_.index));
             }
             json_.endArray();
             json_.endObject();
@@ -129,7 +131,7 @@ public:
             json_.beginObject();
             json_.member("name", call.callName);
             json_.member("number", call.callPhone);
-            date(call.callDate, dates_.callDate(call.callDate));
+            date(dates_.isoDate(call.callDate), dates_.callDate(call.callDate));
             json_.member("type", call.callType);
             json_.member("durationSeconds", call.callTime);
             json_.member("duration", call.callDuration);
@@ -194,7 +196,7 @@ public:
             json_.member("name", attachment.fileNodeName);
             json_.member("size", attachment.fileNodeSize);
             json_.member("path", attachment.filePath);
-            date(attachment.fileDate, dates_.messageDate(attachment.fileDate));
+            date(dates_.isoDate(attachment.fileDate), dates_.messageDate(attachment.fileDate));
             json_.member("isVideo", attachment.bmov);
             json_.endObject();
         }
@@ -204,10 +206,13 @@ public:
 private:
     // "date" in ISO 8601 with the zone's offset (null without a usable
     // time) and "dateText" as every screen shows it.
-    void date(const std::optional<AppleTime>& time, const std::string& shown) {
-        const std::string iso = dates_.isoDate(time);
+    void date(const std::string& iso, const std::string& shown) {
         json_.key("date");
-        iso.empty() ? json_.null() : json_.string(iso);
+        if (iso.empty()) {
+            json_.null();
+        } else {
+            json_.string(iso);
+        }
         json_.member("dateText", shown);
     }
 
@@ -223,10 +228,10 @@ private:
         json_.member("messageCount", result_.messagesOf(conversation).size());
     }
 
-    void message(const KTWhatsAppNode& message) {
+    void message(const KTWhatsAppNode& message, const std::optional<Text>& file) {
         json_.beginObject();
         json_.member("chatId", message.chatID);
-        date(message.messageDate, dates_.messageDate(message.messageDate));
+        date(dates_.isoDate(message.messageDate), dates_.messageDate(message.messageDate));
         json_.member("isFromMe", message.messageType == Direction::Send);
         json_.member("direction", directionText(message.messageType));
         json_.member("number", message.messageNumb);
@@ -244,7 +249,7 @@ private:
         json_.member("isStarred", message.bStarredMessage);
         json_.member("isRecovered", message.bDeleted);
         json_.member("source", messageSource(message));
-        json_.member("file", resolveMessageFile(message, result_.index));
+        json_.member("file", file);
         json_.endObject();
     }
 

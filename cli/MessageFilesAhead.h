@@ -1,0 +1,44 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "common/Worker.h"
+#include "results/ScanResult.h"
+
+namespace vessamo::cli {
+
+// Resolves the media files of a list of messages on a worker, a few blocks
+// ahead of whoever writes them: each look-up asks the file system whether
+// the file is still there, and those waits then overlap the writing. The
+// worker allocates nothing but its blocks, which stay few.
+class MessageFilesAhead {
+public:
+    MessageFilesAhead(const BackupFileIndex& index, std::span<const KTWhatsAppNode> messages);
+    MessageFilesAhead(const MessageFilesAhead&) = delete;
+    MessageFilesAhead& operator=(const MessageFilesAhead&) = delete;
+
+    // The file of the next message of the list, in order. Called once per
+    // message.
+    [[nodiscard]] std::optional<Text> next();
+
+private:
+    using Block = std::vector<std::optional<Text>>;
+
+    void produce(const std::stop_token& stop);
+
+    const BackupFileIndex& index_;
+    std::span<const KTWhatsAppNode> messages_;
+    std::mutex mutex_;
+    std::condition_variable_any changed_;
+    std::deque<Block> ready_;
+    Block current_;
+    size_t at_ = 0;
+    Worker worker_;  // last: stopped and joined before the rest goes
+};
+
+}  // namespace vessamo::cli
