@@ -1,6 +1,5 @@
 #include "ExportCommand.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <iomanip>
 #include <ostream>
