@@ -156,7 +156,7 @@ namespace {
 TEST(ConversationFilling, IndexedFillingMatchesTheWalk) {
     std::vector<KTWhatsAppNodePtr> all;
     for (int i = 0; i < 500; ++i) {
-        auto node = message(i % 7 == 0 ? 9999 : i % 5, "n", "m" + std::to_string(i));
+        auto node = message(i % 7 == 0 ? 9999 : i % 5, "n", 'm' + std::to_string(i));
         node->bStarredMessage = i % 11 == 3;
         all.push_back(node);
     }
@@ -187,7 +187,7 @@ TEST(ConversationFilling, IndexedFillingMatchesTheWalk) {
 TEST(ConversationFilling, RunsFillTheChatsOwnMessagesAndHandEveryChatOutOnce) {
     std::vector<KTWhatsAppNodePtr> all;
     for (int i = 0; i < 300; ++i) {
-        all.push_back(message(i < 120 ? 1 : i % 4, "n", "m" + std::to_string(i)));
+        all.push_back(message(i < 120 ? 1 : i % 4, "n", 'm' + std::to_string(i)));
     }
     std::vector<KTWhatsAppCovNodePtr> chats;
     for (int32_t key : {0, 1, 2, 3, 2, 7}) {  // key 2 twice, key 7 has no messages

@@ -25,7 +25,7 @@ std::vector<KTWhatsAppNodePtr> messagesOf(int32_t chatID, int count) {
     for (int i = 0; i < count; ++i) {
         auto message = std::make_shared<KTWhatsAppNode>();
         message->chatID = chatID;
-        message->messageContent = "m" + std::to_string(i);
+        message->messageContent = 'm' + std::to_string(i);
         messages.push_back(message);
     }
     return messages;

@@ -154,7 +154,7 @@ TEST(ResultSearch, ManyKeystrokesLeaveOnlyTheLastResults) {
     ResultSearch finder(ui, pages);
     ResultSourceLists lists;
     for (int i = 0; i < 2000; ++i) {
-        lists.WhatsAppContactArray.push_back(contact("n" + std::to_string(i), ""));
+        lists.WhatsAppContactArray.push_back(contact('n' + std::to_string(i), ""));
     }
     pages.setSource(lists);
     pages.actContact();
