@@ -63,6 +63,31 @@ ScopedTimeZone::~ScopedTimeZone() {
     tzset();
 }
 
+ScopedTemporaryRoot::ScopedTemporaryRoot(std::string path) : path_(std::move(path)) {
+    fs::create_directories(path_);
+    if (const char* old = std::getenv("TMPDIR")) {
+        previous_ = old;
+        hadPrevious_ = true;
+    }
+    setenv("TMPDIR", path_.c_str(), 1);
+}
+
+ScopedTemporaryRoot::~ScopedTemporaryRoot() {
+    if (hadPrevious_) {
+        setenv("TMPDIR", previous_.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+}
+
+std::vector<std::string> ScopedTemporaryRoot::entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) {
+        names.push_back(entry.path().filename().string());
+    }
+    return names;
+}
+
 void RecordingUiPort::runOnMainThreadAndWait(const std::function<void()>& work) {
     std::lock_guard lock(mutex_);
     work();

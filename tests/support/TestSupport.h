@@ -64,6 +64,26 @@ private:
     bool hadPrevious_ = false;
 };
 
+// Points the system's temporary folder (TMPDIR) at a folder of the test, so
+// what the code under test makes there can be watched. Programs the test
+// starts inherit it.
+class ScopedTemporaryRoot {
+public:
+    explicit ScopedTemporaryRoot(std::string path);
+    ~ScopedTemporaryRoot();
+    ScopedTemporaryRoot(const ScopedTemporaryRoot&) = delete;
+    ScopedTemporaryRoot& operator=(const ScopedTemporaryRoot&) = delete;
+
+    [[nodiscard]] const std::string& path() const { return path_; }
+    // The names of what is in the folder now.
+    [[nodiscard]] std::vector<std::string> entries() const;
+
+private:
+    std::string path_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
 // Records every text the core shows and answers with scripted choices.
 // Alerts may come from a scan's thread; read them once the scan has ended.
 class RecordingUiPort : public UiPort {
