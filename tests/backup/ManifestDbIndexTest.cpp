@@ -190,7 +190,8 @@ TEST(RealManifestDb, IndexesEveryWhatsAppRowOfARealCatalogue) {
     test::TempHome home;
     const std::string folder = home.path() + "/backup";
     fs::create_directories(folder);
-    fs::copy_file(test::realDataPath("mvt_ios14_backup/Manifest.db"), folder + "/Manifest.db");
+    ASSERT_EQ(test::copyOfRealData("mvt_ios14_backup/Manifest.db", folder),
+              folder + "/Manifest.db");
     auto before = test::treeDigest(folder);
 
     // Counted on a copy of its own: even a read-only open of a WAL-mode

@@ -156,8 +156,17 @@ std::map<std::string, std::string> treeDigest(const std::string& folder) {
     return digests;
 }
 
-std::string realDataPath(const std::string& relative) {
-    return std::string(VESSAMO_REALDATA_DIR) + "/" + relative;
+bool hasRealData(const std::string& relative) {
+    return fs::is_regular_file(fs::path(VESSAMO_REALDATA_DIR) / relative);
+}
+
+std::string copyOfRealData(const std::string& relative, const std::string& folder) {
+    const fs::path original = fs::path(VESSAMO_REALDATA_DIR) / relative;
+    const fs::path copy = fs::path(folder) / original.filename();
+    fs::create_directories(folder);
+    // Throws, and so fails the test, when the data set lacks the file.
+    fs::copy_file(original, copy, fs::copy_options::overwrite_existing);
+    return copy.string();
 }
 
 }  // namespace vessamo::test
