@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <map>
+#include <set>
+#include <span>
+#include <utility>
+#include <vector>
 
 #include "backup/BackupIndexReaders.h"
 #include "backup/MbdbRecordParser.h"
@@ -128,20 +134,81 @@ TEST_F(MbdbIndex, OtherVersionsAndGarbageGiveAnEmptyIndex) {
     EXPECT_TRUE(missing.progress.empty());
 }
 
+// Every truncation of a valid catalogue is read safely and gives exactly the
+// records it holds whole. The parser sees every prefix, each in a buffer of
+// its own size so a sanitizer catches any read past the end; the reader,
+// which has to go through a file, sees the lengths where something changes:
+// around every record's end and in the middle of every record.
 TEST_F(MbdbIndex, EveryPrefixOfAValidCatalogueIsReadSafely) {
     ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::Mbdb).write(folder));
     const std::string full = test::readFile(folder + "/Manifest.mbdb");
+    std::vector<MbdbRecordParser::Record> records;
+    {
+        MbdbRecordParser parser(
+            std::span(reinterpret_cast<const uint8_t*>(full.data()), full.size()));
+        ASSERT_TRUE(parser.readHeader());
+        while (auto record = parser.next()) {
+            records.push_back(std::move(*record));
+        }
+        ASSERT_TRUE(parser.atEnd());
+    }
+    ASSERT_GE(records.size(), 10u);
+    const auto wholeIn = [&](size_t length) {
+        return static_cast<size_t>(
+            std::count_if(records.begin(), records.end(),
+                          [&](const auto& record) { return record.endOffset <= length; }));
+    };
+
+    for (size_t length = 0; length <= full.size(); ++length) {
+        const std::vector<uint8_t> prefix(full.begin(),
+                                          full.begin() + static_cast<std::ptrdiff_t>(length));
+        MbdbRecordParser parser(prefix);
+        if (!parser.readHeader()) {
+            ASSERT_LT(length, kMagic.size());
+            continue;
+        }
+        size_t read = 0;
+        while (auto record = parser.next()) {
+            ASSERT_LT(read, records.size()) << length;
+            ASSERT_EQ(record->endOffset, records[read].endOffset) << length;
+            ASSERT_EQ(record->path, records[read].path) << length;
+            ++read;
+        }
+        ASSERT_EQ(read, wholeIn(length)) << length;
+    }
+
     IndexRun complete;
     complete.run(folder, false);
     const auto& all = complete.index.whatsAppFileArray;
-
-    for (size_t length = 0; length <= full.size(); ++length) {
+    ASSERT_FALSE(all.empty());
+    std::map<std::pair<std::string, std::string>, size_t> endOfRecord;
+    for (const auto& record : records) {
+        endOfRecord[{record.domain, record.path}] = record.endOffset;
+    }
+    std::set<size_t> lengths;
+    for (size_t length = 0; length <= kMagic.size(); ++length) {
+        lengths.insert(length);
+    }
+    size_t start = kMagic.size();
+    for (const auto& record : records) {
+        for (size_t length = record.endOffset - 1; length <= record.endOffset + 1; ++length) {
+            lengths.insert(std::min(length, full.size()));
+        }
+        lengths.insert((start + record.endOffset) / 2);
+        start = record.endOffset;
+    }
+    for (size_t length : lengths) {
         test::writeFile(folder + "/Manifest.mbdb", full.substr(0, length));
         IndexRun run;
         run.run(folder, false);
         const auto& some = run.index.whatsAppFileArray;
-        // A cut catalogue yields a leading part of the full index, never more.
-        ASSERT_LE(some.size(), all.size()) << length;
+        const size_t expected = static_cast<size_t>(
+            std::count_if(all.begin(), all.end(), [&](const KTTreeDirNode& entry) {
+                return endOfRecord.at({entry.fileDomain, entry.filePath}) <= length;
+            }));
+        // A cut catalogue yields a leading part of the full index: the
+        // entries of the records it holds whole, and no other.
+        ASSERT_EQ(some.size(), expected) << length;
         ASSERT_TRUE(std::equal(some.begin(), some.end(), all.begin())) << length;
     }
 }
