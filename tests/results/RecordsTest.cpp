@@ -3,10 +3,6 @@
 #include "results/ConversationFiller.h"
 #include "results/DeletedMessageIntake.h"
 #include "results/IKImageItem.h"
-#include "results/KTCallHistoryNode.h"
-#include "results/KTContactNode.h"
-#include "results/KTPhotoAndVideoNode.h"
-#include "results/KTTimeLineFileNode.h"
 #include "results/KTWhatsAppCovNode.h"
 
 namespace vessamo {
@@ -18,35 +14,6 @@ KTWhatsAppNodePtr message(int32_t chat, std::string name, std::string text) {
     node->messageName = std::move(name);
     node->messageContent = std::move(text);
     return node;
-}
-
-TEST(Records, StartValues) {
-    KTWhatsAppNode node;
-    EXPECT_EQ(node.messageContent, "");
-    EXPECT_EQ(node.chatID, -1);
-    EXPECT_EQ(node.attchType, -1);
-    EXPECT_EQ(node.messageIndex, -1);
-    EXPECT_FALSE(node.bDeleted || node.bStarredMessage || node.isHaveAttch || node.biCloudNode);
-    EXPECT_EQ(node.whatsAppcontactPath, std::string());
-
-    KTWhatsAppCovNode chat;
-    EXPECT_EQ(chat.chatID, -1);
-    EXPECT_EQ(chat.currentChatNumber, std::string());
-    EXPECT_FALSE(chat.hasload || chat.bDeleted || chat.isGroupCov || chat.bStarredCovMessage);
-
-    KTCallHistoryNode call;
-    EXPECT_EQ(call.callTime, -1);
-    EXPECT_EQ(call.doubledatestamp, 0.0);
-    KTContactNode contact;
-    EXPECT_EQ(contact.rowid, -1);
-    EXPECT_FALSE(contact.imageData.has_value());
-    KTPhotoAndVideoNode file;
-    EXPECT_FALSE(file.fileDate.has_value());
-    KTTimeLineFileNode timeline;
-    EXPECT_FALSE(timeline.nodeName.has_value());
-    IKImageItem item;
-    EXPECT_EQ(item.fileType, "Image");
-    EXPECT_FALSE(item.filePath.has_value());
 }
 
 TEST(ConversationFilling, StarredListGathersEveryChatAndNothingRepeats) {
