@@ -2,12 +2,14 @@
 
 #include <stdlib.h>
 
+#include <exception>
 #include <filesystem>
+#include <optional>
 #include <ostream>
-#include <vector>
 
 #include "ExportCommand.h"
 #include "SampleCommand.h"
+#include "common/ScratchFolder.h"
 
 namespace vessamo::cli {
 
@@ -15,25 +17,33 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string temporaryHome() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vessamo-demo-home-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    return mkdtemp(buffer.data()) != nullptr ? std::string(buffer.data()) : std::string();
-}
-
-}  // namespace
-
-int runDemo(const std::string& destination, std::ostream& out, std::ostream& err) {
-    const std::string home = temporaryHome();
-    if (home.empty()) {
-        err << "Could not make a temporary user folder.\n";
-        return 1;
+// Points VESSAMO_HOME at the demo's user folder while the demo runs.
+class ScopedHome {
+public:
+    explicit ScopedHome(const std::string& home) {
+        if (const char* old = std::getenv("VESSAMO_HOME")) {
+            previous_ = old;
+        }
+        setenv("VESSAMO_HOME", home.c_str(), 1);
     }
+    ~ScopedHome() {
+        if (previous_) {
+            setenv("VESSAMO_HOME", previous_->c_str(), 1);
+        } else {
+            unsetenv("VESSAMO_HOME");
+        }
+    }
+    ScopedHome(const ScopedHome&) = delete;
+    ScopedHome& operator=(const ScopedHome&) = delete;
+
+private:
+    std::optional<std::string> previous_;
+};
+
+int sampleScanAndExport(const std::string& home, const std::string& destination, std::ostream& out,
+                        std::ostream& err) {
     // The whole run sees the sample's user folder as the user's own.
-    setenv("VESSAMO_HOME", home.c_str(), 1);
+    const ScopedHome scoped(home);
     SampleOptions sample;
     sample.folder =
         home + "/Library/Application Support/MobileSync/Backup/00008030-001A2C3E0E01802E";
@@ -45,9 +55,27 @@ int runDemo(const std::string& destination, std::ostream& out, std::ostream& err
     exports.destination = fs::absolute(destination).string();
     exports.deleted = true;
     const int status = runExport(exports, out, err);
-    out << "\nOpen the chat pages in a browser: " << exports.destination << "/Chats/\n"
-        << "The sample backup stays in " << home << '\n';
+    out << "\nOpen the chat pages in a browser: " << exports.destination << "/Chats/\n";
     return status;
+}
+
+}  // namespace
+
+int runDemo(const std::string& destination, std::ostream& out, std::ostream& err) {
+    // The exports hold copies of everything they show, so the sample backup
+    // is only material for this run: its folder goes when the run ends,
+    // however it ends, and repeated demos leave nothing behind.
+    std::optional<ScratchFolder> home = ScratchFolder::create("vessamo-demo-home");
+    if (!home) {
+        err << "Could not make a temporary user folder.\n";
+        return 1;
+    }
+    try {
+        return sampleScanAndExport(home->path(), destination, out, err);
+    } catch (const std::exception& error) {
+        err << "The demo stopped: " << error.what() << '\n';
+        return 1;
+    }
 }
 
 }  // namespace vessamo::cli

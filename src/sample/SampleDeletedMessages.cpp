@@ -179,7 +179,9 @@ std::optional<std::string> textOf(size_t index, int64_t pk) {
     if (index % 13 == 7) {
         return std::nullopt;  // a picture whose media row is gone
     }
-    const std::string number = " " + std::to_string(pk);
+    // A char, not " ": GCC 12 at -O3 warns falsely (-Wrestrict) on a string
+    // literal added to a temporary string.
+    const std::string number = ' ' + std::to_string(pk);
     if (index % 5 != 2) {
         return kShortTexts[index % std::size(kShortTexts)] + number;
     }
@@ -496,7 +498,10 @@ std::string insertSql(const SqliteDatabase& db) {
     SqliteStatement columns;
     if (columns.prepare(db, "PRAGMA table_info(ZWAMESSAGE)") == SQLITE_OK) {
         while (columns.step() == SQLITE_ROW) {
-            names += (names.empty() ? "" : ",") + columns.columnText(1).value_or("");
+            if (!names.empty()) {
+                names += ',';
+            }
+            names += columns.columnText(1).value_or("");
             marks += marks.empty() ? "?" : ",?";
         }
     }

@@ -268,7 +268,7 @@ TEST_F(AddressBookReader, MissingDamagedAndEmptyAddressBooks) {
 
 // Real devices' files, put into a sample backup under their keys. The
 // expected names come from SQL run on separate plain copies, so they do
-// not share the reader's code; the shared originals are only ever read.
+// not share the reader's code; the data set itself is only ever copied.
 class AddressBookRealData : public AddressBookReader {
 protected:
     void load(const std::string& device, CatalogueLayout layout, bool withLogs = true) {
@@ -276,10 +276,9 @@ protected:
         for (std::string path : {kBookPath, kImagesPath}) {
             for (const std::string& suffix : {std::string(), std::string("-wal")}) {
                 const std::string name = fs::path(path).filename().string() + suffix;
-                const std::string original = test::realDataPath(device + "/" + name);
-                if (fs::exists(original) && (withLogs || suffix.empty())) {
-                    builder.addFile(kHome, path + suffix, test::readFile(original));
-                    test::writeFile(copies + "/" + name, test::readFile(original));
+                if (test::hasRealData(device + "/" + name) && (withLogs || suffix.empty())) {
+                    const std::string copy = test::copyOfRealData(device + "/" + name, copies);
+                    builder.addFile(kHome, path + suffix, test::readFile(copy));
                 }
             }
         }

@@ -66,17 +66,32 @@ TEST(CliExport, WritesTheChosenExportsAndFailsLoudly) {
               0);
 }
 
-TEST(CliDemo, LeavesPagesWithRecoveredMessages) {
+// The demo's sample backup lives in a temporary user folder of its own;
+// the pages must not need it, since it goes when the demo ends.
+TEST(CliDemo, LeavesPagesWithRecoveredMessagesAndNoTemporaryFolder) {
     test::TempHome home;
+    const test::ScopedTemporaryRoot temporary(home.path() + "/tmp");
     const std::string out = home.path() + "/demo";
     const test::CliRun demo = test::runTool(home.path(), {"demo", "--to", out});
     ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    EXPECT_EQ(temporary.entries(), std::vector<std::string>{});
     EXPECT_NE(demo.out.find("Recovered in chats"), std::string::npos);
     const std::string page = test::readFile(out + "/Chats/Anna Schmidt1.html");
     ASSERT_GE(page.size(), 2u);
     EXPECT_EQ(page.substr(0, 2), std::string("\xFF\xFE", 2));  // UTF-16LE with its mark
     EXPECT_TRUE(fs::is_directory(out + "/Media Files"));
+    EXPECT_FALSE(fs::is_empty(out + "/Media Files"));
     EXPECT_TRUE(fs::is_regular_file(out + "/Contact/Anna Schmidt.vcf"));
+}
+
+TEST(CliDemo, AFailedDemoLeavesNoTemporaryFolderEither) {
+    test::TempHome home;
+    const test::ScopedTemporaryRoot temporary(home.path() + "/tmp");
+    test::writeFile(home.path() + "/blocked", "a file, not a folder");
+    test::CliRun demo = test::runTool(home.path(), {"demo", "--to", home.path() + "/blocked"});
+    EXPECT_EQ(demo.exitCode, 1);
+    EXPECT_NE(demo.err.find("failed:"), std::string::npos);
+    EXPECT_EQ(temporary.entries(), std::vector<std::string>{});
 }
 
 TEST(CliConvert, VoiceNotesBecomeWavFilesBesideThem) {

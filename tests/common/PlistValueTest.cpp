@@ -228,7 +228,9 @@ TEST(PlistValue, ReadsHandWrittenInfoPlist) {
 
 TEST(PlistValue, ReadsRealDeviceInfoPlist) {
     // Binary, as iTunes wrote it for an iOS 14.3 device.
-    const auto info = PlistValue::fromFile(test::realDataPath("mvt_ios14_backup/Info.plist"));
+    test::TempHome home;
+    const auto info =
+        PlistValue::fromFile(test::copyOfRealData("mvt_ios14_backup/Info.plist", home.path()));
     ASSERT_TRUE(info.has_value());
     EXPECT_EQ(info->stringFor("Product Type"), "iPhone9,3");
     EXPECT_EQ(info->stringFor("Product Version"), "14.3");

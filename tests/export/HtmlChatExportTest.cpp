@@ -134,9 +134,9 @@ TEST_F(HtmlChatExport, SplitsAt5000MessagesNewestFirst) {
     auto split = chat("Bert", "2", 13);
     for (int i = 0; i < 5001; ++i) {
         if (i < 5000) {
-            whole->appNodeArray.push_back(text("Receive", "#" + std::to_string(i) + "#"));
+            whole->appNodeArray.push_back(text("Receive", '#' + std::to_string(i) + '#'));
         }
-        split->appNodeArray.push_back(text("Receive", "#" + std::to_string(i) + "#"));
+        split->appNodeArray.push_back(text("Receive", '#' + std::to_string(i) + '#'));
     }
     const ExportReport report = run({whole, split});
     EXPECT_TRUE(report.failures.empty());

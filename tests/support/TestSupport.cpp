@@ -64,6 +64,31 @@ ScopedTimeZone::~ScopedTimeZone() {
     tzset();
 }
 
+ScopedTemporaryRoot::ScopedTemporaryRoot(std::string path) : path_(std::move(path)) {
+    fs::create_directories(path_);
+    if (const char* old = std::getenv("TMPDIR")) {
+        previous_ = old;
+        hadPrevious_ = true;
+    }
+    setenv("TMPDIR", path_.c_str(), 1);
+}
+
+ScopedTemporaryRoot::~ScopedTemporaryRoot() {
+    if (hadPrevious_) {
+        setenv("TMPDIR", previous_.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+}
+
+std::vector<std::string> ScopedTemporaryRoot::entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) {
+        names.push_back(entry.path().filename().string());
+    }
+    return names;
+}
+
 void RecordingUiPort::runOnMainThreadAndWait(const std::function<void()>& work) {
     std::lock_guard lock(mutex_);
     work();
@@ -134,8 +159,17 @@ std::map<std::string, std::string> treeDigest(const std::string& folder) {
     return digests;
 }
 
-std::string realDataPath(const std::string& relative) {
-    return std::string(VESSAMO_REALDATA_DIR) + "/" + relative;
+bool hasRealData(const std::string& relative) {
+    return fs::is_regular_file(fs::path(VESSAMO_REALDATA_DIR) / relative);
+}
+
+std::string copyOfRealData(const std::string& relative, const std::string& folder) {
+    const fs::path original = fs::path(VESSAMO_REALDATA_DIR) / relative;
+    const fs::path copy = fs::path(folder) / original.filename();
+    fs::create_directories(folder);
+    // Throws, and so fails the test, when the data set lacks the file.
+    fs::copy_file(original, copy, fs::copy_options::overwrite_existing);
+    return copy.string();
 }
 
 }  // namespace vessamo::test

@@ -64,6 +64,26 @@ private:
     bool hadPrevious_ = false;
 };
 
+// Points the system's temporary folder (TMPDIR) at a folder of the test, so
+// what the code under test makes there can be watched. Programs the test
+// starts inherit it.
+class ScopedTemporaryRoot {
+public:
+    explicit ScopedTemporaryRoot(std::string path);
+    ~ScopedTemporaryRoot();
+    ScopedTemporaryRoot(const ScopedTemporaryRoot&) = delete;
+    ScopedTemporaryRoot& operator=(const ScopedTemporaryRoot&) = delete;
+
+    [[nodiscard]] const std::string& path() const { return path_; }
+    // The names of what is in the folder now.
+    [[nodiscard]] std::vector<std::string> entries() const;
+
+private:
+    std::string path_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
 // Records every text the core shows and answers with scripted choices.
 // Alerts may come from a scan's thread; read them once the scan has ended.
 class RecordingUiPort : public UiPort {
@@ -95,7 +115,12 @@ private:
 void writeFile(const std::string& path, const std::string& bytes);
 // SHA-1 of every regular file below a folder, by relative path.
 [[nodiscard]] std::map<std::string, std::string> treeDigest(const std::string& folder);
-// A copy of a file of the real-device data set in a fresh folder of the test.
-[[nodiscard]] std::string realDataPath(const std::string& relative);
+// Whether the real-device data set (tests/data/realdata) holds a file.
+[[nodiscard]] bool hasRealData(const std::string& relative);
+// Copies a file of the real-device data set into folder (made if missing)
+// and gives the copy's path; fails the test when the file is missing. Tests
+// open only such copies: even a read-only open of a WAL-mode database
+// writes beside it.
+[[nodiscard]] std::string copyOfRealData(const std::string& relative, const std::string& folder);
 
 }  // namespace vessamo::test

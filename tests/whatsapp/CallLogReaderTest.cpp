@@ -313,7 +313,8 @@ std::vector<QueriedCall> queryIndependently(const std::string& path) {
 
 TEST_F(CallLogTest, RealCallHistoryMatchesAnIndependentQuery) {
     test::ScopedTimeZone utc("UTC");
-    const std::string source = test::realDataPath("josh_ios15/CallHistory.sqlite");
+    const std::string source =
+        test::copyOfRealData("josh_ios15/CallHistory.sqlite", home_.path() + "/real");
     ASSERT_EQ(SampleBackupBuilder::fileKey(kShared, "CallHistory.sqlite"),
               "1b432994e958845fffe8e2f190f26d1511534088");
     const std::string independent = home_.path() + "/independent.sqlite";

@@ -41,7 +41,8 @@ std::vector<ExpectedMessage> expectedMessages(const std::string& original,
 
 TEST(RealChatStorage, EveryMessageConversationAndMemberOfARealPhone) {
     test::WhatsAppBackupFixture fixture;
-    const std::string original = test::realDataPath("josh_ios15/ChatStorage.sqlite");
+    const std::string original =
+        test::copyOfRealData("josh_ios15/ChatStorage.sqlite", fixture.home.path() + "/real");
     fixture.builder.addFileFromDisk("AppDomainGroup-group.net.whatsapp.WhatsApp.shared",
                                     "ChatStorage.sqlite", original);
     fixture.writeAndIndex();

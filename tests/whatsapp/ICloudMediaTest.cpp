@@ -15,33 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Points the system's temporary folder at a folder of the test, so the
-// place the private unpack folder is made in can be watched.
-class ScopedTemporaryRoot {
-public:
-    explicit ScopedTemporaryRoot(std::string path) : path_(std::move(path)) {
-        fs::create_directories(path_);
-        if (const char* old = std::getenv("TMPDIR")) {
-            previous_ = old;
-            hadPrevious_ = true;
-        }
-        setenv("TMPDIR", path_.c_str(), 1);
-    }
-    ~ScopedTemporaryRoot() {
-        if (hadPrevious_) {
-            setenv("TMPDIR", previous_.c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-    }
-    [[nodiscard]] const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-    std::string previous_;
-    bool hadPrevious_ = false;
-};
-
 std::set<std::string> entriesOf(const std::string& folder) {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) {
@@ -69,7 +42,7 @@ protected:
     }
 
     test::WhatsAppBackupFixture fixture;
-    ScopedTemporaryRoot temporary{fixture.home.path() + "/tmp"};
+    test::ScopedTemporaryRoot temporary{fixture.home.path() + "/tmp"};
 };
 
 TEST_F(ICloudMedia, ArchivesUnpackInOrderIntoAPrivateFolderAndListAllButTopHiddenFiles) {
