@@ -8,6 +8,7 @@
 
 #include "export/KTVCFController.h"
 #include "export/TextExports.h"
+#include "results/DisplayText.h"
 #include "support/ExportFixture.h"
 
 namespace vessamo {
@@ -194,10 +195,14 @@ TEST_F(TextExportsTest, CallsFileListsEveryCallWithItsDate) {
     const ExportReport report = ExportWhatsAppChatCallthreader(*result, out, {{}, &counter});
     EXPECT_EQ(report.filesWritten, 1u);
     EXPECT_EQ(counter.load(), 2);
-    // A call without a readable time shows one blank.
+    // A call without a stored time shows none; one whose time has no
+    // calendar date shows one blank.
+    KTCallHistoryNode beyond = outgoing;
+    beyond.callDate = AppleTime{INT64_MAX};
+    EXPECT_EQ(callDateText(beyond.callDate), " ");
     EXPECT_EQ(readFile(out + "/Call History/WhatsApp Call.txt"),
               "Name:Ann  Phone:4917  Date:03-14-2021 15:09  Type:Incoming  Duration:Missed  \n\n"
-              "Name:  Phone:4917  Date:   Type:Outgoing Call  Duration:Cancelled Call  \n\n");
+              "Name:  Phone:4917  Date:  Type:Outgoing Call  Duration:Cancelled Call  \n\n");
 
     const ScanResultPtr empty = test::ResultFactory().finish();
     EXPECT_EQ(ExportWhatsAppChatCallthreader(*empty, out).filesWritten, 1u);
