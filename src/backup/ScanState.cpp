@@ -11,10 +11,10 @@ namespace vessamo {
 
 namespace {
 
-// Where each message goes when the list is grouped by conversation: chats
-// in key order, each chat's messages in the order they came (row order,
-// then recovered ones).
-std::vector<uint32_t> groupedPositions(const std::vector<KTWhatsAppNode>& messages) {
+// The list's positions grouped by conversation: chats in key order, each
+// chat's messages in list order (row order, then recovered ones). A
+// counting sort over four-byte positions; the records stay where they are.
+std::vector<uint32_t> groupedByChat(const std::vector<KTWhatsAppNode>& messages) {
     std::unordered_map<int32_t, uint32_t> counts;
     for (const KTWhatsAppNode& message : messages) {
         ++counts[message.chatID];
@@ -27,29 +27,27 @@ std::vector<uint32_t> groupedPositions(const std::vector<KTWhatsAppNode>& messag
         next.emplace(chat, first);
         first += count;
     }
-    std::vector<uint32_t> positions(messages.size());
-    for (size_t i = 0; i < messages.size(); ++i) {
-        positions[i] = next[messages[i].chatID]++;
-    }
-    return positions;
-}
-
-// Moves every element to its new position in place, following each cycle
-// of the permutation once: no second copy of a list that may hold millions.
-void applyPositions(std::vector<KTWhatsAppNode>& messages, std::vector<uint32_t> positions) {
-    for (uint32_t i = 0; i < positions.size(); ++i) {
-        while (positions[i] != i) {
-            const uint32_t to = positions[i];
-            std::swap(messages[i], messages[to]);
-            std::swap(positions[i], positions[to]);
+    std::vector<uint32_t> order(messages.size());
+    int32_t lastChat = 0;
+    uint32_t* lastSlot = nullptr;  // runs of one chat skip the look-up
+    for (uint32_t i = 0; i < messages.size(); ++i) {
+        if (lastSlot == nullptr || messages[i].chatID != lastChat) {
+            lastChat = messages[i].chatID;
+            lastSlot = &next[lastChat];
         }
+        order[(*lastSlot)++] = i;
     }
+    return order;
 }
 
 }  // namespace
 
 void ScanState::note(std::string_view stage, const Status& status) {
     if (status.ok()) {
+        return;
+    }
+    // One damaged database read by two stages is one problem to the person.
+    if (std::find(problems.begin(), problems.end(), status) != problems.end()) {
         return;
     }
     SystemLog::write(status.message());
@@ -88,18 +86,18 @@ std::shared_ptr<const ScanResult> ScanState::finish(SourceKind kind, const std::
     result->problems = std::move(problems);
     result->account = currentNodeInfo;
 
-    std::vector<uint32_t> positions = groupedPositions(wpChatArray);
-    for (size_t i = 0; i < wpChatArray.size(); ++i) {
+    for (uint32_t i = 0; i < wpChatArray.size(); ++i) {
         if (wpChatArray[i].chatID == kStarredChatID || wpChatArray[i].bStarredMessage) {
-            result->starredMessages.push_back(positions[i]);
+            result->starredMessages.push_back(i);
         }
     }
-    applyPositions(wpChatArray, std::move(positions));
+    result->chatOrder = groupedByChat(wpChatArray);
     result->WhatsAppChatArray = std::move(wpChatArray);
     const std::vector<KTWhatsAppNode>& messages = result->WhatsAppChatArray;
     std::unordered_map<int32_t, MessageSpan> spans;
-    for (uint32_t at = 0; at < messages.size(); ++at) {
-        MessageSpan& span = spans.try_emplace(messages[at].chatID, MessageSpan{at, 0}).first->second;
+    for (uint32_t at = 0; at < result->chatOrder.size(); ++at) {
+        const int32_t chat = messages[result->chatOrder[at]].chatID;
+        MessageSpan& span = spans.try_emplace(chat, MessageSpan{at, 0}).first->second;
         ++span.count;
     }
     for (KTWhatsAppCovNode& conversation : wpConvChatArray) {

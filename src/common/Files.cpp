@@ -67,8 +67,8 @@ StatusOr<std::string> readWholeFile(const std::string& path, uint64_t limit) {
     return bytes;
 }
 
-AtomicFileWriter::AtomicFileWriter(std::string path, WriteMode mode)
-    : path_(std::move(path)), mode_(mode), temporary_(temporaryNameBeside(path_)) {
+AtomicFileWriter::AtomicFileWriter(std::string path, WriteMode mode, Flush flush)
+    : path_(std::move(path)), mode_(mode), flush_(flush), temporary_(temporaryNameBeside(path_)) {
     fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) {
         status_ = Status::fromErrno("cannot create a file in the folder of " + path_);
@@ -106,7 +106,7 @@ Status AtomicFileWriter::commit() {
         abandon();
         return status_;
     }
-    if (::fsync(fd_) != 0) {
+    if (flush_ == Flush::toDisk && ::fsync(fd_) != 0) {
         status_ = Status::fromErrno("cannot flush " + path_);
     }
     const int fd = std::exchange(fd_, -1);
@@ -130,8 +130,9 @@ Status AtomicFileWriter::commit() {
     return status_;
 }
 
-Status writeFileAtomically(const std::string& path, std::string_view bytes, WriteMode mode) {
-    AtomicFileWriter writer(path, mode);
+Status writeFileAtomically(const std::string& path, std::string_view bytes, WriteMode mode,
+                           Flush flush) {
+    AtomicFileWriter writer(path, mode, flush);
     writer.append(bytes);
     return writer.commit();
 }

@@ -33,7 +33,7 @@ ExportReport ExportHexFileThread(const std::string& text) {
     const std::string_view name = lastComponent(path);
     Status written = makeFolders(path.substr(0, path.size() - name.size() - 1));
     if (written.ok()) {
-        written = writeFileAtomically(path, text);
+        written = writeFileAtomically(path, text, WriteMode::replace, Flush::none);
     }
     if (written.ok()) {
         ++report.filesWritten;

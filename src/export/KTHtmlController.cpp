@@ -70,7 +70,7 @@ std::string styleSheet() {
 // page is never held a second time, twice its size, just to be written.
 Status writeUtf16Page(const std::string& path, std::string_view utf8) {
     constexpr size_t kSlice = 64 * 1024;
-    AtomicFileWriter file(path);
+    AtomicFileWriter file(path, WriteMode::replace, Flush::none);
     std::string units = utf16LeWithBom("");
     size_t pos = 0;
     while (file.status().ok() && (pos < utf8.size() || !units.empty())) {

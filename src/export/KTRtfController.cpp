@@ -8,7 +8,7 @@ void KTRtfController::addRtfContent(std::string_view text) {
 }
 
 Status KTRtfController::writeRtfInFullPath(const std::string& path) const {
-    return writeFileAtomically(path, strRtfContent);
+    return writeFileAtomically(path, strRtfContent, WriteMode::replace, Flush::none);
 }
 
 KTRtfController::CategoryWrite KTRtfController::writeRtfInPath(const std::string& folder,
@@ -17,8 +17,8 @@ KTRtfController::CategoryWrite KTRtfController::writeRtfInPath(const std::string
     if (fileType == "Contact") {
         // Linked into place, never renamed: a Contacts.txt already there stays.
         result.finalPath = folder + "/Contacts.txt";
-        result.write =
-            writeFileAtomically(result.finalPath, strRtfContent, WriteMode::keepExisting);
+        result.write = writeFileAtomically(result.finalPath, strRtfContent, WriteMode::keepExisting,
+                                           Flush::none);
         if (result.write.ok()) {
             return result;
         }

@@ -98,7 +98,7 @@ void KTVCFController::addPhoto(std::string_view imageBytes) {
 
 Status KTVCFController::finish(const std::string& path, WriteMode mode) {
     strContent += "END:VCARD";
-    return writeFileAtomically(path, strContent, mode);
+    return writeFileAtomically(path, strContent, mode, Flush::none);
 }
 
 Status KTVCFController::creatContactFile(const KTWhatsAppNode& message, const std::string& path,

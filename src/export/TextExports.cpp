@@ -117,7 +117,8 @@ ExportReport ExportChatAsTextthreader(const ScanResult& result,
                                  std::string(conversation->currentSubject.value_or("(null)"));
         const std::string path = *folder + "/" + safeFileName(stem) + ".txt";
         files.write(path, [&] {
-            return writeFileAtomically(path, chatText(result, *conversation, dates));
+            return writeFileAtomically(path, chatText(result, *conversation, dates),
+                                       WriteMode::replace, Flush::none);
         });
     }
     return report;

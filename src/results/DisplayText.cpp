@@ -22,7 +22,7 @@ std::string messageDateText(const std::optional<AppleTime>& time) {
 }
 
 std::string callDateText(const std::optional<AppleTime>& time) {
-    return time ? displayTimeText(*time).value_or(" ") : " ";
+    return time ? displayTimeText(*time).value_or(" ") : "";
 }
 
 std::string isoDateText(const std::optional<AppleTime>& time) {
@@ -37,7 +37,7 @@ std::string DisplayTextCache::messageDate(const std::optional<AppleTime>& time) 
 }
 
 std::string DisplayTextCache::callDate(const std::optional<AppleTime>& time) {
-    return time ? times_.display(*time).value_or(" ") : " ";
+    return time ? times_.display(*time).value_or(" ") : "";
 }
 
 std::string DisplayTextCache::isoDate(const std::optional<AppleTime>& time) {

@@ -19,7 +19,8 @@ namespace vessamo {
 // Message times, "MM-DD-YYYY hh:mm" in local time. A message without a
 // stored time shows "", one whose time has no calendar date " ".
 [[nodiscard]] std::string messageDateText(const std::optional<AppleTime>& time);
-// Call times: the same format; a call without a readable time shows " ".
+// Call times: the same format; a call without a stored time shows "",
+// one whose time has no calendar date " ".
 [[nodiscard]] std::string callDateText(const std::optional<AppleTime>& time);
 // "YYYY-MM-DDThh:mm:ss+hh:mm", or "" without a usable time.
 [[nodiscard]] std::string isoDateText(const std::optional<AppleTime>& time);

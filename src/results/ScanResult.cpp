@@ -9,13 +9,18 @@ MessageRange ScanResult::messagesOf(const KTWhatsAppCovNode& conversation) const
         return MessageRange(WhatsAppChatArray.data(), starredMessages.data(),
                             starredMessages.size());
     }
-    const std::vector<KTWhatsAppNode>& list =
-        conversation.bDeleted ? recoveredMessages : WhatsAppChatArray;
     const MessageSpan span = conversation.appNodeArray;
-    if (static_cast<size_t>(span.first) + span.count > list.size()) {
-        return MessageRange();  // a record made by hand that points nowhere
+    const size_t end = static_cast<size_t>(span.first) + span.count;
+    if (conversation.bDeleted) {
+        if (end > recoveredMessages.size()) {
+            return MessageRange();  // a record made by hand that points nowhere
+        }
+        return MessageRange(recoveredMessages.data() + span.first, span.count);
     }
-    return MessageRange(list.data() + span.first, span.count);
+    if (end > chatOrder.size()) {
+        return MessageRange();
+    }
+    return MessageRange(WhatsAppChatArray.data(), chatOrder.data() + span.first, span.count);
 }
 
 void ScanResult::indexMediaTimes() {
@@ -32,9 +37,12 @@ void ScanResult::indexMediaTimes() {
 }
 
 std::optional<AppleTime> ScanResult::mediaTime(std::string_view storedPath) const {
-    const auto pathOf = [this](uint32_t at) { return WhatsAppChatArray[at].messageAttchpath.view(); };
-    auto last = std::upper_bound(mediaByPath_.begin(), mediaByPath_.end(), storedPath,
-                                 [&](std::string_view path, uint32_t at) { return path < pathOf(at); });
+    const auto pathOf = [this](uint32_t at) {
+        return WhatsAppChatArray[at].messageAttchpath.view();
+    };
+    auto last =
+        std::upper_bound(mediaByPath_.begin(), mediaByPath_.end(), storedPath,
+                         [&](std::string_view path, uint32_t at) { return path < pathOf(at); });
     if (last == mediaByPath_.begin() || pathOf(*std::prev(last)) != storedPath) {
         return std::nullopt;
     }

@@ -24,10 +24,6 @@ std::set<int> realChats(const json& scan) {
     return keys;
 }
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 json listed(const std::string& home) {
     return json::parse(test::runTool(home, {"list", "--json"}).out, nullptr, false);
 }
@@ -77,7 +73,7 @@ TEST(CliOtherSources, ABackupIsListedAndKeptAsATimelineOfTheSameChats) {
     for (const char* key : {"strDeviceSize", "strDeviceSerial", "itunesVersion"}) {
         EXPECT_TRUE(sources[0][key].is_string()) << key;
     }
-    EXPECT_TRUE(has(test::runTool(home.path(), {"list"}).out, "Anna iPhone"));
+    EXPECT_TRUE(test::contains(test::runTool(home.path(), {"list"}).out, "Anna iPhone"));
 
     const test::CliRun created = test::runTool(home.path(), {"timeline", "create", backup});
     ASSERT_EQ(created.exitCode, 0) << created.err;
@@ -89,8 +85,8 @@ TEST(CliOtherSources, ABackupIsListedAndKeptAsATimelineOfTheSameChats) {
         }
     }
     ASSERT_EQ(made.size(), 1u);
-    EXPECT_TRUE(has(test::runTool(home.path(), {"timeline", "list"}).out,
-                    fs::path(made[0]).filename().string()));
+    EXPECT_TRUE(test::contains(test::runTool(home.path(), {"timeline", "list"}).out,
+                               fs::path(made[0]).filename().string()));
     sources = listed(home.path());
     ASSERT_EQ(sources.size(), 2u);
     EXPECT_EQ(sources[1]["strBackupType"], "WhatsAppTimeLine");

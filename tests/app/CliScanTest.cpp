@@ -19,10 +19,6 @@ using nlohmann::json;
 // A zone half an hour off the hour, so a wrong offset cannot pass unseen.
 constexpr const char* kZone = "XST-5:30";
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 // Keys are camelCase words, and none of the record property names the
 // output used to carry comes back.
 void expectCleanKeys(const json& value) {
@@ -63,7 +59,7 @@ TEST(CliScan, JsonFollowsSchemaOneAndFlagsRecoveredMessages) {
     const auto before = test::treeDigest(backup);
     const test::CliRun scan = test::runTool(home.path(), {"scan", backup, "--json"});
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
-    EXPECT_TRUE(has(scan.err, "progress: 100%"));  // plain lines: stderr is no terminal
+    EXPECT_TRUE(test::contains(scan.err, "progress: 100%"));  // plain lines: stderr is no terminal
     const json live = json::parse(scan.out, nullptr, false);
     test::expectFields(
         live, {{"schema", 1},
@@ -105,7 +101,7 @@ TEST(CliScan, JsonFollowsSchemaOneAndFlagsRecoveredMessages) {
     }
     for (const json& file : live["media"]) {
         EXPECT_TRUE(fs::is_regular_file(file["file"].get<std::string>()));
-        EXPECT_TRUE(has(file["domain"].get<std::string>(), "whatsapp"));
+        EXPECT_TRUE(test::contains(file["domain"].get<std::string>(), "whatsapp"));
     }
 
     // The sample's user deleted some messages: recovery finds and flags them
@@ -164,7 +160,7 @@ TEST(CliScan, JsonEscapesControlBytesAndReplacesBrokenUtf8) {
     const test::CliRun scan = test::runTool(home.path(), {"scan", folder, "--json"});
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     for (const char* escape : {"\\t", "\\\"", "\\\\", "\\u0007", "\\u0001", "\\u001f", "\\r\\n"}) {
-        EXPECT_TRUE(has(scan.out, escape)) << escape;
+        EXPECT_TRUE(test::contains(scan.out, escape)) << escape;
     }
     const json result = json::parse(scan.out, nullptr, false);  // rejects invalid UTF-8
     ASSERT_TRUE(result.is_object()) << scan.out.substr(0, 2000);
@@ -187,7 +183,7 @@ TEST(CliScan, CtrlCStopsAndStillReportsWhatWasFound) {
     ASSERT_TRUE(test::writeSample(home.path(), backup, {"--media", "20000"}));
     const test::CliRun stopped = test::runTool(home.path(), {"scan", backup}, "progress: 1%");
     EXPECT_EQ(stopped.exitCode, 130) << stopped.err;
-    EXPECT_TRUE(has(stopped.out, "Scan stopped; partial results")) << stopped.out;
+    EXPECT_TRUE(test::contains(stopped.out, "Scan stopped; partial results")) << stopped.out;
     const auto media = stopped.out.find("Media files");
     ASSERT_NE(media, std::string::npos);
     EXPECT_LT(std::stol(stopped.out.substr(stopped.out.find_first_of("0123456789", media))), 20000);
@@ -199,7 +195,7 @@ TEST(CliScan, ProblemsSayWhatIsAbsentAndWhatIsDamaged) {
     test::TempHome home;
     const test::CliRun missing = test::runTool(home.path(), {"scan", home.path() + "/nothing"});
     EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_TRUE(has(missing.err, "Not a folder"));
+    EXPECT_TRUE(test::contains(missing.err, "Not a folder"));
 
     const std::string junk = home.path() + "/junk";
     test::writeFile(junk + "/Manifest.db", std::string(10000, '\x5A'));
@@ -216,7 +212,8 @@ TEST(CliScan, ProblemsSayWhatIsAbsentAndWhatIsDamaged) {
     const test::CliRun summary = test::runTool(home.path(), {"scan", junk});
     EXPECT_EQ(summary.exitCode, 0);
     for (const std::string* text : {&summary.out, &summary.err}) {
-        EXPECT_TRUE(has(*text, "Damaged: ") && has(*text, "Not found: ")) << *text;
+        EXPECT_TRUE(test::contains(*text, "Damaged: ") && test::contains(*text, "Not found: "))
+            << *text;
     }
 }
 

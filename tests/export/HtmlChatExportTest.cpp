@@ -1,372 +1,370 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
-#include <filesystem>
-#include <map>
-#include <set>
+#include <thread>
 
+#include "common/Files.h"
 #include "export/HtmlChatExport.h"
 #include "export/HtmlText.h"
 #include "export/KTHtmlController.h"
 #include "export/MessageAttachmentCopy.h"
 #include "support/ExportFixture.h"
-#include "support/TestSupport.h"
 
 namespace vessamo {
 namespace {
 
-namespace fs = std::filesystem;
+using test::namesIn;
 
-// UTF-16LE page bytes (after the byte-order mark) back to UTF-8.
-std::string decodePage(const std::string& bytes) {
-    std::string out;
-    auto unitAt = [&bytes](size_t i) {
-        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) |
-               static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-    };
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        uint32_t cp = unitAt(i);
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < bytes.size()) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (unitAt(i + 2) - 0xDC00);
-            i += 2;
-        }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
+// Page texts are UTF-16LE; what the tests look for is encoded the same way.
+std::string utf16(std::string_view utf8) {
+    std::string units;
+    appendUtf16Le(units, utf8);
+    return units;
 }
 
-size_t countOf(const std::string& text, const std::string& what) {
+size_t countIn(const std::string& page, std::string_view utf8) {
+    const std::string needle = utf16(utf8);
     size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    for (size_t at = page.find(needle); at != std::string::npos; at = page.find(needle, at + 1)) {
         ++count;
     }
     return count;
 }
 
-KTWhatsAppCovNodePtr chat(std::string name, std::optional<std::string> number, int32_t id) {
-    auto node = std::make_shared<KTWhatsAppCovNode>();
-    node->currentChatName = std::move(name);
-    node->currentChatNumber = std::move(number);
-    node->chatID = id;
-    node->hasload = true;
-    return node;
+size_t at(const std::string& page, std::string_view utf8) {
+    return page.find(utf16(utf8));
 }
 
-KTWhatsAppNodePtr text(std::string type, std::string content, std::string name = "Anna") {
-    auto node = std::make_shared<KTWhatsAppNode>();
-    node->messageType = std::move(type);
-    node->messageContent = std::move(content);
-    node->messageName = std::move(name);
-    node->messageDate = "03-14-2021 15:09";
-    return node;
-}
-
-KTWhatsAppNodePtr media(std::string type, int32_t attchType, std::string stored) {
-    auto node = text(std::move(type), "caption");
-    node->isHaveAttch = true;
-    node->attchType = attchType;
-    node->messageAttchpath = std::move(stored);
-    return node;
+bool has(const std::string& page, std::string_view utf8) {
+    return at(page, utf8) != std::string::npos;
 }
 
 class HtmlChatExport : public test::ExportFixture {
 protected:
-    ExportReport run(const std::vector<KTWhatsAppCovNodePtr>& chats,
-                     const std::atomic<bool>* cancel = nullptr) {
-        return exportChatsAsHtml(source, chats, out, cancel);
+    ExportReport run(const ExportControl& control = {}) {
+        finish();
+        return exportChatsAsHtml(*result, chats(), out, control);
     }
 
-    std::string page(const std::string& name) const {
-        return decodePage(test::readFile(out + "/Chats/" + name));
-    }
-
-    std::set<std::string> listing(const std::string& folder) const {
-        std::set<std::string> names;
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(out + "/" + folder, ec)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
+    [[nodiscard]] std::string page(const std::string& name) const {
+        return test::readFile(out + "/Chats/" + name);
     }
 };
 
 TEST_F(HtmlChatExport, PageNamesComeFromNameNumberOrIdAndStayInside) {
-    auto named = chat("Anna", "4915112345678", 12);
-    auto nameless = chat("", "491701234567", 20);
-    auto group3 = chat("Group Chat", "123-456@g.us", 3);
-    auto group4 = chat("Group Chat", "123-457@g.us", 4);
-    auto nil = chat("A", std::nullopt, 7);  // prints "(null)", long enough on its own
-    auto shortNumber = chat("B", "9", 8);
-    auto nothing = chat("", "", 9);
-    auto hostile = chat("../../etc", "x", 5);
-    auto dots = chat("", "..", 6);
-    const ExportReport report =
-        run({named, nameless, group3, group4, nil, shortNumber, nothing, hostile, dots});
+    make.chat(12, "Anna", "4915112345678");
+    make.chat(20, "", "491701234567");
+    make.chat(3, "Group Chat", "123-456@g.us", true);
+    make.chat(4, "Group Chat", "123-457@g.us", true);
+    make.chat(7, "A").currentChatNumber = std::nullopt;  // prints "(null)", long enough alone
+    make.chat(8, "B", "9");
+    make.chat(9, "", "");
+    make.chat(5, "../../etc", "x");
+    make.chat(6, "", "..");
+    const ExportReport report = run();
 
     EXPECT_TRUE(report.failures.empty());
     EXPECT_EQ(report.filesWritten, 9u);
-    const std::set<std::string> expected = {
-        "Anna12.html",      "491701234567.html", "Group Chat3.html",
-        "Group Chat4.html", "(null).html",       "98.html",
-        "9.html",           ".._.._etc5.html",   "__.html"};
-    EXPECT_EQ(listing("Chats"), expected);
+    EXPECT_EQ(namesIn(out + "/Chats"),
+              (std::set<std::string>{"Anna12.html", "491701234567.html", "Group Chat3.html",
+                                     "Group Chat4.html", "(null).html", "98.html", "9.html",
+                                     ".._.._etc5.html", "__.html"}));
     // Nothing landed anywhere but the pages folder.
     EXPECT_EQ(test::treeDigest(home.path()).size(), 9u);
 }
 
 TEST_F(HtmlChatExport, SplitsAt5000MessagesNewestFirst) {
-    auto whole = chat("Anna", "1", 12);
-    auto split = chat("Bert", "2", 13);
+    make.chat(12, "Anna", "1");
+    make.chat(13, "Bert", "2");
     for (int i = 0; i < 5001; ++i) {
         if (i < 5000) {
-            whole->appNodeArray.push_back(text("Receive", '#' + std::to_string(i) + '#'));
+            make.message(12, '#' + std::to_string(i) + '#');
         }
-        split->appNodeArray.push_back(text("Receive", '#' + std::to_string(i) + '#'));
+        make.message(13, '#' + std::to_string(i) + '#');
     }
-    const ExportReport report = run({whole, split});
-    EXPECT_TRUE(report.failures.empty());
-    EXPECT_EQ(listing("Chats"),
+    ExportControl control;
+    ItemCounter counter{0};
+    control.counter = &counter;
+    EXPECT_TRUE(run(control).failures.empty());
+    EXPECT_EQ(counter.load(), 2);
+    EXPECT_EQ(namesIn(out + "/Chats"),
               (std::set<std::string>{"Anna12.html", "Bert13_0.html", "Bert13_1.html"}));
-
-    const std::string one = page("Anna12.html");
-    EXPECT_EQ(countOf(one, "<p class='triangle-isosceles'>"), 5000u);
+    EXPECT_EQ(countIn(page("Anna12.html"), "<p class='triangle-isosceles'>"), 5000u);
 
     const std::string first = page("Bert13_0.html");
     const std::string second = page("Bert13_1.html");
-    EXPECT_EQ(countOf(first, "<p class='triangle-isosceles'>"), 5000u);
-    EXPECT_LT(first.find("> #5000# </p>"), first.find("> #4999# </p>"));
-    EXPECT_NE(first.find("> #1# </p>"), std::string::npos);
-    EXPECT_EQ(first.find("> #0# </p>"), std::string::npos);
-    EXPECT_EQ(countOf(second, "<p class='triangle-isosceles'>"), 1u);
-    EXPECT_NE(second.find("> #0# </p>"), std::string::npos);
-    EXPECT_NE(second.find("<h3>Name: Bert "), std::string::npos);
+    EXPECT_EQ(countIn(first, "<p class='triangle-isosceles'>"), 5000u);
+    EXPECT_LT(at(first, "> #5000# </p>"), at(first, "> #4999# </p>"));
+    EXPECT_TRUE(has(first, "> #1# </p>"));
+    EXPECT_FALSE(has(first, "> #0# </p>"));
+    EXPECT_EQ(countIn(second, "<p class='triangle-isosceles'>"), 1u);
+    EXPECT_TRUE(has(second, "> #0# </p>"));
+    EXPECT_TRUE(has(second, "<h3>Name: Bert "));
 }
 
-TEST_F(HtmlChatExport, PageIsUtf16WithBomAndEveryTextEscaped) {
-    auto anna = chat("Anna & <b>Co</b>", "+49 151", 12);
-    anna->currentSubject = std::nullopt;
-    auto nameless = text("Receive", "Grüße 😀", "");
-    nameless->messageNumb = "4915199999";
-    auto card = text("Receive", "");
-    card->vcardName = "Card \"Q\"";
-    card->vcardInfo = "BEGIN:VCARD";
-    anna->appNodeArray = {text("Send", "<script>alert('x')</script>"), nameless, card};
-    ASSERT_TRUE(run({anna}).failures.empty());
+TEST_F(HtmlChatExport, PageIsUtf16WithBomEveryTextEscapedAndDatesShown) {
+    test::ScopedTimeZone zone("Europe/Berlin");
+    make.chat(12, "Anna & <b>Co</b>", "+49 151").currentSubject = std::nullopt;
+    make.message(12, "<script>alert('x')</script>", Direction::Send, test::kMarch14At1509);
+    KTWhatsAppNode& nameless = make.message(12, "Grüße 😀", Direction::Receive);
+    nameless.messageNumb = make.text("4915199999");
+    KTWhatsAppNode& card = make.message(12, "", Direction::Receive, test::kMarch14At1509);
+    card.messageName = make.text("Anna");
+    card.vcardName = make.text("Card \"Q\"");
+    card.vcardInfo = make.text("BEGIN:VCARD");
+    ASSERT_TRUE(run().failures.empty());
 
-    const std::string bytes = test::readFile(out + "/Chats/Anna & <b>Co<_b>12.html");
-    ASSERT_GE(bytes.size(), 2u);
-    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
-    const std::string html = decodePage(bytes);
-    EXPECT_EQ(html.rfind("<!DOCTYPE html><html lang='en'><head><meta charset='utf-8'><title>"
-                         "Anna &amp; &lt;b&gt;Co&lt;/b&gt; ((null))</title><style>body {",
-                         0),
-              0u);
-    EXPECT_NE(html.find("</style></head><body><h1>Anna &amp; &lt;b&gt;Co&lt;/b&gt; ((null))</h1>"
-                        "<div id='container'><div class='content'><p><h3>Name: Anna &amp; "
-                        "&lt;b&gt;Co&lt;/b&gt; &nbsp;&nbsp;Phone: +49 151 &nbsp;&nbsp;Subject: "
-                        "(null)</h3><hr/><p>"),
+    const std::string html = page("Anna & <b>Co<_b>12.html");
+    EXPECT_EQ(html.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(at(html,
+                 "<!DOCTYPE html><html lang='en'><head><meta charset='utf-8'><title>"
+                 "Anna &amp; &lt;b&gt;Co&lt;/b&gt; ((null))</title><style>body {"),
+              2u);
+    EXPECT_NE(at(html,
+                 "</style></head><body><h1>Anna &amp; &lt;b&gt;Co&lt;/b&gt; "
+                 "((null))</h1><div id='container'><div class='content'><p><h3>"
+                 "Name: Anna &amp; &lt;b&gt;Co&lt;/b&gt; &nbsp;&nbsp;Phone: +49 151 "
+                 "&nbsp;&nbsp;Subject: (null)</h3><hr/><p>"),
               std::string::npos);
     // Nine rules start with a tab and five more sit inside the bubble rules.
-    EXPECT_EQ(countOf(html, "\t"), 14u);
-    EXPECT_NE(html.find("\thr{height:1px;border:0;border-bottom:1px dotted #cccccc;margin:0;}"
-                        ".imgdic{left:170px; position:relative;}</style>"),
-              std::string::npos);
-    EXPECT_EQ(html.find("<script>"), std::string::npos);
-    EXPECT_NE(html.find("<p class='triangle-isosceles2'> "
-                        "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; </p>"),
-              std::string::npos);
-    // Newest first, and a missing name falls back to the number.
-    EXPECT_LT(html.find("Card &quot;Q&quot;"), html.find("Name: 4915199999 "));
-    EXPECT_NE(html.find("<p class='triangle-isosceles'> Grüße 😀 </p>"), std::string::npos);
-    EXPECT_NE(
-        html.find("<p class='triangle-isosceles2'> Card &quot;Q&quot;        BEGIN:VCARD</p>"),
-        std::string::npos);
-    EXPECT_EQ(html.size() - html.rfind("<hr/></div></div></body></html>"), 31u);
+    EXPECT_EQ(countIn(html, "\t"), 14u);
+    EXPECT_TRUE(has(html,
+                    "\thr{height:1px;border:0;border-bottom:1px dotted #cccccc;"
+                    "margin:0;}.imgdic{left:170px; position:relative;}</style>"));
+    EXPECT_FALSE(has(html, "<script>"));
+    EXPECT_TRUE(has(html,
+                    "<p class='triangle-isosceles2'> "
+                    "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; </p>"));
+    // Newest first; a missing name falls back to the number, a missing time
+    // shows nothing.
+    EXPECT_LT(at(html, "Card &quot;Q&quot;"), at(html, "Name: 4915199999 &nbsp;&nbsp; Date:  <p>"));
+    EXPECT_TRUE(has(html, "Name: Anna &nbsp;&nbsp; Date: 03-14-2021 15:09 <p>"));
+    EXPECT_TRUE(has(html, "<p class='triangle-isosceles'> Grüße 😀 </p>"));
+    EXPECT_NE(html.find("\x3D\xD8\x00\xDE", 0, 4), std::string::npos);  // 😀 as a surrogate pair
+    EXPECT_TRUE(has(html,
+                    "<p class='triangle-isosceles2'> Card &quot;Q&quot;        "
+                    "BEGIN:VCARD</p>"));
+    EXPECT_EQ(html.size() - html.rfind(utf16("<hr/></div></div></body></html>")), 62u);
 }
 
 TEST_F(HtmlChatExport, MediaRenderedByTypeAndDirection) {
-    auto anna = chat("Anna", "1", 12);
+    test::ScopedTimeZone zone("Europe/Berlin");
+    make.chat(12, "Anna", "1");
+    const std::string video = "<p><video width='320' height='240' src='../Media Files/";
+    const std::string frame = "<iframe src='../Media Files/";
+    const std::string frameEnd =
+        ".pdf' style='width:600px; height:500px;'frameborder='0'></iframe>";
     struct Case {
-        const char* type;
+        Direction direction;
         int32_t attchType;
-        const char* stored;
-        const char* key;
+        std::string key;
+        std::string element;  // follows the name line, "" for none
     };
     const Case cases[] = {
-        {"Send", 1, "Media/p1.jpg", "k1"},    {"Receive", 1, "Media/p2.jpg", "k2"},
-        {"Send", 2, "Media/v1.mp4", "k3"},    {"Receive", 11, "Media/v2.mp4", "k4"},
-        {"Receive", 3, "Media/a.opus", "k5"}, {"Send", 8, "Media/d.pdf", "k6"},
-        {"Receive", 8, "Media/e.pdf", "k7"},  {"Receive", 5, "Media/l.bin", "k8"}};
+        {Direction::Send, 1, "k1",
+         "<p class='imgdic'><img width='320' height='240' "
+         "src='../Media Files/k1.jpg'/></p>"},
+        {Direction::Receive, 1, "k2",
+         "<p><img width='320' height='240' "
+         "src='../Media Files/k2.jpg'/></p>"},
+        {Direction::Send, 2, "k3", video + "k3.jpg' controls='controls'>Video</video></p>"},
+        {Direction::Receive, 11, "k4", video + "k4.jpg' controls='controls'>Video</video></p>"},
+        {Direction::Receive, 3, "k5",
+         "<p><audio src='../Media Files/k5.jpg' controls='controls'>Audio</audio></p>"},
+        {Direction::Send, 8, "k6", "<p class='imgdic'>" + frame + "k6" + frameEnd + "</p>"},
+        {Direction::Receive, 8, "k7", frame + "k7" + frameEnd},
+        {Direction::Receive, 5, "k8", ""}};
     for (const Case& c : cases) {
-        addBackupFile(c.stored, c.key, std::string("data of ") + c.key);
-        anna->appNodeArray.push_back(media(c.type, c.attchType, c.stored));
+        const std::string stored = "Media/" + c.key + (c.attchType == 8 ? ".pdf" : ".jpg");
+        addBackupFile(stored, c.key, "data of " + c.key);
+        mediaMessage(12, c.direction, c.attchType, stored);
     }
-    const ExportReport report = run({anna});
+    const ExportReport report = run();
     EXPECT_TRUE(report.failures.empty());
     EXPECT_EQ(report.filesWritten, 9u);
     EXPECT_EQ(test::readFile(out + "/Media Files/k6.pdf"), "data of k6");
 
     const std::string html = page("Anna12.html");
-    const char* expected[] = {
-        "<p class='imgdic'><img width='320' height='240' src='../Media Files/k1.jpg'/></p>",
-        "15:09 <p><p><img width='320' height='240' src='../Media Files/k2.jpg'/></p>",
-        "<p><video width='320' height='240' src='../Media Files/k3.mp4' "
-        "controls='controls'>Video</video></p>",
-        "<p><video width='320' height='240' src='../Media Files/k4.mp4' "
-        "controls='controls'>Video</video></p>",
-        "<p><audio src='../Media Files/k5.opus' controls='controls'>Audio</audio></p>",
-        "<p class='imgdic'><iframe src='../Media Files/k6.pdf' style='width:600px; "
-        "height:500px;'frameborder='0'></iframe></p>",
-        "15:09 <p><iframe src='../Media Files/k7.pdf' style='width:600px; "
-        "height:500px;'frameborder='0'></iframe>",
-    };
-    for (const char* element : expected) {
-        EXPECT_NE(html.find(element), std::string::npos) << element;
+    for (const Case& c : cases) {
+        EXPECT_TRUE(has(html, "Date: 03-14-2021 15:09 <p>" + c.element + "<p class='name'>") ||
+                    has(html, "Date: 03-14-2021 15:09 <p>" + c.element + "<hr/>"))
+            << c.key;
     }
-    // An unknown media type shows its name line alone; captions never show.
-    EXPECT_EQ(countOf(html, "<p class='name'>"), 8u);
-    EXPECT_EQ(html.find("caption"), std::string::npos);
-    EXPECT_EQ(html.find("triangle-isosceles'>"), std::string::npos);
-}
-
-TEST_F(HtmlChatExport, MessagesWithoutACopyAreLeftOut) {
-    auto anna = chat("Anna", "1", 12);
-    auto thumbOnly = media("Receive", 1, "");
-    thumbOnly->messageName = "Thumby";
-    thumbOnly->messageThumPath = "Media/t.jpg.thumb";
-    addBackupFile("Media/t.jpg.thumb", "kt", "thumb");
-    auto missing = media("Receive", 1, "Media/gone.jpg");
-    missing->messageName = "Gone";
-    // The thumbnail stands in when the media itself is not in the backup.
-    auto fallback = media("Send", 1, "Media/big.jpg");
-    fallback->messageThumPath = "Media/big.jpg.thumb";
-    addBackupFile("Media/big.jpg.thumb", "kb", "small");
-    anna->appNodeArray = {thumbOnly, missing, fallback, text("Send", "still here")};
-
-    const ExportReport report = run({anna});
-    ASSERT_EQ(report.failures.size(), 1u);
-    EXPECT_NE(report.failures[0].find("Media/gone.jpg"), std::string::npos);
-    EXPECT_EQ(listing("Media Files"), std::set<std::string>{"kb.jpg"});
-    const std::string html = page("Anna12.html");
-    EXPECT_EQ(html.find("Thumby"), std::string::npos);
-    EXPECT_EQ(html.find("Gone"), std::string::npos);
-    EXPECT_NE(html.find("still here"), std::string::npos);
-    EXPECT_EQ(countOf(html, "<p class='name'>"), 2u);
+    // Captions never show.
+    EXPECT_FALSE(has(html, "caption"));
+    EXPECT_FALSE(has(html, "triangle-isosceles'>"));
 }
 
 TEST_F(HtmlChatExport, CopiesAreByteIdenticalAndCarryTheMessageTime) {
-    test::ScopedTimeZone zone("Europe/Berlin");
-    std::string large(MessageAttachmentCopy::kPieceSize + 12345, '\0');
+    std::string large(CopyBuffer::kPieceSize + 12345, '\0');
     for (size_t i = 0; i < large.size(); ++i) {
         large[i] = static_cast<char>((i * 131) >> 7);
     }
     addBackupFile("Media/big.mp4", "kbig", large);
     addBackupFile("Media/empty.jpg", "kempty", "");
-    source.fileDateDict["Media/big.mp4"] = "03-14-2021 15:09";
-    source.fileDateDict["Media/empty.jpg"] = "02-31-2021 10:00";
-    auto anna = chat("Anna", "1", 12);
-    anna->appNodeArray = {media("Send", 2, "Media/big.mp4"), media("Send", 1, "Media/empty.jpg")};
+    make.chat(12, "Anna", "1");
+    mediaMessage(12, Direction::Send, 2, "Media/big.mp4");
+    mediaMessage(12, Direction::Send, 1, "Media/empty.jpg").messageDate = std::nullopt;
 
-    const ExportReport report = run({anna});
+    const ExportReport report = run();
     EXPECT_TRUE(report.failures.empty());
     const std::string copy = out + "/Media Files/kbig.mp4";
     struct stat info {};
     ASSERT_EQ(::stat(copy.c_str(), &info), 0);  // before reading it touches the access time
-    EXPECT_EQ(info.st_mtime, 1615730940);       // 2021-03-14 14:09 UTC
-    EXPECT_EQ(info.st_atime, 1615730940);
+    EXPECT_EQ(info.st_mtime, test::kMarch14At1509Berlin);
+    EXPECT_EQ(info.st_atime, test::kMarch14At1509Berlin);
     EXPECT_TRUE(test::readFile(copy) == large);
-    // An empty media file copies as empty; a date the calendar lacks is ignored.
-    const std::string empty = out + "/Media Files/kempty.jpg";
-    ASSERT_EQ(::stat(empty.c_str(), &info), 0);
+    // An empty media file copies as empty; a message without a time leaves
+    // the copy's dates alone.
+    ASSERT_EQ(::stat((out + "/Media Files/kempty.jpg").c_str(), &info), 0);
     EXPECT_EQ(info.st_size, 0);
-    EXPECT_GT(info.st_mtime, 1615730940);
+    EXPECT_GT(info.st_mtime, test::kMarch14At1509Berlin);
 }
 
-TEST_F(HtmlChatExport, TimelineAndICloudMediaComeFromTheirFolders) {
-    source.fullTimelinPath = home.path() + "/timeline";
-    source.tempfilePath = home.path() + "/icloud/";
-    test::writeFile(source.fullTimelinPath + "/Message/Media/t.jpg", "timeline");
-    test::writeFile(source.tempfilePath + "Media/c.jpg", "icloud");
+// Media come from the backup (the thumbnails standing in for a missing
+// file), a Timeline folder or an unpacked iCloud archive; a message whose
+// file cannot be copied is left out of its page entirely.
+TEST_F(HtmlChatExport, MediaComeFromTheirSourceOrTheMessageIsLeftOut) {
+    make.state().fullTimelinPath = home.path() + "/timeline";
+    make.state().tempfilePath = home.path() + "/icloud/";
+    test::writeFile(home.path() + "/timeline/Message/Media/t.jpg", "timeline");
+    test::writeFile(home.path() + "/icloud/Media/c.jpg", "icloud");
     test::writeFile(home.path() + "/secret", "secret");
-    auto fromTimeline = media("Send", 1, "Media/t.jpg");
-    fromTimeline->bTimelineNode = true;
-    auto fromICloud = media("Send", 1, "Media/c.jpg");
-    fromICloud->biCloudNode = true;
-    auto escaping = media("Send", 1, "../../secret");
-    escaping->bTimelineNode = true;
-    auto anna = chat("Anna", "1", 12);
-    anna->appNodeArray = {fromTimeline, fromICloud, escaping};
+    addBackupFile("Media/t.jpg.thumb", "kt", "thumb");
+    addBackupFile("Media/big.jpg.thumb", "kb", "small");
+    make.chat(12, "Anna", "1");
+    KTWhatsAppNode& thumbOnly = mediaMessage(12, Direction::Receive, 1, "");
+    thumbOnly.messageName = make.text("Thumby");
+    thumbOnly.messageThumPath = make.text("Media/t.jpg.thumb");
+    mediaMessage(12, Direction::Receive, 1, "Media/gone.jpg").messageName = make.text("Gone");
+    mediaMessage(12, Direction::Send, 1, "Media/big.jpg").messageThumPath =
+        make.text("Media/big.jpg.thumb");
+    mediaMessage(12, Direction::Send, 1, "Media/t.jpg").bTimelineNode = true;
+    mediaMessage(12, Direction::Send, 1, "Media/c.jpg").biCloudNode = true;
+    mediaMessage(12, Direction::Send, 1, "../../secret").bTimelineNode = true;
+    make.message(12, "still here", Direction::Send);
 
-    const ExportReport report = run({anna});
-    EXPECT_EQ(report.failures.size(), 1u);
-    EXPECT_EQ(listing("Media Files"), (std::set<std::string>{"t.jpg.jpg", "c.jpg"}));
+    const ExportReport report = run();
+    ASSERT_EQ(report.failures.size(), 2u);
+    EXPECT_NE(report.failures[0].find("../../secret"), std::string::npos);
+    EXPECT_NE(report.failures[1].find("Media/gone.jpg"), std::string::npos);
+    EXPECT_EQ(namesIn(out + "/Media Files"),
+              (std::set<std::string>{"kb.jpg", "t.jpg.jpg", "c.jpg"}));
     EXPECT_EQ(test::readFile(out + "/Media Files/c.jpg"), "icloud");
+    const std::string html = page("Anna12.html");
+    EXPECT_FALSE(has(html, "Thumby"));
+    EXPECT_FALSE(has(html, "Gone"));
+    EXPECT_TRUE(has(html, "still here"));
+    EXPECT_EQ(countIn(html, "<p class='name'>"), 4u);
 }
 
-TEST_F(HtmlChatExport, FillsUnloadedChatsWithoutStarredMessages) {
-    auto mine = text("Receive", "mine");
-    mine->chatID = 12;
-    auto other = text("Receive", "other chat, starred");
-    other->chatID = 13;
-    other->bStarredMessage = true;
-    device.WhatsAppChatArray = {mine, other};
-    auto anna = chat("Anna", "1", 12);
-    anna->hasload = false;
-    auto starred = makeStarredConversation();
+TEST_F(HtmlChatExport, ChatsShowTheirOwnMessagesAndTheStarredListOnlyItsHeader) {
+    make.chat(12, "Anna", "1");
+    make.message(12, "mine");
+    make.message(13, "other chat, starred").bStarredMessage = true;
+    make.state().wpConvChatArray.push_back(makeStarredConversation());
 
-    ASSERT_TRUE(run({anna, starred}).failures.empty());
-    // Filled for its pages only, the list is given back afterwards.
-    EXPECT_FALSE(anna->hasload);
-    EXPECT_TRUE(anna->appNodeArray.empty());
-    EXPECT_NE(page("Anna12.html").find("mine"), std::string::npos);
-    EXPECT_EQ(page("Anna12.html").find("other chat"), std::string::npos);
-    const std::string starredPage = page("Starred Messages9999.html");
-    EXPECT_NE(starredPage.find("Subject: Here are Starred Messages</h3>"), std::string::npos);
-    EXPECT_EQ(countOf(starredPage, "<p class='name'>"), 0u);
+    ASSERT_TRUE(run().failures.empty());
+    EXPECT_TRUE(has(page("Anna12.html"), "mine"));
+    EXPECT_FALSE(has(page("Anna12.html"), "other chat"));
+    const std::string starred = page("Starred Messages9999.html");
+    EXPECT_TRUE(has(starred, "Subject: Here are Starred Messages</h3>"));
+    EXPECT_EQ(countIn(starred, "<p class='name'>"), 0u);
+}
+
+TEST_F(HtmlChatExport, RecoveredOnlyChatsArePagedFromTheRecoveredMessages) {
+    make.state().currentNodeInfo.emplace().whatsAppNodeName = make.text("Owner");
+    make.chat(12, "Anna", "1");
+    make.message(12, "live message");
+    recovered(40, "Zed", "deleted hello");
+    for (int i = 0; i < 4999; ++i) {
+        recovered(40, "Zed", "#" + std::to_string(i));
+    }
+    recovered(40, "Zed", "deleted again");
+    finish();
+    ASSERT_EQ(chats(true).size(), 1u);
+
+    ASSERT_TRUE(exportChatsAsHtml(*result, chats(true), out).failures.empty());
+    EXPECT_EQ(namesIn(out + "/Chats"), (std::set<std::string>{"Zed40_0.html", "Zed40_1.html"}));
+    const std::string oldest = page("Zed40_1.html");
+    EXPECT_TRUE(has(oldest, "<title>Zed (UnknownSubject)</title>"));
+    EXPECT_TRUE(has(oldest, "> deleted hello </p>"));
+    EXPECT_TRUE(has(page("Zed40_0.html"), "> deleted again </p>"));
+
+    // The combined recovery's page holds the whole chat, titled with the
+    // account's name.
+    ASSERT_TRUE(writeRecoveredChatPages(*result, chats(true), out + "/r").failures.empty());
+    EXPECT_EQ(namesIn(out + "/r/Chats"), std::set<std::string>{"Zed40.html"});
+    const std::string whole = test::readFile(out + "/r/Chats/Zed40.html");
+    EXPECT_TRUE(has(whole, "<title>Owner</title>"));
+    EXPECT_LT(at(whole, "> deleted again </p>"), at(whole, "> deleted hello </p>"));
+    EXPECT_FALSE(has(whole, "live message"));
 }
 
 TEST_F(HtmlChatExport, UnwritableDestinationReportsFailures) {
     test::writeFile(out, "a file where the folder should be");
     ::chmod(out.c_str(), 0444);
     addBackupFile("Media/p.jpg", "kp", "picture");
-    auto anna = chat("Anna", "1", 12);
-    anna->appNodeArray = {media("Send", 1, "Media/p.jpg"), text("Send", "hi")};
+    make.chat(12, "Anna", "1");
+    mediaMessage(12, Direction::Send, 1, "Media/p.jpg");
+    make.message(12, "hi", Direction::Send);
 
-    const ExportReport report = run({anna});
+    const ExportReport report = run();
     EXPECT_EQ(report.filesWritten, 0u);
     // Without its folder nothing can be written: one failure, not one a file.
     EXPECT_EQ(report.failures.size(), 1u);
     EXPECT_EQ(test::readFile(out), "a file where the folder should be");
 }
 
-TEST_F(HtmlChatExport, CancelStopsBeforeTheNextChat) {
-    std::atomic<bool> cancel{true};
-    const ExportReport report = run({chat("Anna", "1", 12)}, &cancel);
-    EXPECT_EQ(report.filesWritten, 0u);
-    EXPECT_EQ(report.failures.size(), 1u);
-    EXPECT_TRUE(listing("Chats").empty());
+// The export is held inside Anna's page while it copies her newest media
+// into a pipe, more bytes than the pipe holds: the copy cannot end before
+// the stop has come. Bert's finished page stays, Anna's is never written.
+TEST_F(HtmlChatExport, AStoppedExportWritesNoPartialPage) {
+    make.chat(13, "Bert", "2");
+    make.message(13, "bert's message");
+    make.chat(12, "Anna", "1");
+    make.message(12, "older message");
+    addBackupFile("Media/p.jpg", "kp", std::string(4 << 20, 'p'));
+    mediaMessage(12, Direction::Send, 1, "Media/p.jpg");
+    finish();
+    ASSERT_TRUE(makeFolders(out + "/Media Files").ok());
+    const std::string pipe = out + "/Media Files/kp.jpg";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+
+    std::stop_source stop;
+    ItemCounter counter{0};
+    ExportReport report;
+    std::thread exporting([&] {
+        report =
+            exportChatsAsHtml(*result, chats(), out, ExportControl{stop.get_token(), &counter});
+        // Should the export never have met the pipe, the reader is let go.
+        const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            ::close(writer);
+        }
+    });
+    const int reader = ::open(pipe.c_str(), O_RDONLY);  // meets the copy's open
+    stop.request_stop();
+    char sink[64];
+    while (reader >= 0 && ::read(reader, sink, sizeof sink) > 0) {
+    }
+    ::close(reader);
+    exporting.join();
+
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(namesIn(out + "/Chats"), std::set<std::string>{"Bert13.html"});
+    EXPECT_EQ(counter.load(), 1);
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_EQ(report.failures[0], "export cancelled at the chat Anna");
+
+    // Stopped before it starts, an export writes nothing at all.
+    const ExportReport none = exportChatsAsHtml(*result, chats(), out + "/2", {stop.get_token()});
+    EXPECT_EQ(none.failures, std::vector<std::string>{"export cancelled before the chat Bert"});
+    EXPECT_TRUE(namesIn(out + "/2/Chats").empty());
 }
-
-}  // namespace
-}  // namespace vessamo
-
-namespace vessamo {
-namespace {
 
 // Pages are converted and written a slice at a time; characters of two,
 // three and four bytes must come out whole wherever a slice ends.

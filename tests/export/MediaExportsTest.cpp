@@ -2,177 +2,176 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <map>
 #include <set>
 
-#include "common/UserPaths.h"
+#include "common/Files.h"
 #include "export/CharacterView.h"
 #include "export/MediaExports.h"
 #include "support/ExportFixture.h"
-#include "support/TestSupport.h"
 
 namespace vessamo {
 namespace {
 
 namespace fs = std::filesystem;
+using test::kMarch14At1509Berlin;
+using test::namesIn;
 
-constexpr std::time_t kMarch14At1509Berlin = 1615730940;  // 2021-03-14 14:09 UTC
+std::time_t modifiedAt(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mtime : 0;
+}
 
 class MediaExports : public test::ExportFixture {
 protected:
-    KTWhatsAppCovNodePtr addChat(int32_t id, bool selected) {
-        auto chat = std::make_shared<KTWhatsAppCovNode>();
-        chat->chatID = id;
-        chat->bSelected = selected;
-        device.WhatsAppConvChatArray.push_back(chat);
-        return chat;
-    }
-
-    void addMessage(int32_t chatID, const std::string& stored, bool hasMedia = true) {
-        auto message = std::make_shared<KTWhatsAppNode>();
-        message->chatID = chatID;
-        message->isHaveAttch = hasMedia;
-        message->messageAttchpath = stored;
-        device.WhatsAppChatArray.push_back(message);
-    }
-
-    IKImageItem item(const std::string& name, const std::string& bytes,
-                     const std::string& folder = "Media") {
-        const std::string stored = folder + "/" + name;
+    // A media browser item: a file of the source under "Message/<folder>/<name>".
+    IKImageItem item(std::string_view name, const std::string& bytes,
+                     std::string_view folder = "Media") {
         const std::string file = home.path() + "/source/" + std::to_string(++sourceFiles);
         test::writeFile(file, bytes);
-        return IKImageItem::fromTreeNode({"AppDomain", "Message/" + stored, file});
+        return IKImageItem::fromTreeNode(
+            make.media("Message/" + std::string(folder) + "/" + std::string(name), file));
     }
 
-    // Every file below the folder, by path relative to it.
-    std::set<std::string> tree(const std::string& folder) const {
-        std::set<std::string> names;
-        std::error_code ec;
-        for (const auto& entry : fs::recursive_directory_iterator(folder, ec)) {
-            if (entry.is_regular_file()) {
-                names.insert(fs::relative(entry.path(), folder).string());
-            }
-        }
-        return names;
-    }
-
-    std::vector<IKImageItem> items;
     int sourceFiles = 0;
 };
 
-TEST_F(MediaExports, FileDatesAreLookedUpWithoutTheBackupFolderPrefix) {
-    source.fileDateDict["Media/a.jpg"] = "03-14-2021 15:09";
-    EXPECT_EQ(getFileDateByNodeFilepath(source, "Message/Media/a.jpg"), "03-14-2021 15:09");
-    EXPECT_EQ(getFileDateByNodeFilepath(source, "Media/a.jpg"), "03-14-2021 15:09");
+TEST(MediaTime, CopiesAreDatedByTheMessageOfTheirPathWithoutTheBackupFolder) {
+    test::TempHome home;
+    const std::string copy = home.path() + "/copy.jpg";
+    struct Case {
+        bool newAppVersion;
+        const char* stored;
+        bool dated;
+    };
     // The older layout keeps its media under Library/, and only that is dropped.
-    EXPECT_EQ(getFileDateByNodeFilepath(source, "Library/Media/a.jpg"), std::nullopt);
-    source.bNewAppVersion = false;
-    EXPECT_EQ(getFileDateByNodeFilepath(source, "Library/Media/a.jpg"), "03-14-2021 15:09");
-    EXPECT_EQ(getFileDateByNodeFilepath(source, "Media/b.jpg"), std::nullopt);
-
-    test::ScopedTimeZone zone("Europe/Berlin");
-    EXPECT_EQ(parseMediaTime("03-14-2021 15:09"), kMarch14At1509Berlin);
-    EXPECT_EQ(parseMediaTime("02-31-2021 10:00"), std::nullopt);
-    EXPECT_EQ(parseMediaTime("03-14-2021 25:09"), std::nullopt);
-    EXPECT_EQ(parseMediaTime("yesterday"), std::nullopt);
+    const Case cases[] = {
+        {true, "Message/Media/a.jpg", true},  {true, "Media/a.jpg", true},
+        {true, "Library/Media/a.jpg", false}, {false, "Library/Media/a.jpg", true},
+        {true, "Media/b.jpg", false},         {true, "", false}};
+    for (const Case& c : cases) {
+        test::ResultFactory make;
+        make.state().index.bNewAppVersion = c.newAppVersion;
+        make.message(1, "", Direction::Send, test::kMarch14At1509).messageAttchpath =
+            make.text("Media/a.jpg");
+        const ScanResultPtr result = make.finish();
+        test::writeFile(copy, "bytes");
+        ExportReport report;
+        applyMediaTime(*result, c.stored, copy, report);
+        EXPECT_EQ(modifiedAt(copy) == kMarch14At1509Berlin, c.dated) << c.stored;
+        EXPECT_TRUE(report.failures.empty());
+    }
 }
 
-TEST_F(MediaExports, SelectedChatsCopyTheirMediaOnly) {
-    test::ScopedTimeZone zone("Europe/Berlin");
-    addChat(1, true);
-    addChat(2, false);
-    addChat(3, false);
+TEST_F(MediaExports, ChosenChatsCopyTheirMediaOnlyAndSayWhatIsMissing) {
+    make.chat(1, "One");
+    make.chat(2, "Two");
+    make.chat(3, "Three");
     addBackupFile("Media/one.jpg", "k1", "one");
     addBackupFile("Media/two.mp4", "k2", "two");
     addBackupFile("Media/three.jpg", "k3", "three");
-    addMessage(1, "Media/one.jpg");
-    addMessage(1, "");                      // a media message without a stored path
-    addMessage(1, "Media/two.mp4", false);  // text only: its path is not media
-    addMessage(3, "Media/three.jpg");
-    addMessage(2, "Media/two.mp4");
-    source.fileDateDict["Media/one.jpg"] = "03-14-2021 15:09";
+    mediaMessage(1, Direction::Send, 1, "Media/one.jpg");
+    mediaMessage(1, Direction::Send, 1, "");                                   // no stored path
+    mediaMessage(1, Direction::Send, 1, "Media/two.mp4").isHaveAttch = false;  // text only
+    mediaMessage(3, Direction::Send, 1, "Media/three.jpg").messageDate = std::nullopt;
+    mediaMessage(2, Direction::Send, 1, "Media/two.mp4");
+    mediaMessage(3, Direction::Send, 1, "Media/gone.jpg");
+    finish();
 
-    const ExportReport report = ExportChatAsAttachmentthreader(source, out, size_t{2});
-    EXPECT_TRUE(report.failures.empty());
-    EXPECT_EQ(report.filesWritten, 2u);
-    EXPECT_EQ(tree(out), (std::set<std::string>{"Media Files/k1.jpg", "Media Files/k3.jpg"}));
-    struct stat info {};
-    ASSERT_EQ(::stat((out + "/Media Files/k1.jpg").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mtime, kMarch14At1509Berlin);
-}
-
-TEST_F(MediaExports, MissingMediaOfASelectedChatIsReported) {
-    addChat(1, true);
-    addMessage(1, "Media/gone.jpg");
-    const ExportReport report = ExportChatAsAttachmentthreader(source, out, std::nullopt);
-    EXPECT_EQ(report.filesWritten, 0u);
+    const std::vector<const KTWhatsAppCovNode*> chosen = {&result->WhatsAppConvChatArray[0],
+                                                          &result->WhatsAppConvChatArray[2]};
+    const ExportReport report = ExportChatAsAttachmentthreader(*result, chosen, out);
     ASSERT_EQ(report.failures.size(), 1u);
     EXPECT_NE(report.failures[0].find("Media/gone.jpg"), std::string::npos);
-
-    source.node = nullptr;
-    EXPECT_EQ(ExportChatAsAttachmentthreader(source, out, std::nullopt).failures.size(), 1u);
+    EXPECT_EQ(report.filesWritten, 2u);
+    EXPECT_EQ(namesIn(out, true),
+              (std::set<std::string>{"Media Files/k1.jpg", "Media Files/k3.jpg"}));
+    EXPECT_EQ(modifiedAt(out + "/Media Files/k1.jpg"), kMarch14At1509Berlin);
+    EXPECT_NE(modifiedAt(out + "/Media Files/k3.jpg"), kMarch14At1509Berlin);
 }
 
 TEST_F(MediaExports, EachKindGoesToItsFolderWithItsOwnItems) {
-    items = {item("p.jpg", "photo"), item("v.mov", "video"), item("a.opus", "audio"),
-             item("d.pdf", "document")};
+    const std::vector<IKImageItem> items = {item("p.jpg", "photo"), item("v.mov", "video"),
+                                            item("a.opus", "audio"), item("d.pdf", "document")};
     ASSERT_EQ(items[3].fileType, "pdf");
+    finish();
 
-    ExportReport photos = ExportAllPhotosthreader(source, items, out);
-    ExportReport videos = ExportAllVideosthreader(source, items, out);
-    ExportReport audios = ExportAllAudiosthreader(source, items, out);
+    ExportReport photos = ExportAllPhotosthreader(*result, items, out);
+    ExportReport videos = ExportAllVideosthreader(*result, items, out);
+    ExportReport audios = ExportAllAudiosthreader(*result, items, out);
     EXPECT_EQ(photos.filesWritten + videos.filesWritten + audios.filesWritten, 3u);
-    EXPECT_EQ(tree(out),
+    EXPECT_EQ(namesIn(out, true),
               (std::set<std::string>{"Media Files/Photos/p.jpg", "Media Files/Video/v.mov",
                                      "Media Files/Audios/a.opus"}));
     EXPECT_EQ(test::readFile(out + "/Media Files/Video/v.mov"), "video");
+    EXPECT_EQ(mediaFolderOf(out, MediaKind::audios), out + "/Media Files/Audios");
 
-    const ExportReport all = ExportAllMediaFilesthreader(source, items, out + "/all");
-    EXPECT_EQ(all.filesWritten, 4u);
-    EXPECT_EQ(tree(out + "/all/Media Files"),
+    EXPECT_EQ(ExportAllMediaFilesthreader(*result, items, out + "/all").filesWritten, 4u);
+    EXPECT_EQ(namesIn(out + "/all/Media Files"),
               (std::set<std::string>{"p.jpg", "v.mov", "a.opus", "d.pdf"}));
 
-    const ExportReport picked =
-        ExportChatSelectedMediaPhotothreader(source, items, {1, 3, 99}, out + "/picked");
-    EXPECT_EQ(picked.filesWritten, 2u);
-    EXPECT_EQ(tree(out + "/picked/Media Files"), (std::set<std::string>{"v.mov", "d.pdf"}));
-    EXPECT_EQ(mediaFolderOf(out, MediaKind::audios), out + "/Media Files/Audios");
+    const std::vector<IKImageItem> picked = {items[1], items[3]};
+    EXPECT_EQ(ExportChatSelectedMediaPhotothreader(*result, picked, out + "/picked").filesWritten,
+              2u);
+    EXPECT_EQ(namesIn(out + "/picked/Media Files"), (std::set<std::string>{"v.mov", "d.pdf"}));
 }
 
 TEST_F(MediaExports, BrowserCopiesStayInsideAndCarryTheMessageTime) {
-    test::ScopedTimeZone zone("Europe/Berlin");
-    items = {item("p.jpg", "photo")};
+    mediaMessage(1, Direction::Send, 1, "Media/p.jpg");
+    std::vector<IKImageItem> items = {item("p.jpg", "photo")};
     items.push_back(items[0]);
     items[1].fileName = "../../escape.jpg";
     items.push_back(items[0]);
     items[2].fileName = "..";
     items.push_back(item("p.jpg", "second", "Other"));
     items.push_back(items[0]);
-    items[4].filePath = home.path() + "/no such file";
+    items[4].filePath = make.text(home.path() + "/no such file");
     items[4].fileName = "lost.jpg";
-    source.fileDateDict["Media/p.jpg"] = "03-14-2021 15:09";
+    // A link planted at a copy's name is never written through.
+    items.push_back(item("linked.jpg", "linked"));
+    test::writeFile(home.path() + "/elsewhere", "untouched");
+    ASSERT_TRUE(makeFolders(out + "/Media Files").ok());
+    fs::create_symlink(home.path() + "/elsewhere", out + "/Media Files/linked.jpg");
+    finish();
 
-    const ExportReport report = ExportAllMediaFilesthreader(source, items, out);
-    EXPECT_EQ(tree(home.path() + "/out"),
+    const ExportReport report = ExportAllMediaFilesthreader(*result, items, out);
+    EXPECT_EQ(namesIn(out, true),
               (std::set<std::string>{"Media Files/p.jpg", "Media Files/.._.._escape.jpg",
                                      "Media Files/__"}));
     EXPECT_FALSE(fs::exists(home.path() + "/escape.jpg"));
     // The later item of the same name wins, and the loss is said.
     EXPECT_EQ(test::readFile(out + "/Media Files/p.jpg"), "second");
     EXPECT_EQ(report.filesWritten, 3u);
-    ASSERT_EQ(report.failures.size(), 2u);
+    ASSERT_EQ(report.failures.size(), 3u);
     EXPECT_NE(report.failures[0].find("share this name"), std::string::npos);
     EXPECT_NE(report.failures[1].find("lost.jpg"), std::string::npos);
-    struct stat info {};
-    ASSERT_EQ(::stat((out + "/Media Files/__").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mtime, kMarch14At1509Berlin);
+    EXPECT_NE(report.failures[2].find("linked.jpg"), std::string::npos);
+    EXPECT_EQ(test::readFile(home.path() + "/elsewhere"), "untouched");
+    EXPECT_EQ(modifiedAt(out + "/Media Files/__"), kMarch14At1509Berlin);
+}
+
+TEST_F(MediaExports, AStoppedExportCopiesNothingAndSaysSo) {
+    make.chat(1, "One");
+    addBackupFile("Media/one.jpg", "k1", "one");
+    mediaMessage(1, Direction::Send, 1, "Media/one.jpg");
+    const std::vector<IKImageItem> items = {item("p.jpg", "photo")};
+    finish();
+    std::stop_source stop;
+    stop.request_stop();
+
+    for (const ExportReport& report :
+         {ExportChatAsAttachmentthreader(*result, chats(), out, {stop.get_token()}),
+          ExportAllMediaFilesthreader(*result, items, out, {stop.get_token()})}) {
+        EXPECT_EQ(report.filesWritten, 0u);
+        ASSERT_EQ(report.failures.size(), 1u);
+        EXPECT_EQ(report.failures[0].rfind("export cancelled ", 0), 0u);
+    }
+    EXPECT_TRUE(namesIn(out, true).empty());
 }
 
 TEST_F(MediaExports, PreviewSaveKeepsAFileAlreadyOnTheDesktop) {
     const std::string previewed = home.path() + "/previewed.jpg";
     test::writeFile(previewed, "new");
-    const ExportReport first = ExportPreviewContent(previewed, "shown.jpg");
-    EXPECT_EQ(first.filesWritten, 1u);
+    EXPECT_EQ(ExportPreviewContent(previewed, "shown.jpg").filesWritten, 1u);
     EXPECT_EQ(test::readFile(home.path() + "/desktop/shown.jpg"), "new");
 
     test::writeFile(previewed, "newer");
@@ -186,20 +185,19 @@ TEST_F(MediaExports, PreviewSaveKeepsAFileAlreadyOnTheDesktop) {
     EXPECT_FALSE(fs::exists(home.path() + "/up.jpg"));
 }
 
-TEST(CharacterView, PrintableBytesShowAndEveryOtherByteIsADot) {
+TEST(CharacterView, PrintableBytesShowEveryOtherByteIsADotAndTheExportReplaces) {
     test::TempHome home;
     const std::string file = home.path() + "/db";
-    test::writeFile(file, std::string("A\0\xC3\x7F", 4));
-    EXPECT_EQ(ConvertFileToHexString(file), "A...");
-    test::writeFile(file, std::string(" ~\x1F\n\r\x80\xFFz", 8));
-    EXPECT_EQ(ConvertFileToHexString(file), " ~.....z");
-    test::writeFile(file, "");
-    EXPECT_EQ(ConvertFileToHexString(file), "");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {std::string("A\0\xC3\x7F", 4), "A..."},
+        {std::string(" ~\x1F\n\r\x80\xFFz", 8), " ~.....z"},
+        {"", ""}};
+    for (const auto& [bytes, shown] : cases) {
+        test::writeFile(file, bytes);
+        EXPECT_EQ(ConvertFileToHexString(file), shown);
+    }
     EXPECT_EQ(ConvertFileToHexString(home.path() + "/missing"), "");
-}
 
-TEST(CharacterView, ExportReplacesTheEarlierTextFile) {
-    test::TempHome home;
     EXPECT_EQ(hexExportPath(), home.path() + "/Documents/hexFile.txt");
     EXPECT_EQ(ExportHexFileThread("first, longer text").filesWritten, 1u);
     const ExportReport report = ExportHexFileThread("A...");

@@ -26,6 +26,10 @@ CliRun runTool(const std::string& home, std::vector<std::string> args,
 // the scan fails or its output is not JSON.
 [[nodiscard]] nlohmann::json scanJson(const std::string& home, std::vector<std::string> args);
 
+[[nodiscard]] inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 // Every member of expected is in actual with the same value; objects are
 // compared member by member, so actual may hold more.
 void expectFields(const nlohmann::json& actual, const nlohmann::json& expected);

@@ -2,47 +2,99 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <optional>
+#include <ctime>
+#include <filesystem>
+#include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
-#include "backup/KTIOSDeviceNode.h"
-#include "export/ExportSource.h"
+#include "results/ScanResult.h"
+#include "support/ResultFactory.h"
 #include "support/TestSupport.h"
 
 namespace vessamo::test {
 
-// A scanned source made by hand for the export tests: a record, and a fake
-// backup whose index maps relative paths to files in the test's folder.
+// 2021-03-14 14:09 UTC, shown as "03-14-2021 15:09" in Europe/Berlin.
+inline constexpr std::time_t kMarch14At1509Berlin = 1615730940;
+inline constexpr AppleTime kMarch14At1509 = {kMarch14At1509Berlin - AppleTime::kUnixOffset};
+
+// The names in a folder; with `deep`, every regular file (not a link)
+// below it by its path relative to the folder.
+inline std::set<std::string> namesIn(const std::string& folder, bool deep = false) {
+    namespace fs = std::filesystem;
+    std::set<std::string> names;
+    std::error_code ec;
+    if (!deep) {
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ec)) {
+        if (fs::is_regular_file(entry.symlink_status())) {
+            names.insert(entry.path().lexically_relative(folder).string());
+        }
+    }
+    return names;
+}
+
+// A scan result made by hand for the export tests, on a fake backup whose
+// index maps "Message/<stored path>" to files in the test's folder.
 class ExportFixture : public ::testing::Test {
 protected:
-    ExportFixture() {
-        source.node = &device;
-        source.bNewAppVersion = true;
-        source.getFileKeyBytheFilepath =
-            [this](std::string_view relative) -> std::optional<std::string> {
-            auto found = backupFiles.find(std::string(relative));
-            if (found == backupFiles.end()) {
-                return std::nullopt;
-            }
-            return found->second;
-        };
-    }
+    ExportFixture() { make.state().index.bNewAppVersion = true; }
 
     // Places a media file in the fake backup under its file key.
-    std::string addBackupFile(const std::string& stored, const std::string& key,
+    std::string addBackupFile(std::string_view stored, std::string_view key,
                               const std::string& bytes) {
-        const std::string file = home.path() + "/backup/" + key;
+        const std::string file = home.path() + "/backup/" + std::string(key);
         writeFile(file, bytes);
-        backupFiles["Message/" + stored] = file;
+        make.media("Message/" + std::string(stored), file);
         return file;
+    }
+
+    KTWhatsAppNode& mediaMessage(int32_t chatID, Direction direction, int32_t attchType,
+                                 std::string_view stored) {
+        KTWhatsAppNode& message = make.message(chatID, "caption", direction, kMarch14At1509);
+        message.isHaveAttch = true;
+        message.attchType = attchType;
+        message.messageAttchpath = make.text(stored);
+        return message;
+    }
+
+    // A recovered message whose texts live in the scan's store.
+    void recovered(int32_t chatID, std::string_view name, std::string_view content) {
+        KTWhatsAppNode message;
+        message.chatID = chatID;
+        message.bDeleted = true;
+        message.messageName = make.text(name);
+        message.messageContent = make.text(content);
+        message.messageType = Direction::Receive;
+        make.recovered(message);
+    }
+
+    // Ends the scan; the result lives as long as the test.
+    const ScanResult& finish() {
+        result = make.finish();
+        return *result;
+    }
+
+    // The finished result's conversations, in list order; recovered-only
+    // ones when asked.
+    [[nodiscard]] std::vector<const KTWhatsAppCovNode*> chats(bool recoveredOnly = false) const {
+        std::vector<const KTWhatsAppCovNode*> chosen;
+        for (const KTWhatsAppCovNode& chat :
+             recoveredOnly ? result->whatsAppArray : result->WhatsAppConvChatArray) {
+            chosen.push_back(&chat);
+        }
+        return chosen;
     }
 
     TempHome home;
     std::string out = home.path() + "/out";
-    KTIOSDeviceNode device;
-    ExportSource source;
-    std::map<std::string, std::string> backupFiles;
+    ResultFactory make;
+    ScanResultPtr result;
 };
 
 }  // namespace vessamo::test
