@@ -25,8 +25,8 @@ std::string isoOf(const LocalTime& t) {
     const long offset = t.offsetSeconds < 0 ? -t.offsetSeconds : t.offsetSeconds;
     char text[48];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", t.year, t.month,
-                  t.day, t.hour, t.minute, t.second, t.offsetSeconds < 0 ? '-' : '+',
-                  offset / 3600, (offset % 3600) / 60);
+                  t.day, t.hour, t.minute, t.second, t.offsetSeconds < 0 ? '-' : '+', offset / 3600,
+                  (offset % 3600) / 60);
     return text;
 }
 

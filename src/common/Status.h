@@ -28,7 +28,9 @@ public:
     Status() = default;
 
     static Status success() { return Status(); }
-    static Status notFound(std::string message) { return {StatusCode::notFound, std::move(message)}; }
+    static Status notFound(std::string message) {
+        return {StatusCode::notFound, std::move(message)};
+    }
     static Status corrupt(std::string message) { return {StatusCode::corrupt, std::move(message)}; }
     static Status ioError(std::string message) { return {StatusCode::ioError, std::move(message)}; }
     static Status alreadyExists(std::string message) {

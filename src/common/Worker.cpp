@@ -37,7 +37,7 @@ void WorkerSet::start(Worker::Work work) {
 size_t WorkerSet::running() const {
     const std::lock_guard lock(mutex_);
     return static_cast<size_t>(std::count_if(workers_.begin(), workers_.end(),
-                                              [](const auto& worker) { return worker->running(); }));
+                                             [](const auto& worker) { return worker->running(); }));
 }
 
 void WorkerSet::requestStopAll() {

@@ -81,8 +81,7 @@ void DeletedMessageIntake::moveInto(ScanResult& result) {
         conversation.record.appNodeArray.count =
             static_cast<uint32_t>(conversation.messages.size());
         result.recoveredMessages.insert(result.recoveredMessages.end(),
-                                        conversation.messages.begin(),
-                                        conversation.messages.end());
+                                        conversation.messages.begin(), conversation.messages.end());
         result.whatsAppArray.push_back(conversation.record);
     }
     result.someResourceArray.insert(result.someResourceArray.end(), resources_.begin(),

@@ -11,7 +11,7 @@ namespace vessamo {
 struct KTPhotoAndVideoNode {
     Text fileNodeName;
     Text fileNodeSize;
-    Text filePath;                        // the message's stored media path
+    Text filePath;                      // the message's stored media path
     std::optional<AppleTime> fileDate;  // the message's time
     bool bmov = false;
 };

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "results/BackupFileIndex.h"
 #include "common/PlistValue.h"
+#include "results/BackupFileIndex.h"
 #include "sample/SampleAddressBook.h"
 #include "sample/SampleCallLog.h"
 #include "sample/SampleChatStorage.h"

@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdio>
 
-#include "results/BackupFileIndex.h"
 #include "common/PlistValue.h"
+#include "results/BackupFileIndex.h"
 #include "sample/SampleImage.h"
 #include "sample/SampleVoiceNote.h"
 
