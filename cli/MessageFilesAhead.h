@@ -1,7 +1,7 @@
 #pragma once
 
+#include <array>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -12,10 +12,11 @@
 
 namespace vessamo::cli {
 
-// Resolves the media files of a list of messages on a worker, a few blocks
+// Resolves the media files of a list of messages on a worker, a block or two
 // ahead of whoever writes them: each look-up asks the file system whether
 // the file is still there, and those waits then overlap the writing. The
-// worker allocates nothing but its blocks, which stay few.
+// blocks are made once, here, and filled in turn, so the worker adds no
+// memory of its own.
 class MessageFilesAhead {
 public:
     MessageFilesAhead(const BackupFileIndex& index, std::span<const KTWhatsAppNode> messages);
@@ -27,16 +28,19 @@ public:
     [[nodiscard]] std::optional<Text> next();
 
 private:
+    static constexpr size_t kBlocks = 3;
     using Block = std::vector<std::optional<Text>>;
 
     void produce(const std::stop_token& stop);
 
     const BackupFileIndex& index_;
     std::span<const KTWhatsAppNode> messages_;
+    std::array<Block, kBlocks> blocks_;
     std::mutex mutex_;
     std::condition_variable_any changed_;
-    std::deque<Block> ready_;
-    Block current_;
+    size_t filled_ = 0;    // blocks the worker has filled
+    size_t finished_ = 0;  // blocks the writer is done with
+    const Block* reading_ = nullptr;
     size_t at_ = 0;
     Worker worker_;  // last: stopped and joined before the rest goes
 };

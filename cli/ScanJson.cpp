@@ -12,6 +12,8 @@ namespace {
 
 using Layout = JsonWriter::Layout;
 
+constexpr size_t kDatesWindow = 8192;
+
 std::string_view problemCode(StatusCode code) {
     switch (code) {
         case StatusCode::ok:
@@ -101,7 +103,15 @@ public:
         json_.key("messages");
         json_.beginArray(Layout::lines);
         MessageFilesAhead files(result_.index, result_.WhatsAppChatArray);
+        size_t written = 0;
         for (const KTWhatsAppNode& message : result_.WhatsAppChatArray) {
+            // The calendar cache keeps every quarter hour it has seen. The
+            // list runs mostly in time order, so a fresh cache now and then
+            // costs a few look-ups and keeps years of messages from piling
+            // up in it.
+            if (written++ % kDatesWindow == 0) {
+                dates_ = DisplayTextCache();
+            }
             this->message(message, files.next());
         }
         json_.endArray();

@@ -14,19 +14,67 @@ int64_t floorDiv(int64_t value, int64_t divisor) {
     return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
 }
 
+// Two digits of a field, written by hand: these texts are made for every
+// message of a chat page or a JSON dump, where a formatted print per field
+// was most of the cost.
+void appendTwo(std::string& text, int value) {
+    text.push_back(static_cast<char>('0' + (value / 10) % 10));
+    text.push_back(static_cast<char>('0' + value % 10));
+}
+
+bool ordinaryYear(const LocalTime& t) {
+    return t.year >= 0 && t.year <= 9999;
+}
+
 std::string displayOf(const LocalTime& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d-%02d-%04d %02d:%02d", t.month, t.day, t.year, t.hour,
-                  t.minute);
+    if (!ordinaryYear(t)) {
+        char text[40];
+        std::snprintf(text, sizeof text, "%02d-%02d-%04d %02d:%02d", t.month, t.day, t.year, t.hour,
+                      t.minute);
+        return text;
+    }
+    std::string text;
+    text.reserve(16);
+    appendTwo(text, t.month);
+    text.push_back('-');
+    appendTwo(text, t.day);
+    text.push_back('-');
+    appendTwo(text, t.year / 100);
+    appendTwo(text, t.year % 100);
+    text.push_back(' ');
+    appendTwo(text, t.hour);
+    text.push_back(':');
+    appendTwo(text, t.minute);
     return text;
 }
 
 std::string isoOf(const LocalTime& t) {
     const long offset = t.offsetSeconds < 0 ? -t.offsetSeconds : t.offsetSeconds;
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", t.year, t.month,
-                  t.day, t.hour, t.minute, t.second, t.offsetSeconds < 0 ? '-' : '+', offset / 3600,
-                  (offset % 3600) / 60);
+    if (!ordinaryYear(t) || offset / 3600 > 99) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", t.year,
+                      t.month, t.day, t.hour, t.minute, t.second, t.offsetSeconds < 0 ? '-' : '+',
+                      offset / 3600, (offset % 3600) / 60);
+        return text;
+    }
+    std::string text;
+    text.reserve(25);
+    appendTwo(text, t.year / 100);
+    appendTwo(text, t.year % 100);
+    text.push_back('-');
+    appendTwo(text, t.month);
+    text.push_back('-');
+    appendTwo(text, t.day);
+    text.push_back('T');
+    appendTwo(text, t.hour);
+    text.push_back(':');
+    appendTwo(text, t.minute);
+    text.push_back(':');
+    appendTwo(text, t.second);
+    text.push_back(t.offsetSeconds < 0 ? '-' : '+');
+    appendTwo(text, static_cast<int>(offset / 3600));
+    text.push_back(':');
+    appendTwo(text, static_cast<int>((offset % 3600) / 60));
     return text;
 }
 
@@ -68,6 +116,12 @@ std::optional<LocalTime> TimeTextCache::local(AppleTime time) {
     const int64_t quarter = floorDiv(time.seconds, kQuarter);
     auto found = quarters_.find(quarter);
     if (found == quarters_.end()) {
+        // Years of messages touch hundreds of thousands of quarter hours;
+        // keeping them all would grow without bound for no gain, since
+        // messages come roughly in time order.
+        if (quarters_.size() >= kMaxQuarters) {
+            quarters_.clear();
+        }
         Quarter entry;
         if (auto start = localTimeOf(AppleTime{quarter * kQuarter})) {
             // Only a start on a quarter-hour boundary means the zone's

@@ -61,6 +61,7 @@ private:
     };
     [[nodiscard]] std::optional<LocalTime> local(AppleTime time);
 
+    static constexpr size_t kMaxQuarters = 4096;
     std::unordered_map<int64_t, Quarter> quarters_;
 };
 
