@@ -8,8 +8,10 @@
 
 #include "app/ResultExportCommands.h"
 #include "app/ScanRunner.h"
+#include "app/SourceList.h"
 #include "app/TimelineLibrary.h"
 #include "app/VoiceNoteCommands.h"
+#include "app/WebLinks.h"
 #include "backup/KTIOSDeviceController.h"
 #include "common/NotificationCenter.h"
 #include "common/UiPort.h"
@@ -17,6 +19,9 @@
 #include "results/KTResultViewController.h"
 
 namespace vessamo {
+
+// The three large buttons of the home screen, as "KTbuttonMouseDown" carries them.
+enum class HomeButton { BackupList = 1, Device = 2, WebWindow = 3 };
 
 // What a category button carries when it is clicked.
 struct CategoryButtonClick {
@@ -33,6 +38,7 @@ public:
     struct Options {
         std::string operatingSystemVersion = hostVersionText();
         std::string defaultsPath = UserDefaults::defaultPath();
+        WebLinks links = WebLinks::defaults();
     };
 
     OrlendoAppDelegate(UiPort& ui, NotificationCenter& notifications, Options options);
@@ -43,6 +49,44 @@ public:
 
     // The controller every part of the program reaches; null before one exists.
     [[nodiscard]] static OrlendoAppDelegate* GetAppControllor();
+
+    // --- Application shell ---------------------------------------------
+    // The launch steps once the window exists: the backup list, the
+    // Timeline list and the source list built from them.
+    void applicationDidFinishLaunching();
+    // First launch only (the flag "Download" in the defaults): opens the
+    // product page in the browser and remembers that it did.
+    void checkFirstLaunch();
+    // Asks "Are you sure you want to Exit ?"; on " Exit " the user folder's
+    // "Media" goes and the answer is true. A running scan is stopped first
+    // by the caller, who waits for it.
+    [[nodiscard]] bool windowShouldClose();
+    // The preferences' Timeline folder: made with every folder above it when
+    // missing; the Timeline list and the source list follow it.
+    Status ResetPreferenceSetting(const std::string& folder);
+    // Home screen buttons: the backup list rebuilds and shows it; the device
+    // and web window say they are not available yet.
+    void KTbuttonMouseDownHandle(HomeButton button);
+    // The menu's "select a backup folder": asks for one and scans it.
+    void SelectBackUpAction();
+
+    [[nodiscard]] SourceList& sourceList() { return sourceList_; }
+    // Rebuilds the source list from the devices, backups and Timelines.
+    void buildLeftView();
+    void KTExpandButtonMouseDownHandle(SourceEntryId id);
+    // A placeholder entry's button: the empty page of its section; other
+    // numbers than 1 to 4 do nothing.
+    void KTLeftTipButtonMouseDownHandle(int btnType);
+
+    // Web links of the menus and the drawer.
+    void ClickHomePage();
+    void ClickProductPage();
+    void ClickHelp();
+    void clickSupport();
+    void ClickProductGuide();
+    void ClickLearnMore();
+    void clickILikeMore();
+    [[nodiscard]] const WebLinks& webLinks() const { return links_; }
 
     // --- Sources -------------------------------------------------------
     void showIphoneDiskView();
@@ -148,6 +192,8 @@ private:
 
     UiPort& ui_;
     UserDefaults defaults_;
+    WebLinks links_;
+    SourceList sourceList_;
     KTIOSDeviceController devices_;
     std::unique_ptr<KTResultViewController> resultView_;
     ScanRunner runner_;

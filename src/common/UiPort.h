@@ -24,6 +24,12 @@ struct SavePanelRequest {
     std::string proposedName;
 };
 
+// An open panel for one folder: no files, no multiple selection.
+struct FolderPanelRequest {
+    std::string message;
+    std::string startFolder;
+};
+
 struct AlertAnswer {
     int button = 0;
     bool suppressed = false;
@@ -54,6 +60,16 @@ public:
     // desktop's file viewer or editor. Front ends without one ignore it.
     virtual void revealInFileViewer(const std::string& path) { (void)path; }
     virtual void openFile(const std::string& path) { (void)path; }
+    // Opens a web address in the person's browser. Front ends without one
+    // ignore it.
+    virtual void openURL(const std::string& url) { (void)url; }
+
+    // One folder chosen in an open panel shown with this message, or nullopt
+    // when the person cancelled (or the front end cannot ask).
+    virtual std::optional<std::string> chooseFolder(const FolderPanelRequest& request) {
+        (void)request;
+        return std::nullopt;
+    }
 };
 
 }  // namespace vessamo

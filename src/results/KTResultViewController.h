@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "common/NotificationCenter.h"
 #include "common/UiPort.h"
@@ -36,6 +38,11 @@ public:
     void ChangeToScanWhatsAppView();
     void startScanningGIF();
     void ChangeToNoiOSBackupView();
+    void ChangeToNoiTunesBackupView();
+    void ChangeToNoiCloudBackupView();
+    void ChangeToNoTimelineBackupView();
+    // The scan began a stage; runs on the scan thread.
+    void ScanStageHandle(std::string_view stage);
     // Called on the scan thread when a scan ends; waits for the interface.
     void ScanThreadFinish(bool iCloudSource);
     void ScanThreadErrorHandle();
@@ -57,6 +64,10 @@ public:
     [[nodiscard]] ResultSearch& search() { return search_; }
 
     [[nodiscard]] ResultViewState state() const;
+    // Called after every change of state(), on the thread that made it
+    // (often a scan's): a view re-reads state() on its own thread, and may
+    // coalesce many calls into one redraw. Progress never waits for a view.
+    void setStateObserver(std::function<void()> observer);
 
 private:
     void finishOnMainThread(bool iCloudSource);
@@ -66,6 +77,7 @@ private:
     UserDefaults& defaults_;
     mutable std::mutex mutex_;
     ResultViewState state_;
+    std::function<void()> stateObserver_;  // guarded by mutex_, called outside it
     ScopedObserver progressObserver_;
     ScopedObserver advancedObserver_;
     ScopedObserver deletedObserver_;

@@ -1,10 +1,22 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace vessamo {
 
-enum class ResultPage { Start, Scanning, NoBackup, Results };
+// NoBackup stands for "no device connected" as well: both say there is
+// nothing to scan yet. The three after it are the empty pages of the other
+// placeholders of the source list.
+enum class ResultPage {
+    Start,
+    Scanning,
+    NoBackup,
+    NoITunesBackup,
+    NoICloudBackup,
+    NoTimelineBackup,
+    Results
+};
 
 // The category buttons of a source carry these numbers.
 enum class ResultCategory {
@@ -32,6 +44,11 @@ struct ResultViewState {
     bool stopButtonVisible = false;
     bool categoryButtonsEnabled = true;
     std::string fullWhatsAppLocation;
+    std::string stageName;  // the scan stage running now, by its code name
 };
+
+// A few words a person understands for a scan stage's code name
+// ("scanContactThread" -> "Reading the address book"); "" for none.
+[[nodiscard]] std::string stageDescription(std::string_view stageName);
 
 }  // namespace vessamo
