@@ -49,6 +49,7 @@ constexpr const char* kExportRunningText =
 OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui, NotificationCenter& notifications,
                                        Options options)
     : ui_(ui),
+      notifications_(notifications),
       defaults_(options.defaultsPath),
       resultView_(std::make_unique<KTResultViewController>(ui, defaults_, notifications)),
       runner_(ui, notifications, *resultView_) {

@@ -162,6 +162,8 @@ public:
     // --- State ---------------------------------------------------------
     [[nodiscard]] KTResultViewController& resultView() { return *resultView_; }
     [[nodiscard]] UserDefaults& defaults() { return defaults_; }
+    // The centre the controller observes: views post their clicks to it.
+    [[nodiscard]] NotificationCenter& notifications() { return notifications_; }
 
     KTIOSDeviceNodePtr currentNode;
     bool bIOSRecoveryMode = false;
@@ -191,6 +193,7 @@ private:
     [[nodiscard]] bool enoughFreeSpaceForDevice();
 
     UiPort& ui_;
+    NotificationCenter& notifications_;
     UserDefaults defaults_;
     WebLinks links_;
     SourceList sourceList_;
