@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/UiPort.h"
+
+namespace vessamo::gui {
+
+// The core's way to a person, with Qt: alerts become window-modal sheets on
+// the main window, panels are file dialogs, web addresses and folders go to
+// the desktop. Any thread may call it; what needs the interface hops to the
+// interface thread and waits there, as a sheet's completion would.
+class QtUiPort : public QObject, public UiPort {
+    Q_OBJECT
+
+public:
+    using UrlOpener = std::function<void(const QString& url)>;
+    using FolderAnswer = std::function<std::optional<std::string>(const FolderPanelRequest&)>;
+    using SaveAnswer = std::function<std::optional<std::string>(const SavePanelRequest&)>;
+
+    explicit QtUiPort(QObject* parent = nullptr);
+
+    // The window sheets attach to; alerts before it exists are plain dialogs.
+    void setMainWindow(QWidget* window) { mainWindow_ = window; }
+    [[nodiscard]] QWidget* mainWindow() const { return mainWindow_; }
+
+    AlertAnswer showAlert(const AlertRequest& request) override;
+    void showAccessGuide() override;
+    void showBackupPane() override;
+    void runOnMainThreadAndWait(const std::function<void()>& work) override;
+    std::optional<std::string> chooseSavePath(const SavePanelRequest& request) override;
+    std::optional<std::string> chooseFolder(const FolderPanelRequest& request) override;
+    void revealInFileViewer(const std::string& path) override;
+    void openFile(const std::string& path) override;
+    void openURL(const std::string& url) override;
+
+    // Where web addresses, files and folders go instead of the desktop; the
+    // tests record them so no browser starts.
+    void setUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
+    // Answers for the panels instead of file dialogs, for tests and scripts.
+    void setFolderAnswer(FolderAnswer answer) { folderAnswer_ = std::move(answer); }
+    void setSaveAnswer(SaveAnswer answer) { saveAnswer_ = std::move(answer); }
+
+    // Every alert shown so far, in order.
+    [[nodiscard]] std::vector<AlertRequest> alertsShown() const;
+
+signals:
+    void backupPaneRequested();
+    void accessGuideRequested();
+
+private:
+    [[nodiscard]] bool onInterfaceThread() const;
+    AlertAnswer showAlertHere(const AlertRequest& request);
+    void open(const QString& url);
+
+    QPointer<QWidget> mainWindow_;
+    UrlOpener urlOpener_;
+    FolderAnswer folderAnswer_;
+    SaveAnswer saveAnswer_;
+    mutable std::mutex mutex_;
+    std::vector<AlertRequest> alertsShown_;
+};
+
+}  // namespace vessamo::gui
