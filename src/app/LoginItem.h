@@ -12,7 +12,9 @@ class LoginItem {
 public:
     // folder: where the entry lives; executable: what it starts.
     LoginItem(std::string folder, std::string executable);
-    // "$XDG_CONFIG_HOME/autostart", else "$HOME/.config/autostart".
+    // "$VESSAMO_HOME/.config/autostart" when set (tests and scripts never
+    // touch the real one), else "$XDG_CONFIG_HOME/autostart", else
+    // "$HOME/.config/autostart".
     [[nodiscard]] static std::string defaultFolder();
 
     // Writes the entry (replacing an older one); the folder is made when missing.

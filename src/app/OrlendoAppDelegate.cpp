@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sstream>
+#include <utility>
 
+#include "common/Files.h"
 #include "common/SystemLog.h"
 #include "common/UserPaths.h"
 #include "export/OpusConversion.h"
@@ -44,6 +47,31 @@ constexpr const char* kScanRunningText =
 constexpr const char* kExportRunningText =
     "An export is still running. Wait until it has finished, then start the scan.";
 
+constexpr const char* kFirstLaunchKey = "Download";
+
+// The working folder goes, never what a link there points at.
+void removeMediaFolder(const fs::path& media) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(media, ec);
+    if (ec || !fs::exists(status)) {
+        return;
+    }
+    if (fs::is_symlink(status)) {
+        fs::remove(media, ec);
+    } else {
+        fs::remove_all(media, ec);  // does not follow links inside
+    }
+    if (ec) {
+        SystemLog::write("cannot remove " + media.string() + ": " + ec.message());
+    }
+}
+
+void sayNotAvailable(UiPort& ui, const char* text) {
+    AlertRequest alert;
+    alert.title = text;
+    ui.showAlert(alert);
+}
+
 }  // namespace
 
 OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui, NotificationCenter& notifications,
@@ -51,6 +79,7 @@ OrlendoAppDelegate::OrlendoAppDelegate(UiPort& ui, NotificationCenter& notificat
     : ui_(ui),
       notifications_(notifications),
       defaults_(options.defaultsPath),
+      links_(std::move(options.links)),
       resultView_(std::make_unique<KTResultViewController>(ui, defaults_, notifications)),
       runner_(ui, notifications, *resultView_) {
     applyVersionRule(options.operatingSystemVersion);
@@ -144,6 +173,128 @@ bool OrlendoAppDelegate::hasProtectedFolders() const {
 #endif
 }
 
+// --- Application shell ---------------------------------------------------
+
+void OrlendoAppDelegate::applicationDidFinishLaunching() {
+    showIphoneDiskView();
+    FindWhatsAppTimelineBackup();
+    buildLeftView();
+}
+
+void OrlendoAppDelegate::checkFirstLaunch() {
+    if (defaults_.boolForKey(kFirstLaunchKey, false)) {
+        return;
+    }
+    ui_.openURL(links_.productPage());
+    defaults_.setBool(kFirstLaunchKey, true);
+}
+
+bool OrlendoAppDelegate::windowShouldClose() {
+    AlertRequest ask;
+    ask.title = "Are you sure you want to Exit ?";
+    ask.buttons = {" Exit ", "Cancel"};
+    if (ui_.showAlert(ask).button != 0) {
+        return false;
+    }
+    removeMediaFolder(fs::path(UserPaths::userFolder()) / "Media");
+    return true;
+}
+
+Status OrlendoAppDelegate::ResetPreferenceSetting(const std::string& folder) {
+    if (folder.empty()) {
+        return Status::invalid("no Timeline folder was given");
+    }
+    // Like the launch's default folder, the chosen one is used even when it
+    // cannot be made: its list is simply empty.
+    Status made = makeFolders(folder);
+    timelinePath = folder;
+    FindWhatsAppTimelineBackup();
+    buildLeftView();
+    return made;
+}
+
+void OrlendoAppDelegate::KTbuttonMouseDownHandle(HomeButton button) {
+    switch (button) {
+        case HomeButton::BackupList:
+            actScanIOSBackupFile();
+            buildLeftView();
+            return;
+        case HomeButton::Device:
+            sayNotAvailable(ui_,
+                            "Reading a connected iPhone is not available in this version yet. "
+                            "Make a backup with your computer and choose it from the backup "
+                            "list.");
+            return;
+        case HomeButton::WebWindow:
+            sayNotAvailable(ui_, "The WhatsApp Web window is not available in this version yet.");
+            return;
+    }
+}
+
+void OrlendoAppDelegate::SelectBackUpAction() {
+    FolderPanelRequest request;
+    request.message = "Please select the backup from the floder to recover your data.";
+    request.startFolder = UserPaths::backupRoot();
+    if (std::optional<std::string> folder = ui_.chooseFolder(request)) {
+        openPanelDidEnd1(*folder);
+    }
+}
+
+void OrlendoAppDelegate::buildLeftView() {
+    sourceList_.rebuild(iOSDeviceArray, devices_.records(), timeBackupArray);
+}
+
+void OrlendoAppDelegate::KTExpandButtonMouseDownHandle(SourceEntryId id) {
+    sourceList_.toggle(id);
+}
+
+void OrlendoAppDelegate::KTLeftTipButtonMouseDownHandle(int btnType) {
+    switch (btnType) {
+        case 1:
+            resultView_->ChangeToNoiOSBackupView();
+            return;
+        case 2:
+            resultView_->ChangeToNoiTunesBackupView();
+            return;
+        case 3:
+            resultView_->ChangeToNoiCloudBackupView();
+            return;
+        case 4:
+            resultView_->ChangeToNoTimelineBackupView();
+            return;
+        default:
+            return;
+    }
+}
+
+void OrlendoAppDelegate::ClickHomePage() {
+    ui_.openURL(links_.homePage());
+}
+
+void OrlendoAppDelegate::ClickProductPage() {
+    ui_.openURL(links_.productPage());
+}
+
+void OrlendoAppDelegate::ClickHelp() {
+    ui_.openURL(links_.supportPage());
+}
+
+void OrlendoAppDelegate::clickSupport() {
+    ui_.openURL(links_.supportPage());
+}
+
+void OrlendoAppDelegate::ClickProductGuide() {
+    ui_.openURL(links_.productGuide());
+}
+
+void OrlendoAppDelegate::ClickLearnMore() {
+    ui_.openURL(links_.learnMore());
+}
+
+void OrlendoAppDelegate::clickILikeMore() {
+    ui_.openURL(links_.otherProduct());
+}
+
 // --- Timeline backups ----------------------------------------------------
 
 void OrlendoAppDelegate::FindWhatsAppTimelineBackup() {
@@ -192,6 +343,23 @@ void OrlendoAppDelegate::observeNotifications(NotificationCenter& notifications)
                                     KTScanVSButtonMouseDownHandle(*type);
                                 }
                             });
+    observers_.emplace_back(notifications, "KTExpandButtonMouseDown",
+                            [this](const Notification& note) {
+                                if (auto* id = std::any_cast<SourceEntryId>(&note.object)) {
+                                    KTExpandButtonMouseDownHandle(*id);
+                                }
+                            });
+    observers_.emplace_back(notifications, "KTLeftTipButtonMouseDown",
+                            [this](const Notification& note) {
+                                if (auto* type = std::any_cast<int>(&note.object)) {
+                                    KTLeftTipButtonMouseDownHandle(*type);
+                                }
+                            });
+    observers_.emplace_back(notifications, "KTbuttonMouseDown", [this](const Notification& note) {
+        if (auto* button = std::any_cast<HomeButton>(&note.object)) {
+            KTbuttonMouseDownHandle(*button);
+        }
+    });
     observers_.emplace_back(notifications, "DeviceConnect",
                             [this](const Notification&) { bDeviceHasConnected = true; });
     observers_.emplace_back(notifications, "DeviceDisConnect",

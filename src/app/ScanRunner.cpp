@@ -15,8 +15,11 @@ public:
     explicit Reporter(ScanRunner& runner) : runner_(runner) {}
 
     void stageStarted(std::string_view stage) override {
-        const std::lock_guard lock(runner_.mutex_);
-        runner_.stagesRun_.emplace_back(stage);
+        {
+            const std::lock_guard lock(runner_.mutex_);
+            runner_.stagesRun_.emplace_back(stage);
+        }
+        runner_.resultView_.ScanStageHandle(stage);
     }
     void progress(int percent) override {
         runner_.notifications_.post("ScanProgressInfo", percent);
@@ -68,10 +71,14 @@ void ScanRunner::run(const ScanRequest& request, std::stop_token stop) {
 }
 
 // A rescan replaces what the record held: the old result goes once nothing
-// else (a view, an export) holds it.
+// else (a view, an export) holds it. The result view gets its lists here,
+// before the scan counts as finished, so the category it opens at the end
+// has them: the controller's current result stays null until the worker
+// has ended.
 void ScanRunner::handOver(const ScanRequest& request, const ScanResultPtr& result) {
     request.target->scanResult = result;
     request.target->bhasScanCompleted = true;
+    resultView_.showSource(result);
     if (request.kind == SourceKind::Timeline) {
         resultView_.setfullWhatsAppLocation(result->fullTimelinPath);
     }

@@ -1,5 +1,7 @@
 #include "results/KTResultViewController.h"
 
+#include <utility>
+
 namespace vessamo {
 
 namespace {
@@ -44,66 +46,109 @@ ResultViewState KTResultViewController::state() const {
     return shown;
 }
 
-void KTResultViewController::ScanProgressInfomationHandle(int percent) {
-    ui_.runOnMainThreadAndWait([this, percent] {
+void KTResultViewController::setStateObserver(std::function<void()> observer) {
+    std::lock_guard lock(mutex_);
+    stateObserver_ = std::move(observer);
+}
+
+template <typename Change>
+void KTResultViewController::change(Change&& apply) {
+    {
         std::lock_guard lock(mutex_);
-        state_.progressValue = percent;
+        apply(state_);
+    }
+    notifyObserver();
+}
+
+// Called outside the lock: the observer reads state() again.
+void KTResultViewController::notifyObserver() {
+    std::function<void()> observer;
+    {
+        std::lock_guard lock(mutex_);
+        observer = stateObserver_;
+    }
+    if (observer) {
+        observer();
+    }
+}
+
+// The progress handlers change the guarded state on the scan's own thread
+// and never hop to the interface thread: a scan posts its message count
+// after every message, and a blocking hop per post would make the
+// interface thread the scan's bottleneck. Views redraw from the observer.
+void KTResultViewController::ScanProgressInfomationHandle(int percent) {
+    change([percent](ResultViewState& state) {
+        state.progressValue = percent;
         // A scan that has started never reads as 0%.
-        state_.percentText = std::to_string(percent == 0 ? 1 : percent) + "%";
+        state.percentText = std::to_string(percent == 0 ? 1 : percent) + "%";
     });
 }
 
 void KTResultViewController::ScanAnvancedProgressInfoHandle(int messagesRead) {
-    ui_.runOnMainThreadAndWait([this, messagesRead] {
-        std::lock_guard lock(mutex_);
-        state_.messageCountVisible = true;
-        state_.stopButtonVisible = true;
+    change([messagesRead](ResultViewState& state) {
+        state.messageCountVisible = true;
+        state.stopButtonVisible = true;
         if (messagesRead >= 1) {
-            state_.messagesRead = messagesRead;
+            state.messagesRead = messagesRead;
         }
     });
 }
 
 void KTResultViewController::DelScanWhatsAppInfoHandle(const KTWhatsAppNode& message) {
     (void)message;
-    std::lock_guard lock(mutex_);
-    ++state_.recoveredMessages;
+    change([](ResultViewState& state) { ++state.recoveredMessages; });
 }
 
 void KTResultViewController::ChangeToScanWhatsAppView() {
-    std::lock_guard lock(mutex_);
-    state_.page = ResultPage::Scanning;
-    state_.messagesRead = 0;
-    state_.recoveredMessages = 0;
-    state_.progressVisible = true;
-    state_.progressValue = 0;
-    state_.percentText = "1%";
-    state_.stopButtonVisible = true;
-    state_.categoryButtonsEnabled = false;
+    change([](ResultViewState& state) {
+        state.page = ResultPage::Scanning;
+        state.messagesRead = 0;
+        state.recoveredMessages = 0;
+        state.progressVisible = true;
+        state.progressValue = 0;
+        state.percentText = "1%";
+        state.stopButtonVisible = true;
+        state.categoryButtonsEnabled = false;
+        state.stageName.clear();
+    });
 }
 
 void KTResultViewController::startScanningGIF() {
-    std::lock_guard lock(mutex_);
-    state_.scanningAnimation = true;
+    change([](ResultViewState& state) { state.scanningAnimation = true; });
 }
 
 void KTResultViewController::ChangeToNoiOSBackupView() {
-    std::lock_guard lock(mutex_);
-    state_.page = ResultPage::NoBackup;
+    change([](ResultViewState& state) { state.page = ResultPage::NoBackup; });
+}
+
+void KTResultViewController::ChangeToNoiTunesBackupView() {
+    change([](ResultViewState& state) { state.page = ResultPage::NoITunesBackup; });
+}
+
+void KTResultViewController::ChangeToNoiCloudBackupView() {
+    change([](ResultViewState& state) { state.page = ResultPage::NoICloudBackup; });
+}
+
+void KTResultViewController::ChangeToNoTimelineBackupView() {
+    change([](ResultViewState& state) { state.page = ResultPage::NoTimelineBackup; });
+}
+
+void KTResultViewController::ScanStageHandle(std::string_view stage) {
+    change([stage](ResultViewState& state) { state.stageName = stage; });
 }
 
 void KTResultViewController::setfullWhatsAppLocation(const std::string& folder) {
-    std::lock_guard lock(mutex_);
-    state_.fullWhatsAppLocation = folder;
+    change([&folder](ResultViewState& state) { state.fullWhatsAppLocation = folder; });
 }
 
 bool KTResultViewController::showCategory(int typeNumber) {
     if (typeNumber < 1 || typeNumber > 5) {
         return false;
     }
-    std::lock_guard lock(mutex_);
-    state_.page = ResultPage::Results;
-    state_.category = static_cast<ResultCategory>(typeNumber);
+    change([typeNumber](ResultViewState& state) {
+        state.page = ResultPage::Results;
+        state.category = static_cast<ResultCategory>(typeNumber);
+    });
     return true;
 }
 
@@ -112,16 +157,16 @@ void KTResultViewController::ScanThreadFinish(bool iCloudSource) {
 }
 
 void KTResultViewController::finishOnMainThread(bool iCloudSource) {
-    {
-        std::lock_guard lock(mutex_);
-        state_.scanningAnimation = false;
-        state_.progressValue = 0;
-        state_.progressVisible = false;
-        state_.messageCountVisible = false;
-        state_.stopButtonVisible = false;
-        state_.percentText.clear();
-        state_.categoryButtonsEnabled = true;
-    }
+    change([](ResultViewState& state) {
+        state.scanningAnimation = false;
+        state.progressValue = 0;
+        state.progressVisible = false;
+        state.messageCountVisible = false;
+        state.stopButtonVisible = false;
+        state.percentText.clear();
+        state.categoryButtonsEnabled = true;
+        state.stageName.clear();
+    });
     // iCloud Drive backups hold media first and foremost.
     showCategory(iCloudSource ? 2 : 1);
     if (!defaults_.boolForKey(kExampleAlertSuppress)) {
@@ -145,10 +190,7 @@ void KTResultViewController::showAdvancedModeTip() {
 
 void KTResultViewController::ScanThreadErrorHandle() {
     ui_.runOnMainThreadAndWait([this] {
-        {
-            std::lock_guard lock(mutex_);
-            state_.scanningAnimation = false;
-        }
+        change([](ResultViewState& state) { state.scanningAnimation = false; });
         AlertRequest failed;
         failed.title =
             "Vessamo failed to read the current iPhone data, please use itunes or Finder for "
@@ -173,16 +215,16 @@ bool KTResultViewController::actHome() {
     if (!pages_.actHome()) {
         return false;
     }
-    std::lock_guard lock(mutex_);
-    state_.page = ResultPage::Start;
-    state_.category = ResultCategory::None;
+    change([](ResultViewState& state) {
+        state.page = ResultPage::Start;
+        state.category = ResultCategory::None;
+    });
     return true;
 }
 
 void KTResultViewController::releaseResults() {
     pages_.setSource(nullptr);
-    std::lock_guard lock(mutex_);
-    state_.category = ResultCategory::None;
+    change([](ResultViewState& state) { state.category = ResultCategory::None; });
 }
 
 }  // namespace vessamo

@@ -70,6 +70,11 @@ public:
     void setStateObserver(std::function<void()> observer);
 
 private:
+    // Applies a change to state_ under the lock, then tells the observer
+    // outside it, on the calling thread.
+    template <typename Change>
+    void change(Change&& apply);
+    void notifyObserver();
     void finishOnMainThread(bool iCloudSource);
     void showAdvancedModeTip();
 
