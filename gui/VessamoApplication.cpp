@@ -1,0 +1,134 @@
+#include "VessamoApplication.h"
+
+#include <QSettings>
+#include <cstdlib>
+#include <ctime>
+
+#include "MainWindow.h"
+#include "QtUiPort.h"
+#include "app/OrlendoAppDelegate.h"
+#include "app/TimelineLibrary.h"
+#include "common/NotificationCenter.h"
+#include "common/ScratchFolder.h"
+#include "common/UserPaths.h"
+#include "sample/SampleICloudDrive.h"
+#include "sample/SampleSources.h"
+#include "sample/SampleTimeline.h"
+
+namespace vessamo::gui {
+
+namespace {
+
+constexpr const char* kHomeVariable = "VESSAMO_HOME";
+
+// The site settings win over the built-in addresses, so a build for another
+// site needs only a settings file.
+WebLinks linksFromSettings() {
+    QSettings settings(VessamoApplication::settingsPath(), QSettings::IniFormat);
+    const WebLinks builtIn = WebLinks::defaults();
+    const QString site = settings.value("siteAddress").toString();
+    const QString sibling = settings.value("siblingSiteAddress").toString();
+    if (site.isEmpty() && sibling.isEmpty()) {
+        return builtIn;
+    }
+    const std::string fallbackSibling = builtIn.otherProduct();
+    return WebLinks(site.isEmpty() ? builtIn.site() : site.toStdString(),
+                    sibling.isEmpty() ? fallbackSibling : sibling.toStdString());
+}
+
+}  // namespace
+
+VessamoApplication::Arguments VessamoApplication::parse(const QStringList& arguments) {
+    Arguments parsed;
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--sample")) {
+            parsed.sample = true;
+        }
+    }
+    return parsed;
+}
+
+QString VessamoApplication::settingsPath() {
+    return QString::fromStdString(UserPaths::userFolder() + "/.config/vessamo/vessamo.conf");
+}
+
+VessamoApplication::VessamoApplication(Arguments arguments) {
+    if (arguments.sample && !makeSampleHome()) {
+        sampleHome_.reset();
+    }
+}
+
+VessamoApplication::~VessamoApplication() {
+    if (ui_) {
+        ui_->setMainWindow(nullptr);
+    }
+    window_.reset();
+    app_.reset();
+    ui_.reset();
+    notifications_.reset();
+    if (sampleHome_) {
+        if (previousHome_) {
+            ::setenv(kHomeVariable, previousHome_->c_str(), 1);
+        } else {
+            ::unsetenv(kHomeVariable);
+        }
+    }
+}
+
+// A whole user folder as a phone owner's computer would hold it: an iTunes
+// backup, a WhatsApp iCloud Drive account and a Timeline backup, each in
+// the place the program looks for it.
+bool VessamoApplication::makeSampleHome() {
+    auto folder = ScratchFolder::create("vessamo-sample");
+    if (!folder) {
+        error_ = "Could not make a temporary folder for the sample.";
+        return false;
+    }
+    sampleHome_ = std::make_unique<ScratchFolder>(std::move(*folder));
+    const std::string home = sampleHome_->path();
+    if (const char* previous = std::getenv(kHomeVariable)) {
+        previousHome_ = previous;
+    }
+    ::setenv(kHomeVariable, home.c_str(), 1);
+
+    sample::DeviceInfo device;
+    device.backupTime = std::time(nullptr);
+    sample::WhatsAppSampleOptions world;
+    world.deleteEvery = 9;  // something for the advanced recovery mode to find
+    auto builder = sample::whatsAppBackup(sample::CatalogueLayout::ManifestDb, device, world);
+    std::string reason;
+    if (!builder.write(sample::backupRootOf(home) + "/" + device.uniqueIdentifier, &reason)) {
+        error_ = "Could not write the sample backup: " + reason;
+        return false;
+    }
+    if (!sample::writeICloudAccount(home, "4915112345678", {})) {
+        error_ = "Could not write the sample iCloud Drive account.";
+        return false;
+    }
+    sample::TimelineSampleOptions timeline;
+    timeline.whatsApp = world;
+    const std::string timelineFolder =
+        UserPaths::timelineFolder() + "/" + timelineFolderName(device.backupTime);
+    if (!sample::writeTimelineSample(timelineFolder, timeline, &reason)) {
+        error_ = "Could not write the sample Timeline backup: " + reason;
+        return false;
+    }
+    return true;
+}
+
+void VessamoApplication::start() {
+    notifications_ = std::make_unique<NotificationCenter>();
+    ui_ = std::make_unique<QtUiPort>();
+    OrlendoAppDelegate::Options options;  // its paths follow VESSAMO_HOME, set by now
+    options.links = linksFromSettings();
+    app_ = std::make_unique<OrlendoAppDelegate>(*ui_, *notifications_, options);
+    // Folders, the backup list and the Timeline list; then the window with
+    // the source list and the result view built from them.
+    app_->applicationDidFinishLaunching();
+    window_ = std::make_unique<MainWindow>(*app_, *ui_);
+    ui_->setMainWindow(window_.get());
+    window_->show();
+    app_->checkFirstLaunch();
+}
+
+}  // namespace vessamo::gui
