@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 
@@ -11,6 +12,10 @@ struct SampleOptions {
     std::string iosVersion = "15.3.1";
     std::string name = "Vessamo Sample iPhone";
     size_t extraMedia = 0;
+    // WhatsApp messages of a large sample shaped like the benchmark's, its
+    // people, chats, groups, calls and media scaled with it; 0 for the
+    // small everyday sample.
+    size_t messages = 0;
     // "itunes" (a device backup), "icloud" (an iCloud Drive WhatsApp account
     // below DIR as a user folder) or "timeline" (a Timeline backup folder).
     std::string kind = "itunes";

@@ -37,6 +37,11 @@ int main(int argc, char** argv) {
     sampleCommand
         ->add_option("--media", sample.extraMedia, "Extra chat pictures, for a large sample")
         ->capture_default_str();
+    sampleCommand
+        ->add_option("--messages", sample.messages,
+                     "WhatsApp messages of a large sample, its chats, people and media scaled "
+                     "with it")
+        ->check(CLI::Range(size_t{1}, size_t{10'000'000}));
 
     bool listJson = false;
     auto* listCommand =
