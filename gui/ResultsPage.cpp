@@ -1,0 +1,249 @@
+#include "ResultsPage.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "ResultListModels.h"
+#include "Theme.h"
+
+namespace vessamo::gui {
+
+namespace {
+
+int indexOf(ResultCategory category) {
+    return static_cast<int>(category) - 1;
+}
+
+QString titleOf(ResultCategory category) {
+    switch (category) {
+        case ResultCategory::Chats:
+            return ResultsPage::tr("Chats");
+        case ResultCategory::Attachments:
+            return ResultsPage::tr("Media");
+        case ResultCategory::Calls:
+            return ResultsPage::tr("Calls");
+        case ResultCategory::Contacts:
+            return ResultsPage::tr("Contacts");
+        case ResultCategory::Favorites:
+            return ResultsPage::tr("WhatsApp contacts");
+        case ResultCategory::None:
+            break;
+    }
+    return {};
+}
+
+QString countText(ResultCategory category, int rows) {
+    switch (category) {
+        case ResultCategory::Chats:
+            return ResultsPage::tr("%n chat(s)", nullptr, rows);
+        case ResultCategory::Attachments:
+            return ResultsPage::tr("%n file(s)", nullptr, rows);
+        case ResultCategory::Calls:
+            return ResultsPage::tr("%n call(s)", nullptr, rows);
+        default:
+            return ResultsPage::tr("%n contact(s)", nullptr, rows);
+    }
+}
+
+QString emptyText(ResultCategory category) {
+    switch (category) {
+        case ResultCategory::Chats:
+            return ResultsPage::tr("No WhatsApp chats were found in this source.");
+        case ResultCategory::Attachments:
+            return ResultsPage::tr("No WhatsApp media files were found in this source.");
+        case ResultCategory::Calls:
+            return ResultsPage::tr("No WhatsApp calls were found in this source.");
+        case ResultCategory::Contacts:
+            return ResultsPage::tr("No address book was found in this source.");
+        default:
+            return ResultsPage::tr("No WhatsApp contacts were found in this source.");
+    }
+}
+
+// Column widths in average characters; the column named stretches.
+struct ColumnPlan {
+    std::vector<int> characters;
+    int stretch = 0;
+};
+
+ColumnPlan planOf(ResultCategory category) {
+    switch (category) {
+        case ResultCategory::Chats:
+            return {{24, 0, 17, 12}, ChatListModel::LastMessage};
+        case ResultCategory::Attachments:
+            return {{0, 10, 10}, MediaListModel::Name};
+        case ResultCategory::Calls:
+            return {{20, 16, 14, 17, 10}, CallListModel::Name};
+        case ResultCategory::Contacts:
+            return {{24, 0, 24}, ContactListModel::Numbers};
+        default:
+            return {{24, 18, 0}, FavouriteListModel::Status};
+    }
+}
+
+QTableView* makeTable(QWidget* parent) {
+    auto* table = new QTableView(parent);
+    table->setObjectName("resultTable");
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setAlternatingRowColors(true);
+    table->setShowGrid(false);
+    table->setWordWrap(false);
+    table->setTextElideMode(Qt::ElideRight);
+    table->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Fixed row heights: the view never measures rows it does not show.
+    QHeaderView* rows = table->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(table->fontMetrics().height() + 2 * Theme::relatedSpacing);
+    QHeaderView* columns = table->horizontalHeader();
+    columns->setHighlightSections(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return table;
+}
+
+}  // namespace
+
+ResultsPage::ResultsPage(OrlendoAppDelegate& app, QWidget* parent)
+    : QWidget(parent),
+      app_(app),
+      title_(new QLabel(this)),
+      count_(new QLabel(this)),
+      note_(new QLabel(this)),
+      body_(new QStackedWidget(this)),
+      table_(makeTable(body_)),
+      empty_(new QLabel(body_)) {
+    ResultPages& pages = app_.resultView().pages();
+    models_[indexOf(ResultCategory::Chats)] = new ChatListModel(pages, this);
+    models_[indexOf(ResultCategory::Attachments)] = new MediaListModel(pages, this);
+    models_[indexOf(ResultCategory::Calls)] = new CallListModel(pages, this);
+    models_[indexOf(ResultCategory::Contacts)] = new ContactListModel(pages, this);
+    models_[indexOf(ResultCategory::Favorites)] = new FavouriteListModel(pages, this);
+
+    title_->setObjectName("resultTitle");
+    title_->setFont(Theme::titleFont(font(), 1));
+    count_->setObjectName("resultCount");
+    Theme::makeMuted(count_);
+    note_->setObjectName("resultNote");
+    note_->setWordWrap(true);
+    Theme::makeMuted(note_);
+    empty_->setObjectName("resultEmpty");
+    empty_->setAlignment(Qt::AlignCenter);
+    empty_->setWordWrap(true);
+    Theme::makeMuted(empty_);
+    body_->addWidget(table_);
+    body_->addWidget(empty_);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(Theme::relatedSpacing);
+    header->addWidget(title_, 0, Qt::AlignBaseline);
+    header->addWidget(count_, 0, Qt::AlignBaseline);
+    header->addStretch(1);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(Theme::windowMargin, Theme::windowMargin, Theme::windowMargin,
+                               Theme::windowMargin);
+    column->setSpacing(Theme::relatedSpacing);
+    column->addLayout(header);
+    column->addWidget(note_);
+    column->addWidget(body_, 1);
+}
+
+ResultListModel* ResultsPage::modelOf(ResultCategory category) const {
+    const int at = indexOf(category);
+    return at >= 0 && at < 5 ? models_[at] : nullptr;
+}
+
+void ResultsPage::showCategory(ResultCategory category) {
+    ResultPages& pages = app_.resultView().pages();
+    // The source's result, as soon as the scan has handed it over: the
+    // result view shows it while the scan still finishes.
+    if (app_.currentNode && app_.currentNode->scanResult) {
+        app_.resultView().showSource(app_.currentNode->scanResult);
+    }
+    const ResultListsPtr& lists = pages.lists();
+    if (category != category_ || shownLists_.lock() != lists ||
+        pages.currentTableView() != category) {
+        category_ = category;
+        shownLists_ = lists;
+        pages.showCategory(category);
+        bindTable(category);
+    }
+    updateHeader();
+}
+
+void ResultsPage::rowsChanged() {
+    if (ResultListModel* model = modelOf(category_)) {
+        model->reload();
+    }
+    updateHeader();
+}
+
+void ResultsPage::bindTable(ResultCategory category) {
+    ResultListModel* model = modelOf(category);
+    if (model == nullptr) {
+        updateHeader();
+        return;
+    }
+    model->reload();
+    if (table_->model() != model) {
+        table_->setModel(model);
+        connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                [this](const QModelIndex& current) {
+                    if (current.isValid()) {
+                        app_.resultView().pages().tableViewSelectionDidChange(
+                            static_cast<size_t>(current.row()));
+                    }
+                });
+    }
+    const ColumnPlan plan = planOf(category);
+    QHeaderView* columns = table_->horizontalHeader();
+    columns->setStretchLastSection(false);
+    const int unit = table_->fontMetrics().averageCharWidth();
+    for (int at = 0; at < static_cast<int>(plan.characters.size()); ++at) {
+        if (at == plan.stretch) {
+            columns->setSectionResizeMode(at, QHeaderView::Stretch);
+        } else {
+            columns->setSectionResizeMode(at, QHeaderView::Interactive);
+            table_->setColumnWidth(at, plan.characters[static_cast<size_t>(at)] * unit);
+        }
+    }
+    selectShownRow();
+}
+
+// The pages chose the first row of some lists already; the table shows the same.
+void ResultsPage::selectShownRow() {
+    const std::optional<size_t> row = app_.resultView().pages().selectedRow();
+    QItemSelectionModel* selection = table_->selectionModel();
+    if (!row || selection == nullptr || static_cast<int>(*row) >= table_->model()->rowCount()) {
+        return;
+    }
+    const QSignalBlocker quiet(selection);  // the pages know already
+    const QModelIndex index = table_->model()->index(static_cast<int>(*row), 0);
+    selection->setCurrentIndex(index,
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    table_->scrollTo(index);
+}
+
+void ResultsPage::updateHeader() {
+    title_->setText(titleOf(category_));
+    ResultListModel* model = modelOf(category_);
+    const int rows = model != nullptr ? model->rowCount() : 0;
+    count_->setText(model != nullptr ? countText(category_, rows) : QString());
+    const ResultListsPtr& lists = app_.resultView().pages().lists();
+    const bool stopped = lists && lists->result && lists->result->stopped;
+    note_->setText(stopped ? tr("The scan was stopped: these are the results it found until "
+                                "then.")
+                           : QString());
+    note_->setVisible(stopped);
+    empty_->setText(emptyText(category_));
+    body_->setCurrentWidget(rows > 0 ? static_cast<QWidget*>(table_) : empty_);
+}
+
+}  // namespace vessamo::gui
