@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -40,8 +41,18 @@ bool isEmptyPage(ResultPage page) {
 
 }  // namespace
 
+struct MainWindow::RefreshTicket {
+    std::atomic<bool> pending{false};
+    MainWindow* window = nullptr;  // read and cleared on the interface thread only
+};
+
 MainWindow::MainWindow(OrlendoAppDelegate& app, QtUiPort& ui, QWidget* parent)
-    : QMainWindow(parent), app_(app), ui_(ui), notifications_(app.notifications()) {
+    : QMainWindow(parent),
+      app_(app),
+      ui_(ui),
+      notifications_(app.notifications()),
+      refreshTicket_(std::make_shared<RefreshTicket>()) {
+    refreshTicket_->window = this;
     setWindowTitle("Vessamo");
     setWindowIcon(themedIcon("vessamo", ":/icons/vessamo.svg"));
     buildPages();
@@ -60,6 +71,7 @@ MainWindow::MainWindow(OrlendoAppDelegate& app, QtUiPort& ui, QWidget* parent)
 
 MainWindow::~MainWindow() {
     app_.resultView().setStateObserver({});
+    refreshTicket_->window = nullptr;
     saveGeometrySetting();
 }
 
@@ -141,7 +153,8 @@ void MainWindow::buildToolBar() {
 
 void MainWindow::connectSignals() {
     // Any thread may change the state; the widgets follow on this one.
-    app_.resultView().setStateObserver([this] { scheduleRefresh(); });
+    app_.resultView().setStateObserver(
+        [ticket = std::weak_ptr<RefreshTicket>(refreshTicket_)] { scheduleRefresh(ticket); });
     connect(&ui_, &QtUiPort::backupPaneRequested, this, [this] {
         showHome();
         home_->showBackupPane();
@@ -151,16 +164,27 @@ void MainWindow::connectSignals() {
             &MainWindow::reloadSources);
 }
 
-void MainWindow::scheduleRefresh() {
-    if (!refreshPending_.exchange(true)) {
-        QMetaObject::invokeMethod(this, &MainWindow::refresh, Qt::QueuedConnection);
+// Queued on the application object, which outlives every window; the ticket
+// says on arrival whether the window is still there.
+void MainWindow::scheduleRefresh(const std::weak_ptr<RefreshTicket>& weak) {
+    const std::shared_ptr<RefreshTicket> ticket = weak.lock();
+    if (!ticket || ticket->pending.exchange(true)) {
+        return;
     }
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [weak] {
+            if (const auto held = weak.lock(); held && held->window != nullptr) {
+                held->window->refresh();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 // Switches pages only when the page or the category changed, so progress and
 // marking never pull the person away from where they went by hand.
 void MainWindow::refresh() {
-    refreshPending_.store(false);
+    refreshTicket_->pending.store(false);
     const ResultViewState state = app_.resultView().state();
     sourceList_->setCategoryButtonsEnabled(state.categoryButtonsEnabled);
     const bool pageChanged = state.page != shownPage_ || state.category != shownCategory_;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <atomic>
 #include <memory>
 
 #include "results/ResultViewState.h"
@@ -63,7 +62,8 @@ private:
     void buildMenus();
     void buildToolBar();
     void connectSignals();
-    void scheduleRefresh();
+    struct RefreshTicket;
+    static void scheduleRefresh(const std::weak_ptr<RefreshTicket>& weak);
     void refresh();
     void showResultLayout();
     void convertVoiceNotes(bool several);
@@ -86,9 +86,10 @@ private:
     std::unique_ptr<PreferencesWindow> preferences_;
     std::unique_ptr<StatusItem> statusItem_;
 
-    // Set by the state observer (any thread) until the queued refresh runs,
-    // so a burst of changes costs one refresh.
-    std::atomic<bool> refreshPending_{false};
+    // What the state observer (any thread) holds: a burst of changes costs
+    // one queued refresh, and one that arrives after the window went finds
+    // no window instead of a dangling one.
+    std::shared_ptr<RefreshTicket> refreshTicket_;
     ResultPage shownPage_ = ResultPage::Start;
     ResultCategory shownCategory_ = ResultCategory::None;
     bool refreshedOnce_ = false;
