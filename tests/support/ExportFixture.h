@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
-#include <filesystem>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,26 +16,6 @@ namespace vessamo::test {
 // 2021-03-14 14:09 UTC, shown as "03-14-2021 15:09" in Europe/Berlin.
 inline constexpr std::time_t kMarch14At1509Berlin = 1615730940;
 inline constexpr AppleTime kMarch14At1509 = {kMarch14At1509Berlin - AppleTime::kUnixOffset};
-
-// The names in a folder; with `deep`, every regular file (not a link)
-// below it by its path relative to the folder.
-inline std::set<std::string> namesIn(const std::string& folder, bool deep = false) {
-    namespace fs = std::filesystem;
-    std::set<std::string> names;
-    std::error_code ec;
-    if (!deep) {
-        for (const auto& entry : fs::directory_iterator(folder, ec)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
-    for (const auto& entry : fs::recursive_directory_iterator(folder, ec)) {
-        if (fs::is_regular_file(entry.symlink_status())) {
-            names.insert(entry.path().lexically_relative(folder).string());
-        }
-    }
-    return names;
-}
 
 // A scan result made by hand for the export tests, on a fake backup whose
 // index maps "Message/<stored path>" to files in the test's folder.

@@ -1,11 +1,13 @@
 #include "support/TestSupport.h"
 
-#include <time.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <system_error>
 
 #include "backup/SHAH.h"
 #include "common/Files.h"
@@ -16,8 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ScratchFolder makeFolder() {
-    auto folder = ScratchFolder::create("vessamo-test-home");
+ScratchFolder makeFolder(const char* prefix = "vessamo-test-home") {
+    auto folder = ScratchFolder::create(prefix);
     if (!folder) {
         throw std::runtime_error("cannot create a temporary folder");
     }
@@ -26,59 +28,37 @@ ScratchFolder makeFolder() {
 
 }  // namespace
 
-TempHome::TempHome() : folder_(makeFolder()) {
-    if (const char* old = std::getenv("VESSAMO_HOME")) {
+ScopedEnv::ScopedEnv(const char* name, const std::string& value, void (*changed)())
+    : name_(name), changed_(changed) {
+    if (const char* old = std::getenv(name)) {
         previous_ = old;
-        hadPrevious_ = true;
     }
-    setenv("VESSAMO_HOME", folder_.path().c_str(), 1);
+    setenv(name, value.c_str(), 1);
+    if (changed_ != nullptr) {
+        changed_();
+    }
 }
 
-TempHome::~TempHome() {
-    if (hadPrevious_) {
-        setenv("VESSAMO_HOME", previous_.c_str(), 1);
+ScopedEnv::~ScopedEnv() {
+    if (previous_) {
+        setenv(name_.c_str(), previous_->c_str(), 1);
     } else {
-        unsetenv("VESSAMO_HOME");
+        unsetenv(name_.c_str());
+    }
+    if (changed_ != nullptr) {
+        changed_();
     }
 }
+
+TempHome::TempHome() : folder_(makeFolder()), home_("VESSAMO_HOME", folder_.path()) {}
 
 std::string TempHome::backupRoot() const {
     return path() + "/Library/Application Support/MobileSync/Backup";
 }
 
-ScopedTimeZone::ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) {
-        previous_ = old;
-        hadPrevious_ = true;
-    }
-    setenv("TZ", zone, 1);
-    tzset();
-}
-
-ScopedTimeZone::~ScopedTimeZone() {
-    if (hadPrevious_) {
-        setenv("TZ", previous_.c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
-    tzset();
-}
-
-ScopedTemporaryRoot::ScopedTemporaryRoot(std::string path) : path_(std::move(path)) {
+ScopedTemporaryRoot::ScopedTemporaryRoot(std::string path)
+    : path_(std::move(path)), tmpdir_("TMPDIR", path_) {
     fs::create_directories(path_);
-    if (const char* old = std::getenv("TMPDIR")) {
-        previous_ = old;
-        hadPrevious_ = true;
-    }
-    setenv("TMPDIR", path_.c_str(), 1);
-}
-
-ScopedTemporaryRoot::~ScopedTemporaryRoot() {
-    if (hadPrevious_) {
-        setenv("TMPDIR", previous_.c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
-    }
 }
 
 std::vector<std::string> ScopedTemporaryRoot::entries() const {
@@ -157,6 +137,61 @@ std::map<std::string, std::string> treeDigest(const std::string& folder) {
         }
     }
     return digests;
+}
+
+std::set<std::string> namesIn(const std::string& folder, bool deep) {
+    std::set<std::string> names;
+    std::error_code ec;
+    if (!deep) {
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ec)) {
+        if (fs::is_regular_file(entry.symlink_status())) {
+            names.insert(entry.path().lexically_relative(folder).string());
+        }
+    }
+    return names;
+}
+
+std::vector<std::vector<std::string>> queryRows(const std::string& database,
+                                                const std::string& sql) {
+    const ScratchFolder scratch = makeFolder("vessamo-query");
+    const std::string copy = scratch.path() + "/" + fs::path(database).filename().string();
+    for (const std::string suffix : {"", "-wal"}) {
+        std::error_code ec;
+        fs::copy_file(database + suffix, copy + suffix, ec);
+    }
+    std::vector<std::vector<std::string>> rows;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(copy.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+        std::vector<std::string>& row = rows.emplace_back();
+        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+            const auto* text = sqlite3_column_text(statement, i);
+            row.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "");
+        }
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+}
+
+std::string afterSql(const std::string& bytes, const std::string& sql) {
+    const ScratchFolder scratch = makeFolder("vessamo-sql");
+    const std::string path = scratch.path() + "/db";
+    writeFile(path, bytes);
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return readFile(path);
 }
 
 bool hasRealData(const std::string& relative) {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
+#include <ctime>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,56 +14,39 @@
 
 namespace vessamo::test {
 
+// Sets an environment variable for the lifetime of the object; `changed`
+// runs after each change (tzset for TZ).
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value, void (*changed)() = nullptr);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> previous_;
+    void (*changed_)();
+};
+
 // A fresh user folder for one test, set as VESSAMO_HOME while it lives.
 class TempHome {
 public:
     TempHome();
-    ~TempHome();
-    TempHome(const TempHome&) = delete;
-    TempHome& operator=(const TempHome&) = delete;
-
     [[nodiscard]] const std::string& path() const { return folder_.path(); }
     [[nodiscard]] std::string backupRoot() const;
 
 private:
     ScratchFolder folder_;
-    std::string previous_;
-    bool hadPrevious_ = false;
+    ScopedEnv home_;
 };
 
-// Sets TZ for the lifetime of the object.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone);
-    ~ScopedTimeZone();
-
-private:
-    std::string previous_;
-    bool hadPrevious_ = false;
+struct ScopedTimeZone : ScopedEnv {
+    explicit ScopedTimeZone(const char* zone) : ScopedEnv("TZ", zone, ::tzset) {}
 };
 
-// Points $PATH somewhere else for the lifetime of the object.
-class ScopedPath {
-public:
-    explicit ScopedPath(const std::string& path) {
-        const char* old = std::getenv("PATH");
-        hadPrevious_ = old != nullptr;
-        previous_ = old != nullptr ? old : "";
-        ::setenv("PATH", path.c_str(), 1);
-    }
-    ~ScopedPath() {
-        if (hadPrevious_) {
-            ::setenv("PATH", previous_.c_str(), 1);
-        } else {
-            ::unsetenv("PATH");
-        }
-    }
-    ScopedPath(const ScopedPath&) = delete;
-    ScopedPath& operator=(const ScopedPath&) = delete;
-
-private:
-    std::string previous_;
-    bool hadPrevious_ = false;
+struct ScopedPath : ScopedEnv {
+    explicit ScopedPath(const std::string& path) : ScopedEnv("PATH", path) {}
 };
 
 // Points the system's temporary folder (TMPDIR) at a folder of the test, so
@@ -70,18 +55,13 @@ private:
 class ScopedTemporaryRoot {
 public:
     explicit ScopedTemporaryRoot(std::string path);
-    ~ScopedTemporaryRoot();
-    ScopedTemporaryRoot(const ScopedTemporaryRoot&) = delete;
-    ScopedTemporaryRoot& operator=(const ScopedTemporaryRoot&) = delete;
-
     [[nodiscard]] const std::string& path() const { return path_; }
     // The names of what is in the folder now.
     [[nodiscard]] std::vector<std::string> entries() const;
 
 private:
     std::string path_;
-    std::string previous_;
-    bool hadPrevious_ = false;
+    ScopedEnv tmpdir_;
 };
 
 // Records every text the core shows and answers with scripted choices.
@@ -115,6 +95,16 @@ private:
 void writeFile(const std::string& path, const std::string& bytes);
 // SHA-1 of every regular file below a folder, by relative path.
 [[nodiscard]] std::map<std::string, std::string> treeDigest(const std::string& folder);
+// The names in a folder; with `deep`, every regular file (not a link)
+// below it by its path relative to the folder.
+[[nodiscard]] std::set<std::string> namesIn(const std::string& folder, bool deep = false);
+// Every row of a query, each column as text ("" for NULL), read with plain
+// SQLite, not the product's wrapper, from a private copy of the database
+// and its log.
+[[nodiscard]] std::vector<std::vector<std::string>> queryRows(const std::string& database,
+                                                              const std::string& sql);
+// A database's bytes after running sql on a copy of them.
+[[nodiscard]] std::string afterSql(const std::string& bytes, const std::string& sql);
 // Whether the real-device data set (tests/data/realdata) holds a file.
 [[nodiscard]] bool hasRealData(const std::string& relative);
 // Copies a file of the real-device data set into folder (made if missing)
