@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <optional>
-#include <tuple>
 
 #include "common/PlistValue.h"
-#include "common/SqliteDatabase.h"
 #include "results/DisplayText.h"
 #include "sample/SampleBackupBuilder.h"
 #include "sample/SampleCallLog.h"
@@ -18,7 +15,6 @@
 namespace vessamo {
 namespace {
 
-namespace fs = std::filesystem;
 using sample::CatalogueLayout;
 using sample::SampleBackupBuilder;
 using sample::SampleCall;
@@ -51,20 +47,8 @@ PlistValue dateObject(double seconds2001) {
     return PlistValue::dictionary({{"NS.time", PlistValue::real(seconds2001)}});
 }
 
-// phone, type, duration, whole seconds since 2001
-using Row = std::tuple<std::string, std::string, std::string, std::optional<int64_t>>;
-
-std::vector<Row> rowsOf(const std::vector<KTCallHistoryNode>& calls) {
-    std::vector<Row> rows;
-    for (const KTCallHistoryNode& call : calls) {
-        std::optional<int64_t> seconds;
-        if (call.callDate) {
-            seconds = call.callDate->seconds;
-        }
-        rows.emplace_back(call.callPhone, call.callType, call.callDuration, seconds);
-    }
-    return rows;
-}
+using Row = test::CallRow;
+using test::rowsOf;
 
 class CallLogTest : public ::testing::Test {
 protected:
@@ -81,17 +65,6 @@ protected:
         SampleBackupBuilder builder(CatalogueLayout::ManifestDb);
         builder.addFile(kShared, "CallHistory.sqlite", bytes);
         return builder;
-    }
-
-    // The database of calls with one statement run over it afterwards.
-    std::string patchedDatabase(const std::vector<SampleCall>& calls, const std::string& sql) {
-        const std::string path = home_.path() + "/patch" + std::to_string(++backups_);
-        test::writeFile(path, sample::callHistoryDatabase(calls));
-        SqliteDatabase db;
-        EXPECT_EQ(db.open(path, SqliteDatabase::Mode::ReadWrite), SQLITE_OK);
-        EXPECT_EQ(db.execute(sql), SQLITE_OK) << db.lastError();
-        db.close();
-        return test::readFile(path);
     }
 
     test::TempHome home_;
@@ -129,8 +102,8 @@ TEST_F(CallLogTest, DatabaseCallsComeNewestFirstWithTypeAndLength) {
 
 TEST_F(CallLogTest, MissingColumnsKeepTheRecordsDefaults) {
     // A participant of no known event, and an event whose participant has no JID.
-    auto calls = scan(withDatabase(patchedDatabase(
-        {{{"491701111111" + kJid}, 1000, 30, 0, true}},
+    auto calls = scan(withDatabase(test::afterSql(
+        sample::callHistoryDatabase({{{"491701111111" + kJid}, 1000, 30, 0, true}}),
         "INSERT INTO ZWACDCALLEVENTPARTICIPANT VALUES (7, 3, 1, 0, 99, 2048, "
         "'4915@s.whatsapp.net'); UPDATE ZWACDCALLEVENTPARTICIPANT SET ZJIDSTRING = '' "
         "WHERE Z_PK = 1;")));
@@ -281,55 +254,29 @@ TEST_F(CallLogTest, WithoutACallFileTheStageIsNotFound) {
     EXPECT_TRUE(status_.ok());
 }
 
-struct QueriedCall {
-    std::string jid;
-    double date = 0;
-    int64_t duration = 0;
-    int64_t outcome = 0;
-};
-
-std::vector<QueriedCall> queryIndependently(const std::string& path) {
-    sqlite3* db = nullptr;
-    std::vector<QueriedCall> rows;
-    EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    sqlite3_stmt* stmt = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db,
-                                 "select ZWACDCALLEVENTPARTICIPANT.ZJIDSTRING,ZWACDCALLEVENT.ZDATE,"
-                                 "ZWACDCALLEVENT.ZDURATION,ZWACDCALLEVENT.ZOUTCOME from "
-                                 "ZWACDCALLEVENTPARTICIPANT left join ZWACDCALLEVENT on "
-                                 "ZWACDCALLEVENTPARTICIPANT.Z1PARTICIPANTS=ZWACDCALLEVENT."
-                                 "Z1CALLEVENTS order by ZWACDCALLEVENT.ZDATE desc",
-                                 -1, &stmt, nullptr),
-              SQLITE_OK);
-    while (stmt != nullptr && sqlite3_step(stmt) == SQLITE_ROW) {
-        rows.push_back({reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
-                        sqlite3_column_double(stmt, 1), sqlite3_column_int64(stmt, 2),
-                        sqlite3_column_int64(stmt, 3)});
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return rows;
-}
-
 TEST_F(CallLogTest, RealCallHistoryMatchesAnIndependentQuery) {
     test::ScopedTimeZone utc("UTC");
     const std::string source =
         test::copyOfRealData("josh_ios15/CallHistory.sqlite", home_.path() + "/real");
     ASSERT_EQ(SampleBackupBuilder::fileKey(kShared, "CallHistory.sqlite"),
               "1b432994e958845fffe8e2f190f26d1511534088");
-    const std::string independent = home_.path() + "/independent.sqlite";
-    fs::copy_file(source, independent);
-    const std::vector<QueriedCall> expected = queryIndependently(independent);
+    const auto expected = test::queryRows(
+        source,
+        "select ZWACDCALLEVENTPARTICIPANT.ZJIDSTRING, quote(ZWACDCALLEVENT.ZDATE), "
+        "ZWACDCALLEVENT.ZDURATION, ZWACDCALLEVENT.ZOUTCOME from ZWACDCALLEVENTPARTICIPANT left "
+        "join ZWACDCALLEVENT on ZWACDCALLEVENTPARTICIPANT.Z1PARTICIPANTS = "
+        "ZWACDCALLEVENT.Z1CALLEVENTS order by ZWACDCALLEVENT.ZDATE desc");
     ASSERT_EQ(expected.size(), 4u);
 
     auto calls = scan(withDatabase(test::readFile(source)));
     ASSERT_EQ(calls.size(), expected.size());
     for (size_t i = 0; i < calls.size(); ++i) {
-        EXPECT_EQ(calls[i].callPhone + kJid, expected[i].jid);
-        EXPECT_DOUBLE_EQ(calls[i].doubledatestamp, expected[i].date);
-        EXPECT_EQ(calls[i].callDate, AppleTime{static_cast<int64_t>(expected[i].date)});
-        EXPECT_EQ(calls[i].callTime, expected[i].duration);
-        EXPECT_EQ(calls[i].callType, expected[i].outcome < 1 ? "Incoming" : "Outgoing");
+        const double date = std::stod(expected[i][1]);
+        EXPECT_EQ(calls[i].callPhone + kJid, expected[i][0]);
+        EXPECT_DOUBLE_EQ(calls[i].doubledatestamp, date);
+        EXPECT_EQ(calls[i].callDate, AppleTime{static_cast<int64_t>(date)});
+        EXPECT_EQ(calls[i].callTime, std::stoll(expected[i][2]));
+        EXPECT_EQ(calls[i].callType, std::stoll(expected[i][3]) < 1 ? "Incoming" : "Outgoing");
     }
     EXPECT_EQ(callDateText(calls[0].callDate), "05-02-2023 16:24");
     EXPECT_EQ(calls[0].callDuration, "1 minute");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "common/SqliteDatabase.h"
 #include "whatsapp/AccountReader.h"
@@ -80,6 +81,14 @@ SampleChatDatabase ruleDatabase() {
     return db;
 }
 
+// The three readers of a chat database, as a scan runs them.
+const std::vector<KTWhatsAppNode>& readChats(test::WhatsAppBackupFixture& fixture) {
+    EXPECT_TRUE(getWhatsAppFavateContact(fixture.state, fixture.folder).ok());
+    EXPECT_TRUE(getWhatsAppIDInfo(fixture.state, fixture.folder).ok());
+    EXPECT_TRUE(scanWhatsAppMessageThread(fixture.state, fixture.folder).ok());
+    return fixture.state.wpChatArray;
+}
+
 class ChatReaders : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -96,38 +105,32 @@ protected:
         }
     }
 
-    const std::vector<KTWhatsAppNode>& readAll() {
-        EXPECT_TRUE(getWhatsAppFavateContact(fixture.state, fixture.folder).ok());
-        EXPECT_TRUE(getWhatsAppIDInfo(fixture.state, fixture.folder).ok());
-        EXPECT_TRUE(scanWhatsAppMessageThread(fixture.state, fixture.folder).ok());
-        return fixture.state.wpChatArray;
-    }
+    const std::vector<KTWhatsAppNode>& readAll() { return readChats(fixture); }
 
     test::WhatsAppBackupFixture fixture;
 };
+
+// Direction, number, name and chat of a message.
+std::tuple<Direction, std::string, std::string, int32_t> who(const KTWhatsAppNode& m) {
+    return {m.messageType, m.messageNumb, m.messageName, m.chatID};
+}
 
 TEST_F(ChatReaders, DirectionNumberAndNameRules) {
     const auto& messages = readAll();
     ASSERT_EQ(messages.size(), 9u);
     // Push name says "Receive", ZISFROMME = 1 makes it "Send"; the number
     // still comes from ZFROMJID, which the push name chose.
-    EXPECT_EQ(messages[0].messageType, Direction::Send);
-    EXPECT_EQ(messages[0].messageNumb, "4917012345678");
-    EXPECT_EQ(messages[0].messageName, "Anna Adressbuch");
+    EXPECT_EQ(who(messages[0]), std::tuple(Direction::Send, "4917012345678", "Anna Adressbuch", 1));
     EXPECT_EQ(messages[0].messageDate, kJanuary15);
     EXPECT_EQ(messages[0].messageContent, "message 1");
-    EXPECT_EQ(messages[0].chatID, 1);
     // No push name and ZISFROMME = 0: received, numbered from ZTOJID.
-    EXPECT_EQ(messages[1].messageType, Direction::Receive);
-    EXPECT_EQ(messages[1].messageNumb, "4917012345678");
+    EXPECT_EQ(who(messages[1]),
+              std::tuple(Direction::Receive, "4917012345678", "Anna Adressbuch", 1));
     // A group member's number; the same key twice takes the first member.
-    EXPECT_EQ(messages[2].messageNumb, "4917098765432");
-    EXPECT_EQ(messages[2].messageName, "");
-    EXPECT_EQ(messages[2].chatID, 2);
+    EXPECT_EQ(who(messages[2]), std::tuple(Direction::Receive, "4917098765432", "", 2));
     // Group JID pieces: the sender's part for received, the creator's for sent.
     EXPECT_EQ(messages[3].messageNumb, "1614000000");
-    EXPECT_EQ(messages[4].messageNumb, "4917012345678");
-    EXPECT_EQ(messages[4].messageType, Direction::Send);
+    EXPECT_EQ(who(messages[4]), std::tuple(Direction::Send, "4917012345678", "Anna Adressbuch", 2));
     EXPECT_FALSE(messages[0].biCloudNode || messages[0].bTimelineNode);
 }
 
@@ -290,6 +293,44 @@ TEST(MessageLog, AMessageOnlyInTheWriteAheadLogIsRead) {
     ASSERT_EQ(fixture.state.wpChatArray.size(), 2u);
     EXPECT_EQ(fixture.state.wpChatArray[1].messageContent, "only in the log");
     EXPECT_FALSE(fixture.state.wpChatArray[1].messageDate);  // no stored time
+}
+
+// What the phone's own database says, read with plain SQLite on a copy.
+TEST(RealChatStorage, EveryMessageConversationAndMemberOfARealPhone) {
+    test::WhatsAppBackupFixture fixture;
+    const std::string original =
+        test::copyOfRealData("josh_ios15/ChatStorage.sqlite", fixture.home.path() + "/real");
+    fixture.builder.addFileFromDisk(kShared, "ChatStorage.sqlite", original);
+    fixture.writeAndIndex();
+    const auto expected =
+        test::queryRows(original,
+                        "select ZWAMESSAGE.ZCHATSESSION, ZTEXT, ZISFROMME from ZWAMESSAGE "
+                        "left join ZWAMEDIAITEM on ZWAMESSAGE.Z_PK = ZWAMEDIAITEM.ZMESSAGE");
+    ASSERT_EQ(expected.size(), 32u);
+    readChats(fixture);
+
+    const auto& messages = fixture.state.wpChatArray;
+    ASSERT_EQ(messages.size(), expected.size());
+    for (size_t i = 0; i < messages.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(messages[i].chatID, std::stoi(expected[i][0]));
+        EXPECT_EQ(messages[i].messageContent, expected[i][1]);
+        EXPECT_EQ(messages[i].messageType,
+                  expected[i][2] == "1" ? Direction::Send : Direction::Receive);
+        EXPECT_EQ(messages[i].messageNumb.find("@s.whatsapp.net"), std::string::npos);
+        EXPECT_TRUE(messages[i].messageDate);
+    }
+    // Five chat sessions, four of them groups, then the starred list.
+    const auto& chats = fixture.state.wpConvChatArray;
+    ASSERT_EQ(chats.size(), 6u);
+    EXPECT_EQ(std::count_if(chats.begin(), chats.end(),
+                            [](const auto& chat) { return chat.currentChatName == "Group Chat"; }),
+              4);
+    EXPECT_EQ(chats[4].currentChatName, "This Is DFIR Two");
+    EXPECT_TRUE(chats[5].bStarredCovMessage);
+    EXPECT_FALSE(fixture.state.whatsAppGroupMemberArray.empty());
+    EXPECT_FALSE(fixture.state.whatsAppFavContactArray.empty());
+    EXPECT_EQ(fixture.progress().back(), 95);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
+#include <tuple>
 
 #include "sample/SampleICloudDrive.h"
 #include "whatsapp/ICloudMediaUnpacker.h"
@@ -183,22 +185,17 @@ TEST_F(TimelineChats, PicturesByFileNameAndMessagesByPushName) {
     EXPECT_EQ(state.wpConvChatArray[0].currentSubject, "climbing");
     EXPECT_EQ(state.wpConvChatArray[1].currentSubject, "Climbing");
 
-    ASSERT_EQ(state.wpChatArray.size(), 3u);
-    const KTWhatsAppNode& anna = state.wpChatArray[0];
-    EXPECT_EQ(anna.messageType, Direction::Receive);
-    EXPECT_EQ(anna.messageName, "Anna ✨");
-    EXPECT_EQ(anna.messageNumb, "4917012345678");
-    EXPECT_EQ(anna.whatsAppcontactPath, folder + "/anna-1");
-    EXPECT_FALSE(anna.bStarredMessage);
-    const KTWhatsAppNode& ben = state.wpChatArray[1];
-    EXPECT_EQ(ben.messageName, "Benny");
-    EXPECT_EQ(ben.messageNumb, "4917098765432");
-    EXPECT_EQ(ben.whatsAppcontactPath, folder + "/ben-2.jpg");
-    const KTWhatsAppNode& sent = state.wpChatArray[2];
-    EXPECT_EQ(sent.messageType, Direction::Send);
-    EXPECT_EQ(sent.messageName, "");
-    EXPECT_EQ(sent.messageNumb, "4917012345678");
-    EXPECT_TRUE(sent.isHaveAttch);
+    // Direction, name, number and sender picture of each message.
+    std::vector<std::tuple<Direction, std::string, std::string, std::optional<std::string>>> seen;
+    for (const KTWhatsAppNode& m : state.wpChatArray) {
+        seen.emplace_back(m.messageType, m.messageName, m.messageNumb, m.whatsAppcontactPath);
+    }
+    EXPECT_EQ(seen,
+              (decltype(seen){{Direction::Receive, "Anna ✨", "4917012345678", folder + "/anna-1"},
+                              {Direction::Receive, "Benny", "4917098765432", folder + "/ben-2.jpg"},
+                              {Direction::Send, "", "4917012345678", folder + "/anna-1"}}));
+    EXPECT_FALSE(state.wpChatArray[0].bStarredMessage);
+    EXPECT_TRUE(state.wpChatArray[2].isHaveAttch);
     for (const KTWhatsAppNode& message : state.wpChatArray) {
         EXPECT_TRUE(message.bTimelineNode);
         EXPECT_FALSE(message.biCloudNode);

@@ -15,13 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::set<std::string> entriesOf(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
+using test::namesIn;
 
 // Every path below a folder that is anything but a plain file or folder.
 std::vector<std::string> oddEntriesBelow(const std::string& folder) {
@@ -71,7 +65,7 @@ TEST_F(ICloudMedia, ArchivesUnpackInOrderIntoAPrivateFolderAndListAllButTopHidde
     ASSERT_NE(original, sample->world.mediaFiles.end());
     EXPECT_FALSE(test::readFile(unpacked + sample->sharedPath) == original->content);
     EXPECT_EQ(test::treeDigest(sample->backupFolder), backupBefore);
-    EXPECT_EQ(entriesOf(temporary.path()),
+    EXPECT_EQ(namesIn(temporary.path()),
               std::set<std::string>{fs::path(privateFolder()).filename()});
 
     EXPECT_TRUE(scanWhatsaAppMedia(fixture.state, sample->backupFolder).ok());
@@ -112,7 +106,7 @@ TEST_F(ICloudMedia, TheUnpackedFilesGoWithTheLastHolderOfTheFolder) {
     EXPECT_TRUE(fs::exists(unpacked + sample->sharedPath));
     result.reset();
     EXPECT_FALSE(fs::exists(unpacked));
-    EXPECT_TRUE(entriesOf(temporary.path()).empty());
+    EXPECT_TRUE(namesIn(temporary.path()).empty());
 }
 
 TEST_F(ICloudMedia, HostileAndBrokenArchivesWriteNothingOutsideAndTheRestUnpacks) {
@@ -154,8 +148,8 @@ TEST_F(ICloudMedia, HostileAndBrokenArchivesWriteNothingOutsideAndTheRestUnpacks
 
     const std::string unpacked = fixture.state.tempfilePath;
     EXPECT_EQ(test::readFile(outside + "/victim.txt"), "original");
-    EXPECT_EQ(entriesOf(outside), std::set<std::string>{"victim.txt"});
-    EXPECT_EQ(entriesOf(temporary.path()),
+    EXPECT_EQ(namesIn(outside), std::set<std::string>{"victim.txt"});
+    EXPECT_EQ(namesIn(temporary.path()),
               std::set<std::string>{fs::path(privateFolder()).filename()});
     // Outside the private folder the user's folder is as it was.
     auto homeAfter = test::treeDigest(fixture.home.path());
@@ -171,7 +165,7 @@ TEST_F(ICloudMedia, HostileAndBrokenArchivesWriteNothingOutsideAndTheRestUnpacks
     EXPECT_FALSE(fs::exists(unpacked + "Media/kept-only-if-clean.jpg"));
     EXPECT_FALSE(fs::exists(unpacked + "Media/clip.mp4"));
     EXPECT_TRUE(oddEntriesBelow(privateFolder()).empty());
-    EXPECT_EQ(entriesOf(privateFolder()), std::set<std::string>{"media"});  // no staging left
+    EXPECT_EQ(namesIn(privateFolder()), std::set<std::string>{"media"});  // no staging left
     for (const char* archive : {"Media_1.tar", "Video.tar", "Thumbnail.tar"}) {
         EXPECT_TRUE(log.contains(folder + "/" + archive + ": tar")) << archive;
     }
@@ -193,7 +187,7 @@ TEST_F(ICloudMedia, AnArchiveThatOutlastsItsTimeIsStoppedAndAddsNothing) {
     EXPECT_TRUE(compressWhatsAppMedia(fixture.state, folder).ok());
     EXPECT_TRUE(log.contains("did not finish in time"));
     EXPECT_FALSE(fs::exists(fixture.state.tempfilePath + "Media"));
-    EXPECT_EQ(entriesOf(privateFolder()), std::set<std::string>{"media"});
+    EXPECT_EQ(namesIn(privateFolder()), std::set<std::string>{"media"});
 }
 
 TEST_F(ICloudMedia, NoArchivesMeansNoMediaFolderAndNothingListed) {
@@ -203,7 +197,7 @@ TEST_F(ICloudMedia, NoArchivesMeansNoMediaFolderAndNothingListed) {
     EXPECT_EQ(scanWhatsaAppMedia(fixture.state, folder),
               Status::notFound("WhatsAppMessageDB is not exist"));
     EXPECT_TRUE(fixture.state.index.wpMediaArray.empty());
-    EXPECT_TRUE(entriesOf(fixture.state.tempfilePath).empty());
+    EXPECT_TRUE(namesIn(fixture.state.tempfilePath).empty());
 }
 
 }  // namespace

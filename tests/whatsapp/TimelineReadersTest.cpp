@@ -23,17 +23,8 @@ std::string numberOf(const std::string& jid) {
     return jid.substr(0, jid.find('@'));
 }
 
-// phone, type, duration, whole seconds since 2001
-using CallRow = std::tuple<std::string, std::string, std::string, std::optional<int64_t>>;
-
-std::vector<CallRow> rowsOf(const std::vector<KTCallHistoryNode>& calls) {
-    std::vector<CallRow> rows;
-    for (const KTCallHistoryNode& call : calls) {
-        rows.emplace_back(call.callPhone, call.callType, call.callDuration,
-                          call.callDate ? std::optional(call.callDate->seconds) : std::nullopt);
-    }
-    return rows;
-}
+using test::CallRow;
+using test::rowsOf;
 
 class TimelineReadersTest : public ::testing::Test {
 protected:

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "backup/BackupIndexReaders.h"
@@ -25,9 +28,13 @@ public:
         }
     }
     void messagesRead(int count) override { counts.push_back(count); }
+    void stageStarted(std::string_view stage) override { stages.emplace_back(stage); }
+    void problem(std::string_view, const Status& status) override { problems.push_back(status); }
 
     std::vector<int> progressValues;
     std::vector<int> counts;
+    std::vector<std::string> stages;
+    std::vector<Status> problems;
     std::function<void(int)> onProgress;  // called after recording
 };
 
@@ -89,6 +96,18 @@ std::vector<std::string> fieldsOf(const std::vector<Record>& records, Field fiel
         out.emplace_back(std::invoke(field, record));
     }
     return out;
+}
+
+// A call as phone, type, duration and whole seconds since 2001.
+using CallRow = std::tuple<std::string, std::string, std::string, std::optional<int64_t>>;
+
+inline std::vector<CallRow> rowsOf(const std::vector<KTCallHistoryNode>& calls) {
+    std::vector<CallRow> rows;
+    for (const KTCallHistoryNode& call : calls) {
+        rows.emplace_back(call.callPhone, call.callType, call.callDuration,
+                          call.callDate ? std::optional(call.callDate->seconds) : std::nullopt);
+    }
+    return rows;
 }
 
 }  // namespace vessamo::test
