@@ -5,7 +5,6 @@
 
 #include "addressbook/AddressBookReader.h"
 #include "backup/BackupFileLocator.h"
-#include "common/SqliteDatabase.h"
 #include "sample/SampleAddressBook.h"
 #include "sample/SampleImage.h"
 #include "support/TestSupport.h"
@@ -55,18 +54,6 @@ struct ContactScan : test::ScanRun {
 
     Status status;
 };
-
-// A database's bytes after running sql on a copy of them.
-std::string altered(const std::string& bytes, const std::string& sql) {
-    auto scratch = ScratchFolder::create();
-    const std::string path = scratch->uniquePath("db");
-    test::writeFile(path, bytes);
-    SqliteDatabase db;
-    EXPECT_EQ(db.open(path, SqliteDatabase::Mode::ReadWrite), SQLITE_OK);
-    EXPECT_EQ(db.execute(sql), SQLITE_OK) << db.lastError();
-    db.close();
-    return test::readFile(path);
-}
 
 class AddressBookReader : public ::testing::Test {
 protected:
@@ -141,12 +128,13 @@ TEST_F(AddressBookReader, SkipsEmptyTextsAndBlanksMalformedOnes) {
     SampleBackupBuilder builder;
     builder.addFile(
         kHome, kBookPath,
-        altered(sample::addressBookDatabase(
-                    {{.rowid = 1, .first = "X", .last = "Smith", .values = {{3, "1"}, {3, "2"}}},
-                     {.rowid = 2, .first = "Y", .last = "Doe"}}),
-                "UPDATE ABPerson SET First = '', Note = '' WHERE ROWID = 1;"
-                "UPDATE ABPerson SET First = CAST(X'C328' AS TEXT) WHERE ROWID = 2;"
-                "UPDATE ABMultiValue SET value = '' WHERE value = '1';"));
+        test::afterSql(
+            sample::addressBookDatabase(
+                {{.rowid = 1, .first = "X", .last = "Smith", .values = {{3, "1"}, {3, "2"}}},
+                 {.rowid = 2, .first = "Y", .last = "Doe"}}),
+            "UPDATE ABPerson SET First = '', Note = '' WHERE ROWID = 1;"
+            "UPDATE ABPerson SET First = CAST(X'C328' AS TEXT) WHERE ROWID = 2;"
+            "UPDATE ABMultiValue SET value = '' WHERE value = '1';"));
     ContactScan scan(write(builder), true);
 
     EXPECT_EQ(scan.names(), (Names{{1, " Smith"}, {2, "  Doe"}}));
@@ -160,9 +148,10 @@ TEST_F(AddressBookReader, RowidZeroKeepsTheUnsetRowidWhichPictureRowMinusOneMatc
         {.rowid = 5, .picture = sample::solidColourPng(4, 4, 1, 2, 3)}};
     SampleBackupBuilder builder;
     builder.addFile(kHome, kBookPath, sample::addressBookDatabase(contacts));
-    builder.addFile(kHome, kImagesPath,
-                    altered(sample::addressBookImagesDatabase(contacts, false),
-                            "INSERT INTO ABFullSizeImage (record_id, data) VALUES (-1, 'minus');"));
+    builder.addFile(
+        kHome, kImagesPath,
+        test::afterSql(sample::addressBookImagesDatabase(contacts, false),
+                       "INSERT INTO ABFullSizeImage (record_id, data) VALUES (-1, 'minus');"));
     ContactScan scan(write(builder), true);
 
     EXPECT_EQ(scan.contact(-1).contactName, "Zero");
@@ -209,8 +198,8 @@ TEST_F(AddressBookReader, PicturesOfEveryLayoutAndForm) {
 
     test::writeFile(
         folder + "/" + kImagesKey + ".mddata",
-        altered(sample::addressBookImagesDatabase(contacts, true),
-                "INSERT INTO ABImage (record_id, format, data) VALUES (6, 1, 'later');"));
+        test::afterSql(sample::addressBookImagesDatabase(contacts, true),
+                       "INSERT INTO ABImage (record_id, format, data) VALUES (6, 1, 'later');"));
     ContactScan mddata(folder, false);
     EXPECT_EQ(mddata.state.contactImageArray.size(), 2u);
     EXPECT_EQ(mddata.picture(6), "later");
@@ -284,25 +273,16 @@ protected:
         }
         write(builder);
     }
-    std::vector<std::pair<int32_t, std::string>> query(const std::string& name,
-                                                       const std::string& sql) {
-        SqliteDatabase db;
-        SqliteStatement rows;
-        EXPECT_EQ(db.open(copies + "/" + name, SqliteDatabase::Mode::ReadOnly), SQLITE_OK);
-        EXPECT_EQ(rows.prepare(db, sql), SQLITE_OK) << db.lastError();
-        std::vector<std::pair<int32_t, std::string>> out;
-        while (rows.step() == SQLITE_ROW) {
-            out.emplace_back(static_cast<int32_t>(rows.columnInt64(0)),
-                             rows.columnText(1).value_or(""));
-        }
-        return out;
-    }
     Names namesByQuery() {
-        auto rows = query("AddressBook.sqlitedb",
-                          "select ROWID, coalesce(First, '') || "
-                          "coalesce(' ' || nullif(Middle, ''), '') || "
-                          "coalesce(' ' || nullif(Last, ''), '') from ABPerson");
-        return Names(rows.begin(), rows.end());
+        Names names;
+        for (const auto& row :
+             test::queryRows(copies + "/AddressBook.sqlitedb",
+                             "select ROWID, coalesce(First, '') || "
+                             "coalesce(' ' || nullif(Middle, ''), '') || "
+                             "coalesce(' ' || nullif(Last, ''), '') from ABPerson")) {
+            names[std::stoi(row[0])] = row[1];
+        }
+        return names;
     }
 
     std::string copies = home.path() + "/copies";
@@ -324,13 +304,13 @@ TEST_F(AddressBookRealData, JoshIos15ContactsValuesAndPictures) {
     EXPECT_EQ(scan.contact(2).contactHomepage, " http://www.apple.com");
     EXPECT_EQ(scan.contact(2).contactAdress, "");  // the address itself lives in other tables
 
-    const auto sizes =
-        query("AddressBookImages.sqlitedb", "select record_id, length(data) from ABFullSizeImage");
+    const auto sizes = test::queryRows(copies + "/AddressBookImages.sqlitedb",
+                                       "select record_id, length(data) from ABFullSizeImage");
     ASSERT_EQ(sizes.size(), 2u);  // the pictures are only in the log
     EXPECT_EQ(scan.state.contactImageArray.size(), 2u);
-    for (const auto& [rowid, size] : sizes) {
-        ASSERT_TRUE(scan.picture(rowid));
-        EXPECT_EQ(std::to_string(scan.picture(rowid)->size()), size);
+    for (const auto& row : sizes) {
+        ASSERT_TRUE(scan.picture(std::stoi(row[0])));
+        EXPECT_EQ(std::to_string(scan.picture(std::stoi(row[0]))->size()), row[1]);
     }
     EXPECT_EQ(scan.picture(3)->substr(0, 4), "\x89PNG");
     EXPECT_EQ(scan.picture(4)->substr(0, 3), "\xFF\xD8\xFF");
