@@ -3,34 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <stop_token>
 
 #include "results/BackupFileIndex.h"
 #include "sample/SampleSources.h"
 #include "support/TestSupport.h"
+#include "whatsapp/WhatsAppTestSupport.h"
 
 namespace vessamo {
 namespace {
 
 using sample::CatalogueLayout;
-
-// Everything a scan tells, kept in the order it was told.
-struct RecordingReporter : ScanReporter {
-    void stageStarted(std::string_view stage) override { stages.emplace_back(stage); }
-    void progress(int percent) override {
-        percents.push_back(percent);
-        if (onProgress) {
-            onProgress();
-        }
-    }
-    void problem(std::string_view, const Status& status) override { problems.push_back(status); }
-
-    std::vector<std::string> stages;
-    std::vector<int> percents;
-    std::vector<Status> problems;
-    std::function<void()> onProgress;
-};
 
 // The sample's text messages of a chat, in row order.
 std::vector<std::string> textsOfChat(const sample::WhatsAppSample& world, int64_t chat) {
@@ -76,7 +59,7 @@ protected:
 
     test::TempHome home;
     sample::WhatsAppSampleOptions options;
-    RecordingReporter reporter;
+    test::RecordingReporter reporter;
     int backups = 0;
 };
 
@@ -88,11 +71,11 @@ TEST_F(ScannerTest, BackupResultHoldsEveryCollectionWithMessagesGroupedByChat) {
                                         "getWhatsAppFavateContact", "getWhatsAppIDInfo",
                                         "scanWhatsAppMessageThread", "scanWhatsAppCalllogThread"}));
     // The index counts up to 20, then each stage tells its own mark.
-    ASSERT_GE(reporter.percents.size(), 5u);
-    EXPECT_TRUE(std::is_sorted(reporter.percents.begin(), reporter.percents.end()));
-    EXPECT_EQ(std::vector<int>(reporter.percents.end() - 4, reporter.percents.end()),
+    ASSERT_GE(reporter.progressValues.size(), 5u);
+    EXPECT_TRUE(std::is_sorted(reporter.progressValues.begin(), reporter.progressValues.end()));
+    EXPECT_EQ(std::vector<int>(reporter.progressValues.end() - 4, reporter.progressValues.end()),
               (std::vector<int>{65, 70, 78, 95}));
-    EXPECT_LE(reporter.percents[reporter.percents.size() - 5], 20);
+    EXPECT_LE(reporter.progressValues[reporter.progressValues.size() - 5], 20);
     EXPECT_TRUE(result->problems.empty()) << result->problems.front().toString();
     EXPECT_FALSE(result->stopped);
 
@@ -180,7 +163,7 @@ TEST_F(ScannerTest, OldCatalogueAndRecoveryChangeTheStagesAndRecoveredMessagesFo
 TEST_F(ScannerTest, StopDuringIndexingSkipsTheStagesLeft) {
     const std::string folder = writeBackup();
     std::stop_source stop;
-    reporter.onProgress = [&stop] { stop.request_stop(); };
+    reporter.onProgress = [&stop](int) { stop.request_stop(); };
     const ScanResultPtr result = scan(folder, {}, stop.get_token());
     EXPECT_EQ(reporter.stages, std::vector<std::string>{"scanManifestDBThread"});
     EXPECT_TRUE(result->stopped);

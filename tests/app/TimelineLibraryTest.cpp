@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "app/OrlendoAppDelegate.h"
 #include "app/Scanner.h"
@@ -22,18 +23,11 @@ namespace vessamo {
 namespace {
 
 namespace fs = std::filesystem;
+using test::namesIn;
+using Names = std::set<std::string>;
 
 const std::string kAddressBookKey = "31bb7ba8914766d4ba40d6dfb6113c8b614be442";
 constexpr std::time_t kWhen = 1642252800;  // 2022-01-15 13:20:00 UTC
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Writes past the limit fail with EFBIG while it lives, as on a full disk.
 class FileSizeLimit {
@@ -240,7 +234,7 @@ TEST_F(TimelineLibraryTest, FirstCopyOfANameWinsAPhotoGoesBesideAndGoneFilesAreS
     const TimelineCopyResult copied =
         NewTimeLineCopyAllWhatsAppDataThreader(result->WhatsAppMediaArray, *folder, parent);
     ASSERT_TRUE(copied.succeeded()) << copied.failures.front();
-    EXPECT_EQ(namesIn(*folder), (std::vector<std::string>{"Photo.JPG", "clip.jpg"}));
+    EXPECT_EQ(namesIn(*folder), (Names{"Photo.JPG", "clip.jpg"}));
     EXPECT_EQ(test::readFile(*folder + "/clip.jpg"), "first");
     EXPECT_EQ(test::readFile(parent + "/photo.jpg"), png);
     EXPECT_EQ(copied.filesCopied, 3u);
@@ -265,8 +259,8 @@ TEST_F(TimelineLibraryTest, BackupsOfOneSecondStayApart) {
             .value_or(TimelineCopyResult{});
     EXPECT_EQ(a.folder, timelinePath() + "/2022-01-15 - 13.20.00");
     EXPECT_EQ(b.folder, timelinePath() + "/2022-01-15 - 13.20.00 (2)");
-    EXPECT_EQ(namesIn(a.folder), std::vector<std::string>{"a.jpg"});
-    EXPECT_EQ(namesIn(b.folder), std::vector<std::string>{"b.jpg"});
+    EXPECT_EQ(namesIn(a.folder), Names{"a.jpg"});
+    EXPECT_EQ(namesIn(b.folder), Names{"b.jpg"});
     EXPECT_EQ(FindWhatsAppTimelineBackup(timelinePath()).size(), 2u);
     EXPECT_EQ(ui_.titles(), std::vector<std::string>(2, kTimelineCreated));
 }

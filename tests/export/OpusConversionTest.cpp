@@ -104,19 +104,6 @@ TEST_F(OpusConversion, AFailingSilentOrHangingDecoderIsReportedAndItsOutputPathS
     }
 }
 
-TEST_F(OpusConversion, WithoutTheToolAPackagedOpusdecConvertsARealVoiceNote) {
-    if (!ChildProcess::findOnPath("opusdec")) {
-        GTEST_SKIP() << "opusdec is not installed";
-    }
-    const WavConversion saved = ConvertSaveOPUSFiletoWAVFileFormat(input, options);
-    EXPECT_TRUE(saved.report.failures.empty());
-    EXPECT_EQ(saved.report.filesWritten, 1u);
-    const std::string wav = test::readFile(saved.path);
-    ASSERT_GT(wav.size(), 44u);
-    EXPECT_EQ(wav.substr(0, 4), "RIFF");
-    EXPECT_EQ(wav.substr(8, 4), "WAVE");
-}
-
 TEST_F(OpusConversion, WithNoDecoderAtAllTheDownloadHookGetsTheFile) {
     fs::create_directories(home.path() + "/empty");
     test::ScopedPath path(home.path() + "/empty");
