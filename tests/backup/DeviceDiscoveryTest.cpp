@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "app/OrlendoAppDelegate.h"
 #include "backup/KTIOSDeviceController.h"
@@ -197,31 +198,18 @@ TEST_F(DeviceDiscovery, MissingRootAtLaunchIsAnEmptyListWithoutGuide) {
     EXPECT_EQ(ui.accessGuides, 0);
 }
 
-TEST_F(DeviceDiscovery, RebuildReplacesEarlierRecords) {
-    writeBackup("one", DeviceInfo{});
-    OrlendoAppDelegate controller(ui);
-    controller.showIphoneDiskView();
-    controller.showIphoneDiskView();
-    EXPECT_EQ(controller.GetKTIOSDeviceController().records().size(), 1u);
-}
-
 TEST(DeviceType, FirstMatchingProductTypeWins) {
-    auto type = [](std::optional<std::string> product) {
-        return KTIOSDeviceController::GetDevcieType(product);
-    };
-    EXPECT_EQ(type(std::nullopt), "Iphone");
-    EXPECT_EQ(type(""), "Iphone");
-    EXPECT_EQ(type("iPhone1,1"), "Iphone");
-    EXPECT_EQ(type("iPhone1,2"), "Iphone3G");
-    EXPECT_EQ(type("iPhone2,1"), "Iphone3GS");
-    EXPECT_EQ(type("iPhone3,3"), "Iphone 4");
-    EXPECT_EQ(type("iPhone4,1"), "Iphone 4S");
-    EXPECT_EQ(type("iPhone5,2"), "Iphone 5");
-    EXPECT_EQ(type("iPod4,1"), "IpodTouch4G");
-    EXPECT_EQ(type("IPAD2,1"), "ipad");  // case-insensitive
-    EXPECT_EQ(type("iPad13,4"), "ipad");
-    EXPECT_EQ(type("iPhone10,3"), std::nullopt);
-    EXPECT_EQ(type("iPhone14,2"), std::nullopt);
+    const std::vector<std::pair<std::optional<std::string>, std::optional<std::string>>> table = {
+        {std::nullopt, "Iphone"},    {"", "Iphone"},
+        {"iPhone1,1", "Iphone"},     {"iPhone1,2", "Iphone3G"},
+        {"iPhone2,1", "Iphone3GS"},  {"iPhone3,3", "Iphone 4"},
+        {"iPhone4,1", "Iphone 4S"},  {"iPhone5,2", "Iphone 5"},
+        {"iPod4,1", "IpodTouch4G"},  {"IPAD2,1", "ipad"},  // case-insensitive
+        {"iPad13,4", "ipad"},        {"iPhone10,3", std::nullopt},
+        {"iPhone14,2", std::nullopt}};
+    for (const auto& [product, type] : table) {
+        EXPECT_EQ(KTIOSDeviceController::GetDevcieType(product), type) << product.value_or("-");
+    }
 }
 
 TEST(BackupTimeText, ConvertsCanonicalUtcToLocalMinutes) {
@@ -239,18 +227,14 @@ TEST(BackupTimeText, ConvertsCanonicalUtcToLocalMinutes) {
 TEST(ControllerSettings, IOSVersionChoosesTheCatalogueReader) {
     RecordingUiPort ui;
     OrlendoAppDelegate controller(ui);
-    EXPECT_TRUE(controller.IOSVersionIOS6("9.3.5"));
-    EXPECT_FALSE(controller.biOS10version);
-    EXPECT_TRUE(controller.IOSVersionIOS6("10.0"));
-    EXPECT_TRUE(controller.biOS10version);
-    EXPECT_FALSE(controller.IOSVersionIOS6(""));  // leaves the choice alone
-    EXPECT_TRUE(controller.biOS10version);
-    EXPECT_TRUE(controller.IOSVersionIOS6("17.1.2"));
-    EXPECT_TRUE(controller.biOS10version);
-    EXPECT_TRUE(controller.IOSVersionIOS6("5.1"));
-    EXPECT_FALSE(controller.biOS10version);
-    EXPECT_TRUE(controller.IOSVersionIOS6("beta"));
-    EXPECT_FALSE(controller.biOS10version);
+    // version, whether it decides, the two-level catalogue after it
+    const std::vector<std::tuple<const char*, bool, bool>> table = {
+        {"9.3.5", true, false}, {"10.0", true, true}, {"", false, true},
+        {"17.1.2", true, true}, {"5.1", true, false}, {"beta", true, false}};
+    for (const auto& [version, decides, twoLevel] : table) {
+        EXPECT_EQ(controller.IOSVersionIOS6(version), decides) << version;
+        EXPECT_EQ(controller.biOS10version, twoLevel) << version;
+    }
 }
 
 TEST(ControllerSettings, OperatingSystemVersionRule) {

@@ -52,48 +52,6 @@ TEST(SHAHVectors, PublishedVectorsAndPaddingBoundaries) {
     EXPECT_EQ(sha.hexDigest(), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
 }
 
-TEST(SHAHVectors, BackupFileKeys) {
-    const struct {
-        const char* hex;
-        const char* domainAndPath;
-    } keys[] = {
-        {"31bb7ba8914766d4ba40d6dfb6113c8b614be442",
-         "HomeDomain-Library/AddressBook/AddressBook.sqlitedb"},
-        {"cd6702cea29fe89cf280a76794405adb17f9a0ee",
-         "HomeDomain-Library/AddressBook/AddressBookImages.sqlitedb"},
-        {"7c7fba66680ef796b916b067077cc246adacf01d",
-         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-ChatStorage.sqlite"},
-        {"724bd3b98b18518b455a87c1f3ac3a0d189c4466",
-         "AppDomainGroup-group.net.whatsapp.WhatsAppSMB.shared-ChatStorage.sqlite"},
-        {"1b6b187a1b60b9ae8b720c79e2c67f472bab09c0",
-         "AppDomain-net.whatsapp.WhatsApp-Documents/ChatStorage.sqlite"},
-        {"ec50dd986a0f35953e40f6ca9602ad78173e254f",
-         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-Contacts.sqlite"},
-        {"be7e71b773c6d7d4114a8acf0529f623f3884bfb",
-         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-Library/Preferences/"
-         "group.net.whatsapp.WhatsApp.shared.plist"},
-        {"b3f5945694120cbb23254422a4dca514f32917bc",
-         "AppDomain-net.whatsapp.WhatsApp-Library/Preferences/net.whatsapp.WhatsApp.plist"},
-        {"1b432994e958845fffe8e2f190f26d1511534088",
-         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-CallHistory.sqlite"},
-        {"8c8d5e73e785f7253e060cfe9ffcf8b8d424a299",
-         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-calls.log"},
-        {"a6a66aff378ee034ade25bd3885408a0488469cc",
-         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-calls.backup.log"},
-        {"21ae65d600415978a2e08e7969270e078247c1b5",
-         "AppDomain-net.whatsapp.WhatsApp-Documents/calls.log"},
-        {"3365e08e6af5c06387185ddcf694b6426d49e0ef",
-         "AppDomain-net.whatsapp.WhatsApp-Documents/calls.backup.log"},
-        {"5c4d7de09390070f38417f9be6946bcc823e1b2f",
-         "AppDomainGroup-group.net.whatsapp.WhatsApp.shared-ChatStorage.sqlite-wal"},
-        {"a9aaf31e300bbb71f1602c65e27a29a6c85f98f8",
-         "HomeDomain-Library/AddressBook/AddressBook.sqlitedb-wal"},
-    };
-    for (const auto& key : keys) {
-        EXPECT_EQ(SHAH::hexOf(key.domainAndPath), key.hex) << key.domainAndPath;
-    }
-}
-
 TEST(SHAHStreaming, RandomSplitPointsGiveTheSameDigest) {
     std::mt19937 random(20240611);
     std::string text(1000, '\0');
