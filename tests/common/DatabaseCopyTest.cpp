@@ -14,15 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 int64_t countRows(const std::string& path) {
-    SqliteDatabase db;
-    if (db.open(path, SqliteDatabase::Mode::ReadOnly) != SQLITE_OK) {
-        return -1;
-    }
-    SqliteStatement count;
-    if (count.prepare(db, "select count(*) from t") != SQLITE_OK || count.step() != SQLITE_ROW) {
-        return -1;
-    }
-    return count.columnInt64(0);
+    return std::stoll(test::queryRows(path, "select count(*) from t").at(0).at(0));
 }
 
 // A database as a phone leaves it: the newest rows only in the -wal file.
