@@ -3,7 +3,6 @@
 #include <tuple>
 
 #include "results/IKImageItem.h"
-#include "results/KTTimeLineFileNode.h"
 #include "results/ResultRows.h"
 
 namespace vessamo {
@@ -12,24 +11,7 @@ namespace {
 using test::contentsOf;
 using Texts = std::vector<std::string>;
 
-TEST(Records, StartValues) {
-    const KTWhatsAppNode m;
-    EXPECT_EQ(std::tuple(m.chatID, m.attchType, m.messageIndex, m.messageType),
-              std::tuple(-1, -1, -1, Direction::Unknown));
-    EXPECT_EQ(std::tuple(m.messageDate, m.whatsAppcontactPath),
-              std::tuple(std::nullopt, std::optional(Text())));
-    EXPECT_FALSE(m.bDeleted || m.bStarredMessage || m.isHaveAttch || m.biCloudNode ||
-                 m.bTimelineNode);
-    const KTWhatsAppCovNode c;
-    EXPECT_EQ(std::tuple(c.chatID, c.currentChatNumber, c.currentSubject),
-              std::tuple(-1, std::optional(Text()), std::optional(Text())));
-    EXPECT_FALSE(c.bDeleted || c.isGroupCov || c.bStarredCovMessage);
-    EXPECT_EQ(std::tuple(KTCallHistoryNode().callTime, KTCallHistoryNode().doubledatestamp,
-                         KTContactNode().rowid, IKImageItem().fileType),
-              std::tuple(-1, 0.0, -1, Text("Image")));
-    EXPECT_FALSE(KTContactNode().imageData || KTPhotoAndVideoNode().fileDate ||
-                 KTTimeLineFileNode().nodeName || IKImageItem().filePath);
-
+TEST(Records, TheStarredListAndMediaItemTypes) {
     const KTWhatsAppCovNode s = makeStarredConversation();
     EXPECT_EQ(std::tuple(s.chatID, s.currentChatName, s.currentSubject),
               std::tuple(9999, Text("Starred Messages"),
