@@ -1,15 +1,112 @@
-#include "sample/SampleDeletedMessages.h"
-
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <filesystem>
 #include <set>
 
+#include "backup/SHAH.h"
+#include "common/PlistValue.h"
 #include "common/SqliteDatabase.h"
+#include "sample/SampleCatalogueWriter.h"
+#include "sample/SampleDeletedMessages.h"
+#include "sample/SampleImage.h"
+#include "sample/SampleSources.h"
 #include "support/TestSupport.h"
 
 namespace vessamo {
 namespace {
+
+namespace fs = std::filesystem;
+using sample::CatalogueLayout;
+using sample::SampleBackupBuilder;
+
+PlistValue::Bytes bytesOf(const std::string& text) {
+    return PlistValue::Bytes(text.begin(), text.end());
+}
+
+TEST(SampleBuilder, WritesThePlistsRealBackupsCarry) {
+    test::TempHome home;
+    sample::DeviceInfo device;
+    device.encrypted = true;
+    const std::string folder = home.path() + "/b";
+    ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::ManifestDb, device).write(folder));
+
+    const std::string info = test::readFile(folder + "/Info.plist");
+    EXPECT_EQ(info.rfind("<?xml", 0), 0u);
+    auto infoValue = PlistValue::fromBytes(bytesOf(info));
+    ASSERT_TRUE(infoValue);
+    EXPECT_EQ(infoValue->stringFor("Device Name"), device.deviceName);
+    EXPECT_EQ(infoValue->stringFor("Product Version"), device.productVersion);
+
+    const std::string manifest = test::readFile(folder + "/Manifest.plist");
+    EXPECT_EQ(manifest.rfind("bplist00", 0), 0u);
+    auto manifestValue = PlistValue::fromBytes(bytesOf(manifest));
+    ASSERT_TRUE(manifestValue);
+    EXPECT_EQ(manifestValue->find("IsEncrypted")->asBoolean(), true);
+    const PlistValue* lockdown = manifestValue->find("Lockdown");
+    ASSERT_NE(lockdown, nullptr);
+    EXPECT_EQ(lockdown->stringFor("ProductType"), device.productType);
+    EXPECT_EQ(lockdown->stringFor("SerialNumber"), device.serialNumber);
+}
+
+TEST(SampleBuilder, ManifestDbRowsCarryAKeyedArchiveOfTheFile) {
+    test::TempHome home;
+    const std::string folder = home.path() + "/b";
+    const std::string domain = "AppDomainGroup-group.net.whatsapp.WhatsApp.shared";
+    SampleBackupBuilder builder(CatalogueLayout::ManifestDb);
+    builder.addFile(domain, "ChatStorage.sqlite", std::string(1234, 'z'));
+    ASSERT_TRUE(builder.write(folder));
+
+    const std::string key = "7c7fba66680ef796b916b067077cc246adacf01d";
+    EXPECT_EQ(test::readFile(folder + "/7c/" + key), std::string(1234, 'z'));
+    fs::copy_file(folder + "/Manifest.db", home.path() + "/read.db");
+    SqliteDatabase db;
+    ASSERT_EQ(db.open(home.path() + "/read.db", SqliteDatabase::Mode::ReadOnly), SQLITE_OK);
+    SqliteStatement row;
+    ASSERT_EQ(row.prepare(db, "select fileID,domain,relativePath,flags,file from Files"),
+              SQLITE_OK);
+    ASSERT_EQ(row.step(), SQLITE_ROW);
+    EXPECT_EQ(row.columnText(0), key);
+    EXPECT_EQ(row.columnInt64(3), 1);
+
+    auto archive = PlistValue::fromBytes(bytesOf(row.columnBlob(4)));
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(archive->stringFor("$archiver"), "NSKeyedArchiver");
+    const auto* objects = archive->find("$objects")->asArray();
+    ASSERT_NE(objects, nullptr);
+    auto root = archive->find("$top")->find("root")->asUid();
+    ASSERT_TRUE(root);
+    const PlistValue& file = (*objects)[*root];
+    EXPECT_EQ(file.find("Size")->asInteger(), 1234);
+    EXPECT_EQ(file.find("Mode")->asInteger(), 0100644);
+    auto pathIndex = file.find("RelativePath")->asUid();
+    ASSERT_TRUE(pathIndex);
+    EXPECT_EQ(*(*objects)[*pathIndex].asString(), "ChatStorage.sqlite");
+    auto classIndex = file.find("$class")->asUid();
+    ASSERT_TRUE(classIndex);
+    EXPECT_EQ((*objects)[*classIndex].stringFor("$classname"), "MBFile");
+}
+
+TEST(SampleBuilder, MbdbLayoutIsFlatWithTheVersionFiveMagic) {
+    test::TempHome home;
+    const std::string folder = home.path() + "/b";
+    ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::Mbdb).write(folder));
+    EXPECT_EQ(test::readFile(folder + "/Manifest.mbdb").substr(0, 6),
+              std::string("mbdb\x05\x00", 6));
+    EXPECT_TRUE(fs::is_regular_file(folder + "/1b6b187a1b60b9ae8b720c79e2c67f472bab09c0"));
+    EXPECT_FALSE(fs::exists(folder + "/1b"));
+}
+
+TEST(SampleBuilder, ImagesAreRealPngs) {
+    std::string png = sample::solidColourPng(3, 2, 1, 2, 3);
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    // IHDR carries the size; the IEND chunk with its fixed CRC closes the file.
+    EXPECT_EQ(png.substr(12, 4), "IHDR");
+    EXPECT_EQ(png.substr(16, 8), std::string("\0\0\0\x03\0\0\0\x02", 8));
+    EXPECT_EQ(png.substr(png.size() - 12), std::string("\0\0\0\0IEND\xAE\x42\x60\x82", 12));
+}
+
+// --- chat databases with deleted rows ----------------------------------------
 
 using sample::DeletedRowsDatabase;
 using sample::DeletedRowsOptions;
@@ -36,32 +133,8 @@ std::set<int64_t> pksOf(const std::vector<SurvivingRow>& rows) {
     return pks;
 }
 
-std::vector<SurvivingRow> tableRows(const std::string& path) {
-    std::vector<SurvivingRow> rows;
-    SqliteDatabase db;
-    SqliteStatement select;
-    if (db.open(path, SqliteDatabase::Mode::ReadOnly) != SQLITE_OK ||
-        select.prepare(db,
-                       "SELECT Z_PK, ZCHATSESSION, ZTEXT, ZMESSAGEDATE, ZISFROMME "
-                       "FROM ZWAMESSAGE ORDER BY Z_PK") != SQLITE_OK) {
-        return rows;
-    }
-    while (select.step() == SQLITE_ROW) {
-        rows.push_back({select.columnInt64(0), select.columnInt64(1),
-                        select.columnText(2).value_or(""), select.columnDouble(3),
-                        select.columnInt64(4) != 0});
-    }
-    return rows;
-}
-
 int64_t queryValue(const std::string& path, const std::string& sql) {
-    SqliteDatabase db;
-    SqliteStatement query;
-    if (db.open(path, SqliteDatabase::Mode::ReadOnly) != SQLITE_OK ||
-        query.prepare(db, sql) != SQLITE_OK || query.step() != SQLITE_ROW) {
-        return -1;
-    }
-    return query.columnInt64(0);
+    return std::stoll(test::queryRows(path, sql).at(0).at(0));
 }
 
 class DeletedMessagesSample : public ::testing::Test {
@@ -78,21 +151,26 @@ protected:
     std::string path_;
 };
 
-TEST_F(DeletedMessagesSample, EveryShapeHoldsExactlyTheLiveRowsAndFreesWholePages) {
+// Each shape holds exactly the live rows and frees whole pages; the
+// survivors are deleted rows whose text still stands in the file.
+TEST_F(DeletedMessagesSample, EveryShapeHoldsTheLiveRowsAndTheSurvivorsStandInTheFile) {
     for (const ShapeFacts& facts : kShapes) {
         SCOPED_TRACE(facts.columns);
         DeletedRowsOptions options;
         options.shape = facts.shape;
         const DeletedRowsDatabase content = write(options, std::to_string(facts.columns));
 
-        const std::vector<SurvivingRow> table = tableRows(path_);
+        const auto table = test::queryRows(path_,
+                                           "SELECT Z_PK, ZCHATSESSION, coalesce(ZTEXT, ''), "
+                                           "quote(ZMESSAGEDATE), ZISFROMME != 0 "
+                                           "FROM ZWAMESSAGE ORDER BY Z_PK");
         ASSERT_EQ(table.size(), content.liveRows.size());
         for (size_t i = 0; i < table.size(); ++i) {
-            EXPECT_EQ(table[i].pk, content.liveRows[i].pk);
-            EXPECT_EQ(table[i].chat, content.liveRows[i].chat);
-            EXPECT_EQ(table[i].text, content.liveRows[i].text);
-            EXPECT_EQ(table[i].date, content.liveRows[i].date);
-            EXPECT_EQ(table[i].fromMe, content.liveRows[i].fromMe);
+            const SurvivingRow& row = content.liveRows[i];
+            EXPECT_EQ(table[i],
+                      (std::vector<std::string>{std::to_string(row.pk), std::to_string(row.chat),
+                                                row.text, table[i][3], row.fromMe ? "1" : "0"}));
+            EXPECT_EQ(std::stod(table[i][3]), row.date) << row.pk;
         }
         EXPECT_EQ(content.liveRows.size() + content.deletedRows.size(), options.messages);
         const std::set<int64_t> live = pksOf(content.liveRows);
@@ -108,17 +186,8 @@ TEST_F(DeletedMessagesSample, EveryShapeHoldsExactlyTheLiveRowsAndFreesWholePage
         EXPECT_EQ(queryValue(path_, "PRAGMA page_size"), 4096);
         EXPECT_GT(queryValue(path_, "PRAGMA freelist_count"), 0);
         EXPECT_GE(content.deletedRows.size(), options.messages / options.deleteEvery);
-    }
-}
 
-TEST_F(DeletedMessagesSample, SurvivorsAreDeletedRowsWhoseTextStillStandsInTheFile) {
-    for (const ShapeFacts& facts : kShapes) {
-        SCOPED_TRACE(facts.columns);
-        DeletedRowsOptions options;
-        options.shape = facts.shape;
-        const DeletedRowsDatabase content = write(options, std::to_string(facts.columns));
         const std::string file = test::readFile(path_);
-
         EXPECT_FALSE(content.survivingDeletedRows.empty());
         EXPECT_LT(content.survivingDeletedRows.size(), content.deletedRows.size());
         const std::set<int64_t> deleted = pksOf(content.deletedRows);
