@@ -95,7 +95,7 @@ QWidget* HomePage::buildChoices() {
     layout->setSpacing(Theme::windowMargin);
     layout->addStretch(1);
     auto* heading = new QLabel(tr("Where is the WhatsApp data you want to read?"), page);
-    heading->setFont(Theme::titleFont(font(), 2));
+    heading->setFont(Theme::titleFont(font()));
     heading->setWordWrap(true);
     layout->addWidget(heading);
     layout->addSpacing(Theme::relatedSpacing);
@@ -130,14 +130,19 @@ QWidget* HomePage::buildChoices() {
 QWidget* HomePage::buildBackupPane() {
     auto* pane = new QWidget(this);
     auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(Theme::windowMargin, Theme::relatedSpacing, Theme::windowMargin, 0);
-    layout->setSpacing(Theme::relatedSpacing);
+    // The table keeps its own window margins; the way back lines up with them.
+    layout->setContentsMargins(0, Theme::relatedSpacing, 0, 0);
+    layout->setSpacing(0);
     auto* back = new QPushButton(themedIcon("go-previous", ":/icons/vessamo-back.svg"),
                                  tr("All choices"), pane);
     back->setFlat(true);
     back->setObjectName("homeBackToChoices");
     connect(back, &QPushButton::clicked, this, &HomePage::showChoices);
-    layout->addWidget(back, 0, Qt::AlignLeft);
+    auto* backRow = new QHBoxLayout;
+    backRow->setContentsMargins(Theme::windowMargin - Theme::relatedSpacing, 0, 0, 0);
+    backRow->addWidget(back);
+    backRow->addStretch(1);
+    layout->addLayout(backRow);
 
     backupTable_ = new BackupTablePage(app_, pane);
     connect(backupTable_, &BackupTablePage::sourcesChanged, this, &HomePage::sourcesChanged);

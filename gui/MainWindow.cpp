@@ -5,9 +5,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QHBoxLayout>
 #include <QMenuBar>
 #include <QSettings>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -80,13 +80,13 @@ void MainWindow::buildPages() {
     home_ = new HomePage(app_, notifications_, pages_);
     pages_->addWidget(home_);
 
-    resultLayout_ = new QWidget(pages_);
-    auto* layout = new QHBoxLayout(resultLayout_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    sourceList_ = new SourceListView(app_, notifications_, resultLayout_);
-    layout->addWidget(sourceList_);
-    resultPages_ = new QStackedWidget(resultLayout_);
+    // A splitter, so the person can widen the list for long device names.
+    auto* split = new QSplitter(Qt::Horizontal, pages_);
+    split->setChildrenCollapsible(false);
+    resultLayout_ = split;
+    sourceList_ = new SourceListView(app_, notifications_, split);
+    sourceList_->setMinimumWidth(fontMetrics().averageCharWidth() * 38);
+    resultPages_ = new QStackedWidget(split);
     emptyState_ = new EmptyStatePage(app_, resultPages_);
     scanning_ = new ScanningPage(app_, resultPages_);
     results_ = new ResultsPage(app_, resultPages_);
@@ -94,7 +94,11 @@ void MainWindow::buildPages() {
                           static_cast<QWidget*>(results_)}) {
         resultPages_->addWidget(page);
     }
-    layout->addWidget(resultPages_, 1);
+    split->addWidget(sourceList_);
+    split->addWidget(resultPages_);
+    split->setStretchFactor(0, 0);
+    split->setStretchFactor(1, 1);
+    split->setSizes({sourceList_->minimumWidth(), kResultMinimum.width()});
     pages_->addWidget(resultLayout_);
     setCentralWidget(pages_);
     setMinimumSize(kHomeMinimum);

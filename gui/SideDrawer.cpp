@@ -70,7 +70,6 @@ void SideDrawer::buildContent() {
     layout->addWidget(learnMore);
 
     auto* other = new QPushButton(tr("I like more"), this);
-    other->setIcon(themedIcon("emblem-favorite", ":/icons/vessamo.svg"));
     connect(other, &QPushButton::clicked, this, [this] { app_.clickILikeMore(); });
     layout->addWidget(other, 0, Qt::AlignLeft);
     layout->addSpacing(Theme::groupSpacing);

@@ -67,6 +67,7 @@ void Theme::makeMuted(QWidget* widget) {
     const QColor muted = mutedText(palette);
     palette.setColor(QPalette::WindowText, muted);
     palette.setColor(QPalette::Text, muted);
+    palette.setColor(QPalette::ButtonText, muted);  // labels inside buttons
     widget->setPalette(palette);
 }
 
