@@ -1,6 +1,7 @@
 #include "KTExpandButton.h"
 
 #include <QKeyEvent>
+#include <QPainter>
 
 #include "Theme.h"
 
@@ -24,6 +25,19 @@ KTExpandButton::KTExpandButton(SourceEntryId id, bool expanded, NotificationCent
 void KTExpandButton::post() {
     notifications_.post("KTExpandButtonMouseDown", id_);
     emit toggled(id_);
+}
+
+// Styles draw no focus frame on flat tool buttons; the arrow is the row's
+// only stop in the tab chain, so its ring must show.
+void KTExpandButton::paintEvent(QPaintEvent* event) {
+    QToolButton::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
+    }
 }
 
 void KTExpandButton::keyPressEvent(QKeyEvent* event) {
