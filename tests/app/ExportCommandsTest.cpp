@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "app/OrlendoAppDelegate.h"
@@ -26,15 +27,11 @@ constexpr int kChats = 3;
 constexpr int kMessagesPerChat = 400;
 constexpr int32_t kRecoveredChat = 77;
 
-size_t filesIn(const std::string& folder, const std::string& extension = "") {
-    size_t count = 0;
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        count += it->is_regular_file() && (extension.empty() || it->path().extension() == extension)
-                     ? 1
-                     : 0;
-    }
-    return count;
+size_t filesIn(const std::string& folder, const std::string& extension) {
+    const std::set<std::string> names = test::namesIn(folder, true);
+    return std::count_if(names.begin(), names.end(), [&](const std::string& name) {
+        return fs::path(name).extension() == extension;
+    });
 }
 
 // A result made by hand and made the controller's current source, with a

@@ -83,25 +83,21 @@ TEST_F(DeviceDiscovery, ReadsEveryKindOfBackupFolderInTheRoot) {
 
     const KTIOSDeviceNode* info = find(records, "a-info-only");
     ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->strBackupType, "iTunes Backup");
-    EXPECT_EQ(info->strDeviceName, "Info Only");
-    EXPECT_EQ(info->strIOSVersion, "15.3.1");
-    EXPECT_EQ(info->itunesVersion, "12.12.4.1");
-    EXPECT_EQ(info->strDeviceSerial, "F17ZK0N9N72J");
+    EXPECT_EQ(std::tuple(info->strBackupType, info->strDeviceName, info->strIOSVersion,
+                         info->itunesVersion, info->strDeviceSerial, info->strDeviceBackUpTime),
+              std::tuple("iTunes Backup", "Info Only", "15.3.1", "12.12.4.1", "F17ZK0N9N72J",
+                         "2022-01-15 13:20"));
     EXPECT_EQ(info->strDeviceSize, std::to_string(fs::file_size(infoFolder + "/Info.plist")));
-    EXPECT_EQ(info->strDeviceBackUpTime, "2022-01-15 13:20");
     EXPECT_FALSE(info->beEncrypted);
     EXPECT_EQ(info->strDeviceType, std::nullopt);  // iPhone12,1 is not in the table
-    EXPECT_EQ(info->deviceImage, "iphone");
-    EXPECT_EQ(info->deviceIndex, -1);
+    EXPECT_EQ(std::tuple(info->deviceImage, info->deviceIndex), std::tuple("iphone", -1));
 
     const KTIOSDeviceNode* manifest = find(records, "b-manifest-only");
     ASSERT_NE(manifest, nullptr);
-    EXPECT_EQ(manifest->strDeviceName, "Manifest Only");
-    EXPECT_EQ(manifest->itunesVersion, "18C66");  // Lockdown's build version stands in
-    EXPECT_EQ(manifest->strIOSVersion, "14.3");
-    EXPECT_EQ(manifest->strDeviceSize, "");
-    EXPECT_EQ(manifest->strDeviceBackUpTime, "2022-01-15 13:20");
+    // Lockdown's build version stands in for the iTunes version.
+    EXPECT_EQ(std::tuple(manifest->strDeviceName, manifest->itunesVersion, manifest->strIOSVersion,
+                         manifest->strDeviceSize, manifest->strDeviceBackUpTime),
+              std::tuple("Manifest Only", "18C66", "14.3", "", "2022-01-15 13:20"));
 
     const KTIOSDeviceNode* locked = find(records, "d-encrypted");
     ASSERT_NE(locked, nullptr);

@@ -86,16 +86,6 @@ TEST(SampleBuilder, ManifestDbRowsCarryAKeyedArchiveOfTheFile) {
     EXPECT_EQ((*objects)[*classIndex].stringFor("$classname"), "MBFile");
 }
 
-TEST(SampleBuilder, MbdbLayoutIsFlatWithTheVersionFiveMagic) {
-    test::TempHome home;
-    const std::string folder = home.path() + "/b";
-    ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::Mbdb).write(folder));
-    EXPECT_EQ(test::readFile(folder + "/Manifest.mbdb").substr(0, 6),
-              std::string("mbdb\x05\x00", 6));
-    EXPECT_TRUE(fs::is_regular_file(folder + "/1b6b187a1b60b9ae8b720c79e2c67f472bab09c0"));
-    EXPECT_FALSE(fs::exists(folder + "/1b"));
-}
-
 TEST(SampleBuilder, ImagesAreRealPngs) {
     std::string png = sample::solidColourPng(3, 2, 1, 2, 3);
     ASSERT_GT(png.size(), 8u);
