@@ -1,5 +1,6 @@
 #include "EmptyStatePage.h"
 
+#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -82,24 +83,33 @@ EmptyStatePage::EmptyStatePage(OrlendoAppDelegate& app, QWidget* parent)
     body_->setWordWrap(true);
     body_->setTextFormat(Qt::RichText);
     body_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    body_->setMaximumWidth(fontMetrics().averageCharWidth() * 64);
     Theme::makeMuted(body_);
     action_->setObjectName("emptyAction");
     Theme::makePrimary(action_);
     connect(action_, &QPushButton::clicked, this, [this] { app_.SelectBackUpAction(); });
 
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(Theme::windowMargin, Theme::windowMargin, Theme::windowMargin,
-                               Theme::windowMargin);
+    // A column of reading width in the middle: the wrapped labels get their
+    // height for that width, so no line is cut off.
+    auto* content = new QWidget(this);
+    content->setMaximumWidth(fontMetrics().averageCharWidth() * 64);
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(Theme::relatedSpacing);
-    column->addStretch(2);
-    column->addWidget(icon_, 0, Qt::AlignHCenter);
+    column->addWidget(icon_);
     column->addSpacing(Theme::relatedSpacing);
     column->addWidget(title_);
-    column->addWidget(body_, 0, Qt::AlignHCenter);
+    column->addWidget(body_);
     column->addSpacing(Theme::groupSpacing);
     column->addWidget(action_, 0, Qt::AlignHCenter);
-    column->addStretch(3);
+
+    auto* centre = new QGridLayout(this);
+    centre->setContentsMargins(Theme::windowMargin, Theme::windowMargin, Theme::windowMargin,
+                               Theme::windowMargin);
+    centre->addWidget(content, 1, 1);
+    centre->setRowStretch(0, 2);
+    centre->setRowStretch(2, 3);
+    centre->setColumnStretch(0, 1);
+    centre->setColumnStretch(2, 1);
     showPage(ResultPage::Start);
 }
 

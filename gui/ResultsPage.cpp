@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLocale>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -38,15 +39,17 @@ QString titleOf(ResultCategory category) {
 }
 
 QString countText(ResultCategory category, int rows) {
+    const QString number = QLocale().toString(rows);
+    const bool one = rows == 1;
     switch (category) {
         case ResultCategory::Chats:
-            return ResultsPage::tr("%n chat(s)", nullptr, rows);
+            return one ? ResultsPage::tr("1 chat") : ResultsPage::tr("%1 chats").arg(number);
         case ResultCategory::Attachments:
-            return ResultsPage::tr("%n file(s)", nullptr, rows);
+            return one ? ResultsPage::tr("1 file") : ResultsPage::tr("%1 files").arg(number);
         case ResultCategory::Calls:
-            return ResultsPage::tr("%n call(s)", nullptr, rows);
+            return one ? ResultsPage::tr("1 call") : ResultsPage::tr("%1 calls").arg(number);
         default:
-            return ResultsPage::tr("%n contact(s)", nullptr, rows);
+            return one ? ResultsPage::tr("1 contact") : ResultsPage::tr("%1 contacts").arg(number);
     }
 }
 
@@ -65,7 +68,9 @@ QString emptyText(ResultCategory category) {
     }
 }
 
-// Column widths in average characters; the column named stretches.
+// Column widths in average characters (kDate: as wide as a date text); the
+// column named stretches.
+constexpr int kDate = -1;
 struct ColumnPlan {
     std::vector<int> characters;
     int stretch = 0;
@@ -74,11 +79,11 @@ struct ColumnPlan {
 ColumnPlan planOf(ResultCategory category) {
     switch (category) {
         case ResultCategory::Chats:
-            return {{24, 0, 17, 12}, ChatListModel::LastMessage};
+            return {{24, 0, kDate, 14}, ChatListModel::LastMessage};
         case ResultCategory::Attachments:
             return {{0, 10, 10}, MediaListModel::Name};
         case ResultCategory::Calls:
-            return {{20, 16, 14, 17, 10}, CallListModel::Name};
+            return {{20, 16, 14, kDate, 10}, CallListModel::Name};
         case ResultCategory::Contacts:
             return {{24, 0, 24}, ContactListModel::Numbers};
         default:
@@ -206,12 +211,16 @@ void ResultsPage::bindTable(ResultCategory category) {
     QHeaderView* columns = table_->horizontalHeader();
     columns->setStretchLastSection(false);
     const int unit = table_->fontMetrics().averageCharWidth();
+    const int dateWidth =
+        table_->fontMetrics().horizontalAdvance(QStringLiteral("88-88-8888 88:88")) +
+        3 * Theme::relatedSpacing;
     for (int at = 0; at < static_cast<int>(plan.characters.size()); ++at) {
         if (at == plan.stretch) {
             columns->setSectionResizeMode(at, QHeaderView::Stretch);
         } else {
             columns->setSectionResizeMode(at, QHeaderView::Interactive);
-            table_->setColumnWidth(at, plan.characters[static_cast<size_t>(at)] * unit);
+            const int characters = plan.characters[static_cast<size_t>(at)];
+            table_->setColumnWidth(at, characters == kDate ? dateWidth : characters * unit);
         }
     }
     selectShownRow();

@@ -2,6 +2,7 @@
 #include <QIcon>
 #include <QMessageBox>
 
+#include "ScreenshotTour.h"
 #include "Theme.h"
 #include "VessamoApplication.h"
 
@@ -19,5 +20,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     application.start();
+    // Screenshot mode (ScreenshotTour): `vessamo --screenshots DIR` saves the main screens as
+    // PNGs in DIR and quits; any other start returns no tour.
+    const auto tour = vessamo::gui::ScreenshotTour::fromArguments(QApplication::arguments(),
+                                                                  application.mainWindow());
     return QApplication::exec();
 }

@@ -1,0 +1,250 @@
+#include "ScreenshotTour.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QTimerEvent>
+#include <cstdio>
+
+#include "EmptyStatePage.h"
+#include "KTExpandButton.h"
+#include "KTWhatsAppTypeButton.h"
+#include "MainWindow.h"
+#include "PreferencesWindow.h"
+#include "ResultsPage.h"
+#include "ScanningPage.h"
+#include "SourceListView.h"
+#include "app/OrlendoAppDelegate.h"
+
+namespace vessamo::gui {
+
+namespace {
+
+constexpr const char* kOption = "--screenshots";
+
+QMessageBox* visibleSheet() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+ScreenshotTour::ScreenshotTour(OrlendoAppDelegate& app, MainWindow& window, QString folder,
+                               QObject* parent)
+    : QObject(parent), app_(app), window_(window), folder_(std::move(folder)) {
+    addSteps();
+}
+
+std::unique_ptr<ScreenshotTour> ScreenshotTour::fromArguments(const QStringList& arguments,
+                                                              MainWindow* window) {
+    QString folder;
+    for (qsizetype at = 0; at < arguments.size(); ++at) {
+        if (arguments[at] == QLatin1String(kOption) && at + 1 < arguments.size()) {
+            folder = arguments[at + 1];
+        } else if (arguments[at].startsWith(QLatin1String(kOption) + '=')) {
+            folder = arguments[at].mid(static_cast<qsizetype>(qstrlen(kOption)) + 1);
+        }
+    }
+    OrlendoAppDelegate* app = OrlendoAppDelegate::GetAppControllor();
+    if (folder.isEmpty() || window == nullptr || app == nullptr) {
+        return nullptr;
+    }
+    auto tour = std::make_unique<ScreenshotTour>(*app, *window, folder);
+    tour->start();
+    return tour;
+}
+
+void ScreenshotTour::addSteps() {
+    const auto whole = [this] { return window_.grab(); };
+    const auto always = [] { return true; };
+    steps_.push_back({"home.png",
+                      [this] {
+                          window_.resize(980, 700);
+                          window_.showHome();
+                      },
+                      always, whole});
+    steps_.push_back({"sources-expanded.png",
+                      [this] {
+                          window_.showSources();
+                          clickFirstSource(true);
+                      },
+                      [this] {
+                          for (const SourceListRow& row : app_.sourceList().rows()) {
+                              if (row.kind == SourceListRow::Kind::Panel) {
+                                  return true;
+                              }
+                          }
+                          return false;
+                      },
+                      whole});
+    steps_.push_back({"scanning.png", [this] { clickFirstSource(false); },
+                      [this] { return scanIsMidway(); }, whole});
+    steps_.push_back({"alert-sheet.png",
+                      {},
+                      [] { return visibleSheet() != nullptr; },
+                      [this] { return windowWithSheet(); }});
+    steps_.push_back({"chats.png", [this] { answerSheet(); },
+                      [this] {
+                          const ResultViewState state = app_.resultView().state();
+                          return visibleSheet() == nullptr && state.page == ResultPage::Results &&
+                                 state.category == ResultCategory::Chats &&
+                                 window_.resultPage() == static_cast<QWidget*>(&window_.results());
+                      },
+                      whole});
+    steps_.push_back({"preferences.png", [this] { window_.showPreferences(); },
+                      [this] { return window_.preferences().isVisible(); },
+                      [this] { return window_.preferences().grab(); }});
+    // An empty page: the Timeline section's placeholder says what a Timeline is.
+    steps_.push_back(
+        {"empty-timeline.png",
+         [this] {
+             window_.preferences().hide();
+             app_.KTLeftTipButtonMouseDownHandle(4);
+         },
+         [this] { return window_.resultPage() == static_cast<QWidget*>(&window_.emptyState()); },
+         whole});
+}
+
+void ScreenshotTour::start() {
+    QDir().mkpath(folder_);
+    timer_.start(kTickMs, this);
+}
+
+void ScreenshotTour::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != timer_.timerId()) {
+        QObject::timerEvent(event);
+        return;
+    }
+    if (current_ >= steps_.size()) {
+        finish();
+        return;
+    }
+    Step& step = steps_[current_];
+    if (!prepared_) {
+        prepared_ = true;
+        sincePrepared_.start();
+        sinceReady_.invalidate();
+        if (step.prepare) {
+            step.prepare();
+        }
+        return;
+    }
+    if (!step.ready()) {
+        sinceReady_.invalidate();
+        if (sincePrepared_.elapsed() > kStepTimeoutMs) {
+            failures_ << step.file + ": the screen never appeared";
+            advance();
+        }
+        return;
+    }
+    // A scan moves on quickly: it is taken at once, every other screen
+    // once its layout and first paints have settled.
+    const bool atOnce = step.file == QLatin1String("scanning.png");
+    if (!sinceReady_.isValid()) {
+        sinceReady_.start();
+    }
+    if (!atOnce && sinceReady_.elapsed() < kSettleMs) {
+        return;
+    }
+    save(step.file, step.picture());
+    advance();
+}
+
+void ScreenshotTour::advance() {
+    ++current_;
+    prepared_ = false;
+}
+
+void ScreenshotTour::finish() {
+    timer_.stop();
+    for (const QString& failure : failures_) {
+        std::fprintf(stderr, "screenshots: %s\n", qPrintable(failure));
+    }
+    QCoreApplication::exit(failures_.isEmpty() ? 0 : 1);
+}
+
+bool ScreenshotTour::save(const QString& file, const QPixmap& picture) {
+    const QString path = QDir(folder_).filePath(file);
+    if (picture.isNull() || !picture.save(path, "PNG")) {
+        failures_ << file + ": could not be saved to " + path;
+        return false;
+    }
+    std::fprintf(stdout, "screenshots: %s\n", qPrintable(path));
+    return true;
+}
+
+// Mid-scan: the page shows figures between the first and the last percent.
+bool ScreenshotTour::scanIsMidway() const {
+    const ResultViewState state = app_.resultView().state();
+    if (state.page != ResultPage::Scanning || state.progressValue < 1 || state.progressValue > 99 ||
+        !state.messageCountVisible ||
+        window_.resultPage() != static_cast<QWidget*>(&window_.scanning())) {
+        return false;
+    }
+    // The page has caught up with the state the picture is meant to show.
+    QCoreApplication::processEvents();
+    return !window_.scanning().percentLabel()->text().isEmpty();
+}
+
+// The sheet is a window of its own: drawn over the dimmed main window, below
+// the toolbar, where a person sees it.
+QPixmap ScreenshotTour::windowWithSheet() const {
+    QPixmap picture = window_.grab();
+    QMessageBox* sheet = visibleSheet();
+    if (sheet == nullptr) {
+        return picture;
+    }
+    const QPixmap box = sheet->grab();
+    QPainter painter(&picture);
+    const qreal ratio = picture.devicePixelRatio();
+    const QSizeF logical = QSizeF(picture.size()) / ratio;
+    painter.fillRect(QRectF(QPointF(0, 0), logical), QColor(0, 0, 0, 40));
+    const QSizeF boxSize = QSizeF(box.size()) / box.devicePixelRatio();
+    const QPointF at((logical.width() - boxSize.width()) / 2, logical.height() / 8);
+    painter.drawPixmap(at, box);
+    painter.setPen(QColor(0, 0, 0, 60));
+    painter.drawRect(QRectF(at, boxSize).adjusted(-0.5, -0.5, 0.5, 0.5));
+    return picture;
+}
+
+void ScreenshotTour::answerSheet() {
+    if (QMessageBox* sheet = visibleSheet()) {
+        const QList<QAbstractButton*> buttons = sheet->buttons();
+        if (!buttons.isEmpty()) {
+            buttons.first()->click();
+        }
+    }
+}
+
+// The first listed backup: its expand button, or its chats button.
+void ScreenshotTour::clickFirstSource(bool expand) {
+    SourceListView& list = window_.sourceList();
+    if (expand) {
+        for (KTExpandButton* button : list.findChildren<KTExpandButton*>()) {
+            const SourceListRow* row = app_.sourceList().entry(button->entryId());
+            if (row != nullptr && row->record && row->type == SourceEntryType::ITunes) {
+                button->click();
+                return;
+            }
+        }
+        failures_ << "sources-expanded.png: no backup to expand";
+        return;
+    }
+    for (KTWhatsAppTypeButton* button : list.findChildren<KTWhatsAppTypeButton*>()) {
+        if (button->btnType() == 1 && button->isVisible() && button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
+    failures_ << "scanning.png: no chats button to start a scan";
+}
+
+}  // namespace vessamo::gui
