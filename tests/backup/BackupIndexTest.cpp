@@ -267,12 +267,8 @@ TEST_F(BackupIndex, MissingDamagedAndEmptyCatalogues) {
         fs::remove_all(folder);
         fs::create_directories(folder);
         const std::string name = twoLevel(c.layout) ? "/Manifest.db" : "/Manifest.mbdb";
-        if (!c.sql.empty()) {
-            SqliteDatabase db;
-            ASSERT_EQ(db.open(folder + name, SqliteDatabase::Mode::Create), SQLITE_OK);
-            ASSERT_EQ(db.execute(c.sql), SQLITE_OK);
-        } else if (c.bytes) {
-            test::writeFile(folder + name, *c.bytes);
+        if (!c.sql.empty() || c.bytes) {
+            test::writeFile(folder + name, c.sql.empty() ? *c.bytes : test::afterSql("", c.sql));
         }
         Run run(folder, c.layout);
         EXPECT_EQ(run.status.code(), c.code) << run.status.toString();
@@ -338,22 +334,15 @@ TEST(RealManifestDb, IndexesEveryWhatsAppRowOfARealCatalogue) {
 
     // Counted on a copy of its own: even a read-only open of a WAL-mode
     // database creates files beside it.
-    fs::copy_file(folder + "/Manifest.db", home.path() + "/count.db");
-    size_t kept = 0;
-    {
-        SqliteDatabase db;
-        ASSERT_EQ(db.open(home.path() + "/count.db", SqliteDatabase::Mode::ReadOnly), SQLITE_OK);
-        SqliteStatement count;
-        ASSERT_EQ(count.prepare(db,
-                                "select count(*) from Files where domain in "
-                                "('AppDomain-net.whatsapp.WhatsApp',"
-                                "'AppDomainGroup-group.net.whatsapp.WhatsApp.shared',"
-                                "'AppDomain-net.whatsapp.WhatsAppSMB',"
-                                "'AppDomainGroup-group.net.whatsapp.WhatsAppSMB.shared')"),
-                  SQLITE_OK);
-        ASSERT_EQ(count.step(), SQLITE_ROW);
-        kept = static_cast<size_t>(count.columnInt64(0));
-    }
+    const size_t kept =
+        std::stoul(test::queryRows(folder + "/Manifest.db",
+                                   "select count(*) from Files where domain in "
+                                   "('AppDomain-net.whatsapp.WhatsApp',"
+                                   "'AppDomainGroup-group.net.whatsapp.WhatsApp.shared',"
+                                   "'AppDomain-net.whatsapp.WhatsAppSMB',"
+                                   "'AppDomainGroup-group.net.whatsapp.WhatsAppSMB.shared')")
+                       .at(0)
+                       .at(0));
     SystemLog::Capture log;
     ScanRun run;
     run.state.biOS10version = true;

@@ -366,11 +366,7 @@ TEST(PlistValue, FilesAreWrittenWholeAndReadWithinTheirLimit) {
     ASSERT_TRUE(tree.writeXmlFile(xmlPath));
     EXPECT_EQ(PlistValue::fromFile(binaryPath), tree);
     EXPECT_EQ(PlistValue::fromFile(xmlPath), tree);
-    size_t entries = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder->path())) {
-        entries += entry.is_regular_file() ? 1 : 0;
-    }
-    EXPECT_EQ(entries, 2u);  // no temporary file left behind
+    EXPECT_EQ(test::namesIn(folder->path()).size(), 2u);  // no temporary file left behind
 
     EXPECT_FALSE(tree.writeBinaryFile(folder->path() + "/missing/x.plist"));
     EXPECT_FALSE(PlistValue().writeXmlFile(folder->path() + "/none.plist"));
