@@ -31,6 +31,14 @@ inline long long statusBytes(const char* field) {
     return -1;
 }
 
+// The CPU time this process has used so far, user and system, in seconds.
+inline double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 inline std::string cacheFolder(const char* name) {
     const char* configured = std::getenv("VESSAMO_BENCH_CACHE");
     std::string root = configured != nullptr ? configured : "";

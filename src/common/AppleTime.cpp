@@ -26,15 +26,14 @@ bool ordinaryYear(const LocalTime& t) {
     return t.year >= 0 && t.year <= 9999;
 }
 
-std::string displayOf(const LocalTime& t) {
+void appendDisplayOf(std::string& text, const LocalTime& t) {
     if (!ordinaryYear(t)) {
-        char text[40];
-        std::snprintf(text, sizeof text, "%02d-%02d-%04d %02d:%02d", t.month, t.day, t.year, t.hour,
-                      t.minute);
-        return text;
+        char printed[40];
+        std::snprintf(printed, sizeof printed, "%02d-%02d-%04d %02d:%02d", t.month, t.day, t.year,
+                      t.hour, t.minute);
+        text.append(printed);
+        return;
     }
-    std::string text;
-    text.reserve(16);
     appendTwo(text, t.month);
     text.push_back('-');
     appendTwo(text, t.day);
@@ -45,6 +44,12 @@ std::string displayOf(const LocalTime& t) {
     appendTwo(text, t.hour);
     text.push_back(':');
     appendTwo(text, t.minute);
+}
+
+std::string displayOf(const LocalTime& t) {
+    std::string text;
+    text.reserve(16);
+    appendDisplayOf(text, t);
     return text;
 }
 
@@ -114,31 +119,38 @@ std::optional<std::string> isoTimeText(AppleTime time) {
 
 std::optional<LocalTime> TimeTextCache::local(AppleTime time) {
     const int64_t quarter = floorDiv(time.seconds, kQuarter);
-    auto found = quarters_.find(quarter);
-    if (found == quarters_.end()) {
-        // Years of messages touch hundreds of thousands of quarter hours;
-        // keeping them all would grow without bound for no gain, since
-        // messages come roughly in time order.
-        if (quarters_.size() >= kMaxQuarters) {
-            quarters_.clear();
-        }
-        Quarter entry;
+    if (quarters_.empty()) {
+        quarters_.resize(kMaxQuarters);
+    }
+    // Years of messages touch hundreds of thousands of quarter hours;
+    // keeping them all would grow without bound for no gain, since
+    // messages come roughly in time order.
+    Quarter& slot = quarters_[static_cast<uint64_t>(quarter) % kMaxQuarters];
+    if (!slot.known || slot.number != quarter) {
+        slot = Quarter{quarter, true, false, LocalTime{}};
         if (auto start = localTimeOf(AppleTime{quarter * kQuarter})) {
             // Only a start on a quarter-hour boundary means the zone's
             // offset keeps minutes aligned for the whole quarter.
-            entry.usable = start->minute % 15 == 0 && start->second == 0;
-            entry.start = *start;
+            slot.usable = start->minute % 15 == 0 && start->second == 0;
+            slot.start = *start;
         }
-        found = quarters_.emplace(quarter, entry).first;
     }
-    if (!found->second.usable) {
+    if (!slot.usable) {
         return localTimeOf(time);
     }
-    LocalTime local = found->second.start;
+    LocalTime local = slot.start;
     const int64_t into = time.seconds - quarter * kQuarter;
     local.minute += static_cast<int>(into / 60);
     local.second = static_cast<int>(into % 60);
     return local;
+}
+
+bool TimeTextCache::appendDisplay(std::string& out, AppleTime time) {
+    const auto t = local(time);
+    if (t) {
+        appendDisplayOf(out, *t);
+    }
+    return t.has_value();
 }
 
 std::optional<std::string> TimeTextCache::display(AppleTime time) {

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 namespace vessamo {
 
@@ -53,16 +53,23 @@ class TimeTextCache {
 public:
     [[nodiscard]] std::optional<std::string> display(AppleTime time);
     [[nodiscard]] std::optional<std::string> iso(AppleTime time);
+    // The display text appended to out; false (and nothing appended) when
+    // the moment has no local date. Spares a text per message.
+    bool appendDisplay(std::string& out, AppleTime time);
 
 private:
     struct Quarter {
+        int64_t number = 0;
+        bool known = false;
         bool usable = false;
         LocalTime start;
     };
     [[nodiscard]] std::optional<LocalTime> local(AppleTime time);
 
+    // Quarter n lives in slot n mod kMaxQuarters, replacing whatever was
+    // there: bounded, and no allocation or search per message.
     static constexpr size_t kMaxQuarters = 4096;
-    std::unordered_map<int64_t, Quarter> quarters_;
+    std::vector<Quarter> quarters_;  // allocated on first use
 };
 
 }  // namespace vessamo

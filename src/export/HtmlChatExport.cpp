@@ -67,23 +67,33 @@ struct PageRun {
     const ExportControl& control;
 };
 
-std::string nameLine(const KTWhatsAppNode& message, DisplayTextCache& dates) {
+// The message parts are appended straight to the page: a text per part,
+// made and joined for every one of a million messages, cost more than the
+// escaping itself.
+void appendNameLine(std::string& page, const KTWhatsAppNode& message, DisplayTextCache& dates) {
     const bool noName = message.messageName.empty() || message.messageName == " ";
-    return "<p class='name'>Name: " +
-           htmlEscape(noName ? message.messageNumb : message.messageName) +
-           " &nbsp;&nbsp; Date: " + htmlEscape(dates.messageDate(message.messageDate)) + " <p>";
+    page.append("<p class='name'>Name: ");
+    appendHtmlEscaped(page, noName ? message.messageNumb : message.messageName);
+    page.append(" &nbsp;&nbsp; Date: ");
+    // Date texts are digits, "-", ":" and blanks: nothing to escape.
+    dates.appendMessageDate(page, message.messageDate);
+    page.append(" <p>");
 }
 
-std::string textBubble(const KTWhatsAppNode& message) {
+void appendTextBubble(std::string& page, const KTWhatsAppNode& message) {
     const bool sent = message.messageType == Direction::Send;
     if (utf16Length(message.vcardInfo) >= 2) {
         // Cards always get the green bubble; only the gap differs.
-        return "<p class='triangle-isosceles2'> " + htmlEscape(message.vcardName) +
-               (sent ? "       " : "        ") + htmlEscape(message.vcardInfo) + "</p>";
+        page.append("<p class='triangle-isosceles2'> ");
+        appendHtmlEscaped(page, message.vcardName);
+        page.append(sent ? "       " : "        ");
+        appendHtmlEscaped(page, message.vcardInfo);
+        page.append("</p>");
+        return;
     }
-    return std::string(sent ? "<p class='triangle-isosceles2'> "
-                            : "<p class='triangle-isosceles'> ") +
-           htmlEscape(message.messageContent) + " </p>";
+    page.append(sent ? "<p class='triangle-isosceles2'> " : "<p class='triangle-isosceles'> ");
+    appendHtmlEscaped(page, message.messageContent);
+    page.append(" </p>");
 }
 
 std::string mediaElement(const KTWhatsAppNode& message, const std::string& copy) {
@@ -115,11 +125,13 @@ std::string mediaElement(const KTWhatsAppNode& message, const std::string& copy)
 // one that has only a thumbnail: its bubble would have nothing to show.
 void appendMessage(const KTWhatsAppNode& message, KTHtmlController& page, const PageRun& run) {
     if (!message.isHaveAttch) {
-        page.addHtmlContent(nameLine(message, run.dates) + textBubble(message));
+        appendNameLine(page.strHtmlContent, message, run.dates);
+        appendTextBubble(page.strHtmlContent, message);
         return;
     }
     if (const std::optional<std::string> copy = run.media.recoverMessageAttachment(message)) {
-        page.addHtmlContent(nameLine(message, run.dates) + mediaElement(message, *copy));
+        appendNameLine(page.strHtmlContent, message, run.dates);
+        page.addHtmlContent(mediaElement(message, *copy));
     }
 }
 

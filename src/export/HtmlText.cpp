@@ -4,30 +4,45 @@
 
 namespace vessamo {
 
+namespace {
+
+// The entity of a character that needs one, or "" for one that stands as it is.
+constexpr std::string_view entityOf(char c) {
+    switch (c) {
+        case '&':
+            return "&amp;";
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        case '"':
+            return "&quot;";
+        case '\'':
+            return "&#39;";
+        default:
+            return "";
+    }
+}
+
+}  // namespace
+
+void appendHtmlEscaped(std::string& out, std::string_view text) {
+    // Most texts need no entity at all: runs between them go in whole.
+    size_t run = 0;
+    for (size_t at = 0; at < text.size(); ++at) {
+        const std::string_view entity = entityOf(text[at]);
+        if (!entity.empty()) {
+            out.append(text.substr(run, at - run)).append(entity);
+            run = at + 1;
+        }
+    }
+    out.append(text.substr(run));
+}
+
 std::string htmlEscape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
+    appendHtmlEscaped(out, text);
     return out;
 }
 
@@ -79,17 +94,50 @@ void appendUnit(std::string& out, uint32_t unit) {
 }  // namespace
 
 void appendUtf16Le(std::string& out, std::string_view utf8) {
+    // Every input byte gives at most two output bytes (a four-byte character
+    // gives a surrogate pair), so the room is made once and filled by hand;
+    // pages are mostly ASCII, which goes through sixteen bytes at a time.
+    const size_t start = out.size();
+    out.resize(start + 2 * utf8.size());
+    char* to = out.data() + start;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+    auto put = [&to](uint32_t unit) {
+        to[0] = static_cast<char>(unit & 0xFF);
+        to[1] = static_cast<char>((unit >> 8) & 0xFF);
+        to += 2;
+    };
+    constexpr size_t kBlock = 16;
     size_t pos = 0;
     while (pos < utf8.size()) {
+        if (utf8.size() - pos >= kBlock) {
+            unsigned char high = 0;
+            for (size_t i = 0; i < kBlock; ++i) {
+                high |= bytes[pos + i];
+            }
+            if (high < 0x80) {
+                for (size_t i = 0; i < kBlock; ++i) {
+                    to[2 * i] = static_cast<char>(bytes[pos + i]);
+                    to[2 * i + 1] = 0;
+                }
+                to += 2 * kBlock;
+                pos += kBlock;
+                continue;
+            }
+        }
+        if (bytes[pos] < 0x80) {
+            put(bytes[pos++]);
+            continue;
+        }
         const char32_t cp = decodeOne(utf8, pos);
         if (cp < 0x10000) {
-            appendUnit(out, cp);
+            put(cp);
         } else {
             const uint32_t rest = cp - 0x10000;
-            appendUnit(out, 0xD800 + (rest >> 10));
-            appendUnit(out, 0xDC00 + (rest & 0x3FF));
+            put(0xD800 + (rest >> 10));
+            put(0xDC00 + (rest & 0x3FF));
         }
     }
+    out.resize(static_cast<size_t>(to - out.data()));
 }
 
 std::string utf16LeWithBom(std::string_view utf8) {

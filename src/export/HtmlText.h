@@ -9,6 +9,8 @@ namespace vessamo {
 // them may hold markup. Escaping all five characters makes a text safe both
 // between tags and inside single- or double-quoted attribute values.
 [[nodiscard]] std::string htmlEscape(std::string_view text);
+// The same, appended to out: pages are built without a text per field.
+void appendHtmlEscaped(std::string& out, std::string_view text);
 
 // The page bytes: a byte-order mark then UTF-16LE. Malformed UTF-8 becomes
 // U+FFFD so one broken message cannot make the whole page unreadable.

@@ -6,10 +6,9 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
+#include <system_error>
 
 #include "common/Files.h"
 #include "export/MediaExports.h"
@@ -19,11 +18,6 @@ namespace vessamo {
 namespace fs = std::filesystem;
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr size_t kMaxExtensionBytes = 32;  // keeps key and extension within NAME_MAX
 
@@ -96,9 +90,14 @@ std::optional<std::string> MessageAttachmentCopy::recoverMessageAttachment(
         report_.failures.push_back("media file not found: " + message.messageAttchpath);
         return std::nullopt;
     }
-    if (const Status made = makeFolders(mediaFolder_); !made.ok()) {
-        report_.failures.push_back(made.message());
-        return std::nullopt;
+    // Made with the first copy rather than up front: an export without media
+    // leaves no empty folder behind.
+    if (!mediaFolderMade_) {
+        if (const Status made = makeFolders(mediaFolder_); !made.ok()) {
+            report_.failures.push_back(made.message());
+            return std::nullopt;
+        }
+        mediaFolderMade_ = true;
     }
     const std::string destination = destinationOf(message, *sourceFile);
     if (const Status copied = copyFileInPieces(*sourceFile, destination, buffer_); !copied.ok()) {
@@ -112,42 +111,84 @@ std::optional<std::string> MessageAttachmentCopy::recoverMessageAttachment(
 
 namespace {
 
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+// Writes all of bytes to fd. "" on success, else why.
+std::string writeAll(int fd, const char* bytes, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return std::strerror(written < 0 ? errno : EIO);
+        }
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return "";
+}
+
 // Moves the bytes of one open file to another. "" on success, else why.
-std::string copyOpenFile(std::FILE* in, std::FILE* out, uintmax_t size, CopyBuffer& buffer) {
+// Plain descriptors rather than stdio: most media files are small, and a
+// stream per file (its own buffer, a size query, an extra copy) cost more
+// than the copy itself.
+std::string copyOpenFile(int in, int out, uintmax_t size, CopyBuffer& buffer) {
     uintmax_t left = size;
-    std::string error;
     // The kernel copies between the files where it can, a piece at a time,
     // without the bytes passing through this process; the buffer serves
     // where it cannot (other file systems, older kernels).
-    bool byKernel = true;  // once the buffer took over it keeps going: stdio buffers
-    while (left > 0 && error.empty()) {
+    bool byKernel = true;  // once the buffer took over it keeps going
+    while (left > 0) {
         const size_t want = left < buffer.size() ? static_cast<size_t>(left) : buffer.size();
         const ssize_t moved =
-            !byKernel ? -1
-                      : ::copy_file_range(::fileno(in), nullptr, ::fileno(out), nullptr, want, 0);
+            !byKernel ? -1 : ::copy_file_range(in, nullptr, out, nullptr, want, 0);
         if (moved > 0) {
             left -= static_cast<uintmax_t>(moved);
             continue;
         }
         if (moved == 0) {
-            error = "source ended early or could not be read";
-            break;
+            return "source ended early or could not be read";
         }
         if (byKernel && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
             errno != EOPNOTSUPP) {
-            error = std::strerror(errno);
-            break;
+            return std::strerror(errno);
         }
         byKernel = false;
-        const size_t got = std::fread(buffer.data(), 1, want, in);
-        if (got == 0) {
-            error = "source ended early or could not be read";
-        } else if (std::fwrite(buffer.data(), 1, got, out) != got) {
-            error = std::strerror(errno);
+        ssize_t got = 0;
+        do {
+            got = ::read(in, buffer.data(), want);
+        } while (got < 0 && errno == EINTR);
+        if (got <= 0) {
+            return "source ended early or could not be read";
         }
-        left -= got;
+        if (std::string error = writeAll(out, buffer.data(), static_cast<size_t>(got));
+            !error.empty()) {
+            return error;
+        }
+        left -= static_cast<uintmax_t>(got);
     }
-    return error;
+    return "";
+}
+
+// Why a source that cannot be opened is refused, in the words a look at
+// its size would have used: missing files and folders read as such.
+Status unopenableSource(const std::string& from, const std::string& what) {
+    const int error = errno;
+    std::error_code ec;
+    (void)fs::file_size(from, ec);
+    if (ec) {
+        return Status::ioError(what + ": " + ec.message());
+    }
+    errno = error;
+    return Status::fromErrno(what);
 }
 
 }  // namespace
@@ -155,38 +196,38 @@ std::string copyOpenFile(std::FILE* in, std::FILE* out, uintmax_t size, CopyBuff
 Status copyFileInPieces(const std::string& from, const std::string& to, CopyBuffer& buffer,
                         WriteMode mode) {
     const std::string what = "cannot copy " + from + " to " + to;
-    std::error_code ec;
-    const uintmax_t size = fs::file_size(from, ec);
-    if (ec) {
-        return Status::ioError(what + ": " + ec.message());
+    // Non-blocking, so that a FIFO put in a source's place is refused below
+    // instead of waiting for a writer.
+    const FdCloser in{::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
+    if (in.fd < 0) {
+        return unopenableSource(from, what);
     }
-    FilePtr in(std::fopen(from.c_str(), "rb"));
-    if (!in) {
+    struct stat info {};
+    if (::fstat(in.fd, &info) != 0) {
         return Status::fromErrno(what);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        const std::errc why =
+            S_ISDIR(info.st_mode) ? std::errc::is_a_directory : std::errc::operation_not_supported;
+        return Status::ioError(what + ": " + std::make_error_code(why).message());
     }
     // Never through a link: one planted in the destination must not send
     // the copy elsewhere.
     const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC |
                       (mode == WriteMode::keepExisting ? O_EXCL : O_TRUNC);
-    const int fd = ::open(to.c_str(), flags, 0644);
-    if (fd < 0) {
+    const int out = ::open(to.c_str(), flags, 0644);
+    if (out < 0) {
         return mode == WriteMode::keepExisting && errno == EEXIST
                    ? Status::alreadyExists(to + " exists already")
                    : Status::fromErrno(what);
     }
-    FilePtr out(::fdopen(fd, "wb"));
-    if (!out) {
-        const Status failed = Status::fromErrno(what);
-        ::close(fd);
-        ::unlink(to.c_str());
-        return failed;
-    }
-    std::string error = copyOpenFile(in.get(), out.get(), size, buffer);
-    if (std::fclose(out.release()) != 0 && error.empty()) {
+    std::string error = copyOpenFile(in.fd, out, static_cast<uintmax_t>(info.st_size), buffer);
+    if (::close(out) != 0 && error.empty()) {
         error = std::strerror(errno);
     }
     if (!error.empty()) {
         // A truncated copy would pass for the media; better none at all.
+        std::error_code ec;
         fs::remove(to, ec);
         return Status::ioError(what + ": " + error);
     }

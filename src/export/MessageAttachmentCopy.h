@@ -55,6 +55,7 @@ private:
     std::string mediaFolder_;
     ExportReport& report_;
     CopyBuffer buffer_;
+    bool mediaFolderMade_ = false;
 };
 
 // Copies a whole file through the buffer, a piece at a time, never through

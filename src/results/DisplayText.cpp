@@ -36,6 +36,12 @@ std::string DisplayTextCache::messageDate(const std::optional<AppleTime>& time) 
     return times_.display(*time).value_or(" ");
 }
 
+void DisplayTextCache::appendMessageDate(std::string& out, const std::optional<AppleTime>& time) {
+    if (time && !times_.appendDisplay(out, *time)) {
+        out += ' ';
+    }
+}
+
 std::string DisplayTextCache::callDate(const std::optional<AppleTime>& time) {
     return time ? times_.display(*time).value_or(" ") : "";
 }

@@ -32,6 +32,8 @@ public:
     [[nodiscard]] std::string messageDate(const std::optional<AppleTime>& time);
     [[nodiscard]] std::string callDate(const std::optional<AppleTime>& time);
     [[nodiscard]] std::string isoDate(const std::optional<AppleTime>& time);
+    // messageDate's text appended to out, for pages built in place.
+    void appendMessageDate(std::string& out, const std::optional<AppleTime>& time);
 
 private:
     TimeTextCache times_;
