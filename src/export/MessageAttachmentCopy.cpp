@@ -1,6 +1,7 @@
 #include "export/MessageAttachmentCopy.h"
 
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -143,13 +144,19 @@ std::string writeAll(int fd, const char* bytes, size_t size) {
 std::string copyOpenFile(int in, int out, uintmax_t size, CopyBuffer& buffer) {
     uintmax_t left = size;
     // The kernel copies between the files where it can, a piece at a time,
-    // without the bytes passing through this process; the buffer serves
-    // where it cannot (other file systems, older kernels).
-    bool byKernel = true;  // once the buffer took over it keeps going
+    // without the bytes passing through this process: within one file
+    // system directly, across two (a backup on disk, an export in memory)
+    // through its page cache; the buffer serves where it can do neither.
+    enum class Way { kernelCopy, kernelSend, userSpace };
+    Way way = Way::kernelCopy;  // each way, once given up, stays given up
     while (left > 0) {
         const size_t want = left < buffer.size() ? static_cast<size_t>(left) : buffer.size();
-        const ssize_t moved =
-            !byKernel ? -1 : ::copy_file_range(in, nullptr, out, nullptr, want, 0);
+        ssize_t moved = -1;
+        if (way == Way::kernelCopy) {
+            moved = ::copy_file_range(in, nullptr, out, nullptr, want, 0);
+        } else if (way == Way::kernelSend) {
+            moved = ::sendfile(out, in, nullptr, want);
+        }
         if (moved > 0) {
             left -= static_cast<uintmax_t>(moved);
             continue;
@@ -157,11 +164,16 @@ std::string copyOpenFile(int in, int out, uintmax_t size, CopyBuffer& buffer) {
         if (moved == 0) {
             return "source ended early or could not be read";
         }
-        if (byKernel && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
-            errno != EOPNOTSUPP) {
-            return std::strerror(errno);
+        if (way != Way::userSpace) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+                return std::strerror(errno);
+            }
+            way = way == Way::kernelCopy ? Way::kernelSend : Way::userSpace;
+            continue;
         }
-        byKernel = false;
         ssize_t got = 0;
         do {
             got = ::read(in, buffer.data(), want);
