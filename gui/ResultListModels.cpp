@@ -3,8 +3,9 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QLocale>
-#include <QPalette>
 #include <algorithm>
+
+#include "Theme.h"
 
 namespace vessamo::gui {
 
@@ -27,6 +28,20 @@ QString previewOf(const KTWhatsAppNode& message) {
     }
     if (message.isHaveAttch || !message.messageAttchpath.empty()) {
         return QObject::tr("Attachment");
+    }
+    // What carving brings back may have lost its text and its file.
+    return message.bDeleted ? QObject::tr("Recovered message") : QString();
+}
+
+// The newest message that has something to show: recovered messages may
+// have lost their text. A few are looked at, never the whole chat.
+QString lastPreview(const MessageRange& messages) {
+    constexpr size_t kLookBack = 50;
+    for (size_t seen = 0; seen < std::min(messages.size(), kLookBack); ++seen) {
+        QString preview = previewOf(messages[messages.size() - 1 - seen]);
+        if (!preview.isEmpty()) {
+            return preview;
+        }
     }
     return {};
 }
@@ -123,10 +138,8 @@ QString ChatListModel::cellText(size_t row, int column) const {
                 return qtext(chat.currentChatName);
             }
             return chat.currentChatNumber ? numberOf(*chat.currentChatNumber) : QString();
-        case LastMessage: {
-            const MessageRange messages = messagesAt(row);
-            return messages.empty() ? QString() : previewOf(messages.back());
-        }
+        case LastMessage:
+            return lastPreview(messagesAt(row));
         case Date: {
             const MessageRange messages = messagesAt(row);
             return messages.empty()
@@ -144,7 +157,7 @@ QString ChatListModel::cellText(size_t row, int column) const {
 
 QVariant ChatListModel::cellData(size_t row, int column, int role) const {
     if (column == Recovered && role == Qt::ForegroundRole && recoveredCount(row) > 0) {
-        return QPalette().brush(QPalette::Link);
+        return Theme::accentForText();
     }
     if (column == Name && role == Qt::FontRole) {
         QFont bold;

@@ -68,26 +68,29 @@ QString emptyText(ResultCategory category) {
     }
 }
 
-// Column widths in average characters (kDate: as wide as a date text); the
-// column named stretches.
-constexpr int kDate = -1;
+// Each column is as wide as a text of its widest usual content; the one
+// named stretches over what is left.
 struct ColumnPlan {
-    std::vector<int> characters;
+    std::vector<const char*> widest;
     int stretch = 0;
 };
+
+constexpr const char* kName = "Alexandra Lindqvist-Okafor";
+constexpr const char* kDate = "88-88-8888 88:88";
+constexpr const char* kNumber = "888888888888888";
 
 ColumnPlan planOf(ResultCategory category) {
     switch (category) {
         case ResultCategory::Chats:
-            return {{24, 0, kDate, 14}, ChatListModel::LastMessage};
+            return {{kName, "", kDate, "88,888 recovered"}, ChatListModel::LastMessage};
         case ResultCategory::Attachments:
-            return {{0, 10, 10}, MediaListModel::Name};
+            return {{"", "Location", "888.88 KiB"}, MediaListModel::Name};
         case ResultCategory::Calls:
-            return {{20, 16, 14, kDate, 10}, CallListModel::Name};
+            return {{"", kNumber, "Outgoing Call", kDate, "Cancelled call"}, CallListModel::Name};
         case ResultCategory::Contacts:
-            return {{24, 0, 24}, ContactListModel::Numbers};
+            return {{kName, "", "alexandra.lindqvist@example.com"}, ContactListModel::Numbers};
         default:
-            return {{24, 18, 0}, FavouriteListModel::Status};
+            return {{kName, kNumber, ""}, FavouriteListModel::Status};
     }
 }
 
@@ -210,17 +213,15 @@ void ResultsPage::bindTable(ResultCategory category) {
     const ColumnPlan plan = planOf(category);
     QHeaderView* columns = table_->horizontalHeader();
     columns->setStretchLastSection(false);
-    const int unit = table_->fontMetrics().averageCharWidth();
-    const int dateWidth =
-        table_->fontMetrics().horizontalAdvance(QStringLiteral("88-88-8888 88:88")) +
-        3 * Theme::relatedSpacing;
-    for (int at = 0; at < static_cast<int>(plan.characters.size()); ++at) {
+    const QFontMetrics metrics = table_->fontMetrics();
+    for (int at = 0; at < static_cast<int>(plan.widest.size()); ++at) {
         if (at == plan.stretch) {
             columns->setSectionResizeMode(at, QHeaderView::Stretch);
         } else {
             columns->setSectionResizeMode(at, QHeaderView::Interactive);
-            const int characters = plan.characters[static_cast<size_t>(at)];
-            table_->setColumnWidth(at, characters == kDate ? dateWidth : characters * unit);
+            const QString widest = QString::fromUtf8(plan.widest[static_cast<size_t>(at)]);
+            table_->setColumnWidth(at,
+                                   metrics.horizontalAdvance(widest) + 3 * Theme::relatedSpacing);
         }
     }
     selectShownRow();

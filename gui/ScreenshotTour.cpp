@@ -74,7 +74,7 @@ void ScreenshotTour::addSteps() {
     steps_.push_back({"sources-expanded.png",
                       [this] {
                           window_.showSources();
-                          clickFirstSource(true);
+                          expandFirstBackup();
                       },
                       [this] {
                           for (const SourceListRow& row : app_.sourceList().rows()) {
@@ -85,7 +85,12 @@ void ScreenshotTour::addSteps() {
                           return false;
                       },
                       whole});
-    steps_.push_back({"scanning.png", [this] { clickFirstSource(false); },
+    steps_.push_back({"scanning.png",
+                      [this] {
+                          // Recovered messages show in the chats picture.
+                          app_.ClickAdvancedRecoveryMode(true);
+                          clickCategory(1);
+                      },
                       [this] { return scanIsMidway(); }, whole});
     steps_.push_back({"alert-sheet.png",
                       {},
@@ -99,6 +104,20 @@ void ScreenshotTour::addSteps() {
                                  window_.resultPage() == static_cast<QWidget*>(&window_.results());
                       },
                       whole});
+    // The other lists, through the source's category buttons.
+    const std::pair<const char*, ResultCategory> lists[] = {
+        {"media.png", ResultCategory::Attachments},
+        {"calls.png", ResultCategory::Calls},
+        {"contacts.png", ResultCategory::Contacts}};
+    for (const auto& [file, category] : lists) {
+        steps_.push_back({file, [this, category] { clickCategory(static_cast<int>(category)); },
+                          [this, category] {
+                              return window_.resultPage() ==
+                                         static_cast<QWidget*>(&window_.results()) &&
+                                     window_.results().category() == category;
+                          },
+                          whole});
+    }
     steps_.push_back({"preferences.png", [this] { window_.showPreferences(); },
                       [this] { return window_.preferences().isVisible(); },
                       [this] { return window_.preferences().grab(); }});
@@ -224,27 +243,28 @@ void ScreenshotTour::answerSheet() {
     }
 }
 
-// The first listed backup: its expand button, or its chats button.
-void ScreenshotTour::clickFirstSource(bool expand) {
-    SourceListView& list = window_.sourceList();
-    if (expand) {
-        for (KTExpandButton* button : list.findChildren<KTExpandButton*>()) {
-            const SourceListRow* row = app_.sourceList().entry(button->entryId());
-            if (row != nullptr && row->record && row->type == SourceEntryType::ITunes) {
-                button->click();
-                return;
-            }
-        }
-        failures_ << "sources-expanded.png: no backup to expand";
-        return;
-    }
-    for (KTWhatsAppTypeButton* button : list.findChildren<KTWhatsAppTypeButton*>()) {
-        if (button->btnType() == 1 && button->isVisible() && button->isEnabled()) {
+// The first listed backup's expand button.
+void ScreenshotTour::expandFirstBackup() {
+    for (KTExpandButton* button : window_.sourceList().findChildren<KTExpandButton*>()) {
+        const SourceListRow* row = app_.sourceList().entry(button->entryId());
+        if (row != nullptr && row->record && row->type == SourceEntryType::ITunes) {
             button->click();
             return;
         }
     }
-    failures_ << "scanning.png: no chats button to start a scan";
+    failures_ << "sources-expanded.png: no backup to expand";
+}
+
+// A category button of the expanded backup, as a person clicks it.
+void ScreenshotTour::clickCategory(int btnType) {
+    for (KTWhatsAppTypeButton* button :
+         window_.sourceList().findChildren<KTWhatsAppTypeButton*>()) {
+        if (button->btnType() == btnType && button->isVisible() && button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
+    failures_ << QString("no visible category button %1").arg(btnType);
 }
 
 }  // namespace vessamo::gui

@@ -59,7 +59,8 @@ private:
     [[nodiscard]] bool scanIsMidway() const;
     [[nodiscard]] QPixmap windowWithSheet() const;
     void answerSheet();
-    void clickFirstSource(bool expand);
+    void expandFirstBackup();
+    void clickCategory(int btnType);
 
     OrlendoAppDelegate& app_;
     MainWindow& window_;
