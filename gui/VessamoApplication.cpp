@@ -1,6 +1,12 @@
 #include "VessamoApplication.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QSettings>
+#include <QTimer>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 
@@ -36,6 +42,14 @@ WebLinks linksFromSettings() {
                     sibling.isEmpty() ? fallbackSibling : sibling.toStdString());
 }
 
+// The write end is all a signal handler may touch; one application per process.
+int signalPipe[2] = {-1, -1};
+
+void onQuitSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
 }  // namespace
 
 VessamoApplication::Arguments VessamoApplication::parse(const QStringList& arguments) {
@@ -59,6 +73,16 @@ VessamoApplication::VessamoApplication(Arguments arguments) {
 }
 
 VessamoApplication::~VessamoApplication() {
+    stopScanAndWait();
+    if (signalNotifier_) {
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            std::signal(signal, SIG_DFL);
+        }
+        signalNotifier_.reset();
+        ::close(signalPipe[0]);
+        ::close(signalPipe[1]);
+        signalPipe[0] = signalPipe[1] = -1;
+    }
     if (ui_) {
         ui_->setMainWindow(nullptr);
     }
@@ -116,7 +140,47 @@ bool VessamoApplication::makeSampleHome() {
     return true;
 }
 
+// The scan's last steps run on this thread, so the wait keeps the event
+// loop going instead of joining it.
+void VessamoApplication::stopScanAndWait() {
+    if (!app_ || !app_->isScanning()) {
+        return;
+    }
+    app_->requestStop();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
+        if (!app_->isScanning()) {
+            loop.quit();
+        }
+    });
+    poll.start(20);
+    loop.exec();
+}
+
+void VessamoApplication::quitOnSignals() {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return;
+    }
+    signalNotifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, [] {
+        char byte = 0;
+        while (::read(signalPipe[0], &byte, 1) > 0) {
+        }
+        // exit, not quit: quit would close the windows, and the main one asks first.
+        QCoreApplication::exit(0);
+    });
+    struct sigaction action {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
 void VessamoApplication::start() {
+    quitOnSignals();
     notifications_ = std::make_unique<NotificationCenter>();
     ui_ = std::make_unique<QtUiPort>();
     OrlendoAppDelegate::Options options;  // its paths follow VESSAMO_HOME, set by now

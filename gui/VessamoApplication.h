@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSocketNotifier>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -49,6 +50,10 @@ public:
 
 private:
     bool makeSampleHome();
+    // Ctrl-C or a termination request ends the event loop, so the sample
+    // folder still goes: the handler only writes to a pipe the loop watches.
+    void quitOnSignals();
+    void stopScanAndWait();
 
     std::string error_;
     std::unique_ptr<ScratchFolder> sampleHome_;  // first: outlives everything below
@@ -57,6 +62,7 @@ private:
     std::unique_ptr<QtUiPort> ui_;
     std::unique_ptr<OrlendoAppDelegate> app_;
     std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<QSocketNotifier> signalNotifier_;
 };
 
 }  // namespace vessamo::gui
