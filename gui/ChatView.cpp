@@ -1,0 +1,111 @@
+#include "ChatView.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QLocale>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "ChatViewModel.h"
+#include "MessageBubbleDelegate.h"
+#include "Theme.h"
+#include "ThumbnailCache.h"
+#include "results/ResultPages.h"
+
+namespace vessamo::gui {
+
+ChatView::ChatView(ResultPages& pages, QWidget* parent)
+    : QWidget(parent),
+      pages_(pages),
+      thumbnails_(new ThumbnailCache(QSize(480, 480), ThumbnailCache::kDefaultCapacity, this)),
+      model_(new ChatViewModel(pages, *thumbnails_, this)),
+      title_(new QLabel(this)),
+      count_(new QLabel(this)),
+      more_(new QPushButton(QStringLiteral("More..."), this)),
+      list_(new QListView(this)) {
+    title_->setFont(Theme::titleFont(font()));
+    title_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Theme::makeMuted(count_);
+    auto* header = new QVBoxLayout;
+    header->setSpacing(2);
+    header->addWidget(title_);
+    header->addWidget(count_);
+
+    list_->setModel(model_);
+    delegate_ = new MessageBubbleDelegate(list_, this);
+    list_->setItemDelegate(delegate_);
+    // Bubbles differ in height; word wrap makes the list lay them out again
+    // whenever its width changes.
+    list_->setUniformItemSizes(false);
+    list_->setWordWrap(true);
+    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->verticalScrollBar()->setSingleStep(24);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setMouseTracking(false);
+
+    more_->setVisible(false);
+    connect(more_, &QPushButton::clicked, this, &ChatView::showMore);
+    auto* moreRow = new QHBoxLayout;
+    moreRow->addStretch();
+    moreRow->addWidget(more_);
+    moreRow->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(Theme::windowMargin, Theme::windowMargin, Theme::windowMargin, 0);
+    layout->setSpacing(Theme::relatedSpacing);
+    layout->addLayout(header);
+    layout->addLayout(moreRow);
+    layout->addWidget(list_, 1);
+    updateHeader();
+}
+
+ChatView::~ChatView() = default;
+
+void ChatView::showConversation() {
+    model_->refresh();
+    updateHeader();
+    // A conversation opens at its newest message.
+    list_->scrollToBottom();
+}
+
+void ChatView::showMore() {
+    // The first message shown so far stays where it is on the screen while
+    // the earlier ones come in above it.
+    const int offset = model_->rowCount() > 0 ? list_->visualRect(model_->index(0)).top() : 0;
+    pages_.ClickMoreBtn();
+    const int added = model_->refresh();
+    updateHeader();
+    if (added > 0) {
+        list_->doItemsLayout();
+        const QRect formerFirst = list_->visualRect(model_->index(added));
+        QScrollBar* bar = list_->verticalScrollBar();
+        bar->setValue(bar->value() + formerFirst.top() - offset);
+    }
+}
+
+void ChatView::updateHeader() {
+    const vessamo::ChatView& chat = pages_.chatView();
+    more_->setVisible(chat.moreButton);
+    if (chat.conversation == nullptr) {
+        title_->clear();
+        count_->clear();
+        return;
+    }
+    const KTWhatsAppCovNode& conversation = *chat.conversation;
+    Text name = conversation.currentChatName;
+    if (name.empty() && conversation.currentChatNumber) {
+        name = *conversation.currentChatNumber;
+    }
+    title_->setText(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    const size_t total = pages_.lists()->result->messagesOf(conversation).size();
+    count_->setText(total == 1 ? QStringLiteral("1 message")
+                               : QStringLiteral("%1 messages")
+                                     .arg(QLocale().toString(static_cast<qulonglong>(total))));
+}
+
+}  // namespace vessamo::gui

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QListView;
+class QPushButton;
+
+namespace vessamo {
+class ResultPages;
+}
+
+namespace vessamo::gui {
+
+class ChatViewModel;
+class MessageBubbleDelegate;
+class ThumbnailCache;
+
+// The opened conversation: its name and message count, the "More..."
+// button while earlier messages remain, and the messages as bubbles.
+class ChatView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ChatView(ResultPages& pages, QWidget* parent = nullptr);
+    ~ChatView() override;
+
+    // Shows what the pages have opened now (call after a chat was opened).
+    void showConversation();
+
+    [[nodiscard]] QListView* messageList() const { return list_; }
+    [[nodiscard]] QPushButton* moreButton() const { return more_; }
+    [[nodiscard]] QLabel* title() const { return title_; }
+    [[nodiscard]] QLabel* countLabel() const { return count_; }
+    [[nodiscard]] ChatViewModel& model() const { return *model_; }
+    [[nodiscard]] ThumbnailCache& thumbnails() const { return *thumbnails_; }
+
+private:
+    void showMore();
+    void updateHeader();
+
+    ResultPages& pages_;
+    ThumbnailCache* thumbnails_;
+    ChatViewModel* model_;
+    QLabel* title_;
+    QLabel* count_;
+    QPushButton* more_;
+    QListView* list_;
+    MessageBubbleDelegate* delegate_;
+};
+
+}  // namespace vessamo::gui

@@ -1,0 +1,306 @@
+#include "ChatViewModel.h"
+
+#include <QDate>
+#include <QImage>
+#include <QLocale>
+
+#include "ThumbnailCache.h"
+#include "common/AppleTime.h"
+#include "common/Files.h"
+#include "export/ExportReport.h"
+#include "export/MessageAttachmentCopy.h"
+#include "results/DisplayText.h"
+#include "results/ResultPages.h"
+
+namespace vessamo::gui {
+
+namespace {
+
+QString qtext(Text text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::optional<QDate> localDayOf(const std::optional<AppleTime>& time) {
+    if (!time) {
+        return std::nullopt;
+    }
+    const std::optional<LocalTime> local = localTimeOf(*time);
+    if (!local) {
+        return std::nullopt;
+    }
+    return QDate(local->year, local->month, local->day);
+}
+
+// A card's first telephone number ("TEL;type=CELL:+1 555 0100"), if any.
+QString firstPhoneOf(const QString& card) {
+    for (const QStringView line : QStringView(card).split(u'\n')) {
+        if (line.startsWith(u"TEL", Qt::CaseInsensitive)) {
+            const qsizetype colon = line.lastIndexOf(u':');
+            if (colon >= 0) {
+                return line.mid(colon + 1).trimmed().toString();
+            }
+        }
+    }
+    return {};
+}
+
+QString cardTextOf(const KTWhatsAppNode& message) {
+    const QString name = qtext(message.vcardName).trimmed();
+    const QString phone = firstPhoneOf(qtext(message.vcardInfo));
+    return phone.isEmpty() ? name : name + u'\n' + phone;
+}
+
+QString locationTextOf(const KTWhatsAppNode& message) {
+    const QStringList parts = qtext(message.locationInfo).split(u' ', Qt::SkipEmptyParts);
+    return parts.size() == 2 ? parts[0] + QStringLiteral(", ") + parts[1] : qtext(message.locationInfo);
+}
+
+}  // namespace
+
+MessageKind kindOf(const KTWhatsAppNode& message) {
+    switch (message.attchType) {
+        case 1:
+            return MessageKind::Picture;
+        case 2:
+        case 11:  // a GIF, stored as a video
+            return MessageKind::Video;
+        case 3:
+            return MessageKind::Audio;
+        case 4:
+            return MessageKind::VCard;
+        case 5:
+            return MessageKind::Location;
+        case 6:   // group events: joined, left, subject changed
+        case 10:  // the app's own notices
+            return MessageKind::System;
+        case 8:
+            return MessageKind::Document;
+        default:
+            break;
+    }
+    // Recovered rows may lack the type but keep the card or the place.
+    if (message.vcardInfo.size() >= 2) {
+        return MessageKind::VCard;
+    }
+    if (!message.locationInfo.empty()) {
+        return MessageKind::Location;
+    }
+    return MessageKind::Text;
+}
+
+ChatViewModel::ChatViewModel(const ResultPages& pages, ThumbnailCache& thumbnails, QObject* parent)
+    : QAbstractListModel(parent),
+      pages_(pages),
+      thumbnails_(thumbnails),
+      unusedReport_(std::make_unique<ExportReport>()) {
+    connect(&thumbnails_, &ThumbnailCache::thumbnailReady, this, &ChatViewModel::thumbnailReady);
+}
+
+ChatViewModel::~ChatViewModel() = default;
+
+int ChatViewModel::refresh() {
+    const vessamo::ChatView& view = pages_.chatView();
+    const ResultListsPtr& lists = pages_.lists();
+    const bool sameConversation = view.conversation == conversation_ && lists == lists_ &&
+                                  view.conversation != nullptr &&
+                                  view.shown.size() >= shown_.size();
+    if (!sameConversation) {
+        beginResetModel();
+        thumbnails_.cancelPending();
+        lists_ = view.conversation != nullptr ? lists : nullptr;
+        conversation_ = view.conversation;
+        shown_ = conversation_ != nullptr ? view.shown : MessageRange();
+        rows_.assign(shown_.size(), std::nullopt);
+        rowOfThumbnail_.clear();
+        rowsMaterialised_ = 0;
+        files_.reset();
+        if (lists_ != nullptr && lists_->result != nullptr) {
+            // Only its look-up of a message's file is used: nothing is copied.
+            files_ = std::make_unique<MessageAttachmentCopy>(*lists_->result, std::string(),
+                                                             *unusedReport_);
+        }
+        endResetModel();
+        return 0;
+    }
+    const size_t added = view.shown.size() - shown_.size();
+    if (added == 0) {
+        return 0;
+    }
+    beginInsertRows(QModelIndex(), 0, static_cast<int>(added) - 1);
+    shown_ = view.shown;
+    rows_.resize(shown_.size());
+    endInsertRows();
+    // The earlier first row may now share its day with the row above it.
+    const QModelIndex formerFirst = index(static_cast<int>(added));
+    emit dataChanged(formerFirst, formerFirst, {DayTextRole});
+    return static_cast<int>(added);
+}
+
+int ChatViewModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(shown_.size());
+}
+
+const ChatViewModel::Row& ChatViewModel::rowAt(int row) const {
+    std::optional<Row>& kept = rows_[fromEnd(row)];
+    if (!kept) {
+        kept = makeRow(row);
+        ++rowsMaterialised_;
+        if (!kept->thumbnailPath.isEmpty()) {
+            rowOfThumbnail_.insert(kept->thumbnailPath, fromEnd(row));
+        }
+    }
+    return *kept;
+}
+
+ChatViewModel::Row ChatViewModel::makeRow(int row) const {
+    const KTWhatsAppNode& message = shown_[static_cast<size_t>(row)];
+    Row made;
+    made.kind = kindOf(message);
+    made.sent = message.messageType == Direction::Send;
+    made.recovered = message.bDeleted;
+    if (made.sent) {
+        made.author = QStringLiteral("Me");
+    } else {
+        made.author =
+            qtext(!message.messageName.empty() ? message.messageName : message.messageNumb);
+        if (made.author.isEmpty() && conversation_ != nullptr && !conversation_->isGroupCov) {
+            made.author = qtext(conversation_->currentChatName);
+        }
+    }
+    made.showsAuthor = conversation_ != nullptr && conversation_->isGroupCov && !made.sent &&
+                       made.kind != MessageKind::System;
+    made.dateText = QString::fromStdString(messageDateText(message.messageDate));
+    if (const std::optional<LocalTime> local =
+            message.messageDate ? localTimeOf(*message.messageDate) : std::nullopt) {
+        made.timeText = QStringLiteral("%1:%2")
+                            .arg(local->hour, 2, 10, QChar(u'0'))
+                            .arg(local->minute, 2, 10, QChar(u'0'));
+        made.dayText =
+            QLocale().toString(QDate(local->year, local->month, local->day), QLocale::LongFormat);
+    }
+    switch (made.kind) {
+        case MessageKind::VCard:
+            made.text = cardTextOf(message);
+            break;
+        case MessageKind::Location:
+            made.text = locationTextOf(message);
+            break;
+        default:
+            made.text = qtext(message.messageContent);
+            break;
+    }
+    resolveMedia(message, made);
+    return made;
+}
+
+void ChatViewModel::resolveMedia(const KTWhatsAppNode& message, Row& made) const {
+    const bool hasFile = made.kind == MessageKind::Picture || made.kind == MessageKind::Video ||
+                         made.kind == MessageKind::Audio || made.kind == MessageKind::Document;
+    if (!hasFile || files_ == nullptr) {
+        return;
+    }
+    const std::string_view name = lastComponent(message.messageAttchpath.view());
+    made.mediaName = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    if (const std::optional<std::string> file = files_->sourceFileOf(message)) {
+        made.mediaPath = QString::fromStdString(*file);
+    }
+    made.sourceRoot = sourceRootOf(message);
+    if (made.kind == MessageKind::Picture) {
+        made.thumbnailPath = made.mediaPath;
+    } else if (made.kind == MessageKind::Video) {
+        // A video's poster is its stored thumbnail picture, not the film.
+        KTWhatsAppNode posterOnly = message;
+        posterOnly.messageAttchpath = Text();
+        if (const std::optional<std::string> poster = files_->sourceFileOf(posterOnly)) {
+            made.thumbnailPath = QString::fromStdString(*poster);
+        }
+    }
+}
+
+QString ChatViewModel::sourceRootOf(const KTWhatsAppNode& message) const {
+    const ScanResult& result = *lists_->result;
+    if (message.bTimelineNode) {
+        return QString::fromStdString(result.fullTimelinPath);
+    }
+    if (message.biCloudNode) {
+        return QString::fromStdString(result.tempfilePath);
+    }
+    return QString::fromStdString(result.folder);
+}
+
+QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    const Row& row = rowAt(index.row());
+    switch (role) {
+        case Qt::DisplayRole:
+        case TextRole:
+            return row.text;
+        case Qt::ToolTipRole:
+        case DateTextRole:
+            return row.dateText;
+        case SentRole:
+            return row.sent;
+        case AuthorRole:
+            return row.author;
+        case ShowsAuthorRole:
+            return row.showsAuthor;
+        case TimeTextRole:
+            return row.timeText;
+        case DayTextRole: {
+            // Only the first message of a day carries the separator; the
+            // one above is compared by its time alone, never materialised.
+            if (index.row() == 0) {
+                return row.dayText;
+            }
+            const auto& above = shown_[static_cast<size_t>(index.row()) - 1];
+            const auto& self = shown_[static_cast<size_t>(index.row())];
+            return localDayOf(above.messageDate) != localDayOf(self.messageDate) ? row.dayText
+                                                                                 : QString();
+        }
+        case KindRole:
+            return static_cast<int>(row.kind);
+        case MediaPathRole:
+            return row.mediaPath;
+        case MediaNameRole:
+            return row.mediaName;
+        case ThumbnailRole:
+            return row.thumbnailPath.isEmpty()
+                       ? QImage()
+                       : thumbnails_.thumbnail(row.thumbnailPath, row.sourceRoot);
+        case RecoveredRole:
+            return row.recovered;
+        default:
+            return {};
+    }
+}
+
+QHash<int, QByteArray> ChatViewModel::roleNames() const {
+    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
+    names.insert({{TextRole, "text"},
+                  {SentRole, "sent"},
+                  {AuthorRole, "author"},
+                  {ShowsAuthorRole, "showsAuthor"},
+                  {DateTextRole, "dateText"},
+                  {TimeTextRole, "timeText"},
+                  {DayTextRole, "dayText"},
+                  {KindRole, "kind"},
+                  {MediaPathRole, "mediaPath"},
+                  {MediaNameRole, "mediaName"},
+                  {ThumbnailRole, "thumbnail"},
+                  {RecoveredRole, "recovered"}});
+    return names;
+}
+
+void ChatViewModel::thumbnailReady(const QString& file) {
+    for (auto it = rowOfThumbnail_.constFind(file);
+         it != rowOfThumbnail_.cend() && it.key() == file; ++it) {
+        if (*it < shown_.size()) {
+            const QModelIndex changed = index(static_cast<int>(shown_.size() - 1 - *it));
+            emit dataChanged(changed, changed, {ThumbnailRole});
+        }
+    }
+}
+
+}  // namespace vessamo::gui

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QString>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "results/ResultPages.h"
+#include "results/ScanResult.h"
+
+namespace vessamo {
+class MessageAttachmentCopy;
+struct ExportReport;
+}  // namespace vessamo
+
+namespace vessamo::gui {
+
+class ThumbnailCache;
+
+// What a message bubble shows, by WhatsApp's message type and its fields.
+enum class MessageKind { Text, Picture, Video, Audio, Document, VCard, Location, System };
+
+// The opened conversation's shown messages, oldest first, one row each.
+// A conversation may hold a million messages: a row's texts are made only
+// when the view asks for that row, and kept until another conversation
+// is opened.
+class ChatViewModel : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    enum Role {
+        TextRole = Qt::UserRole + 1,  // QString: the words, card or place shown
+        SentRole,                     // bool: written by the account owner
+        AuthorRole,                   // QString: "Me", the member's name or number
+        ShowsAuthorRole,              // bool: a group message by someone else
+        DateTextRole,                 // QString: "MM-DD-YYYY hh:mm"
+        TimeTextRole,                 // QString: "hh:mm", under the bubble
+        DayTextRole,                  // QString: the day, on the first message of a day
+        KindRole,                     // int: MessageKind
+        MediaPathRole,                // QString: the message's file in the source, or ""
+        MediaNameRole,                // QString: the stored file name, or ""
+        ThumbnailRole,                // QImage: the picture's thumbnail once decoded
+        RecoveredRole,                // bool: a deleted message brought back
+    };
+
+    ChatViewModel(const ResultPages& pages, ThumbnailCache& thumbnails, QObject* parent = nullptr);
+    ~ChatViewModel() override;
+
+    // Re-reads the pages' opened conversation: another conversation starts
+    // afresh, earlier messages shown by "More..." come in as rows at the top.
+    // Returns how many rows came in at the top (0 after a fresh start).
+    int refresh();
+
+    [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+    [[nodiscard]] QHash<int, QByteArray> roleNames() const override;
+
+    // The conversation shown, or nullptr.
+    [[nodiscard]] const KTWhatsAppCovNode* conversation() const { return conversation_; }
+    // Rows whose texts were made since the conversation was opened.
+    [[nodiscard]] size_t rowsMaterialised() const { return rowsMaterialised_; }
+
+private:
+    struct Row {
+        QString text;
+        QString author;
+        QString dateText;
+        QString timeText;
+        QString dayText;
+        QString mediaPath;
+        QString mediaName;
+        QString thumbnailPath;  // the picture to decode for a picture or video
+        QString sourceRoot;     // the folder that file must lie in
+        MessageKind kind = MessageKind::Text;
+        bool sent = false;
+        bool showsAuthor = false;
+        bool recovered = false;
+    };
+
+    // Rows are kept by their distance from the conversation's end, which
+    // stays the same when earlier messages come in at the top.
+    [[nodiscard]] size_t fromEnd(int row) const { return shown_.size() - 1 - size_t(row); }
+    const Row& rowAt(int row) const;
+    [[nodiscard]] Row makeRow(int row) const;
+    void resolveMedia(const KTWhatsAppNode& message, Row& made) const;
+    [[nodiscard]] QString sourceRootOf(const KTWhatsAppNode& message) const;
+    void thumbnailReady(const QString& file);
+
+    const ResultPages& pages_;
+    ThumbnailCache& thumbnails_;
+    ResultListsPtr lists_;  // keeps the records of the rows alive
+    const KTWhatsAppCovNode* conversation_ = nullptr;
+    MessageRange shown_;
+    std::unique_ptr<ExportReport> unusedReport_;
+    std::unique_ptr<MessageAttachmentCopy> files_;
+    mutable std::vector<std::optional<Row>> rows_;        // by fromEnd()
+    mutable QMultiHash<QString, size_t> rowOfThumbnail_;  // file -> fromEnd()
+    mutable size_t rowsMaterialised_ = 0;
+};
+
+// The kind of bubble a message gets.
+[[nodiscard]] MessageKind kindOf(const KTWhatsAppNode& message);
+
+}  // namespace vessamo::gui
