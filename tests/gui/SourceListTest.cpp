@@ -14,6 +14,7 @@
 #include "KTDeviceView.h"
 #include "KTExpandButton.h"
 #include "KTLeftTipButton.h"
+#include "KTScanVSButton.h"
 #include "KTWhatAppView.h"
 #include "KTWhatsAppTypeButton.h"
 #include "SourceListView.h"
@@ -133,6 +134,30 @@ TEST(SourceListTest, KeyboardReachesAnExpandButtonAndSpaceExpands) {
     auto* focused = qobject_cast<gui::KTExpandButton*>(QApplication::focusWidget());
     ASSERT_NE(focused, nullptr);
     EXPECT_TRUE(focused->isExpanded());
+}
+
+TEST(SourceListTest, AScannedSourceShowsItsCountsBesideItsCategories) {
+    GuiHarness harness;
+    auto* list = harness.window().findChild<SourceListView*>();
+    ASSERT_NE(list, nullptr);
+    auto buttonsShown = [&] { return list->findChildren<KTWhatsAppTypeButton*>(); };
+    list->findChild<KTDeviceView*>()->expandButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return buttonsShown().size() == 5; }));
+    EXPECT_FALSE(buttonsShown().front()->count().has_value());
+
+    AlertAnswerer tip("Ok");  // the advanced mode tip that ends a first scan
+    buttonsShown().front()->click();
+    ASSERT_TRUE(tip.wait(60000));
+    ASSERT_TRUE(harness.waitForScan());
+    ASSERT_TRUE(waitUntil([&] {
+        const auto buttons = buttonsShown();
+        return buttons.size() == 5 && buttons.back()->count().has_value();
+    }));
+    const auto buttons = buttonsShown();
+    EXPECT_GT(*buttons[0]->count(), 0U);
+    EXPECT_EQ(*buttons[0]->count(), harness.app().resultView().pages().chatRows().size());
+    EXPECT_EQ(*buttons[2]->count(), harness.app().currentResult()->WhatsAppCallArray.size());
+    EXPECT_TRUE(list->scanButton()->isEnabled());
 }
 
 TEST(SourceListTest, PlaceholdersOpenTheirEmptyPages) {
