@@ -79,6 +79,9 @@ void BackupTablePage::buildButtons(QWidget* parent) {
     refresh_ = new QPushButton(themedIcon("view-refresh", QString()), tr("Refresh"), parent);
     choose_ = new QPushButton(themedIcon("folder-open", QString()), tr("Choose a backup folder…"),
                               parent);
+    // Enter on a focused button presses it, as Space does.
+    refresh_->setAutoDefault(true);
+    choose_->setAutoDefault(true);
     scan_ = new QPushButton(tr("Scan"), parent);
     scan_->setDefault(true);
     Theme::makePrimary(scan_);
