@@ -52,7 +52,8 @@ QString cardTextOf(const KTWhatsAppNode& message) {
 
 QString locationTextOf(const KTWhatsAppNode& message) {
     const QStringList parts = qtext(message.locationInfo).split(u' ', Qt::SkipEmptyParts);
-    return parts.size() == 2 ? parts[0] + QStringLiteral(", ") + parts[1] : qtext(message.locationInfo);
+    return parts.size() == 2 ? parts[0] + QStringLiteral(", ") + parts[1]
+                             : qtext(message.locationInfo);
 }
 
 }  // namespace
@@ -237,6 +238,8 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
         case TextRole:
             return row.text;
+        case Qt::AccessibleTextRole:
+            return spokenText(row);
         case Qt::ToolTipRole:
         case DateTextRole:
             return row.dateText;
@@ -274,6 +277,23 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
         default:
             return {};
     }
+}
+
+// What a screen reader says for a bubble: who, when, whether it came back,
+// then the words.
+QString ChatViewModel::spokenText(const Row& row) {
+    QStringList parts;
+    if (!row.author.isEmpty() && row.kind != MessageKind::System) {
+        parts << row.author;
+    }
+    if (!row.dateText.isEmpty()) {
+        parts << row.dateText;
+    }
+    if (row.recovered) {
+        parts << kRecoveredTag;
+    }
+    const QString said = row.text.isEmpty() ? row.mediaName : row.text;
+    return parts.join(QStringLiteral(", ")) + QStringLiteral(": ") + said;
 }
 
 QHash<int, QByteArray> ChatViewModel::roleNames() const {

@@ -46,6 +46,9 @@ public:
         RecoveredRole,                // bool: a deleted message brought back
     };
 
+    // The tag a recovered message carries, on the screen and read aloud.
+    static inline const QString kRecoveredTag = QStringLiteral("Recovered");
+
     ChatViewModel(const ResultPages& pages, ThumbnailCache& thumbnails, QObject* parent = nullptr);
     ~ChatViewModel() override;
 
@@ -85,6 +88,7 @@ private:
     [[nodiscard]] size_t fromEnd(int row) const { return shown_.size() - 1 - size_t(row); }
     const Row& rowAt(int row) const;
     [[nodiscard]] Row makeRow(int row) const;
+    [[nodiscard]] static QString spokenText(const Row& row);
     void resolveMedia(const KTWhatsAppNode& message, Row& made) const;
     [[nodiscard]] QString sourceRootOf(const KTWhatsAppNode& message) const;
     void thumbnailReady(const QString& file);

@@ -29,8 +29,6 @@ constexpr int kPictureHeight = 180;
 constexpr int kCardWidth = 260;
 constexpr int kPlayer = 36;  // the play button's diameter
 
-const QString kRecoveredTag = QStringLiteral("Recovered");
-
 QFont smallFont(const QFont& base) {
     QFont font = base;
     font.setPointSizeF(base.pointSizeF() > 0 ? base.pointSizeF() * 0.85 : 8);
@@ -234,7 +232,9 @@ MessageBubbleDelegate::Layout MessageBubbleDelegate::layoutOf(const QStyleOption
         layout.media = QRect(QPoint(x + kPadX, y + kPadY), media);
     }
     if (!words.isEmpty()) {
-        layout.text = QRect(x + kPadX, y + kPadY + media.height() + gap, inside, words.height());
+        // As wide as its widest line, which it was measured at: laid out again
+        // at that width it breaks at the same places.
+        layout.text = QRect(QPoint(x + kPadX, y + kPadY + media.height() + gap), words);
     }
     y = layout.bubble.bottom() + 1 + kGap;
     // Under the bubble, at its outer edge: the tag of a recovered message,
@@ -244,7 +244,7 @@ MessageBubbleDelegate::Layout MessageBubbleDelegate::layoutOf(const QStyleOption
     const int timeWidth = smallMetrics.horizontalAdvance(time);
     const bool recovered = index.data(ChatViewModel::RecoveredRole).toBool();
     const int tagWidth =
-        recovered ? smallMetrics.horizontalAdvance(kRecoveredTag) + 2 * kGap * 2 : 0;
+        recovered ? smallMetrics.horizontalAdvance(ChatViewModel::kRecoveredTag) + 2 * kGap * 2 : 0;
     const int lineWidth = tagWidth + (recovered && timeWidth > 0 ? kGap * 2 : 0) + timeWidth;
     int lineX = sent ? layout.bubble.right() + 1 - lineWidth : layout.bubble.left();
     if (recovered) {
@@ -329,7 +329,7 @@ void MessageBubbleDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
         painter->setBrush(recoveredBorder());
         painter->drawRoundedRect(layout.tag, layout.tag.height() / 2.0, layout.tag.height() / 2.0);
         painter->setPen(sentText());
-        painter->drawText(layout.tag, Qt::AlignCenter, kRecoveredTag);
+        painter->drawText(layout.tag, Qt::AlignCenter, ChatViewModel::kRecoveredTag);
     }
     if (!layout.time.isEmpty()) {
         painter->setPen(muted);
