@@ -246,7 +246,9 @@ MessageBubbleDelegate::Layout MessageBubbleDelegate::layoutOf(const QStyleOption
     const int tagWidth =
         recovered ? smallMetrics.horizontalAdvance(ChatViewModel::kRecoveredTag) + 2 * kGap * 2 : 0;
     const int lineWidth = tagWidth + (recovered && timeWidth > 0 ? kGap * 2 : 0) + timeWidth;
-    int lineX = sent ? layout.bubble.right() + 1 - lineWidth : layout.bubble.left();
+    // Indented like the author's name, so the lines of a message align.
+    int lineX =
+        sent ? layout.bubble.right() + 1 - kPadX / 2 - lineWidth : layout.bubble.left() + kPadX / 2;
     if (recovered) {
         layout.tag = QRect(lineX, y, tagWidth, smallLine + 2);
         lineX += tagWidth + kGap * 2;
