@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "ChatViewModel.h"
@@ -24,7 +25,16 @@ ChatView::ChatView(ResultPages& pages, QWidget* parent)
       title_(new QLabel(this)),
       count_(new QLabel(this)),
       more_(new QPushButton(QStringLiteral("More..."), this)),
-      list_(new QListView(this)) {
+      list_(new QListView(this)),
+      delegate_(new MessageBubbleDelegate(list_, this)),
+      opening_(new QTimer(this)) {
+    opening_->setInterval(10);
+    connect(opening_, &QTimer::timeout, this, [this] {
+        if (!pages_.bstartloadChat()) {
+            opening_->stop();
+            showConversation();
+        }
+    });
     title_->setFont(Theme::titleFont(font()));
     title_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Theme::makeMuted(count_);
@@ -34,7 +44,6 @@ ChatView::ChatView(ResultPages& pages, QWidget* parent)
     header->addWidget(count_);
 
     list_->setModel(model_);
-    delegate_ = new MessageBubbleDelegate(list_, this);
     list_->setItemDelegate(delegate_);
     // Bubbles differ in height; word wrap makes the list lay them out again
     // whenever its width changes.
@@ -46,7 +55,6 @@ ChatView::ChatView(ResultPages& pages, QWidget* parent)
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setFrameShape(QFrame::NoFrame);
-    list_->setMouseTracking(false);
 
     more_->setVisible(false);
     connect(more_, &QPushButton::clicked, this, &ChatView::showMore);
@@ -71,6 +79,14 @@ void ChatView::showConversation() {
     updateHeader();
     // A conversation opens at its newest message.
     list_->scrollToBottom();
+}
+
+void ChatView::showConversationOnceOpened() {
+    if (pages_.bstartloadChat()) {
+        opening_->start();
+    } else {
+        showConversation();
+    }
 }
 
 void ChatView::showMore() {

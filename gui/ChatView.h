@@ -5,6 +5,7 @@
 class QLabel;
 class QListView;
 class QPushButton;
+class QTimer;
 
 namespace vessamo {
 class ResultPages;
@@ -27,6 +28,9 @@ public:
 
     // Shows what the pages have opened now (call after a chat was opened).
     void showConversation();
+    // The chat list's selection opens a conversation on a worker, which
+    // hands it over on this thread a little later: shows it once there.
+    void showConversationOnceOpened();
 
     [[nodiscard]] QListView* messageList() const { return list_; }
     [[nodiscard]] QPushButton* moreButton() const { return more_; }
@@ -47,6 +51,7 @@ private:
     QPushButton* more_;
     QListView* list_;
     MessageBubbleDelegate* delegate_;
+    QTimer* opening_;  // polls for the opener to hand over
 };
 
 }  // namespace vessamo::gui

@@ -35,9 +35,9 @@ using gui::ChatViewModel;
 struct OpenedChat {
     explicit OpenedChat(ScanResultPtr result) : pages(ui), view(pages) {
         pages.setSource(std::move(result));
-        pages.actClickChat();
-        EXPECT_TRUE(waitUntil([&] { return pages.chatView().conversation != nullptr; }));
-        view.showConversation();
+        pages.actClickChat();  // selects the first row, which opens on a worker
+        view.showConversationOnceOpened();
+        EXPECT_TRUE(waitUntil([&] { return view.model().conversation() != nullptr; }));
         view.resize(640, 720);
         view.show();
         waitUntil([&] { return view.isVisible(); }, 1000);
