@@ -16,6 +16,7 @@
 #include "app/TimelineLibrary.h"
 #include "common/NotificationCenter.h"
 #include "common/ScratchFolder.h"
+#include "common/UserDefaults.h"
 #include "common/UserPaths.h"
 #include "sample/SampleICloudDrive.h"
 #include "sample/SampleSources.h"
@@ -114,6 +115,9 @@ bool VessamoApplication::makeSampleHome() {
         previousHome_ = previous;
     }
     ::setenv(kHomeVariable, home.c_str(), 1);
+    // Every sample folder is new, so each run would count as the first and
+    // open the product page again: the sample is a computer Vessamo knows.
+    UserDefaults(UserDefaults::defaultPath()).setBool("Download", true);
 
     sample::DeviceInfo device;
     device.backupTime = std::time(nullptr);
