@@ -31,8 +31,9 @@ constexpr int kScanChats = 1;
 QLabel* makeHeader(const SourceListRow& row, QWidget* parent) {
     auto* header = new QLabel(QString::fromStdString(row.title), parent);
     header->setTextFormat(Qt::PlainText);
+    // Muted and bold, in the titles' own case: small capitals would turn the
+    // "i" of "iOS" and "iCloud" into a dotless one in some fonts.
     QFont font = header->font();
-    font.setCapitalization(QFont::SmallCaps);
     font.setBold(true);
     header->setFont(font);
     Theme::makeMuted(header);
