@@ -13,6 +13,8 @@ namespace vessamo::gui {
 // What the result side shows when there is nothing to show yet: one
 // sentence about what to do next and the button that does it.
 class EmptyStatePage : public QWidget {
+    Q_OBJECT
+
 public:
     explicit EmptyStatePage(OrlendoAppDelegate& app, QWidget* parent = nullptr);
 

@@ -5,10 +5,12 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLocale>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "ChatView.h"
 #include "ResultListModels.h"
 #include "Theme.h"
 
@@ -125,7 +127,9 @@ ResultsPage::ResultsPage(OrlendoAppDelegate& app, QWidget* parent)
       count_(new QLabel(this)),
       note_(new QLabel(this)),
       body_(new QStackedWidget(this)),
-      table_(makeTable(body_)),
+      split_(new QSplitter(Qt::Horizontal, body_)),
+      table_(makeTable(split_)),
+      chatView_(new ChatView(app.resultView().pages(), split_)),
       empty_(new QLabel(body_)) {
     ResultPages& pages = app_.resultView().pages();
     models_[indexOf(ResultCategory::Chats)] = new ChatListModel(pages, this);
@@ -145,7 +149,13 @@ ResultsPage::ResultsPage(OrlendoAppDelegate& app, QWidget* parent)
     empty_->setAlignment(Qt::AlignCenter);
     empty_->setWordWrap(true);
     Theme::makeMuted(empty_);
-    body_->addWidget(table_);
+    split_->addWidget(table_);
+    split_->addWidget(chatView_);
+    split_->setChildrenCollapsible(false);
+    split_->setStretchFactor(0, 2);
+    split_->setStretchFactor(1, 3);
+    chatView_->hide();
+    body_->addWidget(split_);
     body_->addWidget(empty_);
 
     auto* header = new QHBoxLayout;
@@ -182,6 +192,11 @@ void ResultsPage::showCategory(ResultCategory category) {
         shownLists_ = lists;
         pages.showCategory(category);
         bindTable(category);
+        // The chat page opens its first row itself; its messages follow.
+        chatView_->setVisible(category == ResultCategory::Chats);
+        if (category == ResultCategory::Chats) {
+            chatView_->showConversationOnceOpened();
+        }
     }
     updateHeader();
 }
@@ -207,6 +222,9 @@ void ResultsPage::bindTable(ResultCategory category) {
                     if (current.isValid()) {
                         app_.resultView().pages().tableViewSelectionDidChange(
                             static_cast<size_t>(current.row()));
+                        if (category_ == ResultCategory::Chats) {
+                            chatView_->showConversationOnceOpened();
+                        }
                     }
                 });
     }
@@ -253,7 +271,7 @@ void ResultsPage::updateHeader() {
                            : QString());
     note_->setVisible(stopped);
     empty_->setText(emptyText(category_));
-    body_->setCurrentWidget(rows > 0 ? static_cast<QWidget*>(table_) : empty_);
+    body_->setCurrentWidget(rows > 0 ? static_cast<QWidget*>(split_) : empty_);
 }
 
 }  // namespace vessamo::gui

@@ -8,6 +8,8 @@
 #include <QTimerEvent>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 #include "common/UserDefaults.h"
 #include "common/UserPaths.h"
 #include "sample/SampleICloudDrive.h"
@@ -37,6 +39,31 @@ std::string writeBackup(const std::string& home, const HarnessSources& sources) 
 }
 
 }  // namespace
+
+UnansweredAlertGuard::UnansweredAlertGuard(int patienceMs) : patienceMs_(patienceMs) {
+    clock_.start();
+    startTimer(250);
+}
+
+void UnansweredAlertGuard::timerEvent(QTimerEvent*) {
+    for (QWidget* widget : QApplication::allWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box == nullptr || !box->isVisible()) {
+            continue;
+        }
+        const qint64 seen = firstSeen_.try_emplace(box, clock_.elapsed()).first->second;
+        if (clock_.elapsed() - seen < patienceMs_) {
+            continue;
+        }
+        ADD_FAILURE() << "an alert nobody answered: " << box->text().toStdString();
+        firstSeen_.erase(box);
+        if (QAbstractButton* escape = box->escapeButton()) {
+            escape->click();
+        } else if (!box->buttons().isEmpty()) {
+            box->buttons().front()->click();
+        }
+    }
+}
 
 bool waitUntil(const std::function<bool()>& condition, int milliseconds) {
     QElapsedTimer clock;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +20,21 @@ namespace vessamo::test {
 
 // Processes events until the condition holds or the time is up; true when it held.
 bool waitUntil(const std::function<bool()>& condition, int milliseconds = 10000);
+
+// Fails the test, instead of letting it hang, when an alert sheet stays
+// unanswered: the sheet's own event loop would otherwise never return to
+// the test's waits. The sheet is closed through its escape button.
+class UnansweredAlertGuard : public QObject {
+public:
+    explicit UnansweredAlertGuard(int patienceMs = 20000);
+
+private:
+    void timerEvent(QTimerEvent* event) override;
+
+    int patienceMs_;
+    std::map<const QObject*, qint64> firstSeen_;
+    QElapsedTimer clock_;
+};
 
 // The sources the harness writes into its user folder before the program starts.
 struct HarnessSources {
@@ -50,6 +68,7 @@ public:
 
 private:
     TempHome home_;  // first: everything below lives in it
+    UnansweredAlertGuard guard_;
     std::string backupFolder_;
     NotificationCenter notifications_;
     gui::QtUiPort ui_;

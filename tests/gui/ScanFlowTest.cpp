@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ChatView.h"
+#include "ChatViewModel.h"
 #include "GuiTestSupport.h"
 #include "KTExpandButton.h"
 #include "KTWhatsAppTypeButton.h"
@@ -113,6 +115,11 @@ TEST(ScanFlowTest, CategoryButtonScansAndEndsOnTheChatsListedByTheSample) {
         EXPECT_FALSE(chats->index(row, gui::ChatListModel::Name).data().toString().isEmpty());
         EXPECT_FALSE(chats->index(row, gui::ChatListModel::Date).data().toString().isEmpty());
     }
+    // The first chat opens beside the list, with its newest messages.
+    gui::ChatView& chat = *results.chatView();
+    ASSERT_TRUE(waitUntil([&] { return chat.model().rowCount() > 0; }, 5000));
+    EXPECT_TRUE(chat.isVisibleTo(&results));
+    EXPECT_EQ(chat.title()->text(), chats->index(0, gui::ChatListModel::Name).data().toString());
 }
 
 TEST(ScanFlowTest, StopAsksFirstCancelKeepsScanningStopEndsOnTheChatsPage) {
