@@ -33,6 +33,8 @@ namespace {
 constexpr const char* kGeometryKey = "mainWindowGeometry";
 const QSize kHomeMinimum(751, 578);
 const QSize kResultMinimum(895, 654);
+// Room for the source list, a chat list and an open conversation side by side.
+const QSize kFirstSize(1180, 760);
 
 bool isEmptyPage(ResultPage page) {
     return page == ResultPage::NoBackup || page == ResultPage::NoITunesBackup ||
@@ -85,7 +87,11 @@ void MainWindow::buildPages() {
     split->setChildrenCollapsible(false);
     resultLayout_ = split;
     sourceList_ = new SourceListView(app_, notifications_, split);
-    sourceList_->setMinimumWidth(fontMetrics().averageCharWidth() * 38);
+    // Wide enough for the longest category and its count beside the icons
+    // and indents of a panel, so no label is cut at the narrowest width.
+    sourceList_->setMinimumWidth(
+        fontMetrics().horizontalAdvance(QStringLiteral("WhatsApp Favorites Contacts  88,888")) +
+        14 * Theme::relatedSpacing);
     resultPages_ = new QStackedWidget(split);
     emptyState_ = new EmptyStatePage(app_, resultPages_);
     scanning_ = new ScanningPage(app_, resultPages_);
@@ -317,7 +323,7 @@ void MainWindow::restoreGeometrySetting() {
                                  .value(kGeometryKey)
                                  .toByteArray();
     if (saved.isEmpty() || !restoreGeometry(saved)) {
-        resize(kResultMinimum);
+        resize(kFirstSize.expandedTo(minimumSize()));
     }
 }
 

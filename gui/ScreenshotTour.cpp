@@ -67,7 +67,7 @@ void ScreenshotTour::addSteps() {
     const auto always = [] { return true; };
     steps_.push_back({"home.png",
                       [this] {
-                          window_.resize(980, 700);
+                          window_.resize(1180, 760);
                           window_.showHome();
                       },
                       always, whole});
