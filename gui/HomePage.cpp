@@ -1,6 +1,5 @@
 #include "HomePage.h"
 
-#include <QEnterEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -8,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "BackupTablePage.h"
+#include "ControlEvents.h"
 #include "Theme.h"
 #include "app/OrlendoAppDelegate.h"
 #include "common/NotificationCenter.h"
@@ -24,6 +24,7 @@ public:
     ChoiceButton(NotificationCenter& notifications, HomeButton which, const QIcon& icon,
                  const QString& title, const QString& line, QWidget* parent)
         : QPushButton(parent), notifications_(notifications), which_(which) {
+        ControlEvents::install(*this, notifications, "KTbutton", which_);
         setAccessibleName(title);
         setAccessibleDescription(line);
         setCursor(Qt::PointingHandCursor);
@@ -58,16 +59,6 @@ public:
     // The layout's own size, so long titles and large fonts never clip.
     QSize sizeHint() const override { return layout()->sizeHint(); }
     QSize minimumSizeHint() const override { return layout()->minimumSize(); }
-
-protected:
-    void enterEvent(QEnterEvent* event) override {
-        notifications_.post("KTbuttonMouseEntered", which_);
-        QPushButton::enterEvent(event);
-    }
-    void leaveEvent(QEvent* event) override {
-        notifications_.post("KTbuttonMouseExited", which_);
-        QPushButton::leaveEvent(event);
-    }
 
 private:
     NotificationCenter& notifications_;

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "ControlEvents.h"
 #include "KTExpandButton.h"
 #include "Theme.h"
 
@@ -57,6 +58,7 @@ QIcon KTDeviceView::pictureFor(SourceEntryType type, const KTIOSDeviceNode* reco
 KTDeviceView::KTDeviceView(const SourceListRow& entry, bool current,
                            NotificationCenter& notifications, QWidget* parent)
     : QWidget(parent), id_(entry.id), current_(current), notifications_(notifications) {
+    ControlEvents::install(*this, notifications, "KTDeviceView", id_);
     setAttribute(Qt::WA_Hover);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(16, 4, 8, 4);
@@ -115,16 +117,6 @@ void KTDeviceView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     QWidget::mousePressEvent(event);
-}
-
-void KTDeviceView::enterEvent(QEnterEvent* event) {
-    notifications_.post("KTDeviceViewMouseEntered", id_);
-    QWidget::enterEvent(event);
-}
-
-void KTDeviceView::leaveEvent(QEvent* event) {
-    notifications_.post("KTDeviceViewMouseExited", id_);
-    QWidget::leaveEvent(event);
 }
 
 }  // namespace vessamo::gui

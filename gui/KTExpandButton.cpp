@@ -1,8 +1,8 @@
 #include "KTExpandButton.h"
 
-#include <QKeyEvent>
 #include <QPainter>
 
+#include "ControlEvents.h"
 #include "Theme.h"
 
 namespace vessamo::gui {
@@ -10,6 +10,7 @@ namespace vessamo::gui {
 KTExpandButton::KTExpandButton(SourceEntryId id, bool expanded, NotificationCenter& notifications,
                                QWidget* parent)
     : QToolButton(parent), id_(id), expanded_(expanded), notifications_(notifications) {
+    ControlEvents::install(*this, notifications, "KTExpandButton", id_);
     setAutoRaise(true);
     setFocusPolicy(Qt::StrongFocus);
     setIcon(expanded ? themedIcon("go-down", ":/icons/sources/chevron-down.svg")
@@ -31,31 +32,8 @@ void KTExpandButton::post() {
 // only stop in the tab chain, so its ring must show.
 void KTExpandButton::paintEvent(QPaintEvent* event) {
     QToolButton::paintEvent(event);
-    if (hasFocus()) {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
-    }
-}
-
-void KTExpandButton::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        click();
-        return;
-    }
-    QToolButton::keyPressEvent(event);
-}
-
-void KTExpandButton::enterEvent(QEnterEvent* event) {
-    notifications_.post("KTExpandButtonMouseEntered", id_);
-    QToolButton::enterEvent(event);
-}
-
-void KTExpandButton::leaveEvent(QEvent* event) {
-    notifications_.post("KTExpandButtonMouseExited", id_);
-    QToolButton::leaveEvent(event);
+    QPainter painter(this);
+    paintFocusRing(painter, *this, 1);
 }
 
 }  // namespace vessamo::gui

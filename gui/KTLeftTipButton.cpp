@@ -1,10 +1,10 @@
 #include "KTLeftTipButton.h"
 
-#include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
 
+#include "ControlEvents.h"
 #include "KTDeviceView.h"
 
 namespace vessamo::gui {
@@ -12,6 +12,7 @@ namespace vessamo::gui {
 KTLeftTipButton::KTLeftTipButton(const SourceListRow& placeholder,
                                  NotificationCenter& notifications, QWidget* parent)
     : QToolButton(parent), btnType_(placeholder.placeholderType), notifications_(notifications) {
+    ControlEvents::install(*this, notifications, "KTLeftTipButton", btnType_);
     setAutoRaise(true);
     setFocusPolicy(Qt::StrongFocus);
     setText(QString::fromStdString(placeholder.title));
@@ -45,30 +46,7 @@ void KTLeftTipButton::paintEvent(QPaintEvent* /*event*/) {
     painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter,
                      fontMetrics().elidedText(text(), Qt::ElideRight, textArea.width()));
 
-    if (hasFocus()) {
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), 4, 4);
-    }
-}
-
-void KTLeftTipButton::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        click();
-        return;
-    }
-    QToolButton::keyPressEvent(event);
-}
-
-void KTLeftTipButton::enterEvent(QEnterEvent* event) {
-    notifications_.post("KTLeftTipButtonMouseEntered", btnType_);
-    QToolButton::enterEvent(event);
-}
-
-void KTLeftTipButton::leaveEvent(QEvent* event) {
-    notifications_.post("KTLeftTipButtonMouseExited", btnType_);
-    QToolButton::leaveEvent(event);
+    paintFocusRing(painter, *this, 2);
 }
 
 }  // namespace vessamo::gui

@@ -1,14 +1,15 @@
 #include "KTScanVSButton.h"
 
 #include <QIcon>
-#include <QKeyEvent>
 
+#include "ControlEvents.h"
 #include "Theme.h"
 
 namespace vessamo::gui {
 
 KTScanVSButton::KTScanVSButton(int type, NotificationCenter& notifications, QWidget* parent)
     : QPushButton(tr("Scan"), parent), type_(type), notifications_(notifications) {
+    ControlEvents::install(*this, notifications, "KTScanVSButton", type_);
     setFocusPolicy(Qt::StrongFocus);
     setIcon(QIcon(":/icons/sources/scan.svg"));
     setMinimumHeight(40);
@@ -19,24 +20,6 @@ KTScanVSButton::KTScanVSButton(int type, NotificationCenter& notifications, QWid
     Theme::makePrimary(this);
     connect(this, &QPushButton::clicked, this,
             [this] { notifications_.post("KTScanVSButtonMouseDown", type_); });
-}
-
-void KTScanVSButton::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        click();
-        return;
-    }
-    QPushButton::keyPressEvent(event);
-}
-
-void KTScanVSButton::enterEvent(QEnterEvent* event) {
-    notifications_.post("KTScanVSButtonMouseEntered", type_);
-    QPushButton::enterEvent(event);
-}
-
-void KTScanVSButton::leaveEvent(QEvent* event) {
-    notifications_.post("KTScanVSButtonMouseExited", type_);
-    QPushButton::leaveEvent(event);
 }
 
 }  // namespace vessamo::gui

@@ -18,10 +18,6 @@ public:
     [[nodiscard]] int type() const { return type_; }
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-
 private:
     int type_;
     NotificationCenter& notifications_;

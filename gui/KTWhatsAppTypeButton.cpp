@@ -1,6 +1,5 @@
 #include "KTWhatsAppTypeButton.h"
 
-#include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
 #include <QStyleOptionToolButton>
@@ -8,6 +7,7 @@
 #include <array>
 #include <utility>
 
+#include "ControlEvents.h"
 #include "Theme.h"
 
 namespace vessamo::gui {
@@ -53,6 +53,7 @@ KTWhatsAppTypeButton::KTWhatsAppTypeButton(KTIOSDeviceNodePtr record, int btnTyp
       record_(std::move(record)),
       btnType_(btnType),
       notifications_(notifications) {
+    ControlEvents::install(*this, notifications, "KTWhatsAppTypeButton", clickObject());
     setAutoRaise(true);
     setFocusPolicy(Qt::StrongFocus);
     setText(typeText(btnType));
@@ -96,30 +97,7 @@ void KTWhatsAppTypeButton::paintEvent(QPaintEvent* /*event*/) {
     painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter,
                      fontMetrics().elidedText(text(), Qt::ElideRight, textArea.width()));
 
-    if (hasFocus()) {
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
-    }
-}
-
-void KTWhatsAppTypeButton::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        click();
-        return;
-    }
-    QToolButton::keyPressEvent(event);
-}
-
-void KTWhatsAppTypeButton::enterEvent(QEnterEvent* event) {
-    notifications_.post("KTWhatsAppTypeButtonMouseEntered", clickObject());
-    QToolButton::enterEvent(event);
-}
-
-void KTWhatsAppTypeButton::leaveEvent(QEvent* event) {
-    notifications_.post("KTWhatsAppTypeButtonMouseExited", clickObject());
-    QToolButton::leaveEvent(event);
+    paintFocusRing(painter, *this, 1);
 }
 
 }  // namespace vessamo::gui

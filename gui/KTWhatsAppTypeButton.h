@@ -33,9 +33,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
 
 private:
     [[nodiscard]] CategoryButtonClick clickObject() const { return {record_, btnType_}; }
