@@ -51,6 +51,13 @@ ChatView::ChatView(ResultPages& pages, QWidget* parent)
     list_->setWordWrap(true);
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     list_->verticalScrollBar()->setSingleStep(24);
+    QScrollBar* bar = list_->verticalScrollBar();
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (followNewest_) {
+            bar->setValue(maximum);
+        }
+    });
+    connect(bar, &QScrollBar::actionTriggered, this, [this] { followNewest_ = false; });
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -77,7 +84,9 @@ ChatView::~ChatView() = default;
 void ChatView::showConversation() {
     model_->refresh();
     updateHeader();
-    // A conversation opens at its newest message.
+    // A conversation opens at its newest message, and stays there while
+    // its rows find their heights at the view's final width.
+    followNewest_ = true;
     list_->scrollToBottom();
 }
 
@@ -92,6 +101,7 @@ void ChatView::showConversationOnceOpened() {
 void ChatView::showMore() {
     // The first message shown so far stays where it is on the screen while
     // the earlier ones come in above it.
+    followNewest_ = false;
     const int offset = model_->rowCount() > 0 ? list_->visualRect(model_->index(0)).top() : 0;
     pages_.ClickMoreBtn();
     const int added = model_->refresh();

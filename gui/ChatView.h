@@ -52,6 +52,9 @@ private:
     QListView* list_;
     MessageBubbleDelegate* delegate_;
     QTimer* opening_;  // polls for the opener to hand over
+    // The newest message stays in sight while rows settle their heights,
+    // until the person scrolls or asks for earlier messages.
+    bool followNewest_ = false;
 };
 
 }  // namespace vessamo::gui

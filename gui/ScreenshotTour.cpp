@@ -4,12 +4,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QListView>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QTimerEvent>
 #include <cstdio>
 
+#include "ChatView.h"
+#include "ChatViewModel.h"
 #include "EmptyStatePage.h"
 #include "KTExpandButton.h"
 #include "KTWhatsAppTypeButton.h"
@@ -99,9 +103,13 @@ void ScreenshotTour::addSteps() {
     steps_.push_back({"chats.png", [this] { answerSheet(); },
                       [this] {
                           const ResultViewState state = app_.resultView().state();
+                          const ChatView& chat = *window_.results().chatView();
+                          const QScrollBar* bar = chat.messageList()->verticalScrollBar();
                           return visibleSheet() == nullptr && state.page == ResultPage::Results &&
                                  state.category == ResultCategory::Chats &&
-                                 window_.resultPage() == static_cast<QWidget*>(&window_.results());
+                                 window_.resultPage() ==
+                                     static_cast<QWidget*>(&window_.results()) &&
+                                 chat.model().rowCount() > 0 && bar->value() == bar->maximum();
                       },
                       whole});
     // The other lists, through the source's category buttons.

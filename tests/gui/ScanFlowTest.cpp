@@ -3,9 +3,11 @@
 // the chats page it ends on.
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 #include <algorithm>
@@ -120,6 +122,11 @@ TEST(ScanFlowTest, CategoryButtonScansAndEndsOnTheChatsListedByTheSample) {
     ASSERT_TRUE(waitUntil([&] { return chat.model().rowCount() > 0; }, 5000));
     EXPECT_TRUE(chat.isVisibleTo(&results));
     EXPECT_EQ(chat.title()->text(), chats->index(0, gui::ChatListModel::Name).data().toString());
+    const QScrollBar* bar = chat.messageList()->verticalScrollBar();
+    EXPECT_TRUE(
+        waitUntil([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }, 2000))
+        << "the conversation should open at its newest message: " << bar->value() << " of "
+        << bar->maximum();
 }
 
 TEST(ScanFlowTest, StopAsksFirstCancelKeepsScanningStopEndsOnTheChatsPage) {
