@@ -19,10 +19,10 @@
 #include "BenchSupport.h"
 #include "ChatView.h"
 #include "ChatViewModel.h"
+#include "MillionMessageSample.h"
 #include "QtUiPort.h"
 #include "app/Scanner.h"
 #include "results/ResultPages.h"
-#include "sample/SampleSources.h"
 
 namespace fs = std::filesystem;
 using namespace vessamo;
@@ -30,27 +30,6 @@ using namespace vessamo;
 namespace {
 
 constexpr int kRuns = 7;
-
-// The very sample scan_bench builds, so both share its cached copy.
-int buildSample(const std::string& folder) {
-    sample::WhatsAppSampleOptions options;
-    options.people = 6000;
-    options.addressBook = 2000;
-    options.otherContacts = 0;
-    options.chats = 4800;
-    options.groups = 200;
-    options.messages = 1'000'000;
-    options.mediaEvery = 10;
-    options.calls = 2000;
-    options.smallMedia = true;
-    auto builder = sample::whatsAppBackup(sample::CatalogueLayout::ManifestDb, {}, options);
-    std::string error;
-    if (!builder.write(folder, &error)) {
-        std::fprintf(stderr, "cannot build the sample: %s\n", error.c_str());
-        return 1;
-    }
-    return 0;
-}
 
 bool processUntil(const std::function<bool()>& condition, int milliseconds = 60000) {
     QElapsedTimer timer;
@@ -103,16 +82,11 @@ double openAndPaint(ResultPages& pages, gui::ChatView& view, size_t row) {
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    const std::string cache = bench::cacheFolder("scan-1m");
-    const std::string folder = cache + "/backup";
-    if (!fs::exists(cache + "/complete")) {
-        fs::remove_all(cache);
-        fs::create_directories(cache);
-        if (bench::inChild([&] { return buildSample(folder); }) != 0) {
-            return 1;
-        }
-        std::ofstream(cache + "/complete") << "ok\n";
+    const std::optional<std::string> sample = bench::millionMessageSample();
+    if (!sample) {
+        return 1;
     }
+    const std::string& folder = *sample;
     QApplication application(argc, argv);
     auto scanStart = std::chrono::steady_clock::now();
     ScanReporter quiet;

@@ -7,15 +7,13 @@
 #include <string_view>
 
 #include "BenchSupport.h"
+#include "MillionMessageSample.h"
 #include "app/Scanner.h"
-#include "sample/SampleSources.h"
 
 namespace fs = std::filesystem;
 using namespace vessamo;
 
 namespace {
-
-constexpr size_t kMessages = 1'000'000;
 
 const char* kMessageStatement =
     "select ZWAMESSAGE.ZCHATSESSION,ZMESSAGEDATE,ZPUSHNAME,ZMESSAGETYPE,ZFROMJID,ZTEXT,ZTOJID,"
@@ -23,28 +21,6 @@ const char* kMessageStatement =
     "ZWAMEDIAITEM.ZTHUMBNAILLOCALPATH,ZWAMEDIAITEM.ZXMPPTHUMBPATH,ZWAMEDIAITEM.ZLATITUDE,"
     "ZWAMEDIAITEM.ZLONGITUDE,ZWAMESSAGE.ZSTARRED,ZWAMESSAGE.ZISFROMME from ZWAMESSAGE left join  "
     "ZWAMEDIAITEM on  ZWAMESSAGE.Z_PK= ZWAMEDIAITEM.ZMESSAGE";
-
-int buildSample(const std::string& folder) {
-    sample::WhatsAppSampleOptions options;
-    options.people = 6000;
-    options.addressBook = 2000;
-    options.otherContacts = 0;
-    options.chats = 4800;
-    options.groups = 200;
-    options.messages = kMessages;
-    options.mediaEvery = 10;
-    options.calls = 2000;
-    options.smallMedia = true;
-    auto start = std::chrono::steady_clock::now();
-    auto builder = sample::whatsAppBackup(sample::CatalogueLayout::ManifestDb, {}, options);
-    std::string error;
-    if (!builder.write(folder, &error)) {
-        std::fprintf(stderr, "cannot build the sample: %s\n", error.c_str());
-        return 1;
-    }
-    std::printf("built the sample in %.1f s\n", bench::secondsSince(start));
-    return 0;
-}
 
 // Notes when each stage starts and how much memory is resident then.
 class StageClock : public ScanReporter {
@@ -140,16 +116,11 @@ int compareCommandLine(const std::string& folder) {
 }  // namespace
 
 int main() {
-    const std::string cache = bench::cacheFolder("scan-1m");
-    const std::string folder = cache + "/backup";
-    if (!fs::exists(cache + "/complete")) {
-        fs::remove_all(cache);
-        fs::create_directories(cache);
-        if (bench::inChild([&] { return buildSample(folder); }) != 0) {
-            return 1;
-        }
-        std::ofstream(cache + "/complete") << "ok\n";
+    const std::optional<std::string> sample = bench::millionMessageSample();
+    if (!sample) {
+        return 1;
     }
+    const std::string& folder = *sample;
     std::printf("sample: %s\n", folder.c_str());
     const std::string chat = folder + "/7c/7c7fba66680ef796b916b067077cc246adacf01d";
     const bench::CommandRun query =
