@@ -59,7 +59,7 @@ std::string LoginItem::defaultFolder() {
     if (const std::string home = environment("VESSAMO_HOME"); !home.empty()) {
         return home + "/.config/autostart";
     }
-    // The base directory specification ignores a relative XDG_CONFIG_HOME.
+    // A relative XDG_CONFIG_HOME does not count, as the XDG base directory rules say.
     if (const std::string config = environment("XDG_CONFIG_HOME");
         !config.empty() && config.front() == '/') {
         return config + "/autostart";
