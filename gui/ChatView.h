@@ -39,6 +39,10 @@ public:
     [[nodiscard]] ChatViewModel& model() const { return *model_; }
     [[nodiscard]] ThumbnailCache& thumbnails() const { return *thumbnails_; }
 
+signals:
+    // A message's picture or video was chosen for a closer look.
+    void previewRequested(const QString& filePath, const QString& displayName);
+
 private:
     void showMore();
     void updateHeader();

@@ -1,5 +1,6 @@
 #include "ResultsPage.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -8,10 +9,18 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
 
+#include "CharacterWindow.h"
 #include "ChatView.h"
+#include "DetailPane.h"
+#include "ExportBar.h"
+#include "MediaBrowser.h"
+#include "PreviewPanel.h"
 #include "ResultListModels.h"
+#include "ResultSearchField.h"
+#include "SelectionBar.h"
 #include "Theme.h"
 
 namespace vessamo::gui {
@@ -126,18 +135,32 @@ ResultsPage::ResultsPage(OrlendoAppDelegate& app, QWidget* parent)
       title_(new QLabel(this)),
       count_(new QLabel(this)),
       note_(new QLabel(this)),
+      search_(new ResultSearchField(app, this)),
+      onlyDeleted_(new QCheckBox(QStringLiteral("Only dispaly deleted files"), this)),
+      characters_(new QToolButton(this)),
+      exports_(new ExportBar(app, this)),
       body_(new QStackedWidget(this)),
       split_(new QSplitter(Qt::Horizontal, body_)),
       table_(makeTable(split_)),
-      chatView_(new ChatView(app.resultView().pages(), split_)),
-      empty_(new QLabel(body_)) {
+      side_(new QStackedWidget(split_)),
+      chatView_(new ChatView(app.resultView().pages(), side_)),
+      details_(new DetailPane(app, side_)),
+      media_(new MediaBrowser(app, body_)),
+      empty_(new QLabel(body_)),
+      selection_(new SelectionBar(app, this)),
+      preview_(new PreviewPanel(app, this)),
+      characterWindow_(new CharacterWindow(app, this)) {
     ResultPages& pages = app_.resultView().pages();
     models_[indexOf(ResultCategory::Chats)] = new ChatListModel(pages, this);
     models_[indexOf(ResultCategory::Attachments)] = new MediaListModel(pages, this);
     models_[indexOf(ResultCategory::Calls)] = new CallListModel(pages, this);
     models_[indexOf(ResultCategory::Contacts)] = new ContactListModel(pages, this);
     models_[indexOf(ResultCategory::Favorites)] = new FavouriteListModel(pages, this);
+    buildLayout();
+    connectParts();
+}
 
+void ResultsPage::buildLayout() {
     title_->setObjectName("resultTitle");
     title_->setFont(Theme::titleFont(font(), 1));
     count_->setObjectName("resultCount");
@@ -149,13 +172,25 @@ ResultsPage::ResultsPage(OrlendoAppDelegate& app, QWidget* parent)
     empty_->setAlignment(Qt::AlignCenter);
     empty_->setWordWrap(true);
     Theme::makeMuted(empty_);
+    search_->setObjectName("resultSearch");
+    onlyDeleted_->setObjectName("onlyDeletedBox");
+    onlyDeleted_->hide();
+    characters_->setObjectName("charactersButton");
+    characters_->setIcon(Theme::themedIcon("accessories-text-editor", QString()));
+    characters_->setToolTip(tr("Show the scanned database as characters"));
+    characters_->setAutoRaise(true);
+    preview_->hide();
+    characterWindow_->hide();
+
+    side_->addWidget(chatView_);
+    side_->addWidget(details_);
     split_->addWidget(table_);
-    split_->addWidget(chatView_);
+    split_->addWidget(side_);
     split_->setChildrenCollapsible(false);
     split_->setStretchFactor(0, 2);
     split_->setStretchFactor(1, 3);
-    chatView_->hide();
     body_->addWidget(split_);
+    body_->addWidget(media_);
     body_->addWidget(empty_);
 
     auto* header = new QHBoxLayout;
@@ -163,14 +198,44 @@ ResultsPage::ResultsPage(OrlendoAppDelegate& app, QWidget* parent)
     header->addWidget(title_, 0, Qt::AlignBaseline);
     header->addWidget(count_, 0, Qt::AlignBaseline);
     header->addStretch(1);
+    header->addWidget(onlyDeleted_);
+    header->addWidget(search_);
+    header->addWidget(characters_);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(Theme::windowMargin, Theme::windowMargin, Theme::windowMargin,
                                Theme::windowMargin);
     column->setSpacing(Theme::relatedSpacing);
     column->addLayout(header);
+    column->addWidget(exports_);
     column->addWidget(note_);
     column->addWidget(body_, 1);
+    column->addWidget(selection_);
+}
+
+void ResultsPage::connectParts() {
+    connect(search_, &ResultSearchField::rowsReplaced, this, &ResultsPage::rowsChanged);
+    connect(onlyDeleted_, &QCheckBox::toggled, this, [this](bool on) {
+        app_.resultView().pages().setOnlyDeleted(on);
+        refill(category_);
+    });
+    connect(characters_, &QToolButton::clicked, characterWindow_, &CharacterWindow::open);
+    for (ResultListModel* model : models_) {
+        connect(model, &QAbstractItemModel::dataChanged, selection_, &SelectionBar::refresh);
+    }
+    connect(selection_, &SelectionBar::marksChanged, this, [this] {
+        if (ResultListModel* model = modelOf(category_)) {
+            model->reload();
+        }
+        media_->reload();
+    });
+    connect(media_, &MediaBrowser::marksChanged, selection_, &SelectionBar::refresh);
+    const auto preview = [this](const QString& filePath, const QString& displayName) {
+        preview_->preview(filePath, displayName);
+    };
+    connect(chatView_, &ChatView::previewRequested, this, preview);
+    connect(details_, &DetailPane::previewRequested, this, preview);
+    connect(media_, &MediaBrowser::previewRequested, this, preview);
 }
 
 ResultListModel* ResultsPage::modelOf(ResultCategory category) const {
@@ -188,15 +253,37 @@ void ResultsPage::showCategory(ResultCategory category) {
     const ResultListsPtr& lists = pages.lists();
     if (category != category_ || shownLists_.lock() != lists ||
         pages.currentTableView() != category) {
-        category_ = category;
-        shownLists_ = lists;
-        pages.showCategory(category);
-        bindTable(category);
-        // The chat page opens its first row itself; its messages follow.
-        chatView_->setVisible(category == ResultCategory::Chats);
-        if (category == ResultCategory::Chats) {
-            chatView_->showConversationOnceOpened();
+        if (category != category_) {
+            search_->reset();
         }
+        shownLists_ = lists;
+        refill(category);
+    }
+    updateHeader();
+}
+
+// Fills the pages' list of the category again and binds the views to it.
+void ResultsPage::refill(ResultCategory category) {
+    ResultPages& pages = app_.resultView().pages();
+    category_ = category;
+    pages.showCategory(category);
+    const bool deletedFilter =
+        category == ResultCategory::Calls || category == ResultCategory::Contacts;
+    onlyDeleted_->setVisible(deletedFilter);
+    exports_->setCategory(category);
+    selection_->setCategory(category);
+    if (category == ResultCategory::Attachments) {
+        media_->reload();
+    } else {
+        bindTable(category);
+    }
+    // The chat page opens its first row itself; its messages follow.
+    side_->setCurrentWidget(category == ResultCategory::Chats ? static_cast<QWidget*>(chatView_)
+                                                              : details_);
+    if (category == ResultCategory::Chats) {
+        chatView_->showConversationOnceOpened();
+    } else if (category != ResultCategory::Attachments) {
+        details_->showDetails(category);
     }
     updateHeader();
 }
@@ -205,6 +292,10 @@ void ResultsPage::rowsChanged() {
     if (ResultListModel* model = modelOf(category_)) {
         model->reload();
     }
+    if (category_ == ResultCategory::Attachments) {
+        media_->reload();
+    }
+    selection_->refresh();
     updateHeader();
 }
 
@@ -218,15 +309,7 @@ void ResultsPage::bindTable(ResultCategory category) {
     if (table_->model() != model) {
         table_->setModel(model);
         connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-                [this](const QModelIndex& current) {
-                    if (current.isValid()) {
-                        app_.resultView().pages().tableViewSelectionDidChange(
-                            static_cast<size_t>(current.row()));
-                        if (category_ == ResultCategory::Chats) {
-                            chatView_->showConversationOnceOpened();
-                        }
-                    }
-                });
+                &ResultsPage::rowChosen);
     }
     const ColumnPlan plan = planOf(category);
     QHeaderView* columns = table_->horizontalHeader();
@@ -243,6 +326,18 @@ void ResultsPage::bindTable(ResultCategory category) {
         }
     }
     selectShownRow();
+}
+
+void ResultsPage::rowChosen(const QModelIndex& current) {
+    if (!current.isValid()) {
+        return;
+    }
+    app_.resultView().pages().tableViewSelectionDidChange(static_cast<size_t>(current.row()));
+    if (category_ == ResultCategory::Chats) {
+        chatView_->showConversationOnceOpened();
+    } else {
+        details_->showDetails(category_);
+    }
 }
 
 // The pages chose the first row of some lists already; the table shows the same.
@@ -271,7 +366,9 @@ void ResultsPage::updateHeader() {
                            : QString());
     note_->setVisible(stopped);
     empty_->setText(emptyText(category_));
-    body_->setCurrentWidget(rows > 0 ? static_cast<QWidget*>(split_) : empty_);
+    QWidget* list =
+        category_ == ResultCategory::Attachments ? static_cast<QWidget*>(media_) : split_;
+    body_->setCurrentWidget(rows > 0 ? list : empty_);
 }
 
 }  // namespace vessamo::gui

@@ -6,15 +6,24 @@
 #include "app/OrlendoAppDelegate.h"
 #include "results/ResultViewState.h"
 
+class QCheckBox;
 class QLabel;
 class QSplitter;
+class QToolButton;
 class QStackedWidget;
 class QTableView;
 
 namespace vessamo::gui {
 
+class CharacterWindow;
 class ChatView;
+class DetailPane;
+class ExportBar;
+class MediaBrowser;
+class PreviewPanel;
 class ResultListModel;
+class ResultSearchField;
+class SelectionBar;
 
 // One category of the current source's results: a title with the count and
 // a table bound to the result pages' rows. The table draws only the rows in
@@ -39,11 +48,24 @@ public:
     [[nodiscard]] ChatView* chatView() const { return chatView_; }
     // The model behind the table for a category (None: nullptr).
     [[nodiscard]] ResultListModel* modelOf(ResultCategory category) const;
+    [[nodiscard]] ResultSearchField* searchField() const { return search_; }
+    [[nodiscard]] QCheckBox* onlyDeletedBox() const { return onlyDeleted_; }
+    [[nodiscard]] QToolButton* charactersButton() const { return characters_; }
+    [[nodiscard]] ExportBar* exportBar() const { return exports_; }
+    [[nodiscard]] SelectionBar* selectionBar() const { return selection_; }
+    [[nodiscard]] DetailPane* detailPane() const { return details_; }
+    [[nodiscard]] MediaBrowser* mediaBrowser() const { return media_; }
+    [[nodiscard]] PreviewPanel* previewPanel() const { return preview_; }
+    [[nodiscard]] CharacterWindow* characterWindow() const { return characterWindow_; }
 
 private:
+    void buildLayout();
+    void connectParts();
     void bindTable(ResultCategory category);
+    void refill(ResultCategory category);
     void updateHeader();
     void selectShownRow();
+    void rowChosen(const QModelIndex& current);
 
     OrlendoAppDelegate& app_;
     ResultCategory category_ = ResultCategory::None;
@@ -51,11 +73,21 @@ private:
     QLabel* title_;
     QLabel* count_;
     QLabel* note_;
+    ResultSearchField* search_;
+    QCheckBox* onlyDeleted_;
+    QToolButton* characters_;
+    ExportBar* exports_;
     QStackedWidget* body_;
     QSplitter* split_;
     QTableView* table_;
+    QStackedWidget* side_;  // the chat view or the details, beside the list
     ChatView* chatView_;
+    DetailPane* details_;
+    MediaBrowser* media_;
     QLabel* empty_;
+    SelectionBar* selection_;
+    PreviewPanel* preview_;
+    CharacterWindow* characterWindow_;
     ResultListModel* models_[5] = {};  // children of the page, by category number - 1
 };
 
