@@ -1,9 +1,11 @@
 #include "ChatView.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -13,6 +15,7 @@
 #include "MessageBubbleDelegate.h"
 #include "Theme.h"
 #include "ThumbnailCache.h"
+#include "VoiceNotePlayer.h"
 #include "results/ResultPages.h"
 
 namespace vessamo::gui {
@@ -21,6 +24,7 @@ ChatView::ChatView(ResultPages& pages, QWidget* parent)
     : QWidget(parent),
       pages_(pages),
       thumbnails_(new ThumbnailCache(QSize(480, 480), ThumbnailCache::kDefaultCapacity, this)),
+      player_(new VoiceNotePlayer(this)),
       model_(new ChatViewModel(pages, *thumbnails_, this)),
       title_(new QLabel(this)),
       count_(new QLabel(this)),
@@ -43,7 +47,14 @@ ChatView::ChatView(ResultPages& pages, QWidget* parent)
     header->addWidget(title_);
     header->addWidget(count_);
 
+    setObjectName("chatView");
+    list_->setObjectName("chatMessages");
+    more_->setObjectName("chatMore");
+    title_->setObjectName("chatTitle");
+    model_->setPlayer(player_);
     list_->setModel(model_);
+    list_->viewport()->installEventFilter(this);
+    connect(list_, &QListView::activated, this, &ChatView::activate);
     list_->setItemDelegate(delegate_);
     // Bubbles differ in height; word wrap makes the list lay them out again
     // whenever its width changes.
@@ -79,9 +90,14 @@ ChatView::ChatView(ResultPages& pages, QWidget* parent)
     updateHeader();
 }
 
-ChatView::~ChatView() = default;
+ChatView::~ChatView() {
+    model_->setPlayer(nullptr);  // the player, an older child, goes first
+}
 
 void ChatView::showConversation() {
+    if (pages_.chatView().conversation != model_->conversation()) {
+        player_->stop();  // the sound belonged to the conversation that went
+    }
     model_->refresh();
     updateHeader();
     // A conversation opens at its newest message, and stays there while
@@ -96,6 +112,54 @@ void ChatView::showConversationOnceOpened() {
     } else {
         showConversation();
     }
+}
+
+QRect ChatView::mediaRect(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return {};
+    }
+    QStyleOptionViewItem option;
+    option.initFrom(list_->viewport());
+    option.font = list_->font();
+    option.rect = list_->visualRect(index);
+    const QRect media = delegate_->layoutOf(option, index).media;
+    return media.isEmpty() ? QRect() : media.translated(option.rect.topLeft());
+}
+
+void ChatView::activate(const QModelIndex& index) {
+    if (!index.isValid()) {
+        return;
+    }
+    const QString file = index.data(ChatViewModel::MediaPathRole).toString();
+    const QString name = index.data(ChatViewModel::MediaNameRole).toString();
+    if (file.isEmpty()) {
+        return;  // not in the source: nothing to look at or play
+    }
+    switch (static_cast<MessageKind>(index.data(ChatViewModel::KindRole).toInt())) {
+        case MessageKind::Picture:
+        case MessageKind::Video:
+        case MessageKind::Document:
+            emit previewRequested(file, name.isEmpty() ? QFileInfo(file).fileName() : name);
+            break;
+        case MessageKind::Audio:
+            player_->toggle(file, name);
+            break;
+        default:
+            break;
+    }
+}
+
+bool ChatView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint at = mouse->position().toPoint();
+        const QModelIndex index = list_->indexAt(at);
+        if (mouse->button() == Qt::LeftButton && mediaRect(index).contains(at)) {
+            activate(index);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ChatView::showMore() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QModelIndex>
 #include <QWidget>
 
 class QLabel;
@@ -16,6 +17,7 @@ namespace vessamo::gui {
 class ChatViewModel;
 class MessageBubbleDelegate;
 class ThumbnailCache;
+class VoiceNotePlayer;
 
 // The opened conversation: its name and message count, the "More..."
 // button while earlier messages remain, and the messages as bubbles.
@@ -38,10 +40,22 @@ public:
     [[nodiscard]] QLabel* countLabel() const { return count_; }
     [[nodiscard]] ChatViewModel& model() const { return *model_; }
     [[nodiscard]] ThumbnailCache& thumbnails() const { return *thumbnails_; }
+    [[nodiscard]] VoiceNotePlayer& player() const { return *player_; }
+
+    // A message's picture, film, sound or document was clicked (or chosen
+    // with Enter): a picture, film or document opens for a closer look, a
+    // sound plays or pauses. Other messages do nothing.
+    void activate(const QModelIndex& index);
+    // Where the message's picture, player or card lies in the list's
+    // viewport; empty when it has none.
+    [[nodiscard]] QRect mediaRect(const QModelIndex& index) const;
 
 signals:
     // A message's picture or video was chosen for a closer look.
     void previewRequested(const QString& filePath, const QString& displayName);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showMore();
@@ -49,6 +63,7 @@ private:
 
     ResultPages& pages_;
     ThumbnailCache* thumbnails_;
+    VoiceNotePlayer* player_;
     ChatViewModel* model_;
     QLabel* title_;
     QLabel* count_;

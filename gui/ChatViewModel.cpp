@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include "ThumbnailCache.h"
+#include "VoiceNotePlayer.h"
 #include "common/AppleTime.h"
 #include "common/Files.h"
 #include "export/ExportReport.h"
@@ -113,6 +114,7 @@ int ChatViewModel::refresh() {
         shown_ = conversation_ != nullptr ? view.shown : MessageRange();
         rows_.assign(shown_.size(), std::nullopt);
         rowOfThumbnail_.clear();
+        rowOfSound_.clear();
         rowsMaterialised_ = 0;
         files_.reset();
         if (lists_ != nullptr && lists_->result != nullptr) {
@@ -148,6 +150,9 @@ const ChatViewModel::Row& ChatViewModel::rowAt(int row) const {
         ++rowsMaterialised_;
         if (!kept->thumbnailPath.isEmpty()) {
             rowOfThumbnail_.insert(kept->thumbnailPath, fromEnd(row));
+        }
+        if (kept->kind == MessageKind::Audio && !kept->mediaPath.isEmpty()) {
+            rowOfSound_.insert(kept->mediaPath, fromEnd(row));
         }
     }
     return *kept;
@@ -206,14 +211,25 @@ void ChatViewModel::resolveMedia(const KTWhatsAppNode& message, Row& made) const
         made.mediaPath = QString::fromStdString(*file);
     }
     made.sourceRoot = sourceRootOf(message);
+    if (made.kind == MessageKind::Audio && !made.mediaPath.isEmpty() &&
+        VoiceNotePlayer::needsConversion(made.mediaPath, made.mediaName)) {
+        // Only the rows in sight are made, so a note's file is read at most
+        // once per opening, and only its few pages.
+        if (const auto length = VoiceNotePlayer::opusDuration(made.mediaPath)) {
+            made.durationText = VoiceNotePlayer::durationText(*length);
+        }
+    }
     if (made.kind == MessageKind::Picture) {
         made.thumbnailPath = made.mediaPath;
     } else if (made.kind == MessageKind::Video) {
-        // A video's poster is its stored thumbnail picture, not the film.
+        // A video's poster is its stored still; without one, the film's first frame.
         KTWhatsAppNode posterOnly = message;
         posterOnly.messageAttchpath = Text();
         if (const std::optional<std::string> poster = files_->sourceFileOf(posterOnly)) {
             made.thumbnailPath = QString::fromStdString(*poster);
+        } else if (!made.mediaPath.isEmpty()) {
+            made.thumbnailPath = made.mediaPath;
+            made.posterFromFilm = true;
         }
     }
 }
@@ -269,11 +285,18 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
         case MediaNameRole:
             return row.mediaName;
         case ThumbnailRole:
-            return row.thumbnailPath.isEmpty()
-                       ? QImage()
-                       : thumbnails_.thumbnail(row.thumbnailPath, row.sourceRoot);
+            if (row.thumbnailPath.isEmpty()) {
+                return QImage();
+            }
+            return row.posterFromFilm ? thumbnails_.poster(row.thumbnailPath, row.sourceRoot)
+                                      : thumbnails_.thumbnail(row.thumbnailPath, row.sourceRoot);
         case RecoveredRole:
             return row.recovered;
+        case PlayStateRole:
+            return static_cast<int>(player_ != nullptr ? player_->stateOf(row.mediaPath)
+                                                       : VoiceNotePlayer::State::Idle);
+        case DurationTextRole:
+            return durationTextOf(row);
         default:
             return {};
     }
@@ -309,8 +332,50 @@ QHash<int, QByteArray> ChatViewModel::roleNames() const {
                   {MediaPathRole, "mediaPath"},
                   {MediaNameRole, "mediaName"},
                   {ThumbnailRole, "thumbnail"},
-                  {RecoveredRole, "recovered"}});
+                  {RecoveredRole, "recovered"},
+                  {PlayStateRole, "playState"},
+                  {DurationTextRole, "durationText"}});
     return names;
+}
+
+void ChatViewModel::setPlayer(const VoiceNotePlayer* player) {
+    if (player_ != nullptr) {
+        disconnect(player_, nullptr, this, nullptr);
+    }
+    player_ = player;
+    if (player_ != nullptr) {
+        connect(player_, &VoiceNotePlayer::changed, this, &ChatViewModel::playbackChanged);
+    }
+}
+
+// The stored length until the player knows better; while a sound plays or
+// pauses, where it is of how long.
+QString ChatViewModel::durationTextOf(const Row& row) const {
+    if (player_ == nullptr || row.mediaPath.isEmpty() || player_->currentFile() != row.mediaPath) {
+        return row.durationText;
+    }
+    const auto length = player_->duration();
+    const QString total =
+        length.count() > 0 ? VoiceNotePlayer::durationText(length) : row.durationText;
+    switch (player_->state()) {
+        case VoiceNotePlayer::State::Playing:
+        case VoiceNotePlayer::State::Paused:
+            return total.isEmpty() ? VoiceNotePlayer::durationText(player_->position())
+                                   : VoiceNotePlayer::durationText(player_->position()) +
+                                         QStringLiteral(" / ") + total;
+        default:
+            return total;
+    }
+}
+
+void ChatViewModel::playbackChanged(const QString& file) {
+    for (auto it = rowOfSound_.constFind(file); it != rowOfSound_.cend() && it.key() == file;
+         ++it) {
+        if (*it < shown_.size()) {
+            const QModelIndex changed = index(static_cast<int>(shown_.size() - 1 - *it));
+            emit dataChanged(changed, changed, {PlayStateRole, DurationTextRole});
+        }
+    }
 }
 
 void ChatViewModel::thumbnailReady(const QString& file) {

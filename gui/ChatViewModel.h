@@ -19,6 +19,7 @@ struct ExportReport;
 namespace vessamo::gui {
 
 class ThumbnailCache;
+class VoiceNotePlayer;
 
 // What a message bubble shows, by WhatsApp's message type and its fields.
 enum class MessageKind { Text, Picture, Video, Audio, Document, VCard, Location, System };
@@ -44,6 +45,8 @@ public:
         MediaNameRole,                // QString: the stored file name, or ""
         ThumbnailRole,                // QImage: the picture's thumbnail once decoded
         RecoveredRole,                // bool: a deleted message brought back
+        PlayStateRole,                // int: VoiceNotePlayer::State of a sound file
+        DurationTextRole,             // QString: a sound's length, or where it plays, or ""
     };
 
     // The tag a recovered message carries, on the screen and read aloud.
@@ -61,6 +64,9 @@ public:
     [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
     [[nodiscard]] QHash<int, QByteArray> roleNames() const override;
 
+    // The player whose state the sound files' rows show; may be nullptr.
+    void setPlayer(const VoiceNotePlayer* player);
+
     // The conversation shown, or nullptr.
     [[nodiscard]] const KTWhatsAppCovNode* conversation() const { return conversation_; }
     // Rows whose texts were made since the conversation was opened.
@@ -77,10 +83,12 @@ private:
         QString mediaName;
         QString thumbnailPath;  // the picture to decode for a picture or video
         QString sourceRoot;     // the folder that file must lie in
+        QString durationText;   // a voice note's length, read from its last page
         MessageKind kind = MessageKind::Text;
         bool sent = false;
         bool showsAuthor = false;
         bool recovered = false;
+        bool posterFromFilm = false;  // a film without a still: its first frame
     };
 
     // Rows are kept by their distance from the conversation's end, which
@@ -92,6 +100,8 @@ private:
     void resolveMedia(const KTWhatsAppNode& message, Row& made) const;
     [[nodiscard]] QString sourceRootOf(const KTWhatsAppNode& message) const;
     void thumbnailReady(const QString& file);
+    void playbackChanged(const QString& file);
+    [[nodiscard]] QString durationTextOf(const Row& row) const;
 
     const ResultPages& pages_;
     ThumbnailCache& thumbnails_;
@@ -102,6 +112,8 @@ private:
     std::unique_ptr<MessageAttachmentCopy> files_;
     mutable std::vector<std::optional<Row>> rows_;        // by fromEnd()
     mutable QMultiHash<QString, size_t> rowOfThumbnail_;  // file -> fromEnd()
+    mutable QMultiHash<QString, size_t> rowOfSound_;      // file -> fromEnd()
+    const VoiceNotePlayer* player_ = nullptr;
     mutable size_t rowsMaterialised_ = 0;
 };
 

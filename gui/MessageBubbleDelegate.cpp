@@ -11,6 +11,7 @@
 
 #include "ChatViewModel.h"
 #include "Theme.h"
+#include "VoiceNotePlayer.h"
 
 namespace vessamo::gui {
 
@@ -369,6 +370,19 @@ void drawPlayButton(QPainter* painter, const QPoint& centre, int diameter, const
     painter->drawPolygon(points, 3);
 }
 
+void drawPauseButton(QPainter* painter, const QPoint& centre, int diameter, const QColor& disc,
+                     const QColor& bars) {
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(disc);
+    painter->drawEllipse(centre, diameter / 2, diameter / 2);
+    const double height = diameter * 0.4;
+    const double width = diameter * 0.11;
+    painter->setBrush(bars);
+    for (const double offset : {-width * 1.6, width * 0.6}) {
+        painter->drawRect(QRectF(centre.x() + offset, centre.y() - height / 2, width, height));
+    }
+}
+
 // The small mark at the left of a card: a person, a pin or a page.
 void drawCardMark(QPainter* painter, MessageKind kind, const QRect& box, const QColor& colour) {
     painter->setPen(QPen(colour, 1.5));
@@ -425,14 +439,32 @@ void MessageBubbleDelegate::paintMedia(QPainter* painter, const QStyleOptionView
     QString title;
     QString detail;
     switch (kind) {
-        case MessageKind::Audio:
-            drawPlayButton(painter, markBox.center(), mark, sent ? sentText() : Theme::accent(),
-                           sent ? sentBubble() : QColor(Qt::white));
-            title = name.isEmpty() ? QStringLiteral("Voice note") : name;
-            detail = index.data(ChatViewModel::MediaPathRole).toString().isEmpty()
-                         ? QStringLiteral("File not in the backup")
-                         : QStringLiteral("Audio");
+        case MessageKind::Audio: {
+            const auto state = static_cast<VoiceNotePlayer::State>(
+                index.data(ChatViewModel::PlayStateRole).toInt());
+            const QColor disc = sent ? sentText() : Theme::accent();
+            const QColor glyph = sent ? sentBubble() : QColor(Qt::white);
+            if (state == VoiceNotePlayer::State::Playing) {
+                drawPauseButton(painter, markBox.center(), mark, disc, glyph);
+            } else {
+                drawPlayButton(painter, markBox.center(), mark, disc, glyph);
+            }
+            const bool voiceNote = VoiceNotePlayer::needsConversion(
+                index.data(ChatViewModel::MediaPathRole).toString(), name);
+            title = voiceNote ? QStringLiteral("Voice note")
+                              : (name.isEmpty() ? QStringLiteral("Audio") : name);
+            const QString length = index.data(ChatViewModel::DurationTextRole).toString();
+            if (index.data(ChatViewModel::MediaPathRole).toString().isEmpty()) {
+                detail = QStringLiteral("File not in the backup");
+            } else if (state == VoiceNotePlayer::State::Converting) {
+                detail = QStringLiteral("Preparing…");
+            } else if (state == VoiceNotePlayer::State::Failed) {
+                detail = QStringLiteral("This file cannot be played");
+            } else {
+                detail = length.isEmpty() ? QStringLiteral("Audio") : length;
+            }
             break;
+        }
         case MessageKind::Document:
             title = name.isEmpty() ? QStringLiteral("Document") : name;
             detail = QStringLiteral("Document");

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "VideoPoster.h"
+
 namespace vessamo::gui {
 
 namespace {
@@ -73,6 +75,9 @@ QImage ThumbnailCache::thumbnail(const QString& file, const QString& sourceRoot)
 
 void ThumbnailCache::cancelPending() {
     pool_.clear();
+    if (posters_ != nullptr) {
+        posters_->cancelPending();
+    }
     // Work already running still reports; only the queued is forgotten.
     pending_.clear();
 }
@@ -87,34 +92,59 @@ void ThumbnailCache::finished(const QString& file, const QImage& image) {
     emit thumbnailReady(file);
 }
 
-QImage ThumbnailCache::load(const QString& file, const QString& sourceRoot, QSize largest) {
+std::unique_ptr<QFile> ThumbnailCache::openInside(const QString& file, const QString& sourceRoot,
+                                                  qint64 largestBytes) {
     if (!liesInside(file, sourceRoot)) {
-        return {};
+        return nullptr;
     }
     // O_NOFOLLOW and the check of the opened file: a link put in place
     // after the check above is refused as well.
     const int fd = ::open(QFile::encodeName(file).constData(),
                           O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        return {};
+        return nullptr;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kLargestFileBytes) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > largestBytes) {
         ::close(fd);
+        return nullptr;
+    }
+    auto device = std::make_unique<QFile>();
+    if (!device->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return device;
+}
+
+QImage ThumbnailCache::load(const QString& file, const QString& sourceRoot, QSize largest) {
+    const std::unique_ptr<QFile> device = openInside(file, sourceRoot, kLargestFileBytes);
+    if (device == nullptr) {
         return {};
     }
-    QFile device;
-    if (!device.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return {};
-    }
-    QImageReader reader(&device);
+    QImageReader reader(device.get());
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (size.isValid() && (size.width() > largest.width() || size.height() > largest.height())) {
         reader.setScaledSize(size.scaled(largest, Qt::KeepAspectRatio));
     }
     return reader.read();
+}
+
+QImage ThumbnailCache::poster(const QString& film, const QString& sourceRoot) {
+    if (const QImage* image = images_.object(film)) {
+        return *image;
+    }
+    if (film.isEmpty() || pending_.contains(film) || failed_.contains(film)) {
+        return {};
+    }
+    if (posters_ == nullptr) {
+        posters_ = new VideoPoster(largest_, this);
+        connect(posters_, &VideoPoster::posterReady, this, &ThumbnailCache::finished);
+    }
+    pending_.insert(film);
+    posters_->request(film, sourceRoot);
+    return {};
 }
 
 }  // namespace vessamo::gui

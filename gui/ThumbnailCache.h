@@ -7,8 +7,13 @@
 #include <QSize>
 #include <QString>
 #include <QThreadPool>
+#include <memory>
+
+class QFile;
 
 namespace vessamo::gui {
+
+class VideoPoster;
 
 // Small pictures of a conversation's media, decoded away from the interface
 // thread and kept for the most recently used files. The files come from an
@@ -31,6 +36,9 @@ public:
     // the first time, the file is queued for decoding (thumbnailReady tells
     // when it is there). A file that cannot be shown stays null for good.
     [[nodiscard]] QImage thumbnail(const QString& file, const QString& sourceRoot);
+    // The same for a film without a stored still: its first frame, taken by
+    // the media framework; thumbnailReady(film) tells when it is there.
+    [[nodiscard]] QImage poster(const QString& film, const QString& sourceRoot);
     [[nodiscard]] bool contains(const QString& file) const { return images_.contains(file); }
     [[nodiscard]] bool failed(const QString& file) const { return failed_.contains(file); }
     // Forgets queued work (another conversation was opened); what is
@@ -40,6 +48,11 @@ public:
     // The decoding itself, on any thread: a null image for anything that is
     // not a readable picture inside sourceRoot.
     [[nodiscard]] static QImage load(const QString& file, const QString& sourceRoot, QSize largest);
+    // The file opened for reading when it is a regular file of at most
+    // largestBytes inside sourceRoot, reached without a link; else nullptr.
+    [[nodiscard]] static std::unique_ptr<QFile> openInside(const QString& file,
+                                                           const QString& sourceRoot,
+                                                           qint64 largestBytes);
 
 signals:
     void thumbnailReady(const QString& file);
@@ -51,7 +64,8 @@ private:
     QCache<QString, QImage> images_;
     QSet<QString> pending_;
     QSet<QString> failed_;
-    QThreadPool pool_;  // last: drained before the rest goes
+    VideoPoster* posters_ = nullptr;  // made when the first film asks
+    QThreadPool pool_;                // last: drained before the rest goes
 };
 
 }  // namespace vessamo::gui

@@ -2,12 +2,16 @@
 // "More..." button, bubbles by direction and author, the recovered tag,
 // pictures that arrive after the view is up, and files of the backup that
 // are links pointing elsewhere left unread.
+#include <QBuffer>
 #include <QImage>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -240,6 +244,205 @@ TEST(ChatView, PicturesArriveAfterTheViewIsUpAndLinksOutOfTheBackupStayUnread) {
                   file.read)
             << file.file;
     }
+}
+
+// A little Motion-JPEG AVI film of `frames` frames of one colour: what
+// phones wrote for years, and what the desktop's media framework reads.
+std::string mjpegFilm(const QColor& colour, int frames = 3) {
+    QImage frame(64, 48, QImage::Format_RGB32);
+    frame.fill(colour);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    frame.save(&buffer, "JPG", 95);
+    auto u32 = [](std::string& out, uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            out += static_cast<char>((value >> (8 * i)) & 0xff);
+        }
+    };
+    auto u16 = [](std::string& out, uint16_t value) {
+        out += static_cast<char>(value & 0xff);
+        out += static_cast<char>(value >> 8);
+    };
+    auto chunk = [&](const std::string& id, const std::string& body) {
+        std::string out = id;
+        u32(out, static_cast<uint32_t>(body.size()));
+        out += body;
+        if (body.size() % 2 != 0) {
+            out += '\0';
+        }
+        return out;
+    };
+    auto list = [&](const std::string& type, const std::string& body) {
+        return chunk("LIST", type + body);
+    };
+    const auto w = static_cast<uint32_t>(frame.width());
+    const auto h = static_cast<uint32_t>(frame.height());
+    std::string avih;
+    for (const uint32_t value : {40000U, 0U, 0U, 0x10U, uint32_t(frames), 0U, 1U,
+                                 uint32_t(jpeg.size()), w, h, 0U, 0U, 0U, 0U}) {
+        u32(avih, value);
+    }
+    std::string strh = "vidsMJPG";
+    for (const uint32_t value :
+         {0U, 0U, 0U, 1U, 25U, 0U, uint32_t(frames), uint32_t(jpeg.size()), 0xffffffffU, 0U}) {
+        u32(strh, value);
+    }
+    for (const uint16_t value : {uint16_t(0), uint16_t(0), uint16_t(w), uint16_t(h)}) {
+        u16(strh, value);
+    }
+    std::string strf;
+    u32(strf, 40);
+    u32(strf, w);
+    u32(strf, h);
+    u16(strf, 1);
+    u16(strf, 24);
+    strf += "MJPG";
+    for (const uint32_t value : {w * h * 3, 0U, 0U, 0U, 0U}) {
+        u32(strf, value);
+    }
+    const std::string hdrl =
+        list("hdrl", chunk("avih", avih) + list("strl", chunk("strh", strh) + chunk("strf", strf)));
+    std::string movi;
+    std::string index;
+    for (int i = 0; i < frames; ++i) {
+        index += "00dc";
+        u32(index, 0x10);
+        u32(index, static_cast<uint32_t>(4 + movi.size()));
+        u32(index, static_cast<uint32_t>(jpeg.size()));
+        movi += chunk("00dc", jpeg.toStdString());
+    }
+    const std::string body = "AVI " + hdrl + list("movi", movi) + chunk("idx1", index);
+    return chunk("RIFF", body);
+}
+
+// A film that came without a still gets its first frame as the poster,
+// taken by the media framework from the file inside the backup; a film
+// reached through a link out of the backup gets none.
+TEST(ChatView, AVideoWithoutAStillShowsItsFirstFrame) {
+    PictureBackup backup;
+    fs::create_directories(backup.folder + "/ef");
+    std::ofstream(backup.folder + "/ef/film", std::ios::binary) << mjpegFilm(Qt::blue);
+    std::ofstream(backup.outside + "/film", std::ios::binary) << mjpegFilm(Qt::blue);
+    fs::create_symlink(backup.outside + "/film", backup.folder + "/ef/linked-film");
+    ResultFactory factory;
+    factory.chat(1, "Ana");
+    for (const char* name : {"film", "linked-film"}) {
+        KTWhatsAppNode& film = factory.message(1, "", Direction::Receive);
+        film.attchType = 2;
+        film.isHaveAttch = true;
+        film.messageAttchpath = factory.text(std::string("Media/") + name + ".avi");
+        factory.media(std::string("Library/Media/") + name + ".avi", backup.folder + "/ef/" + name);
+    }
+    OpenedChat chat(factory.finish(SourceKind::Backup, backup.folder));
+    gui::ThumbnailCache& cache = chat.view.thumbnails();
+    const QString film = QString::fromStdString(backup.folder + "/ef/film");
+    const QString linked = QString::fromStdString(backup.folder + "/ef/linked-film");
+    ASSERT_TRUE(waitUntil([&] { return cache.contains(film) || cache.failed(film); }, 30000));
+    ASSERT_TRUE(cache.contains(film)) << "no first frame was taken";
+    const QImage poster = chat.data(0, ChatViewModel::ThumbnailRole).value<QImage>();
+    EXPECT_EQ(poster.size(), QSize(64, 48));
+    const QColor middle = poster.pixelColor(32, 24);
+    EXPECT_GT(middle.blue(), 200);
+    EXPECT_LT(middle.red(), 40);
+    ASSERT_TRUE(waitUntil([&] { return cache.failed(linked); }, 30000));
+    EXPECT_TRUE(chat.data(1, ChatViewModel::ThumbnailRole).value<QImage>().isNull());
+}
+
+// A picture, a film with its stored still, a text: clicking the picture or
+// the film asks for a closer look at the file; the film's bubble shows the
+// still as its poster and never decodes the film itself on the way.
+TEST(ChatView, PictureAndVideoBubblesAskForAPreviewAndTheVideoShowsItsPoster) {
+    PictureBackup backup;
+    fs::create_directories(backup.folder + "/cd");
+    QImage still(80, 60, QImage::Format_RGB32);
+    still.fill(Qt::darkRed);
+    ASSERT_TRUE(still.save(QString::fromStdString(backup.folder + "/cd/still"), "JPG"));
+    std::ofstream(backup.folder + "/cd/film") << "not a picture: a film";
+    ResultFactory factory;
+    factory.chat(1, "Ana");
+    KTWhatsAppNode& picture = factory.message(1, "", Direction::Receive);
+    picture.attchType = 1;
+    picture.isHaveAttch = true;
+    picture.messageAttchpath = factory.text("Media/beach.jpg");
+    factory.media("Library/Media/beach.jpg", backup.folder + "/ab/picture");
+    KTWhatsAppNode& film = factory.message(1, "look at this", Direction::Send);
+    film.attchType = 2;
+    film.isHaveAttch = true;
+    film.messageAttchpath = factory.text("Media/surf.mp4");
+    film.messageThumPath = factory.text("Media/surf.thumb");
+    factory.media("Library/Media/surf.mp4", backup.folder + "/cd/film");
+    factory.media("Library/Media/surf.thumb", backup.folder + "/cd/still");
+    factory.message(1, "just words", Direction::Receive);
+    OpenedChat chat(factory.finish(SourceKind::Backup, backup.folder));
+    ASSERT_EQ(chat.view.model().rowCount(), 3);
+
+    gui::ThumbnailCache& cache = chat.view.thumbnails();
+    const QString stillPath = QString::fromStdString(backup.folder + "/cd/still");
+    ASSERT_TRUE(waitUntil([&] { return cache.contains(stillPath); }));
+    EXPECT_EQ(chat.data(1, ChatViewModel::ThumbnailRole).value<QImage>().size(), QSize(80, 60));
+    EXPECT_FALSE(cache.contains(QString::fromStdString(backup.folder + "/cd/film")));
+    EXPECT_FALSE(cache.failed(QString::fromStdString(backup.folder + "/cd/film")));
+    // The poster is painted inside the film's bubble.
+    chat.view.messageList()->scrollToTop();
+    const QRect poster = chat.view.mediaRect(chat.view.model().index(1));
+    ASSERT_FALSE(poster.isEmpty());
+    const QImage shown = chat.view.messageList()->viewport()->grab().toImage();
+    const QPoint corner = (poster.topLeft() + QPoint(14, 14)) * shown.devicePixelRatio();
+    EXPECT_NEAR(shown.pixelColor(corner).red(), QColor(Qt::darkRed).red(), 12) << "no poster";
+    EXPECT_LT(shown.pixelColor(corner).green(), 24) << "no poster painted";
+
+    QSignalSpy asked(&chat.view, &gui::ChatView::previewRequested);
+    QListView* list = chat.view.messageList();
+    for (const int row : {0, 1, 2}) {
+        const QModelIndex index = chat.view.model().index(row);
+        const QRect media = chat.view.mediaRect(index);
+        const QPoint at = media.isEmpty() ? list->visualRect(index).center() : media.center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+    ASSERT_EQ(asked.count(), 2) << "the text bubble asked for a preview, or a media one did not";
+    EXPECT_EQ(asked[0][0].toString().toStdString(), backup.folder + "/ab/picture");
+    EXPECT_EQ(asked[0][1].toString(), "beach.jpg");
+    EXPECT_EQ(asked[1][0].toString().toStdString(), backup.folder + "/cd/film");
+    EXPECT_EQ(asked[1][1].toString(), "surf.mp4");
+    // Enter on the focused bubble does what a click does.
+    list->setCurrentIndex(chat.view.model().index(0));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(asked.count(), 3);
+}
+
+// A selection that arrives while a conversation is still being opened
+// opens nothing: the first one is shown, and once it is, a new selection
+// opens again.
+TEST(ChatView, ASelectionWhileAConversationOpensOpensNothing) {
+    ResultFactory factory;
+    factory.chat(1, "Ana");
+    factory.message(1, "from Ana");
+    factory.chat(2, "Bo");
+    factory.message(2, "from Bo");
+    gui::QtUiPort ui;
+    ResultPages pages(ui);
+    gui::ChatView view(pages);
+    pages.setSource(factory.finish());
+    // The first row opens on a worker that hands the conversation over on
+    // this thread, which no event has been processed on yet.
+    pages.actClickChat();
+    view.showConversationOnceOpened();
+    ASSERT_TRUE(pages.bstartloadChat());
+    pages.tableViewSelectionDidChange(1);
+    view.showConversationOnceOpened();
+    ASSERT_TRUE(waitUntil([&] { return view.model().conversation() != nullptr; }));
+    QTest::qWait(100);  // a second opener, had one started, would be done by now
+    EXPECT_EQ(view.title()->text(), "Ana");
+    ASSERT_EQ(view.model().rowCount(), 1);
+    EXPECT_EQ(view.model().data(view.model().index(0), ChatViewModel::TextRole).toString(),
+              "from Ana");
+
+    pages.tableViewSelectionDidChange(1);
+    view.showConversationOnceOpened();
+    ASSERT_TRUE(waitUntil([&] { return view.title()->text() == "Bo"; }));
+    EXPECT_EQ(view.model().data(view.model().index(0), ChatViewModel::TextRole).toString(),
+              "from Bo");
 }
 
 }  // namespace

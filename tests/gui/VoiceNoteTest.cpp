@@ -1,0 +1,177 @@
+// Voice notes in the conversation view: the play control turns the Ogg
+// Opus note into a wav with the program's decoder and hands that to the
+// player; the card shows the note's length before it is ever played. No
+// assertion depends on a sound card being there.
+#include <QFile>
+#include <QListView>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "ChatView.h"
+#include "ChatViewModel.h"
+#include "GuiTestSupport.h"
+#include "QtUiPort.h"
+#include "VoiceNotePlayer.h"
+#include "export/OpusConversion.h"
+#include "results/ResultPages.h"
+#include "sample/SampleVoiceNote.h"
+#include "support/ResultFactory.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace vessamo::test {
+namespace {
+
+using gui::ChatViewModel;
+using gui::VoiceNotePlayer;
+using namespace std::chrono_literals;
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A backup holding one voice note under its file key, and a conversation
+// whose only message is that note.
+struct VoiceNoteChat {
+    VoiceNoteChat() {
+        writeFile(noteFile, sample::sampleVoiceNote());
+        factory.chat(1, "Ana");
+        KTWhatsAppNode& note = factory.message(1, "", Direction::Receive);
+        note.attchType = 3;
+        note.isHaveAttch = true;
+        note.messageAttchpath = factory.text("Media/Ana/voice-note.opus");
+        factory.media("Library/Media/Ana/voice-note.opus", noteFile);
+        pages.setSource(factory.finish(SourceKind::Backup, folder));
+        pages.actClickChat();
+        view.showConversationOnceOpened();
+        EXPECT_TRUE(waitUntil([&] { return view.model().conversation() != nullptr; }));
+        // The wav goes to a folder of this test, not the system's.
+        view.player().setConverter([this](const std::string& opus) {
+            ++conversions;
+            OpusConversionOptions options;
+            options.playFolder = playFolder;
+            fs::create_directories(playFolder);
+            return ConvertOPUStoWAVFileFormat(opus, options);
+        });
+        view.resize(640, 600);
+        view.show();
+        waitUntil([&] { return view.isVisible(); }, 1000);
+    }
+    QModelIndex note() const { return view.model().index(0); }
+    void clickPlayControl() {
+        const QRect control = view.mediaRect(note());
+        ASSERT_FALSE(control.isEmpty());
+        // The round button sits at the card's left.
+        QTest::mouseClick(view.messageList()->viewport(), Qt::LeftButton, {},
+                          QPoint(control.left() + 20, control.center().y()));
+    }
+
+    TempHome home;
+    std::string folder = home.path() + "/backup";
+    std::string noteFile = folder + "/4f/4f0c1d2e3a";  // a backup names files by key
+    std::string playFolder = home.path() + "/play";
+    int conversions = 0;
+    ResultFactory factory;
+    gui::QtUiPort ui;
+    ResultPages pages{ui};
+    gui::ChatView view{pages};
+};
+
+TEST(VoiceNote, PlayControlConvertsTheNoteToWavAndPlaysThatFile) {
+    VoiceNoteChat chat;
+    ASSERT_EQ(chat.note().data(ChatViewModel::KindRole).toInt(),
+              static_cast<int>(gui::MessageKind::Audio));
+    ASSERT_EQ(chat.note().data(ChatViewModel::MediaPathRole).toString().toStdString(),
+              chat.noteFile);
+    // The length is read from the note itself, before anything plays.
+    EXPECT_EQ(chat.note().data(ChatViewModel::DurationTextRole).toString(), "0:01");
+
+    chat.clickPlayControl();
+    const std::string wav = chat.playFolder + "/4f0c1d2e3a.wav";
+    ASSERT_TRUE(waitUntil([&] {
+        return chat.view.player().source() == QUrl::fromLocalFile(QString::fromStdString(wav));
+    })) << "the player never got the converted note";
+    EXPECT_EQ(chat.conversions, 1);
+    const std::string bytes = readFile(wav);
+    ASSERT_GT(bytes.size(), 44U);
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(bytes.substr(8, 4), "WAVE");
+    EXPECT_EQ(chat.view.player().currentFile().toStdString(), chat.noteFile);
+    EXPECT_NE(chat.view.player().state(), VoiceNotePlayer::State::Converting);
+    // The row follows the player's state, whatever the sound card did.
+    EXPECT_EQ(chat.note().data(ChatViewModel::PlayStateRole).toInt(),
+              static_cast<int>(chat.view.player().state()));
+    // The source is read, never written.
+    EXPECT_EQ(readFile(chat.noteFile), sample::sampleVoiceNote());
+}
+
+TEST(VoiceNote, ANoteThatIsNotOpusIsRefusedByTheDecoderAndShownAsFailed) {
+    VoiceNoteChat chat;
+    writeFile(chat.noteFile, "this is not a voice note");
+    chat.clickPlayControl();
+    ASSERT_TRUE(
+        waitUntil([&] { return chat.view.player().state() == VoiceNotePlayer::State::Failed; }));
+    EXPECT_EQ(chat.conversions, 1);
+    EXPECT_TRUE(chat.view.player().source().isEmpty()) << "nothing converted, nothing to play";
+    EXPECT_EQ(chat.note().data(ChatViewModel::PlayStateRole).toInt(),
+              static_cast<int>(VoiceNotePlayer::State::Failed));
+}
+
+TEST(VoiceNote, ClicksBesideTheControlPlayNothing) {
+    VoiceNoteChat chat;
+    const QRect control = chat.view.mediaRect(chat.note());
+    const QRect row = chat.view.messageList()->visualRect(chat.note());
+    // On the row, right of the received bubble and its card.
+    ASSERT_LT(control.right() + 20, row.right());
+    QTest::mouseClick(chat.view.messageList()->viewport(), Qt::LeftButton, {},
+                      QPoint(row.right() - 10, control.center().y()));
+    QTest::qWait(50);
+    EXPECT_EQ(chat.conversions, 0);
+    EXPECT_EQ(chat.view.player().state(), VoiceNotePlayer::State::Idle);
+}
+
+TEST(VoiceNote, LengthComesFromTheLastOggPageAndOnlyFromOpusFiles) {
+    TempHome home;
+    const std::string note = home.path() + "/note.opus";
+    writeFile(note, sample::sampleVoiceNote());
+    const auto length = VoiceNotePlayer::opusDuration(QString::fromStdString(note));
+    ASSERT_TRUE(length.has_value());
+    EXPECT_NEAR(static_cast<double>(length->count()), 1000.0, 60.0);
+
+    const std::string cut = home.path() + "/cut.opus";
+    const std::string whole = sample::sampleVoiceNote();
+    writeFile(cut, whole.substr(0, whole.size() - 7));
+    EXPECT_FALSE(VoiceNotePlayer::opusDuration(QString::fromStdString(cut)).has_value())
+        << "a note cut short has no trustworthy last page";
+    const std::string text = home.path() + "/text.opus";
+    writeFile(text, "OggS but nothing else of the kind");
+    EXPECT_FALSE(VoiceNotePlayer::opusDuration(QString::fromStdString(text)).has_value());
+    EXPECT_FALSE(
+        VoiceNotePlayer::opusDuration(QString::fromStdString(home.path() + "/none")).has_value());
+
+    const struct {
+        std::chrono::milliseconds length;
+        const char* text;
+    } lengths[] = {{0ms, "0:00"}, {1400ms, "0:01"}, {65'000ms, "1:05"}, {3'723'000ms, "1:02:03"}};
+    for (const auto& entry : lengths) {
+        EXPECT_EQ(VoiceNotePlayer::durationText(entry.length), entry.text);
+    }
+    EXPECT_TRUE(VoiceNotePlayer::needsConversion("/b/4f/key", "voice.OPUS"));
+    EXPECT_FALSE(VoiceNotePlayer::needsConversion("/b/4f/key", "song.m4a"));
+}
+
+}  // namespace
+}  // namespace vessamo::test
