@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimerEvent>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -104,7 +106,14 @@ GuiHarness::GuiHarness(HarnessSources sources) {
 GuiHarness::~GuiHarness() {
     if (app_ && app_->isScanning()) {
         app_->requestStop();
-        waitForScan();
+        // The scan's worker may wait for this thread to answer a call, so
+        // the program cannot go while it runs: destroying it then would
+        // hang the test until ctest kills it, with nothing said.
+        if (!waitForScan(240000)) {
+            std::fprintf(stderr, "GuiHarness: the scan did not stop within 4 minutes\n");
+            std::fflush(stderr);
+            std::abort();
+        }
     }
     ui_.setMainWindow(nullptr);
     window_.reset();

@@ -183,12 +183,18 @@ TEST(ScanFlowTest, TipSheetAnsweredWithItsBoxTickedNeverComesAgain) {
 // While a large backup is read, a call queued on the interface thread runs
 // at once: the scan never holds the event loop.
 TEST(ScanFlowTest, InterfaceAnswersQueuedCallsWhileAScanRuns) {
-    GuiHarness harness(HarnessSources{.messages = 100000});
+    GuiHarness harness(HarnessSources{.messages = 40000});
     AlertAnswerer tip("Ok");
     clickChatsOfTheBackup(harness);
     ASSERT_TRUE(waitUntil([&] { return harness.app().isScanning(); }, 30000));
 
+    // A few seconds of a running scan are enough to see whether the
+    // interface keeps answering; how long the whole scan takes depends on
+    // the machine (and the sanitizers), so the test does not wait for it.
+    constexpr qint64 kWindowMs = 4000;
     std::vector<qint64> latencies;
+    QElapsedTimer window;
+    window.start();
     QElapsedTimer sent;
     bool waiting = false;
     QObject calls;  // after what the calls touch: a late one dies with it
@@ -202,10 +208,9 @@ TEST(ScanFlowTest, InterfaceAnswersQueuedCallsWhileAScanRuns) {
                     waiting = false;
                 });
             }
-            return !harness.app().isScanning();
+            return !harness.app().isScanning() || window.elapsed() > kWindowMs;
         },
-        120000);
-    ASSERT_FALSE(harness.app().isScanning());
+        60000);
     ASSERT_GE(latencies.size(), 5u) << "the scan ended before the interface could be measured";
     std::sort(latencies.begin(), latencies.end());
     const qint64 p95 = latencies[latencies.size() * 95 / 100];
@@ -213,6 +218,15 @@ TEST(ScanFlowTest, InterfaceAnswersQueuedCallsWhileAScanRuns) {
     RecordProperty("p95Ms", static_cast<int>(p95));
     RecordProperty("maxMs", static_cast<int>(latencies.back()));
     EXPECT_LT(p95, 250) << "95th percentile of " << latencies.size() << " queued calls";
+
+    // The stop is honoured promptly whatever stage the scan is in.
+    if (harness.app().isScanning()) {
+        harness.app().requestStop();
+        QElapsedTimer stopping;
+        stopping.start();
+        ASSERT_TRUE(harness.waitForScan(120000));
+        RecordProperty("stopMs", static_cast<int>(stopping.elapsed()));
+    }
 }
 
 }  // namespace
