@@ -11,20 +11,27 @@ constexpr std::chrono::milliseconds kPollInterval{100};
 }  // namespace
 
 VoiceNoteCommands::VoiceNoteCommands(UiPort& ui, Hooks hooks, OpusConversionOptions options)
-    : ui_(ui), hooks_(std::move(hooks)), options_(std::move(options)) {
-    // Conversions asked for while no decoder exists wait for the download;
-    // without a way to fetch one the core logs the missing tool instead.
+    : ui_(ui), hooks_(std::move(hooks)), options_(std::move(options)) {}
+
+// Conversions asked for while no decoder exists wait for the download;
+// without a way to fetch one the core logs the missing tool instead.
+OpusConversionOptions VoiceNoteCommands::optionsFor(Purpose purpose) {
+    OpusConversionOptions options = options_;
     if (hooks_.DownloadToolAction) {
-        options_.downloadTool = [this](const std::string& opusPath) { awaitDownload(opusPath); };
+        options.downloadTool = [this, purpose](const std::string& opusPath) {
+            awaitDownload(opusPath, purpose);
+        };
     }
+    return options;
 }
 
 WavConversion VoiceNoteCommands::ConvertOPUStoWAVFileFormat(const std::string& opusPath) {
-    return vessamo::ConvertOPUStoWAVFileFormat(opusPath, options_);
+    return vessamo::ConvertOPUStoWAVFileFormat(opusPath, optionsFor(Purpose::play));
 }
 
 WavConversion VoiceNoteCommands::ConvertSaveOPUSFiletoWAVFileFormat(const std::string& opusPath) {
-    WavConversion conversion = vessamo::ConvertSaveOPUSFiletoWAVFileFormat(opusPath, options_);
+    WavConversion conversion =
+        vessamo::ConvertSaveOPUSFiletoWAVFileFormat(opusPath, optionsFor(Purpose::save));
     if (!conversion.awaitingTool) {
         ui_.revealInFileViewer(conversion.path);
     }
@@ -33,10 +40,11 @@ WavConversion VoiceNoteCommands::ConvertSaveOPUSFiletoWAVFileFormat(const std::s
 
 // One waiting note at a time: a later request replaces the earlier one, and
 // the single waiter converts whichever is waiting when the tool arrives.
-void VoiceNoteCommands::awaitDownload(const std::string& opusPath) {
+void VoiceNoteCommands::awaitDownload(const std::string& opusPath, Purpose purpose) {
     {
         const std::lock_guard lock(mutex_);
         convertOpusPath_ = opusPath;
+        waitingPurpose_ = purpose;
         if (polling_) {
             return;  // one download serves every waiting request
         }
@@ -69,15 +77,23 @@ bool VoiceNoteCommands::CheckSyncDownloadhasCompleted() {
         return false;
     }
     std::string waiting;
+    Purpose purpose = Purpose::save;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         waiting.swap(convertOpusPath_);
+        purpose = waitingPurpose_;
     }
     if (waiting.empty()) {
         return false;
     }
     OpusConversionOptions once = options_;
     once.downloadTool = nullptr;  // the tool is here; do not ask again
+    if (purpose == Purpose::play) {
+        // Ready in the play folder for the next press of play; a folder of
+        // our own is nothing to show the person.
+        (void)vessamo::ConvertOPUStoWAVFileFormat(waiting, once);
+        return true;
+    }
     const WavConversion conversion = vessamo::ConvertSaveOPUSFiletoWAVFileFormat(waiting, once);
     ui_.runOnMainThreadAndWait([&] { ui_.revealInFileViewer(conversion.path); });
     return true;

@@ -13,8 +13,10 @@
 namespace vessamo {
 
 // Playing and converting voice notes from the views. When no decoder is at
-// hand the tool is fetched, and the note waiting for it is converted beside
-// itself once the download has finished.
+// hand the tool is fetched, and the note waiting for it is converted once
+// the download has finished: a file the person chose beside itself, a note
+// that was to be played into the play folder, since it lies in a backup,
+// which is never written.
 class VoiceNoteCommands {
 public:
     struct Hooks {
@@ -40,7 +42,11 @@ public:
     [[nodiscard]] bool isWaitingForTool() const;
 
 private:
-    void awaitDownload(const std::string& opusPath);
+    // What a note waiting for the tool was asked for.
+    enum class Purpose { play, save };
+
+    void awaitDownload(const std::string& opusPath, Purpose purpose);
+    [[nodiscard]] OpusConversionOptions optionsFor(Purpose purpose);
     void pollUntilDownloaded(const std::stop_token& stop);
 
     UiPort& ui_;
@@ -49,6 +55,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable_any tick_;  // only ever woken by a stop request
     std::string convertOpusPath_;
+    Purpose waitingPurpose_ = Purpose::save;
     bool polling_ = false;  // the waiter has not yet given up
     Worker waiter_;         // the timer that looks at the download
 };

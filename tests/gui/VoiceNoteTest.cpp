@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include "GuiTestSupport.h"
 #include "QtUiPort.h"
 #include "VoiceNotePlayer.h"
+#include "app/VoiceNoteCommands.h"
 #include "export/OpusConversion.h"
 #include "results/ResultPages.h"
 #include "sample/SampleVoiceNote.h"
@@ -141,6 +143,47 @@ TEST(VoiceNote, ClicksBesideTheControlPlayNothing) {
     QTest::qWait(50);
     EXPECT_EQ(chat.conversions, 0);
     EXPECT_EQ(chat.view.player().state(), VoiceNotePlayer::State::Idle);
+}
+
+// With no decoder at hand, playing a note fetches one; once it has arrived
+// the note is converted into the play folder. The backup it lies in is
+// never written, and no folder of ours is shown to the person.
+TEST(VoiceNote, ANoteWaitingForTheDecoderIsNeverConvertedIntoTheBackup) {
+    TempHome home;
+    const std::string backup = home.path() + "/backup";
+    const std::string note = backup + "/4f/4f0c1d2e3a";
+    writeFile(note, sample::sampleVoiceNote());
+    fs::create_directories(home.path() + "/no tools");
+    ScopedPath noPackagedDecoder(home.path() + "/no tools");
+    RecordingUiPort ui;
+    std::atomic<int> downloads{0};
+    std::atomic<bool> downloaded{false};
+    OpusConversionOptions options;
+    options.playFolder = home.path() + "/play";
+    fs::create_directories(options.playFolder);
+    VoiceNoteCommands notes(ui, {[&] { ++downloads; }, [&] { return downloaded.load(); }}, options);
+
+    const WavConversion waiting = notes.ConvertOPUStoWAVFileFormat(note);
+    EXPECT_TRUE(waiting.awaitingTool);
+    EXPECT_EQ(downloads.load(), 1);
+    ASSERT_TRUE(notes.isWaitingForTool());
+
+    writeFile(decoderToolPath(), "#!/bin/sh\nprintf 'RIFF' > \"$2\"\n");
+    downloaded = true;
+    for (int i = 0; i < 250 && notes.isWaitingForTool(); ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_FALSE(notes.isWaitingForTool());
+    for (int i = 0; i < 250 && !fs::exists(options.playFolder + "/4f0c1d2e3a.wav"); ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(readFile(options.playFolder + "/4f0c1d2e3a.wav"), "RIFF");
+    size_t filesInBackup = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(backup)) {
+        filesInBackup += entry.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(filesInBackup, 1U) << "something was written into the backup";
+    EXPECT_TRUE(ui.revealedPaths().empty());
 }
 
 TEST(VoiceNote, LengthComesFromTheLastOggPageAndOnlyFromOpusFiles) {
