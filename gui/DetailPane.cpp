@@ -4,6 +4,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -28,6 +30,7 @@ namespace {
 
 constexpr int kPictureSide = 240;  // the largest a picture is shown
 constexpr int kIconSide = 96;
+constexpr int kAvatarSide = 128;
 
 QString qtext(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -54,6 +57,23 @@ QString numberOf(std::string_view jid) {
     return qtext(jid.substr(0, jid.find('@')));
 }
 
+// A person's picture: the middle square, round, as address books show it.
+QImage avatarOf(const QImage& image) {
+    const int side = std::min(image.width(), image.height());
+    const QImage square =
+        image.copy((image.width() - side) / 2, (image.height() - side) / 2, side, side)
+            .scaled(kAvatarSide, kAvatarSide, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage round(kAvatarSide, kAvatarSide, QImage::Format_ARGB32_Premultiplied);
+    round.fill(Qt::transparent);
+    QPainter painter(&round);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath circle;
+    circle.addEllipse(QRectF(0, 0, kAvatarSide, kAvatarSide));
+    painter.setClipPath(circle);
+    painter.drawImage(0, 0, square);
+    return round;
+}
+
 QImage fitted(const QImage& image) {
     if (image.width() <= kPictureSide && image.height() <= kPictureSide) {
         return image;
@@ -71,7 +91,7 @@ DetailPane::DetailPane(OrlendoAppDelegate& app, QWidget* parent)
       moviePage_(new QWidget(visuals_)),
       movieScreen_(new QStackedWidget(moviePage_)),
       video_(new QVideoWidget(movieScreen_)),
-      soundIcon_(new QLabel(movieScreen_)),
+      movieIcon_(new QLabel(movieScreen_)),
       playButton_(new QToolButton(moviePage_)),
       textView_(new QPlainTextEdit(visuals_)),
       titleLabel_(new QLabel(this)),
@@ -103,11 +123,9 @@ void DetailPane::buildLayout() {
     pictureLabel_->setMinimumHeight(kIconSide);
     video_->setObjectName("detailVideo");
     video_->setMinimumSize(160, 90);
-    soundIcon_->setAlignment(Qt::AlignCenter);
-    soundIcon_->setPixmap(
-        MediaIcons::of(MediaBrowserModel::Kind::Audio).pixmap(QSize(kIconSide, kIconSide)));
+    movieIcon_->setAlignment(Qt::AlignCenter);
     movieScreen_->addWidget(video_);
-    movieScreen_->addWidget(soundIcon_);
+    movieScreen_->addWidget(movieIcon_);
     playButton_->setObjectName("detailPlayButton");
     playButton_->setIcon(MediaIcons::play());
     playButton_->setIconSize(QSize(24, 24));
@@ -170,6 +188,7 @@ void DetailPane::clear() {
     visuals_->hide();
     picture_ = QImage();
     loading_ = false;
+    personPicture_ = false;
     ++generation_;
     pictureFallback_ = QIcon();
     titleLabel_->clear();
@@ -251,12 +270,13 @@ void DetailPane::showResource(const RowDetails& details, size_t row) {
 
 void DetailPane::showPerson(const RowDetails& details, ResultCategory category) {
     setFields(details.lines, true);
+    personPicture_ = true;
     if (details.imageData) {
         const QImage image = QImage::fromData(
             reinterpret_cast<const uchar*>(details.imageData->data()),
             static_cast<int>(std::min<size_t>(details.imageData->size(), INT32_MAX)));
         if (!image.isNull()) {
-            showImage(fitted(image));
+            showImage(avatarOf(image));
             return;
         }
     }
@@ -350,7 +370,7 @@ void DetailPane::pictureLoaded(uint64_t generation, const QImage& image) {
     if (image.isNull()) {
         showIcon(pictureFallback_);
     } else {
-        showImage(fitted(image));
+        showImage(personPicture_ ? avatarOf(image) : fitted(image));
     }
     visual_ = Visual::Picture;
 }
@@ -395,7 +415,11 @@ void DetailPane::showMovie(const QString& file, bool sound) {
                 });
     }
     player_->setSource(QUrl::fromLocalFile(*playable));
-    movieScreen_->setCurrentWidget(sound ? static_cast<QWidget*>(soundIcon_) : video_);
+    sound_ = sound;
+    movieIcon_->setPixmap(
+        MediaIcons::of(sound ? MediaBrowserModel::Kind::Audio : MediaBrowserModel::Kind::Video)
+            .pixmap(QSize(kIconSide, kIconSide)));
+    movieScreen_->setCurrentWidget(movieIcon_);
     visual_ = Visual::Movie;
     visuals_->setCurrentWidget(moviePage_);
     visuals_->show();
@@ -408,6 +432,9 @@ void DetailPane::togglePlaying() {
     if (player_->playbackState() == QMediaPlayer::PlayingState) {
         player_->pause();
     } else {
+        if (!sound_) {
+            movieScreen_->setCurrentWidget(video_);
+        }
         player_->play();
     }
 }

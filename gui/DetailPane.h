@@ -80,9 +80,9 @@ private:
     QStackedWidget* visuals_;
     QLabel* pictureLabel_;
     QWidget* moviePage_;
-    QStackedWidget* movieScreen_;  // the film, or the sound file's icon
+    QStackedWidget* movieScreen_;  // the film while it plays, else its kind's icon
     QVideoWidget* video_;
-    QLabel* soundIcon_;
+    QLabel* movieIcon_;
     QToolButton* playButton_;
     QPlainTextEdit* textView_;
     QLabel* titleLabel_;
@@ -92,14 +92,16 @@ private:
     QLabel* placeholder_;
     QMediaPlayer* player_ = nullptr;  // made when the first film is shown
     QAudioOutput* audio_ = nullptr;
+    bool sound_ = false;  // the player holds a sound file: no picture to show
 
     Visual visual_ = Visual::None;
     QString title_;
     QStringList fields_;
     QImage picture_;
     bool loading_ = false;
-    uint64_t generation_ = 0;  // a picture decoded for an earlier row is dropped
-    QIcon pictureFallback_;    // shown when the file holds no picture
+    bool personPicture_ = false;  // shown round
+    uint64_t generation_ = 0;     // a picture decoded for an earlier row is dropped
+    QIcon pictureFallback_;       // shown when the file holds no picture
     QString previewFile_;
     QString previewName_;
     QThreadPool decoder_;  // last: drained before the rest goes

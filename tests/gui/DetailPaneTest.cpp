@@ -85,8 +85,11 @@ TEST(DetailPane, ContactShowsItsPictureNameAndLabelledFieldsLeavingEmptyOnesOut)
               QStringList({"+46 70 123 45 67", "Email: ana@example.com", "Company: Berg & Co",
                            "Birthday: 1990-04-01", "met at the climbing gym"}));
     EXPECT_EQ(pane.view.visual(), DetailPane::Visual::Picture);
-    ASSERT_EQ(pane.view.picture().size(), QSize(30, 20));
-    EXPECT_EQ(pane.view.picture().pixelColor(4, 4), QColor(220, 30, 30));
+    // Shown round: the middle of the picture, nothing in the corners.
+    const QImage picture = pane.view.picture();
+    ASSERT_EQ(picture.size(), QSize(128, 128));
+    EXPECT_EQ(picture.pixelColor(64, 64), QColor(220, 30, 30));
+    EXPECT_EQ(picture.pixelColor(2, 2).alpha(), 0);
     EXPECT_FALSE(pane.view.previewButton()->isVisibleTo(&pane.view));
 
     // Without a picture or any field but the name: the application's image.
@@ -109,7 +112,8 @@ TEST(DetailPane, WhatsAppContactShowsThePictureItsSourceHoldsThenPhoneAndStatus)
     EXPECT_EQ(pane.view.title(), "Eva");
     EXPECT_EQ(pane.view.fields(), QStringList({"Phone: 4915111", "Status: Hey there"}));
     ASSERT_TRUE(pane.pictureArrives());
-    EXPECT_EQ(pane.view.picture().pixelColor(20, 20), QColor(20, 160, 220));
+    EXPECT_EQ(pane.view.picture().pixelColor(64, 64), QColor(20, 160, 220));
+    EXPECT_EQ(pane.view.picture().size(), QSize(128, 128));
 
     pane.show(ResultCategory::Favorites, 1);
     EXPECT_EQ(pane.view.title(), "Finn");
