@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "BackupChooser.h"
 #include "EmptyStatePage.h"
 #include "HomePage.h"
 #include "PreferencesWindow.h"
@@ -22,6 +23,7 @@
 #include "SourceListView.h"
 #include "StatusItem.h"
 #include "Theme.h"
+#include "TimelinePage.h"
 #include "VessamoApplication.h"
 #include "app/OrlendoAppDelegate.h"
 #include "common/UserPaths.h"
@@ -61,6 +63,7 @@ MainWindow::MainWindow(OrlendoAppDelegate& app, QtUiPort& ui, QWidget* parent)
     statusItem_ = std::make_unique<StatusItem>(*this);
     preferences_ = std::make_unique<PreferencesWindow>(app_, ui_, statusItem_.get());
     drawer_ = new SideDrawer(app_, *centralWidget());
+    buildActions();
     buildMenus();
     buildToolBar();
     connectSignals();
@@ -106,8 +109,26 @@ void MainWindow::buildPages() {
     split->setStretchFactor(1, 1);
     split->setSizes({sourceList_->minimumWidth(), kResultMinimum.width()});
     pages_->addWidget(resultLayout_);
+    timeline_ = new TimelinePage(app_, ui_, pages_);
+    pages_->addWidget(timeline_);
     setCentralWidget(pages_);
     setMinimumSize(kHomeMinimum);
+}
+
+void MainWindow::buildActions() {
+    homeAction_ = new QAction(themedIcon("go-home", ":/icons/vessamo-home.svg"), tr("Home"), this);
+    homeAction_->setObjectName("homeAction");
+    homeAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
+    connect(homeAction_, &QAction::triggered, this, &MainWindow::goHome);
+    sourcesAction_ = new QAction(themedIcon("view-list-details", ":/icons/vessamo-sources.svg"),
+                                 tr("Sources"), this);
+    sourcesAction_->setObjectName("sourcesAction");
+    connect(sourcesAction_, &QAction::triggered, this, &MainWindow::showSources);
+    timelineAction_ = new QAction(
+        themedIcon("document-open-recent", ":/icons/timeline/timeline.svg"), tr("Timeline"), this);
+    timelineAction_->setObjectName("timelineAction");
+    timelineAction_->setToolTip(tr("The WhatsApp Timeline backups"));
+    connect(timelineAction_, &QAction::triggered, this, &MainWindow::showTimeline);
 }
 
 void MainWindow::buildMenus() {
@@ -127,6 +148,11 @@ void MainWindow::buildMenus() {
     file->addSeparator();
     file->addAction(tr("Convert voice note…"), this, [this] { convertVoiceNotes(false); });
     file->addAction(tr("Convert voice notes…"), this, [this] { convertVoiceNotes(true); });
+
+    QMenu* go = menuBar()->addMenu(tr("&Go"));
+    go->addAction(homeAction_);
+    go->addAction(sourcesAction_);
+    go->addAction(timelineAction_);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("Check for updates…"), this, [this] {
@@ -149,10 +175,12 @@ void MainWindow::buildToolBar() {
     bar->setFloatable(false);
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->toggleViewAction()->setVisible(false);
-    bar->addAction(themedIcon("go-home", ":/icons/vessamo-home.svg"), tr("Home"), this,
-                   &MainWindow::showHome);
-    bar->addAction(themedIcon("view-list-details", ":/icons/vessamo-sources.svg"), tr("Sources"),
-                   this, &MainWindow::showSources);
+    bar->addAction(homeAction_);
+    bar->addAction(sourcesAction_);
+    bar->addAction(timelineAction_);
+    chooser_ = new BackupChooser(app_, bar);
+    chooserAction_ = bar->addWidget(chooser_);
+    chooserAction_->setVisible(false);
     auto* spacer = new QWidget(bar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     bar->addWidget(spacer);
@@ -172,6 +200,7 @@ void MainWindow::connectSignals() {
     connect(home_, &HomePage::sourcesChanged, this, &MainWindow::reloadSources);
     connect(preferences_.get(), &PreferencesWindow::timelineFolderChanged, this,
             &MainWindow::reloadSources);
+    connect(timeline_, &TimelinePage::sourcesRequested, this, &MainWindow::showSources);
 }
 
 // Queued on the application object, which outlives every window; the ticket
@@ -228,11 +257,31 @@ void MainWindow::refresh() {
     }
     // A finished scan marks its source and fills its categories.
     reloadSources();
+    updateBackupChooser();
 }
 
 void MainWindow::showResultLayout() {
     pages_->setCurrentWidget(resultLayout_);
     setMinimumSize(kResultMinimum);
+    updateBackupChooser();
+}
+
+// Offered beside the results of a backup; hidden for a connected device,
+// whose results are not a backup's to trade.
+void MainWindow::updateBackupChooser() {
+    const bool results = pages_->currentWidget() == resultLayout_ &&
+                         resultPages_->currentWidget() == results_ &&
+                         app_.resultView().state().page == ResultPage::Results;
+    const bool offered =
+        results && !app_.bIOSRecoveryMode && !app_.GetKTIOSDeviceController().records().empty();
+    if (offered) {
+        chooser_->reload();
+    }
+    chooserAction_->setVisible(offered);
+}
+
+bool MainWindow::offersBackupChooser() const {
+    return chooserAction_->isVisible();
 }
 
 void MainWindow::showSources() {
@@ -248,6 +297,26 @@ void MainWindow::showHome() {
     sourcesByHand_ = false;
     pages_->setCurrentWidget(home_);
     setMinimumSize(kHomeMinimum);
+    updateBackupChooser();
+}
+
+void MainWindow::goHome() {
+    const bool resultsShown = app_.resultView().state().page == ResultPage::Results;
+    if (resultsShown && !app_.resultView().actHome()) {
+        return;
+    }
+    showHome();
+}
+
+void MainWindow::showTimeline() {
+    pages_->setCurrentWidget(timeline_);
+    setMinimumSize(kResultMinimum);
+    updateBackupChooser();
+    timeline_->open();
+}
+
+bool MainWindow::showsTimeline() const {
+    return pages_->currentWidget() == timeline_;
 }
 
 void MainWindow::showPreferences() {

@@ -5,6 +5,7 @@
 
 #include "results/ResultViewState.h"
 
+class QAction;
 class QStackedWidget;
 
 namespace vessamo {
@@ -14,6 +15,7 @@ class OrlendoAppDelegate;
 
 namespace vessamo::gui {
 
+class BackupChooser;
 class EmptyStatePage;
 class HomePage;
 class PreferencesWindow;
@@ -23,6 +25,7 @@ class ScanningPage;
 class SideDrawer;
 class SourceListView;
 class StatusItem;
+class TimelinePage;
 
 // The main window: the home choices, or the source list beside the result
 // pages (empty states, the scan in progress, the results), chosen from the
@@ -43,15 +46,28 @@ public:
     [[nodiscard]] PreferencesWindow& preferences() { return *preferences_; }
     [[nodiscard]] SideDrawer& drawer() { return *drawer_; }
     [[nodiscard]] StatusItem& statusItem() { return *statusItem_; }
+    [[nodiscard]] TimelinePage& timeline() { return *timeline_; }
+    [[nodiscard]] BackupChooser& backupChooser() { return *chooser_; }
+    // The navigation of the toolbar and the Go menu.
+    [[nodiscard]] QAction* homeAction() const { return homeAction_; }
+    [[nodiscard]] QAction* timelineAction() const { return timelineAction_; }
+    // True while the backup chooser is offered (the results of a backup show).
+    [[nodiscard]] bool offersBackupChooser() const;
 
     // True while the home choices are shown rather than the source list.
     [[nodiscard]] bool showsHome() const;
+    [[nodiscard]] bool showsTimeline() const;
     // The widget on the right of the source list: empty state, scanning or results.
     [[nodiscard]] QWidget* resultPage() const;
 
     // The source list with the empty start page, as the toolbar opens it.
     void showSources();
     void showHome();
+    // The home action: with results shown it asks first, since going home
+    // drops them from the view; Cancel stays.
+    void goHome();
+    // The Timeline view, listed anew.
+    void showTimeline();
     void showPreferences();
 
 protected:
@@ -60,12 +76,14 @@ protected:
 private:
     void buildPages();
     void buildMenus();
+    void buildActions();
     void buildToolBar();
     void connectSignals();
     struct RefreshTicket;
     static void scheduleRefresh(const std::weak_ptr<RefreshTicket>& weak);
     void refresh();
     void showResultLayout();
+    void updateBackupChooser();
     void convertVoiceNotes(bool several);
     void reloadSources();
     void saveGeometrySetting() const;
@@ -83,6 +101,12 @@ private:
     ScanningPage* scanning_ = nullptr;
     ResultsPage* results_ = nullptr;
     SideDrawer* drawer_ = nullptr;
+    TimelinePage* timeline_ = nullptr;
+    BackupChooser* chooser_ = nullptr;
+    QAction* chooserAction_ = nullptr;  // the chooser's place in the toolbar
+    QAction* homeAction_ = nullptr;
+    QAction* sourcesAction_ = nullptr;
+    QAction* timelineAction_ = nullptr;
     std::unique_ptr<PreferencesWindow> preferences_;
     std::unique_ptr<StatusItem> statusItem_;
 

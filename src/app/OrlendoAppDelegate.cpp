@@ -588,6 +588,12 @@ void OrlendoAppDelegate::actSelectBackUp(int chosenIndex) {
     if (record == currentNode || refuseWhileScanning()) {
         return;
     }
+    // As from the backup table: an encrypted backup cannot be read, and the
+    // results shown stay rather than giving way to a scan that finds nothing.
+    if (record->beEncrypted) {
+        showEncryptedSheet(kEncryptedBackupText);
+        return;
+    }
     resultView_->releaseResults();
     scanListedRecord(record);
 }

@@ -60,6 +60,7 @@ void ResultSearch::controlTextDidChange(const std::string& text) {
     searches_.requestStopAll();
     Job job{list, text, ++generation_, pages_.lists()};
     pages_.clearShowingList();
+    tellRowsReplaced();
     searches_.start([this, job = std::move(job)](const std::stop_token& stop) {
         StartSearchThread(job, stop);
     });
@@ -70,6 +71,17 @@ void ResultSearch::returnOriginTableView() {
     ++generation_;
     searches_.requestStopAll();
     pages_.showCategory(pages_.currentTableView());
+    tellRowsReplaced();
+}
+
+void ResultSearch::setRowsReplacedObserver(std::function<void()> observer) {
+    rowsReplaced_ = std::move(observer);
+}
+
+void ResultSearch::tellRowsReplaced() const {
+    if (rowsReplaced_) {
+        rowsReplaced_();
+    }
 }
 
 void ResultSearch::StartSearchThread(const Job& job, const std::stop_token& stop) {
@@ -122,8 +134,9 @@ void ResultSearch::switchToFiterMainThread(const Job& job, Found& found) {
             break;
         case ResultCategory::Calls:
         case ResultCategory::None:
-            break;
+            return;
     }
+    tellRowsReplaced();
 }
 
 }  // namespace vessamo

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -29,6 +30,10 @@ public:
     void controlTextDidChange(const std::string& text);
     // Shows the showing list in full again.
     void returnOriginTableView();
+    // Told on the main thread each time the showing list was replaced: emptied
+    // for a new search, filled with a search's results (which arrive later
+    // than the keystroke), or given back whole. A view reloads its rows then.
+    void setRowsReplacedObserver(std::function<void()> observer);
 
 private:
     struct Job {
@@ -47,11 +52,13 @@ private:
 
     void StartSearchThread(const Job& job, const std::stop_token& stop);
     void switchToFiterMainThread(const Job& job, Found& found);
+    void tellRowsReplaced() const;
 
     UiPort& ui_;
     ResultPages& pages_;
     std::atomic<uint64_t> generation_{0};
-    WorkerSet searches_;  // last: stopped and joined before the rest goes
+    std::function<void()> rowsReplaced_;  // set and called on the main thread only
+    WorkerSet searches_;                  // last: stopped and joined before the rest goes
 };
 
 }  // namespace vessamo

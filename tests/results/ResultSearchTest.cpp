@@ -148,5 +148,31 @@ TEST_F(ResultSearchTest, ManyKeystrokesLeaveOnlyTheLastResults) {
     }
 }
 
+// The view hears of every change of the showing list, the late results
+// included, and of nothing an overtaken search found.
+TEST_F(ResultSearchTest, TellsTheViewWhenTheShowingListWasReplaced) {
+    make.favourite("Joanne", "1");
+    make.favourite("Bob", "2");
+    pages.setSource(make.finish());
+    pages.actClickFavtContact();
+    std::vector<size_t> rowsWhenTold;
+    finder->setRowsReplacedObserver([&] { rowsWhenTold.push_back(pages.favRows().size()); });
+
+    type("jo");  // emptied at once, then filled with what was found
+    EXPECT_EQ(rowsWhenTold, (std::vector<size_t>{0, 1}));
+
+    rowsWhenTold.clear();
+    finder->controlTextDidChange("b");
+    ui.waitForQueued(1);
+    finder->controlTextDidChange("");  // the whole list before "b" arrives
+    ui.pump(true);
+    EXPECT_EQ(rowsWhenTold, (std::vector<size_t>{0, 2}));
+
+    rowsWhenTold.clear();
+    pages.actCallHistory();
+    finder->controlTextDidChange("Bob");  // nothing to search, nothing replaced
+    EXPECT_TRUE(rowsWhenTold.empty());
+}
+
 }  // namespace
 }  // namespace vessamo
