@@ -1,5 +1,6 @@
 #include "app/ResultExportCommands.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "common/SystemLog.h"
@@ -64,6 +65,26 @@ std::string folderOf(ExportButton button, const std::string& recoverPath) {
     }
 }
 
+// Whether an export's items count towards the view's exported-items counter.
+bool isCounted(ExportButton button) {
+    switch (button) {
+        case ExportButton::exportChatHtmlBtn:
+        case ExportButton::exportContactBtn:
+        case ExportButton::exportFavContactBtn:
+        case ExportButton::exportCallBtn:
+        case ExportButton::recoveryBtn:
+            return true;
+        default:
+            return false;
+    }
+}
+
+template <typename T>
+int32_t present(const std::vector<const T*>& records) {
+    return static_cast<int32_t>(
+        std::count_if(records.begin(), records.end(), [](const T* r) { return r != nullptr; }));
+}
+
 void logReport(const FinishedExport& done) {
     SystemLog::write("Export into " + done.revealed + ": " +
                      std::to_string(done.report.filesWritten) + " files written, " +
@@ -102,7 +123,7 @@ bool ResultExportCommands::KTExportButtonMouseDownHandle(ExportButton button) {
     }
     exports_.start(
         [this, job = jobFor(button, *destination, std::move(result))](std::stop_token stop) {
-            finish(perform(job, stop), stop.stop_requested());
+            finish(perform(job, stop), stop.stop_requested(), *job.tracker);
         });
     return true;
 }
@@ -113,19 +134,27 @@ std::string ResultExportCommands::ClickNewHexWindowAction() const {
 }
 
 void ResultExportCommands::actExportImage(std::string text) {
-    exports_.start([this, text = std::move(text)](std::stop_token stop) {
+    std::shared_ptr<Tracker> tracker = track(ExportButton::hexExportBtn, hexExportPath(), 0);
+    exports_.start([this, text = std::move(text), tracker](std::stop_token stop) {
         finish({ExportButton::hexExportBtn, hexExportPath(), ExportHexFileThread(text)},
-               stop.stop_requested());
+               stop.stop_requested(), *tracker);
     });
 }
 
 ResultExportCommands::Job ResultExportCommands::jobFor(ExportButton button, std::string destination,
-                                                       ScanResultPtr result) const {
-    Job job{button, std::move(destination), std::move(result), pages_.lists(), {}, {}, {}};
+                                                       ScanResultPtr result) {
+    Job job{button, std::move(destination), std::move(result), pages_.lists(), {}, {}, {}, {}};
     if (!job.lists || job.lists->result != job.result) {
         job.lists.reset();  // the pages show another result: nothing of it is chosen
-        return job;
+    } else {
+        choose(job);
     }
+    job.tracker = track(button, job.recoverPath, totalOf(job));
+    return job;
+}
+
+void ResultExportCommands::choose(Job& job) const {
+    const ExportButton button = job.button;
     job.chats = pages_.chatsForExport();
     if (mediaKindOf(button)) {
         job.media = pages_.mediaBroswerArray();
@@ -138,14 +167,49 @@ ResultExportCommands::Job ResultExportCommands::jobFor(ExportButton button, std:
         job.recovery.contacts = pages_.markedContacts();
         job.recovery.conversations = pages_.deletedConversationsMarked();
     }
-    return job;
+}
+
+// The items an export counts as it goes: what it was given, or the whole
+// list of the result for the list exports.
+int32_t ResultExportCommands::totalOf(const Job& job) {
+    const ScanResult& result = *job.result;
+    const auto sizeOf = [](const auto& records) { return static_cast<int32_t>(records.size()); };
+    switch (job.button) {
+        case ExportButton::exportChatHtmlBtn:
+            return present(job.chats);
+        case ExportButton::exportContactBtn:
+            return sizeOf(result.WhatsAppContactArray);
+        case ExportButton::exportFavContactBtn:
+            return sizeOf(result.WhatsAppFacContactArray);
+        case ExportButton::exportCallBtn:
+            return sizeOf(result.WhatsAppCallArray);
+        case ExportButton::recoveryBtn:
+            return present(job.recovery.resources) + present(job.recovery.favContacts) +
+                   present(job.recovery.contacts) + present(job.recovery.conversations);
+        default:
+            return 0;
+    }
+}
+
+std::shared_ptr<ResultExportCommands::Tracker> ResultExportCommands::track(ExportButton button,
+                                                                           std::string destination,
+                                                                           int32_t total) {
+    auto tracker = std::make_shared<Tracker>();
+    tracker->fixed.button = button;
+    tracker->fixed.destination = std::move(destination);
+    tracker->fixed.total = total;
+    tracker->counted = isCounted(button);
+    const std::lock_guard lock(mutex_);
+    tracker->fixed.id = trackers_.size() + 1;
+    trackers_.push_back(tracker);
+    return tracker;
 }
 
 // The end of every export's worker: the log, the folder shown (the file
 // opened, for the character view), the report kept. An export stopped
 // because the commands go shows nothing: the interface that would show it
 // may be the one waiting for it to end.
-void ResultExportCommands::finish(FinishedExport done, bool stopped) {
+void ResultExportCommands::finish(FinishedExport done, bool stopped, Tracker& tracker) {
     logReport(done);
     const bool opensFile = done.button == ExportButton::hexExportBtn;
     if (!stopped && (!opensFile || done.report.failures.empty())) {
@@ -154,6 +218,13 @@ void ResultExportCommands::finish(FinishedExport done, bool stopped) {
         });
     }
     const std::lock_guard lock(mutex_);
+    tracker.fixed.finished = true;
+    tracker.fixed.revealed = done.revealed;
+    tracker.fixed.filesWritten = done.report.filesWritten;
+    tracker.fixed.failures = done.report.failures.size();
+    if (tracker.counted) {
+        recovredFilesNum_ += tracker.done.load();
+    }
     finished_.push_back(std::move(done));
 }
 
@@ -161,41 +232,42 @@ FinishedExport ResultExportCommands::perform(const Job& job, const std::stop_tok
     const ScanResult& result = *job.result;
     const std::string& to = job.recoverPath;
     // Chats, contacts, WhatsApp contacts, calls and the recovery count their
-    // items for the view; the others are not counted.
-    const ExportControl counted{stop, &recovredFilesNum_};
-    const ExportControl uncounted{stop, nullptr};
+    // items for the view (isCounted); every export counts them for its progress.
+    // Every export bumps its own count; the counting ones add it to the
+    // view's counter (recovredFilesNum) as they go.
+    const ExportControl control{stop, &job.tracker->done};
     FinishedExport done{job.button, folderOf(job.button, to), {}};
     if (const std::optional<MediaKind> kind = mediaKindOf(job.button)) {
-        done.report = exportMediaByKind(result, job.media, to, *kind, uncounted);
+        done.report = exportMediaByKind(result, job.media, to, *kind, control);
         return done;
     }
     switch (job.button) {
         case ExportButton::exportChatHtmlBtn:
-            done.report = exportChatsAsHtml(result, job.chats, to, counted);
+            done.report = exportChatsAsHtml(result, job.chats, to, control);
             break;
         case ExportButton::exportChatTxtBtn:
-            done.report = ExportChatAsTextthreader(result, job.chats, to, uncounted);
+            done.report = ExportChatAsTextthreader(result, job.chats, to, control);
             break;
         case ExportButton::exportCHatContactBtn:
-            done.report = ExportSelectedChatContactsthreader(result, job.chats, to, uncounted);
+            done.report = ExportSelectedChatContactsthreader(result, job.chats, to, control);
             break;
         case ExportButton::exportContactBtn:
-            done.report = ExportChatContactsthreader(result, to, counted);
+            done.report = ExportChatContactsthreader(result, to, control);
             break;
         case ExportButton::exportFavContactBtn:
-            done.report = ExportChatFavContactsthreader(result, to, counted);
+            done.report = ExportChatFavContactsthreader(result, to, control);
             break;
         case ExportButton::exportCallBtn:
-            done.report = ExportWhatsAppChatCallthreader(result, to, counted);
+            done.report = ExportWhatsAppChatCallthreader(result, to, control);
             break;
         case ExportButton::exportCHatAttachBtn:
-            done.report = ExportChatAsAttachmentthreader(result, job.chats, to, uncounted);
+            done.report = ExportChatAsAttachmentthreader(result, job.chats, to, control);
             break;
         case ExportButton::exportMediaBtn:
-            done.report = ExportChatSelectedMediaPhotothreader(result, job.media, to, uncounted);
+            done.report = ExportChatSelectedMediaPhotothreader(result, job.media, to, control);
             break;
         case ExportButton::recoveryBtn:
-            done.report = recoverFilesThread(result, job.recovery, to, counted);
+            done.report = recoverFilesThread(result, job.recovery, to, control);
             break;
         default:
             break;
@@ -211,6 +283,47 @@ std::string ResultExportCommands::recoverPath() const {
 std::vector<FinishedExport> ResultExportCommands::finishedExports() const {
     const std::lock_guard lock(mutex_);
     return finished_;
+}
+
+int32_t ResultExportCommands::recovredFilesNum() const {
+    const std::lock_guard lock(mutex_);
+    int32_t count = recovredFilesNum_;
+    for (const std::shared_ptr<Tracker>& tracker : trackers_) {
+        if (tracker->counted && !tracker->fixed.finished) {
+            count += tracker->done.load();
+        }
+    }
+    return count;
+}
+
+// Called with the mutex held.
+ExportProgress ResultExportCommands::snapshotOf(const Tracker& tracker) {
+    ExportProgress progress = tracker.fixed;
+    progress.done = tracker.done.load();
+    return progress;
+}
+
+std::vector<ExportProgress> ResultExportCommands::exportProgress() const {
+    const std::lock_guard lock(mutex_);
+    std::vector<ExportProgress> all;
+    all.reserve(trackers_.size());
+    for (const std::shared_ptr<Tracker>& tracker : trackers_) {
+        all.push_back(snapshotOf(*tracker));
+    }
+    return all;
+}
+
+std::optional<ExportProgress> ResultExportCommands::progressOf(uint64_t id) const {
+    const std::lock_guard lock(mutex_);
+    if (id == 0 || id > trackers_.size()) {
+        return std::nullopt;
+    }
+    return snapshotOf(*trackers_[id - 1]);
+}
+
+uint64_t ResultExportCommands::lastStartedExport() const {
+    const std::lock_guard lock(mutex_);
+    return trackers_.size();
 }
 
 }  // namespace vessamo
