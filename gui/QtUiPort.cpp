@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -123,12 +124,43 @@ std::optional<std::string> QtUiPort::chooseSavePath(const SavePanelRequest& requ
             chosen = saveAnswer_(request);
             return;
         }
-        const QString start = qtext(request.startFolder) + "/" + qtext(request.proposedName);
-        const QString path = QFileDialog::getSaveFileName(mainWindow_, QString(), start);
-        if (!path.isEmpty()) {
-            chosen = path.toStdString();
-        }
+        chosen = showSaveSheet(request);
     });
+    return chosen;
+}
+
+// A sheet on the main window, like the alerts: modal to that window only,
+// answered through its own event loop. It opens in the start folder (made
+// when the user folder has none yet) with the proposed name filled in.
+std::optional<std::string> QtUiPort::showSaveSheet(const SavePanelRequest& request) {
+    const QString start = qtext(request.startFolder);
+    if (!start.isEmpty()) {
+        QDir().mkpath(start);
+    }
+    QPointer<QFileDialog> sheet = new QFileDialog(mainWindow_);
+    sheet->setObjectName("saveSheet");
+    sheet->setWindowTitle(QStringLiteral("Vessamo"));
+    sheet->setAcceptMode(QFileDialog::AcceptSave);
+    sheet->setFileMode(QFileDialog::AnyFile);
+    sheet->setDirectory(start);
+    sheet->selectFile(qtext(request.proposedName));
+    sheet->setWindowModality(mainWindow_ ? Qt::WindowModal : Qt::ApplicationModal);
+
+    QEventLoop loop;
+    connect(sheet, &QFileDialog::finished, &loop, &QEventLoop::quit);
+    connect(sheet, &QObject::destroyed, &loop, &QEventLoop::quit);
+    sheet->open();
+    loop.exec();
+
+    std::optional<std::string> chosen;
+    if (!sheet) {
+        return chosen;  // the window went away under the sheet: cancelled
+    }
+    const QStringList files = sheet->selectedFiles();
+    if (sheet->result() == QDialog::Accepted && !files.isEmpty() && !files.front().isEmpty()) {
+        chosen = files.front().toStdString();
+    }
+    sheet->deleteLater();
     return chosen;
 }
 

@@ -59,6 +59,7 @@ signals:
 private:
     [[nodiscard]] bool onInterfaceThread() const;
     AlertAnswer showAlertHere(const AlertRequest& request);
+    std::optional<std::string> showSaveSheet(const SavePanelRequest& request);
     void open(const QString& url);
 
     QPointer<QWidget> mainWindow_;

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <algorithm>
 
+#include "RowMarks.h"
 #include "Theme.h"
 
 namespace vessamo::gui {
@@ -62,6 +63,34 @@ void ResultListModel::reload() {
     endResetModel();
 }
 
+void ResultListModel::refreshMarks() {
+    const int count = rowCount();
+    if (count > 0) {
+        emit dataChanged(index(0, CheckColumn), index(count - 1, CheckColumn),
+                         {Qt::CheckStateRole});
+    }
+}
+
+Qt::ItemFlags ResultListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == CheckColumn) {
+        flags |= Qt::ItemIsUserCheckable;
+    }
+    return flags;
+}
+
+bool ResultListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != CheckColumn ||
+        index.row() < 0 || static_cast<size_t>(index.row()) >= rows() || !listShows()) {
+        return false;
+    }
+    const bool on = value.toInt() == Qt::Checked;
+    RowMarks(pages_).set({static_cast<size_t>(index.row())}, on);
+    // Also when nothing changed: the view drew the box it expected.
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    return true;
+}
+
 int ResultListModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) {
         return 0;
@@ -81,6 +110,12 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     const auto row = static_cast<size_t>(index.row());
     if (role == Qt::DisplayRole) {
         return cellText(row, index.column());
+    }
+    if (role == Qt::CheckStateRole) {
+        if (index.column() != CheckColumn || !listShows()) {
+            return {};
+        }
+        return QVariant(static_cast<int>(pages_.isMarked(row) ? Qt::Checked : Qt::Unchecked));
     }
     if (role == Qt::ToolTipRole) {
         const QString text = cellText(row, index.column());
