@@ -458,6 +458,8 @@ void MessageBubbleDelegate::paintMedia(QPainter* painter, const QStyleOptionView
                 detail = QStringLiteral("File not in the backup");
             } else if (state == VoiceNotePlayer::State::Converting) {
                 detail = QStringLiteral("Preparing…");
+            } else if (state == VoiceNotePlayer::State::WaitingForDecoder) {
+                detail = QStringLiteral("Waiting for the voice note decoder…");
             } else if (state == VoiceNotePlayer::State::Failed) {
                 detail = QStringLiteral("This file cannot be played");
             } else {

@@ -34,7 +34,8 @@ VoiceNotePlayer::VoiceNotePlayer(QObject* parent)
     player_->setAudioOutput(audio_);
     connect(player_, &QMediaPlayer::playbackStateChanged, this,
             [this](QMediaPlayer::PlaybackState playback) {
-                if (state_ == State::Converting || state_ == State::Failed) {
+                if (state_ == State::Converting || state_ == State::Failed ||
+                    state_ == State::WaitingForDecoder) {
                     return;
                 }
                 switch (playback) {
@@ -97,6 +98,7 @@ void VoiceNotePlayer::toggle(const QString& file, const QString& name) {
             case State::Converting:
                 return;  // it plays once converted
             case State::Idle:
+            case State::WaitingForDecoder:
             case State::Failed:
                 break;
         }
@@ -155,7 +157,7 @@ void VoiceNotePlayer::converted(uint64_t generation, const WavConversion& conver
     const QString wav = QString::fromStdString(conversion.path);
     if (conversion.awaitingTool || wav.isEmpty() || !QFileInfo(wav).isFile()) {
         // No decoder yet (it is being fetched), or it failed: nothing to play.
-        setState(conversion.awaitingTool ? State::Idle : State::Failed);
+        setState(conversion.awaitingTool ? State::WaitingForDecoder : State::Failed);
         return;
     }
     playUrl(QUrl::fromLocalFile(wav));

@@ -26,7 +26,7 @@ class VoiceNotePlayer : public QObject {
     Q_OBJECT
 
 public:
-    enum class State { Idle, Converting, Playing, Paused, Failed };
+    enum class State { Idle, Converting, WaitingForDecoder, Playing, Paused, Failed };
     // Turns a voice note into a wav file to play; runs on a worker.
     using Converter = std::function<WavConversion(const std::string& opusPath)>;
 

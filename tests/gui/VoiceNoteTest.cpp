@@ -132,6 +132,26 @@ TEST(VoiceNote, ANoteThatIsNotOpusIsRefusedByTheDecoderAndShownAsFailed) {
               static_cast<int>(VoiceNotePlayer::State::Failed));
 }
 
+// While the decoder is being fetched the note says so instead of staying
+// silent, and pressing play again asks again.
+TEST(VoiceNote, WhileTheDecoderIsFetchedTheNoteSaysItWaits) {
+    VoiceNoteChat chat;
+    chat.view.player().setConverter([&chat](const std::string&) {
+        ++chat.conversions;
+        WavConversion waiting;
+        waiting.awaitingTool = true;
+        return waiting;
+    });
+    chat.clickPlayControl();
+    ASSERT_TRUE(waitUntil(
+        [&] { return chat.view.player().state() == VoiceNotePlayer::State::WaitingForDecoder; }));
+    EXPECT_EQ(chat.note().data(ChatViewModel::PlayStateRole).toInt(),
+              static_cast<int>(VoiceNotePlayer::State::WaitingForDecoder));
+    EXPECT_TRUE(chat.view.player().source().isEmpty());
+    chat.clickPlayControl();
+    ASSERT_TRUE(waitUntil([&] { return chat.conversions == 2; }));
+}
+
 TEST(VoiceNote, ClicksBesideTheControlPlayNothing) {
     VoiceNoteChat chat;
     const QRect control = chat.view.mediaRect(chat.note());
