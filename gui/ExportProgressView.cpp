@@ -85,6 +85,15 @@ QString ExportProgressView::nameOf(ExportButton button) {
     return {};
 }
 
+int ExportProgressView::nameWidth() const {
+    int widest = 0;
+    for (int at = 0; at <= static_cast<int>(ExportButton::hexExportBtn); ++at) {
+        widest = std::max(widest,
+                          fontMetrics().horizontalAdvance(nameOf(static_cast<ExportButton>(at))));
+    }
+    return widest;
+}
+
 void ExportProgressView::follow() {
     timer_->start(kFollowMs);
     poll();
@@ -129,6 +138,8 @@ ExportProgressView::Row& ExportProgressView::rowFor(const ExportProgress& progre
     row.widget->setObjectName("exportProgressRow");
     row.name = new QLabel(nameOf(progress.button), row.widget);
     row.name->setObjectName("exportProgressName");
+    // The bars of the rows line up: every name takes the room of the longest.
+    row.name->setMinimumWidth(nameWidth());
     row.bar = new QProgressBar(row.widget);
     row.bar->setObjectName("exportProgressBar");
     row.bar->setTextVisible(false);

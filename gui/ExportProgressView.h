@@ -45,6 +45,7 @@ private:
     Row& rowFor(const ExportProgress& progress);
     void fill(Row& row, const ExportProgress& progress);
     void dropOldRows();
+    [[nodiscard]] int nameWidth() const;
 
     OrlendoAppDelegate& app_;
     QTimer* timer_;

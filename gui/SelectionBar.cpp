@@ -61,7 +61,6 @@ SelectionBar::SelectionBar(OrlendoAppDelegate& app, QWidget* parent)
     row->addWidget(label_);
     row->addStretch(1);
     save_->setObjectName("recoveryBtn");
-    save_->setIcon(Theme::themedIcon("document-save", ":/icons/exports/save.svg"));
     save_->setToolTip(tr("Save the marked records into a folder you choose"));
     save_->setEnabled(false);
     Theme::makePrimary(save_);
