@@ -152,7 +152,7 @@ TEST_F(ResultPagesTest, ChatPagesByTwentyFiveWithMoreButton) {
 
     Texts all;
     for (int i = 0; i < 60; ++i) {
-        all.push_back("m" + std::to_string(i));
+        all.push_back(std::string("m").append(std::to_string(i)));
     }
     for (const std::ptrdiff_t shown : {25, 50, 60}) {
         EXPECT_EQ(contentsOf(pages.chatView().shown), Texts(all.end() - shown, all.end()));
@@ -307,7 +307,7 @@ TEST_F(ResultPagesTest, GoingHomeAsksAndKeepsOnlyTheSourcesOwnLists) {
 TEST_F(ResultPagesTest, ChatsOpenWhileAnHtmlExportReadsThem) {
     test::TempHome home;
     for (int32_t chat = 1; chat <= 4; ++chat) {
-        chatWithMessages(chat, "c" + std::to_string(chat), 80);
+        chatWithMessages(chat, std::string("c").append(std::to_string(chat)), 80);
     }
     pages.setSource(make.finish());
     const ResultListsPtr lists = pages.lists();

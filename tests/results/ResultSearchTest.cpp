@@ -130,7 +130,7 @@ TEST_F(ResultSearchTest, LaterTextWinsOverAnOvertakenSearch) {
 
 TEST_F(ResultSearchTest, ManyKeystrokesLeaveOnlyTheLastResults) {
     for (int i = 0; i < 2000; ++i) {
-        make.contact("n" + std::to_string(i), "");
+        make.contact(std::string("n").append(std::to_string(i)), "");
     }
     pages.setSource(make.finish());
     pages.actContact();
