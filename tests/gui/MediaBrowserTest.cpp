@@ -320,10 +320,14 @@ TEST(MediaBrowser, AScannedBackupsMediaPageMarksCountInTheSelection) {
     ASSERT_TRUE(harness.waitForScan());
     gui::ResultsPage& results = harness.window().results();
     ASSERT_TRUE(waitUntil([&] { return results.category() == ResultCategory::Chats; }, 10000));
+    ResultPages& pages = harness.app().resultView().pages();
+    // The chats page opens its first conversation on a worker that waits
+    // for the interface thread: let it finish before the page changes.
+    ASSERT_TRUE(waitUntil([&] { return pages.chatView().conversation != nullptr; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return !pages.bstartloadChat(); }, 10000));
     results.showCategory(ResultCategory::Attachments);
     gui::MediaBrowser& browser = *results.mediaBrowser();
     ASSERT_TRUE(waitUntil([&] { return browser.grid()->isVisible(); }, 5000));
-    ResultPages& pages = harness.app().resultView().pages();
     const ScanResultPtr result = harness.app().currentResult();
     ASSERT_TRUE(result);
     ASSERT_GT(result->WhatsAppMediaArray.size(), 1u);
