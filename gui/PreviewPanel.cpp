@@ -58,8 +58,6 @@ PreviewPanel::PreviewPanel(OrlendoAppDelegate& app, QWidget* parent)
       other_(new QLabel(body_)),
       play_(new QPushButton(this)),
       save_(new QPushButton(tr("Save"), this)),
-      movie_(new QMediaPlayer(this)),
-      movieSound_(new QAudioOutput(this)),
       sound_(new VoiceNotePlayer(this)) {
     setObjectName("previewPanel");
     setWindowModality(Qt::WindowModal);
@@ -77,12 +75,9 @@ PreviewPanel::PreviewPanel(OrlendoAppDelegate& app, QWidget* parent)
     body_->addWidget(image_);
     body_->addWidget(video_);
     body_->addWidget(other_);
-    movie_->setVideoOutput(video_);
-    movie_->setAudioOutput(movieSound_);
 
     play_->setObjectName("previewPlay");
     connect(play_, &QPushButton::clicked, this, &PreviewPanel::togglePlaying);
-    connect(movie_, &QMediaPlayer::playbackStateChanged, this, &PreviewPanel::updatePlayButton);
     connect(sound_, &VoiceNotePlayer::changed, this, &PreviewPanel::updatePlayButton);
     save_->setObjectName("previewSave");
     save_->setIcon(Theme::themedIcon("document-save", QString()));
@@ -133,8 +128,24 @@ QString PreviewPanel::desktopPathFor(const QString& displayName) {
                                   safeFileName(displayName.toStdString()));
 }
 
+// Made when a film first plays: the audio output opens the desktop's sound
+// service, which looking at pictures has no need of.
+QMediaPlayer* PreviewPanel::ensureMoviePlayer() {
+    if (movie_ == nullptr) {
+        movie_ = new QMediaPlayer(this);
+        movieSound_ = new QAudioOutput(this);
+        movie_->setVideoOutput(video_);
+        movie_->setAudioOutput(movieSound_);
+        connect(movie_, &QMediaPlayer::playbackStateChanged, this, &PreviewPanel::updatePlayButton);
+    }
+    return movie_;
+}
+
 void PreviewPanel::preview(const QString& filePath, const QString& displayName) {
-    movie_->stop();
+    if (movie_ != nullptr) {
+        movie_->stop();
+        movie_->setSource(QUrl());
+    }
     sound_->stop();
     filePath_ = filePath;
     displayName_ = displayName.isEmpty() ? QFileInfo(filePath).fileName() : displayName;
@@ -165,7 +176,6 @@ void PreviewPanel::preview(const QString& filePath, const QString& displayName) 
             break;
         case Look::Movie:
             body_->setCurrentWidget(video_);
-            movie_->setSource(QUrl::fromLocalFile(filePath));
             break;
         case Look::Sound:
         case Look::Other:
@@ -215,10 +225,14 @@ void PreviewPanel::resizeEvent(QResizeEvent* event) {
 
 void PreviewPanel::togglePlaying() {
     if (look_ == Look::Movie) {
-        if (movie_->playbackState() == QMediaPlayer::PlayingState) {
-            movie_->pause();
+        QMediaPlayer* movie = ensureMoviePlayer();
+        if (movie->source().isEmpty()) {
+            movie->setSource(QUrl::fromLocalFile(filePath_));
+        }
+        if (movie->playbackState() == QMediaPlayer::PlayingState) {
+            movie->pause();
         } else {
-            movie_->play();
+            movie->play();
         }
     } else if (look_ == Look::Sound) {
         sound_->toggle(filePath_, displayName_);
@@ -229,9 +243,9 @@ void PreviewPanel::togglePlaying() {
 void PreviewPanel::updatePlayButton() {
     const bool playable = look_ == Look::Movie || look_ == Look::Sound;
     play_->setVisible(playable);
-    const bool playing = look_ == Look::Movie
-                             ? movie_->playbackState() == QMediaPlayer::PlayingState
-                             : sound_->state() == VoiceNotePlayer::State::Playing;
+    const bool playing = look_ == Look::Movie ? movie_ != nullptr && movie_->playbackState() ==
+                                                                         QMediaPlayer::PlayingState
+                                              : sound_->state() == VoiceNotePlayer::State::Playing;
     play_->setText(playing ? tr("Pause") : tr("Play"));
     play_->setIcon(playing ? Theme::themedIcon("media-playback-pause", QString())
                            : Theme::themedIcon("media-playback-start", QString()));
@@ -239,7 +253,9 @@ void PreviewPanel::updatePlayButton() {
 
 // Closing the panel stops what plays in it.
 void PreviewPanel::done(int result) {
-    movie_->stop();
+    if (movie_ != nullptr) {
+        movie_->stop();
+    }
     sound_->stop();
     QDialog::done(result);
 }

@@ -46,6 +46,7 @@ public:
     [[nodiscard]] const QImage& picture() const { return picture_; }
     [[nodiscard]] QPushButton* saveButton() const { return save_; }
     [[nodiscard]] QPushButton* playButton() const { return play_; }
+    // The film's player, once a film has played; nullptr before.
     [[nodiscard]] QMediaPlayer* moviePlayer() const { return movie_; }
     [[nodiscard]] VoiceNotePlayer* soundPlayer() const { return sound_; }
     // Where Save puts a file of that name.
@@ -64,6 +65,7 @@ private:
     void showPicture(uint64_t generation, const QImage& image);
     void showScaledPicture();
     void togglePlaying();
+    QMediaPlayer* ensureMoviePlayer();
     void updatePlayButton();
     void saved(const QString& name, const ExportReport& report);
     void tell(const QString& text, const QString& detail);
@@ -80,8 +82,8 @@ private:
     QLabel* other_;
     QPushButton* play_;
     QPushButton* save_;
-    QMediaPlayer* movie_;
-    QAudioOutput* movieSound_;
+    QMediaPlayer* movie_ = nullptr;
+    QAudioOutput* movieSound_ = nullptr;
     VoiceNotePlayer* sound_;
     uint64_t generation_ = 0;  // a late picture of an earlier file is dropped
     WorkerSet loads_;

@@ -29,8 +29,17 @@ uint64_t littleEndian(const std::string& bytes, size_t at, size_t width) {
 
 }  // namespace
 
-VoiceNotePlayer::VoiceNotePlayer(QObject* parent)
-    : QObject(parent), player_(new QMediaPlayer(this)), audio_(new QAudioOutput(this)) {
+VoiceNotePlayer::VoiceNotePlayer(QObject* parent) : QObject(parent) {}
+
+// Made when something first plays: the audio output opens the desktop's
+// sound service, which a conversation nobody listens to has no need of.
+QMediaPlayer* VoiceNotePlayer::ensurePlayer() {
+    if (player_ != nullptr) {
+        return player_;
+    }
+    player_ = new QMediaPlayer(this);
+    audio_ = new QAudioOutput(this);
+
     player_->setAudioOutput(audio_);
     connect(player_, &QMediaPlayer::playbackStateChanged, this,
             [this](QMediaPlayer::PlaybackState playback) {
@@ -57,6 +66,7 @@ VoiceNotePlayer::VoiceNotePlayer(QObject* parent)
     });
     connect(player_, &QMediaPlayer::durationChanged, this, [this] { emit changed(file_); });
     connect(player_, &QMediaPlayer::positionChanged, this, [this] { emit changed(file_); });
+    return player_;
 }
 
 VoiceNotePlayer::~VoiceNotePlayer() {
@@ -90,10 +100,10 @@ void VoiceNotePlayer::toggle(const QString& file, const QString& name) {
     if (file == file_) {
         switch (state_) {
             case State::Playing:
-                player_->pause();
+                ensurePlayer()->pause();
                 return;
             case State::Paused:
-                player_->play();
+                ensurePlayer()->play();
                 return;
             case State::Converting:
                 return;  // it plays once converted
@@ -103,7 +113,9 @@ void VoiceNotePlayer::toggle(const QString& file, const QString& name) {
                 break;
         }
     }
-    player_->stop();
+    if (player_ != nullptr) {
+        player_->stop();
+    }
     const QString previous = std::exchange(file_, file);
     state_ = State::Idle;
     if (previous != file) {
@@ -120,7 +132,9 @@ void VoiceNotePlayer::toggle(const QString& file, const QString& name) {
 void VoiceNotePlayer::stop() {
     ++generation_;
     waiting_.clear();
-    player_->stop();
+    if (player_ != nullptr) {
+        player_->stop();
+    }
     setState(State::Idle);
 }
 
@@ -165,7 +179,7 @@ void VoiceNotePlayer::converted(uint64_t generation, const WavConversion& conver
 
 void VoiceNotePlayer::playUrl(const QUrl& url) {
     state_ = State::Idle;  // the player's own state from here on
-    player_->setSource(url);
+    ensurePlayer()->setSource(url);
     player_->play();
     if (player_->playbackState() != QMediaPlayer::PlayingState && state_ == State::Idle) {
         // The backend starts asynchronously; the person sees it started.
@@ -182,15 +196,15 @@ void VoiceNotePlayer::setState(State state) {
 }
 
 QUrl VoiceNotePlayer::source() const {
-    return player_->source();
+    return player_ != nullptr ? player_->source() : QUrl();
 }
 
 std::chrono::milliseconds VoiceNotePlayer::position() const {
-    return std::chrono::milliseconds(player_->position());
+    return std::chrono::milliseconds(player_ != nullptr ? player_->position() : 0);
 }
 
 std::chrono::milliseconds VoiceNotePlayer::duration() const {
-    return std::chrono::milliseconds(player_->duration());
+    return std::chrono::milliseconds(player_ != nullptr ? player_->duration() : 0);
 }
 
 std::optional<std::chrono::milliseconds> VoiceNotePlayer::opusDuration(const QString& file) {

@@ -52,6 +52,7 @@ public:
     [[nodiscard]] QUrl source() const;
     [[nodiscard]] std::chrono::milliseconds position() const;
     [[nodiscard]] std::chrono::milliseconds duration() const;
+    // The player, once something has played; nullptr before.
     [[nodiscard]] QMediaPlayer* player() const { return player_; }
 
     // True for a voice note the player converts first.
@@ -72,10 +73,11 @@ private:
     void converted(uint64_t generation, const WavConversion& conversion);
     void playUrl(const QUrl& url);
     [[nodiscard]] Converter converter() const;
+    QMediaPlayer* ensurePlayer();
 
     Converter converter_;
-    QMediaPlayer* player_;
-    QAudioOutput* audio_;
+    QMediaPlayer* player_ = nullptr;
+    QAudioOutput* audio_ = nullptr;
     QString file_;
     State state_ = State::Idle;
     uint64_t generation_ = 0;  // a conversion for a file no longer wanted is dropped
