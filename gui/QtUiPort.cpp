@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QUrl>
+#include <condition_variable>
 
 namespace vessamo::gui {
 
@@ -29,7 +30,24 @@ bool isCancelButton(const std::string& text) {
 
 }  // namespace
 
+// One worker's call waiting for the interface thread. The worker leaves
+// without it only while it has not started: the call refers to the
+// worker's own stack.
+struct QtUiPort::PendingCall {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool started = false;
+    bool done = false;
+    bool abandoned = false;
+    bool closing = false;
+};
+
 QtUiPort::QtUiPort(QObject* parent) : QObject(parent) {}
+
+QtUiPort::~QtUiPort() {
+    // Queued calls die with this object unrun: their workers must not wait.
+    closeInterface();
+}
 
 bool QtUiPort::onInterfaceThread() const {
     return QThread::currentThread() == thread();
@@ -40,8 +58,51 @@ void QtUiPort::runOnMainThreadAndWait(const std::function<void()>& work) {
         work();
         return;
     }
+    auto call = std::make_shared<PendingCall>();
+    {
+        const std::lock_guard lock(mutex_);
+        if (closed_) {
+            return;
+        }
+        pendingCalls_.push_back(call);
+    }
     QMetaObject::invokeMethod(
-        this, [&work] { work(); }, Qt::BlockingQueuedConnection);
+        this,
+        [call, &work] {
+            {
+                const std::lock_guard lock(call->mutex);
+                if (call->abandoned) {
+                    return;
+                }
+                call->started = true;
+            }
+            work();
+            const std::lock_guard lock(call->mutex);
+            call->done = true;
+            call->changed.notify_all();
+        },
+        Qt::QueuedConnection);
+    {
+        std::unique_lock lock(call->mutex);
+        call->changed.wait(lock, [&] { return call->done || (call->closing && !call->started); });
+        call->abandoned = !call->done;
+    }
+    const std::lock_guard lock(mutex_);
+    std::erase(pendingCalls_, call);
+}
+
+void QtUiPort::closeInterface() {
+    std::vector<std::shared_ptr<PendingCall>> waiting;
+    {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+        waiting = pendingCalls_;
+    }
+    for (const std::shared_ptr<PendingCall>& call : waiting) {
+        const std::lock_guard lock(call->mutex);
+        call->closing = true;
+        call->changed.notify_all();
+    }
 }
 
 AlertAnswer QtUiPort::showAlert(const AlertRequest& request) {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,6 +28,15 @@ public:
     using SaveAnswer = std::function<std::optional<std::string>(const SavePanelRequest&)>;
 
     explicit QtUiPort(QObject* parent = nullptr);
+    ~QtUiPort() override;
+    QtUiPort(const QtUiPort&) = delete;
+    QtUiPort& operator=(const QtUiPort&) = delete;
+
+    // The program is going. Workers still waiting for the interface thread,
+    // and any that ask later, go on without their call being run, so the
+    // interface thread may wait for them to end (a chat opener, a scan)
+    // without both waiting for ever. A call already running finishes.
+    void closeInterface();
 
     // The window sheets attach to; alerts before it exists are plain dialogs.
     void setMainWindow(QWidget* window) { mainWindow_ = window; }
@@ -57,6 +67,8 @@ signals:
     void accessGuideRequested();
 
 private:
+    struct PendingCall;
+
     [[nodiscard]] bool onInterfaceThread() const;
     AlertAnswer showAlertHere(const AlertRequest& request);
     std::optional<std::string> showSaveSheet(const SavePanelRequest& request);
@@ -68,6 +80,8 @@ private:
     SaveAnswer saveAnswer_;
     mutable std::mutex mutex_;
     std::vector<AlertRequest> alertsShown_;
+    std::vector<std::shared_ptr<PendingCall>> pendingCalls_;  // guarded by mutex_
+    bool closed_ = false;                                     // guarded by mutex_
 };
 
 }  // namespace vessamo::gui

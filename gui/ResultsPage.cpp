@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -225,7 +226,7 @@ void ResultsPage::connectParts() {
     }
     connect(selection_, &SelectionBar::marksChanged, this, [this] {
         if (ResultListModel* model = modelOf(category_)) {
-            model->reload();
+            model->refreshMarks();  // a reload would lose the selected row
         }
         media_->reload();
     });
@@ -291,9 +292,16 @@ void ResultsPage::refill(ResultCategory category) {
 void ResultsPage::rowsChanged() {
     if (ResultListModel* model = modelOf(category_)) {
         model->reload();
+        // A search picks the first row it found: the table and the pane
+        // beside it follow.
+        selectShownRow();
     }
     if (category_ == ResultCategory::Attachments) {
         media_->reload();
+    } else if (category_ == ResultCategory::Chats) {
+        chatView_->showConversationOnceOpened();
+    } else {
+        details_->showDetails(category_);
     }
     selection_->refresh();
     updateHeader();
@@ -315,14 +323,17 @@ void ResultsPage::bindTable(ResultCategory category) {
     QHeaderView* columns = table_->horizontalHeader();
     columns->setStretchLastSection(false);
     const QFontMetrics metrics = table_->fontMetrics();
+    // The first column holds the check box before its text.
+    const int checkBox =
+        table_->style()->pixelMetric(QStyle::PM_IndicatorWidth) + Theme::relatedSpacing;
     for (int at = 0; at < static_cast<int>(plan.widest.size()); ++at) {
         if (at == plan.stretch) {
             columns->setSectionResizeMode(at, QHeaderView::Stretch);
         } else {
             columns->setSectionResizeMode(at, QHeaderView::Interactive);
             const QString widest = QString::fromUtf8(plan.widest[static_cast<size_t>(at)]);
-            table_->setColumnWidth(at,
-                                   metrics.horizontalAdvance(widest) + 3 * Theme::relatedSpacing);
+            table_->setColumnWidth(at, metrics.horizontalAdvance(widest) +
+                                           3 * Theme::relatedSpacing + (at == 0 ? checkBox : 0));
         }
     }
     selectShownRow();

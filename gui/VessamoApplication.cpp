@@ -86,6 +86,7 @@ VessamoApplication::~VessamoApplication() {
     }
     if (ui_) {
         ui_->setMainWindow(nullptr);
+        ui_->closeInterface();
     }
     window_.reset();
     app_.reset();

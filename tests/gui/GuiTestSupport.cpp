@@ -116,6 +116,9 @@ GuiHarness::~GuiHarness() {
         }
     }
     ui_.setMainWindow(nullptr);
+    // A chat opener or search may still wait for this thread; they end
+    // without their call while the program goes.
+    ui_.closeInterface();
     window_.reset();
     app_.reset();
 }
