@@ -137,6 +137,15 @@ void appendMediaNotice(std::string& page, const KTWhatsAppNode& message, std::st
 // file at all (a thumbnail at most) shows its text.
 void appendMessage(const KTWhatsAppNode& message, KTHtmlController& page, const PageRun& run) {
     std::string& html = page.strHtmlContent;
+    if (message.isSystem()) {
+        // WhatsApp's own line: centred and muted, nobody's bubble.
+        html.append("<p class='system' style='text-align:center;color:#8a8a8a'>");
+        appendHtmlEscaped(html, message.systemText);
+        html.append(" &nbsp;&nbsp; ");
+        run.dates.appendMessageDate(html, message.messageDate);
+        html.append("</p>");
+        return;
+    }
     if (!message.isHaveAttch) {
         appendNameLine(html, message, run.dates);
         appendTextBubble(html, message);

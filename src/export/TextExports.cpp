@@ -67,6 +67,11 @@ std::string chatText(const ScanResult& result, const KTWhatsAppCovNode& conversa
     const MessageRange messages = result.messagesOf(conversation);
     for (size_t at = messages.size(); at-- > 0;) {
         const KTWhatsAppNode& message = messages[at];
+        if (message.isSystem()) {
+            text.addRtfContent("--- " + message.systemText +
+                               " ---  date:" + dates.messageDate(message.messageDate) + "  ");
+            continue;
+        }
         text.addRtfContent("Name:" + message.messageName + "  Message:" + message.messageContent +
                            "  " + mediaPart(result, message, report) +
                            "date:" + dates.messageDate(message.messageDate) + "  ");
@@ -126,6 +131,9 @@ ExportReport ExportSelectedChatContactsthreader(
         const MessageRange messages = result.messagesOf(*conversation);
         for (size_t at = messages.size(); at-- > 0;) {
             const KTWhatsAppNode& message = messages[at];
+            if (message.isSystem()) {
+                continue;  // nobody wrote it: no card
+            }
             const Text name =
                 message.messageName.empty() ? message.messageNumb : message.messageName;
             const Text person = message.messageNumb.empty() ? name : message.messageNumb;
