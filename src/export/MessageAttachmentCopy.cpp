@@ -33,6 +33,12 @@ bool hasParentStep(std::string_view relative) {
     return false;
 }
 
+// A file of an unpacked source: a regular file itself, not a link.
+bool isRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 // The file the index names for the message's media: its own file, else one
 // of its thumbnails standing in for it.
 std::optional<std::string> indexedMedia(const ScanResult& result, const KTWhatsAppNode& message) {
@@ -63,9 +69,8 @@ std::optional<std::string> timelineMedia(const ScanResult& result, const KTWhats
     }
     const bool newer = result.bNewAppVersion();
     for (const char* folder : {newer ? "Message/" : "Library/", newer ? "Library/" : "Message/"}) {
-        const std::string path = result.fullTimelinPath + "/" + folder + stored;
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        std::string path = result.fullTimelinPath + "/" + folder + stored;
+        if (isRegularFile(path)) {
             return path;
         }
     }
@@ -83,7 +88,8 @@ std::optional<std::string> findMessageMedia(const ScanResult& result,
         if (message.messageAttchpath.empty() || hasParentStep(message.messageAttchpath)) {
             return std::nullopt;
         }
-        return result.tempfilePath + message.messageAttchpath;
+        std::string path = result.tempfilePath + message.messageAttchpath;
+        return isRegularFile(path) ? std::optional<std::string>(std::move(path)) : std::nullopt;
     }
     return indexedMedia(result, message);
 }

@@ -98,6 +98,30 @@ TEST_F(MissingMediaTest, TextAndChatMediaExportsKeepTheMessageAndFailNothing) {
     EXPECT_EQ(media.missingMedia, (std::set<std::string>{"Media/gone.jpg"}));
 }
 
+// An iCloud or Timeline message whose file is not in the unpacked source is
+// missing too, in the text as on the page.
+TEST_F(MissingMediaTest, UnpackedSourcesListTheirMissingFilesAlike) {
+    make.state().tempfilePath = home.path() + "/icloud/";
+    make.state().fullTimelinPath = home.path() + "/timeline";
+    test::writeFile(home.path() + "/icloud/Media/here.jpg", "here");
+    make.chat(12, "Anna", "491701111111");
+    mediaMessage(12, Direction::Receive, 1, "Media/here.jpg").biCloudNode = true;
+    mediaMessage(12, Direction::Receive, 1, "Media/not-unpacked.jpg").biCloudNode = true;
+    mediaMessage(12, Direction::Receive, 1, "Media/not-kept.jpg").bTimelineNode = true;
+    finish();
+    const ExportReport text = ExportChatAsTextthreader(*result, chats(), out);
+    EXPECT_TRUE(text.failures.empty());
+    EXPECT_EQ(text.missingMedia,
+              (std::set<std::string>{"Media/not-unpacked.jpg", "Media/not-kept.jpg"}));
+    const std::string written = readFile(out + "/Chats/Anna-.txt");
+    EXPECT_EQ(countIn(written, "(media file not in the backup)"), 2u);
+    EXPECT_NE(written.find("Media:here.jpg  date:"), std::string::npos);
+    const ExportReport pages = exportChatsAsHtml(*result, chats(), out);
+    EXPECT_TRUE(pages.failures.empty());
+    EXPECT_EQ(pages.missingMedia, text.missingMedia);
+    EXPECT_EQ(namesIn(out + "/Media Files"), std::set<std::string>{"here.jpg"});
+}
+
 TEST_F(MissingMediaTest, AFileThatCannotBeCopiedIsStillAFailureAndItsMessageStays) {
     addBackupFile("Media/here.jpg", "khere", "picture bytes");
     make.chat(12, "Anna", "491701111111");
