@@ -65,6 +65,9 @@ void report(const char* what, const ExportReport& result, ExportReport& total, s
     if (!result.failures.empty()) {
         out << ", " << result.failures.size() << " failed";
     }
+    if (!result.missingMedia.empty()) {
+        out << ", " << result.missingMedia.size() << " media files not in the backup";
+    }
     out << '\n';
     total.merge(result);
 }
@@ -142,6 +145,15 @@ int runExport(ExportOptions options, std::ostream& out, std::ostream& err) {
     out << "Exported to " << options.destination << " (" << chats.size()
         << " conversations chosen)\n";
     const ExportReport total = runChosen(options, *result, chats, out);
+    // Files the backup never held are the backup's matter: each is named
+    // once, and a run that lacks nothing else has succeeded.
+    if (!total.missingMedia.empty()) {
+        out << total.missingMedia.size()
+            << " media files are not in the backup; their messages are exported without them\n";
+        for (const std::string& missing : total.missingMedia) {
+            err << "not in the backup: " << missing << '\n';
+        }
+    }
     for (const std::string& failure : total.failures) {
         err << "failed: " << failure << '\n';
     }

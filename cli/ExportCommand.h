@@ -32,7 +32,8 @@ struct ExportOptions {
 
 // `vessamo-cli export`: scans like `scan`, chooses the conversations and
 // writes the chosen exports below the destination. Exits non-zero when any
-// file could not be written, after saying which.
+// file could not be written, after saying which; media files the backup
+// does not hold are listed but fail nothing.
 int runExport(ExportOptions options, std::ostream& out, std::ostream& err);
 
 }  // namespace vessamo::cli

@@ -103,6 +103,8 @@ int runSample(const SampleOptions& options, std::ostream& out, std::ostream& err
     device.backupTime = std::time(nullptr);  // a backup written now was made now
     auto builder = sample::whatsAppBackup(layout, device, worldOf(options));
     sample::addChatPictures(builder, options.extraMedia);
+    const size_t offloaded =
+        options.keepMediaEvery > 1 ? builder.dropMediaData(options.keepMediaEvery) : 0;
     std::string error;
     if (!builder.write(options.folder, &error)) {
         err << "Could not write the sample backup: " << error << '\n';
@@ -110,7 +112,11 @@ int runSample(const SampleOptions& options, std::ostream& out, std::ostream& err
     }
     out << "Wrote a sample backup of \"" << options.name << "\" (iOS " << options.iosVersion << ", "
         << (layout == sample::CatalogueLayout::Mbdb ? "Manifest.mbdb" : "Manifest.db") << ", "
-        << builder.files().size() << " catalogued files) to " << options.folder << '\n';
+        << builder.files().size() << " catalogued files";
+    if (offloaded > 0) {
+        out << ", " << offloaded << " media files catalogued without their data";
+    }
+    out << ") to " << options.folder << '\n';
     return 0;
 }
 

@@ -19,6 +19,9 @@ struct SampleOptions {
     // "itunes" (a device backup), "icloud" (an iCloud Drive WhatsApp account
     // below DIR as a user folder) or "timeline" (a Timeline backup folder).
     std::string kind = "itunes";
+    // Keep the files of one chat media message in this many, the others
+    // catalogued without their data, as offloaded media are; 0 or 1 keeps all.
+    size_t keepMediaEvery = 0;
 };
 
 // `vessamo-cli sample`: writes a sample backup into a new or empty folder.

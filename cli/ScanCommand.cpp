@@ -22,7 +22,13 @@ std::string scanSummary(const ScanResult& result) {
         out << "  " << std::left << std::setw(24) << label << value << '\n';
     };
     row("Conversations", result.WhatsAppConvChatArray.size());
-    row("Messages", result.WhatsAppChatArray.size());
+    const size_t messages =
+        std::count_if(result.WhatsAppChatArray.begin(), result.WhatsAppChatArray.end(),
+                      [](const KTWhatsAppNode& message) { return countsAsMessage(message); });
+    row("Messages", messages);
+    if (messages != result.WhatsAppChatArray.size()) {
+        row("System lines", result.WhatsAppChatArray.size() - messages);
+    }
     row("Recovered in chats", recoveredInChats);
     row("Recovered conversations", result.whatsAppArray.size());
     row("Recovered messages", result.recoveredMessages.size());

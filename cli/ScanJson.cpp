@@ -1,5 +1,7 @@
 #include "ScanJson.h"
 
+#include <algorithm>
+
 #include "JsonWriter.h"
 #include "MessageFilesAhead.h"
 #include "ScanSource.h"
@@ -235,13 +237,21 @@ private:
         json_.member("isGroup", conversation.isGroupCov);
         json_.member("isStarredList", conversation.bStarredCovMessage);
         json_.member("isRecoveredOnly", conversation.bDeleted);
-        json_.member("messageCount", result_.messagesOf(conversation).size());
+        const MessageRange messages = result_.messagesOf(conversation);
+        json_.member("messageCount",
+                     static_cast<size_t>(std::count_if(
+                         messages.begin(), messages.end(),
+                         [](const KTWhatsAppNode& message) { return countsAsMessage(message); })));
     }
 
     void message(const KTWhatsAppNode& message, const std::optional<Text>& file) {
         json_.beginObject();
         json_.member("chatId", message.chatID);
         date(dates_.isoDate(message.messageDate), dates_.messageDate(message.messageDate));
+        json_.member("kind", message.isSystem() ? "system" : "message");
+        if (message.isSystem()) {
+            json_.member("systemText", message.systemText);
+        }
         json_.member("isFromMe", message.messageType == Direction::Send);
         json_.member("direction", directionText(message.messageType));
         json_.member("number", message.messageNumb);

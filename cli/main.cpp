@@ -38,6 +38,11 @@ int main(int argc, char** argv) {
         ->add_option("--media", sample.extraMedia, "Extra chat pictures, for a large sample")
         ->capture_default_str();
     sampleCommand
+        ->add_option("--keep-media-every", sample.keepMediaEvery,
+                     "Keep the files of one chat media message in N; the others are catalogued "
+                     "without their data, as offloaded media are")
+        ->check(CLI::Range(size_t{0}, size_t{1'000'000}));
+    sampleCommand
         ->add_option("--messages", sample.messages,
                      "WhatsApp messages of a large sample, its chats, people and media scaled "
                      "with it")

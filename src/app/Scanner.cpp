@@ -71,6 +71,14 @@ Status setFullTimelinPath(ScanState& state, const std::string& folder) {
 
 void ScanTimeLineBackUpFilehand(ScanState& state, const std::string& folder) {
     VESSAMO_RUN(setFullTimelinPath);
+    // A Timeline made from a scan keeps that backup's WhatsApp files as a
+    // backup of their own: read alike, it gives the records the backup gave.
+    if (const std::optional<std::string> kept = keptBackupOf(folder)) {
+        state.biOS10version = true;
+        ScanIOSBackUpFilehand(state, *kept);
+        VESSAMO_RUN(markTimelineRecords);
+        return;
+    }
     VESSAMO_RUN(ScanTimelineBackupContactWithPath);
     VESSAMO_RUN(ScanTimelineBackupMediaWithPath);
     VESSAMO_RUN(getTimelineWhatsAppFavateContact);

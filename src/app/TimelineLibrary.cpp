@@ -7,11 +7,14 @@
 #include <system_error>
 #include <utility>
 
+#include "backup/SHAH.h"
 #include "common/Files.h"
 #include "common/PlistValue.h"
+#include "common/SqliteDatabase.h"
 #include "common/SystemLog.h"
 #include "common/TextConversion.h"
 #include "common/UserPaths.h"
+#include "whatsapp/TimelineReaders.h"
 
 namespace vessamo {
 
@@ -20,6 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kAddressBookKey = "31bb7ba8914766d4ba40d6dfb6113c8b614be442";
+constexpr const char* kAddressBookImagesKey = "cd6702cea29fe89cf280a76794405adb17f9a0ee";
 constexpr const char* kPreferencesName = "net.whatsapp.WhatsApp.plist";
 constexpr const char* kPhotoName = "photo.jpg";
 
@@ -101,13 +105,18 @@ CopyOutcome copyFile(const std::string& from, const std::string& to, std::string
 }
 
 // Gathers the outcome of the copies of one backup; the first failure ends it.
-class FlatCopy {
+class KeptCopy {
 public:
-    explicit FlatCopy(TimelineCopyResult& result) : result_(result) {}
+    explicit KeptCopy(TimelineCopyResult& result) : result_(result) {}
 
-    bool copy(const std::string& from, const std::string& to) {
+    // True when the copy may go on; *kept says whether the file is there.
+    bool copy(const std::string& from, const std::string& to, bool* kept = nullptr) {
         std::string error;
-        switch (copyFile(from, to, error)) {
+        const CopyOutcome outcome = copyFile(from, to, error);
+        if (kept != nullptr) {
+            *kept = outcome == CopyOutcome::Copied || outcome == CopyOutcome::AlreadyThere;
+        }
+        switch (outcome) {
             case CopyOutcome::Copied:
                 ++result_.filesCopied;
                 return true;
@@ -121,6 +130,17 @@ public:
                 return false;
         }
         return false;
+    }
+
+    // A second name for a file already kept, under which the Timeline's
+    // own readers and views look for it; a copy where links are refused.
+    bool alias(const std::string& kept, const std::string& to) {
+        std::error_code ec;
+        if (fs::exists(to, ec)) {
+            return true;
+        }
+        fs::create_hard_link(kept, to, ec);
+        return !ec || copy(kept, to);
     }
 
 private:
@@ -141,19 +161,65 @@ std::string scannedBackupFolder(const std::string& firstFile) {
     return folder.string();
 }
 
-std::optional<std::string> addressBookOf(std::span<const KTTreeDirNode> media) {
+// A file of the scanned backup by its key, in either layout.
+std::optional<std::string> keyedFileOf(std::span<const KTTreeDirNode> media, std::string_view key) {
     if (media.empty()) {
         return std::nullopt;
     }
     const std::string backup = scannedBackupFolder(media.front().fileKey);
+    const std::string name(key);
     for (const std::string& path :
-         {backup + "/31/" + kAddressBookKey, backup + "/" + std::string(kAddressBookKey)}) {
+         {backup + "/" + name.substr(0, 2) + "/" + name, backup + "/" + name}) {
         std::error_code ec;
         if (fs::is_regular_file(path, ec)) {
             return path;
         }
     }
     return std::nullopt;
+}
+
+std::string twoLevel(const std::string& folder, const std::string& key) {
+    return folder + "/" + key.substr(0, 2) + "/" + key;
+}
+
+bool isChatDatabase(std::string_view relativePath) {
+    return relativePath == "ChatStorage.sqlite" || relativePath == "Documents/ChatStorage.sqlite";
+}
+
+// The catalogue of the kept files, in the form backups keep it, so the
+// Timeline's scan indexes them as the backup's scan did. Written last: a
+// Timeline without it is read as one made from a device.
+Status writeCatalogue(const std::string& path, const std::vector<KTTreeDirNode>& kept) {
+    const std::string temporary = path + ".part";
+    std::error_code ec;
+    fs::remove(temporary, ec);
+    {
+        SqliteDatabase db;
+        if (db.open(temporary, SqliteDatabase::Mode::Create) != SQLITE_OK ||
+            db.execute("create table Files (fileID TEXT PRIMARY KEY, domain TEXT, "
+                       "relativePath TEXT, flags INTEGER, file BLOB); begin") != SQLITE_OK) {
+            return Status::ioError("cannot write " + path + ": " + db.lastError());
+        }
+        SqliteStatement insert;
+        if (insert.prepare(db, "insert or replace into Files values (?,?,?,1,NULL)") != SQLITE_OK) {
+            return Status::ioError("cannot write " + path + ": " + db.lastError());
+        }
+        for (const KTTreeDirNode& file : kept) {
+            const std::string key = SHAH::hexOf(file.fileDomain.str() + "-" + file.filePath.str());
+            if (insert.bind(1, key) != SQLITE_OK ||
+                insert.bind(2, file.fileDomain.view()) != SQLITE_OK ||
+                insert.bind(3, file.filePath.view()) != SQLITE_OK || insert.step() != SQLITE_DONE ||
+                insert.reset() != SQLITE_OK) {
+                return Status::ioError("cannot write " + path + ": " + db.lastError());
+            }
+        }
+        insert.finalize();
+        if (db.execute("commit") != SQLITE_OK) {
+            return Status::ioError("cannot write " + path + ": " + db.lastError());
+        }
+    }
+    fs::rename(temporary, path, ec);
+    return ec ? Status::ioError("cannot write " + path + ": " + ec.message()) : Status();
 }
 
 AlertRequest okAlert(std::string title, std::string detail) {
@@ -276,30 +342,70 @@ TimelineCopyResult NewTimeLineCopyAllWhatsAppDataThreader(std::span<const KTTree
                                                           std::stop_token stop) {
     TimelineCopyResult result;
     result.folder = folder;
-    FlatCopy copy(result);
-    bool ok = true;
-    for (const KTTreeDirNode& entry : media) {
+    KeptCopy copy(result);
+    const std::string kept = folder + "/" + kKeptBackupFolder;
+    std::vector<KTTreeDirNode> catalogued;
+    std::error_code ec;
+    bool ok = fs::create_directory(kept, ec);
+    if (!ok) {
+        result.failures.push_back("cannot create " + kept + ": " + ec.message());
+    }
+    for (size_t at = 0; ok && at < media.size(); ++at) {
+        const KTTreeDirNode& entry = media[at];
         if (stop.stop_requested()) {
             result.failures.push_back("the Timeline copy into " + folder + " was stopped");
             ok = false;
             break;
         }
-        const std::string name = safeFileName(lastComponent(entry.filePath));
-        ok = copy.copy(entry.fileKey, folder + "/" + name);
-        if (ok && asciiLower(name) == kPhotoName) {
-            ok = copy.copy(entry.fileKey, parent + "/" + kPhotoName);
+        // Every file under its key, as the backup kept it: files of one name
+        // in different folders stay apart.
+        const std::string key = SHAH::hexOf(entry.fileDomain.str() + "-" + entry.filePath.str());
+        const std::string to = twoLevel(kept, key);
+        fs::create_directories(fs::path(to).parent_path(), ec);
+        bool there = false;
+        ok = copy.copy(entry.fileKey, to, &there);
+        if (!ok) {
+            // Kept files are named by key: say which file it was.
+            result.failures.back() += " (" + entry.filePath.str() + ")";
+        }
+        if (!ok || !there) {
+            continue;
+        }
+        catalogued.push_back(entry);
+        // Backups from before the catalogue database keep their files flat,
+        // and a few readers look for a database or log only there: those
+        // files are found under both forms. Media are looked up by path.
+        if (entry.filePath.view().find("Media/") == std::string_view::npos) {
+            ok = copy.alias(to, kept + "/" + key);
         }
         if (!ok) {
-            break;
+            continue;
+        }
+        if (isChatDatabase(entry.filePath.view())) {
+            ok = copy.alias(to, folder + "/ChatStorage.sqlite");
+        } else if (asciiLower(lastComponent(entry.filePath)) == kPhotoName) {
+            ok = copy.alias(to, folder + "/" + kPhotoName) &&
+                 copy.copy(entry.fileKey, parent + "/" + kPhotoName);
+        }
+    }
+    // The address book and its pictures, which name the people of the chats.
+    for (const char* key : {kAddressBookKey, kAddressBookImagesKey}) {
+        const std::optional<std::string> from = ok ? keyedFileOf(media, key) : std::nullopt;
+        if (from) {
+            const std::string to = twoLevel(kept, key);
+            fs::create_directories(fs::path(to).parent_path(), ec);
+            ok = copy.copy(*from, to) &&
+                 (key != std::string_view(kAddressBookKey) || copy.alias(to, folder + "/" + key));
         }
     }
     if (ok) {
-        if (std::optional<std::string> addressBook = addressBookOf(media)) {
-            ok = copy.copy(*addressBook, folder + "/" + kAddressBookKey);
+        if (const Status written = writeCatalogue(kept + "/Manifest.db", catalogued);
+            !written.ok()) {
+            result.failures.push_back(written.message());
+            ok = false;
         }
     }
     if (!ok) {
-        std::error_code ec;
         fs::remove_all(folder, ec);
     }
     return result;
@@ -327,9 +433,11 @@ std::optional<std::string> beginTimeline(const ScanResult* result, std::time_t w
     // timelinePath the preferences name.
     const std::string parent = UserPaths::timelineFolder();
     std::optional<std::string> folder = createTimelineFolder(parent, timelineFolderName(when));
-    if (folder && !writePreferences(parent, *result)) {
+    // Beside the backups, where the view has always read them, and in the
+    // backup itself, so each Timeline shows its own account.
+    if (folder && !(writePreferences(parent, *result) && writePreferences(*folder, *result))) {
         std::error_code ec;
-        fs::remove(*folder, ec);
+        fs::remove_all(*folder, ec);
         folder.reset();
     }
     if (!folder) {

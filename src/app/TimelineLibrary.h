@@ -84,11 +84,15 @@ struct TimelineCopyResult {
 [[nodiscard]] std::optional<std::string> createTimelineFolder(const std::string& parent,
                                                               const std::string& name);
 
-// The copy a worker runs: every media file flat under its file name (the
-// first of a name stays), a "photo.jpg" also to "<parent>/photo.jpg", then
-// the scanned backup's address book. Files that vanished from the source are
-// skipped; a file that cannot be written, or a stop request, ends the copy
-// and removes the folder, so no partial backup remains.
+// The copy a worker runs. The scanned backup's WhatsApp files, address book
+// and address-book pictures are kept under their keys with a catalogue of
+// them in the backup's hidden folder (kKeptBackupFolder), so the Timeline
+// reads to the records the backup gave; the chat database, the address
+// book and the profile photo also get the names a Timeline's own readers
+// look for, and a "photo.jpg" goes to "<parent>/photo.jpg" too. Files that
+// vanished from the source are skipped; a file that cannot be written, or
+// a stop request, ends the copy and removes the folder, so no partial
+// backup remains.
 [[nodiscard]] TimelineCopyResult NewTimeLineCopyAllWhatsAppDataThreader(
     std::span<const KTTreeDirNode> media, const std::string& folder, const std::string& parent,
     std::stop_token stop = {});

@@ -1,5 +1,7 @@
 #include "common/WhatsAppIds.h"
 
+#include <cstdint>
+
 #include "common/TextConversion.h"
 
 namespace vessamo {
@@ -18,6 +20,72 @@ std::string withoutText(std::string_view text, std::string_view remove) {
         at = found + remove.size();
     }
     return out;
+}
+
+bool isGroupJid(std::string_view jid) {
+    return containsCaseInsensitive(jid, kGroupSuffix);
+}
+
+bool isLidJid(std::string_view jid) {
+    return jid.size() > kLidSuffix.size() &&
+           asciiLower(jid.substr(jid.size() - kLidSuffix.size())) == kLidSuffix;
+}
+
+bool isPersonJid(std::string_view jid) {
+    return containsCaseInsensitive(jid, kPersonSuffix) || isLidJid(jid);
+}
+
+namespace {
+
+int base64Value(char c) {
+    if (c >= 'A' && c <= 'Z') {
+        return c - 'A';
+    }
+    if (c >= 'a' && c <= 'z') {
+        return c - 'a' + 26;
+    }
+    if (c >= '0' && c <= '9') {
+        return c - '0' + 52;
+    }
+    return c == '+' ? 62 : c == '/' ? 63 : -1;
+}
+
+}  // namespace
+
+// A name is text; a blob decodes to bytes with control characters in
+// them. Names of letters alone ("BENJAMIN") can decode that way too, so a
+// blob must also show what names do not: padding, a digit, "+" or "/".
+bool looksLikeEncodedBlob(std::string_view text) {
+    if (text.size() < 8 || text.size() % 4 != 0 ||
+        text.find_first_of("=+/0123456789") == std::string_view::npos) {
+        return false;
+    }
+    size_t padding = 0;
+    while (padding < 2 && text[text.size() - 1 - padding] == '=') {
+        ++padding;
+    }
+    std::string bytes;
+    uint32_t bits = 0;
+    int held = 0;
+    for (char c : text.substr(0, text.size() - padding)) {
+        const int value = base64Value(c);
+        if (value < 0) {
+            return false;
+        }
+        bits = (bits << 6) | static_cast<uint32_t>(value);
+        held += 6;
+        if (held >= 8) {
+            held -= 8;
+            bytes.push_back(static_cast<char>((bits >> held) & 0xFF));
+        }
+    }
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string numberOfAddress(std::string_view address, bool sentByOwner) {

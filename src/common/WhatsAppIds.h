@@ -7,6 +7,17 @@ namespace vessamo {
 
 inline constexpr std::string_view kPersonSuffix = "@s.whatsapp.net";
 inline constexpr std::string_view kGroupSuffix = "@g.us";
+// WhatsApp's newer private identifiers: digits that are no phone number.
+inline constexpr std::string_view kLidSuffix = "@lid";
+
+[[nodiscard]] bool isGroupJid(std::string_view jid);
+[[nodiscard]] bool isLidJid(std::string_view jid);
+// A person's JID, by phone number or by private identifier.
+[[nodiscard]] bool isPersonJid(std::string_view jid);
+
+// Whether a push-name column holds one of the Base64-encoded binary blobs
+// newer WhatsApp versions write there instead of a name ("CO/kxKIGIAA=").
+[[nodiscard]] bool looksLikeEncodedBlob(std::string_view text);
 
 // A person's JID without its suffix: every exact "@s.whatsapp.net" removed.
 [[nodiscard]] std::string withoutText(std::string_view text, std::string_view remove);

@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vessamo {
@@ -12,13 +14,21 @@ namespace vessamo {
 // What an export did: files written and, for each one it could not write,
 // a line saying which and why. The desktop application stays silent as it
 // always has; the command line prints the failures and fails.
+//
+// Media the source never held (offloaded, expired, never downloaded: real
+// backups often lack most of them) are no failure of the export. Their
+// messages are exported all the same, and each missing file is listed once,
+// by the path the chat database stores for it.
 struct ExportReport {
     size_t filesWritten = 0;
     std::vector<std::string> failures;
+    std::set<std::string> missingMedia;
 
+    void noteMissing(std::string_view storedPath) { missingMedia.emplace(storedPath); }
     void merge(const ExportReport& other) {
         filesWritten += other.filesWritten;
         failures.insert(failures.end(), other.failures.begin(), other.failures.end());
+        missingMedia.insert(other.missingMedia.begin(), other.missingMedia.end());
     }
 };
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/Files.h"
+#include "export/ExportFileNames.h"
 #include "export/HtmlText.h"
 #include "export/KTHtmlController.h"
 #include "export/MessageAttachmentCopy.h"
@@ -33,22 +34,17 @@ size_t utf16Length(std::string_view utf8) {
 }
 
 // Group chats share the name "Group Chat", so the chat id keeps their pages
-// apart; a number alone is unique enough. The result is one safe component.
-std::string pageFileName(const KTWhatsAppCovNode& chat, std::optional<size_t> page) {
+// apart; a number alone is unique enough. Where two chats still meet on a
+// name, the run's file names tell them apart.
+std::string pageStem(const KTWhatsAppCovNode& chat) {
     const std::string_view number = orNull(chat.currentChatNumber);
-    std::string stem;
     if (utf16Length(chat.currentChatName) >= 2) {
-        stem = chat.currentChatName + std::to_string(chat.chatID);
-    } else if (utf16Length(number) >= 2) {
-        stem = number;
-    } else {
-        stem = std::string(number) + std::to_string(chat.chatID);
+        return chat.currentChatName + std::to_string(chat.chatID);
     }
-    std::string name = safeFileName(stem);
-    if (page) {
-        name.append(1, '_').append(std::to_string(*page));
+    if (utf16Length(number) >= 2) {
+        return std::string(number);
     }
-    return name + ".html";
+    return std::string(number) + std::to_string(chat.chatID);
 }
 
 std::string conversationHeader(const KTWhatsAppCovNode& chat) {
@@ -60,7 +56,7 @@ std::string conversationHeader(const KTWhatsAppCovNode& chat) {
 // What one run of pages shares: where they go, the media copier beside
 // them, the date texts and the report everything writes into.
 struct PageRun {
-    std::string chatsFolder;
+    ExportFileNames& names;
     MessageAttachmentCopy& media;
     DisplayTextCache& dates;
     ExportReport& report;
@@ -121,24 +117,62 @@ std::string mediaElement(const KTWhatsAppNode& message, const std::string& copy)
     }
 }
 
-// A media message whose file cannot be copied is left out entirely, as is
-// one that has only a thumbnail: its bubble would have nothing to show.
+// Stands where the picture would be when there is no file to show; the
+// message keeps its author, time and caption.
+void appendMediaNotice(std::string& page, const KTWhatsAppNode& message, std::string_view notice) {
+    const bool sent = message.messageType == Direction::Send;
+    page.append(sent ? "<p class='triangle-isosceles2'> <em>"
+                     : "<p class='triangle-isosceles'> <em>");
+    page.append(notice);
+    page.append("</em>");
+    if (!message.messageContent.empty()) {
+        page.append("<br/>");
+        appendHtmlEscaped(page, message.messageContent);
+    }
+    page.append(" </p>");
+}
+
+// Every message keeps its place on the page. A media message shows its
+// copied file, or a notice where the file would be; one that stores no
+// file at all (a thumbnail at most) shows its text.
 void appendMessage(const KTWhatsAppNode& message, KTHtmlController& page, const PageRun& run) {
-    if (!message.isHaveAttch) {
-        appendNameLine(page.strHtmlContent, message, run.dates);
-        appendTextBubble(page.strHtmlContent, message);
+    std::string& html = page.strHtmlContent;
+    if (message.isSystem()) {
+        // WhatsApp's own line: centred and muted, nobody's bubble.
+        html.append("<p class='system' style='text-align:center;color:#8a8a8a'>");
+        appendHtmlEscaped(html, message.systemText);
+        html.append(" &nbsp;&nbsp; ");
+        run.dates.appendMessageDate(html, message.messageDate);
+        html.append("</p>");
         return;
     }
-    if (const std::optional<std::string> copy = run.media.recoverMessageAttachment(message)) {
-        appendNameLine(page.strHtmlContent, message, run.dates);
-        page.addHtmlContent(mediaElement(message, *copy));
+    if (!message.isHaveAttch) {
+        appendNameLine(html, message, run.dates);
+        appendTextBubble(html, message);
+        return;
+    }
+    const AttachmentCopy copy = run.media.copyAttachment(message);
+    appendNameLine(html, message, run.dates);
+    switch (copy.outcome) {
+        case AttachmentOutcome::copied:
+            page.addHtmlContent(mediaElement(message, copy.path));
+            break;
+        case AttachmentOutcome::noMediaPath:
+            appendTextBubble(html, message);
+            break;
+        case AttachmentOutcome::notInSource:
+            appendMediaNotice(html, message, kMediaNotInSource);
+            break;
+        case AttachmentOutcome::failed:
+            appendMediaNotice(html, message, kMediaNotCopied);
+            break;
     }
 }
 
 // Writes the messages as one page, newest first. False when stopped before
 // the page was complete; nothing is written then.
 bool writePage(const PageRun& run, const KTWhatsAppCovNode& chat, const std::string& title,
-               MessageRange messages, std::optional<size_t> page) {
+               MessageRange messages, const std::string& path) {
     KTHtmlController html;
     html.initMessageHtmlHeader(title);
     html.addHtmlContent(conversationHeader(chat));
@@ -149,7 +183,7 @@ bool writePage(const PageRun& run, const KTWhatsAppCovNode& chat, const std::str
         appendMessage(messages[at], html, run);
     }
     html.addHtmlContent("<hr/>");
-    html.writeHtmlInPath(run.chatsFolder + "/" + pageFileName(chat, page), run.report);
+    html.writeHtmlInPath(path, run.report);
     return true;
 }
 
@@ -158,12 +192,20 @@ bool writePage(const PageRun& run, const KTWhatsAppCovNode& chat, const std::str
 bool writeConversation(const PageRun& run, const KTWhatsAppCovNode& chat, const std::string& title,
                        MessageRange messages, bool split) {
     if (messages.size() <= kMessagesPerPage || !split) {
-        return writePage(run, chat, title, messages, std::nullopt);
+        const std::string suffix = ".html";
+        const std::string stem = run.names.claimStem(pageStem(chat), {&suffix, 1});
+        return writePage(run, chat, title, messages, stem + suffix);
     }
+    std::vector<std::string> suffixes;
     for (size_t k = 0; k * kMessagesPerPage < messages.size(); ++k) {
+        std::string& suffix = suffixes.emplace_back(1, '_');
+        suffix.append(std::to_string(k)).append(".html");
+    }
+    const std::string stem = run.names.claimStem(pageStem(chat), suffixes);
+    for (size_t k = 0; k < suffixes.size(); ++k) {
         const size_t end = messages.size() - k * kMessagesPerPage;
         const size_t first = end - std::min(end, kMessagesPerPage);
-        if (!writePage(run, chat, title, messages.slice(first, end - first), k)) {
+        if (!writePage(run, chat, title, messages.slice(first, end - first), stem + suffixes[k])) {
             return false;
         }
     }
@@ -189,9 +231,10 @@ ExportReport writeChatPages(const ScanResult& result,
         report.failures.push_back(made.message());
         return report;
     }
+    ExportFileNames names(chatsFolder);
     MessageAttachmentCopy media(result, recoverPath, report);
     DisplayTextCache dates;
-    const PageRun run{chatsFolder, media, dates, report, control};
+    const PageRun run{names, media, dates, report, control};
     for (const KTWhatsAppCovNode* chat : conversations) {
         if (chat == nullptr) {
             continue;

@@ -9,6 +9,10 @@
 
 namespace vessamo {
 
+// What a page and a text file say where a media file would be.
+inline constexpr const char* kMediaNotInSource = "media file not in the backup";
+inline constexpr const char* kMediaNotCopied = "media file could not be copied";
+
 // Writes each conversation as web pages into "<recoverPath>/Chats", newest
 // message first, 5000 messages a page, with the messages' media copied into
 // "<recoverPath>/Media Files" beside it. The conversations point into the

@@ -1,6 +1,9 @@
 #include "export/KTVCFController.h"
 
 #include <algorithm>
+#include <initializer_list>
+
+#include "common/WhatsAppIds.h"
 
 namespace vessamo {
 
@@ -83,10 +86,27 @@ void KTVCFController::begin() {
 }
 
 void KTVCFController::addLine(std::string_view property, std::string_view value) {
+    // An empty property says nothing and some readers reject it.
+    if (value.empty()) {
+        return;
+    }
     strContent.append(property);
     strContent += ':';
     strContent += escapeValue(value);
     strContent += "\r\n";
+}
+
+void KTVCFController::addNames(std::string_view displayName) {
+    const std::string_view name = trimmed(displayName);
+    strContent += "FN:";
+    strContent += escapeValue(name);
+    strContent += "\r\nN:";
+    strContent += structuredName(name);
+    strContent += "\r\n";
+}
+
+void KTVCFController::addTelephone(std::string_view number) {
+    addLine("TEL;TYPE=CELL,PREF", telephoneOf(number));
 }
 
 void KTVCFController::addPhoto(std::string_view imageBytes) {
@@ -97,22 +117,85 @@ void KTVCFController::addPhoto(std::string_view imageBytes) {
 }
 
 Status KTVCFController::finish(const std::string& path, WriteMode mode) {
-    strContent += "END:VCARD";
+    strContent += "END:VCARD\r\n";
     return writeFileAtomically(path, strContent, mode, Flush::none);
 }
+
+std::string KTVCFController::structuredName(std::string_view displayName) {
+    // Family name, given name, additional names, prefixes, suffixes. A
+    // display name is one text; its last word is taken as the family name
+    // and the words before it as the given name, which is how address books
+    // show most names. A single word is a given name.
+    const std::string_view name = trimmed(displayName);
+    const size_t blank = name.find_last_of(' ');
+    std::string structured;
+    if (blank != std::string_view::npos) {
+        structured = escapeValue(name.substr(blank + 1));
+    }
+    structured += ';';
+    structured +=
+        escapeValue(blank == std::string_view::npos ? name : trimmed(name.substr(0, blank)));
+    structured += ";;;";
+    return structured;
+}
+
+std::string KTVCFController::telephoneOf(std::string_view number) {
+    const std::string_view value = trimmed(number);
+    // A group or a private identifier has no telephone number; a person's
+    // JID carries one before its suffix.
+    if (isGroupJid(value) || isLidJid(value)) {
+        return "";
+    }
+    std::string digits = whatsAppNumber(value);
+    if (digits.find('@') != std::string::npos) {
+        return "";
+    }
+    const bool allDigits = !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) {
+        return c >= '0' && c <= '9';
+    });
+    // WhatsApp numbers are international without their "+".
+    if (allDigits) {
+        digits.insert(digits.begin(), '+');
+    }
+    return digits;
+}
+
+std::string_view KTVCFController::trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+namespace {
+
+// The first of the texts that says something, else the last resort.
+std::string firstGiven(std::initializer_list<std::string_view> texts, std::string lastResort) {
+    for (std::string_view text : texts) {
+        if (!text.empty() && text.find_first_not_of(" \t") != std::string_view::npos) {
+            return std::string(text);
+        }
+    }
+    return lastResort;
+}
+
+}  // namespace
 
 Status KTVCFController::creatContactFile(const KTWhatsAppNode& message, const std::string& path,
                                          WriteMode mode) {
     begin();
-    addLine("N", message.messageName);
-    addLine("TEL;CELL;PREF", message.messageNumb);
+    addNames(firstGiven({message.messageName, telephoneOf(message.messageNumb)}, "unknown"));
+    addTelephone(message.messageNumb);
     return finish(path, mode);
 }
 
 Status KTVCFController::creatFavFile(const KTWhatsAppFavContact& contact, const std::string& path) {
     begin();
-    addLine("N", contact.contactName);
-    addLine("TEL;CELL;PREF", contact.whatsAppID);
+    addNames(firstGiven({contact.contactName, telephoneOf(contact.whatsAppID)}, "unknown"));
+    addTelephone(contact.whatsAppID);
     addLine("NOTE", statusOnOneLine(contact.contactStatu));
     if (!contact.contactImagePath.empty()) {
         if (const StatusOr<std::string> picture = readWholeFile(contact.contactImagePath);
@@ -125,10 +208,12 @@ Status KTVCFController::creatFavFile(const KTWhatsAppFavContact& contact, const 
 
 Status KTVCFController::creatFile(const KTContactNode& contact, const std::string& path) {
     begin();
-    addLine("N", contact.contactName);
+    addNames(firstGiven(
+        {contact.contactName, contact.contactCompany, contact.contactPhone, contact.contactEmail},
+        "unknown " + std::to_string(contact.rowid)));
     addLine("ORG", contact.contactCompany);
-    addLine("EMAIL;INTERNET;HOME;PREF", contact.contactEmail);
-    addLine("TEL;CELL;PREF", contact.contactPhone);
+    addLine("EMAIL;TYPE=INTERNET,HOME,PREF", contact.contactEmail);
+    addLine("TEL;TYPE=CELL,PREF", contact.contactPhone);
     addLine("URL", contact.contactHomepage);
     if (contact.imageData) {
         addPhoto(*contact.imageData);

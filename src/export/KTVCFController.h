@@ -16,7 +16,9 @@ namespace vessamo {
 inline constexpr std::string_view kBase64Alphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-// Builds one vCard 3.0 file per person. Each creat* method leaves the card in
+// Builds one vCard 3.0 file per person (RFC 2426): the display name as FN
+// and, structured, as N; only properties that have a value; every line,
+// the last included, ends with CR LF. Each creat* method leaves the card in
 // strContent and writes it to the path.
 class KTVCFController {
 public:
@@ -40,10 +42,19 @@ public:
     // raw, a ";" or a line break would split or inject properties.
     [[nodiscard]] static std::string escapeValue(std::string_view value);
 
+    // N's value for a display name: "Family;Given;;;", each part escaped.
+    [[nodiscard]] static std::string structuredName(std::string_view displayName);
+    // A TEL value for a WhatsApp number or JID: "+<digits>" for a phone
+    // number, "" for a group or a private identifier, which have none.
+    [[nodiscard]] static std::string telephoneOf(std::string_view number);
+
     std::string strContent;
 
 private:
+    [[nodiscard]] static std::string_view trimmed(std::string_view text);
     void begin();
+    void addNames(std::string_view displayName);
+    void addTelephone(std::string_view number);
     void addLine(std::string_view property, std::string_view value);
     void addPhoto(std::string_view imageBytes);
     Status finish(const std::string& path, WriteMode mode);

@@ -10,6 +10,7 @@
 
 #include "common/Files.h"
 #include "common/UserPaths.h"
+#include "export/ExportFileNames.h"
 #include "export/MessageAttachmentCopy.h"
 
 namespace vessamo {
@@ -37,42 +38,42 @@ bool takesItem(MediaKind kind, const IKImageItem& item) {
     return true;
 }
 
-// Copies browser items into one folder. Two items of the same name leave
-// the later copy, as they always did, but the lost one is reported.
+// Copies browser items into one folder. Two items of the same name are
+// both kept, the second as "name (2).ext"; the same item listed twice is
+// copied once.
 class BrowserCopy {
 public:
     BrowserCopy(const ScanResult& result, std::string folder, ExportReport& report)
-        : result_(result), folder_(std::move(folder)), report_(report) {}
+        : result_(result), names_(std::move(folder)), report_(report) {}
 
     void copy(const IKImageItem& item) {
-        const std::string target =
-            folder_ + "/" + safeFileName(item.fileName ? item.fileName->view() : "(null)");
-        if (!targets_.insert(target).second) {
-            report_.failures.push_back(target +
-                                       ": two items share this name; the later one "
-                                       "replaced the earlier");
-        }
+        const std::string name(item.fileName ? item.fileName->view() : "(null)");
         if (!item.filePath) {
-            report_.failures.push_back(target + ": cannot read (no file)");
+            report_.failures.push_back(names_.folder() + "/" + name + ": cannot read (no file)");
             return;
         }
-        if (const Status copied = copyFileInPieces(*item.filePath, target, buffer_); !copied.ok()) {
+        // The same item listed twice is one file; the same file under
+        // another name is the person's choice and kept as named.
+        const std::string source = item.filePath->str();
+        const std::string owner = source + '\0' + name;
+        if (!copied_.insert(owner).second) {
+            return;
+        }
+        const std::string target = names_.claimFileName(name, owner);
+        if (const Status copied = copyFileInPieces(source, target, buffer_); !copied.ok()) {
             report_.failures.push_back(copied.message());
             return;
         }
-        if (written_.insert(target).second) {
-            ++report_.filesWritten;
-        }
+        ++report_.filesWritten;
         applyMediaTime(result_, item.fileVirtualPath.value_or(Text()), target, report_);
     }
 
 private:
     const ScanResult& result_;
-    std::string folder_;
+    ExportFileNames names_;
     ExportReport& report_;
     CopyBuffer buffer_;
-    std::unordered_set<std::string> targets_;
-    std::unordered_set<std::string> written_;
+    std::unordered_set<std::string> copied_;
 };
 
 ExportReport exportBrowserItems(const ScanResult& result, std::span<const IKImageItem> items,

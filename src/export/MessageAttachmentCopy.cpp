@@ -33,81 +33,135 @@ bool hasParentStep(std::string_view relative) {
     return false;
 }
 
-}  // namespace
+// A file of an unpacked source: a regular file itself, not a link.
+bool isRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
 
-MessageAttachmentCopy::MessageAttachmentCopy(const ScanResult& result, std::string recoverPath,
-                                             ExportReport& report)
-    : result_(result), mediaFolder_(std::move(recoverPath) + "/Media Files"), report_(report) {}
-
-std::optional<std::string> MessageAttachmentCopy::sourceFileOf(
-    const KTWhatsAppNode& message) const {
-    const std::string folder = result_.bNewAppVersion() ? "Message/" : "Library/";
-    if (message.bTimelineNode || message.biCloudNode) {
-        if (message.messageAttchpath.empty() || hasParentStep(message.messageAttchpath)) {
-            return std::nullopt;
-        }
-        if (message.bTimelineNode) {
-            return result_.fullTimelinPath + "/" + folder + message.messageAttchpath;
-        }
-        return result_.tempfilePath + message.messageAttchpath;
-    }
+// The file the index names for the message's media: its own file, else one
+// of its thumbnails standing in for it.
+std::optional<std::string> indexedMedia(const ScanResult& result, const KTWhatsAppNode& message) {
+    const std::string folder = result.bNewAppVersion() ? "Message/" : "Library/";
     const std::array<Text, 3> candidates = {message.messageAttchpath, message.messageThumPath,
                                             message.messagePPThumpath};
     for (const Text stored : candidates) {
         if (stored.empty()) {
             continue;
         }
-        if (const std::optional<Text> file = result_.getFileKeyBytheFilepath(folder + stored)) {
+        if (const std::optional<Text> file = result.getFileKeyBytheFilepath(folder + stored)) {
             return file->str();
         }
     }
     return std::nullopt;
 }
 
+// A Timeline made from a device keeps media under "Message/" or "Library/"
+// (by the app's version); one made from a scan keeps a catalogue, and its
+// media are found through the index as a backup's are.
+std::optional<std::string> timelineMedia(const ScanResult& result, const KTWhatsAppNode& message) {
+    if (auto indexed = indexedMedia(result, message)) {
+        return indexed;
+    }
+    const std::string stored(message.messageAttchpath.view());
+    if (stored.empty() || hasParentStep(stored)) {
+        return std::nullopt;
+    }
+    const bool newer = result.bNewAppVersion();
+    for (const char* folder : {newer ? "Message/" : "Library/", newer ? "Library/" : "Message/"}) {
+        std::string path = result.fullTimelinPath + "/" + folder + stored;
+        if (isRegularFile(path)) {
+            return path;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> findMessageMedia(const ScanResult& result,
+                                            const KTWhatsAppNode& message) {
+    if (message.bTimelineNode) {
+        return timelineMedia(result, message);
+    }
+    if (message.biCloudNode) {
+        if (message.messageAttchpath.empty() || hasParentStep(message.messageAttchpath)) {
+            return std::nullopt;
+        }
+        std::string path = result.tempfilePath + message.messageAttchpath;
+        return isRegularFile(path) ? std::optional<std::string>(std::move(path)) : std::nullopt;
+    }
+    return indexedMedia(result, message);
+}
+
+MessageAttachmentCopy::MessageAttachmentCopy(const ScanResult& result, std::string recoverPath,
+                                             ExportReport& report)
+    : result_(result), names_(std::move(recoverPath) + "/Media Files"), report_(report) {}
+
 std::string MessageAttachmentCopy::destinationOf(const KTWhatsAppNode& message,
-                                                 const std::string& sourceFile) const {
+                                                 const std::string& sourceFile) {
     // A backup file is named by its key, so the copy takes the key and the
-    // media's own extension. Either part may come from a crafted database,
-    // hence each is made safe.
+    // media's own extension; a Timeline or iCloud file has its own name.
+    // Either part may come from a crafted database, hence each is made safe.
     std::string name = safeFileName(lastComponent(sourceFile));
-    if (!message.biCloudNode) {
-        const std::string extension =
-            fs::path(message.messageAttchpath.view()).extension().string();
+    const std::string extension = fs::path(message.messageAttchpath.view()).extension().string();
+    const bool keyed = !message.biCloudNode && !message.bTimelineNode;
+    if (keyed || (fs::path(name).extension().empty() && extension.size() > 1)) {
         name += '.';
         if (extension.size() > 1) {
             name += safeFileName(extension.substr(1)).substr(0, kMaxExtensionBytes);
         }
     }
-    return mediaFolder_ + "/" + name;
+    return names_.claimFileName(name, sourceFile);
 }
 
-std::optional<std::string> MessageAttachmentCopy::recoverMessageAttachment(
-    const KTWhatsAppNode& message) {
+AttachmentCopy MessageAttachmentCopy::copyAttachment(const KTWhatsAppNode& message) {
     if (message.messageAttchpath.empty()) {
-        return std::nullopt;
+        return {AttachmentOutcome::noMediaPath, {}};
     }
     const std::optional<std::string> sourceFile = sourceFileOf(message);
     if (!sourceFile) {
-        report_.failures.push_back("media file not found: " + message.messageAttchpath);
-        return std::nullopt;
+        report_.noteMissing(message.messageAttchpath);
+        return {AttachmentOutcome::notInSource, {}};
     }
     // Made with the first copy rather than up front: an export without media
     // leaves no empty folder behind.
     if (!mediaFolderMade_) {
-        if (const Status made = makeFolders(mediaFolder_); !made.ok()) {
+        if (const Status made = makeFolders(names_.folder()); !made.ok()) {
             report_.failures.push_back(made.message());
-            return std::nullopt;
+            return {AttachmentOutcome::failed, {}};
         }
         mediaFolderMade_ = true;
     }
-    const std::string destination = destinationOf(message, *sourceFile);
+    // A file several messages share (forwarded, or a thumbnail standing in)
+    // is copied once per export.
+    if (auto done = copied_.find(*sourceFile); done != copied_.end()) {
+        return {AttachmentOutcome::copied, done->second};
+    }
+    std::string destination = destinationOf(message, *sourceFile);
     if (const Status copied = copyFileInPieces(*sourceFile, destination, buffer_); !copied.ok()) {
+        // Gone between the look and the copy: the source's matter, as above.
+        std::error_code ec;
+        if (!fs::is_regular_file(*sourceFile, ec)) {
+            report_.noteMissing(message.messageAttchpath);
+            return {AttachmentOutcome::notInSource, {}};
+        }
         report_.failures.push_back(copied.message());
-        return std::nullopt;
+        return {AttachmentOutcome::failed, {}};
     }
     ++report_.filesWritten;
     applyMediaTime(result_, message.messageAttchpath, destination, report_);
-    return destination;
+    copied_.emplace(*sourceFile, destination);
+    return {AttachmentOutcome::copied, std::move(destination)};
+}
+
+std::optional<std::string> MessageAttachmentCopy::recoverMessageAttachment(
+    const KTWhatsAppNode& message) {
+    AttachmentCopy copy = copyAttachment(message);
+    if (copy.outcome != AttachmentOutcome::copied) {
+        return std::nullopt;
+    }
+    return std::move(copy.path);
 }
 
 namespace {

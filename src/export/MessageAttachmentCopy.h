@@ -4,9 +4,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "common/Files.h"
 #include "common/Status.h"
+#include "export/ExportFileNames.h"
 #include "export/ExportReport.h"
 #include "results/KTWhatsAppNode.h"
 #include "results/ScanResult.h"
@@ -31,30 +33,51 @@ private:
     std::unique_ptr<char[]> bytes_;
 };
 
+// The file that holds a message's media, by where the message came from: a
+// backup's index, a Timeline folder (or the backup index its scan built) or
+// an unpacked iCloud archive. nullopt when the source does not hold it.
+[[nodiscard]] std::optional<std::string> findMessageMedia(const ScanResult& result,
+                                                          const KTWhatsAppNode& message);
+
+// What became of one message's media file.
+enum class AttachmentOutcome {
+    copied,       // path is the copy
+    noMediaPath,  // the message stores no media file (a thumbnail at most)
+    notInSource,  // the source does not hold the file: listed as missing
+    failed,       // the file is there but could not be copied: a failure
+};
+struct AttachmentCopy {
+    AttachmentOutcome outcome = AttachmentOutcome::noMediaPath;
+    std::string path;
+};
+
 // Copies the media files of messages into "<recoverPath>/Media Files" and
 // gives each copy the time of its message. One object serves a whole export
-// so the copy buffer is allocated once.
+// so the copy buffer is allocated once, and two files of one name are both
+// kept ("name.jpg", "name (2).jpg").
 class MessageAttachmentCopy {
 public:
     MessageAttachmentCopy(const ScanResult& result, std::string recoverPath, ExportReport& report);
 
-    // The copy's path, or nullopt when the message has no media path, its
-    // file cannot be found or the copy failed (each failure one report line).
+    [[nodiscard]] AttachmentCopy copyAttachment(const KTWhatsAppNode& message);
+
+    // The copy's path, or nullopt when there is none (see copyAttachment).
     [[nodiscard]] std::optional<std::string> recoverMessageAttachment(
         const KTWhatsAppNode& message);
 
-    // The file that holds the message's media, by where the message came
-    // from: a backup's index, an unpacked Timeline folder or iCloud archive.
-    [[nodiscard]] std::optional<std::string> sourceFileOf(const KTWhatsAppNode& message) const;
+    [[nodiscard]] std::optional<std::string> sourceFileOf(const KTWhatsAppNode& message) const {
+        return findMessageMedia(result_, message);
+    }
 
 private:
     [[nodiscard]] std::string destinationOf(const KTWhatsAppNode& message,
-                                            const std::string& sourceFile) const;
+                                            const std::string& sourceFile);
 
     const ScanResult& result_;
-    std::string mediaFolder_;
+    ExportFileNames names_;
     ExportReport& report_;
     CopyBuffer buffer_;
+    std::unordered_map<std::string, std::string> copied_;  // source -> copy
     bool mediaFolderMade_ = false;
 };
 

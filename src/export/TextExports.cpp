@@ -2,12 +2,12 @@
 
 #include <cctype>
 #include <charconv>
-#include <functional>
 #include <limits>
 #include <mutex>
 #include <unordered_set>
 
 #include "common/Files.h"
+#include "export/ExportFileNames.h"
 #include "export/HtmlChatExport.h"
 #include "export/KTRtfController.h"
 #include "export/KTVCFController.h"
@@ -37,60 +37,46 @@ bool stopsBefore(const ExportControl& control, std::string_view what, ExportRepo
     return true;
 }
 
-// Files written by one run. Files are replaced as they always were, but a
-// record that replaces a file an earlier record of the same run wrote loses
-// that record's file, which the report must say.
-class RunFiles {
-public:
-    RunFiles(ExportReport& report, std::string_view records) : report_(report), records_(records) {}
+// Counts what was written and keeps the reason for what was not.
+void record(ExportReport& report, const Status& write) {
+    if (write.ok()) {
+        ++report.filesWritten;
+    } else {
+        report.failures.push_back(write.message());
+    }
+}
 
-    // Call before writing; true when this run already wrote the path.
-    bool noteTarget(const std::string& path) {
-        if (targets_.insert(path).second) {
-            return false;
-        }
-        report_.failures.push_back(path + ": two " + records_ +
-                                   " share this file name; the later one replaced the earlier");
-        return true;
+// A media message keeps its line: its caption as the message, and the
+// name of its file, or that the source does not hold it.
+std::string mediaPart(const ScanResult& result, const KTWhatsAppNode& message,
+                      ExportReport& report) {
+    if (!message.isHaveAttch || message.messageAttchpath.empty()) {
+        return "";
     }
-    void record(const std::string& path, const Status& write) {
-        if (write.ok()) {
-            if (counted_.insert(path).second) {
-                ++report_.filesWritten;
-            }
-        } else {
-            report_.failures.push_back(write.message());
-        }
+    std::string part = "Media:" + std::string(lastComponent(message.messageAttchpath));
+    if (!findMessageMedia(result, message)) {
+        report.noteMissing(message.messageAttchpath);
+        part += std::string(" (") + kMediaNotInSource + ")";
     }
-    void write(const std::string& path, const std::function<Status()>& writer) {
-        noteTarget(path);
-        record(path, writer());
-    }
-
-private:
-    ExportReport& report_;
-    std::string records_;
-    std::unordered_set<std::string> targets_;
-    std::unordered_set<std::string> counted_;
-};
+    return part + "  ";
+}
 
 std::string chatText(const ScanResult& result, const KTWhatsAppCovNode& conversation,
-                     DisplayTextCache& dates) {
+                     DisplayTextCache& dates, ExportReport& report) {
     KTRtfController text;
     const MessageRange messages = result.messagesOf(conversation);
     for (size_t at = messages.size(); at-- > 0;) {
         const KTWhatsAppNode& message = messages[at];
-        if (!message.isHaveAttch) {
-            text.addRtfContent("Name:" + message.messageName +
-                               "  Message:" + message.messageContent +
-                               "  date:" + dates.messageDate(message.messageDate) + "  ");
+        if (message.isSystem()) {
+            text.addRtfContent("--- " + message.systemText +
+                               " ---  date:" + dates.messageDate(message.messageDate) + "  ");
+            continue;
         }
+        text.addRtfContent("Name:" + message.messageName + "  Message:" + message.messageContent +
+                           "  " + mediaPart(result, message, report) +
+                           "date:" + dates.messageDate(message.messageDate) + "  ");
     }
     return std::move(text.strRtfContent);
-}
-
-std::string cardPath(const std::string& folder, std::string_view name) {
-    return folder + "/" + safeFileName(name) + ".vcf";
 }
 
 }  // namespace
@@ -104,7 +90,7 @@ ExportReport ExportChatAsTextthreader(const ScanResult& result,
     if (!folder) {
         return report;
     }
-    RunFiles files(report, "conversations");
+    ExportFileNames names(*folder);
     DisplayTextCache dates;
     for (const KTWhatsAppCovNode* conversation : conversations) {
         if (conversation == nullptr) {
@@ -115,11 +101,9 @@ ExportReport ExportChatAsTextthreader(const ScanResult& result,
         }
         const std::string stem = conversation->currentChatName + "-" +
                                  std::string(conversation->currentSubject.value_or("(null)"));
-        const std::string path = *folder + "/" + safeFileName(stem) + ".txt";
-        files.write(path, [&] {
-            return writeFileAtomically(path, chatText(result, *conversation, dates),
-                                       WriteMode::replace, Flush::none);
-        });
+        const std::string path = names.claim(stem, ".txt");
+        record(report, writeFileAtomically(path, chatText(result, *conversation, dates, report),
+                                           WriteMode::replace, Flush::none));
     }
     return report;
 }
@@ -132,8 +116,10 @@ ExportReport ExportSelectedChatContactsthreader(
     if (!folder) {
         return report;
     }
-    // A name already tried this run is not tried again, so a person who
-    // cannot be written is reported once, not once per message.
+    // One card per person, found by number; two people of one name get
+    // "Name.vcf" and "Name (2).vcf". A card already tried this run is not
+    // tried again, so a person who cannot be written is reported once.
+    ExportFileNames names(*folder);
     std::unordered_set<std::string> tried;
     for (const KTWhatsAppCovNode* conversation : conversations) {
         if (conversation == nullptr) {
@@ -145,8 +131,13 @@ ExportReport ExportSelectedChatContactsthreader(
         const MessageRange messages = result.messagesOf(*conversation);
         for (size_t at = messages.size(); at-- > 0;) {
             const KTWhatsAppNode& message = messages[at];
-            const std::string path = cardPath(
-                *folder, message.messageName.empty() ? message.messageNumb : message.messageName);
+            if (message.isSystem()) {
+                continue;  // nobody wrote it: no card
+            }
+            const Text name =
+                message.messageName.empty() ? message.messageNumb : message.messageName;
+            const Text person = message.messageNumb.empty() ? name : message.messageNumb;
+            const std::string path = names.claim(name, ".vcf", person);
             if (!tried.insert(path).second) {
                 continue;
             }
@@ -169,7 +160,7 @@ ExportReport ExportChatContactsthreader(const ScanResult& result, const std::str
     if (!folder) {
         return report;
     }
-    RunFiles files(report, "contacts");
+    ExportFileNames names(*folder);
     for (const KTContactNode& contact : result.WhatsAppContactArray) {
         if (stopsBefore(control, "the contact " + contact.contactName, report)) {
             break;
@@ -178,8 +169,8 @@ ExportReport ExportChatContactsthreader(const ScanResult& result, const std::str
         if (contact.contactName.empty()) {
             continue;
         }
-        const std::string path = cardPath(*folder, contact.contactName);
-        files.write(path, [&] { return KTVCFController().creatFile(contact, path); });
+        const std::string path = names.claim(contact.contactName, ".vcf");
+        record(report, KTVCFController().creatFile(contact, path));
     }
     return report;
 }
@@ -187,15 +178,15 @@ ExportReport ExportChatContactsthreader(const ScanResult& result, const std::str
 namespace {
 
 // One card of a WhatsApp contact; false when the export must stop first.
-bool writeFavCard(const KTWhatsAppFavContact& contact, const std::string& folder,
-                  const ExportControl& control, RunFiles& files, ExportReport& report) {
+bool writeFavCard(const KTWhatsAppFavContact& contact, ExportFileNames& names,
+                  const ExportControl& control, ExportReport& report) {
     if (stopsBefore(control, "the WhatsApp contact " + contact.contactName, report)) {
         return false;
     }
     control.countItem();
     if (!contact.contactName.empty()) {
-        const std::string path = cardPath(folder, contact.contactName);
-        files.write(path, [&] { return KTVCFController().creatFavFile(contact, path); });
+        const std::string path = names.claim(contact.contactName, ".vcf");
+        record(report, KTVCFController().creatFavFile(contact, path));
     }
     return true;
 }
@@ -209,9 +200,9 @@ ExportReport ExportChatFavContactsthreader(const ScanResult& result, const std::
     if (!folder) {
         return report;
     }
-    RunFiles files(report, "WhatsApp contacts");
+    ExportFileNames names(*folder);
     for (const KTWhatsAppFavContact& contact : result.WhatsAppFacContactArray) {
-        if (!writeFavCard(contact, *folder, control, files, report)) {
+        if (!writeFavCard(contact, names, control, report)) {
             break;
         }
     }
@@ -239,7 +230,7 @@ ExportReport ExportWhatsAppChatCallthreader(const ScanResult& result,
                            "  Duration:" + call.callDuration + "  ");
     }
     const std::string path = *folder + "/WhatsApp Call.txt";
-    RunFiles(report, "call lists").record(path, text.writeRtfInFullPath(path));
+    record(report, text.writeRtfInFullPath(path));
     return report;
 }
 
@@ -295,7 +286,7 @@ bool recoverResources(std::span<const KTWhatsAppResourceNode* const> resources,
     if (!folder) {
         return true;
     }
-    RunFiles files(report, "resources");
+    ExportFileNames names(*folder);
     CopyBuffer buffer;
     for (const KTWhatsAppResourceNode* resource : resources) {
         if (resource == nullptr) {
@@ -305,15 +296,9 @@ bool recoverResources(std::span<const KTWhatsAppResourceNode* const> resources,
             return false;
         }
         control.countItem();
-        const std::string destination = *folder + "/" + safeFileName(resource->nodeName);
-        // A copy over a file this run already counted adds no file.
-        const bool again = files.noteTarget(destination);
-        const Status copied = copyFileInPieces(resource->nodePath, destination, buffer);
-        if (!copied.ok()) {
-            report.failures.push_back(copied.message());
-        } else if (!again) {
-            ++report.filesWritten;
-        }
+        // The same file checked twice is copied to the same name.
+        const std::string destination = names.claim(resource->nodeName, "", resource->nodePath);
+        record(report, copyFileInPieces(resource->nodePath, destination, buffer));
     }
     return true;
 }
@@ -325,9 +310,9 @@ bool recoverFavourites(std::span<const KTWhatsAppFavContact* const> contacts,
     if (!folder) {
         return true;
     }
-    RunFiles files(report, "WhatsApp contacts");
+    ExportFileNames names(*folder);
     for (const KTWhatsAppFavContact* contact : contacts) {
-        if (contact != nullptr && !writeFavCard(*contact, *folder, control, files, report)) {
+        if (contact != nullptr && !writeFavCard(*contact, names, control, report)) {
             return false;
         }
     }
@@ -357,7 +342,7 @@ bool recoverContacts(std::span<const KTContactNode* const> contacts, const std::
     if (!folder) {
         return true;
     }
-    RunFiles files(report, "contacts");
+    ExportFileNames names(*folder);
     KTRtfController text;
     for (const KTContactNode* contact : contacts) {
         if (contact == nullptr) {
@@ -369,11 +354,11 @@ bool recoverContacts(std::span<const KTContactNode* const> contacts, const std::
         }
         control.countItem();
         text.addRtfContent(contactLine(*contact));
-        const std::string path = cardPath(*folder, recoveredCardName(*contact));
-        files.write(path, [&] { return KTVCFController().creatFile(*contact, path); });
+        const std::string path = names.claim(recoveredCardName(*contact), ".vcf");
+        record(report, KTVCFController().creatFile(*contact, path));
     }
     const KTRtfController::CategoryWrite list = text.writeRtfInPath(*folder, "Contact");
-    files.record(list.finalPath, list.write);
+    record(report, list.write);
     if (!list.renameNote.empty()) {
         report.failures.push_back(list.finalPath + ": " + list.renameNote);
     }

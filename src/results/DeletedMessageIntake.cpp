@@ -22,6 +22,12 @@ size_t characterCount(std::string_view text) {
     return count;
 }
 
+// A chat is named after the other party: what the owner sent carries the
+// owner's own name.
+Text titleOf(const KTWhatsAppNode& message) {
+    return message.messageType == Direction::Send ? Text() : message.messageName;
+}
+
 }  // namespace
 
 void DeletedMessageIntake::addResource(const KTWhatsAppNode& message) {
@@ -45,9 +51,8 @@ void DeletedMessageIntake::take(const KTWhatsAppNode& message) {
     addResource(message);
     if (auto found = byChat_.find(message.chatID); found != byChat_.end()) {
         Conversation& conversation = conversations_[found->second];
-        if (conversation.record.currentChatName.empty() &&
-            characterCount(message.messageName) >= 2) {
-            conversation.record.currentChatName = message.messageName;
+        if (conversation.record.currentChatName.empty() && characterCount(titleOf(message)) >= 2) {
+            conversation.record.currentChatName = titleOf(message);
         }
         if (conversation.seen.insert(pairKey(message)).second) {
             conversation.messages.push_back(message);
@@ -55,7 +60,7 @@ void DeletedMessageIntake::take(const KTWhatsAppNode& message) {
         return;
     }
     Conversation conversation;
-    conversation.record.currentChatName = message.messageName;
+    conversation.record.currentChatName = titleOf(message);
     conversation.record.currentSubject = Text("UnknownSubject");
     conversation.record.chatID = message.chatID;
     conversation.record.bDeleted = true;

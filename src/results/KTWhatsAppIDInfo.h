@@ -10,6 +10,9 @@ struct KTWhatsAppIDInfo {
     Text whatsAppNodeNumber;
     Text whatsAppCurrentStatus;
     Text whatsAppContactPath;
+    // Where the phone is used ("DE"), from the backup's locale: address-book
+    // numbers saved without a country code belong there. Empty when unknown.
+    Text localeRegion;
 };
 
 }  // namespace vessamo

@@ -104,6 +104,23 @@ SampleBackupBuilder& SampleBackupBuilder::addFileFromDisk(std::string domain,
     return *this;
 }
 
+size_t SampleBackupBuilder::dropMediaData(size_t keepEvery) {
+    size_t seen = 0;
+    size_t dropped = 0;
+    for (SampleFile& file : files_) {
+        const bool chatMedia = file.relativePath.find("Media/") != std::string::npos &&
+                               file.relativePath.find("Media/Profile/") == std::string::npos;
+        if (file.directory || file.catalogueOnly || !chatMedia) {
+            continue;
+        }
+        if (keepEvery == 0 || seen++ % keepEvery != 0) {
+            file.catalogueOnly = true;
+            ++dropped;
+        }
+    }
+    return dropped;
+}
+
 std::string SampleBackupBuilder::temporaryFile(const std::string& name) {
     if (!scratch_) {
         auto folder = ScratchFolder::create("vessamo-sample");

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vessamo {
@@ -65,6 +66,13 @@ public:
     // A Manifest.db row exactly as given, for catalogues real tools get wrong.
     SampleBackupBuilder& addRawCatalogueRow(std::string fileID, std::string domain,
                                             std::string relativePath);
+
+    // Leaves the data of chat media out of the backup while the catalogue
+    // still lists them, as real backups list media the phone offloaded, let
+    // expire or never downloaded: of the files below a "Media/" folder
+    // (profile pictures aside), in the order added, the first of every
+    // keepEvery is kept and the rest dropped. Gives how many were dropped.
+    size_t dropMediaData(size_t keepEvery);
 
     // A path in a private folder that lives as long as the builder, for
     // large files made before the backup is written.

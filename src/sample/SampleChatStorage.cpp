@@ -125,6 +125,11 @@ bool insertMessage(SqliteStatement& insert, const SampleMessage& message, int64_
     bindText(insert, 10, message.pushName);
     bindText(insert, 11, message.text);
     bindText(insert, 12, message.toJid);
+    if (message.groupEventType) {
+        (void)insert.bind(13, int64_t{*message.groupEventType});
+    } else {
+        (void)insert.bindNull(13);
+    }
     return runInsert(insert);
 }
 
@@ -136,8 +141,8 @@ bool insertMessages(const SqliteDatabase& db, const SampleChatDatabase& content)
                         "ZSTARRED, ZCHATSESSION, ZGROUPMEMBER, ZMEDIAITEM, ZMESSAGEDATE, ZFROMJID, "
                         "ZPUSHNAME, ZTEXT, ZTOJID, ZMESSAGESTATUS, ZSORT, "
                         "ZCHILDMESSAGESDELIVEREDCOUNT, ZCHILDMESSAGESPLAYEDCOUNT, "
-                        "ZCHILDMESSAGESREADCOUNT) "
-                        "VALUES (?1,9,3,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,8,?1,0,0,0)") !=
+                        "ZCHILDMESSAGESREADCOUNT, ZGROUPEVENTTYPE) "
+                        "VALUES (?1,9,3,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,8,?1,0,0,0,?13)") !=
             SQLITE_OK ||
         media.prepare(db,
                       "INSERT INTO ZWAMEDIAITEM (Z_PK, Z_ENT, Z_OPT, ZMESSAGE, ZMEDIALOCALPATH, "

@@ -41,7 +41,9 @@ struct SampleMessage {
     std::optional<std::string> toJid;
     std::optional<std::string> pushName;
     std::optional<std::string> text;
-    int type = 0;  // 0 text, 1 picture, 2 video, 3 audio, 4 contact card, 5 location
+    int type = 0;  // 0 text, 1 picture, 2 video, 3 audio, 4 contact card, 5 location,
+                   // 6 group event, 10 encryption notice
+    std::optional<int> groupEventType;  // what a group event was (12 created, 2 added)
     int64_t groupMember = 0;
     bool starred = false;
     std::optional<SampleMediaItem> media;

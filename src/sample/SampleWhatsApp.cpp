@@ -48,6 +48,7 @@ std::vector<SamplePerson> makePeople(const WhatsAppSampleOptions& options) {
         person.last = kLast[(i / kFirst.size() + i) % kLast.size()];
         person.pushName = i % 4 == 3 ? "" : person.first + " ✨";
         person.inAddressBook = i < options.addressBook;
+        person.savedNationally = i % 5 == 2;
         people.push_back(std::move(person));
     }
     return people;
@@ -103,6 +104,9 @@ std::vector<ChatPlan> makeChats(const WhatsAppSampleOptions& options,
 std::string SamplePerson::writtenNumber() const {
     if (number.size() < 6) {
         return "+" + number;
+    }
+    if (savedNationally) {
+        return "0" + number.substr(2, 3) + " " + number.substr(5);
     }
     return "+" + number.substr(0, 2) + " " + number.substr(2, 3) + " " + number.substr(5);
 }
@@ -191,6 +195,32 @@ SampleMessage makeMessage(size_t n, const ChatPlan& plan, const WhatsAppSample& 
     return message;
 }
 
+// Written after the people's messages but dated before them, as WhatsApp
+// writes the notice when a chat opens: the group's JID as sender, the owner
+// as recipient, no text.
+void addSystemRows(const std::vector<ChatPlan>& plans, SampleChatDatabase& database) {
+    int64_t pk = static_cast<int64_t>(database.messages.size());
+    for (const ChatPlan& plan : plans) {
+        const double opened = kFirstMessage - 3600.0 + static_cast<double>(plan.chat.pk);
+        SampleMessage notice;
+        notice.pk = ++pk;
+        notice.chat = plan.chat.pk;
+        notice.date = opened;
+        notice.type = 10;
+        notice.fromJid = plan.chat.jid;
+        notice.groupEventType = 2;
+        database.messages.push_back(notice);
+        if (plan.chat.groupInfo != 0) {
+            SampleMessage created = notice;
+            created.pk = ++pk;
+            created.date = opened + 1.0;
+            created.type = 6;
+            created.groupEventType = 12;
+            database.messages.push_back(created);
+        }
+    }
+}
+
 }  // namespace
 
 WhatsAppSample makeWhatsAppSample(const WhatsAppSampleOptions& options) {
@@ -217,6 +247,9 @@ WhatsAppSample makeWhatsAppSample(const WhatsAppSampleOptions& options) {
             attachMedia(n, plan.chat.jid, options.smallMedia, message, sample.mediaFiles);
         }
         sample.database.messages.push_back(std::move(message));
+    }
+    if (options.systemRows) {
+        addSystemRows(plans, sample.database);
     }
     return sample;
 }

@@ -22,6 +22,9 @@ struct WhatsAppSampleOptions {
     bool smallMedia = false;   // tiny pictures, for samples of many thousands
     size_t deleteEvery = 0;    // the user deleted every n-th message (0: none)
     bool oldLayout = false;    // the app-container layout of mbdb-era backups
+    // WhatsApp's own rows: every chat opens with the encryption notice and
+    // every group with its creation, as real chat databases do.
+    bool systemRows = false;
 };
 
 struct SamplePerson {
@@ -30,9 +33,11 @@ struct SamplePerson {
     std::string last;
     std::string pushName;
     bool inAddressBook = false;
+    bool savedNationally = false;  // the address book has it without country code
 
     [[nodiscard]] std::string jid() const { return number + "@s.whatsapp.net"; }
-    // The number as people type it into an address book: "+49 170 1234567".
+    // The number as people type it into an address book: "+49 170 1234567",
+    // or "0170 1234567" for one saved without its country code.
     [[nodiscard]] std::string writtenNumber() const;
 };
 

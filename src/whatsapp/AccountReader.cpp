@@ -2,6 +2,7 @@
 
 #include "backup/BackupFileLocator.h"
 #include "backup/SourceDatabase.h"
+#include "common/PhoneNumberKeys.h"
 #include "common/PlistValue.h"
 #include "whatsapp/ChatDatabaseLocator.h"
 #include "whatsapp/ConversationReader.h"
@@ -28,6 +29,23 @@ std::string preferencesFile(const ScanState& state, const std::string& folder) {
     return (!L::exists(flat) && L::exists(twoLevel)) ? twoLevel : flat;
 }
 
+// The phone's locale ("en_US") in its global preferences, which tells the
+// region of numbers saved without a country code.
+std::string localeRegionOf(const ScanState& state, const std::string& folder) {
+    using L = BackupFileLocator;
+    const std::string path =
+        L::keyPath(folder, L::fileKey("HomeDomain", "Library/Preferences/.GlobalPreferences.plist"),
+                   state.biOS10version);
+    if (!L::exists(path)) {
+        return {};
+    }
+    auto plist = PlistValue::fromFile(path);
+    if (!plist || plist->asDictionary() == nullptr) {
+        return {};
+    }
+    return regionOfLocale(plist->stringFor("AppleLocale").value_or(""));
+}
+
 KTWhatsAppIDInfo readAccount(ScanState& state, const std::string& preferences) {
     KTWhatsAppIDInfo account;
     auto plist = PlistValue::fromFile(preferences);
@@ -50,6 +68,7 @@ Status getWhatsAppIDInfo(ScanState& state, const std::string& folder) {
         return Status();
     }
     state.currentNodeInfo = readAccount(state, preferencesFile(state, folder));
+    state.currentNodeInfo->localeRegion = state.intern(localeRegionOf(state, folder));
     auto chat = findChatDatabase(state, folder);
     if (!chat) {
         state.currentNodeInfo.reset();

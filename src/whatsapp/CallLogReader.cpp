@@ -129,6 +129,29 @@ bool hasValue(const SqliteStatement& row, int column) {
     return text && !text->empty();
 }
 
+// The address book's name, else WhatsApp's own. The call archives keep
+// their older match of the address book by a middle slice of the number
+// last, so no name they found before is lost; the database's calls need
+// the whole number. Empty when nobody knows the number: the call shows the
+// number itself.
+enum class SliceMatch { No, Last };
+
+Text callNameOf(ScanState& state, ContactLookups& lookups, std::string_view phone,
+                SliceMatch slice) {
+    if (phone.empty()) {
+        return Text();
+    }
+    if (auto name = lookups.getNameByPhoneNumber(phone)) {
+        return state.intern(*name);
+    }
+    if (auto name = lookups.whatsAppNameOf(phone)) {
+        return *name;
+    }
+    return slice == SliceMatch::Last
+               ? lookups.getContactNameByWhatsAppNumber(phone).value_or(Text())
+               : Text();
+}
+
 KTCallHistoryNode callFromRow(ScanState& state, const SqliteStatement& row,
                               ContactLookups& lookups) {
     KTCallHistoryNode call;
@@ -136,13 +159,7 @@ KTCallHistoryNode callFromRow(ScanState& state, const SqliteStatement& row,
     if (jid != " ") {
         const std::string phone = whatsAppNumber(jid);
         call.callPhone = state.intern(phone);
-        // The address book's containment match names every real number; the
-        // WhatsApp-number slice match is left for a JID that is only the suffix.
-        if (phone.empty()) {
-            call.callName = lookups.getContactNameByWhatsAppNumber(phone).value_or(Text());
-        } else {
-            call.callName = state.intern(lookups.getNameByPhoneNumber(phone).value_or(""));
-        }
+        call.callName = callNameOf(state, lookups, phone, SliceMatch::No);
     }
     if (hasValue(row, 1)) {
         call.doubledatestamp = row.columnDouble(1);
@@ -233,7 +250,7 @@ KTCallHistoryNode callFromArchive(ScanState& state, const PlistValue& object,
     KTCallHistoryNode call;
     const std::string phone = whatsAppNumber(jid);
     call.callPhone = state.intern(phone);
-    call.callName = lookups.getContactNameByWhatsAppNumber(phone).value_or(Text());
+    call.callName = callNameOf(state, lookups, phone, SliceMatch::Last);
     call.callType = isIncoming(object, objects) ? Text("Incoming Call") : Text("Outgoing Call");
     call.callDuration =
         durationText(state, static_cast<int32_t>(durationOf(object, objects)),
@@ -341,7 +358,7 @@ Status scanWhatsAppCalllogThread(ScanState& state, const std::string& folder) {
     if (!file) {
         return Status::notFound("WhatsAppMessageDB is not exist");
     }
-    ContactLookups lookups(state.contactArray, state.whatsAppFavContactArray);
+    ContactLookups lookups = lookupsOf(state);
     Status status;
     if (file->isDatabase) {
         DatabaseCalls calls = readCallDatabase(state, file->path, lookups);
@@ -358,7 +375,7 @@ Status scanWhatsAppCalllogThread(ScanState& state, const std::string& folder) {
 }
 
 void readTimelineCallArchive(ScanState& state, const std::string& path) {
-    ContactLookups lookups(state.contactArray, state.whatsAppFavContactArray);
+    ContactLookups lookups = lookupsOf(state);
     walkCallArchive(state, path, timelineCallArchiveRules(), lookups);
 }
 

@@ -1,6 +1,8 @@
 #include "whatsapp/ContactLookups.h"
 
+#include "common/PhoneNumberKeys.h"
 #include "common/TextConversion.h"
+#include "common/WhatsAppIds.h"
 
 namespace vessamo {
 
@@ -35,8 +37,11 @@ std::string_view middleSlice(std::string_view text) {
 }  // namespace
 
 ContactLookups::ContactLookups(const std::vector<KTContactNode>& contacts,
-                               const std::vector<KTWhatsAppFavContact>& favourites)
-    : entries_(phoneEntries(contacts)), phoneNames_(entries_), favourites_(favourites) {
+                               const std::vector<KTWhatsAppFavContact>& favourites,
+                               std::string region)
+    : entries_(phoneEntries(contacts)),
+      phoneNames_(entries_, std::move(region)),
+      favourites_(favourites) {
     for (const KTContactNode& contact : contacts) {
         if (!contact.contactPhone.empty()) {
             sliceContacts_.emplace_back(contact.contactName,
@@ -46,7 +51,46 @@ ContactLookups::ContactLookups(const std::vector<KTContactNode>& contacts,
     favouriteIds_.reserve(favourites.size());
     for (const KTWhatsAppFavContact& favourite : favourites) {
         favouriteIds_.push_back(asciiLower(favourite.whatsAppID));
+        // A group member without a name is listed under its number: that
+        // is no name.
+        if (!favourite.contactName.empty() && favourite.contactName != favourite.whatsAppID) {
+            whatsAppNames_.emplace(favouriteIds_.back(), favourite.contactName);
+        }
     }
+}
+
+std::optional<Text> ContactLookups::whatsAppNameOf(std::string_view number) {
+    auto found = whatsAppNames_.find(asciiLower(number));
+    return found != whatsAppNames_.end() ? std::optional(found->second) : std::nullopt;
+}
+
+std::string ContactLookups::displayNameOf(std::string_view number,
+                                          std::optional<std::string_view> pushName) {
+    if (!number.empty() && !isLidJid(number)) {
+        if (auto name = getNameByPhoneNumber(number)) {
+            return *name;
+        }
+    }
+    if (auto name = whatsAppNameOf(number)) {
+        return std::string(*name);
+    }
+    if (pushName && !pushName->empty() && !looksLikeEncodedBlob(*pushName)) {
+        return std::string(*pushName);
+    }
+    return std::string(number);
+}
+
+std::string phoneRegionOf(const ScanState& state) {
+    if (!state.currentNodeInfo) {
+        return {};
+    }
+    std::string region =
+        regionOfInternationalNumber(whatsAppNumber(state.currentNodeInfo->whatsAppNodeNumber));
+    return region.empty() ? std::string(state.currentNodeInfo->localeRegion) : region;
+}
+
+ContactLookups lookupsOf(const ScanState& state) {
+    return ContactLookups(state.contactArray, state.whatsAppFavContactArray, phoneRegionOf(state));
 }
 
 std::optional<std::string> ContactLookups::getNameByPhoneNumber(std::string_view phone) {

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "backup/ScanState.h"
 #include "carving/PhoneNameIndex.h"
 #include "common/Text.h"
 #include "results/KTContactNode.h"
@@ -20,11 +21,23 @@ namespace vessamo {
 // the lists in order would give. Texts answered are the lists' own.
 class ContactLookups {
 public:
+    // region: where address-book numbers without a country code belong
+    // ("US"), see phoneRegionOf; empty when unknown.
     ContactLookups(const std::vector<KTContactNode>& contacts,
-                   const std::vector<KTWhatsAppFavContact>& favourites);
+                   const std::vector<KTWhatsAppFavContact>& favourites, std::string region = {});
 
-    // The first contact whose phone holds the number (separators ignored).
+    // The address-book name of a number: the same number by country code
+    // and national number, else the first contact whose phone holds it
+    // (separators ignored).
     [[nodiscard]] std::optional<std::string> getNameByPhoneNumber(std::string_view phone);
+    // WhatsApp's own name for a number: the first WhatsApp contact of
+    // exactly that number that has a name other than the number itself.
+    [[nodiscard]] std::optional<Text> whatsAppNameOf(std::string_view number);
+    // The name a person is shown under everywhere: the address book's, else
+    // WhatsApp's own, else the push name (never an encoded blob), else the
+    // number itself.
+    [[nodiscard]] std::string displayNameOf(std::string_view number,
+                                            std::optional<std::string_view> pushName = {});
     // The first contact whose phone and the number share the middle slice
     // of the shorter of the two.
     [[nodiscard]] std::optional<Text> getContactNameByWhatsAppNumber(std::string_view number);
@@ -43,6 +56,14 @@ private:
     const std::vector<KTWhatsAppFavContact>& favourites_;
     std::vector<std::string> favouriteIds_;  // lower-cased whatsAppID
     std::unordered_map<std::string, const KTWhatsAppFavContact*> favouriteAnswers_;
+    std::unordered_map<std::string, Text> whatsAppNames_;  // lower-cased number, first name
 };
+
+// The region address-book numbers of this scan are read in: the account
+// number's, else the backup's locale, else none.
+[[nodiscard]] std::string phoneRegionOf(const ScanState& state);
+
+// The lookups of a scan, over its address book and WhatsApp contacts.
+[[nodiscard]] ContactLookups lookupsOf(const ScanState& state);
 
 }  // namespace vessamo

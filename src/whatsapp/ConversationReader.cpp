@@ -49,7 +49,7 @@ void readConversations(ScanState& state, SourceDatabase& chatDatabase, StarredLi
     if (chatDatabase.prepare(
             query, "select Z_PK,ZGROUPINFO,ZCONTACTJID,ZPARTNERNAME from ZWACHATSESSION")) {
         const auto pictures = firstPictureByJid(state);
-        ContactLookups lookups(state.contactArray, state.whatsAppFavContactArray);
+        ContactLookups lookups = lookupsOf(state);
         while (chatDatabase.step(query)) {
             KTWhatsAppCovNode& chat = state.wpConvChatArray.emplace_back();
             chat.chatID = intValue(query, 0).value_or(0);
@@ -65,7 +65,13 @@ void readConversations(ScanState& state, SourceDatabase& chatDatabase, StarredLi
                     chat.currentSubject = state.intern(*partner);
                     chat.currentChatName = "Group Chat";
                 } else {
-                    chat.currentChatName = state.intern(*partner);
+                    // The address book's name first, as for the chat's
+                    // messages; WhatsApp's own name where it has none.
+                    const std::string number =
+                        whatsAppNumber(chat.currentChatNumber.value_or(Text()));
+                    const auto known =
+                        isLidJid(number) ? std::nullopt : lookups.getNameByPhoneNumber(number);
+                    chat.currentChatName = state.intern(known.value_or(std::string(*partner)));
                     chat.currentSubject = lookups.getContactStatuByWhatsAppID(
                         whatsAppNumber(chat.currentChatNumber.value_or(Text())));
                 }

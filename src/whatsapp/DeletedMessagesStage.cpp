@@ -12,6 +12,7 @@
 #include "carving/CarvingPrimitives.h"
 #include "carving/DeletedMessageCarver.h"
 #include "common/SystemLog.h"
+#include "common/WhatsAppIds.h"
 #include "whatsapp/ContactLookups.h"
 
 namespace vessamo {
@@ -85,6 +86,25 @@ void keepTexts(ScanState& state, KTWhatsAppNode& message) {
     message.messageNumb = state.intern(message.messageNumb.view());
 }
 
+// Carved rows name their author as live ones do: the owner for what the
+// owner sent, else the sender by the same lookups, the carved push name
+// only where nobody else knows the number.
+void nameAuthor(ScanState& state, ContactLookups& lookups, KTWhatsAppNode& message) {
+    if (message.messageType == Direction::Send) {
+        const auto& account = state.currentNodeInfo;
+        message.messageNumb =
+            account ? state.intern(whatsAppNumber(account->whatsAppNodeNumber)) : Text();
+        message.messageName =
+            account && !account->whatsAppNodeName.empty() ? account->whatsAppNodeName : Text("Me");
+        return;
+    }
+    const std::optional<std::string_view> push =
+        message.messageName.empty() || message.messageName == " "
+            ? std::nullopt
+            : std::optional<std::string_view>(message.messageName);
+    message.messageName = state.intern(lookups.displayNameOf(message.messageNumb, push));
+}
+
 void attachPicture(const BackupFileIndex& index, ContactLookups& lookups, KTWhatsAppNode& message) {
     std::optional<Text> picture;
     if (auto image = lookups.getContactImagepathByWhatsAppID(message.messageNumb)) {
@@ -123,7 +143,7 @@ Status carveIntoScan(ScanState& state, const std::string& database, CarverVarian
         return Status::corrupt(database + " is not a database that can be read page by page");
     }
     const MessageKeys live = liveMessageKeys(state.wpChatArray);
-    ContactLookups lookups(state.contactArray, state.whatsAppFavContactArray);
+    ContactLookups lookups = lookupsOf(state);
     size_t liveRepeats = 0;
     TextStore scratch;
     DeletedMessageCarver carver(variant, scratch, state.stop);
@@ -132,6 +152,7 @@ Status carveIntoScan(ScanState& state, const std::string& database, CarverVarian
             ++liveRepeats;
         } else {
             keepTexts(state, record.message);
+            nameAuthor(state, lookups, record.message);
             attachPicture(state.index, lookups, record.message);
             handOver(state, record);
         }

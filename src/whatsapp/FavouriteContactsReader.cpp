@@ -46,7 +46,9 @@ void readGroupMembers(ScanState& state, SourceDatabase& db) {
         KTWhatsAppFavContact& favourite = state.whatsAppFavContactArray.emplace_back();
         favourite.whatsAppID = number;
         auto name = textValue(query, 0);
-        favourite.contactName = name ? state.intern(*name) : number;
+        // A private identifier is no number to show, nor to name a file
+        // after: such a member stays nameless.
+        favourite.contactName = name ? state.intern(*name) : isLidJid(number) ? Text() : number;
     }
 }
 

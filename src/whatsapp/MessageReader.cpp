@@ -10,34 +10,60 @@
 #include "whatsapp/ContactLookups.h"
 #include "whatsapp/MessageRowSource.h"
 #include "whatsapp/PicturePaths.h"
+#include "whatsapp/SystemMessages.h"
 
 namespace vessamo {
 
 namespace {
 
-// Backups name the starred messages and who sent a message; the other
-// sources' statement stops after the location.
+// Backups name the starred messages; every source says who sent a
+// message and what kind of group event a row is, where its table has the
+// columns.
 #define VESSAMO_MESSAGE_COLUMNS                                                                    \
     "select ZWAMESSAGE.ZCHATSESSION,ZMESSAGEDATE,ZPUSHNAME,ZMESSAGETYPE,ZFROMJID,ZTEXT,ZTOJID,"    \
     "ZGROUPMEMBER,ZWAMEDIAITEM.ZMEDIALOCALPATH,ZWAMEDIAITEM.ZVCARDNAME,ZWAMEDIAITEM.ZVCARDSTRING," \
     "ZWAMEDIAITEM.ZTHUMBNAILLOCALPATH,ZWAMEDIAITEM.ZXMPPTHUMBPATH,ZWAMEDIAITEM.ZLATITUDE,"         \
-    "ZWAMEDIAITEM.ZLONGITUDE"
+    "ZWAMEDIAITEM.ZLONGITUDE,"
 #define VESSAMO_MESSAGE_JOIN \
     " from ZWAMESSAGE left join  ZWAMEDIAITEM on  ZWAMESSAGE.Z_PK= ZWAMEDIAITEM.ZMESSAGE"
 
-constexpr const char* kBackupStatement =
-    VESSAMO_MESSAGE_COLUMNS ",ZWAMESSAGE.ZSTARRED,ZWAMESSAGE.ZISFROMME" VESSAMO_MESSAGE_JOIN;
-constexpr const char* kPushNameStatement = VESSAMO_MESSAGE_COLUMNS VESSAMO_MESSAGE_JOIN;
+constexpr const char* kColumns = VESSAMO_MESSAGE_COLUMNS;
+constexpr const char* kJoin = VESSAMO_MESSAGE_JOIN;
 
 #undef VESSAMO_MESSAGE_COLUMNS
 #undef VESSAMO_MESSAGE_JOIN
 
+// Older chat databases may lack a column; their statement reads NULL in
+// its place rather than failing to prepare.
+bool hasMessageColumn(SourceDatabase& db, std::string_view column) {
+    SqliteStatement query;
+    std::string sql = "select 1 from pragma_table_info('ZWAMESSAGE') where name='";
+    sql.append(column).append("'");
+    return db.prepare(query, sql) && db.step(query);
+}
+
+std::string messageStatement(SourceDatabase& db, bool backup) {
+    std::string statement = kColumns;
+    const auto column = [&](std::string_view name, bool wanted) {
+        if (wanted && hasMessageColumn(db, name)) {
+            statement.append("ZWAMESSAGE.").append(name);
+        } else {
+            statement.append("NULL");
+        }
+    };
+    column("ZSTARRED", backup);
+    statement.append(",");
+    column("ZISFROMME", true);
+    statement.append(",");
+    column("ZGROUPEVENTTYPE", true);
+    return statement.append(kJoin);
+}
+
 // What sets the kinds of source apart when their messages are read.
 struct MessageRules {
-    const char* statement = kBackupStatement;
-    bool namesFromAddressBook = true;  // else the push name stays the name
-    bool recordsAttachments = true;    // attachment records
-    bool countsProgress = true;        // thresholds, running count, stop button
+    bool backup = true;              // starred messages are read
+    bool recordsAttachments = true;  // attachment records
+    bool countsProgress = true;      // thresholds, running count, stop button
     bool biCloudNode = false;
     bool bTimelineNode = false;
     PictureResolver senderPicture;  // a contact's stored picture to its file
@@ -55,8 +81,7 @@ MessageRules rulesFor(ScanState& state, MessageSource source, const std::string&
         };
     }
     if (source != MessageSource::Backup) {
-        rules.statement = kPushNameStatement;
-        rules.namesFromAddressBook = false;
+        rules.backup = false;
         rules.recordsAttachments = false;
         rules.countsProgress = false;
         rules.biCloudNode = source == MessageSource::ICloudDrive;
@@ -65,9 +90,9 @@ MessageRules rulesFor(ScanState& state, MessageSource source, const std::string&
     return rules;
 }
 
-// What a message's address stands for: the number, and the name and
+// Who wrote a message: the number, the name it is shown under and the
 // picture the number gives.
-struct Sender {
+struct Author {
     Text number;
     Text name;
     std::optional<Text> picture;
@@ -78,52 +103,151 @@ struct StringHash {
     size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
 
-// Everything the per-message rules look up, built once per table. What an
-// address gives is worked out once, so a chat's thousands of messages cost
-// one walk of the lists and share one copy of each text.
+template <typename Value>
+using TextMap = std::unordered_map<std::string, Value, StringHash, std::equal_to<>>;
+
+// Everything the per-message rules look up, built once per table. What a
+// JID gives is worked out once, so a chat's thousands of messages cost one
+// walk of the lists and share one copy of each text.
 class MessageContext {
 public:
     MessageContext(ScanState& state, MessageRules rules)
-        : state_(state),
-          rules_(std::move(rules)),
-          lookups_(state.contactArray, state.whatsAppFavContactArray) {
+        : state_(state), rules_(std::move(rules)), lookups_(lookupsOf(state)) {
         for (const KTWhatAppGroupMember& member : state.whatsAppGroupMemberArray) {
             members_.emplace(member.groupMemberID, member.groupMemberAppID);
         }
+        for (const KTWhatsAppCovNode& chat : state.wpConvChatArray) {
+            if (chat.currentChatNumber) {
+                chatJids_.emplace(chat.chatID, *chat.currentChatNumber);
+                if (!chat.isGroupCov && !chat.currentChatName.empty()) {
+                    partnerNames_.emplace(*chat.currentChatNumber, chat.currentChatName);
+                }
+            }
+        }
+        // A push name stands for the first JID WhatsApp keeps it under.
+        for (const KTWhatsAppFavContact& contact : state.whatsAppFavContactArray) {
+            if (!contact.contactName.empty()) {
+                pushNameJids_.emplace(std::string(contact.contactName), contact.whatsAppID);
+            }
+        }
+        owner_ = makeOwner();
     }
 
     [[nodiscard]] const MessageRules& rules() const { return rules_; }
-    [[nodiscard]] const std::string* memberJid(int32_t memberID) const {
-        auto found = members_.find(memberID);
-        return found != members_.end() ? &found->second : nullptr;
-    }
-    const Sender& senderOf(std::string_view address, bool sentByOwner);
+    [[nodiscard]] const Author& owner() const { return owner_; }
+    // The author of a message someone else sent; the push name names an
+    // author that neither address book nor WhatsApp contacts know.
+    Author received(const MessageRow& row);
 
 private:
+    [[nodiscard]] std::optional<std::string_view> senderJid(const MessageRow& row,
+                                                            std::optional<std::string_view> push);
+    const Author& personOf(std::string_view jid);
+    Author makeOwner();
+
     ScanState& state_;
     MessageRules rules_;
     ContactLookups lookups_;
+    Author owner_;
     std::unordered_map<int32_t, std::string> members_;  // first member of each key
-    // By address, apart for the two directions: a group's address numbers
-    // its creator for sent messages and its sender for received ones.
-    std::array<std::unordered_map<std::string, Sender, StringHash, std::equal_to<>>, 2> senders_;
+    std::unordered_map<int32_t, std::string_view> chatJids_;
+    std::unordered_map<std::string_view, Text> partnerNames_;  // one-to-one chats' titles
+    TextMap<std::string_view> pushNameJids_;
+    TextMap<Author> people_;  // by JID; names without the push-name fallback
 };
 
-const Sender& MessageContext::senderOf(std::string_view address, bool sentByOwner) {
-    auto& known = senders_[sentByOwner ? 1 : 0];
-    if (auto found = known.find(address); found != known.end()) {
+// The owner is named as the account record names them; without one, "Me".
+Author MessageContext::makeOwner() {
+    Author owner;
+    owner.name = "Me";
+    if (state_.currentNodeInfo) {
+        const KTWhatsAppIDInfo& account = *state_.currentNodeInfo;
+        owner.number = state_.intern(whatsAppNumber(account.whatsAppNodeNumber));
+        if (!account.whatsAppNodeName.empty()) {
+            owner.name = account.whatsAppNodeName;
+        }
+    }
+    if (auto stored = lookups_.getContactImagepathByWhatsAppID(owner.number)) {
+        owner.picture = rules_.senderPicture(*stored);
+    }
+    return owner;
+}
+
+// In a one-to-one chat the sender is the partner: ZFROMJID, or the chat's
+// JID where the row has none. In a group it is the member the row points
+// to, else whoever WhatsApp keeps the push name for.
+std::optional<std::string_view> MessageContext::senderJid(const MessageRow& row,
+                                                          std::optional<std::string_view> push) {
+    std::optional<std::string_view> chat;
+    if (row.chatSession) {
+        if (auto found = chatJids_.find(*row.chatSession); found != chatJids_.end()) {
+            chat = found->second;
+        }
+    }
+    const bool group =
+        row.groupMember || (row.fromJid && isGroupJid(*row.fromJid)) || (chat && isGroupJid(*chat));
+    if (!group) {
+        if (row.fromJid && isPersonJid(*row.fromJid)) {
+            return row.fromJid;
+        }
+        return chat;
+    }
+    if (row.groupMember) {
+        if (auto found = members_.find(*row.groupMember); found != members_.end()) {
+            return std::string_view(found->second);
+        }
+    }
+    if (push) {
+        if (auto found = pushNameJids_.find(*push); found != pushNameJids_.end()) {
+            return found->second;
+        }
+    }
+    return std::nullopt;
+}
+
+// The address book's name, else WhatsApp's own (its contacts, then the
+// title of the one-to-one chat). A private identifier is no phone number:
+// it is looked up only among WhatsApp's names and never shown as a number.
+const Author& MessageContext::personOf(std::string_view jid) {
+    if (auto found = people_.find(jid); found != people_.end()) {
         return found->second;
     }
-    const std::string number = numberOfAddress(address, sentByOwner);
-    Sender sender;
-    sender.number = state_.intern(number);
-    if (rules_.namesFromAddressBook) {
-        sender.name = state_.intern(lookups_.getNameByPhoneNumber(number).value_or(""));
+    Author author;
+    const bool lid = isLidJid(jid);
+    const std::string number = lid ? std::string(jid) : whatsAppNumber(jid);
+    if (!lid) {
+        author.number = state_.intern(number);
+    }
+    if (auto name = lid ? std::nullopt : lookups_.getNameByPhoneNumber(number)) {
+        author.name = state_.intern(*name);
+    } else if (auto own = lookups_.whatsAppNameOf(number)) {
+        author.name = *own;
+    } else if (auto partner = partnerNames_.find(jid); partner != partnerNames_.end()) {
+        author.name = partner->second;
     }
     if (auto stored = lookups_.getContactImagepathByWhatsAppID(number)) {
-        sender.picture = rules_.senderPicture(*stored);
+        author.picture = rules_.senderPicture(*stored);
     }
-    return known.emplace(std::string(address), sender).first->second;
+    return people_.emplace(std::string(jid), author).first->second;
+}
+
+Author MessageContext::received(const MessageRow& row) {
+    std::optional<std::string_view> push = row.pushName;
+    if (push && looksLikeEncodedBlob(*push)) {
+        push.reset();
+    }
+    Author author;
+    if (auto jid = senderJid(row, push)) {
+        author = personOf(*jid);
+    }
+    if (author.name.empty()) {
+        if (push) {
+            author.name = state_.intern(*push);
+        } else {
+            author.name = author.number;
+        }
+    }
+    return author;
 }
 
 Direction directionOf(const MessageRow& row) {
@@ -132,17 +256,6 @@ Direction directionOf(const MessageRow& row) {
     }
     // Without the column, a push name marks what others sent.
     return row.pushName ? Direction::Receive : Direction::Send;
-}
-
-// A group message names its member; otherwise the push name decides which
-// JID column is the other party, whoever really sent it.
-std::string_view addressOf(const MessageRow& row, const MessageContext& context) {
-    if (row.groupMember) {
-        if (const std::string* jid = context.memberJid(*row.groupMember)) {
-            return *jid;
-        }
-    }
-    return (row.pushName ? row.fromJid : row.toJid).value_or(std::string_view());
 }
 
 Text kept(ScanState& state, const std::optional<std::string_view>& bytes) {
@@ -180,15 +293,18 @@ void fillMessage(ScanState& state, MessageContext& context, const MessageRow& ro
     message.isHaveAttch = row.mediaLocalPath || row.thumbnailLocalPath || row.xmppThumbPath;
     message.locationInfo = locationOf(state, row);
 
-    const Sender& sender =
-        context.senderOf(addressOf(row, context), message.messageType == Direction::Send);
-    message.messageNumb = sender.number;
-    if (rules.namesFromAddressBook) {
-        message.messageName = sender.name;
-    } else if (row.pushName) {
-        message.messageName = state.intern(*row.pushName);
+    if (row.messageType && isSystemMessageType(*row.messageType)) {
+        // Nobody wrote it: no author, no bubble.
+        message.messageKind = MessageKind::System;
+        message.systemText =
+            Text::borrowed(*systemDescription(*row.messageType, row.groupEventType));
+    } else {
+        const Author author =
+            message.messageType == Direction::Send ? context.owner() : context.received(row);
+        message.messageNumb = author.number;
+        message.messageName = author.name;
+        message.whatsAppcontactPath = author.picture;
     }
-    message.whatsAppcontactPath = sender.picture;
     message.biCloudNode = rules.biCloudNode;
     message.bTimelineNode = rules.bTimelineNode;
 }
@@ -229,7 +345,8 @@ Status readMessageTable(ScanState& state, SourceDatabase& db, MessageSource sour
     MessageContext context(state, rulesFor(state, source, pictureFolder));
     const MessageRules& rules = context.rules();
     MessageRowSource rows;
-    const int started = rows.start(db.db(), rules.statement);
+    const std::string statement = messageStatement(db, rules.backup);
+    const int started = rows.start(db.db(), statement.c_str());
     db.note(started);
     if (started != SQLITE_OK) {
         return db.status();
@@ -243,7 +360,9 @@ Status readMessageTable(ScanState& state, SourceDatabase& db, MessageSource sour
                 recordAttachment(state, message);
             }
             if (rules.countsProgress) {
-                reportProgress(state, ++count);
+                if (countsAsMessage(message)) {
+                    reportProgress(state, ++count);
+                }
                 if (state.stopRequested()) {
                     return Status::cancelled("the message reading was stopped");
                 }

@@ -14,10 +14,10 @@ namespace vessamo {
 // the stop button ends it after the current message, without the 95.
 [[nodiscard]] Status scanWhatsAppMessageThread(ScanState& state, const std::string& folder);
 
-// The kinds of source whose chat databases are read. Backups know who sent a
-// message and what is starred and have an address book; iCloud Drive and
-// Timeline backups keep the sender's push name as the name, make no media
-// records and read the whole table without counting.
+// The kinds of source whose chat databases are read. Every source names a
+// message's author by the same rules (see ContactLookups::displayNameOf);
+// only backups know what is starred. iCloud Drive and Timeline backups make
+// no media records and read the whole table without counting.
 enum class MessageSource { Backup, ICloudDrive, Timeline };
 
 // Appends every message of a chat database, in row order, by the rules of

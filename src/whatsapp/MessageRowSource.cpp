@@ -38,10 +38,11 @@ void addRow(const SqliteStatement& row, MessageBatch& batch) {
     out.xmppThumbPath = text(12);
     out.latitude = text(13);
     out.longitude = text(14);
-    // Sources whose statement stops at the location have neither column.
-    if (row.columnCount() > 16) {
+    // Sources without starred messages or ZISFROMME read NULL there.
+    if (row.columnCount() > 17) {
         out.starred = intValue(row, 15);
         out.isFromMe = intValue(row, 16);
+        out.groupEventType = intValue(row, 17);
     }
 }
 

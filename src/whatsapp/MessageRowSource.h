@@ -24,6 +24,7 @@ struct MessageRow {
     std::optional<int32_t> groupMember;
     std::optional<int32_t> starred;
     std::optional<int32_t> isFromMe;
+    std::optional<int32_t> groupEventType;
     std::optional<std::string_view> pushName;
     std::optional<std::string_view> fromJid;
     std::optional<std::string_view> text;

@@ -87,6 +87,28 @@ std::optional<std::string> callLogOf(const ScanState& state, const std::string& 
 
 }  // namespace
 
+std::optional<std::string> keptBackupOf(const std::string& timeline) {
+    if (timeline.empty()) {
+        return std::nullopt;
+    }
+    std::string kept = timeline + "/" + kKeptBackupFolder;
+    // Regular files and folders only: a link planted there must not lead
+    // the read out of the Timeline.
+    std::error_code ec;
+    if (fs::symlink_status(kept, ec).type() != fs::file_type::directory ||
+        fs::symlink_status(kept + "/Manifest.db", ec).type() != fs::file_type::regular) {
+        return std::nullopt;
+    }
+    return kept;
+}
+
+Status markTimelineRecords(ScanState& state, const std::string& /*folder*/) {
+    for (KTWhatsAppNode& message : state.wpChatArray) {
+        message.bTimelineNode = true;
+    }
+    return Status();
+}
+
 Status ScanTimelineBackupMediaWithPath(ScanState& state, const std::string& folder) {
     if (folder.empty() || !isFolder(folder)) {
         return Status::notFound(kMissing);

@@ -1,11 +1,22 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "backup/ScanState.h"
 #include "common/Status.h"
 
 namespace vessamo {
+
+// A Timeline made from a scan keeps the scanned backup's WhatsApp files, its
+// address book and their catalogue as a backup of their own in this hidden
+// folder, so that it reads to the very records the backup gave. The folder
+// counts once its catalogue "Manifest.db" is there: it is written last.
+inline constexpr const char* kKeptBackupFolder = ".backup";
+[[nodiscard]] std::optional<std::string> keptBackupOf(const std::string& timeline);
+
+// Marks the messages read from a Timeline's kept backup as the Timeline's.
+[[nodiscard]] Status markTimelineRecords(ScanState& state, const std::string& folder);
 
 // The steps that read a Timeline backup's own files; each takes the Timeline
 // folder and gives notFound ("WhatsAppMessageDB is not exist") and nothing

@@ -9,6 +9,7 @@
 #include "app/OrlendoAppDelegate.h"
 #include "app/Scanner.h"
 #include "app/TimelineLibrary.h"
+#include "backup/SHAH.h"
 #include "common/Files.h"
 #include "common/PlistValue.h"
 #include "common/TextConversion.h"
@@ -181,7 +182,7 @@ TEST_F(TimelineLibraryTest, EmptyTimelineOrNoBackupResultTellsHowToMakeOne) {
     }
 }
 
-TEST_F(TimelineLibraryTest, ScanMadeBackupHoldsEveryFileFlatWithTheAccountBeside) {
+TEST_F(TimelineLibraryTest, ScanMadeBackupKeepsEveryFileUnderItsKeyWithTheAccountBeside) {
     EXPECT_EQ(timelineFolderName(kWhen), "2022-01-15 - 13.20.00");
     for (auto layout : {sample::CatalogueLayout::ManifestDb, sample::CatalogueLayout::Mbdb}) {
         fs::remove_all(timelinePath());
@@ -195,34 +196,41 @@ TEST_F(TimelineLibraryTest, ScanMadeBackupHoldsEveryFileFlatWithTheAccountBeside
         EXPECT_EQ(ui_.alerts.back().title,
                   "WhatsApp Timeline Backup has been created to complete.");
 
-        std::map<std::string, std::string> firstOfName;
+        // Every file under its key, listed in the kept catalogue in order.
+        const std::string kept = copied.folder + "/.backup";
+        std::vector<std::vector<std::string>> expectedRows;
         for (const KTTreeDirNode& entry : result->WhatsAppMediaArray) {
-            const std::string name(lastComponent(entry.filePath));
-            if (fs::is_regular_file(entry.fileKey.str()) && !firstOfName.count(name)) {
-                firstOfName[name] = test::readFile(entry.fileKey);
-            }
+            const std::string key = SHAH::hexOf(entry.fileDomain + "-" + entry.filePath);
+            EXPECT_EQ(test::readFile(kept + "/" + key.substr(0, 2) + "/" + key),
+                      test::readFile(entry.fileKey))
+                << entry.filePath;
+            expectedRows.push_back({key, entry.fileDomain.str(), entry.filePath.str()});
         }
-        for (const auto& [name, content] : firstOfName) {
-            EXPECT_EQ(test::readFile(copied.folder + "/" + name), content) << name;
-        }
-        // The address book of the scanned backup is kept too.
+        EXPECT_EQ(test::queryRows(kept + "/Manifest.db",
+                                  "select fileID,domain,relativePath from Files order by rowid"),
+                  expectedRows);
+        // The address book of the scanned backup is kept too, and under the
+        // names a Timeline's own readers look for.
         const std::string addressBook = layout == sample::CatalogueLayout::ManifestDb
                                             ? scannedFolder_ + "/31/" + kAddressBookKey
                                             : scannedFolder_ + "/" + kAddressBookKey;
+        EXPECT_EQ(test::readFile(kept + "/31/" + kAddressBookKey), test::readFile(addressBook));
         EXPECT_EQ(test::readFile(copied.folder + "/" + kAddressBookKey),
                   test::readFile(addressBook));
-        EXPECT_EQ(namesIn(copied.folder).size(), firstOfName.size() + 1);
-        EXPECT_EQ(copied.filesCopied, firstOfName.size() + 1);
+        EXPECT_TRUE(fs::is_regular_file(copied.folder + "/ChatStorage.sqlite"));
+        EXPECT_GE(copied.filesCopied, result->WhatsAppMediaArray.size() + 1);
 
-        // Beside the backups: the scanned account's preferences.
-        auto prefs = PlistValue::fromFile(timelinePath() + "/net.whatsapp.WhatsApp.plist");
-        ASSERT_TRUE(prefs);
-        EXPECT_EQ(prefs->stringFor("FullUserName"), "Sample Owner");
-        EXPECT_EQ(prefs->stringFor("CurrentStatusText"), "Available");
+        // Beside the backups and in it: the scanned account's preferences.
+        for (const std::string& folder : {timelinePath(), copied.folder}) {
+            auto prefs = PlistValue::fromFile(folder + "/net.whatsapp.WhatsApp.plist");
+            ASSERT_TRUE(prefs) << folder;
+            EXPECT_EQ(prefs->stringFor("FullUserName"), "Sample Owner");
+            EXPECT_EQ(prefs->stringFor("CurrentStatusText"), "Available");
+        }
     }
 }
 
-TEST_F(TimelineLibraryTest, FirstCopyOfANameWinsAPhotoGoesBesideAndGoneFilesAreSkipped) {
+TEST_F(TimelineLibraryTest, SameNamedFilesAreBothKeptAPhotoGoesBesideAndGoneFilesAreSkipped) {
     const std::string png = sample::solidColourPng(4, 4, 1, 2, 3);
     const ScanResultPtr result = resultWith({{"Message/Media/a/clip.jpg", "first"},
                                              {"Message/Media/b/clip.jpg", "second"},
@@ -234,10 +242,21 @@ TEST_F(TimelineLibraryTest, FirstCopyOfANameWinsAPhotoGoesBesideAndGoneFilesAreS
     const TimelineCopyResult copied =
         NewTimeLineCopyAllWhatsAppDataThreader(result->WhatsAppMediaArray, *folder, parent);
     ASSERT_TRUE(copied.succeeded()) << copied.failures.front();
-    EXPECT_EQ(namesIn(*folder), (Names{"Photo.JPG", "clip.jpg"}));
-    EXPECT_EQ(test::readFile(*folder + "/clip.jpg"), "first");
+    const std::vector<std::vector<std::string>> rows =
+        test::queryRows(*folder + "/.backup/Manifest.db", "select relativePath from Files");
+    EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{"Message/Media/a/clip.jpg"},
+                                                           {"Message/Media/b/clip.jpg"},
+                                                           {"Library/Media/Profile/Photo.JPG"}}));
+    std::set<std::string> contents;
+    for (const std::string& file : namesIn(*folder + "/.backup", true)) {
+        if (file != "Manifest.db") {
+            contents.insert(test::readFile(*folder + "/.backup/" + file));
+        }
+    }
+    EXPECT_EQ(contents, (Names{"first", "second", png}));
+    EXPECT_EQ(test::readFile(*folder + "/photo.jpg"), png);
     EXPECT_EQ(test::readFile(parent + "/photo.jpg"), png);
-    EXPECT_EQ(copied.filesCopied, 3u);
+    EXPECT_EQ(copied.filesCopied, 4u);
 
     // A stopped copy leaves nothing behind.
     const std::optional<std::string> stoppedFolder = createTimelineFolder(parent, "stopped");
@@ -259,8 +278,11 @@ TEST_F(TimelineLibraryTest, BackupsOfOneSecondStayApart) {
             .value_or(TimelineCopyResult{});
     EXPECT_EQ(a.folder, timelinePath() + "/2022-01-15 - 13.20.00");
     EXPECT_EQ(b.folder, timelinePath() + "/2022-01-15 - 13.20.00 (2)");
-    EXPECT_EQ(namesIn(a.folder), Names{"a.jpg"});
-    EXPECT_EQ(namesIn(b.folder), Names{"b.jpg"});
+    const std::string files = "select relativePath from Files";
+    EXPECT_EQ(test::queryRows(a.folder + "/.backup/Manifest.db", files),
+              std::vector<std::vector<std::string>>{{"Message/a.jpg"}});
+    EXPECT_EQ(test::queryRows(b.folder + "/.backup/Manifest.db", files),
+              std::vector<std::vector<std::string>>{{"Message/b.jpg"}});
     EXPECT_EQ(FindWhatsAppTimelineBackup(timelinePath()).size(), 2u);
     EXPECT_EQ(ui_.titles(), std::vector<std::string>(2, kTimelineCreated));
 }
@@ -286,7 +308,9 @@ TEST_F(TimelineLibraryTest, FailedCopyLeavesNoPartialBackup) {
     // The next backup of that second is whole again.
     const TimelineCopyResult retry = make(maker, result);
     EXPECT_TRUE(retry.succeeded());
-    EXPECT_EQ(namesIn(retry.folder).size(), 3u);
+    EXPECT_EQ(
+        test::queryRows(retry.folder + "/.backup/Manifest.db", "select fileID from Files").size(),
+        3u);
 }
 
 // The controller's route: a scan kept as a Timeline, listed, shown with its

@@ -226,8 +226,9 @@ TEST_F(HtmlChatExport, CopiesAreByteIdenticalAndCarryTheMessageTime) {
 
 // Media come from the backup (the thumbnails standing in for a missing
 // file), a Timeline folder or an unpacked iCloud archive; a message whose
-// file cannot be copied is left out of its page entirely.
-TEST_F(HtmlChatExport, MediaComeFromTheirSourceOrTheMessageIsLeftOut) {
+// file is not there keeps its place with a notice, and the file is listed
+// as missing rather than failed.
+TEST_F(HtmlChatExport, MediaComeFromTheirSourceAndMessagesWithoutThemStay) {
     make.state().fullTimelinPath = home.path() + "/timeline";
     make.state().tempfilePath = home.path() + "/icloud/";
     test::writeFile(home.path() + "/timeline/Message/Media/t.jpg", "timeline");
@@ -248,17 +249,21 @@ TEST_F(HtmlChatExport, MediaComeFromTheirSourceOrTheMessageIsLeftOut) {
     make.message(12, "still here", Direction::Send);
 
     const ExportReport report = run();
-    ASSERT_EQ(report.failures.size(), 2u);
-    EXPECT_NE(report.failures[0].find("../../secret"), std::string::npos);
-    EXPECT_NE(report.failures[1].find("Media/gone.jpg"), std::string::npos);
-    EXPECT_EQ(namesIn(out + "/Media Files"),
-              (std::set<std::string>{"kb.jpg", "t.jpg.jpg", "c.jpg"}));
+    EXPECT_TRUE(report.failures.empty());
+    EXPECT_EQ(report.missingMedia, (std::set<std::string>{"../../secret", "Media/gone.jpg"}));
+    // A Timeline's file keeps its own name, extension and all.
+    EXPECT_EQ(namesIn(out + "/Media Files"), (std::set<std::string>{"kb.jpg", "t.jpg", "c.jpg"}));
     EXPECT_EQ(test::readFile(out + "/Media Files/c.jpg"), "icloud");
+    EXPECT_EQ(test::readFile(out + "/Media Files/t.jpg"), "timeline");
     const std::string html = page("Anna12.html");
-    EXPECT_FALSE(has(html, "Thumby"));
-    EXPECT_FALSE(has(html, "Gone"));
+    // A message with a thumbnail only shows its text; one whose file is gone
+    // shows where it would be.
+    EXPECT_TRUE(has(html, "Name: Thumby"));
+    EXPECT_TRUE(has(html, "Name: Gone"));
+    EXPECT_EQ(countIn(html, "media file not in the backup"), 2u);
     EXPECT_TRUE(has(html, "still here"));
-    EXPECT_EQ(countIn(html, "<p class='name'>"), 4u);
+    EXPECT_FALSE(has(html, "secret'"));
+    EXPECT_EQ(countIn(html, "<p class='name'>"), 7u);
 }
 
 TEST_F(HtmlChatExport, ChatsShowTheirOwnMessagesAndTheStarredListOnlyItsHeader) {

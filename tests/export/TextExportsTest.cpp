@@ -40,7 +40,7 @@ TEST(KTVCFControllerTest, Base64MatchesRfc4648Vectors) {
     EXPECT_EQ(KTVCFController::baseEncode(src, 2, nullptr, 8, kBase64Alphabet, true), 0u);
 }
 
-TEST(KTVCFControllerTest, CardsHaveCrLfLinesEscapedValuesAndEndWithoutALineBreak) {
+TEST(KTVCFControllerTest, CardsHaveCrLfLinesEscapedValuesAndAStructuredName) {
     test::TempHome home;
     TextStore texts;
     KTContactNode person;
@@ -53,9 +53,10 @@ TEST(KTVCFControllerTest, CardsHaveCrLfLinesEscapedValuesAndEndWithoutALineBreak
     KTVCFController card;
     ASSERT_TRUE(card.creatFile(person, home.path() + "/Ann.vcf").ok());
     EXPECT_EQ(readFile(home.path() + "/Ann.vcf"),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ann Lee\r\nORG:Acme\r\n"
-              "EMAIL;INTERNET;HOME;PREF:ann@example.org\r\nTEL;CELL;PREF:+44 20 7946 0000\r\n"
-              "URL:example.org\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/\r\nEND:VCARD");
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nN:Lee;Ann;;;\r\nORG:Acme\r\n"
+              "EMAIL;TYPE=INTERNET,HOME,PREF:ann@example.org\r\n"
+              "TEL;TYPE=CELL,PREF:+44 20 7946 0000\r\n"
+              "URL:example.org\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/\r\nEND:VCARD\r\n");
     person.imageData.reset();
     ASSERT_TRUE(card.creatFile(person, home.path() + "/Ann.vcf").ok());
     EXPECT_EQ(readFile(home.path() + "/Ann.vcf").find("PHOTO"), std::string::npos);
@@ -68,8 +69,9 @@ TEST(KTVCFControllerTest, CardsHaveCrLfLinesEscapedValuesAndEndWithoutALineBreak
     participant.messageNumb = "4915;1";
     ASSERT_TRUE(card.creatContactFile(participant, home.path() + "/e.vcf").ok());
     EXPECT_EQ(card.strContent,
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Eve\\nTEL\\;CELL\\;PREF:000\r\n"
-              "TEL;CELL;PREF:4915\\;1\r\nEND:VCARD");
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Eve\\nTEL\\;CELL\\;PREF:000\r\n"
+              "N:;Eve\\nTEL\\;CELL\\;PREF:000;;;\r\nTEL;TYPE=CELL,PREF:4915\\;1\r\n"
+              "END:VCARD\r\n");
 }
 
 TEST(KTVCFControllerTest, WhatsAppContactNoteIsOneLineAndPhotoComesFromItsFile) {
@@ -85,8 +87,10 @@ TEST(KTVCFControllerTest, WhatsAppContactNoteIsOneLineAndPhotoComesFromItsFile) 
     KTVCFController card;
     ASSERT_TRUE(card.creatFavFile(fav, home.path() + "/Bo.vcf").ok());
     EXPECT_EQ(readFile(home.path() + "/Bo.vcf"),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Bo\r\nTEL;CELL;PREF:4917012345\r\n"
-              "NOTE:first line second\\, line\r\nPHOTO;ENCODING=b;TYPE=JPEG:YWJj\r\nEND:VCARD");
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Bo\r\nN:;Bo;;;\r\n"
+              "TEL;TYPE=CELL,PREF:+4917012345\r\n"
+              "NOTE:first line second\\, line\r\nPHOTO;ENCODING=b;TYPE=JPEG:YWJj\r\n"
+              "END:VCARD\r\n");
 
     fav.contactImagePath = texts.keep(home.path() + "/missing.jpg");
     ASSERT_TRUE(card.creatFavFile(fav, home.path() + "/Bo.vcf").ok());
@@ -140,38 +144,50 @@ TEST_F(TextExportsTest, ChatAsTextWritesTextMessagesNewestFirst) {
     std::vector<const KTWhatsAppCovNode*> chosen = chats();
     chosen.erase(chosen.begin() + 1);
     const ExportReport report = ExportChatAsTextthreader(*result, chosen, out);
-    EXPECT_EQ(report.filesWritten, 3u);
-    EXPECT_EQ(namesIn(out + "/Chats"),
-              (std::set<std::string>{"Bob-Hey there.txt", "Dee-(null).txt", "Al-s.txt"}));
+    EXPECT_TRUE(report.failures.empty());
+    EXPECT_EQ(report.filesWritten, 4u);
+    EXPECT_EQ(namesIn(out + "/Chats"), (std::set<std::string>{"Bob-Hey there.txt", "Dee-(null).txt",
+                                                              "Al-s.txt", "Al-s (2).txt"}));
+    // A media message keeps its line, with its caption as the message.
     EXPECT_EQ(readFile(out + "/Chats/Bob-Hey there.txt"),
               "Name:  Message:bye  date:  \n\n"
+              "Name:Bob  Message:photo  date:03-14-2021 15:09  \n\n"
               "Name:Bob  Message:hi  date:03-14-2021 15:09  \n\n");
     EXPECT_EQ(readFile(out + "/Chats/Dee-(null).txt"), "");
-    // Two chats of one file name: the later replaces the earlier, and says so.
+    // Two chats of one file name: both are kept.
     EXPECT_EQ(readFile(out + "/Chats/Al-s.txt"),
+              "Name:Al  Message:first  date:03-14-2021 15:09  \n\n");
+    EXPECT_EQ(readFile(out + "/Chats/Al-s (2).txt"),
               "Name:Al  Message:second  date:03-14-2021 15:09  \n\n");
-    ASSERT_EQ(report.failures.size(), 1u);
-    EXPECT_NE(report.failures[0].find("Al-s.txt"), std::string::npos);
 }
 
-TEST_F(TextExportsTest, PeopleOfChatsGetOneCardAcrossChatsAndRuns) {
+TEST_F(TextExportsTest, PeopleOfChatsGetOneCardPerPersonAcrossChatsAndRuns) {
     make.chat(1, "Alice");
     make.chat(2, "Group Chat", "", true);
     message(1, "Alice", "111", "a");
     message(1, "Alice", "112", "b");
     message(2, "Alice", "113", "c");
+    message(2, "Alice", "112", "shared participant");
     message(2, "", "4930", "d");
     finish();
 
     const ExportReport report = ExportSelectedChatContactsthreader(*result, chats(), out);
     EXPECT_TRUE(report.failures.empty());
-    EXPECT_EQ(report.filesWritten, 2u);
-    EXPECT_EQ(namesIn(out + "/Chats"), (std::set<std::string>{"Alice.vcf", "4930.vcf"}));
-    // Messages are walked newest first, so the newest number of the first chat wins.
+    EXPECT_EQ(report.filesWritten, 4u);
+    EXPECT_EQ(namesIn(out + "/Chats"),
+              (std::set<std::string>{"Alice.vcf", "Alice (2).vcf", "Alice (3).vcf", "4930.vcf"}));
+    // Messages are walked newest first: the first chat's newest Alice has
+    // the plain name; the one both chats share has one card.
     EXPECT_EQ(readFile(out + "/Chats/Alice.vcf"),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Alice\r\nTEL;CELL;PREF:112\r\nEND:VCARD");
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Alice\r\nN:;Alice;;;\r\n"
+              "TEL;TYPE=CELL,PREF:+112\r\nEND:VCARD\r\n");
+    EXPECT_NE(readFile(out + "/Chats/Alice (2).vcf").find("TEL;TYPE=CELL,PREF:+111\r\n"),
+              std::string::npos);
+    EXPECT_NE(readFile(out + "/Chats/Alice (3).vcf").find("TEL;TYPE=CELL,PREF:+113\r\n"),
+              std::string::npos);
     EXPECT_EQ(readFile(out + "/Chats/4930.vcf"),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:\r\nTEL;CELL;PREF:4930\r\nEND:VCARD");
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:+4930\r\nN:;+4930;;;\r\n"
+              "TEL;TYPE=CELL,PREF:+4930\r\nEND:VCARD\r\n");
 
     writeFile(out + "/Chats/Alice.vcf", "edited by hand");
     const ExportReport rerun = ExportSelectedChatContactsthreader(*result, chats(), out);

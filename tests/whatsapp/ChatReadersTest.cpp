@@ -118,19 +118,19 @@ std::tuple<Direction, std::string, std::string, int32_t> who(const KTWhatsAppNod
 TEST_F(ChatReaders, DirectionNumberAndNameRules) {
     const auto& messages = readAll();
     ASSERT_EQ(messages.size(), 9u);
-    // Push name says "Receive", ZISFROMME = 1 makes it "Send"; the number
-    // still comes from ZFROMJID, which the push name chose.
-    EXPECT_EQ(who(messages[0]), std::tuple(Direction::Send, "4917012345678", "Anna Adressbuch", 1));
+    // Push name says "Receive", ZISFROMME = 1 makes it "Send": the owner's,
+    // whom no account record names here.
+    EXPECT_EQ(who(messages[0]), std::tuple(Direction::Send, "", "Me", 1));
     EXPECT_EQ(messages[0].messageDate, kJanuary15);
     EXPECT_EQ(messages[0].messageContent, "message 1");
-    // No push name and ZISFROMME = 0: received, numbered from ZTOJID.
-    EXPECT_EQ(who(messages[1]),
-              std::tuple(Direction::Receive, "4917012345678", "Anna Adressbuch", 1));
+    // No push name and ZISFROMME = 0: received, from whom ZFROMJID names,
+    // under WhatsApp's name where the address book has none.
+    EXPECT_EQ(who(messages[1]), std::tuple(Direction::Receive, "4917098765432", "Benny", 1));
     // A group member's number; the same key twice takes the first member.
-    EXPECT_EQ(who(messages[2]), std::tuple(Direction::Receive, "4917098765432", "", 2));
-    // Group JID pieces: the sender's part for received, the creator's for sent.
-    EXPECT_EQ(messages[3].messageNumb, "1614000000");
-    EXPECT_EQ(who(messages[4]), std::tuple(Direction::Send, "4917012345678", "Anna Adressbuch", 2));
+    EXPECT_EQ(who(messages[2]), std::tuple(Direction::Receive, "4917098765432", "Benny", 2));
+    // No member row and a push name nobody is known by: the push name alone.
+    EXPECT_EQ(who(messages[3]), std::tuple(Direction::Receive, "", "Someone", 2));
+    EXPECT_EQ(who(messages[4]), std::tuple(Direction::Send, "", "Me", 2));
     EXPECT_FALSE(messages[0].biCloudNode || messages[0].bTimelineNode);
 }
 
@@ -158,7 +158,7 @@ TEST_F(ChatReaders, ConversationsPicturesFavouritesAndTheAccount) {
     readAll();
     const auto& chats = fixture.state.wpConvChatArray;
     ASSERT_EQ(chats.size(), 3u);
-    EXPECT_EQ(chats[0].currentChatName, "Anna S");
+    EXPECT_EQ(chats[0].currentChatName, "Anna Adressbuch");  // the address book's name first
     EXPECT_EQ(chats[0].currentChatNumber, kAnna);
     EXPECT_FALSE(chats[0].isGroupCov);
     EXPECT_EQ(chats[0].currentSubject, "");  // a WhatsApp contact without status text

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace vessamo {
+
+// Hands out the file names of one folder for one export run, so that no
+// record loses its file to another of the same name: the first record gets
+// "Name.ext", the next one of that name "Name (2).ext", then "(3)", and so
+// on. A record that asks again under the same owner key (the same person,
+// the same source file) gets the name it was given before. Files of earlier
+// runs are not counted: an export made again replaces its own files.
+class ExportFileNames {
+public:
+    explicit ExportFileNames(std::string folder) : folder_(std::move(folder)) {}
+
+    // The full path for a record called name (made a safe path component
+    // here) with extension (".vcf", or "" for none).
+    [[nodiscard]] std::string claim(std::string_view name, std::string_view extension,
+                                    std::string_view owner = {});
+
+    // The same for a file name that carries its extension: "a.jpg", then
+    // "a (2).jpg". A name whose only dot leads it has no extension.
+    [[nodiscard]] std::string claimFileName(std::string_view fileName, std::string_view owner = {});
+
+    // For a record that writes several files from one stem (the pages of a
+    // long chat, "Stem_0.html", "Stem_1.html"): the first stem among "Stem",
+    // "Stem (2)", ... whose every file name is still free, with all of them
+    // claimed. The suffixes are appended to the stem as they stand.
+    [[nodiscard]] std::string claimStem(std::string_view name,
+                                        std::span<const std::string> suffixes);
+
+    [[nodiscard]] const std::string& folder() const { return folder_; }
+
+private:
+    [[nodiscard]] static std::string numbered(const std::string& stem, size_t n);
+
+    std::string folder_;
+    std::unordered_set<std::string> taken_;                // file names given out
+    std::unordered_map<std::string, std::string> owners_;  // owner key -> path
+};
+
+}  // namespace vessamo
