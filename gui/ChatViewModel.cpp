@@ -60,6 +60,9 @@ QString locationTextOf(const KTWhatsAppNode& message) {
 }  // namespace
 
 MessageKind kindOf(const KTWhatsAppNode& message) {
+    if (message.isSystem()) {
+        return MessageKind::System;
+    }
     switch (message.attchType) {
         case 1:
             return MessageKind::Picture;
@@ -190,6 +193,10 @@ ChatViewModel::Row ChatViewModel::makeRow(int row) const {
             break;
         case MessageKind::Location:
             made.text = locationTextOf(message);
+            break;
+        case MessageKind::System:
+            made.text =
+                qtext(!message.systemText.empty() ? message.systemText : message.messageContent);
             break;
         default:
             made.text = qtext(message.messageContent);

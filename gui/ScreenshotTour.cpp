@@ -9,7 +9,9 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTimerEvent>
+#include <algorithm>
 #include <cstdio>
 
 #include "ChatView.h"
@@ -19,9 +21,11 @@
 #include "KTWhatsAppTypeButton.h"
 #include "MainWindow.h"
 #include "PreferencesWindow.h"
+#include "ResultSearchField.h"
 #include "ResultsPage.h"
 #include "ScanningPage.h"
 #include "SourceListView.h"
+#include "ThumbnailCache.h"
 #include "app/OrlendoAppDelegate.h"
 
 namespace vessamo::gui {
@@ -112,6 +116,7 @@ void ScreenshotTour::addSteps() {
                                  chat.model().rowCount() > 0 && bar->value() == bar->maximum();
                       },
                       whole});
+    addConversationSteps();
     // The other lists, through the source's category buttons.
     const std::pair<const char*, ResultCategory> lists[] = {
         {"media.png", ResultCategory::Attachments},
@@ -119,13 +124,22 @@ void ScreenshotTour::addSteps() {
         {"contacts.png", ResultCategory::Contacts}};
     for (const auto& [file, category] : lists) {
         steps_.push_back({file, [this, category] { clickCategory(static_cast<int>(category)); },
-                          [this, category] {
-                              return window_.resultPage() ==
-                                         static_cast<QWidget*>(&window_.results()) &&
-                                     window_.results().category() == category;
-                          },
-                          whole});
+                          [this, category] { return resultsShow(category); }, whole});
     }
+    steps_.push_back({"contact-picture.png", [this] { selectContactWithPicture(); },
+                      [this] { return resultsShow(ResultCategory::Contacts); }, whole});
+    steps_.push_back({"search.png",
+                      [this] {
+                          clickCategory(static_cast<int>(ResultCategory::Chats));
+                          searchText_ = QStringLiteral("Group");
+                      },
+                      [this] { return searchShows(); }, whole});
+    steps_.push_back({"timeline.png",
+                      [this] {
+                          window_.results().searchField()->clear();
+                          window_.showTimeline();
+                      },
+                      [this] { return window_.showsTimeline(); }, whole});
     steps_.push_back({"preferences.png", [this] { window_.showPreferences(); },
                       [this] { return window_.preferences().isVisible(); },
                       [this] { return window_.preferences().grab(); }});
@@ -273,6 +287,103 @@ void ScreenshotTour::clickCategory(int btnType) {
         }
     }
     failures_ << QString("no visible category button %1").arg(btnType);
+}
+
+// A group conversation with pictures and a recovered message, then one with
+// a voice note, each opened from the chat list as a person would.
+void ScreenshotTour::addConversationSteps() {
+    const auto whole = [this] { return window_.grab(); };
+    const auto groupWithPictures = [](const KTWhatsAppCovNode& chat, const MessageRange& messages) {
+        const auto has = [&](auto&& test) {
+            return std::any_of(messages.begin(), messages.end(), test);
+        };
+        return chat.isGroupCov && !chat.bStarredCovMessage &&
+               has([](const KTWhatsAppNode& m) { return m.attchType == 1; }) &&
+               has([](const KTWhatsAppNode& m) { return m.bDeleted; });
+    };
+    const auto withVoiceNote = [](const KTWhatsAppCovNode&, const MessageRange& messages) {
+        return std::any_of(messages.begin(), messages.end(),
+                           [](const KTWhatsAppNode& m) { return m.attchType == 3; });
+    };
+    steps_.push_back({"chat-group.png",
+                      [this, groupWithPictures] { openChatWhere(groupWithPictures); },
+                      [this] { return openedChatShows(); }, whole});
+    steps_.push_back({"voice-note.png", [this, withVoiceNote] { openChatWhere(withVoiceNote); },
+                      [this] { return openedChatShows(); }, whole});
+}
+
+bool ScreenshotTour::resultsShow(ResultCategory category) const {
+    return window_.resultPage() == static_cast<QWidget*>(&window_.results()) &&
+           window_.results().category() == category;
+}
+
+// Selects the first chat of the list that the test accepts; the chat view
+// opens it on its worker.
+void ScreenshotTour::openChatWhere(const ChatTest& wanted) {
+    ResultPages& pages = app_.resultView().pages();
+    const ResultListsPtr& lists = pages.lists();
+    QTableView* table = window_.results().table();
+    const std::vector<const KTWhatsAppCovNode*>& chats = pages.chatRows();
+    for (size_t row = 0; lists && row < chats.size(); ++row) {
+        if (wanted(*chats[row], lists->result->messagesOf(*chats[row]))) {
+            wantedChat_ = chats[row];
+            table->selectionModel()->setCurrentIndex(
+                table->model()->index(static_cast<int>(row), 0),
+                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            return;
+        }
+    }
+    wantedChat_ = nullptr;
+    failures_ << "the sample has no conversation for this picture";
+}
+
+// The chosen conversation is in the chat view with its pictures decoded.
+bool ScreenshotTour::openedChatShows() const {
+    const ChatView& chat = *window_.results().chatView();
+    const ChatViewModel& model = chat.model();
+    if (wantedChat_ == nullptr || model.conversation() != wantedChat_ || model.rowCount() == 0) {
+        return false;
+    }
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row);
+        if (model.data(index, ChatViewModel::KindRole).toInt() ==
+                static_cast<int>(MessageKind::Picture) &&
+            model.data(index, ChatViewModel::ThumbnailRole).value<QImage>().isNull() &&
+            !model.data(index, ChatViewModel::MediaPathRole).toString().isEmpty() &&
+            !chat.thumbnails().failed(model.data(index, ChatViewModel::MediaPathRole).toString())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ScreenshotTour::selectContactWithPicture() {
+    const std::vector<const KTContactNode*>& contacts = app_.resultView().pages().contactRows();
+    QTableView* table = window_.results().table();
+    for (size_t row = 0; row < contacts.size(); ++row) {
+        if (contacts[row]->imageData && !contacts[row]->imageData->empty()) {
+            table->selectionModel()->setCurrentIndex(
+                table->model()->index(static_cast<int>(row), 0),
+                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            return;
+        }
+    }
+    failures_ << "contact-picture.png: no contact with a picture";
+}
+
+// Types the search once the chat page shows, then waits for its rows.
+bool ScreenshotTour::searchShows() {
+    if (!resultsShow(ResultCategory::Chats)) {
+        return false;
+    }
+    ResultSearchField* field = window_.results().searchField();
+    if (field->text() != searchText_) {
+        field->setText(searchText_);
+        return false;
+    }
+    const QAbstractItemModel* model = window_.results().table()->model();
+    return model != nullptr && model->rowCount() > 0 &&
+           model->rowCount() < static_cast<int>(app_.resultView().pages().lists()->chats.size());
 }
 
 }  // namespace vessamo::gui

@@ -12,6 +12,9 @@
 class QPixmap;
 class QWidget;
 
+#include "results/ResultViewState.h"
+#include "results/ScanResult.h"
+
 namespace vessamo {
 class OrlendoAppDelegate;
 }
@@ -52,7 +55,15 @@ private:
         std::function<QPixmap()> picture;
     };
 
+    using ChatTest = std::function<bool(const KTWhatsAppCovNode&, const MessageRange&)>;
+
     void addSteps();
+    void addConversationSteps();
+    [[nodiscard]] bool resultsShow(ResultCategory category) const;
+    void openChatWhere(const ChatTest& wanted);
+    [[nodiscard]] bool openedChatShows() const;
+    void selectContactWithPicture();
+    [[nodiscard]] bool searchShows();
     void advance();
     void finish();
     bool save(const QString& file, const QPixmap& picture);
@@ -72,6 +83,8 @@ private:
     QElapsedTimer sincePrepared_;
     QBasicTimer timer_;
     QStringList failures_;
+    const KTWhatsAppCovNode* wantedChat_ = nullptr;
+    QString searchText_;
 };
 
 }  // namespace vessamo::gui

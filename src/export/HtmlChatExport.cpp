@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/Files.h"
+#include "common/WhatsAppIds.h"
 #include "export/ExportFileNames.h"
 #include "export/HtmlText.h"
 #include "export/KTHtmlController.h"
@@ -40,6 +41,10 @@ std::string pageStem(const KTWhatsAppCovNode& chat) {
     const std::string_view number = orNull(chat.currentChatNumber);
     if (utf16Length(chat.currentChatName) >= 2) {
         return chat.currentChatName + std::to_string(chat.chatID);
+    }
+    // WhatsApp's private identifiers name nobody a person would recognise.
+    if (isLidJid(number)) {
+        return "Chat" + std::to_string(chat.chatID);
     }
     if (utf16Length(number) >= 2) {
         return std::string(number);

@@ -71,6 +71,11 @@ std::vector<SampleContact> addressBookOf(const WhatsAppSample& sample, size_t ot
         if (contact.rowid % 3 == 1) {
             contact.values.emplace_back(kEmailProperty, person.first + "@example.org");
         }
+        // Some people have a picture in the address book, as on a phone.
+        if (contact.rowid % 4 == 2) {
+            contact.picture =
+                solidColourPng(96, 96, static_cast<uint8_t>(60 + 37 * contact.rowid), 140, 200);
+        }
         contacts.push_back(std::move(contact));
     }
     for (SampleContact& other : sampleContacts(others)) {

@@ -134,15 +134,18 @@ TEST_F(NameClashTest, SameNamedChatsEachKeepTheirTextAndPages) {
     // "Anna1" with id 23 and "Anna12" with id 3 meet on the page name "Anna123".
     make.chat(23, "Anna1", "");
     make.chat(3, "Anna12", "");
+    // A partner known only by a private identifier: no page named after it.
+    make.chat(7, "", "1234567890123@lid");
     said(1, "Mum", "491", "first family chat");
     said(2, "Dad", "492", "second family chat");
     said(23, "Anna", "493", "chat twenty-three");
     said(3, "Anna", "494", "chat three");
+    said(7, "Bo", "", "private chat");
     finish();
 
     const ExportReport text = ExportChatAsTextthreader(*result, chats(), out);
     EXPECT_TRUE(text.failures.empty());
-    EXPECT_EQ(text.filesWritten, 4u);
+    EXPECT_EQ(text.filesWritten, 5u);
     EXPECT_TRUE(namesIn(out + "/Chats").count("Family-Weekend.txt"));
     EXPECT_TRUE(contains(readFile(out + "/Chats/Family-Weekend.txt"), "first family chat"));
     EXPECT_TRUE(contains(readFile(out + "/Chats/Family-Weekend (2).txt"), "second family chat"));
@@ -150,8 +153,8 @@ TEST_F(NameClashTest, SameNamedChatsEachKeepTheirTextAndPages) {
     const std::string html = out + "/html";
     const ExportReport pages = exportChatsAsHtml(*result, chats(), html);
     EXPECT_TRUE(pages.failures.empty());
-    EXPECT_EQ(namesIn(html + "/Chats"),
-              (Names{"Family1.html", "Family2.html", "Anna123.html", "Anna123 (2).html"}));
+    EXPECT_EQ(namesIn(html + "/Chats"), (Names{"Family1.html", "Family2.html", "Anna123.html",
+                                               "Anna123 (2).html", "Chat7.html"}));
     EXPECT_TRUE(contains(pageText(html + "/Chats/Anna123.html"), "chat twenty-three"));
     EXPECT_TRUE(contains(pageText(html + "/Chats/Anna123 (2).html"), "chat three"));
 }

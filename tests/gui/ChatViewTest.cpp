@@ -163,6 +163,26 @@ TEST(ChatView, GroupMessagesShowWhoWroteThemWhichCameBackAndWhereEachBubbleSits)
               gui::MessageBubbleDelegate::authorColour("Bea", option.palette));
 }
 
+TEST(ChatView, WhatsAppsOwnLinesShowTheirDescriptionAsASystemLineWithoutAnAuthor) {
+    ResultFactory factory;
+    factory.chat(1, "Climbing club", "", true);
+    KTWhatsAppNode& created = factory.message(1, "", Direction::Receive);
+    created.messageKind = MessageKind::System;
+    created.systemText = factory.text("Group created");
+    created.messageName = factory.text("Bea");  // a system row names nobody
+    factory.message(1, "Welcome!", Direction::Receive).messageName = factory.text("Bea");
+    OpenedChat chat(factory.finish());
+
+    ASSERT_EQ(chat.view.model().rowCount(), 2);
+    EXPECT_EQ(chat.data(0, ChatViewModel::KindRole).toInt(),
+              static_cast<int>(gui::MessageKind::System));
+    EXPECT_EQ(chat.data(0, ChatViewModel::TextRole).toString(), "Group created");
+    EXPECT_FALSE(chat.data(0, ChatViewModel::ShowsAuthorRole).toBool());
+    EXPECT_EQ(chat.data(1, ChatViewModel::KindRole).toInt(),
+              static_cast<int>(gui::MessageKind::Text));
+    EXPECT_TRUE(chat.data(1, ChatViewModel::ShowsAuthorRole).toBool());
+}
+
 TEST(ChatView, LongMessagesWrapInsideTheRowAtAnyWidth) {
     ResultFactory factory;
     factory.chat(1, "Ana");

@@ -123,7 +123,7 @@ TEST(ExportButtonsTest, ContactsBecomeCardsAndAllPhotosOnlyThePhotos) {
               (std::set<std::string>{"Anna Schmidt.vcf", "Ben Meyer.vcf", "Carla Rossi.vcf"}));
     const std::string card = readFile(out + "/Contact/Ben Meyer.vcf");
     EXPECT_EQ(card.rfind("BEGIN:VCARD\r\nVERSION:3.0\r\n", 0), 0u) << card;
-    EXPECT_NE(card.find("TEL;CELL;PREF:+49 170 2222222\r\n"), std::string::npos) << card;
+    EXPECT_NE(card.find("TEL;TYPE=CELL,PREF:+49 170 2222222\r\n"), std::string::npos) << card;
 
     results.show(ResultCategory::Attachments);
     exportWith(results, ExportButton::exportAllPhotosBtn);
