@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTimerEvent>
@@ -306,9 +307,16 @@ void ScreenshotTour::addConversationSteps() {
                            [](const KTWhatsAppNode& m) { return m.attchType == 3; });
     };
     steps_.push_back({"chat-group.png",
-                      [this, groupWithPictures] { openChatWhere(groupWithPictures); },
+                      [this, groupWithPictures] {
+                          wantedKind_ = static_cast<int>(MessageKind::Picture);
+                          openChatWhere(groupWithPictures);
+                      },
                       [this] { return openedChatShows(); }, whole});
-    steps_.push_back({"voice-note.png", [this, withVoiceNote] { openChatWhere(withVoiceNote); },
+    steps_.push_back({"voice-note.png",
+                      [this, withVoiceNote] {
+                          wantedKind_ = static_cast<int>(MessageKind::Audio);
+                          openChatWhere(withVoiceNote);
+                      },
                       [this] { return openedChatShows(); }, whole});
 }
 
@@ -337,20 +345,35 @@ void ScreenshotTour::openChatWhere(const ChatTest& wanted) {
     failures_ << "the sample has no conversation for this picture";
 }
 
-// The chosen conversation is in the chat view with its pictures decoded.
-bool ScreenshotTour::openedChatShows() const {
-    const ChatView& chat = *window_.results().chatView();
+// The chosen conversation is in the chat view, paged back to the first
+// message of the wanted kind, which is scrolled to the top; its pictures
+// are decoded.
+bool ScreenshotTour::openedChatShows() {
+    ChatView& chat = *window_.results().chatView();
     const ChatViewModel& model = chat.model();
     if (wantedChat_ == nullptr || model.conversation() != wantedChat_ || model.rowCount() == 0) {
         return false;
     }
+    int wanted = -1;
+    for (int row = model.rowCount() - 1; row >= 0 && wanted < 0; --row) {
+        if (model.data(model.index(row), ChatViewModel::KindRole).toInt() == wantedKind_) {
+            wanted = row;
+        }
+    }
+    if (wanted < 0 && chat.moreButton()->isVisible()) {
+        chat.moreButton()->click();
+        return false;
+    }
+    if (wanted >= 0) {
+        chat.messageList()->scrollTo(model.index(wanted), QAbstractItemView::PositionAtTop);
+    }
     for (int row = 0; row < model.rowCount(); ++row) {
         const QModelIndex index = model.index(row);
+        const QString file = model.data(index, ChatViewModel::MediaPathRole).toString();
         if (model.data(index, ChatViewModel::KindRole).toInt() ==
                 static_cast<int>(MessageKind::Picture) &&
-            model.data(index, ChatViewModel::ThumbnailRole).value<QImage>().isNull() &&
-            !model.data(index, ChatViewModel::MediaPathRole).toString().isEmpty() &&
-            !chat.thumbnails().failed(model.data(index, ChatViewModel::MediaPathRole).toString())) {
+            !file.isEmpty() && !chat.thumbnails().failed(file) &&
+            model.data(index, ChatViewModel::ThumbnailRole).value<QImage>().isNull()) {
             return false;
         }
     }

@@ -61,7 +61,7 @@ private:
     void addConversationSteps();
     [[nodiscard]] bool resultsShow(ResultCategory category) const;
     void openChatWhere(const ChatTest& wanted);
-    [[nodiscard]] bool openedChatShows() const;
+    [[nodiscard]] bool openedChatShows();
     void selectContactWithPicture();
     [[nodiscard]] bool searchShows();
     void advance();
@@ -84,6 +84,7 @@ private:
     QBasicTimer timer_;
     QStringList failures_;
     const KTWhatsAppCovNode* wantedChat_ = nullptr;
+    int wantedKind_ = 0;  // a MessageKind of the chat view
     QString searchText_;
 };
 
