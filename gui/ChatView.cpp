@@ -181,9 +181,12 @@ void ChatView::showMore() {
 void ChatView::updateHeader() {
     const vessamo::ChatView& chat = pages_.chatView();
     more_->setVisible(chat.moreButton);
+    // Without a conversation (a search emptied the list, or none is chosen)
+    // the pane says what to do rather than standing blank.
+    list_->setVisible(chat.conversation != nullptr);
     if (chat.conversation == nullptr) {
         title_->clear();
-        count_->clear();
+        count_->setText(tr("Choose a chat in the list to read its messages."));
         return;
     }
     const KTWhatsAppCovNode& conversation = *chat.conversation;

@@ -183,6 +183,23 @@ TEST(ChatView, WhatsAppsOwnLinesShowTheirDescriptionAsASystemLineWithoutAnAuthor
     EXPECT_TRUE(chat.data(1, ChatViewModel::ShowsAuthorRole).toBool());
 }
 
+TEST(ChatView, WithoutAConversationThePaneSaysWhatToDo) {
+    gui::QtUiPort ui;
+    ResultPages pages(ui);
+    gui::ChatView view(pages);
+    view.show();
+    EXPECT_FALSE(view.messageList()->isVisible());
+    EXPECT_EQ(view.countLabel()->text(), "Choose a chat in the list to read its messages.");
+
+    ResultFactory factory;
+    pages.setSource(chatOf(3, factory));
+    pages.actClickChat();
+    view.showConversationOnceOpened();
+    ASSERT_TRUE(waitUntil([&] { return view.model().conversation() != nullptr; }));
+    EXPECT_TRUE(view.messageList()->isVisible());
+    EXPECT_EQ(view.countLabel()->text(), "3 messages");
+}
+
 TEST(ChatView, LongMessagesWrapInsideTheRowAtAnyWidth) {
     ResultFactory factory;
     factory.chat(1, "Ana");
