@@ -1,9 +1,12 @@
 #include "common/ScratchFolder.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -23,6 +26,45 @@ std::string temporaryRoot() {
     return "/tmp";
 }
 
+// Scratch folders hold plaintext copies of a person's data. One whose owner
+// is still alive when the process ends normally (held by a view or a queued
+// task that never ran) is removed at exit all the same, by the process that
+// made it only: a forked child that exits leaves its parent's folders alone.
+class LiveScratchFolders {
+public:
+    static LiveScratchFolders& instance() {
+        static LiveScratchFolders* folders = [] {
+            auto* made = new LiveScratchFolders;  // outlives every static destructor
+            std::atexit([] { instance().removeAll(); });
+            return made;
+        }();
+        return *folders;
+    }
+    void add(const std::string& path) {
+        const std::lock_guard lock(mutex_);
+        paths_[path] = ::getpid();
+    }
+    void forget(const std::string& path) {
+        const std::lock_guard lock(mutex_);
+        paths_.erase(path);
+    }
+
+private:
+    void removeAll() {
+        const std::lock_guard lock(mutex_);
+        for (const auto& [path, maker] : paths_) {
+            if (maker == ::getpid()) {
+                std::error_code ignored;
+                fs::remove_all(path, ignored);
+            }
+        }
+        paths_.clear();
+    }
+
+    std::mutex mutex_;
+    std::map<std::string, pid_t> paths_;
+};
+
 }  // namespace
 
 std::optional<ScratchFolder> ScratchFolder::create(std::string_view prefix) {
@@ -32,6 +74,7 @@ std::optional<ScratchFolder> ScratchFolder::create(std::string_view prefix) {
     if (mkdtemp(buffer.data()) == nullptr) {
         return std::nullopt;
     }
+    LiveScratchFolders::instance().add(buffer.data());
     return ScratchFolder(std::string(buffer.data()));
 }
 
@@ -60,6 +103,7 @@ void ScratchFolder::remove() {
     if (!path_.empty()) {
         std::error_code ignored;
         fs::remove_all(path_, ignored);
+        LiveScratchFolders::instance().forget(path_);
         path_.clear();
     }
 }

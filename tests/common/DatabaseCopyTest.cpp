@@ -97,5 +97,22 @@ TEST(ScratchFolder, IsPrivateAndRemovedWithItsContents) {
     EXPECT_FALSE(fs::exists(path));
 }
 
+// A folder whose owner is still alive when the program ends (held by
+// something that never let it go) does not outlive the program.
+TEST(ScratchFolder, OneStillHeldAtExitIsRemovedAllTheSame) {
+    const test::TempHome home;
+    const std::string parent = home.path() + "/tmp";
+    fs::create_directories(parent);
+    EXPECT_EXIT(
+        {
+            setenv("TMPDIR", parent.c_str(), 1);
+            auto* held = new ScratchFolder(std::move(*ScratchFolder::create("vessamo-held")));
+            test::writeFile(held->path() + "/copy.sqlite", "plaintext");
+            std::exit(fs::exists(held->path() + "/copy.sqlite") ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(fs::is_empty(parent)) << "left behind in " << parent;
+}
+
 }  // namespace
 }  // namespace vessamo
