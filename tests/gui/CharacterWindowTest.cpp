@@ -26,16 +26,6 @@ namespace {
 
 using gui::CharacterWindow;
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 struct Window {
     Window() : window(harness.app(), &harness.window()) {}
     bool openAndWait(const std::string& file) {

@@ -26,16 +26,6 @@ namespace {
 
 using gui::PreviewPanel;
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The program with no source of its own; a backup folder of the test's
 // making is put on the result pages when a test needs one.
 struct Panel {

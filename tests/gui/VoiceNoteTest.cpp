@@ -35,16 +35,6 @@ using gui::ChatViewModel;
 using gui::VoiceNotePlayer;
 using namespace std::chrono_literals;
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // A backup holding one voice note under its file key, and a conversation
 // whose only message is that note.
 struct VoiceNoteChat {
