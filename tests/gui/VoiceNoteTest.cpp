@@ -184,10 +184,12 @@ TEST(VoiceNote, ANoteWaitingForTheDecoderIsNeverConvertedIntoTheBackup) {
         std::this_thread::sleep_for(20ms);
     }
     ASSERT_FALSE(notes.isWaitingForTool());
-    for (int i = 0; i < 250 && !fs::exists(options.playFolder + "/4f0c1d2e3a.wav"); ++i) {
+    // The decoder's file appears before its bytes do: wait for the content.
+    const std::string wav = options.playFolder + "/4f0c1d2e3a.wav";
+    for (int i = 0; i < 250 && readFile(wav) != "RIFF"; ++i) {
         std::this_thread::sleep_for(20ms);
     }
-    EXPECT_EQ(readFile(options.playFolder + "/4f0c1d2e3a.wav"), "RIFF");
+    EXPECT_EQ(readFile(wav), "RIFF");
     size_t filesInBackup = 0;
     for (const auto& entry : fs::recursive_directory_iterator(backup)) {
         filesInBackup += entry.is_regular_file() ? 1 : 0;
