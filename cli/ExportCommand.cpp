@@ -10,6 +10,7 @@
 
 #include "ScanCommand.h"
 #include "ScanSession.h"
+#include "export/ExportDestination.h"
 #include "export/HtmlChatExport.h"
 #include "export/MediaExports.h"
 #include "export/TextExports.h"
@@ -141,6 +142,11 @@ int runExport(ExportOptions options, std::ostream& out, std::ostream& err) {
     ScanSession session(err);
     const ScanResultPtr result = session.scan(source);
     out << scanSummary(*result);
+    if (const Status refused = checkExportDestination(*result, options.destination);
+        !refused.ok()) {
+        err << refused.message() << '\n';
+        return 2;
+    }
     const auto chats = chosenChats(*result, *keys, options.deleted);
     out << "Exported to " << options.destination << " (" << chats.size()
         << " conversations chosen)\n";

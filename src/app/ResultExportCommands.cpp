@@ -6,6 +6,7 @@
 #include "common/SystemLog.h"
 #include "common/UserPaths.h"
 #include "export/CharacterView.h"
+#include "export/ExportDestination.h"
 #include "export/HtmlChatExport.h"
 #include "export/MediaExports.h"
 
@@ -115,6 +116,13 @@ bool ResultExportCommands::KTExportButtonMouseDownHandle(ExportButton button) {
     const std::optional<std::string> destination = ui_.chooseSavePath(
         SavePanelRequest{UserPaths::userFolder() + "/Documents", proposedName(button)});
     if (!destination || destination->empty()) {
+        return false;
+    }
+    if (const Status refused = checkExportDestination(*result, *destination); !refused.ok()) {
+        AlertRequest alert;
+        alert.title = "Choose another folder";
+        alert.detail = refused.message();
+        ui_.showAlert(alert);
         return false;
     }
     {
@@ -237,6 +245,10 @@ FinishedExport ResultExportCommands::perform(const Job& job, const std::stop_tok
     // view's counter (recovredFilesNum) as they go.
     const ExportControl control{stop, &job.tracker->done};
     FinishedExport done{job.button, folderOf(job.button, to), {}};
+    if (const Status refused = checkExportDestination(result, to); !refused.ok()) {
+        done.report.failures.push_back(refused.message());
+        return done;
+    }
     if (const std::optional<MediaKind> kind = mediaKindOf(job.button)) {
         done.report = exportMediaByKind(result, job.media, to, *kind, control);
         return done;

@@ -103,6 +103,7 @@ std::shared_ptr<const ScanResult> Scanner::scan(const std::string& folder, Sourc
     state.bScanDeleted = options.recoverDeleted;
     state.biOS10version = options.manifestDb.value_or(holds(folder, "Manifest.db"));
     state.unpackTimeout = options.unpackTimeout;
+    state.index.sourceFolder = folder;
     switch (kind) {
         case SourceKind::Backup:
             ScanIOSBackUpFilehand(state, folder);
@@ -114,6 +115,7 @@ std::shared_ptr<const ScanResult> Scanner::scan(const std::string& folder, Sourc
             ScanTimeLineBackUpFilehand(state, folder);
             break;
     }
+    state.note("the source's files", state.index.skippedStatus());
     return state.finish(kind, folder);
 }
 

@@ -1,5 +1,7 @@
 #include "app/TimelineLibrary.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -79,29 +81,45 @@ bool writePreferences(const std::string& parent, const ScanResult& result) {
 
 enum class CopyOutcome { Copied, AlreadyThere, SourceGone, Failed };
 
-// Copies without replacing anything; creating the copy exclusively also
-// keeps a link at the destination from sending it elsewhere. A source that
-// is gone or is no regular file is the source's matter and skipped; a
-// destination that cannot be written is a failure, and what was written of
-// it is removed.
-CopyOutcome copyFile(const std::string& from, const std::string& to, std::string& error) {
-    std::error_code ec;
-    if (!fs::is_regular_file(from, ec)) {
+// Copies without replacing anything, streamed a buffer at a time. The
+// source is read inside its backup without following links; the copy is
+// made under a new name and linked into place, so nothing already at the
+// destination (a link, a hard link to another file) is followed or
+// rewritten. A source that is gone or is no regular file inside its backup
+// is the source's matter and skipped; a destination that cannot be written
+// is a failure, and nothing is left of it.
+CopyOutcome copyFile(const PathWithin& from, const std::string& to, std::span<char> buffer,
+                     std::string& error) {
+    const StatusOr<UniqueFd> in = openSourceFile(from);
+    struct stat info {};
+    if (!in.ok() || ::fstat(in->get(), &info) != 0) {
         return CopyOutcome::SourceGone;
     }
-    if (fs::copy_file(from, to, fs::copy_options::none, ec)) {
+    AtomicFileWriter out(to, WriteMode::keepExisting, Flush::none);
+    out.appendFrom(in->get(), static_cast<uint64_t>(info.st_size), buffer);
+    const Status written = out.commit();
+    if (written.ok()) {
         return CopyOutcome::Copied;
     }
-    if (ec == std::errc::file_exists) {
+    if (written.is(StatusCode::alreadyExists)) {
         return CopyOutcome::AlreadyThere;
     }
-    std::error_code ignored;
-    fs::remove(to, ignored);
-    if (!fs::is_regular_file(from, ignored)) {
-        return CopyOutcome::SourceGone;  // vanished while being copied
-    }
-    error = "cannot copy " + from + " to " + to + ": " + ec.message();
+    error = "cannot copy " + from.path + " to " + to + ": " + written.message();
     return CopyOutcome::Failed;
+}
+
+// The backup a scan read: the folder of its first file, or, when that file
+// lies in a two-level backup's "<first two digits of its key>" folder, the
+// folder above.
+std::string scannedBackupFolder(const std::string& firstFile) {
+    const fs::path file(firstFile);
+    const fs::path folder = file.parent_path();
+    const std::string folderName = folder.filename().string();
+    const std::string fileName = file.filename().string();
+    if (folderName.size() == 2 && fileName.rfind(folderName, 0) == 0) {
+        return folder.parent_path().string();
+    }
+    return folder.string();
 }
 
 // Gathers the outcome of the copies of one backup; the first failure ends it.
@@ -112,7 +130,7 @@ public:
     // True when the copy may go on; *kept says whether the file is there.
     bool copy(const std::string& from, const std::string& to, bool* kept = nullptr) {
         std::string error;
-        const CopyOutcome outcome = copyFile(from, to, error);
+        const CopyOutcome outcome = copyFile({scannedBackupFolder(from), from}, to, buffer_, error);
         if (kept != nullptr) {
             *kept = outcome == CopyOutcome::Copied || outcome == CopyOutcome::AlreadyThere;
         }
@@ -121,7 +139,8 @@ public:
                 ++result_.filesCopied;
                 return true;
             case CopyOutcome::SourceGone:
-                SystemLog::write("Timeline copy skips a file that is gone: " + from);
+                SystemLog::write("Timeline copy skips a file that is gone or " +
+                                 std::string(kNotRegularInside) + ": " + from);
                 return true;
             case CopyOutcome::AlreadyThere:
                 return true;
@@ -145,21 +164,8 @@ public:
 
 private:
     TimelineCopyResult& result_;
+    std::vector<char> buffer_ = std::vector<char>(1024 * 1024);
 };
-
-// The backup a scan read: the folder of its first file, or, when that file
-// lies in a two-level backup's "<first two digits of its key>" folder, the
-// folder above.
-std::string scannedBackupFolder(const std::string& firstFile) {
-    const fs::path file(firstFile);
-    const fs::path folder = file.parent_path();
-    const std::string folderName = folder.filename().string();
-    const std::string fileName = file.filename().string();
-    if (folderName.size() == 2 && fileName.rfind(folderName, 0) == 0) {
-        return folder.parent_path().string();
-    }
-    return folder.string();
-}
 
 // A file of the scanned backup by its key, in either layout.
 std::optional<std::string> keyedFileOf(std::span<const KTTreeDirNode> media, std::string_view key) {
@@ -170,8 +176,7 @@ std::optional<std::string> keyedFileOf(std::span<const KTTreeDirNode> media, std
     const std::string name(key);
     for (const std::string& path :
          {backup + "/" + name.substr(0, 2) + "/" + name, backup + "/" + name}) {
-        std::error_code ec;
-        if (fs::is_regular_file(path, ec)) {
+        if (isSourceFile({backup, path})) {
             return path;
         }
     }

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "backup/SHAH.h"
+#include "common/ConfinedFiles.h"
 
 namespace vessamo {
 
@@ -57,8 +58,7 @@ std::string BackupFileLocator::fileKey(std::string_view domain, std::string_view
 }
 
 bool BackupFileLocator::exists(const std::string& path) {
-    std::error_code ec;
-    return fs::is_regular_file(path, ec);
+    return isSourceFile({{}, path});
 }
 
 std::optional<std::string> BackupFileLocator::writeAheadLogOf(const std::string& dbPath,

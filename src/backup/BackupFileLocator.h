@@ -17,6 +17,7 @@ public:
     // The file's key: SHA-1 of domain, "-", relative path.
     [[nodiscard]] static std::string fileKey(std::string_view domain,
                                              std::string_view relativePath);
+    // Whether path is a regular file itself, not a link to one.
     [[nodiscard]] static bool exists(const std::string& path);
 
     // The write-ahead log a backup stores for the database at dbPath, when

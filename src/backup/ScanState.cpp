@@ -70,7 +70,7 @@ StatusOr<std::string> ScanState::databaseCopy(const std::string& source) {
     StatusOr<std::string> copy = Status::notFound(source + " is missing");
     if (BackupFileLocator::exists(source)) {
         auto wal = BackupFileLocator::writeAheadLogOf(source, index);
-        auto made = makeFoldedCopy(*scratch_, source, wal.value_or(std::string()));
+        auto made = makeFoldedCopy(*scratch_, index.within(source), wal.value_or(std::string()));
         copy = made ? StatusOr<std::string>(*made)
                     : StatusOr<std::string>(Status::ioError("cannot copy " + source));
     }

@@ -1,7 +1,14 @@
 #include "common/DatabaseCopy.h"
 
-#include <filesystem>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "common/ConfinedFiles.h"
+#include "common/Files.h"
 #include "common/SqliteDatabase.h"
 #include "common/SystemLog.h"
 
@@ -11,20 +18,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool isRegularFile(const std::string& path) {
-    std::error_code ec;
-    return fs::is_regular_file(path, ec);
-}
-
-bool copyFile(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-        SystemLog::write("Could not copy " + from + ": " + ec.message());
+// The source is read inside its folder, never through a link; the copy is
+// the scan's own, streamed a buffer at a time.
+bool copyFile(const PathWithin& from, const std::string& to) {
+    const StatusOr<UniqueFd> in = openSourceFile(from);
+    struct stat info {};
+    if (!in.ok() || ::fstat(in->get(), &info) != 0) {
+        SystemLog::write("Could not copy " + from.path + ": " +
+                         (in.ok() ? std::string(std::strerror(errno)) : in.status().message()));
+        return false;
+    }
+    std::vector<char> buffer(1024 * 1024);
+    AtomicFileWriter out(to, WriteMode::replace, Flush::none);
+    out.appendFrom(in->get(), static_cast<uint64_t>(info.st_size), buffer);
+    if (const Status written = out.commit(); !written.ok()) {
+        SystemLog::write("Could not copy " + from.path + ": " + written.message());
         return false;
     }
     // The copy must be writable for the checkpoint even if the source was not.
-    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
+    ::chmod(to.c_str(), 0600);
     return true;
 }
 
@@ -53,17 +65,22 @@ bool commitDB(const std::string& databasePath) {
 
 std::optional<std::string> makeFoldedCopy(ScratchFolder& scratch, const std::string& source,
                                           const std::string& walSource) {
-    if (!isRegularFile(source)) {
+    return makeFoldedCopy(scratch, PathWithin{{}, source}, walSource);
+}
+
+std::optional<std::string> makeFoldedCopy(ScratchFolder& scratch, const PathWithin& source,
+                                          const std::string& walSource) {
+    if (!isSourceFile(source)) {
         return std::nullopt;
     }
-    std::string copy = scratch.uniquePath(fs::path(source).filename().string());
+    std::string copy = scratch.uniquePath(fs::path(source.path).filename().string());
     if (!copyFile(source, copy)) {
         return std::nullopt;
     }
     // The -shm index is deliberately not copied: SQLite rebuilds it from the
     // log, and a stale index taken from a backup could hide committed frames.
-    std::string wal = walSource.empty() ? source + "-wal" : walSource;
-    if (isRegularFile(wal) && !copyFile(wal, copy + "-wal")) {
+    const PathWithin wal{source.root, walSource.empty() ? source.path + "-wal" : walSource};
+    if (isSourceFile(wal) && !copyFile(wal, copy + "-wal")) {
         return std::nullopt;
     }
     commitDB(copy);  // a copy that cannot be folded is still read as it is

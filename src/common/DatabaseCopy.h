@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "common/ConfinedFiles.h"
 #include "common/ScratchFolder.h"
 
 namespace vessamo {
@@ -14,6 +15,11 @@ namespace vessamo {
 // when the source cannot be read. The source is only ever read.
 [[nodiscard]] std::optional<std::string> makeFoldedCopy(ScratchFolder& scratch,
                                                         const std::string& source,
+                                                        const std::string& walSource = "");
+// The same for a database of a source folder: it and its log are read inside
+// source.root without following links, and must be regular files.
+[[nodiscard]] std::optional<std::string> makeFoldedCopy(ScratchFolder& scratch,
+                                                        const PathWithin& source,
                                                         const std::string& walSource = "");
 
 }  // namespace vessamo

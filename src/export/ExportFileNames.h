@@ -17,7 +17,12 @@ namespace vessamo {
 // runs are not counted: an export made again replaces its own files.
 class ExportFileNames {
 public:
-    explicit ExportFileNames(std::string folder) : folder_(std::move(folder)) {}
+    // Files of a folder that is its own root.
+    explicit ExportFileNames(std::string folder) : folder_(folder), root_(std::move(folder)) {}
+    // root is the destination the person chose, folder lies inside it; files
+    // are written inside root without following links below it.
+    ExportFileNames(std::string folder, std::string root)
+        : folder_(std::move(folder)), root_(std::move(root)) {}
 
     // The full path for a record called name (made a safe path component
     // here) with extension (".vcf", or "" for none).
@@ -36,11 +41,13 @@ public:
                                         std::span<const std::string> suffixes);
 
     [[nodiscard]] const std::string& folder() const { return folder_; }
+    [[nodiscard]] const std::string& root() const { return root_; }
 
 private:
     [[nodiscard]] static std::string numbered(const std::string& stem, size_t n);
 
     std::string folder_;
+    std::string root_;
     std::unordered_set<std::string> taken_;                // file names given out
     std::unordered_map<std::string, std::string> owners_;  // owner key -> path
 };

@@ -232,11 +232,11 @@ ExportReport writeChatPages(const ScanResult& result,
                             bool split, TitleOf titleOf) {
     ExportReport report;
     const std::string chatsFolder = recoverPath + "/Chats";
-    if (const Status made = makeFolders(chatsFolder); !made.ok()) {
+    if (const Status made = makeFoldersWithin({recoverPath, chatsFolder}); !made.ok()) {
         report.failures.push_back(made.message());
         return report;
     }
-    ExportFileNames names(chatsFolder);
+    ExportFileNames names(chatsFolder, recoverPath);
     MessageAttachmentCopy media(result, recoverPath, report);
     DisplayTextCache dates;
     const PageRun run{names, media, dates, report, control};

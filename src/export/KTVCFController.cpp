@@ -198,7 +198,9 @@ Status KTVCFController::creatFavFile(const KTWhatsAppFavContact& contact, const 
     addTelephone(contact.whatsAppID);
     addLine("NOTE", statusOnOneLine(contact.contactStatu));
     if (!contact.contactImagePath.empty()) {
-        if (const StatusOr<std::string> picture = readWholeFile(contact.contactImagePath);
+        // The picture is a file of the source: never one a link points to.
+        if (const StatusOr<std::string> picture =
+                readWholeFile(PathWithin{{}, contact.contactImagePath.str()});
             picture.ok()) {
             addPhoto(*picture);
         }

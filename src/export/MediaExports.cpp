@@ -43,8 +43,9 @@ bool takesItem(MediaKind kind, const IKImageItem& item) {
 // copied once.
 class BrowserCopy {
 public:
-    BrowserCopy(const ScanResult& result, std::string folder, ExportReport& report)
-        : result_(result), names_(std::move(folder)), report_(report) {}
+    BrowserCopy(const ScanResult& result, std::string folder, std::string root,
+                ExportReport& report)
+        : result_(result), names_(std::move(folder), std::move(root)), report_(report) {}
 
     void copy(const IKImageItem& item) {
         const std::string name(item.fileName ? item.fileName->view() : "(null)");
@@ -60,7 +61,9 @@ public:
             return;
         }
         const std::string target = names_.claimFileName(name, owner);
-        if (const Status copied = copyFileInPieces(source, target, buffer_); !copied.ok()) {
+        if (const Status copied =
+                copyFileInPieces(withinSource(result_, source), {names_.root(), target}, buffer_);
+            !copied.ok()) {
             report_.failures.push_back(copied.message());
             return;
         }
@@ -77,14 +80,15 @@ private:
 };
 
 ExportReport exportBrowserItems(const ScanResult& result, std::span<const IKImageItem> items,
-                                const std::string& folder, MediaKind kind,
+                                const std::string& recoverPath, MediaKind kind,
                                 const ExportControl& control) {
     ExportReport report;
-    if (const Status made = makeFolders(folder); !made.ok()) {
+    const std::string folder = mediaFolderOf(recoverPath, kind);
+    if (const Status made = makeFoldersWithin({recoverPath, folder}); !made.ok()) {
         report.failures.push_back(made.message());
         return report;
     }
-    BrowserCopy copier(result, folder, report);
+    BrowserCopy copier(result, folder, recoverPath, report);
     for (const IKImageItem& item : items) {
         if (control.stopRequested()) {
             report.failures.push_back("export cancelled before " +
@@ -161,7 +165,7 @@ std::string mediaFolderOf(const std::string& recoverPath, MediaKind kind) {
 ExportReport exportMediaByKind(const ScanResult& result, std::span<const IKImageItem> items,
                                const std::string& recoverPath, MediaKind kind,
                                const ExportControl& control) {
-    return exportBrowserItems(result, items, mediaFolderOf(recoverPath, kind), kind, control);
+    return exportBrowserItems(result, items, recoverPath, kind, control);
 }
 
 ExportReport ExportAllMediaFilesthreader(const ScanResult& result,
@@ -203,7 +207,8 @@ ExportReport ExportPreviewContent(const std::string& previewPath, const std::str
     const std::string target = folder + "/" + safeFileName(previewName);
     // A file already there is the person's own; it stays, as it always did.
     CopyBuffer buffer;
-    const Status copied = copyFileInPieces(previewPath, target, buffer, WriteMode::keepExisting);
+    const Status copied =
+        copyFileInPieces({{}, previewPath}, {folder, target}, buffer, WriteMode::keepExisting);
     if (copied.ok()) {
         ++report.filesWritten;
     } else if (!copied.is(StatusCode::alreadyExists)) {

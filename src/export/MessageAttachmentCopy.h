@@ -81,10 +81,16 @@ private:
     bool mediaFolderMade_ = false;
 };
 
-// Copies a whole file through the buffer, a piece at a time, never through
-// a link at the destination. A failed copy is removed rather than left short;
+// A file of the source a result was scanned from, with the folder it must
+// be read inside: the unpacked iCloud archives, the Timeline or the backup.
+[[nodiscard]] PathWithin withinSource(const ScanResult& result, std::string path);
+
+// Copies a whole file through the buffer, a piece at a time. The source is
+// read inside its folder without following links; the copy is made under a
+// new name inside its own folder, entered from its root without following
+// links, and renamed into place whole: never truncated in place, never short.
 // keepExisting leaves a file already there alone (alreadyExists).
-[[nodiscard]] Status copyFileInPieces(const std::string& from, const std::string& to,
+[[nodiscard]] Status copyFileInPieces(const PathWithin& from, const PathWithin& to,
                                       CopyBuffer& buffer, WriteMode mode = WriteMode::replace);
 
 }  // namespace vessamo

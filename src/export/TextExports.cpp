@@ -21,7 +21,7 @@ namespace {
 std::optional<std::string> makeFolder(const std::string& recoverPath, std::string_view name,
                                       ExportReport& report) {
     std::string folder = recoverPath + "/" + std::string(name);
-    if (const Status made = makeFolders(folder); !made.ok()) {
+    if (const Status made = makeFoldersWithin({recoverPath, folder}); !made.ok()) {
         report.failures.push_back(made.message());
         return std::nullopt;
     }
@@ -90,7 +90,7 @@ ExportReport ExportChatAsTextthreader(const ScanResult& result,
     if (!folder) {
         return report;
     }
-    ExportFileNames names(*folder);
+    ExportFileNames names(*folder, recoverPath);
     DisplayTextCache dates;
     for (const KTWhatsAppCovNode* conversation : conversations) {
         if (conversation == nullptr) {
@@ -103,7 +103,7 @@ ExportReport ExportChatAsTextthreader(const ScanResult& result,
                                  std::string(conversation->currentSubject.value_or("(null)"));
         const std::string path = names.claim(stem, ".txt");
         record(report, writeFileAtomically(path, chatText(result, *conversation, dates, report),
-                                           WriteMode::replace, Flush::none));
+                                           WriteMode::replace, Flush::none, recoverPath));
     }
     return report;
 }
@@ -119,7 +119,7 @@ ExportReport ExportSelectedChatContactsthreader(
     // One card per person, found by number; two people of one name get
     // "Name.vcf" and "Name (2).vcf". A card already tried this run is not
     // tried again, so a person who cannot be written is reported once.
-    ExportFileNames names(*folder);
+    ExportFileNames names(*folder, recoverPath);
     std::unordered_set<std::string> tried;
     for (const KTWhatsAppCovNode* conversation : conversations) {
         if (conversation == nullptr) {
@@ -160,7 +160,7 @@ ExportReport ExportChatContactsthreader(const ScanResult& result, const std::str
     if (!folder) {
         return report;
     }
-    ExportFileNames names(*folder);
+    ExportFileNames names(*folder, recoverPath);
     for (const KTContactNode& contact : result.WhatsAppContactArray) {
         if (stopsBefore(control, "the contact " + contact.contactName, report)) {
             break;
@@ -200,7 +200,7 @@ ExportReport ExportChatFavContactsthreader(const ScanResult& result, const std::
     if (!folder) {
         return report;
     }
-    ExportFileNames names(*folder);
+    ExportFileNames names(*folder, recoverPath);
     for (const KTWhatsAppFavContact& contact : result.WhatsAppFacContactArray) {
         if (!writeFavCard(contact, names, control, report)) {
             break;
@@ -279,14 +279,15 @@ uint64_t sizeFormString(std::string_view sizeText) {
 namespace {
 
 // Each part of the combined recovery returns false when it was stopped.
-bool recoverResources(std::span<const KTWhatsAppResourceNode* const> resources,
+bool recoverResources(const ScanResult& result,
+                      std::span<const KTWhatsAppResourceNode* const> resources,
                       const std::string& recoverPath, const ExportControl& control,
                       ExportReport& report) {
     const auto folder = makeFolder(recoverPath, "Resource", report);
     if (!folder) {
         return true;
     }
-    ExportFileNames names(*folder);
+    ExportFileNames names(*folder, recoverPath);
     CopyBuffer buffer;
     for (const KTWhatsAppResourceNode* resource : resources) {
         if (resource == nullptr) {
@@ -298,7 +299,8 @@ bool recoverResources(std::span<const KTWhatsAppResourceNode* const> resources,
         control.countItem();
         // The same file checked twice is copied to the same name.
         const std::string destination = names.claim(resource->nodeName, "", resource->nodePath);
-        record(report, copyFileInPieces(resource->nodePath, destination, buffer));
+        record(report, copyFileInPieces(withinSource(result, resource->nodePath),
+                                        {recoverPath, destination}, buffer));
     }
     return true;
 }
@@ -310,7 +312,7 @@ bool recoverFavourites(std::span<const KTWhatsAppFavContact* const> contacts,
     if (!folder) {
         return true;
     }
-    ExportFileNames names(*folder);
+    ExportFileNames names(*folder, recoverPath);
     for (const KTWhatsAppFavContact* contact : contacts) {
         if (contact != nullptr && !writeFavCard(*contact, names, control, report)) {
             return false;
@@ -342,7 +344,7 @@ bool recoverContacts(std::span<const KTContactNode* const> contacts, const std::
     if (!folder) {
         return true;
     }
-    ExportFileNames names(*folder);
+    ExportFileNames names(*folder, recoverPath);
     KTRtfController text;
     for (const KTContactNode* contact : contacts) {
         if (contact == nullptr) {
@@ -374,7 +376,7 @@ ExportReport recoverFilesThread(const ScanResult& result, const RecoveryLists& l
     static std::mutex recoveryMutex;
     const std::lock_guard<std::mutex> lock(recoveryMutex);
     ExportReport report;
-    const bool goOn = recoverResources(lists.resources, recoverPath, control, report) &&
+    const bool goOn = recoverResources(result, lists.resources, recoverPath, control, report) &&
                       recoverFavourites(lists.favContacts, recoverPath, control, report) &&
                       recoverContacts(lists.contacts, recoverPath, control, report);
     // The Chats folder is made even when no chat was checked, as it always was.

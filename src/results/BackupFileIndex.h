@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "common/ConfinedFiles.h"
+#include "common/Status.h"
 #include "common/Text.h"
 #include "results/KTTreeDirNode.h"
 
@@ -14,6 +18,11 @@ namespace vessamo {
 // at the start of a scan and kept with its result. Its texts live in the
 // store of the scan that built it.
 struct BackupFileIndex {
+    // The folder every file of the index must lie in, and how many files the
+    // catalogue named that are links, climb out of it or are no regular
+    // file: those are left out of the index.
+    std::string sourceFolder;
+    size_t skippedFiles = 0;
     std::unordered_map<std::string_view, Text> treeFileDict;  // relative path -> file
     std::vector<KTTreeDirNode> whatsAppFileArray;
     std::vector<KTTreeDirNode> wpMediaArray;
@@ -21,10 +30,19 @@ struct BackupFileIndex {
     bool bNewAppVersion = false;  // media live under "Message/Media/"
 
     // The file that holds a relative path; nullopt when the path was not
-    // indexed or its file has gone since.
+    // indexed, or its file has gone or been replaced by a link since.
     [[nodiscard]] std::optional<Text> getFileKeyBytheFilepath(std::string_view relativePath) const;
 
-    // Records one catalogue entry whose file exists.
+    // A file of the source with the folder it must be read inside: the
+    // source folder for paths below it (a ".." among them is refused when
+    // the file is opened), else the file's own folder.
+    [[nodiscard]] PathWithin within(std::string path) const;
+
+    // Tells how many files were left out ("skipped: ..."); ok when none were.
+    [[nodiscard]] Status skippedStatus() const;
+
+    // Records one catalogue entry whose file exists, unless the file is not
+    // a regular file inside sourceFolder (then it is counted in skippedFiles).
     void addExisting(const KTTreeDirNode& entry);
 };
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "backup/BackupFileLocator.h"
+#include "common/ConfinedFiles.h"
 
 namespace vessamo {
 
@@ -37,7 +38,9 @@ std::optional<ChatDatabase> findChatDatabase(const ScanState& state, const std::
     if (L::exists(old)) {
         return ChatDatabase{old, false};
     }
-    if (!state.index.whatsAppChatPath.empty()) {
+    // The name comes from the catalogue, which anyone can write: it must not
+    // lead out of the backup.
+    if (isPlainRelativePath(state.index.whatsAppChatPath)) {
         std::string named = folder + "/" + state.index.whatsAppChatPath;
         if (L::exists(named)) {
             return ChatDatabase{named, false};

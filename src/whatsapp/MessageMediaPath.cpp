@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "common/ConfinedFiles.h"
+
 namespace vessamo {
 
 std::optional<Text> resolveMessageFile(const KTWhatsAppNode& message,
@@ -11,7 +13,8 @@ std::optional<Text> resolveMessageFile(const KTWhatsAppNode& message,
     const std::array<Text, 3> candidates = {message.messageAttchpath, message.messageThumPath,
                                             message.messagePPThumpath};
     for (const Text stored : candidates) {
-        if (stored.empty()) {
+        // Paths come from the chat database: one that climbs out is no media.
+        if (!isPlainRelativePath(stored)) {
             continue;
         }
         if (auto file = index.getFileKeyBytheFilepath(prefix + stored)) {

@@ -1,15 +1,15 @@
 #include "whatsapp/PicturePaths.h"
 
-#include <filesystem>
-
+#include "common/ConfinedFiles.h"
 #include "common/Files.h"
 
 namespace vessamo {
 
-namespace fs = std::filesystem;
-
 std::optional<Text> indexedProfilePicture(const BackupFileIndex& index, std::string_view stored,
                                           bool groupContainer) {
+    if (!isPlainRelativePath(stored)) {
+        return std::nullopt;
+    }
     const std::string base =
         groupContainer ? std::string(stored)
                        : (index.bNewAppVersion ? "Message/" : "Library/") + std::string(stored);
@@ -23,6 +23,9 @@ std::optional<Text> indexedProfilePicture(const BackupFileIndex& index, std::str
 }
 
 std::optional<Text> indexedSenderPicture(const BackupFileIndex& index, std::string_view stored) {
+    if (!isPlainRelativePath(stored)) {
+        return std::nullopt;
+    }
     if (auto file = index.getFileKeyBytheFilepath(stored)) {
         return file;
     }
@@ -33,12 +36,11 @@ std::string timelinePicture(const std::string& folder, std::string_view stored) 
     // The name alone: a stored path must not lead out of the folder.
     const std::string_view name = lastComponent(stored);
     const std::string base = folder + "/" + std::string(name);
-    std::error_code ec;
     if (name != "." && name != ".." && !name.empty()) {
-        if (fs::is_regular_file(base, ec)) {
+        if (isSourceFile({folder, base})) {
             return base;
         }
-        if (fs::is_regular_file(base + ".jpg", ec)) {
+        if (isSourceFile({folder, base + ".jpg"})) {
             return base + ".jpg";
         }
     }

@@ -32,15 +32,18 @@ bool isFolder(const std::string& path) {
 
 // Relative paths of the regular files below the folder. Links are not
 // followed: a Timeline holds none of its own, and one placed there must not
-// list files from elsewhere.
-std::vector<std::string> filesBelow(const std::string& folder) {
+// list files from elsewhere. Links and other non-folders are counted in
+// skipped.
+std::vector<std::string> filesBelow(const std::string& folder, size_t& skipped) {
     std::vector<std::string> files;
     std::error_code ec;
     fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
                                           ec);
     for (const fs::recursive_directory_iterator end; !ec && walk != end; walk.increment(ec)) {
         std::error_code statusError;
-        if (walk->symlink_status(statusError).type() != fs::file_type::regular) {
+        const fs::file_type type = walk->symlink_status(statusError).type();
+        if (type != fs::file_type::regular) {
+            skipped += type == fs::file_type::directory ? 0 : 1;
             continue;
         }
         std::string relative = walk->path().lexically_relative(folder).generic_string();
@@ -113,7 +116,7 @@ Status ScanTimelineBackupMediaWithPath(ScanState& state, const std::string& fold
     if (folder.empty() || !isFolder(folder)) {
         return Status::notFound(kMissing);
     }
-    for (const std::string& relative : filesBelow(folder)) {
+    for (const std::string& relative : filesBelow(folder, state.index.skippedFiles)) {
         KTTreeDirNode& entry = state.index.wpMediaArray.emplace_back();
         entry.fileKey = state.keep(std::string_view(folder + "/" + relative));
         entry.filePath = Text::borrowed(lastComponent(entry.fileKey));

@@ -1,0 +1,97 @@
+// A backup somebody else made may name files outside itself or hold links
+// to them; a scan and its exports read only the regular files inside it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "sample/SampleSources.h"
+#include "support/CliRunner.h"
+#include "support/TestSupport.h"
+
+namespace vessamo {
+namespace {
+
+namespace fs = std::filesystem;
+using sample::CatalogueLayout;
+using test::contains;
+using test::runTool;
+using test::treeDigest;
+using test::writeFile;
+
+const std::string kShared = "AppDomainGroup-group.net.whatsapp.WhatsApp.shared";
+
+class HostileBackup : public ::testing::Test {
+protected:
+    HostileBackup() {
+        writeFile(outside + "/secret.jpg", "outside picture");
+        writeFile(outside + "/shadow", "root:$6$hash");
+        outsideBefore = treeDigest(outside);
+    }
+
+    // Writes the backup, then puts a link where a stored media file was.
+    void writeWithLinkedMedia(sample::SampleBackupBuilder& builder) {
+        builder.addFile(kShared, "Message/Media/1/linked.jpg", "placeholder");
+        std::string error;
+        ASSERT_TRUE(builder.write(backup, &error)) << error;
+        const std::string stored = builder.dataPath(backup, kShared, "Message/Media/1/linked.jpg");
+        fs::remove(stored);
+        fs::create_symlink(outside + "/shadow", stored);
+    }
+
+    // Every file an export wrote, by content, must be none of the outside's.
+    void expectNothingFromOutside(const std::string& out) {
+        for (const auto& [path, digest] : treeDigest(out)) {
+            for (const auto& [outsidePath, outsideDigest] : outsideBefore) {
+                EXPECT_NE(digest, outsideDigest) << path << " is a copy of " << outsidePath;
+            }
+        }
+    }
+
+    test::TempHome home;
+    std::string sources = home.path() + "/sources";
+    std::string backup = sources + "/backup";
+    std::string outside = home.path() + "/outside";
+    std::map<std::string, std::string> outsideBefore;
+};
+
+TEST_F(HostileBackup, CatalogueRowsThatClimbOutAndLinkedFilesAreSkippedAndCounted) {
+    auto builder = sample::whatsAppBackup(CatalogueLayout::ManifestDb);
+    // "<backup>/../../outside/secret.jpg" once the reader puts the key in its folder.
+    builder.addRawCatalogueRow("../outside/secret.jpg", kShared, "Message/Media/2/evil.jpg");
+    writeWithLinkedMedia(builder);
+
+    const test::CliRun scan = runTool(home.path(), {"scan", backup});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    EXPECT_TRUE(contains(scan.out, "not a regular file inside the backup")) << scan.out;
+
+    const std::string out = home.path() + "/out";
+    const test::CliRun run =
+        runTool(home.path(), {"export", backup, "--to", out, "--all-media", "--html"});
+    EXPECT_TRUE(fs::is_directory(out + "/Media Files"));
+    EXPECT_GT(test::namesIn(out + "/Media Files").size(), 3u);  // the rest was exported
+    EXPECT_FALSE(fs::exists(out + "/Media Files/linked.jpg"));
+    expectNothingFromOutside(out);
+    EXPECT_EQ(treeDigest(outside), outsideBefore);
+}
+
+TEST_F(HostileBackup, AChatDatabaseNamedOutsideTheBackupIsNotRead) {
+    // A backup without the usual chat databases, whose catalogue names one
+    // outside it: only the catalogue's name could lead the scan there.
+    sample::SampleBackupBuilder builder(CatalogueLayout::ManifestDb);
+    builder.addFile("HomeDomain", "Library/Preferences/x.plist", "unrelated");
+    builder.addRawCatalogueRow("../outside/chat.sqlite", kShared, "ChatStorage.sqlite");
+    std::string error;
+    ASSERT_TRUE(builder.write(backup, &error)) << error;
+    const sample::WhatsAppSample world = sample::makeWhatsAppSample({});
+    fs::create_directories(sources + "/outside");
+    ASSERT_TRUE(sample::writeChatStorage(sources + "/outside/chat.sqlite", world.database));
+
+    const nlohmann::json scan = test::scanJson(home.path(), {backup});
+    ASSERT_TRUE(scan.is_object());
+    EXPECT_TRUE(scan["conversations"].empty());
+    EXPECT_TRUE(scan["messages"].empty());
+}
+
+}  // namespace
+}  // namespace vessamo
