@@ -132,6 +132,25 @@ TEST_F(ExportCommands, NothingIsWrittenWithoutAResultOrADestination) {
     EXPECT_TRUE(commands().finishedExports().empty());
 }
 
+TEST_F(ExportCommands, AnExportIntoItsSourceIsRefusedWithAnAlert) {
+    const auto before = test::treeDigest(home.path() + "/backup");
+    fs::create_directory_symlink(home.path() + "/backup", home.path() + "/another name");
+    // Inside the source, the same by another name, and a folder holding it.
+    const std::vector<std::string> refused = {home.path() + "/backup/Exports",
+                                              home.path() + "/another name/Exports", home.path()};
+    for (const std::string& destination : refused) {
+        ui.saveAnswer = destination;
+        EXPECT_FALSE(commands().KTExportButtonMouseDownHandle(ExportButton::exportChatTxtBtn))
+            << destination;
+    }
+    ASSERT_EQ(ui.alerts.size(), refused.size());
+    EXPECT_NE(ui.alerts[0].detail.find("lies inside the source"), std::string::npos);
+    EXPECT_NE(ui.alerts[1].detail.find("lies inside the source"), std::string::npos);
+    EXPECT_NE(ui.alerts[2].detail.find("holds the source"), std::string::npos);
+    EXPECT_EQ(test::treeDigest(home.path() + "/backup"), before);
+    EXPECT_TRUE(commands().finishedExports().empty());
+}
+
 TEST_F(ExportCommands, ChatPagesOfTheSelectedAndMarkedChatsCountAndShowTheirFolder) {
     pages().actClickChat();  // opens the first row
     settle();

@@ -93,5 +93,46 @@ TEST_F(HostileBackup, AChatDatabaseNamedOutsideTheBackupIsNotRead) {
     EXPECT_TRUE(scan["messages"].empty());
 }
 
+// The first file below folder whose name ends in suffix.
+std::string firstFileEndingIn(const std::string& folder, const std::string& suffix) {
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.path().string().ends_with(suffix)) {
+            return entry.path().string();
+        }
+    }
+    return "";
+}
+
+TEST_F(HostileBackup, LinkedTimelineMediaAndFoldersAreNeitherListedNorCopied) {
+    const std::string timeline = sources + "/timeline";
+    ASSERT_TRUE(test::writeSample(home.path(), timeline, {"--kind", "timeline"}));
+    // A chat's video becomes a link to a file outside, a chat's voice-note
+    // folder a link to a folder outside holding a note of that name, and a
+    // linked folder is planted among the media.
+    const std::string video = firstFileEndingIn(timeline, ".mp4");
+    const std::string note = firstFileEndingIn(timeline, ".opus");
+    ASSERT_FALSE(video.empty() || note.empty());
+    fs::remove(video);
+    fs::create_symlink(outside + "/shadow", video);
+    const fs::path noteFolder = fs::path(note).parent_path();
+    writeFile(outside + "/notes/" + fs::path(note).filename().string(), "outside voice note");
+    fs::remove_all(noteFolder);
+    fs::create_directory_symlink(outside + "/notes", noteFolder);
+    fs::create_directory_symlink(outside, timeline + "/Library/Media/planted");
+    outsideBefore = treeDigest(outside);
+
+    const test::CliRun scan = runTool(home.path(), {"scan", timeline});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    EXPECT_TRUE(contains(scan.out, "skipped 3 files: not a regular file inside the backup"))
+        << scan.out;
+
+    const std::string out = home.path() + "/out";
+    runTool(home.path(),
+            {"export", timeline, "--to", out, "--html", "--chat-media", "--all-media"});
+    EXPECT_GT(test::namesIn(out + "/Media Files").size(), 3u);  // the rest was exported
+    expectNothingFromOutside(out);
+    EXPECT_EQ(treeDigest(outside), outsideBefore);
+}
+
 }  // namespace
 }  // namespace vessamo
