@@ -188,7 +188,7 @@ bool writePage(const PageRun& run, const KTWhatsAppCovNode& chat, const std::str
         appendMessage(messages[at], html, run);
     }
     html.addHtmlContent("<hr/>");
-    html.writeHtmlInPath(path, run.report);
+    html.writeHtmlInPath(path, run.report, run.names.root());
     return true;
 }
 

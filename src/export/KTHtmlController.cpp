@@ -68,9 +68,9 @@ std::string styleSheet() {
 
 // The page as UTF-16LE with its mark, converted a slice at a time: a long
 // page is never held a second time, twice its size, just to be written.
-Status writeUtf16Page(const std::string& path, std::string_view utf8) {
+Status writeUtf16Page(const std::string& path, std::string_view utf8, const std::string& root) {
     constexpr size_t kSlice = 64 * 1024;
-    AtomicFileWriter file(path, WriteMode::replace, Flush::none);
+    AtomicFileWriter file(path, WriteMode::replace, Flush::none, root);
     std::string units = utf16LeWithBom("");
     size_t pos = 0;
     while (file.status().ok() && (pos < utf8.size() || !units.empty())) {
@@ -104,9 +104,10 @@ void KTHtmlController::addHtmlContent(std::string_view markup) {
     strHtmlContent.append(markup);
 }
 
-bool KTHtmlController::writeHtmlInPath(const std::string& path, ExportReport& report) {
+bool KTHtmlController::writeHtmlInPath(const std::string& path, ExportReport& report,
+                                       const std::string& root) {
     strHtmlContent += "</div></div></body></html>";
-    const Status written = writeUtf16Page(path, strHtmlContent);
+    const Status written = writeUtf16Page(path, strHtmlContent, root);
     if (written.ok()) {
         ++report.filesWritten;
         return true;
@@ -114,7 +115,7 @@ bool KTHtmlController::writeHtmlInPath(const std::string& path, ExportReport& re
     report.failures.push_back("cannot write page " + path + ": " + written.message());
     const std::string_view name = lastComponent(path);
     const std::string fallback = path.substr(0, path.size() - name.size()) + "Untitled.html";
-    const Status fallbackWritten = writeUtf16Page(fallback, strHtmlContent);
+    const Status fallbackWritten = writeUtf16Page(fallback, strHtmlContent, root);
     if (fallbackWritten.ok()) {
         ++report.filesWritten;
         return true;

@@ -21,8 +21,11 @@ public:
     // Closes the page and writes it as UTF-16LE with a byte-order mark,
     // replacing the file in one step. When that fails the page goes to
     // "Untitled.html" beside it. Each file that could not be written is one
-    // line of the report; true when the page landed somewhere.
-    bool writeHtmlInPath(const std::string& path, ExportReport& report);
+    // line of the report; true when the page landed somewhere. With a root
+    // (the export's destination), the page's folder is entered from it
+    // without following links.
+    bool writeHtmlInPath(const std::string& path, ExportReport& report,
+                         const std::string& root = {});
 
     std::string strHtmlContent;
 };

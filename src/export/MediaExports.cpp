@@ -1,6 +1,7 @@
 #include "export/MediaExports.h"
 
-#include <sys/time.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <cerrno>
@@ -115,8 +116,9 @@ void applyMediaTime(const ScanResult& result, std::string_view storedPath,
     if (!when) {
         return;
     }
-    const std::array<timeval, 2> times = {timeval{*when, 0}, timeval{*when, 0}};
-    if (::utimes(copyPath.c_str(), times.data()) != 0) {
+    // Never through a link: the copy is a file of its own by now.
+    const std::array<timespec, 2> times = {timespec{*when, 0}, timespec{*when, 0}};
+    if (::utimensat(AT_FDCWD, copyPath.c_str(), times.data(), AT_SYMLINK_NOFOLLOW) != 0) {
         report.failures.push_back("cannot set the dates of " + copyPath + ": " +
                                   std::strerror(errno));
     }

@@ -76,6 +76,29 @@ TEST(DatabaseCopy, NonDatabasesAndMissingFiles) {
     EXPECT_EQ(test::readFile(*copy), std::string(4096, 'G'));
 }
 
+// A backup's database, or its log, that is a link (or lies behind a linked
+// folder) is somebody else's file: it is not copied.
+TEST(DatabaseCopy, LinkedDatabasesAndLogsAreNotRead) {
+    test::TempHome home;
+    const std::string backup = home.path() + "/backup";
+    const std::string outside = home.path() + "/outside";
+    fs::create_directories(backup + "/7c");
+    fs::create_directories(outside);
+    writeDatabaseWithLog(outside, "source.db-wal");
+    fs::create_symlink(outside + "/source.db", backup + "/7c/linked.db");
+    fs::create_directory_symlink(outside, backup + "/ab");
+    fs::copy_file(outside + "/source.db", backup + "/7c/own.db");
+    fs::create_symlink(outside + "/source.db-wal", backup + "/7c/own.db-wal");
+
+    auto scratch = ScratchFolder::create();
+    ASSERT_TRUE(scratch);
+    EXPECT_FALSE(makeFoldedCopy(*scratch, PathWithin{backup, backup + "/7c/linked.db"}));
+    EXPECT_FALSE(makeFoldedCopy(*scratch, PathWithin{backup, backup + "/ab/source.db"}));
+    const auto own = makeFoldedCopy(*scratch, PathWithin{backup, backup + "/7c/own.db"});
+    ASSERT_TRUE(own);
+    EXPECT_EQ(countRows(*own), 1);  // the linked log's rows stay out
+}
+
 TEST(ScratchFolder, IsPrivateAndRemovedWithItsContents) {
     std::string path;
     {
