@@ -15,8 +15,11 @@ public:
     // Every entry is followed by an empty line.
     void addRtfContent(std::string_view text);
 
-    // Writes the text to the path, replacing any file there.
-    [[nodiscard]] Status writeRtfInFullPath(const std::string& path) const;
+    // Writes the text to the path, replacing any file there. With a root
+    // (the export's destination), the folder is entered from it without
+    // following links.
+    [[nodiscard]] Status writeRtfInFullPath(const std::string& path,
+                                            const std::string& root = {}) const;
 
     struct CategoryWrite {
         Status write;            // of the final path
@@ -26,8 +29,8 @@ public:
     // Writes folder/TXT.txt, or for the "Contact" category folder/Contacts.txt
     // without ever replacing a Contacts.txt already there: the text then goes
     // to TXT.txt instead.
-    [[nodiscard]] CategoryWrite writeRtfInPath(const std::string& folder,
-                                               std::string_view fileType) const;
+    [[nodiscard]] CategoryWrite writeRtfInPath(const std::string& folder, std::string_view fileType,
+                                               const std::string& root = {}) const;
 
     std::string strRtfContent;
 };

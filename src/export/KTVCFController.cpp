@@ -118,7 +118,7 @@ void KTVCFController::addPhoto(std::string_view imageBytes) {
 
 Status KTVCFController::finish(const std::string& path, WriteMode mode) {
     strContent += "END:VCARD\r\n";
-    return writeFileAtomically(path, strContent, mode, Flush::none);
+    return writeFileAtomically(path, strContent, mode, Flush::none, root_);
 }
 
 std::string KTVCFController::structuredName(std::string_view displayName) {

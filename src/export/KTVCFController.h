@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/Files.h"
 #include "common/Status.h"
@@ -22,6 +23,11 @@ inline constexpr std::string_view kBase64Alphabet =
 // strContent and writes it to the path.
 class KTVCFController {
 public:
+    KTVCFController() = default;
+    // Cards written inside an export's destination: their folder is entered
+    // from it without following links.
+    explicit KTVCFController(std::string destinationRoot) : root_(std::move(destinationRoot)) {}
+
     // A chat participant: name and number of a message.
     Status creatContactFile(const KTWhatsAppNode& message, const std::string& path,
                             WriteMode mode = WriteMode::replace);
@@ -58,6 +64,8 @@ private:
     void addLine(std::string_view property, std::string_view value);
     void addPhoto(std::string_view imageBytes);
     Status finish(const std::string& path, WriteMode mode);
+
+    std::string root_;
 };
 
 }  // namespace vessamo

@@ -141,7 +141,7 @@ ExportReport ExportSelectedChatContactsthreader(
             if (!tried.insert(path).second) {
                 continue;
             }
-            KTVCFController card;
+            KTVCFController card(names.root());
             const Status write = card.creatContactFile(message, path, WriteMode::keepExisting);
             if (write.ok()) {
                 ++report.filesWritten;
@@ -170,7 +170,7 @@ ExportReport ExportChatContactsthreader(const ScanResult& result, const std::str
             continue;
         }
         const std::string path = names.claim(contact.contactName, ".vcf");
-        record(report, KTVCFController().creatFile(contact, path));
+        record(report, KTVCFController(names.root()).creatFile(contact, path));
     }
     return report;
 }
@@ -186,7 +186,7 @@ bool writeFavCard(const KTWhatsAppFavContact& contact, ExportFileNames& names,
     control.countItem();
     if (!contact.contactName.empty()) {
         const std::string path = names.claim(contact.contactName, ".vcf");
-        record(report, KTVCFController().creatFavFile(contact, path));
+        record(report, KTVCFController(names.root()).creatFavFile(contact, path));
     }
     return true;
 }
@@ -230,7 +230,7 @@ ExportReport ExportWhatsAppChatCallthreader(const ScanResult& result,
                            "  Duration:" + call.callDuration + "  ");
     }
     const std::string path = *folder + "/WhatsApp Call.txt";
-    record(report, text.writeRtfInFullPath(path));
+    record(report, text.writeRtfInFullPath(path, recoverPath));
     return report;
 }
 
@@ -357,9 +357,10 @@ bool recoverContacts(std::span<const KTContactNode* const> contacts, const std::
         control.countItem();
         text.addRtfContent(contactLine(*contact));
         const std::string path = names.claim(recoveredCardName(*contact), ".vcf");
-        record(report, KTVCFController().creatFile(*contact, path));
+        record(report, KTVCFController(names.root()).creatFile(*contact, path));
     }
-    const KTRtfController::CategoryWrite list = text.writeRtfInPath(*folder, "Contact");
+    const KTRtfController::CategoryWrite list =
+        text.writeRtfInPath(*folder, "Contact", recoverPath);
     record(report, list.write);
     if (!list.renameNote.empty()) {
         report.failures.push_back(list.finalPath + ": " + list.renameNote);
