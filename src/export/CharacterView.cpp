@@ -8,8 +8,10 @@
 namespace vessamo {
 
 std::string ConvertFileToHexString(const std::string& path) {
-    // The view shows the whole database however large it is.
-    StatusOr<std::string> read = readWholeFile(path, std::numeric_limits<uint64_t>::max());
+    // The view shows the whole database however large it is; the source's
+    // file itself, never one a link in its place points to.
+    StatusOr<std::string> read =
+        readWholeFile(PathWithin{{}, path}, std::numeric_limits<uint64_t>::max());
     if (!read.ok()) {
         return {};
     }

@@ -9,6 +9,7 @@
 
 #include "backup/BackupFileLocator.h"
 #include "backup/SourceDatabase.h"
+#include "common/ConfinedFiles.h"
 #include "common/Files.h"
 #include "whatsapp/CallLogReader.h"
 #include "whatsapp/ColumnValues.h"
@@ -77,7 +78,8 @@ KTWhatsAppFavContact favouriteFromStatus(ScanState& state, const SqliteStatement
 std::optional<std::string> callLogOf(const ScanState& state, const std::string& folder) {
     std::vector<std::string> candidates{folder + "/calls.log",
                                         folder + "/" + std::string(kAppCallLogKey)};
-    if (!state.index.whatsAppChatPath.empty()) {
+    // A name from a catalogue must not lead out of the folder.
+    if (isPlainRelativePath(state.index.whatsAppChatPath)) {
         candidates.push_back(folder + "/" + state.index.whatsAppChatPath);
     }
     for (std::string& path : candidates) {
