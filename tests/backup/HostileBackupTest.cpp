@@ -134,5 +134,21 @@ TEST_F(HostileBackup, LinkedTimelineMediaAndFoldersAreNeitherListedNorCopied) {
     EXPECT_EQ(treeDigest(outside), outsideBefore);
 }
 
+TEST_F(HostileBackup, ATimelineMadeFromTheBackupKeepsNoLinkedFile) {
+    auto builder = sample::whatsAppBackup(CatalogueLayout::ManifestDb);
+    std::string error;
+    ASSERT_TRUE(builder.write(backup, &error)) << error;
+    // The address book, which the Timeline copies by its fixed key.
+    const std::string addressBook = backup + "/31/31bb7ba8914766d4ba40d6dfb6113c8b614be442";
+    fs::remove(addressBook);
+    fs::create_symlink(outside + "/shadow", addressBook);
+
+    const test::CliRun created = runTool(home.path(), {"timeline", "create", backup});
+    ASSERT_EQ(created.exitCode, 0) << created.err;
+    const std::string library = home.path() + "/Library/Application Support/Vessamo";
+    ASSERT_FALSE(treeDigest(library).empty());
+    expectNothingFromOutside(library);
+}
+
 }  // namespace
 }  // namespace vessamo
