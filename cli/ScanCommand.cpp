@@ -61,7 +61,7 @@ int runScan(const ScanCommandOptions& options, std::FILE* out, std::ostream& err
         const std::string summary = scanSummary(*result);
         std::fwrite(summary.data(), 1, summary.size(), out);
     }
-    return session.interrupted() ? 130 : 0;
+    return InterruptWatcher::exitStatus();
 }
 
 }  // namespace vessamo::cli

@@ -6,6 +6,7 @@
 #include "ConsoleUiPort.h"
 #include "ScanSession.h"
 #include "app/TimelineLibrary.h"
+#include "common/UserPaths.h"
 
 namespace vessamo::cli {
 
@@ -19,7 +20,7 @@ int runTimelineCreate(const TimelineOptions& options, std::ostream& out, std::os
     const ScanResultPtr result = session.scan(describeSource(options.source, options.kind, false));
     if (session.interrupted()) {
         err << "The scan was stopped; no Timeline backup was made of a partial result.\n";
-        return 130;
+        return InterruptWatcher::exitStatus();
     }
     ConsoleUiPort ui(err);
     const std::optional<TimelineCopyResult> made = NewWhatsAppTimeLineAction(*result, ui);
@@ -35,7 +36,8 @@ int runTimelineCreate(const TimelineOptions& options, std::ostream& out, std::os
 }
 
 int runTimelineList(std::ostream& out) {
-    const std::string timelinePath = prepareTimelinePath();
+    // Only read: a listing makes no folder.
+    const std::string timelinePath = UserPaths::timelineFolder();
     const std::vector<KTIOSDeviceNodePtr> backups = FindWhatsAppTimelineBackup(timelinePath);
     if (backups.empty()) {
         out << "No Timeline backups in " << timelinePath << '\n';
