@@ -24,8 +24,13 @@ int runTimelineCreate(const TimelineOptions& options, std::ostream& out, std::os
     }
     ConsoleUiPort ui(err);
     const std::optional<TimelineCopyResult> made = NewWhatsAppTimeLineAction(*result, ui);
-    if (!made || !made->succeeded()) {
-        for (const std::string& failure : made ? made->failures : std::vector<std::string>{}) {
+    if (!made) {
+        err << "No Timeline backup was made: " << options.source
+            << " is not a device backup holding WhatsApp files and media.\n";
+        return 1;
+    }
+    if (!made->succeeded()) {
+        for (const std::string& failure : made->failures) {
             err << "failed: " << failure << '\n';
         }
         return 1;

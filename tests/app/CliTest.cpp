@@ -272,6 +272,8 @@ TEST(CliOtherSources, ABackupIsListedAndKeptAsATimelineOfTheSameChats) {
 
     const test::CliRun created = test::runTool(home.path(), {"timeline", "create", backup});
     ASSERT_EQ(created.exitCode, 0) << created.err;
+    EXPECT_TRUE(test::contains(created.out, "Made a Timeline backup of ")) << created.out;
+    EXPECT_FALSE(test::contains(created.err, "has been created to complete")) << created.err;
     std::vector<std::string> made;
     for (const auto& entry :
          fs::directory_iterator(home.path() + "/Library/Application Support/Vessamo")) {
@@ -306,6 +308,14 @@ TEST(CliOtherSources, ATimelineFolderIsToldFromItsFilesOrByKind) {
     test::expectFields(detected["source"],
                        {{"kind", "timeline"}, {"type", "WhatsAppTimeLine"}, {"name", "timeline"}});
     EXPECT_NE(test::runTool(home.path(), {"scan", folder, "--kind", "floppy"}).exitCode, 0);
+
+    // Only a device backup becomes a Timeline; the refusal says so in the
+    // command line's words, not the desktop's.
+    const test::CliRun refused = test::runTool(home.path(), {"timeline", "create", folder});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(test::contains(refused.err, "No Timeline backup was made: " + folder + " is not"))
+        << refused.err;
+    EXPECT_FALSE(test::contains(refused.err, "Please")) << refused.err;
 }
 
 // A zone half an hour off the hour, so a wrong offset cannot pass unseen.
