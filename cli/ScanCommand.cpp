@@ -60,6 +60,9 @@ int runScan(const ScanCommandOptions& options, std::FILE* out, std::ostream& err
     } else {
         const std::string summary = scanSummary(*result);
         std::fwrite(summary.data(), 1, summary.size(), out);
+        if (!options.deleted) {
+            err << "Deleted messages were not looked for: scan with --deleted to recover them.\n";
+        }
     }
     return InterruptWatcher::exitStatus();
 }

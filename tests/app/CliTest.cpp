@@ -185,6 +185,9 @@ TEST(Cli, TellsItsVersionRefusesBadNumbersAndReadsWithoutWriting) {
     for (const char* desktop : {"Preferences", "product menu"}) {
         EXPECT_FALSE(test::contains(scan.out + scan.err, desktop));
     }
+    EXPECT_FALSE(test::contains(scan.err, "--deleted")) << scan.err;  // it was given
+    const test::CliRun live = test::runTool(home.path(), {"scan", backup});
+    EXPECT_TRUE(test::contains(live.err, "scan with --deleted to recover them")) << live.err;
 }
 
 TEST(CliConvert, RefusesWhatIsNoFileAndSaysWhyTheDecoderFailed) {
