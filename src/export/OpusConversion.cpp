@@ -42,6 +42,12 @@ std::optional<std::string> untrustedBecause(const std::string& tool) {
     if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         return "other users can change it";
     }
+    struct stat folder {};
+    const std::string parent = fs::path(tool).parent_path().string();
+    if (::stat(parent.c_str(), &folder) != 0 || folder.st_uid != ::getuid() ||
+        (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return "other users can replace it in its folder";
+    }
     const StatusOr<std::string> recorded = readWholeFile(decoderChecksumPath(), 1024);
     if (!recorded.ok()) {
         return "no checksum was recorded when it was downloaded";

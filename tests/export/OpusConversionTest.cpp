@@ -145,7 +145,14 @@ TEST_F(OpusConversion, APlantedOrChangedDecoderIsNotRun) {
          "checksum differs"},
         {"writable by the group", [](const std::string& tool) { ::chmod(tool.c_str(), 0620); },
          "other users can change it"},
-        {"never downloaded", [](const std::string&) { fs::remove(decoderChecksumPath()); },
+        {"in a folder others can write",
+         [](const std::string& tool) { ::chmod(fs::path(tool).parent_path().c_str(), 0777); },
+         "replace it in its folder"},
+        {"never downloaded",
+         [](const std::string& tool) {
+             ::chmod(fs::path(tool).parent_path().c_str(), 0700);
+             fs::remove(decoderChecksumPath());
+         },
          "no checksum was recorded"},
     };
     for (const auto& c : cases) {
