@@ -2,13 +2,14 @@
 
 #include <ostream>
 
+#include "common/SystemLog.h"
+
 namespace vessamo::cli {
 
+// The desktop's alerts speak of windows and menus; each command says the
+// outcome in its own words, so the alert goes to the log (-v shows it).
 AlertAnswer ConsoleUiPort::showAlert(const AlertRequest& request) {
-    out_ << request.title << '\n';
-    if (!request.detail.empty()) {
-        out_ << request.detail << '\n';
-    }
+    SystemLog::write(request.detail.empty() ? request.title : request.title + " " + request.detail);
     return AlertAnswer{};
 }
 

@@ -8,8 +8,9 @@
 
 namespace vessamo::cli {
 
-// Alerts become lines on stderr; every question takes its default answer,
-// since a script cannot click.
+// Alerts go to the log, the command saying the outcome itself; every
+// question takes its default answer, since a script cannot click. The
+// access guide is said on stderr.
 class ConsoleUiPort : public UiPort {
 public:
     explicit ConsoleUiPort(std::ostream& out) : out_(out) {}

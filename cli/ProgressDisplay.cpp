@@ -17,14 +17,14 @@ void ProgressDisplay::draw(int percent) {
              << std::flush;
         barShown_ = true;
     } else {
-        out_ << "progress: " << percent << "%\n";
+        out_ << label_ << ": " << percent << "%\n";
     }
 }
 
 void ProgressDisplay::show(int percent) {
     std::lock_guard lock(mutex_);
     percent = std::clamp(percent, 0, 100);
-    if (percent == last_) {
+    if (percent <= last_) {
         return;
     }
     last_ = percent;
@@ -40,9 +40,9 @@ void ProgressDisplay::note(const std::string& line) {
     out_ << line << '\n';
 }
 
-void ProgressDisplay::finish() {
+void ProgressDisplay::finish(bool complete) {
     std::lock_guard lock(mutex_);
-    if (last_ != 100) {
+    if (complete && last_ != 100) {
         last_ = 100;
         draw(100);
     }

@@ -60,8 +60,11 @@ int runScan(const ScanCommandOptions& options, std::FILE* out, std::ostream& err
     } else {
         const std::string summary = scanSummary(*result);
         std::fwrite(summary.data(), 1, summary.size(), out);
+        if (!options.deleted) {
+            err << "Deleted messages were not looked for: scan with --deleted to recover them.\n";
+        }
     }
-    return session.interrupted() ? 130 : 0;
+    return InterruptWatcher::exitStatus();
 }
 
 }  // namespace vessamo::cli

@@ -27,14 +27,12 @@ void ScanSession::Reporter::problem(std::string_view, const Status& status) {
 }
 
 ScanSession::ScanSession(std::ostream& err)
-    : progress_(err, isatty(STDERR_FILENO) != 0),
-      reporter_(progress_),
-      watcher_([this] { stop_.request_stop(); }) {}
+    : progress_(err, isatty(STDERR_FILENO) != 0), reporter_(progress_) {}
 
 ScanResultPtr ScanSession::scan(const ScanSource& source) {
     ScanResultPtr result = Scanner::scan(source.record.backUpFilePath, source.kind, source.options,
-                                         stop_.get_token(), reporter_);
-    progress_.finish();
+                                         InterruptWatcher::stopToken(), reporter_);
+    progress_.finish(!interrupted());
     return result;
 }
 

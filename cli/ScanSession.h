@@ -17,7 +17,8 @@ namespace vessamo::cli {
 [[nodiscard]] std::string problemLine(const Status& problem);
 
 // One scan run from the command line, on the calling thread: progress and
-// problems on stderr, Ctrl-C as the stop button.
+// problems on stderr, Ctrl-C (the process's InterruptWatcher) as the stop
+// button.
 class ScanSession {
 public:
     explicit ScanSession(std::ostream& err);
@@ -27,7 +28,7 @@ public:
     // Scans the source to its end, or until Ctrl-C; never null.
     [[nodiscard]] ScanResultPtr scan(const ScanSource& source);
 
-    [[nodiscard]] bool interrupted() const { return stop_.stop_requested(); }
+    [[nodiscard]] bool interrupted() const { return InterruptWatcher::interrupted(); }
 
 private:
     class Reporter : public ScanReporter {
@@ -42,9 +43,6 @@ private:
 
     ProgressDisplay progress_;
     Reporter reporter_;
-    std::stop_source stop_;
-    // Last: it blocks the signals it watches for as long as it lives.
-    InterruptWatcher watcher_;
 };
 
 }  // namespace vessamo::cli

@@ -82,7 +82,7 @@ std::vector<KTIOSDeviceNodePtr> listSources() {
     devices.addiCloudDeviceNode();
     std::vector<KTIOSDeviceNodePtr> records = devices.records();
     const std::vector<KTIOSDeviceNodePtr> timelines =
-        FindWhatsAppTimelineBackup(prepareTimelinePath());
+        FindWhatsAppTimelineBackup(UserPaths::timelineFolder());
     records.insert(records.end(), timelines.begin(), timelines.end());
     return records;
 }

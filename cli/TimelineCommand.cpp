@@ -6,6 +6,7 @@
 #include "ConsoleUiPort.h"
 #include "ScanSession.h"
 #include "app/TimelineLibrary.h"
+#include "common/UserPaths.h"
 
 namespace vessamo::cli {
 
@@ -19,12 +20,17 @@ int runTimelineCreate(const TimelineOptions& options, std::ostream& out, std::os
     const ScanResultPtr result = session.scan(describeSource(options.source, options.kind, false));
     if (session.interrupted()) {
         err << "The scan was stopped; no Timeline backup was made of a partial result.\n";
-        return 130;
+        return InterruptWatcher::exitStatus();
     }
     ConsoleUiPort ui(err);
     const std::optional<TimelineCopyResult> made = NewWhatsAppTimeLineAction(*result, ui);
-    if (!made || !made->succeeded()) {
-        for (const std::string& failure : made ? made->failures : std::vector<std::string>{}) {
+    if (!made) {
+        err << "No Timeline backup was made: " << options.source
+            << " is not a device backup holding WhatsApp files and media.\n";
+        return 1;
+    }
+    if (!made->succeeded()) {
+        for (const std::string& failure : made->failures) {
             err << "failed: " << failure << '\n';
         }
         return 1;
@@ -35,7 +41,8 @@ int runTimelineCreate(const TimelineOptions& options, std::ostream& out, std::os
 }
 
 int runTimelineList(std::ostream& out) {
-    const std::string timelinePath = prepareTimelinePath();
+    // Only read: a listing makes no folder.
+    const std::string timelinePath = UserPaths::timelineFolder();
     const std::vector<KTIOSDeviceNodePtr> backups = FindWhatsAppTimelineBackup(timelinePath);
     if (backups.empty()) {
         out << "No Timeline backups in " << timelinePath << '\n';

@@ -7,6 +7,7 @@
 #include "ConvertCommand.h"
 #include "DemoCommand.h"
 #include "ExportCommand.h"
+#include "InterruptWatcher.h"
 #include "SampleCommand.h"
 #include "ScanCommand.h"
 #include "SourceListCommand.h"
@@ -16,6 +17,7 @@
 int main(int argc, char** argv) {
     CLI::App app{"Vessamo: WhatsApp data from iPhone backups"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "vessamo-cli " VESSAMO_VERSION);
     bool verbose = false;
     app.add_flag("-v,--verbose", verbose, "Echo diagnostic log lines to stderr");
 
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     sampleCommand
         ->add_option("--media", sample.extraMedia, "Extra chat pictures, for a large sample")
+        ->check(CLI::Range(size_t{0}, size_t{1'000'000}))
         ->capture_default_str();
     sampleCommand
         ->add_option("--keep-media-every", sample.keepMediaEvery,
@@ -96,9 +99,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> voiceNotes;
     auto* convertCommand =
         app.add_subcommand("convert", "Convert WhatsApp voice notes (.opus) to WAV files");
-    convertCommand->add_option("FILE", voiceNotes, "Voice notes")
-        ->required()
-        ->check(CLI::ExistingFile);
+    convertCommand->add_option("FILE", voiceNotes, "Voice notes")->required();
 
     std::string demoDestination = "vessamo-demo";
     vessamo::cli::TimelineOptions timeline;
@@ -120,6 +121,11 @@ int main(int argc, char** argv) {
 
     CLI11_PARSE(app, argc, argv);
     vessamo::SystemLog::setEchoToStderr(verbose);
+    // Scans and exports stop between items and tidy up; the rest end at once.
+    const bool stoppable = *scanCommand || *exportCommand || *demoCommand || *timelineCreate;
+    const vessamo::cli::InterruptWatcher interrupts(
+        stoppable ? vessamo::cli::InterruptWatcher::Mode::stopWork
+                  : vessamo::cli::InterruptWatcher::Mode::exitAtOnce);
 
     if (*sampleCommand) {
         return vessamo::cli::runSample(sample, std::cout, std::cerr);

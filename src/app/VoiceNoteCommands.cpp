@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "common/SystemLog.h"
+
 namespace vessamo {
 
 namespace {
@@ -85,6 +87,10 @@ bool VoiceNoteCommands::CheckSyncDownloadhasCompleted() {
     }
     if (waiting.empty()) {
         return false;
+    }
+    if (const Status recorded = recordDownloadedDecoder(); !recorded.ok()) {
+        SystemLog::write("The downloaded decoder cannot be checked, so it will not run: " +
+                         recorded.message());
     }
     OpusConversionOptions once = options_;
     once.downloadTool = nullptr;  // the tool is here; do not ask again

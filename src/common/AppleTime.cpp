@@ -1,5 +1,7 @@
 #include "common/AppleTime.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -85,8 +87,17 @@ std::string isoOf(const LocalTime& t) {
 
 }  // namespace
 
+std::optional<AppleTime> AppleTime::fromSeconds(double seconds) {
+    if (std::isnan(seconds)) {
+        return std::nullopt;
+    }
+    // Twice the limit: past it, and exact as a double.
+    const double held = 2.0 * static_cast<double>(kLimit);
+    return AppleTime{static_cast<int64_t>(std::clamp(seconds, -held, held))};
+}
+
 std::optional<std::time_t> AppleTime::toUnix() const {
-    if (seconds > std::numeric_limits<int64_t>::max() - kUnixOffset) {
+    if (!hasDate()) {
         return std::nullopt;
     }
     const int64_t unixSeconds = seconds + kUnixOffset;
@@ -118,6 +129,9 @@ std::optional<std::string> isoTimeText(AppleTime time) {
 }
 
 std::optional<LocalTime> TimeTextCache::local(AppleTime time) {
+    if (!time.hasDate()) {
+        return std::nullopt;  // before the quarter's arithmetic, which would overflow
+    }
     const int64_t quarter = floorDiv(time.seconds, kQuarter);
     if (quarters_.empty()) {
         quarters_.resize(kMaxQuarters);

@@ -17,10 +17,19 @@ struct AppleTime {
 
     int64_t seconds = 0;
 
+    // Moments further than this from 2001 (some 1.1 billion years) have
+    // no calendar date: damaged records store anything, up to the
+    // saturated limits of a 64-bit number, and no conversion may overflow.
+    static constexpr int64_t kLimit = int64_t{1} << 55;
+
     [[nodiscard]] static AppleTime fromUnix(std::time_t unixSeconds) {
         return AppleTime{static_cast<int64_t>(unixSeconds) - kUnixOffset};
     }
-    // nullopt when the moment does not fit the system's time type.
+    // Whole seconds toward zero, held at the limits; nullopt for NaN.
+    [[nodiscard]] static std::optional<AppleTime> fromSeconds(double seconds);
+    [[nodiscard]] bool hasDate() const { return seconds >= -kLimit && seconds <= kLimit; }
+    // nullopt when the moment has no date or does not fit the system's
+    // time type.
     [[nodiscard]] std::optional<std::time_t> toUnix() const;
 
     auto operator<=>(const AppleTime&) const = default;

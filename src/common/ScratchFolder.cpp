@@ -49,7 +49,6 @@ public:
         paths_.erase(path);
     }
 
-private:
     void removeAll() {
         const std::lock_guard lock(mutex_);
         for (const auto& [path, maker] : paths_) {
@@ -61,6 +60,7 @@ private:
         paths_.clear();
     }
 
+private:
     std::mutex mutex_;
     std::map<std::string, pid_t> paths_;
 };
@@ -97,6 +97,10 @@ ScratchFolder& ScratchFolder::operator=(ScratchFolder&& other) noexcept {
 std::string ScratchFolder::uniquePath(std::string_view fileName) {
     ++counter_;
     return path_ + "/" + std::to_string(counter_) + "-" + safeFileName(fileName);
+}
+
+void ScratchFolder::removeAllNow() {
+    LiveScratchFolders::instance().removeAll();
 }
 
 void ScratchFolder::remove() {

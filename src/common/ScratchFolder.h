@@ -25,6 +25,11 @@ public:
     // name is kept at its end so messages and logs stay readable.
     [[nodiscard]] std::string uniquePath(std::string_view fileName);
 
+    // Removes every scratch folder this process made and still holds, at
+    // once: for a program about to end without running destructors (a
+    // second Ctrl-C).
+    static void removeAllNow();
+
 private:
     explicit ScratchFolder(std::string path) : path_(std::move(path)) {}
     void remove();

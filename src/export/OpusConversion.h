@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "common/Status.h"
 #include "export/ExportReport.h"
 
 namespace vessamo {
@@ -31,14 +32,24 @@ struct WavConversion {
     ExportReport report;
 };
 
-// userFolder() + "/tmp/opusd": where the downloaded decoder lives.
+// userFolder() + "/tmp/opusd": where the downloaded decoder lives. It runs
+// only while it is a regular file of this user that no one else can change
+// and its SHA-256 is the one recorded when its download completed; a
+// decoder found on PATH (opusdec) needs no such record.
 [[nodiscard]] std::string decoderToolPath();
+// userFolder() + "/.config/vessamo/opusd.sha256"
+[[nodiscard]] std::string decoderChecksumPath();
+// Records the checksum of the tool now at decoderToolPath(). Called where
+// its download completes: the one moment the file is known to be ours.
+[[nodiscard]] Status recordDownloadedDecoder();
 
 // For playing: "<play folder>/<input's name without extension>.wav".
 [[nodiscard]] WavConversion ConvertOPUStoWAVFileFormat(const std::string& opusPath,
                                                        const OpusConversionOptions& options = {});
 
 // For a file the user chose: the wav goes beside it, extension replaced.
+// Only a regular file is converted, and only beside itself in a folder
+// this user can write.
 [[nodiscard]] WavConversion ConvertSaveOPUSFiletoWAVFileFormat(
     const std::string& opusPath, const OpusConversionOptions& options = {});
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -60,15 +61,44 @@ TEST(CliExport, WritesTheChosenExportsAndFailsLoudly) {
     EXPECT_EQ(pages, 2u);  // only the two chats asked for
     EXPECT_FALSE(fs::exists(out + "/Contact"));
 
-    // A destination that cannot hold folders: every failure is said, and the
-    // exit status says so too.
+    EXPECT_TRUE(test::contains(run.out, "Call log                1 file\n")) << run.out;
+    EXPECT_TRUE(test::contains(run.out, "(2 conversations chosen)")) << run.out;
+    EXPECT_TRUE(test::contains(run.err, "export: 100%"));
+}
+
+// Mistakes on the command line are said before any scan starts (the scan
+// would show its progress), or, for chat keys only a scan can check,
+// before anything is written; each exits with 2.
+TEST(CliExport, RefusesDestinationsAndKeysItCannotHonour) {
+    test::TempHome home;
+    const std::string backup = home.path() + "/backup";
+    ASSERT_TRUE(test::writeSample(home.path(), backup));
     test::writeFile(home.path() + "/blocked", "a file, not a folder");
-    const test::CliRun blocked =
-        test::runTool(home.path(), {"export", backup, "--to", home.path() + "/blocked"});
-    EXPECT_EQ(blocked.exitCode, 1);
-    EXPECT_NE(blocked.err.find("failed:"), std::string::npos);
-    EXPECT_NE(test::runTool(home.path(), {"export", backup, "--to", out, "--chats", "x"}).exitCode,
-              0);
+    const struct {
+        std::vector<std::string> args;
+        const char* said;
+    } early[] = {
+        {{"--to", home.path() + "/blocked"}, "exists and is not a folder"},
+        {{"--to", home.path() + "/blocked/out"}, "is not a folder"},
+        {{"--to", backup + "/export"}, "inside the backup folder"},
+        {{"--to", home.path() + "/out", "--chats", "1,x"}, "--chats takes"},
+        {{"--to", home.path() + "/out", "--chats", "1,,2"}, "--chats takes"},
+        {{"--to", home.path() + "/out", "--chats", "99999999999"}, "--chats takes"},
+    };
+    for (const auto& c : early) {
+        std::vector<std::string> args{"export", backup};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const test::CliRun run = test::runTool(home.path(), args);
+        EXPECT_EQ(run.exitCode, 2) << c.said;
+        EXPECT_TRUE(test::contains(run.err, c.said)) << run.err;
+        EXPECT_FALSE(test::contains(run.err, "progress:")) << c.said;
+    }
+    const test::CliRun unknown = test::runTool(
+        home.path(), {"export", backup, "--to", home.path() + "/out", "--chats", "1,99"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(test::contains(unknown.err, "No conversation with the key 99 ")) << unknown.err;
+    EXPECT_FALSE(fs::exists(home.path() + "/out"));
+    EXPECT_EQ(test::readFile(home.path() + "/blocked"), "a file, not a folder");
 }
 
 // The demo's sample backup lives in a temporary user folder of its own;
@@ -94,8 +124,8 @@ TEST(CliDemo, AFailedDemoLeavesNoTemporaryFolderEither) {
     const test::ScopedTemporaryRoot temporary(home.path() + "/tmp");
     test::writeFile(home.path() + "/blocked", "a file, not a folder");
     test::CliRun demo = test::runTool(home.path(), {"demo", "--to", home.path() + "/blocked"});
-    EXPECT_EQ(demo.exitCode, 1);
-    EXPECT_NE(demo.err.find("failed:"), std::string::npos);
+    EXPECT_EQ(demo.exitCode, 2);
+    EXPECT_TRUE(test::contains(demo.err, "not a folder")) << demo.err;
     EXPECT_EQ(temporary.entries(), std::vector<std::string>{});
 }
 
@@ -113,6 +143,72 @@ TEST(CliConvert, VoiceNotesBecomeWavFilesBesideThem) {
     EXPECT_EQ(wav.substr(0, 4), "RIFF");
     EXPECT_EQ(wav.substr(8, 4), "WAVE");
     EXPECT_NE(test::runTool(home.path(), {"convert", home.path() + "/missing.opus"}).exitCode, 0);
+}
+
+// What a first-time user meets: the version, numbers that are numbers, and
+// commands that only read leaving the user folder as they found it.
+TEST(Cli, TellsItsVersionRefusesBadNumbersAndReadsWithoutWriting) {
+    test::TempHome home;
+    const test::CliRun version = test::runTool(home.path(), {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(std::regex_match(version.out, std::regex("vessamo-cli \\d+\\.\\d+\\.\\d+\n")))
+        << version.out;
+    for (const char* bad : {"-5", "x", "99999999999999999999"}) {
+        const test::CliRun run =
+            test::runTool(home.path(), {"sample", home.path() + "/s", "--media", bad});
+        EXPECT_NE(run.exitCode, 0) << bad;
+        EXPECT_TRUE(test::contains(run.err, "--media")) << run.err;
+        EXPECT_FALSE(fs::exists(home.path() + "/s")) << bad;
+    }
+
+    const std::string backup = home.path() + "/backup";
+    ASSERT_TRUE(test::writeSample(home.path(), backup));
+    const auto before = test::namesIn(home.path(), true);
+    EXPECT_EQ(test::runTool(home.path(), {"list"}).exitCode, 0);
+    EXPECT_EQ(test::runTool(home.path(), {"timeline", "list"}).exitCode, 0);
+    const test::CliRun scan = test::runTool(home.path(), {"scan", backup, "--deleted"});
+    EXPECT_EQ(scan.exitCode, 0);
+    EXPECT_EQ(test::namesIn(home.path(), true), before);
+    EXPECT_FALSE(fs::exists(home.path() + "/Library"));
+    EXPECT_FALSE(fs::exists(home.path() + "/.config"));
+
+    // The percentage only ever grows, to 100 % at the end.
+    int last = -1;
+    static const std::regex line("progress: (\\d+)%");
+    for (auto it = std::sregex_iterator(scan.err.begin(), scan.err.end(), line);
+         it != std::sregex_iterator(); ++it) {
+        const int percent = std::stoi((*it)[1]);
+        EXPECT_GT(percent, last) << scan.err;
+        last = percent;
+    }
+    EXPECT_EQ(last, 100);
+    for (const char* desktop : {"Preferences", "product menu"}) {
+        EXPECT_FALSE(test::contains(scan.out + scan.err, desktop));
+    }
+    EXPECT_FALSE(test::contains(scan.err, "--deleted")) << scan.err;  // it was given
+    const test::CliRun live = test::runTool(home.path(), {"scan", backup});
+    EXPECT_TRUE(test::contains(live.err, "scan with --deleted to recover them")) << live.err;
+}
+
+TEST(CliConvert, RefusesWhatIsNoFileAndSaysWhyTheDecoderFailed) {
+    test::TempHome home;
+    const std::string tools = home.path() + "/tools";
+    test::writeFile(tools + "/opusdec",
+                    "#!/bin/sh\necho \"Error opening output file $2: Read-only file system\" >&2\n"
+                    "exit 1\n");
+    ::chmod((tools + "/opusdec").c_str(), 0755);
+    const test::ScopedPath path(tools);
+    const std::string note = home.path() + "/note.opus";
+    test::writeFile(note, sample::sampleVoiceNote());
+    const test::CliRun failed = test::runTool(home.path(), {"convert", note});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(test::contains(failed.err, "Error opening output file")) << failed.err;
+
+    const std::string fifo = home.path() + "/pipe.opus";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const test::CliRun refused = test::runTool(home.path(), {"convert", fifo});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(test::contains(refused.err, "not a regular file")) << refused.err;
 }
 
 // The chats a person sees: the starred list is a view, not a conversation.
@@ -179,6 +275,8 @@ TEST(CliOtherSources, ABackupIsListedAndKeptAsATimelineOfTheSameChats) {
 
     const test::CliRun created = test::runTool(home.path(), {"timeline", "create", backup});
     ASSERT_EQ(created.exitCode, 0) << created.err;
+    EXPECT_TRUE(test::contains(created.out, "Made a Timeline backup of ")) << created.out;
+    EXPECT_FALSE(test::contains(created.err, "has been created to complete")) << created.err;
     std::vector<std::string> made;
     for (const auto& entry :
          fs::directory_iterator(home.path() + "/Library/Application Support/Vessamo")) {
@@ -213,6 +311,14 @@ TEST(CliOtherSources, ATimelineFolderIsToldFromItsFilesOrByKind) {
     test::expectFields(detected["source"],
                        {{"kind", "timeline"}, {"type", "WhatsAppTimeLine"}, {"name", "timeline"}});
     EXPECT_NE(test::runTool(home.path(), {"scan", folder, "--kind", "floppy"}).exitCode, 0);
+
+    // Only a device backup becomes a Timeline; the refusal says so in the
+    // command line's words, not the desktop's.
+    const test::CliRun refused = test::runTool(home.path(), {"timeline", "create", folder});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(test::contains(refused.err, "No Timeline backup was made: " + folder + " is not"))
+        << refused.err;
+    EXPECT_FALSE(test::contains(refused.err, "Please")) << refused.err;
 }
 
 // A zone half an hour off the hour, so a wrong offset cannot pass unseen.

@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
+#include <limits>
 
 #include "common/AppleTime.h"
 #include "common/Files.h"
@@ -92,6 +94,30 @@ TEST(AppleTime, TheCacheGivesWhatConvertingEachMomentGives) {
         }
         EXPECT_EQ(cache.display(AppleTime{-1}), displayTimeText(AppleTime{-1}));
     }
+}
+
+// Damaged records store anything, up to the saturated ends of a 64-bit
+// number: such moments have no date, and working that out overflows
+// nothing (the sanitizer build checks the arithmetic).
+TEST(AppleTime, MomentsBeyondAnyCalendarHaveNoDate) {
+    test::ScopedTimeZone zone("Asia/Kathmandu");
+    TimeTextCache cache;
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const double seconds : {-inf, inf, -9.3e18, 9.3e18, -9.2e18, 1e300}) {
+        const std::optional<AppleTime> time = AppleTime::fromSeconds(seconds);
+        ASSERT_TRUE(time) << seconds;
+        EXPECT_FALSE(time->hasDate()) << seconds;
+        EXPECT_FALSE(cache.display(*time)) << seconds;
+        EXPECT_FALSE(isoTimeText(*time)) << seconds;
+    }
+    EXPECT_FALSE(AppleTime::fromSeconds(std::nan("")));
+    for (const int64_t seconds : {INT64_MIN, INT64_MIN + 1, INT64_MAX, -(int64_t{1} << 55) - 1}) {
+        EXPECT_FALSE(cache.display(AppleTime{seconds})) << seconds;
+        EXPECT_FALSE(cache.iso(AppleTime{seconds})) << seconds;
+    }
+    EXPECT_EQ(AppleTime::fromSeconds(-0.9)->seconds, 0);  // toward zero, as SQLite does
+    EXPECT_EQ(cache.display(AppleTime{-63'000'000'000}),
+              displayTimeText(AppleTime{-63'000'000'000}));
 }
 
 TEST(Files, ReadWholeFileTakesRegularFilesOnly) {
