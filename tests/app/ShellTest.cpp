@@ -150,13 +150,6 @@ TEST_F(Shell, MenuLinksOpenTheirPages) {
                               "https://sibling.test/resource.html", "https://sibling.test"}));
 }
 
-TEST_F(Shell, FirstLaunchOpensTheProductPageOnce) {
-    controller.checkFirstLaunch();
-    controller.checkFirstLaunch();
-    EXPECT_EQ(ui.urls, Texts{"https://site.test/Vessamo.html"});
-    EXPECT_TRUE(UserDefaults(UserDefaults::defaultPath()).boolForKey("Download"));
-}
-
 TEST_F(Shell, ExitAsksAndOnlyExitRemovesMediaNeverALinksTarget) {
     const std::string media = home.path() + "/Media";
     test::writeFile(media + "/photo.jpg", "jpeg");
@@ -213,21 +206,6 @@ TEST_F(Shell, LaunchListsTheBackupsAndHomeButtonsAnswer) {
     const SourceEntryId id = controller.sourceList().rows()[3].id;
     center.post("KTExpandButtonMouseDown", id);
     EXPECT_TRUE(controller.sourceList().entry(id)->expanded);
-}
-
-TEST_F(Shell, PlaceholderButtonsOpenTheirEmptyPages) {
-    const std::vector<std::pair<int, ResultPage>> cases = {{1, ResultPage::NoBackup},
-                                                           {2, ResultPage::NoITunesBackup},
-                                                           {3, ResultPage::NoICloudBackup},
-                                                           {4, ResultPage::NoTimelineBackup}};
-    for (const auto& [button, page] : cases) {
-        center.post("KTLeftTipButtonMouseDown", button);
-        EXPECT_EQ(controller.resultView().state().page, page) << button;
-    }
-    for (const int other : {0, 5}) {
-        center.post("KTLeftTipButtonMouseDown", other);
-        EXPECT_EQ(controller.resultView().state().page, ResultPage::NoTimelineBackup) << other;
-    }
 }
 
 TEST_F(Shell, ChosenFolderIsScannedCancelScansNothing) {

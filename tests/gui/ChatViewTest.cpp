@@ -159,8 +159,6 @@ TEST(ChatView, GroupMessagesShowWhoWroteThemWhichCameBackAndWhereEachBubbleSits)
     EXPECT_GE(gui::MessageBubbleDelegate::contrast(gui::MessageBubbleDelegate::sentBubble(),
                                                    gui::MessageBubbleDelegate::sentText()),
               4.5);
-    EXPECT_EQ(gui::MessageBubbleDelegate::authorColour("Bea", option.palette),
-              gui::MessageBubbleDelegate::authorColour("Bea", option.palette));
 }
 
 TEST(ChatView, WhatsAppsOwnLinesShowTheirDescriptionAsASystemLineWithoutAnAuthor) {

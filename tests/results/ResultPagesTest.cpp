@@ -142,26 +142,6 @@ TEST_F(ResultPagesTest, OnlyDeletedFilterAndScroller) {
     EXPECT_TRUE(pages.scrollerVisible());
 }
 
-TEST_F(ResultPagesTest, ChatPagesByTwentyFiveWithMoreButton) {
-    chatWithMessages(4, "m", 60);
-    pages.setSource(make.finish());
-    pages.actClickChat();
-    EXPECT_TRUE(pages.bstartloadChat());
-    showOpenedChat();
-    EXPECT_FALSE(pages.bstartloadChat());
-
-    Texts all;
-    for (int i = 0; i < 60; ++i) {
-        all.push_back(std::string("m").append(std::to_string(i)));
-    }
-    for (const std::ptrdiff_t shown : {25, 50, 60}) {
-        EXPECT_EQ(contentsOf(pages.chatView().shown), Texts(all.end() - shown, all.end()));
-        EXPECT_EQ(pages.chatView().moreButton, shown < 60);
-        pages.ClickMoreBtn();
-    }
-    EXPECT_EQ(pages.chatView().shown.size(), 60u);
-}
-
 // Each conversation shows its own messages: live, starred, recovered. A
 // selection while one opens opens nothing and is not remembered.
 TEST_F(ResultPagesTest, OpeningShowsEachConversationsOwnMessages) {
