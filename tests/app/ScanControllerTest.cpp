@@ -17,7 +17,6 @@ using sample::CatalogueLayout;
 const std::string kEncryptedText =
     "The backup that you selected has been encrypted. Please decrypt this backup before the "
     "scanning.";
-const std::string kTipTitle = "Scan with advanced recovery mode";
 
 // Holds a scan in its first progress notification until the test lets go,
 // so the test can act while the scan runs.
@@ -142,8 +141,6 @@ TEST_F(ScanController, StopButtonAsksThenStopsOnlyTheRunningScan) {
 
     ASSERT_EQ(ui.alerts.size(), 2u);
     EXPECT_NE(ui.alerts[0].title.find("already running"), std::string::npos);
-    EXPECT_EQ(ui.alerts[1].title, "Are you sure you want to Stop the scanning ?");
-    EXPECT_EQ(ui.alerts[1].buttons, (std::vector<std::string>{" Cancel ", " Stop "}));
     EXPECT_EQ(controller.stagesRun(), std::vector<std::string>{"scanManifestDBThread"});
     EXPECT_TRUE(record->bhasScanCompleted);
     EXPECT_EQ(record->backUpFilePath, home.backupRoot() + "/device");
@@ -161,30 +158,6 @@ TEST_F(ScanController, StopButtonAsksThenStopsOnlyTheRunningScan) {
     controller.waitForScan();
     EXPECT_EQ(controller.stagesRun().size(), 6u);
     EXPECT_FALSE(record->scanResult->stopped);
-}
-
-TEST_F(ScanController, TipSheetUntilSuppressed) {
-    controller.defaults().setBool(kExampleAlertSuppress, false);
-    writeBackup("device");
-    auto record = listedRecord();
-    ui.scriptedAnswers.push_back(AlertAnswer{0, true});
-    scanAndWait(record);
-    ASSERT_EQ(ui.alerts.size(), 1u);
-    EXPECT_EQ(ui.alerts[0].title, kTipTitle);
-    EXPECT_EQ(ui.alerts[0].detail,
-              "If you don't find deleted chat messages, please select another mode from product "
-              "menu -> Preferences... -> Check Scan with advanced recovery mode, and scan again.");
-    EXPECT_EQ(ui.alerts[0].buttons, std::vector<std::string>{" Ok "});
-    EXPECT_TRUE(ui.alerts[0].suppressionLabel.has_value());
-
-    // The choice lasts: a controller started later reads it back.
-    test::RecordingUiPort laterUi;
-    NotificationCenter laterCenter;
-    OrlendoAppDelegate later(laterUi, laterCenter, OrlendoAppDelegate::Options{});
-    later.showIphoneDiskView();
-    later.KTWhatsAppTypeButtonMouseDownHandle(later.GetKTIOSDeviceController().records()[0], 1);
-    later.waitForScan();
-    EXPECT_TRUE(laterUi.alerts.empty());
 }
 
 TEST_F(ScanController, CategoryButtonsDecideWhatHappens) {

@@ -150,26 +150,10 @@ TEST_F(Shell, MenuLinksOpenTheirPages) {
                               "https://sibling.test/resource.html", "https://sibling.test"}));
 }
 
-TEST_F(Shell, FirstLaunchOpensTheProductPageOnce) {
-    controller.checkFirstLaunch();
-    controller.checkFirstLaunch();
-    EXPECT_EQ(ui.urls, Texts{"https://site.test/Vessamo.html"});
-    EXPECT_TRUE(UserDefaults(UserDefaults::defaultPath()).boolForKey("Download"));
-}
-
-TEST_F(Shell, ExitAsksAndOnlyExitRemovesMediaNeverALinksTarget) {
+// The question and its two answers are the desktop ShellTest's; a media
+// folder that is a link goes without what it points to.
+TEST_F(Shell, ExitRemovesAMediaLinkNeverItsTarget) {
     const std::string media = home.path() + "/Media";
-    test::writeFile(media + "/photo.jpg", "jpeg");
-    ui.scriptedAnswers = {AlertAnswer{1}};  // "Cancel"
-    EXPECT_FALSE(controller.windowShouldClose());
-    EXPECT_TRUE(fs::exists(media + "/photo.jpg"));
-    ASSERT_EQ(ui.alerts.size(), 1u);
-    EXPECT_EQ(ui.alerts[0].title, "Are you sure you want to Exit ?");
-    EXPECT_EQ(ui.alerts[0].buttons, (Texts{" Exit ", "Cancel"}));
-
-    EXPECT_TRUE(controller.windowShouldClose());  // " Exit ", the default
-    EXPECT_FALSE(fs::exists(media));
-
     const std::string outside = home.path() + "/Pictures";
     test::writeFile(outside + "/kept.jpg", "jpeg");
     fs::create_directory_symlink(outside, media);
@@ -178,15 +162,12 @@ TEST_F(Shell, ExitAsksAndOnlyExitRemovesMediaNeverALinksTarget) {
     EXPECT_EQ(test::readFile(outside + "/kept.jpg"), "jpeg");
 }
 
-TEST_F(Shell, TimelineFolderIsMadeWithItsParentsAndTheListFollowsIt) {
+// A new folder made and listed empty is the desktop ShellTest's.
+TEST_F(Shell, TimelineFolderListsItsBackupsAndAnEmptyOneIsRefused) {
     const std::string folder = home.path() + "/a/b/c/Timelines";
-    ASSERT_TRUE(controller.ResetPreferenceSetting(folder).ok());
-    EXPECT_TRUE(fs::is_directory(folder));
-    EXPECT_EQ(controller.timelinePath, folder);
-    EXPECT_EQ(entryTitles().back(), "Create WhatsApp Timeline");
-
     ASSERT_TRUE(sample::writeTimelineSample(folder + "/Anna 2024"));
     ASSERT_TRUE(controller.ResetPreferenceSetting(folder).ok());
+    EXPECT_EQ(controller.timelinePath, folder);
     EXPECT_EQ(entryTitles().back(), "WhatsApp TimeLine Backup | Anna 2024");
 
     EXPECT_EQ(controller.ResetPreferenceSetting("").code(), StatusCode::invalid);
@@ -213,21 +194,6 @@ TEST_F(Shell, LaunchListsTheBackupsAndHomeButtonsAnswer) {
     const SourceEntryId id = controller.sourceList().rows()[3].id;
     center.post("KTExpandButtonMouseDown", id);
     EXPECT_TRUE(controller.sourceList().entry(id)->expanded);
-}
-
-TEST_F(Shell, PlaceholderButtonsOpenTheirEmptyPages) {
-    const std::vector<std::pair<int, ResultPage>> cases = {{1, ResultPage::NoBackup},
-                                                           {2, ResultPage::NoITunesBackup},
-                                                           {3, ResultPage::NoICloudBackup},
-                                                           {4, ResultPage::NoTimelineBackup}};
-    for (const auto& [button, page] : cases) {
-        center.post("KTLeftTipButtonMouseDown", button);
-        EXPECT_EQ(controller.resultView().state().page, page) << button;
-    }
-    for (const int other : {0, 5}) {
-        center.post("KTLeftTipButtonMouseDown", other);
-        EXPECT_EQ(controller.resultView().state().page, ResultPage::NoTimelineBackup) << other;
-    }
 }
 
 TEST_F(Shell, ChosenFolderIsScannedCancelScansNothing) {

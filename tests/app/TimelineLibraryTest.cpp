@@ -116,14 +116,6 @@ TEST_F(TimelineLibraryTest, OnlyVisibleFoldersAreBackups) {
     EXPECT_EQ(records[0]->strDeviceName, "2022-01-15 - 13.20.00");
     EXPECT_EQ(records[1]->strDeviceName, "2022-03-01 - 08.00.00");
     EXPECT_EQ(records[0]->backUpFilePath, timelinePath() + "/2022-01-15 - 13.20.00");
-    EXPECT_EQ(records[0]->strBackupType, "WhatsAppTimeLine");
-
-    KTTimeLineFileNode row;
-    row.nodeName = "2022-01-15 - 13.20.00";
-    row.nodePath = records[0]->backUpFilePath;
-    const KTIOSDeviceNodePtr content = ClickShowContentAction(row);
-    EXPECT_EQ(content->strBackupType, "Timeline BackUp");
-    EXPECT_EQ(content->backUpFilePath, records[0]->backUpFilePath);
 }
 
 TEST_F(TimelineLibraryTest, ViewShowsRowsAndTheFirstBackupsAccount) {

@@ -96,8 +96,9 @@ TEST_F(DeviceDiscovery, ReadsEveryKindOfBackupFolderInTheRoot) {
     ASSERT_NE(manifest, nullptr);
     // Lockdown's build version stands in for the iTunes version.
     EXPECT_EQ(std::tuple(manifest->strDeviceName, manifest->itunesVersion, manifest->strIOSVersion,
-                         manifest->strDeviceSize, manifest->strDeviceBackUpTime),
-              std::tuple("Manifest Only", "18C66", "14.3", "", "2022-01-15 13:20"));
+                         manifest->strDeviceSerial, manifest->strDeviceSize,
+                         manifest->strDeviceBackUpTime),
+              std::tuple("Manifest Only", "18C66", "14.3", "F17ZK0N9N72J", "", "2022-01-15 13:20"));
 
     const KTIOSDeviceNode* locked = find(records, "d-encrypted");
     ASSERT_NE(locked, nullptr);

@@ -78,11 +78,6 @@ TEST_F(NameClashTest, SameNamedPeopleEachKeepTheirCard) {
     make.contact("This Is DFIR Two", "+1 919 555 0100");
     make.favourite("Anna", "491701111111@s.whatsapp.net");
     make.favourite("Anna", "491702222222@s.whatsapp.net");
-    make.chat(1, "Anna", "491701111111");
-    make.chat(2, "Anna", "491702222222");
-    said(1, "Anna", "491701111111", "from the first Anna");
-    said(1, "Anna", "491701111111", "again the first Anna");
-    said(2, "Anna", "491702222222", "from the second Anna");
     finish();
 
     const ExportReport contacts = ExportChatContactsthreader(*result, out);
@@ -97,19 +92,6 @@ TEST_F(NameClashTest, SameNamedPeopleEachKeepTheirCard) {
     EXPECT_TRUE(favourites.failures.empty());
     EXPECT_EQ(namesIn(out + "/Favorites Contact"), (Names{"Anna.vcf", "Anna (2).vcf"}));
     EXPECT_TRUE(contains(readFile(out + "/Favorites Contact/Anna (2).vcf"), "+491702222222"));
-
-    // The people of the chats: one card per person however many messages,
-    // and the second Anna beside the first.
-    const ExportReport people = ExportSelectedChatContactsthreader(*result, chats(), out);
-    EXPECT_TRUE(people.failures.empty());
-    EXPECT_EQ(people.filesWritten, 2u);
-    EXPECT_EQ(namesIn(out + "/Chats"), (Names{"Anna.vcf", "Anna (2).vcf"}));
-    EXPECT_TRUE(contains(readFile(out + "/Chats/Anna.vcf"), "+491701111111"));
-    EXPECT_TRUE(contains(readFile(out + "/Chats/Anna (2).vcf"), "+491702222222"));
-    // A second run into the same folder finds both cards there and keeps them.
-    const ExportReport again = ExportSelectedChatContactsthreader(*result, chats(), out);
-    EXPECT_EQ(again.filesWritten, 0u);
-    EXPECT_EQ(namesIn(out + "/Chats").size(), 2u);
 
     // The combined recovery's contacts and WhatsApp contacts.
     RecoveryLists lists;

@@ -159,8 +159,6 @@ TEST(ChatView, GroupMessagesShowWhoWroteThemWhichCameBackAndWhereEachBubbleSits)
     EXPECT_GE(gui::MessageBubbleDelegate::contrast(gui::MessageBubbleDelegate::sentBubble(),
                                                    gui::MessageBubbleDelegate::sentText()),
               4.5);
-    EXPECT_EQ(gui::MessageBubbleDelegate::authorColour("Bea", option.palette),
-              gui::MessageBubbleDelegate::authorColour("Bea", option.palette));
 }
 
 TEST(ChatView, WhatsAppsOwnLinesShowTheirDescriptionAsASystemLineWithoutAnAuthor) {
@@ -245,16 +243,25 @@ struct PictureBackup {
     std::string outside = home.path() + "/elsewhere";
 };
 
+// A message of chat 1 with the attachment "Media/<name>", which the backup
+// holds in `file`.
+KTWhatsAppNode& attachment(ResultFactory& factory, int type, const std::string& name,
+                           const std::string& file, Direction direction = Direction::Receive,
+                           std::string_view text = "") {
+    KTWhatsAppNode& message = factory.message(1, text, direction);
+    message.attchType = type;
+    message.isHaveAttch = true;
+    message.messageAttchpath = factory.text("Media/" + name);
+    factory.media("Library/Media/" + name, file);
+    return message;
+}
+
 TEST(ChatView, PicturesArriveAfterTheViewIsUpAndLinksOutOfTheBackupStayUnread) {
     PictureBackup backup;
     ResultFactory factory;
     factory.chat(1, "Ana");
-    for (const char* name : {"picture", "link"}) {
-        KTWhatsAppNode& message = factory.message(1, "", Direction::Receive);
-        message.attchType = 1;
-        message.isHaveAttch = true;
-        message.messageAttchpath = factory.text(std::string("Media/") + name + ".jpg");
-        factory.media(std::string("Library/Media/") + name + ".jpg", backup.folder + "/ab/" + name);
+    for (const std::string name : {"picture", "link"}) {
+        attachment(factory, 1, name + ".jpg", backup.folder + "/ab/" + name);
     }
     OpenedChat chat(factory.finish(SourceKind::Backup, backup.folder));
     const QString picture = chat.data(0, ChatViewModel::MediaPathRole).toString();
@@ -364,12 +371,8 @@ TEST(ChatView, AVideoWithoutAStillShowsItsFirstFrame) {
     fs::create_symlink(backup.outside + "/film", backup.folder + "/ef/linked-film");
     ResultFactory factory;
     factory.chat(1, "Ana");
-    for (const char* name : {"film", "linked-film"}) {
-        KTWhatsAppNode& film = factory.message(1, "", Direction::Receive);
-        film.attchType = 2;
-        film.isHaveAttch = true;
-        film.messageAttchpath = factory.text(std::string("Media/") + name + ".avi");
-        factory.media(std::string("Library/Media/") + name + ".avi", backup.folder + "/ef/" + name);
+    for (const std::string name : {"film", "linked-film"}) {
+        attachment(factory, 2, name + ".avi", backup.folder + "/ef/" + name);
     }
     OpenedChat chat(factory.finish(SourceKind::Backup, backup.folder));
     gui::ThumbnailCache& cache = chat.view.thumbnails();
@@ -398,17 +401,9 @@ TEST(ChatView, PictureAndVideoBubblesAskForAPreviewAndTheVideoShowsItsPoster) {
     std::ofstream(backup.folder + "/cd/film") << "not a picture: a film";
     ResultFactory factory;
     factory.chat(1, "Ana");
-    KTWhatsAppNode& picture = factory.message(1, "", Direction::Receive);
-    picture.attchType = 1;
-    picture.isHaveAttch = true;
-    picture.messageAttchpath = factory.text("Media/beach.jpg");
-    factory.media("Library/Media/beach.jpg", backup.folder + "/ab/picture");
-    KTWhatsAppNode& film = factory.message(1, "look at this", Direction::Send);
-    film.attchType = 2;
-    film.isHaveAttch = true;
-    film.messageAttchpath = factory.text("Media/surf.mp4");
-    film.messageThumPath = factory.text("Media/surf.thumb");
-    factory.media("Library/Media/surf.mp4", backup.folder + "/cd/film");
+    attachment(factory, 1, "beach.jpg", backup.folder + "/ab/picture");
+    attachment(factory, 2, "surf.mp4", backup.folder + "/cd/film", Direction::Send, "look at this")
+        .messageThumPath = factory.text("Media/surf.thumb");
     factory.media("Library/Media/surf.thumb", backup.folder + "/cd/still");
     factory.message(1, "just words", Direction::Receive);
     OpenedChat chat(factory.finish(SourceKind::Backup, backup.folder));

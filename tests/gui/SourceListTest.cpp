@@ -72,14 +72,6 @@ QStringList textsOf(const std::vector<KTLeftTipButton*>& buttons) {
     return texts;
 }
 
-TEST(SourceListTest, EmptyUserFolderShowsTheFourPlaceholders) {
-    ListFixture list({.itunes = false});
-    EXPECT_EQ(textsOf(list.shown<KTLeftTipButton>()),
-              (QStringList{"No Device Connect", "Setup iTunes Backup", "Setup iCloud Backup",
-                           "Create WhatsApp Timeline"}));
-    EXPECT_TRUE(list.shown<KTDeviceView>().empty());
-}
-
 TEST(SourceListTest, SourcesShowAsEntriesWithTheirDetails) {
     ListFixture list({.itunes = true, .icloud = true, .timeline = true});
     EXPECT_EQ(textsOf(list.shown<KTLeftTipButton>()), QStringList{"No Device Connect"});

@@ -8,7 +8,6 @@
 #include "common/SqliteDatabase.h"
 #include "sample/SampleCatalogueWriter.h"
 #include "sample/SampleDeletedMessages.h"
-#include "sample/SampleImage.h"
 #include "sample/SampleSources.h"
 #include "support/TestSupport.h"
 
@@ -23,29 +22,14 @@ PlistValue::Bytes bytesOf(const std::string& text) {
     return PlistValue::Bytes(text.begin(), text.end());
 }
 
-TEST(SampleBuilder, WritesThePlistsRealBackupsCarry) {
+// Real backups carry Info.plist as XML and Manifest.plist as a binary list;
+// what they say is read back by the device discovery tests.
+TEST(SampleBuilder, WritesThePlistsInTheFormatsRealBackupsUse) {
     test::TempHome home;
-    sample::DeviceInfo device;
-    device.encrypted = true;
     const std::string folder = home.path() + "/b";
-    ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::ManifestDb, device).write(folder));
-
-    const std::string info = test::readFile(folder + "/Info.plist");
-    EXPECT_EQ(info.rfind("<?xml", 0), 0u);
-    auto infoValue = PlistValue::fromBytes(bytesOf(info));
-    ASSERT_TRUE(infoValue);
-    EXPECT_EQ(infoValue->stringFor("Device Name"), device.deviceName);
-    EXPECT_EQ(infoValue->stringFor("Product Version"), device.productVersion);
-
-    const std::string manifest = test::readFile(folder + "/Manifest.plist");
-    EXPECT_EQ(manifest.rfind("bplist00", 0), 0u);
-    auto manifestValue = PlistValue::fromBytes(bytesOf(manifest));
-    ASSERT_TRUE(manifestValue);
-    EXPECT_EQ(manifestValue->find("IsEncrypted")->asBoolean(), true);
-    const PlistValue* lockdown = manifestValue->find("Lockdown");
-    ASSERT_NE(lockdown, nullptr);
-    EXPECT_EQ(lockdown->stringFor("ProductType"), device.productType);
-    EXPECT_EQ(lockdown->stringFor("SerialNumber"), device.serialNumber);
+    ASSERT_TRUE(sample::whatsAppBackup(CatalogueLayout::ManifestDb).write(folder));
+    EXPECT_EQ(test::readFile(folder + "/Info.plist").rfind("<?xml", 0), 0u);
+    EXPECT_EQ(test::readFile(folder + "/Manifest.plist").rfind("bplist00", 0), 0u);
 }
 
 TEST(SampleBuilder, ManifestDbRowsCarryAKeyedArchiveOfTheFile) {
@@ -84,16 +68,6 @@ TEST(SampleBuilder, ManifestDbRowsCarryAKeyedArchiveOfTheFile) {
     auto classIndex = file.find("$class")->asUid();
     ASSERT_TRUE(classIndex);
     EXPECT_EQ((*objects)[*classIndex].stringFor("$classname"), "MBFile");
-}
-
-TEST(SampleBuilder, ImagesAreRealPngs) {
-    std::string png = sample::solidColourPng(3, 2, 1, 2, 3);
-    ASSERT_GT(png.size(), 8u);
-    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
-    // IHDR carries the size; the IEND chunk with its fixed CRC closes the file.
-    EXPECT_EQ(png.substr(12, 4), "IHDR");
-    EXPECT_EQ(png.substr(16, 8), std::string("\0\0\0\x03\0\0\0\x02", 8));
-    EXPECT_EQ(png.substr(png.size() - 12), std::string("\0\0\0\0IEND\xAE\x42\x60\x82", 12));
 }
 
 // --- chat databases with deleted rows ----------------------------------------
