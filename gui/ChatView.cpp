@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "ChatViewModel.h"
+#include "MediaSourceRoot.h"
 #include "MessageBubbleDelegate.h"
 #include "Theme.h"
 #include "ThumbnailCache.h"
@@ -142,7 +143,7 @@ void ChatView::activate(const QModelIndex& index) {
             emit previewRequested(file, name.isEmpty() ? QFileInfo(file).fileName() : name);
             break;
         case MessageKind::Audio:
-            player_->toggle(file, name);
+            player_->toggle(file, name, sourceRootOf(*pages_.lists()->result, file));
             break;
         default:
             break;

@@ -222,7 +222,7 @@ void ChatViewModel::resolveMedia(const KTWhatsAppNode& message, Row& made) const
         VoiceNotePlayer::needsConversion(made.mediaPath, made.mediaName)) {
         // Only the rows in sight are made, so a note's file is read at most
         // once per opening, and only its few pages.
-        if (const auto length = VoiceNotePlayer::opusDuration(made.mediaPath)) {
+        if (const auto length = VoiceNotePlayer::opusDuration(made.mediaPath, made.sourceRoot)) {
             made.durationText = VoiceNotePlayer::durationText(*length);
         }
     }

@@ -180,8 +180,7 @@ QString DetailPane::text() const {
 
 void DetailPane::clear() {
     if (player_ != nullptr) {
-        player_->stop();
-        player_->setSource(QUrl());
+        releaseSource(*player_);
     }
     playButton_->setIcon(MediaIcons::play());
     visual_ = Visual::None;
@@ -393,10 +392,10 @@ void DetailPane::showIcon(const QIcon& icon) {
 }
 
 // Only a regular file inside the source reached through no link is handed
-// to the player, which would otherwise follow one.
+// to the player, and as the opened file: the player would follow a link.
 void DetailPane::showMovie(const QString& file, bool sound) {
-    const std::optional<QString> playable = confinedFile(file, rootOf(file));
-    if (!playable) {
+    const QString root = rootOf(file);
+    if (!confinedFile(file, root)) {
         showIcon(MediaIcons::of(sound ? MediaBrowserModel::Kind::Audio
                                       : MediaBrowserModel::Kind::Video));
         return;
@@ -414,7 +413,11 @@ void DetailPane::showMovie(const QString& file, bool sound) {
                     playButton_->setAccessibleName(playButton_->toolTip());
                 });
     }
-    player_->setSource(QUrl::fromLocalFile(*playable));
+    if (!playConfined(*player_, file, root)) {
+        showIcon(MediaIcons::of(sound ? MediaBrowserModel::Kind::Audio
+                                      : MediaBrowserModel::Kind::Video));
+        return;
+    }
     sound_ = sound;
     movieIcon_->setPixmap(
         MediaIcons::of(sound ? MediaBrowserModel::Kind::Audio : MediaBrowserModel::Kind::Video)

@@ -1,18 +1,22 @@
 #include "MediaSourceRoot.h"
 
-#include <sys/stat.h>
-
 #include <QFile>
+#include <QMediaPlayer>
+#include <QUrl>
 #include <array>
 #include <filesystem>
 #include <string>
 #include <system_error>
 
+#include "ThumbnailCache.h"
+#include "common/ConfinedFiles.h"
+
 namespace vessamo::gui {
 
 namespace {
 
-namespace fs = std::filesystem;
+// Films and sounds are streamed, never read whole: any size a phone records is fine.
+constexpr qint64 kLargestPlayedBytes = 16LL * 1024 * 1024 * 1024;
 
 // A folder is a prefix of a path only at a component boundary.
 bool startsWithFolder(const std::string& path, const std::string& folder) {
@@ -41,37 +45,41 @@ std::optional<QString> confinedFile(const QString& file, const QString& root) {
     if (file.isEmpty() || root.isEmpty()) {
         return std::nullopt;
     }
+    const PathWithin within{root.toStdString(), file.toStdString()};
+    const StatusOr<std::string> relative = relativeInside(within);
     std::error_code error;
-    const fs::path realRoot = fs::canonical(fs::path(root.toStdString()), error);
-    if (error) {
+    const std::filesystem::path realRoot = std::filesystem::canonical(within.root, error);
+    if (!relative.ok() || error || !isSourceFile(within)) {
         return std::nullopt;
     }
-    const fs::path asked = fs::path(file.toStdString()).lexically_normal();
-    const fs::path inside =
-        asked.lexically_relative(fs::path(root.toStdString()).lexically_normal());
-    if (inside.empty() || *inside.begin() == "..") {
-        return std::nullopt;
+    // Named by the root's real place, as the file was found there.
+    return QString::fromStdString((realRoot / *relative).string());
+}
+
+bool playConfined(QMediaPlayer& player, const QString& file, const QString& root) {
+    releaseSource(player);
+    const std::optional<QString> name = confinedFile(file, root);
+    std::unique_ptr<QFile> opened =
+        name ? ThumbnailCache::openInside(file, root, kLargestPlayedBytes) : nullptr;
+    if (opened == nullptr) {
+        return false;
     }
-    // Each step below the root is looked at without following it.
-    fs::path walked = realRoot;
-    auto part = inside.begin();
-    while (part != inside.end()) {
-        if (*part == "." || *part == ".." || part->empty()) {
-            return std::nullopt;
-        }
-        walked /= *part;
-        struct stat info {};
-        if (::lstat(QFile::encodeName(QString::fromStdString(walked.string())).constData(),
-                    &info) != 0) {
-            return std::nullopt;
-        }
-        const bool last = std::next(part) == inside.end();
-        if (last ? !S_ISREG(info.st_mode) : !S_ISDIR(info.st_mode)) {
-            return std::nullopt;  // a link, a device, or a file where a folder should be
-        }
-        ++part;
+    QFile* device = opened.release();
+    device->setParent(&player);
+    // The name only tells the player the kind of file; it reads the device.
+    player.setSourceDevice(device, QUrl::fromLocalFile(*name));
+    return true;
+}
+
+void releaseSource(QMediaPlayer& player) {
+    player.stop();
+    player.setSource(QUrl());
+    // The player's only files are the ones playConfined gave it. Its
+    // backend may still hold one until the event loop turns.
+    for (QFile* given : player.findChildren<QFile*>(Qt::FindDirectChildrenOnly)) {
+        given->setParent(nullptr);
+        given->deleteLater();
     }
-    return QString::fromStdString(walked.string());
 }
 
 }  // namespace vessamo::gui

@@ -14,6 +14,7 @@
 #include <QVideoWidget>
 #include <vector>
 
+#include "MediaSourceRoot.h"
 #include "Theme.h"
 #include "ThumbnailCache.h"
 #include "VoiceNotePlayer.h"
@@ -106,6 +107,11 @@ PreviewPanel::PreviewPanel(OrlendoAppDelegate& app, QWidget* parent)
 
 PreviewPanel::~PreviewPanel() = default;
 
+QString PreviewPanel::rootOf(const QString& file) const {
+    const ResultListsPtr& lists = app_.resultView().pages().lists();
+    return lists && lists->result ? sourceRootOf(*lists->result, file) : QString();
+}
+
 PreviewPanel::Look PreviewPanel::lookOf(const QString& name) {
     const QString extension = QFileInfo(name).suffix().toLower();
     static const QStringList pictures = {"jpg", "jpeg", "png", "gif", "thumb", "webp", "bmp"};
@@ -143,8 +149,7 @@ QMediaPlayer* PreviewPanel::ensureMoviePlayer() {
 
 void PreviewPanel::preview(const QString& filePath, const QString& displayName) {
     if (movie_ != nullptr) {
-        movie_->stop();
-        movie_->setSource(QUrl());
+        releaseSource(*movie_);
     }
     sound_->stop();
     filePath_ = filePath;
@@ -226,8 +231,10 @@ void PreviewPanel::resizeEvent(QResizeEvent* event) {
 void PreviewPanel::togglePlaying() {
     if (look_ == Look::Movie) {
         QMediaPlayer* movie = ensureMoviePlayer();
-        if (movie->source().isEmpty()) {
-            movie->setSource(QUrl::fromLocalFile(filePath_));
+        if (movie->source().isEmpty() && !playConfined(*movie, filePath_, rootOf(filePath_))) {
+            other_->setText(tr("This film cannot be played."));
+            body_->setCurrentWidget(other_);
+            return;
         }
         if (movie->playbackState() == QMediaPlayer::PlayingState) {
             movie->pause();
@@ -235,7 +242,7 @@ void PreviewPanel::togglePlaying() {
             movie->play();
         }
     } else if (look_ == Look::Sound) {
-        sound_->toggle(filePath_, displayName_);
+        sound_->toggle(filePath_, displayName_, rootOf(filePath_));
     }
     updatePlayButton();
 }

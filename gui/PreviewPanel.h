@@ -70,6 +70,9 @@ private:
     void saved(const QString& name, const ExportReport& report);
     void tell(const QString& text, const QString& detail);
 
+    // The source folder the file is read inside.
+    [[nodiscard]] QString rootOf(const QString& file) const;
+
     OrlendoAppDelegate& app_;
     QString filePath_;
     QString displayName_;

@@ -1,46 +1,27 @@
 #include "ThumbnailCache.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QFile>
 #include <QImageReader>
 #include <QMetaObject>
-#include <filesystem>
-#include <system_error>
 
 #include "VideoPoster.h"
+#include "common/ConfinedFiles.h"
+#include "common/Files.h"
 
 namespace vessamo::gui {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // Pictures in a backup are rarely large; anything bigger is not worth a
 // thumbnail's memory and time.
 constexpr qint64 kLargestFileBytes = 64LL * 1024 * 1024;
 
-// True when the file's real place, links on the way resolved, lies in the
-// real source folder.
-bool liesInside(const QString& file, const QString& root) {
-    std::error_code error;
-    const fs::path realRoot = fs::canonical(fs::path(root.toStdString()), error);
-    if (error || root.isEmpty()) {
-        return false;
-    }
-    const fs::path realFile = fs::canonical(fs::path(file.toStdString()), error);
-    if (error) {
-        return false;
-    }
-    auto fileParts = realFile.begin();
-    for (auto rootPart = realRoot.begin(); rootPart != realRoot.end(); ++rootPart, ++fileParts) {
-        if (fileParts == realFile.end() || *fileParts != *rootPart) {
-            return false;
-        }
-    }
-    return true;
+PathWithin within(const QString& file, const QString& sourceRoot) {
+    return PathWithin{sourceRoot.toStdString(), file.toStdString()};
 }
 
 }  // namespace
@@ -94,35 +75,34 @@ void ThumbnailCache::finished(const QString& file, const QImage& image) {
 
 std::unique_ptr<QFile> ThumbnailCache::openInside(const QString& file, const QString& sourceRoot,
                                                   qint64 largestBytes) {
-    if (!liesInside(file, sourceRoot)) {
+    if (file.isEmpty() || sourceRoot.isEmpty()) {
         return nullptr;
     }
-    // O_NOFOLLOW and the check of the opened file: a link put in place
-    // after the check above is refused as well.
-    const int fd = ::open(QFile::encodeName(file).constData(),
-                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        return nullptr;
-    }
+    StatusOr<UniqueFd> opened = openSourceFile(within(file, sourceRoot));
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > largestBytes) {
-        ::close(fd);
+    if (!opened.ok() || ::fstat(opened->get(), &info) != 0 || info.st_size > largestBytes) {
         return nullptr;
     }
     auto device = std::make_unique<QFile>();
-    if (!device->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!device->open(opened->get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         return nullptr;
     }
+    (void)opened->release();  // the device closes it from here on
     return device;
 }
 
 QImage ThumbnailCache::load(const QString& file, const QString& sourceRoot, QSize largest) {
-    const std::unique_ptr<QFile> device = openInside(file, sourceRoot, kLargestFileBytes);
-    if (device == nullptr) {
+    if (file.isEmpty() || sourceRoot.isEmpty()) {
         return {};
     }
-    QImageReader reader(device.get());
+    const StatusOr<std::string> bytes = readWholeFile(within(file, sourceRoot), kLargestFileBytes);
+    if (!bytes.ok()) {
+        return {};
+    }
+    QByteArray data = QByteArray::fromRawData(bytes->data(), static_cast<qsizetype>(bytes->size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (size.isValid() && (size.width() > largest.width() || size.height() > largest.height())) {

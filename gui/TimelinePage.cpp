@@ -1,5 +1,7 @@
 #include "TimelinePage.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QImageReader>
@@ -15,6 +17,7 @@
 #include "Theme.h"
 #include "TimelineRow.h"
 #include "app/TimelineLibrary.h"
+#include "common/Files.h"
 
 namespace vessamo::gui {
 
@@ -192,8 +195,13 @@ void TimelinePage::showAccount(const TimelineAccount& account) {
     const int side = fontMetrics().height() * 4;
     QImage image;
     if (any && !account.info->whatsAppContactPath.empty()) {
-        const std::string_view path = account.info->whatsAppContactPath;
-        QImageReader reader(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
+        // The Timeline's own picture, not whatever a link in its place names.
+        const StatusOr<std::string> bytes =
+            readWholeFile(PathWithin{{}, std::string(account.info->whatsAppContactPath.view())});
+        QByteArray stored = bytes.ok() ? QByteArray::fromStdString(*bytes) : QByteArray();
+        QBuffer buffer(&stored);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
         reader.setAutoTransform(true);
         image = reader.read();
     }

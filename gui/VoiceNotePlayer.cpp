@@ -7,8 +7,11 @@
 #include <cstring>
 #include <utility>
 
+#include "MediaSourceRoot.h"
 #include "app/OrlendoAppDelegate.h"
+#include "common/ConfinedFiles.h"
 #include "common/Files.h"
+#include "common/ScratchFolder.h"
 
 namespace vessamo::gui {
 
@@ -18,6 +21,23 @@ namespace {
 // learn its length.
 constexpr uint64_t kLargestNoteBytes = 16ull * 1024 * 1024;
 constexpr int64_t kOpusRate = 48000;  // granule positions count 48 kHz samples
+
+// The decoder is a separate program that would open a path, links and
+// all: it is given a private copy of the note, read inside its source
+// without following one. The copy keeps the note's name, which names the
+// wav, and goes with its folder once the decoder is done.
+WavConversion convertCopy(const PathWithin& note, const VoiceNotePlayer::Converter& decode) {
+    const StatusOr<std::string> bytes = readWholeFile(note, kLargestNoteBytes);
+    std::optional<ScratchFolder> scratch = ScratchFolder::create("vessamo-note");
+    if (!bytes.ok() || !scratch) {
+        return {};
+    }
+    const std::string copy = scratch->path() + "/" + safeFileName(lastComponent(note.path));
+    if (!writeFileAtomically(copy, *bytes, WriteMode::replace, Flush::none).ok()) {
+        return {};
+    }
+    return decode(copy);
+}
 
 uint64_t littleEndian(const std::string& bytes, size_t at, size_t width) {
     uint64_t value = 0;
@@ -93,7 +113,7 @@ bool VoiceNotePlayer::needsConversion(const QString& file, const QString& name) 
     return isOpus(name) || isOpus(file);
 }
 
-void VoiceNotePlayer::toggle(const QString& file, const QString& name) {
+void VoiceNotePlayer::toggle(const QString& file, const QString& name, const QString& root) {
     if (file.isEmpty()) {
         return;
     }
@@ -114,9 +134,10 @@ void VoiceNotePlayer::toggle(const QString& file, const QString& name) {
         }
     }
     if (player_ != nullptr) {
-        player_->stop();
+        releaseSource(*player_);
     }
     const QString previous = std::exchange(file_, file);
+    root_ = root;
     state_ = State::Idle;
     if (previous != file) {
         emit changed(previous);  // its row shows the play button again
@@ -124,8 +145,10 @@ void VoiceNotePlayer::toggle(const QString& file, const QString& name) {
     ++generation_;
     if (needsConversion(file, name)) {
         convert(file);
+    } else if (playConfined(*ensurePlayer(), file, root)) {
+        startPlaying();
     } else {
-        playUrl(QUrl::fromLocalFile(file));
+        setState(State::Failed);
     }
 }
 
@@ -145,9 +168,10 @@ void VoiceNotePlayer::convert(const QString& file) {
         return;
     }
     conversion_.join();
-    conversion_.start([this, generation = generation_, opus = file.toStdString(),
+    conversion_.start([this, generation = generation_,
+                       note = PathWithin{root_.toStdString(), file.toStdString()},
                        decode = converter()](const std::stop_token& stop) {
-        const WavConversion conversion = decode(opus);
+        const WavConversion conversion = convertCopy(note, decode);
         if (stop.stop_requested()) {
             return;
         }
@@ -174,12 +198,13 @@ void VoiceNotePlayer::converted(uint64_t generation, const WavConversion& conver
         setState(conversion.awaitingTool ? State::WaitingForDecoder : State::Failed);
         return;
     }
-    playUrl(QUrl::fromLocalFile(wav));
+    // The wav is the program's own file, made from the copy.
+    ensurePlayer()->setSource(QUrl::fromLocalFile(wav));
+    startPlaying();
 }
 
-void VoiceNotePlayer::playUrl(const QUrl& url) {
+void VoiceNotePlayer::startPlaying() {
     state_ = State::Idle;  // the player's own state from here on
-    ensurePlayer()->setSource(url);
     player_->play();
     if (player_->playbackState() != QMediaPlayer::PlayingState && state_ == State::Idle) {
         // The backend starts asynchronously; the person sees it started.
@@ -207,8 +232,10 @@ std::chrono::milliseconds VoiceNotePlayer::duration() const {
     return std::chrono::milliseconds(player_ != nullptr ? player_->duration() : 0);
 }
 
-std::optional<std::chrono::milliseconds> VoiceNotePlayer::opusDuration(const QString& file) {
-    const StatusOr<std::string> read = readWholeFile(file.toStdString(), kLargestNoteBytes);
+std::optional<std::chrono::milliseconds> VoiceNotePlayer::opusDuration(const QString& file,
+                                                                       const QString& root) {
+    const StatusOr<std::string> read =
+        readWholeFile(PathWithin{root.toStdString(), file.toStdString()}, kLargestNoteBytes);
     if (!read.ok()) {
         return std::nullopt;
     }

@@ -40,7 +40,9 @@ public:
     // The play control of a sound file was used: starts it, or pauses and
     // resumes it when it is the one playing. name is the stored file name,
     // which tells a voice note when the file in the backup has no extension.
-    void toggle(const QString& file, const QString& name);
+    // The file is only read inside root (the source folder it lies in),
+    // without following a link.
+    void toggle(const QString& file, const QString& name, const QString& root);
     void stop();
 
     [[nodiscard]] const QString& currentFile() const { return file_; }
@@ -58,8 +60,10 @@ public:
     // True for a voice note the player converts first.
     [[nodiscard]] static bool needsConversion(const QString& file, const QString& name);
     // The length of an Ogg Opus file from its last page, without decoding;
-    // nullopt when the file is not one.
-    [[nodiscard]] static std::optional<std::chrono::milliseconds> opusDuration(const QString& file);
+    // nullopt when the file is not one, or is no regular file inside root
+    // reached without a link (an empty root: the file's own folder).
+    [[nodiscard]] static std::optional<std::chrono::milliseconds> opusDuration(
+        const QString& file, const QString& root = {});
     // "m:ss" (or "h:mm:ss").
     [[nodiscard]] static QString durationText(std::chrono::milliseconds length);
 
@@ -71,7 +75,7 @@ private:
     void setState(State state);
     void convert(const QString& file);
     void converted(uint64_t generation, const WavConversion& conversion);
-    void playUrl(const QUrl& url);
+    void startPlaying();
     [[nodiscard]] Converter converter() const;
     QMediaPlayer* ensurePlayer();
 
@@ -79,6 +83,7 @@ private:
     QMediaPlayer* player_ = nullptr;
     QAudioOutput* audio_ = nullptr;
     QString file_;
+    QString root_;  // the source folder file_ lies in
     State state_ = State::Idle;
     uint64_t generation_ = 0;  // a conversion for a file no longer wanted is dropped
     QString waiting_;          // asked for while another note was converted

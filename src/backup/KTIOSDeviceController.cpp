@@ -136,8 +136,8 @@ KTIOSDeviceController::Record KTIOSDeviceController::recordForFolder(
 
 KTIOSDeviceController::Record KTIOSDeviceController::readBackupFolder(
     const std::string& folder) const {
-    auto info = PlistValue::fromFile(folder + "/Info.plist");
-    auto manifest = PlistValue::fromFile(folder + "/Manifest.plist");
+    auto info = PlistValue::fromFile(PathWithin{folder, folder + "/Info.plist"});
+    auto manifest = PlistValue::fromFile(PathWithin{folder, folder + "/Manifest.plist"});
     if (info && !info->asDictionary()) {
         info.reset();
     }
@@ -243,7 +243,7 @@ void KTIOSDeviceController::addAccountsOf(const std::string& accountsFolder) {
         record->strBackupType = kBackupTypeICloud;
         record->backUpFilePath = backupFolder;
         record->strDeviceName = "WhatsApp Account:" + account;
-        auto plist = PlistValue::fromFile(backupPlist);
+        auto plist = PlistValue::fromFile(PathWithin{backupFolder, backupPlist});
         record->strDeviceBackUpTime = describe(plist ? plist->find("Date") : nullptr);
         record->deviceImage = "iphone";
         records_.push_back(std::move(record));

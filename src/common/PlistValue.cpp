@@ -854,15 +854,28 @@ std::optional<PlistValue> PlistValue::fromBytes(std::span<const uint8_t> bytes) 
     }
 }
 
-std::optional<PlistValue> PlistValue::fromFile(const std::string& path, uint64_t maxBytes) {
+namespace {
+
+template <typename Where>
+std::optional<PlistValue> listIn(const Where& file, uint64_t maxBytes) {
     try {
-        const StatusOr<std::string> bytes = readWholeFile(path, std::min(maxBytes, kMaxListBytes));
-        return bytes.ok() ? fromBytes(std::span(reinterpret_cast<const uint8_t*>(bytes->data()),
-                                                bytes->size()))
+        const StatusOr<std::string> bytes = readWholeFile(file, std::min(maxBytes, kMaxListBytes));
+        return bytes.ok() ? PlistValue::fromBytes(std::span(
+                                reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()))
                           : std::nullopt;
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
+}
+
+}  // namespace
+
+std::optional<PlistValue> PlistValue::fromFile(const std::string& path, uint64_t maxBytes) {
+    return listIn(path, maxBytes);
+}
+
+std::optional<PlistValue> PlistValue::fromFile(const PathWithin& file, uint64_t maxBytes) {
+    return listIn(file, maxBytes);
 }
 
 PlistValue::Bytes PlistValue::toBinary() const {

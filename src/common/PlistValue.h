@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "common/ConfinedFiles.h"
+
 namespace vessamo {
 
 // A keyed archive's reference to another object in its "$objects" array.
@@ -78,6 +80,10 @@ public:
     // Reads a file of at most maxBytes; nullopt when missing, unreadable,
     // larger than that, or not a property list.
     [[nodiscard]] static std::optional<PlistValue> fromFile(const std::string& path,
+                                                            uint64_t maxBytes = 64u << 20);
+    // The same for a file of a source, read inside its folder without
+    // following a link (see openSourceFile).
+    [[nodiscard]] static std::optional<PlistValue> fromFile(const PathWithin& file,
                                                             uint64_t maxBytes = 64u << 20);
 
     // Serialising leaves out None values inside containers and gives an empty

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <stop_token>
 #include <string>
@@ -36,16 +37,24 @@ struct ExportReport {
 // while an export runs on its worker.
 using ItemCounter = std::atomic<int32_t>;
 
-// How an export is steered while it runs: its worker's stop token, and the
-// counter it bumps per item done (optional).
+// How an export is steered while it runs: its worker's stop token, the
+// counter it bumps per item done (optional), and who is told each time a
+// message is put on a chat page (optional; called on the exporting thread),
+// so progress can move within a chat of a hundred thousand messages.
 struct ExportControl {
     std::stop_token stop;
     ItemCounter* counter = nullptr;
+    std::function<void()> messageDone{};
 
     [[nodiscard]] bool stopRequested() const { return stop.stop_requested(); }
     void countItem() const {
         if (counter != nullptr) {
             counter->fetch_add(1, std::memory_order_relaxed);
+        }
+    }
+    void countMessage() const {
+        if (messageDone) {
+            messageDone();
         }
     }
 };

@@ -186,6 +186,7 @@ bool writePage(const PageRun& run, const KTWhatsAppCovNode& chat, const std::str
             return false;
         }
         appendMessage(messages[at], html, run);
+        run.control.countMessage();
     }
     html.addHtmlContent("<hr/>");
     html.writeHtmlInPath(path, run.report, run.names.root());

@@ -39,14 +39,14 @@ std::string localeRegionOf(const ScanState& state, const std::string& folder) {
     if (!L::exists(path)) {
         return {};
     }
-    auto plist = PlistValue::fromFile(path);
+    auto plist = PlistValue::fromFile(PathWithin{folder, path});
     if (!plist || plist->asDictionary() == nullptr) {
         return {};
     }
     return regionOfLocale(plist->stringFor("AppleLocale").value_or(""));
 }
 
-KTWhatsAppIDInfo readAccount(ScanState& state, const std::string& preferences) {
+KTWhatsAppIDInfo readAccount(ScanState& state, const PathWithin& preferences) {
     KTWhatsAppIDInfo account;
     auto plist = PlistValue::fromFile(preferences);
     if (!plist || plist->asDictionary() == nullptr) {
@@ -67,7 +67,7 @@ Status getWhatsAppIDInfo(ScanState& state, const std::string& folder) {
     if (folder.empty()) {
         return Status();
     }
-    state.currentNodeInfo = readAccount(state, preferencesFile(state, folder));
+    state.currentNodeInfo = readAccount(state, {folder, preferencesFile(state, folder)});
     state.currentNodeInfo->localeRegion = state.intern(localeRegionOf(state, folder));
     auto chat = findChatDatabase(state, folder);
     if (!chat) {

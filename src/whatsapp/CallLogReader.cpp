@@ -308,7 +308,7 @@ bool named(std::string_view className, const std::vector<std::string_view>& name
 // The archive lists each call's JID as a string just before the dictionary
 // holding the call; dates come either inside that dictionary or in an
 // archived NSDate ahead of it. Only the latest JID and date count.
-void walkCallArchive(ScanState& state, const std::string& path, const CallArchiveRules& rules,
+void walkCallArchive(ScanState& state, const PathWithin& path, const CallArchiveRules& rules,
                      ContactLookups& lookups) {
     std::optional<PlistValue> archive = PlistValue::fromFile(path);
     if (!archive || archive->asDictionary() == nullptr || archive->asDictionary()->empty()) {
@@ -370,13 +370,13 @@ Status scanWhatsAppCalllogThread(ScanState& state, const std::string& folder) {
         status = std::move(calls.status);
         file->path = callArchivePath(folder);
     }
-    walkCallArchive(state, file->path, backupCallArchiveRules(), lookups);
+    walkCallArchive(state, {folder, file->path}, backupCallArchiveRules(), lookups);
     return status;
 }
 
 void readTimelineCallArchive(ScanState& state, const std::string& path) {
     ContactLookups lookups = lookupsOf(state);
-    walkCallArchive(state, path, timelineCallArchiveRules(), lookups);
+    walkCallArchive(state, {{}, path}, timelineCallArchiveRules(), lookups);
 }
 
 }  // namespace vessamo

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 
+#include "common/PlistValue.h"
 #include "sample/SampleSources.h"
 #include "support/CliRunner.h"
 #include "support/TestSupport.h"
@@ -148,6 +151,46 @@ TEST_F(HostileBackup, ATimelineMadeFromTheBackupKeepsNoLinkedFile) {
     const std::string library = home.path() + "/Library/Application Support/Vessamo";
     ASSERT_FALSE(treeDigest(library).empty());
     expectNothingFromOutside(library);
+}
+
+// The device's Info.plist and the account's preferences name the source and
+// its owner: a regular file in their place is read, a link there is not.
+TEST_F(HostileBackup, PlistsThatAreLinksAreNotRead) {
+    auto builder = sample::whatsAppBackup(CatalogueLayout::ManifestDb);
+    std::string error;
+    ASSERT_TRUE(builder.write(backup, &error)) << error;
+    const std::string prefs = builder.dataPath(
+        backup, kShared, "Library/Preferences/group.net.whatsapp.WhatsApp.shared.plist");
+    // The backup's own lists, but for the names.
+    std::optional<PlistValue> device = PlistValue::fromFile(backup + "/Info.plist");
+    std::optional<PlistValue> owner = PlistValue::fromFile(prefs);
+    ASSERT_TRUE(device && owner);
+    device->set("Device Name", PlistValue::string("Outside Phone"));
+    owner->set("FullUserName", PlistValue::string("Outside Owner"));
+    writeFile(outside + "/info.plist", device->toXml());
+    writeFile(outside + "/prefs.plist", owner->toXml());
+    const auto scanWith = [&](bool links) {
+        for (const auto& [from, at] : {std::pair{outside + "/info.plist", backup + "/Info.plist"},
+                                       std::pair{outside + "/prefs.plist", prefs}}) {
+            fs::remove(at);
+            if (links) {
+                fs::create_symlink(from, at);
+            } else {
+                fs::copy_file(from, at);
+            }
+        }
+        return test::scanJson(home.path(), {backup});
+    };
+
+    const nlohmann::json copied = scanWith(false);
+    ASSERT_TRUE(copied.is_object());
+    EXPECT_EQ(copied["source"]["name"], "Outside Phone");
+    EXPECT_EQ(copied["account"]["name"], "Outside Owner");
+
+    const nlohmann::json linked = scanWith(true);
+    ASSERT_TRUE(linked.is_object());
+    EXPECT_NE(linked["source"]["name"], "Outside Phone");
+    EXPECT_NE(linked["account"]["name"], "Outside Owner");
 }
 
 }  // namespace
