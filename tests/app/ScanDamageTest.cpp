@@ -91,6 +91,28 @@ TEST_F(ScanDamage, TruncatedCataloguesAreReportedAsDamaged) {
     EXPECT_TRUE(contains(junk.err, "Manifest.db is damaged: file is not a database")) << junk.err;
 }
 
+// Property lists the scan reads that are there but unreadable: named as
+// damaged, while the rest of the backup is read.
+TEST_F(ScanDamage, UnreadablePreferencesAndCallArchivesAreDamage) {
+    const std::string db = sampleBackup("prefs");
+    test::writeFile(db + "/be/be7e71b773c6d7d4114a8acf0529f623f3884bfb", "<plist><dict><key>");
+    const test::CliRun prefs = scan(db);
+    EXPECT_EQ(prefs.exitCode, 0) << prefs.err;
+    EXPECT_TRUE(contains(prefs.err,
+                         "group.net.whatsapp.WhatsApp.shared.plist is damaged: it is "
+                         "no property list of settings"))
+        << prefs.err;
+
+    const std::string mbdb = sampleBackup("calls", {"--layout", "mbdb", "--ios", "9.3"});
+    const std::string calls = mbdb + "/21ae65d600415978a2e08e7969270e078247c1b5";
+    ASSERT_TRUE(fs::exists(calls));
+    test::writeFile(calls, std::string(600, 'C'));
+    const test::CliRun broken = scan(mbdb);
+    EXPECT_EQ(broken.exitCode, 0) << broken.err;
+    EXPECT_TRUE(contains(broken.err, "calls.log is damaged: it is no call archive")) << broken.err;
+    EXPECT_TRUE(contains(broken.out, "Calls                   0")) << broken.out;
+}
+
 TEST_F(ScanDamage, SourcesWithoutWhatsAppDataWarnAndExitFour) {
     const std::string empty = home.path() + "/empty";
     fs::create_directories(empty);
