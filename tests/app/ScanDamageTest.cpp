@@ -8,6 +8,7 @@
 #include "app/OrlendoAppDelegate.h"
 #include "sample/SampleBackupBuilder.h"
 #include "sample/SampleSources.h"
+#include "sample/SampleTarArchive.h"
 #include "support/CliRunner.h"
 #include "support/TestSupport.h"
 
@@ -111,6 +112,25 @@ TEST_F(ScanDamage, UnreadablePreferencesAndCallArchivesAreDamage) {
     EXPECT_EQ(broken.exitCode, 0) << broken.err;
     EXPECT_TRUE(contains(broken.err, "calls.log is damaged: it is no call archive")) << broken.err;
     EXPECT_TRUE(contains(broken.out, "Calls                   0")) << broken.out;
+}
+
+// The bound on what archives unpack is the person's to set; an archive
+// past it is named, and what the account holds besides is still read.
+TEST_F(ScanDamage, AnICloudArchiveBombIsStoppedAtTheConfiguredBound) {
+    const std::string user = home.path() + "/user";
+    ASSERT_TRUE(test::writeSample(home.path(), user, {"--kind", "icloud"}));
+    const std::string backup =
+        user +
+        "/Library/Mobile Documents/57T9237FN3~net~whatsapp~WhatsApp/Accounts/4915112345678/backup";
+    sample::SampleTarArchive bomb;
+    bomb.addFile("Media/zeros.bin", std::string(3 << 20, '\0'));
+    ASSERT_TRUE(bomb.writeGzip(backup + "/Video.tar"));
+    const test::ScopedEnv bound("VESSAMO_UNPACK_LIMIT_MB", "1");
+    const test::CliRun run = scan(backup, {"--kind", "icloud"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.err, "Video.tar was not unpacked: its files ")) << run.err;
+    EXPECT_TRUE(contains(run.err, "1 MB a scan may unpack")) << run.err;
+    EXPECT_FALSE(contains(run.out, "Messages                0")) << run.out;
 }
 
 TEST_F(ScanDamage, SourcesWithoutWhatsAppDataWarnAndExitFour) {
