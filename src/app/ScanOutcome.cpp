@@ -30,9 +30,13 @@ bool holdsWhatsAppData(const ScanResult& result) {
     const bool chats = std::any_of(
         result.WhatsAppConvChatArray.begin(), result.WhatsAppConvChatArray.end(),
         [](const KTWhatsAppCovNode& conversation) { return !conversation.bStarredCovMessage; });
-    return chats || !result.WhatsAppChatArray.empty() || !result.recoveredMessages.empty() ||
-           !result.WhatsAppCallArray.empty() || !result.WhatsAppFacContactArray.empty() ||
-           !result.WhatsAppMediaArray.empty() || result.account.has_value();
+    // A Timeline's media are every file of its folder, so alone they tell
+    // nothing; a backup's come from WhatsApp's domains, iCloud's from its
+    // archives.
+    const bool media = !result.WhatsAppMediaArray.empty() && result.kind != SourceKind::Timeline;
+    return chats || media || !result.WhatsAppChatArray.empty() ||
+           !result.recoveredMessages.empty() || !result.WhatsAppCallArray.empty() ||
+           !result.WhatsAppFacContactArray.empty() || result.account.has_value();
 }
 
 ScanOutcome outcomeOf(const ScanResult& result) {

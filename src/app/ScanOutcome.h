@@ -28,8 +28,8 @@ struct ScanOutcome {
 [[nodiscard]] ScanOutcome outcomeOf(const ScanResult& result);
 
 // Whether the result holds anything of WhatsApp: messages, chats, calls,
-// WhatsApp contacts, media or the account. The phone's address book alone
-// is not WhatsApp data.
+// WhatsApp contacts, media (but for a Timeline's) or the account. The
+// phone's address book alone is not WhatsApp data.
 [[nodiscard]] bool holdsWhatsAppData(const ScanResult& result);
 
 }  // namespace vessamo

@@ -145,6 +145,9 @@ TEST_F(ScanDamage, SourcesWithoutWhatsAppDataWarnAndExitFour) {
     const test::CliRun wrongKind = scan(backup, {"--kind", "icloud"});
     EXPECT_EQ(wrongKind.exitCode, 4) << wrongKind.err;
     EXPECT_TRUE(contains(wrongKind.err, "read as an iCloud Drive backup")) << wrongKind.err;
+    // As a Timeline its files are only files.
+    const test::CliRun asTimeline = scan(backup, {"--kind", "timeline"});
+    EXPECT_EQ(asTimeline.exitCode, 4) << asTimeline.err;
 
     // The same backup read as what it is gives its data and exit 0.
     const test::CliRun right = scan(backup);
