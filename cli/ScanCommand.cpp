@@ -8,6 +8,7 @@
 
 #include "ScanJson.h"
 #include "ScanSession.h"
+#include "app/ScanOutcome.h"
 
 namespace vessamo::cli {
 
@@ -43,6 +44,31 @@ std::string scanSummary(const ScanResult& result) {
     return out.str();
 }
 
+namespace {
+
+// Exit statuses a script can tell apart: damage kept every message from
+// being read; the source holds no WhatsApp data at all.
+constexpr int kExitUnreadable = 3;
+constexpr int kExitNoWhatsAppData = 4;
+
+// The status of a scan that ran to its end, with the reason on err.
+int exitStatusFor(const ScanResult& result, std::ostream& err) {
+    const ScanOutcome outcome = outcomeOf(result);
+    switch (outcome.verdict) {
+        case ScanVerdict::unreadable:
+            err << "Error: " << outcome.warning << '\n';
+            return kExitUnreadable;
+        case ScanVerdict::noWhatsAppData:
+            err << "Warning: " << outcome.warning << '\n';
+            return kExitNoWhatsAppData;
+        case ScanVerdict::read:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
 int runScan(const ScanCommandOptions& options, std::FILE* out, std::ostream& err) {
     std::error_code ec;
     if (!std::filesystem::is_directory(options.folder, ec)) {
@@ -64,7 +90,10 @@ int runScan(const ScanCommandOptions& options, std::FILE* out, std::ostream& err
             err << "Deleted messages were not looked for: scan with --deleted to recover them.\n";
         }
     }
-    return InterruptWatcher::exitStatus();
+    if (session.interrupted()) {
+        return InterruptWatcher::exitStatus();
+    }
+    return exitStatusFor(*result, err);
 }
 
 }  // namespace vessamo::cli

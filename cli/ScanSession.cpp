@@ -13,6 +13,10 @@ std::string problemLine(const Status& problem) {
             label = "Not found";
             break;
         case StatusCode::corrupt:
+            // "ChatStorage.sqlite is damaged: ..." needs no label before it.
+            if (problem.message().find(" is damaged") != std::string::npos) {
+                return problem.message();
+            }
             label = "Damaged";
             break;
         default:

@@ -42,6 +42,29 @@ std::string cell(std::string text, size_t width) {
     return text;
 }
 
+// A backup whose plists could not be read: what is known, and why.
+void writeUnreadable(JsonWriter& json, const UnreadableBackup& backup) {
+    json.beginObject(JsonWriter::Layout::lines);
+    json.member("strBackupType", std::string(kBackupTypeITunes));
+    json.member("backUpFilePath", backup.folder);
+    json.key("problem");
+    json.beginObject();
+    json.member("code", std::string(statusCodeName(backup.reason.code())));
+    json.member("message", backup.reason.message());
+    json.endObject();
+    json.endObject();
+}
+
+// Below the table, the unreadable backups with the reason for each.
+std::string unreadableLines(const std::vector<UnreadableBackup>& unreadable) {
+    std::string lines;
+    for (const UnreadableBackup& backup : unreadable) {
+        lines += "Unreadable backup " + cell(backup.folder, 200) + ": " +
+                 cell(backup.reason.message(), 200) + "\n";
+    }
+    return lines;
+}
+
 std::string table(const std::vector<KTIOSDeviceNodePtr>& records) {
     std::ostringstream out;
     out << std::left << std::setw(15) << "Type"
@@ -62,9 +85,12 @@ std::string table(const std::vector<KTIOSDeviceNodePtr>& records) {
     return out.str();
 }
 
-}  // namespace
+struct SourceListing {
+    std::vector<KTIOSDeviceNodePtr> records;
+    std::vector<UnreadableBackup> unreadable;
+};
 
-std::vector<KTIOSDeviceNodePtr> listSources() {
+SourceListing findSources() {
     KTIOSDeviceController devices;
     const std::string root = UserPaths::backupRoot();
     std::vector<std::string> entries;
@@ -84,22 +110,33 @@ std::vector<KTIOSDeviceNodePtr> listSources() {
     const std::vector<KTIOSDeviceNodePtr> timelines =
         FindWhatsAppTimelineBackup(UserPaths::timelineFolder());
     records.insert(records.end(), timelines.begin(), timelines.end());
-    return records;
+    return {std::move(records), devices.unreadable()};
+}
+
+}  // namespace
+
+std::vector<KTIOSDeviceNodePtr> listSources() {
+    return findSources().records;
 }
 
 int runList(bool asJson, std::FILE* out) {
-    const std::vector<KTIOSDeviceNodePtr> records = listSources();
+    const SourceListing found = findSources();
+    const std::vector<KTIOSDeviceNodePtr>& records = found.records;
     if (asJson) {
         JsonWriter json(out);
         json.beginArray(JsonWriter::Layout::lines);
         for (const KTIOSDeviceNodePtr& record : records) {
             writeRecord(json, *record);
         }
+        for (const UnreadableBackup& backup : found.unreadable) {
+            writeUnreadable(json, backup);
+        }
         json.endArray();
         return json.finish() ? 0 : 1;
     }
-    const std::string text =
-        records.empty() ? "No sources found in " + UserPaths::userFolder() + "\n" : table(records);
+    std::string text = records.empty() && found.unreadable.empty()
+                           ? "No sources found in " + UserPaths::userFolder() + "\n"
+                           : table(records) + unreadableLines(found.unreadable);
     std::fwrite(text.data(), 1, text.size(), out);
     return 0;
 }

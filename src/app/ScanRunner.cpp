@@ -6,6 +6,8 @@
 
 #include <utility>
 
+#include "app/ScanOutcome.h"
+
 namespace vessamo {
 
 // Turns what the scan tells into the notifications the views have always
@@ -65,9 +67,28 @@ void ScanRunner::run(const ScanRequest& request, std::stop_token stop) {
     }();
     // A stopped scan is complete too: what it found so far is kept.
     ui_.runOnMainThreadAndWait([&] { handOver(request, result); });
+    const ScanOutcome outcome = outcomeOf(*result);
     result.reset();
     resultView_.ScanThreadFinish(request.kind == SourceKind::ICloud);
+    tellOutcome(outcome);
     returnFreedMemory();
+}
+
+// Damage is said once the results are shown: an empty or short list alone
+// would look like a source with nothing (more) in it. A source that simply
+// holds nothing shows its empty pages, as it always has.
+void ScanRunner::tellOutcome(const ScanOutcome& outcome) {
+    if (outcome.damage.empty()) {
+        return;
+    }
+    AlertRequest alert;
+    alert.title = outcome.verdict == ScanVerdict::read
+                      ? "Some files of this source are damaged; what they hold is not shown."
+                      : outcome.warning;
+    for (const std::string& line : outcome.damage) {
+        alert.detail += (alert.detail.empty() ? "" : "\n") + line;
+    }
+    ui_.showAlert(alert);
 }
 
 // A rescan replaces what the record held: the old result goes once nothing

@@ -14,6 +14,8 @@
 
 namespace vessamo {
 
+struct ScanOutcome;
+
 // One scan as the controller asks for it: the folder of a source of a kind,
 // the choices it takes along, and the record its result goes to.
 struct ScanRequest {
@@ -26,8 +28,8 @@ struct ScanRequest {
 // Runs one scan at a time on a worker: Scanner::scan with the scan
 // notifications posted from its thread ("ScanProgressInfo",
 // "ScanAnvancedProgressInfo", "DelScanWhatsAppInfo"), then, on the main
-// thread, the hand-over of the result to the scanned record, and last the
-// result view's end of the scan.
+// thread, the hand-over of the result to the scanned record, the result
+// view's end of the scan, and last an alert when files were damaged.
 class ScanRunner {
 public:
     ScanRunner(UiPort& ui, NotificationCenter& notifications, KTResultViewController& resultView)
@@ -52,6 +54,7 @@ private:
 
     void run(const ScanRequest& request, std::stop_token stop);
     void handOver(const ScanRequest& request, const ScanResultPtr& result);
+    void tellOutcome(const ScanOutcome& outcome);
     static void returnFreedMemory();
 
     UiPort& ui_;

@@ -1,5 +1,6 @@
 #include "app/Scanner.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "addressbook/AddressBookReader.h"
@@ -89,6 +90,21 @@ void ScanTimeLineBackUpFilehand(ScanState& state, const std::string& folder) {
 
 #undef VESSAMO_RUN
 
+uint64_t unpackLimitOf(const ScanOptions& options) {
+    if (options.unpackLimit) {
+        return *options.unpackLimit;
+    }
+    const char* megabytes = std::getenv("VESSAMO_UNPACK_LIMIT_MB");
+    if (megabytes != nullptr && *megabytes != '\0') {
+        char* end = nullptr;
+        const unsigned long long value = std::strtoull(megabytes, &end, 10);
+        if (*end == '\0' && value < (uint64_t{1} << 44)) {
+            return value << 20;
+        }
+    }
+    return kDefaultUnpackLimit;
+}
+
 bool holds(const std::string& folder, const char* name) {
     std::error_code ec;
     return fs::exists(folder + "/" + name, ec);
@@ -104,6 +120,7 @@ std::shared_ptr<const ScanResult> Scanner::scan(const std::string& folder, Sourc
     state.biOS10version = options.manifestDb.value_or(holds(folder, "Manifest.db"));
     state.unpackTimeout = options.unpackTimeout;
     state.index.sourceFolder = folder;
+    state.unpackLimit = unpackLimitOf(options);
     switch (kind) {
         case SourceKind::Backup:
             ScanIOSBackUpFilehand(state, folder);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -19,6 +20,10 @@ struct ScanOptions {
     std::optional<bool> manifestDb;
     // iCloud Drive: how long one media archive may take to unpack.
     std::chrono::milliseconds unpackTimeout = std::chrono::minutes(30);
+    // iCloud Drive: what its media archives together may unpack, in bytes.
+    // nullopt takes VESSAMO_UNPACK_LIMIT_MB from the environment when set,
+    // else 64 GiB; the scratch disk's free space bounds it either way.
+    std::optional<uint64_t> unpackLimit;
 };
 
 // Reads one source folder into a ScanResult, headless: the desktop

@@ -119,6 +119,32 @@ void KTIOSDeviceController::addDeviceNodeByPath(const std::string& folder) {
     }
     if (Record record = readBackupFolder(folder)) {
         records_.push_back(std::move(record));
+    } else {
+        noteUnreadable(folder);
+    }
+}
+
+void KTIOSDeviceController::noteUnreadable(const std::string& folder) {
+    std::string damaged;
+    for (const char* plist : {"Info.plist", "Manifest.plist"}) {
+        if (pathExists(folder + "/" + plist)) {
+            damaged += (damaged.empty() ? "" : " and ") + std::string(plist);
+        }
+    }
+    if (!damaged.empty()) {
+        const bool both = damaged.find(" and ") != std::string::npos;
+        unreadable_.push_back(
+            {folder, Status::corrupt(damaged + (both ? " are" : " is") +
+                                     " damaged: the backup's device cannot be told")});
+        return;
+    }
+    // Without plists only a catalogue says the folder is a backup.
+    for (const char* catalogue : {"Manifest.db", "Manifest.mbdb", "Status.plist"}) {
+        if (pathExists(folder + "/" + catalogue)) {
+            unreadable_.push_back(
+                {folder, Status::notFound("the backup has no Info.plist or Manifest.plist")});
+            return;
+        }
     }
 }
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -21,6 +22,15 @@ struct CatalogueRow {
 bool isManifestDbDomain(std::string_view domain) {
     return domain == kWhatsAppDomain || domain == kWhatsAppGroupDomain ||
            domain == kBusinessDomain || domain == kBusinessGroupDomain;
+}
+
+// A backup names each data file by the SHA-1 of its domain and path, as
+// 40 hex digits. Anything else (a path, "..", a name with a slash) would
+// lead out of the backup's own two-level folders.
+bool isFileKey(std::string_view fileID) {
+    return fileID.size() == 40 && std::all_of(fileID.begin(), fileID.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+           });
 }
 
 bool fileExists(const std::string& path) {
@@ -95,18 +105,25 @@ Status scanManifestDBThread(ScanState& state, const std::string& backupFolder) {
     std::vector<CatalogueRow> rows;
     size_t total = 0;
     readCatalogue(catalogue, rows, total);
+    size_t skipped = 0;
     for (const CatalogueRow& row : rows) {
         state.reporter.progress(static_cast<int>(20 * row.rowNumber / total));
-        // A fileID too short to name its two-character folder names no file;
-        // it must not replace a real chat database found earlier either.
-        if (row.fileID.size() >= 3) {
+        // A row that names no file key names no file of the backup; it must
+        // not replace a real chat database found earlier either.
+        if (isFileKey(row.fileID)) {
             indexRow(state, backupFolder, row);
         } else {
+            ++skipped;
             SystemLog::write("Catalogue row without a usable fileID: " + row.domain);
         }
         if (state.stopRequested()) {
             break;
         }
+    }
+    if (skipped > 0) {
+        state.note("scanManifestDBThread",
+                   Status::corrupt(path + " is damaged: " + std::to_string(skipped) +
+                                   " WhatsApp file(s) named by no valid file key were skipped"));
     }
     return catalogue.status();
 }

@@ -5,6 +5,7 @@
 
 #include "backup/BackupFileLocator.h"
 #include "common/DatabaseCopy.h"
+#include "common/Files.h"
 #include "common/SystemLog.h"
 
 namespace vessamo {
@@ -76,6 +77,15 @@ StatusOr<std::string> ScanState::databaseCopy(const std::string& source) {
     }
     copies_.emplace_back(source, copy);
     return copy;
+}
+
+std::string ScanState::nameOf(const std::string& source) const {
+    for (const KTTreeDirNode& entry : index.whatsAppFileArray) {
+        if (entry.fileKey == source && !entry.filePath.empty()) {
+            return std::string(lastComponent(entry.filePath));
+        }
+    }
+    return source;
 }
 
 std::shared_ptr<const ScanResult> ScanState::finish(SourceKind kind, const std::string& folder) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -28,6 +29,10 @@
 
 namespace vessamo {
 
+// No WhatsApp account's media come near this; an archive that does is
+// taken for a decompression bomb.
+inline constexpr uint64_t kDefaultUnpackLimit = uint64_t{64} << 30;
+
 // Everything the stages of one scan read and fill, owned by the scan's
 // worker thread alone; nothing else sees it. When the stages are done,
 // finish() turns it into the immutable ScanResult.
@@ -43,6 +48,8 @@ struct ScanState {
     bool bScanDeleted = false;   // advanced recovery: carve deleted messages too
     // iCloud Drive: how long one media archive may take to unpack.
     std::chrono::milliseconds unpackTimeout = std::chrono::minutes(30);
+    // iCloud Drive: what all media archives together may unpack, in bytes.
+    uint64_t unpackLimit = kDefaultUnpackLimit;
 
     TextStore texts;        // every Text of the records below
     BackupFileIndex index;  // treeFileDict, whatsAppFileArray, wpMediaArray, ...
@@ -85,6 +92,11 @@ struct ScanState {
     // source database. Made once per scan and file; notFound when the
     // source is missing, ioError when it cannot be copied.
     [[nodiscard]] StatusOr<std::string> databaseCopy(const std::string& source);
+
+    // How a report names a file of the source: a backup's data file by the
+    // name its catalogue gave it ("ChatStorage.sqlite"), as its hashed file
+    // key tells a person nothing; any other file by its path.
+    [[nodiscard]] std::string nameOf(const std::string& source) const;
 
     // The scan is over: sorts the messages into their conversations and
     // hands every collection to the result. The state is empty afterwards.

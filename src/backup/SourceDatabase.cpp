@@ -16,7 +16,8 @@ bool isDamageCode(int sqliteCode) {
 
 }  // namespace
 
-SourceDatabase::SourceDatabase(ScanState& state, const std::string& source) : source_(source) {
+SourceDatabase::SourceDatabase(ScanState& state, const std::string& source)
+    : source_(state.nameOf(source)) {
     StatusOr<std::string> copy = state.databaseCopy(source);
     if (!copy.ok()) {
         status_ = copy.status();

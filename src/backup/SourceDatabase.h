@@ -22,6 +22,8 @@ public:
     SourceDatabase(const std::string& copy, std::string source);
 
     [[nodiscard]] const SqliteDatabase& db() const { return db_; }
+    // The name statuses give the database.
+    [[nodiscard]] const std::string& source() const { return source_; }
 
     // False, and the damage noted, when the statement does not prepare.
     [[nodiscard]] bool prepare(SqliteStatement& query, std::string_view sql);

@@ -104,6 +104,8 @@ std::string ChildProcess::Result::describeFailure() const {
         line = "could not be started: " + error;
     } else if (timedOut) {
         line = "did not finish in time and was stopped";
+    } else if (stopped) {
+        line = "was stopped";
     } else if (signal) {
         line = "was ended by signal " + std::to_string(*signal);
     } else if (exitStatus) {
@@ -165,6 +167,11 @@ void ChildProcess::start(const std::string& program, const std::vector<std::stri
 }
 
 ChildProcess::Result ChildProcess::wait(std::chrono::milliseconds timeout) {
+    return wait(timeout, [] { return true; });
+}
+
+ChildProcess::Result ChildProcess::wait(std::chrono::milliseconds timeout,
+                                        const std::function<bool()>& keepGoing) {
     if (!result_.started || reaped_) {
         return result_;
     }
@@ -173,6 +180,12 @@ ChildProcess::Result ChildProcess::wait(std::chrono::milliseconds timeout) {
         // Exited and its output read to the end; a grandchild that keeps
         // the pipe open only holds us until the deadline.
         if (reap(false) && readEnd_ < 0) {
+            break;
+        }
+        if (!reaped_ && !keepGoing()) {
+            result_.stopped = true;
+            killGroup();
+            reap(true);
             break;
         }
         readAvailable(kPollMilliseconds);

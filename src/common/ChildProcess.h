@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ public:
     struct Result {
         bool started = false;
         bool timedOut = false;
+        bool stopped = false;           // the caller's keepGoing said no, and it was killed
         std::optional<int> exitStatus;  // set when the child exited on its own
         std::optional<int> signal;      // set when a signal ended it
         std::string output;             // captured standard output and error
@@ -46,6 +48,9 @@ public:
     // Waits for the child to end, killing it once the timeout has passed.
     // Call once; later calls return what the first found.
     Result wait(std::chrono::milliseconds timeout);
+    // As wait(timeout), asking keepGoing every few milliseconds as well; when
+    // it answers false, the child's whole group is killed at once.
+    Result wait(std::chrono::milliseconds timeout, const std::function<bool()>& keepGoing);
 
     // Starts, waits and reaps in one call.
     [[nodiscard]] static Result run(const std::string& program,

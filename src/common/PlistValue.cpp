@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "common/Files.h"
+#include "common/TextConversion.h"
 
 namespace vessamo {
 
@@ -505,16 +506,52 @@ plist_t newDateNode(double secondsSince2001) {
 
 std::optional<PlistValue> convertNode(plist_t node, size_t depth);
 
+size_t utf8SequenceLength(uint8_t lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if ((lead >> 5) == 0x6) {
+        return 2;
+    }
+    if ((lead >> 4) == 0xE) {
+        return 3;
+    }
+    return (lead >> 3) == 0x1E ? 4 : 0;
+}
+
+// A binary list's strings are whatever bytes its writer put there; texts
+// and keys are kept as UTF-8, a broken sequence as U+FFFD. Written back
+// as they came, they would make a list that no reader takes.
+std::string validUtf8(std::string text) {
+    if (isValidUtf8(text)) {
+        return text;
+    }
+    std::string repaired;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t length = utf8SequenceLength(static_cast<uint8_t>(text[at]));
+        if (length != 0 && at + length <= text.size() &&
+            isValidUtf8(std::string_view(text).substr(at, length))) {
+            repaired.append(text, at, length);
+            at += length;
+        } else {
+            repaired += "\xEF\xBF\xBD";
+            ++at;
+        }
+    }
+    return repaired;
+}
+
 std::string stringOf(plist_t node) {
     if (plist_get_node_type(node) == PLIST_KEY) {
         char* key = nullptr;
         plist_get_key_val(node, &key);
         const std::unique_ptr<char, CFree> owned(key);
-        return key != nullptr ? std::string(key) : std::string();
+        return key != nullptr ? validUtf8(key) : std::string();
     }
     uint64_t length = 0;
     const char* text = plist_get_string_ptr(node, &length);
-    return text != nullptr ? std::string(text, length) : std::string();
+    return text != nullptr ? validUtf8(std::string(text, length)) : std::string();
 }
 
 PlistValue::Bytes dataOf(plist_t node) {
@@ -580,7 +617,7 @@ std::optional<PlistValue> convertDictionary(plist_t node, size_t depth) {
         if (!value) {
             return std::nullopt;
         }
-        entries.insert_or_assign(key ? std::string(key.get()) : std::string(), std::move(*value));
+        entries.insert_or_assign(key ? validUtf8(key.get()) : std::string(), std::move(*value));
     }
     if (auto uid = uidSpelledAsDictionary(entries)) {
         return uid;

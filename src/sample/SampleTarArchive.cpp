@@ -112,8 +112,12 @@ std::string SampleTarArchive::tarBytes() const {
             appendLongText(out, 'K', member.linkTarget);
         }
         const bool file = member.kind == TarMember::Kind::File;
-        out += header(member.name, typeFlag(member.kind), member.mode,
-                      file ? member.content.size() : 0, member.linkTarget);
+        std::string block = header(member.name, typeFlag(member.kind), member.mode,
+                                   file ? member.content.size() : 0, member.linkTarget);
+        if (member.damagedHeader) {
+            block[148] = block[148] == '7' ? '6' : '7';
+        }
+        out += block;
         if (file) {
             appendPadded(out, member.content);
         }
@@ -146,6 +150,12 @@ std::string SampleTarArchive::gzipBytes() const {
 bool SampleTarArchive::writeGzip(const std::string& path) const {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << gzipBytes();
+    return static_cast<bool>(out);
+}
+
+bool SampleTarArchive::writeTar(const std::string& path) const {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << tarBytes();
     return static_cast<bool>(out);
 }
 

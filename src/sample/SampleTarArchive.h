@@ -16,6 +16,9 @@ struct TarMember {
     std::string content;     // files only
     std::string linkTarget;  // links only
     uint32_t mode = 0644;
+    // The header's checksum is wrong, as in an archive damaged in transit:
+    // readers must pass this member over and go on with the next.
+    bool damagedHeader = false;
 };
 
 // A ustar archive (GNU long-name records for names over 100 bytes).
@@ -32,6 +35,8 @@ public:
     [[nodiscard]] std::string gzipBytes() const;
     // Writes gzipBytes() to path; false when it could not be written.
     [[nodiscard]] bool writeGzip(const std::string& path) const;
+    // Writes tarBytes() to path, uncompressed.
+    [[nodiscard]] bool writeTar(const std::string& path) const;
 
 private:
     std::vector<TarMember> members_;

@@ -46,10 +46,17 @@ std::string localeRegionOf(const ScanState& state, const std::string& folder) {
     return regionOfLocale(plist->stringFor("AppleLocale").value_or(""));
 }
 
+// The account of the app's preferences. A preferences file that is there
+// but no property list is damage, said as such; a missing one is not.
 KTWhatsAppIDInfo readAccount(ScanState& state, const PathWithin& preferences) {
     KTWhatsAppIDInfo account;
     auto plist = PlistValue::fromFile(preferences);
     if (!plist || plist->asDictionary() == nullptr) {
+        if (BackupFileLocator::exists(preferences.path)) {
+            state.note("getWhatsAppIDInfo",
+                       Status::corrupt(state.nameOf(preferences.path) +
+                                       " is damaged: it is no property list of settings"));
+        }
         return account;
     }
     const auto text = [&](std::string_view key) {

@@ -12,6 +12,7 @@
 #include "backup/BackupFileLocator.h"
 #include "backup/SourceDatabase.h"
 #include "carving/DisplayConversions.h"
+#include "common/Files.h"
 #include "common/PlistValue.h"
 #include "common/SystemLog.h"
 #include "common/TextConversion.h"
@@ -308,22 +309,23 @@ bool named(std::string_view className, const std::vector<std::string_view>& name
 // The archive lists each call's JID as a string just before the dictionary
 // holding the call; dates come either inside that dictionary or in an
 // archived NSDate ahead of it. Only the latest JID and date count.
-void walkCallArchive(ScanState& state, const PathWithin& path, const CallArchiveRules& rules,
+// False when the file is there but no keyed archive.
+bool walkCallArchive(ScanState& state, const PathWithin& path, const CallArchiveRules& rules,
                      ContactLookups& lookups) {
     std::optional<PlistValue> archive = PlistValue::fromFile(path);
     if (!archive || archive->asDictionary() == nullptr || archive->asDictionary()->empty()) {
-        return;
+        return !BackupFileLocator::exists(path.path);
     }
     const PlistValue* objectsValue = archive->find("$objects");
     const PlistValue::Array* objects = objectsValue ? objectsValue->asArray() : nullptr;
     if (objects == nullptr) {
-        return;
+        return false;
     }
     std::optional<std::string> pendingJid;
     std::optional<double> lastDate;
     for (const PlistValue& object : *objects) {
         if (state.stopRequested()) {
-            return;
+            return true;
         }
         const std::string_view className = parsedClassName(object);
         if (named(className, rules.stringClasses)) {
@@ -346,6 +348,15 @@ void walkCallArchive(ScanState& state, const PathWithin& path, const CallArchive
             pendingJid.reset();
         }
     }
+    return true;
+}
+
+// Whether a path is one of the call-log archives themselves, not a file the
+// call stage falls back on.
+bool isCallArchive(const std::string& path) {
+    const std::string_view name = lastComponent(path);
+    return name == kAppCallLogKey || std::find(kCallArchiveKeys.begin(), kCallArchiveKeys.end(),
+                                               name) != kCallArchiveKeys.end();
 }
 
 }  // namespace
@@ -370,13 +381,16 @@ Status scanWhatsAppCalllogThread(ScanState& state, const std::string& folder) {
         status = std::move(calls.status);
         file->path = callArchivePath(folder);
     }
-    walkCallArchive(state, {folder, file->path}, backupCallArchiveRules(), lookups);
+    if (!walkCallArchive(state, {folder, file->path}, backupCallArchiveRules(), lookups) &&
+        isCallArchive(file->path) && status.ok()) {
+        status = Status::corrupt(state.nameOf(file->path) + " is damaged: it is no call archive");
+    }
     return status;
 }
 
 void readTimelineCallArchive(ScanState& state, const std::string& path) {
     ContactLookups lookups = lookupsOf(state);
-    walkCallArchive(state, {{}, path}, timelineCallArchiveRules(), lookups);
+    (void)walkCallArchive(state, {{}, path}, timelineCallArchiveRules(), lookups);
 }
 
 }  // namespace vessamo

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "common/ChildProcess.h"
 #include "common/Files.h"
 #include "common/SystemLog.h"
+#include "whatsapp/MediaArchive.h"
 
 namespace vessamo {
 
@@ -24,18 +24,6 @@ constexpr const char* kMediaTree = "media";
 constexpr std::array<const char*, 6> kMediaArchives = {
     "Media.tar", "Media_1.tar", "Document.tar", "Document_1.tar", "Video.tar", "Thumbnail.tar"};
 
-std::string tarProgram() {
-    if (::access("/usr/bin/tar", X_OK) == 0) {
-        return "/usr/bin/tar";
-    }
-    return ChildProcess::findOnPath("tar").value_or("/usr/bin/tar");
-}
-
-// A relative path starting with "-" would read as an option.
-std::string asArgument(const std::string& path) {
-    return !path.empty() && path.front() == '/' ? path : "./" + path;
-}
-
 // A fresh, empty folder beside the media tree for one archive. tar unpacks
 // there, so whatever the archive holds can only ever land inside it.
 std::optional<std::string> makeStaging(const std::string& root) {
@@ -46,23 +34,6 @@ std::optional<std::string> makeStaging(const std::string& root) {
         return std::nullopt;
     }
     return std::string(buffer.data());
-}
-
-bool unpack(const std::string& archive, const std::string& staging,
-            std::chrono::milliseconds timeout) {
-    // GNU tar and bsdtar both refuse ".." members, strip a leading "/" and
-    // keep links from being written through; owners and modes of the
-    // archive are not taken over.
-    const ChildProcess::Result run =
-        ChildProcess::run(tarProgram(),
-                          {"-x", "-z", "-f", asArgument(archive), "-C", asArgument(staging),
-                           "--no-same-owner", "--no-same-permissions"},
-                          timeout, ChildProcess::Output::capture);
-    if (!run.succeeded()) {
-        SystemLog::write(archive + ": tar " + run.describeFailure() + "; none of its files kept");
-        return false;
-    }
-    return true;
 }
 
 // Makes way at a place in the media tree for an entry of another kind.
@@ -163,6 +134,8 @@ std::vector<std::string> mediaFilesBelow(const std::string& folder) {
     return files;
 }
 
+constexpr const char* kStage = "compressWhatsAppMedia";
+
 // A private folder for this scan's archives, with its media tree; the
 // result keeps it, as exports read the unpacked files.
 Status makeUnpackFolder(ScanState& state) {
@@ -181,29 +154,56 @@ Status makeUnpackFolder(ScanState& state) {
     return Status();
 }
 
+// Unpacks one archive into a staging folder of its own and moves what may
+// be kept into the media tree; gives what was kept, in bytes.
+uint64_t unpackOne(ScanState& state, const std::string& archive, uint64_t budget) {
+    const std::string root = state.unpackFolder->path();
+    auto staging = makeStaging(root);
+    if (!staging) {
+        state.note(kStage, Status::ioError(archive + ": no room to unpack it"));
+        return 0;
+    }
+    const UnpackBounds bounds{budget, state.unpackTimeout, state.stop};
+    const UnpackReport report = unpackArchive(archive, *staging, bounds);
+    uint64_t kept = 0;
+    if (report.keepFiles) {
+        kept = bytesBelow(*staging);
+        mergeInto(*staging, root + "/" + kMediaTree);
+    }
+    removeStaging(*staging);
+    if (!report.status.is(StatusCode::cancelled)) {
+        state.note(kStage, report.status);
+    }
+    return kept;
+}
+
+// What all archives together may unpack: the configured bound, and never
+// so much that the scratch folder's disk runs short.
+uint64_t unpackBudget(const ScanState& state) {
+    const uint64_t free = freeBytesAt(state.unpackFolder->path());
+    if (free == 0) {
+        return state.unpackLimit;  // the system does not say; the bound alone holds
+    }
+    return std::min(state.unpackLimit, free > kUnpackFreeMargin ? free - kUnpackFreeMargin : 0);
+}
+
 }  // namespace
 
 Status compressWhatsAppMedia(ScanState& state, const std::string& folder) {
     if (Status made = makeUnpackFolder(state); !made.ok()) {
         return made;
     }
-    const std::string root = state.unpackFolder->path();
-    const std::string tree = root + "/" + kMediaTree;
+    uint64_t budget = unpackBudget(state);
     std::error_code ec;
     for (const char* name : kMediaArchives) {
         const std::string archive = folder + "/" + name;
-        if (folder.empty() || !fs::is_regular_file(archive, ec)) {
+        if (folder.empty() || !fs::is_regular_file(fs::symlink_status(archive, ec))) {
             continue;
         }
-        auto staging = makeStaging(root);
-        if (!staging) {
-            SystemLog::write(archive + ": no room to unpack it");
-            continue;
+        if (state.stopRequested()) {
+            break;
         }
-        if (unpack(archive, *staging, state.unpackTimeout)) {
-            mergeInto(*staging, tree);
-        }
-        removeStaging(*staging);
+        budget -= std::min(budget, unpackOne(state, archive, budget));
     }
     return Status();
 }

@@ -337,6 +337,16 @@ void reserveForTable(ScanState& state, SourceDatabase& db) {
     }
 }
 
+// The message statement names only columns every app version has (or
+// stands NULL in for them), so a chat database it cannot be prepared on
+// lacks its message table or a column of it: damage, not an empty chat.
+Status unreadableTable(const SourceDatabase& db) {
+    if (!db.status().ok() || !db.db().isOpen()) {
+        return db.status();
+    }
+    return Status::corrupt(db.source() + " is damaged: " + db.db().lastError());
+}
+
 }  // namespace
 
 Status readMessageTable(ScanState& state, SourceDatabase& db, MessageSource source,
@@ -349,7 +359,7 @@ Status readMessageTable(ScanState& state, SourceDatabase& db, MessageSource sour
     const int started = rows.start(db.db(), statement.c_str());
     db.note(started);
     if (started != SQLITE_OK) {
-        return db.status();
+        return unreadableTable(db);
     }
     int64_t count = 0;
     for (MessageBatch batch = rows.nextBatch(); !batch.rows.empty(); batch = rows.nextBatch()) {

@@ -506,7 +506,10 @@ TEST(CliScan, ProblemsSayWhatIsAbsentAndWhatIsDamaged) {
     test::writeFile(junk + "/Manifest.db", std::string(10000, '\x5A'));
     test::writeFile(junk + "/Manifest.mbdb", "mbdb\x05\x00\xFF");
     test::writeFile(junk + "/Info.plist", "<plist><dict><key>");
-    const json result = test::scanJson(home.path(), {junk});
+    // Nothing but damage: no message could be read, so the status is 3.
+    const test::CliRun scanned = test::runTool(home.path(), {"scan", junk, "--json"});
+    EXPECT_EQ(scanned.exitCode, 3);
+    const json result = json::parse(scanned.out, nullptr, false);
     test::expectFields(result, {{"media", json::array()}, {"source", {{"folder", junk}}}});
     std::set<std::string> codes;
     for (const json& problem : result["problems"]) {
@@ -515,9 +518,10 @@ TEST(CliScan, ProblemsSayWhatIsAbsentAndWhatIsDamaged) {
     }
     EXPECT_EQ(codes, (std::set<std::string>{"corrupt", "notFound"}));
     const test::CliRun summary = test::runTool(home.path(), {"scan", junk});
-    EXPECT_EQ(summary.exitCode, 0);
+    EXPECT_EQ(summary.exitCode, 3);
     for (const std::string* text : {&summary.out, &summary.err}) {
-        EXPECT_TRUE(test::contains(*text, "Damaged: ") && test::contains(*text, "Not found: "))
+        EXPECT_TRUE(test::contains(*text, "Manifest.db is damaged: ") &&
+                    test::contains(*text, "Not found: "))
             << *text;
     }
 }

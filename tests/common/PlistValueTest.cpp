@@ -381,5 +381,23 @@ TEST(PlistValue, FilesAreWrittenWholeAndReadWithinTheirLimit) {
     EXPECT_EQ(PlistValue::fromFile(xmlPath), PlistValue::boolean(true));
 }
 
+// A binary list may hold any bytes in an "ASCII" string: they are read as
+// UTF-8 with U+FFFD for what is broken, so the value can be written again
+// as a list that parses.
+TEST(PlistValueBytes, BrokenTextIsMadeUtf8AndWritesBackReadably) {
+    std::string list = std::string("bplist00") + "\x54\xFF" + "ok\xC3";  // 4 bytes of "ASCII"
+    list += '\x08';                                                      // the offset table
+    list += std::string(6, '\0') + '\x01' + '\x01';                      // offset and ref sizes
+    list += std::string(7, '\0') + '\x01';                               // one object
+    list += std::string(8, '\0');                                        // the top one
+    list += std::string(7, '\0') + '\x0D';                               // the table's offset
+    const auto bytes = std::span(reinterpret_cast<const uint8_t*>(list.data()), list.size());
+    const auto value = PlistValue::fromBytes(bytes);
+    ASSERT_TRUE(value);
+    ASSERT_TRUE(value->asString());
+    EXPECT_EQ(*value->asString(), "\xEF\xBF\xBDok\xEF\xBF\xBD");
+    EXPECT_EQ(PlistValue::fromBytes(value->toBinary()), value);
+}
+
 }  // namespace
 }  // namespace vessamo
