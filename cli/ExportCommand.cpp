@@ -8,6 +8,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "PasswordInput.h"
 #include "ScanCommand.h"
 #include "ScanSession.h"
 #include "export/HtmlChatExport.h"
@@ -137,7 +138,10 @@ int runExport(ExportOptions options, std::ostream& out, std::ostream& err) {
             options.calls = options.chatMedia = options.photos = options.videos = options.audios =
                 true;
     }
-    const ScanSource source = describeSource(options.folder, options.kind, options.deleted);
+    ScanSource source = describeSource(options.folder, options.kind, options.deleted);
+    if (const int refused = unlockSource(source, options.passwordFile, err); refused != 0) {
+        return refused;
+    }
     ScanSession session(err);
     const ScanResultPtr result = session.scan(source);
     out << scanSummary(*result);

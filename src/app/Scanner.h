@@ -6,6 +6,7 @@
 #include <stop_token>
 #include <string>
 
+#include "backup/KeyBag.h"
 #include "backup/ScanReporter.h"
 #include "results/ScanResult.h"
 
@@ -19,6 +20,8 @@ struct ScanOptions {
     std::optional<bool> manifestDb;
     // iCloud Drive: how long one media archive may take to unpack.
     std::chrono::milliseconds unpackTimeout = std::chrono::minutes(30);
+    // Encrypted backups: the keys its password opened (EncryptedBackup).
+    std::shared_ptr<const BackupKeys> backupKeys;
 };
 
 // Reads one source folder into a ScanResult, headless: the desktop
