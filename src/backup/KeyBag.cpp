@@ -113,7 +113,8 @@ void KeyBag::readHeaderRecord(std::string_view tag, std::string_view value) {
 
 StatusOr<SecretBytes> KeyBag::passwordKey(std::span<const uint8_t> password,
                                           const DerivationProgress& progress) const {
-    const uint64_t total = uint64_t{iterations_} + (dpsl_ ? uint64_t{*dpic_} : 0);
+    // A 32-byte key is one SHA-256 block but two SHA-1 blocks, each of all the rounds.
+    const uint64_t total = 2 * uint64_t{iterations_} + (dpsl_ ? uint64_t{*dpic_} : 0);
     DerivationSteps steps{&progress, 0, total};
     SecretBytes first;
     if (dpsl_) {

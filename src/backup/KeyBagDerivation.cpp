@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 #include <openssl/params.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -59,7 +60,8 @@ bool report(const DerivationSteps& steps, uint64_t done) {
     if (steps.progress == nullptr || !*steps.progress || steps.total == 0) {
         return true;
     }
-    return (*steps.progress)(static_cast<int>((steps.offset + done) * 100 / steps.total));
+    const uint64_t percent = std::min<uint64_t>(100, (steps.offset + done) * 100 / steps.total);
+    return (*steps.progress)(static_cast<int>(percent));
 }
 
 }  // namespace

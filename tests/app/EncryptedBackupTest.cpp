@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <any>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "app/OrlendoAppDelegate.h"
+#include "app/Scanner.h"
 #include "backup/KeyBag.h"
 #include "backup/MbdbRecordParser.h"
 #include "common/PlistValue.h"
+#include "sample/SampleSources.h"
 #include "support/CliRunner.h"
 #include "support/TestSupport.h"
 
@@ -195,6 +200,70 @@ TEST_F(EncryptedBackupTest, DamagedKeysAndFilesFailWithAClearMessage) {
                                        "integrity check"});
     EXPECT_TRUE(result["conversations"].empty());
     EXPECT_TRUE(temporary.entries().empty());
+}
+
+}  // namespace
+}  // namespace vessamo
+
+namespace vessamo {
+namespace {
+
+// The desktop application's way: a sheet asks for the password, a wrong
+// one is said and asked again, Cancel gives the refusal.
+TEST(EncryptedBackupController, AsksAgainAfterAWrongPasswordAndScansWithTheRightOne) {
+    test::TempHome home;
+    test::RecordingUiPort ui;
+    NotificationCenter center;
+    std::vector<int> progress;
+    ScopedObserver observer(center, "ScanProgressInfo", [&](const Notification& note) {
+        progress.push_back(std::any_cast<int>(note.object));
+    });
+    OrlendoAppDelegate controller{ui, center, OrlendoAppDelegate::Options{}};
+    controller.defaults().setBool(kExampleAlertSuppress, true);
+    sample::SampleEncryptionOptions encryption;
+    encryption.password = "p4ss word";
+    encryption.dataProtectionRounds = 200'000;  // a few progress reports
+    ASSERT_TRUE(sample::whatsAppBackup(sample::CatalogueLayout::ManifestDb)
+                    .encryptWith(encryption)
+                    .write(home.backupRoot() + "/a-sealed"));
+    ASSERT_TRUE(
+        sample::whatsAppBackup(sample::CatalogueLayout::ManifestDb).write(home.path() + "/plain"));
+    controller.showIphoneDiskView();
+    const KTIOSDeviceNodePtr record = controller.GetKTIOSDeviceController().records().at(0);
+    ASSERT_TRUE(record->beEncrypted);
+
+    ui.passwordAnswers = {"p4ss w0rd", "p4ss word"};
+    controller.KTWhatsAppTypeButtonMouseDownHandle(record, 1);
+    controller.waitForScan();
+    ASSERT_EQ(ui.passwordRequests.size(), 2u);
+    EXPECT_EQ(ui.passwordRequests[0].detail, "");
+    EXPECT_EQ(ui.passwordRequests[1].detail, kWrongPasswordText);
+    EXPECT_TRUE(ui.alerts.empty()) << ui.titles().front();
+    ASSERT_TRUE(record->bhasScanCompleted && record->scanResult);
+    EXPECT_GT(std::count(progress.begin(), progress.end(), 100), 0)  // the derivation's end
+        << testing::PrintToString(progress);
+
+    ScanReporter quiet;
+    const ScanResultPtr plain =
+        Scanner::scan(home.path() + "/plain", SourceKind::Backup, {}, std::stop_token(), quiet);
+    const ScanResult& sealed = *record->scanResult;
+    EXPECT_EQ(sealed.WhatsAppChatArray.size(), plain->WhatsAppChatArray.size());
+    EXPECT_EQ(sealed.WhatsAppContactArray.size(), plain->WhatsAppContactArray.size());
+    EXPECT_EQ(sealed.WhatsAppMediaArray.size(), plain->WhatsAppMediaArray.size());
+    EXPECT_TRUE(sealed.problems.empty());
+    ASSERT_FALSE(sealed.WhatsAppMediaArray.empty());
+    // Media are read from the private copy for as long as the result lives.
+    const std::string media = sealed.WhatsAppMediaArray.front().fileKey;
+    EXPECT_EQ(test::readFile(media),
+              test::readFile(home.path() + "/plain/" + media.substr(media.size() - 43)));
+
+    // Cancel: the refusal, and no scan.
+    record->bhasScanCompleted = false;
+    record->scanResult.reset();
+    controller.KTWhatsAppTypeButtonMouseDownHandle(record, 1);
+    controller.waitForScan();
+    EXPECT_EQ(ui.titles(), std::vector<std::string>{kEncryptedBackupRefusal});
+    EXPECT_FALSE(record->scanResult);
 }
 
 }  // namespace
