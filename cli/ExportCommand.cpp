@@ -12,6 +12,7 @@
 #include "DestinationCheck.h"
 #include "ExportRunner.h"
 #include "InterruptWatcher.h"
+#include "PasswordInput.h"
 #include "ScanCommand.h"
 #include "ScanSession.h"
 #include "export/ExportDestination.h"
@@ -222,7 +223,10 @@ int runExport(ExportOptions options, std::ostream& out, std::ostream& err) {
             options.calls = options.chatMedia = options.photos = options.videos = options.audios =
                 true;
     }
-    const ScanSource source = describeSource(options.folder, options.kind, options.deleted);
+    ScanSource source = describeSource(options.folder, options.kind, options.deleted);
+    if (const int refused = unlockSource(source, options.passwordFile, err); refused != 0) {
+        return refused;
+    }
     ScanSession session(err);
     const ScanResultPtr result = session.scan(source);
     out << scanSummary(*result);

@@ -23,6 +23,7 @@ struct ExportOptions {
     bool audios = false;
     std::string chats = "all";  // "all" or chat keys "3,7,12"
     bool deleted = false;       // recover deleted messages and export them too
+    std::string passwordFile;   // encrypted backups; empty: prompt on a terminal
 
     [[nodiscard]] bool anyChosen() const {
         return html || text || people || contacts || favorites || calls || chatMedia || allMedia ||

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "PasswordInput.h"
 #include "sample/SampleICloudDrive.h"
 #include "sample/SampleSources.h"
 #include "sample/SampleTimeline.h"
@@ -105,6 +106,19 @@ int runSample(const SampleOptions& options, std::ostream& out, std::ostream& err
     sample::addChatPictures(builder, options.extraMedia);
     const size_t offloaded =
         options.keepMediaEvery > 1 ? builder.dropMediaData(options.keepMediaEvery) : 0;
+    if (!options.passwordFile.empty()) {
+        std::optional<SecretBytes> password = readBackupPassword(options.passwordFile, err);
+        if (!password) {
+            return 1;
+        }
+        sample::SampleEncryptionOptions encryption;
+        encryption.password.assign(reinterpret_cast<const char*>(password->view().data()),
+                                   password->size());
+        encryption.dataProtectionRounds = options.passwordRounds;
+        // The SHA-256 step came with iOS 10.2; Manifest.mbdb backups predate it.
+        encryption.dataProtection = layout == sample::CatalogueLayout::ManifestDb;
+        builder.encryptWith(std::move(encryption));
+    }
     std::string error;
     if (!builder.write(options.folder, &error)) {
         err << "Could not write the sample backup: " << error << '\n';
@@ -113,6 +127,9 @@ int runSample(const SampleOptions& options, std::ostream& out, std::ostream& err
     out << "Wrote a sample backup of \"" << options.name << "\" (iOS " << options.iosVersion << ", "
         << (layout == sample::CatalogueLayout::Mbdb ? "Manifest.mbdb" : "Manifest.db") << ", "
         << builder.files().size() << " catalogued files";
+    if (builder.encryption()) {
+        out << ", encrypted";
+    }
     if (offloaded > 0) {
         out << ", " << offloaded << " media files catalogued without their data";
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 
@@ -22,6 +23,10 @@ struct SampleOptions {
     // Keep the files of one chat media message in this many, the others
     // catalogued without their data, as offloaded media are; 0 or 1 keeps all.
     size_t keepMediaEvery = 0;
+    // When set, the backup is encrypted with the password this file holds;
+    // passwordRounds is its PBKDF2-HMAC-SHA256 count (iOS uses 10,000,000).
+    std::string passwordFile;
+    uint32_t passwordRounds = 10'000'000;
 };
 
 // `vessamo-cli sample`: writes a sample backup into a new or empty folder.

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "PasswordInput.h"
 #include "ScanJson.h"
 #include "ScanSession.h"
 #include "app/ScanOutcome.h"
@@ -75,7 +76,10 @@ int runScan(const ScanCommandOptions& options, std::FILE* out, std::ostream& err
         err << "Not a folder: " << options.folder << '\n';
         return 2;
     }
-    const ScanSource source = describeSource(options.folder, options.kind, options.deleted);
+    ScanSource source = describeSource(options.folder, options.kind, options.deleted);
+    if (const int refused = unlockSource(source, options.passwordFile, err); refused != 0) {
+        return refused;
+    }
     ScanSession session(err);
     const ScanResultPtr result = session.scan(source);
     if (options.json) {

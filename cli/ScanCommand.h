@@ -13,6 +13,7 @@ struct ScanCommandOptions {
     std::string kind;  // itunes, icloud or timeline; empty: told by the folder
     bool json = false;
     bool deleted = false;
+    std::string passwordFile;  // encrypted backups; empty: prompt on a terminal
 };
 
 // Counts per category of a finished scan and a line per problem, for people

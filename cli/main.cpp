@@ -50,6 +50,13 @@ int main(int argc, char** argv) {
                      "WhatsApp messages of a large sample, its chats, people and media scaled "
                      "with it")
         ->check(CLI::Range(size_t{1}, size_t{10'000'000}));
+    sampleCommand->add_option("--password-file", sample.passwordFile,
+                              "Encrypt the backup with the password in FILE (itunes only)");
+    sampleCommand
+        ->add_option("--password-rounds", sample.passwordRounds,
+                     "PBKDF2-HMAC-SHA256 rounds of an encrypted backup's key bag")
+        ->check(CLI::Range(uint32_t{1}, uint32_t{100'000'000}))
+        ->capture_default_str();
 
     bool listJson = false;
     auto* listCommand =
@@ -66,6 +73,8 @@ int main(int argc, char** argv) {
                           "Stream the whole result as one JSON object (docs/json-schema.md)");
     scanCommand->add_flag("--deleted", scan.deleted,
                           "Advanced recovery: also carve deleted messages");
+    scanCommand->add_option("--password-file", scan.passwordFile,
+                            "An encrypted backup's password (else asked for on a terminal)");
 
     vessamo::cli::ExportOptions exportOptions;
     auto* exportCommand = app.add_subcommand(
@@ -95,6 +104,8 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     exportCommand->add_flag("--deleted", exportOptions.deleted,
                             "Recover deleted messages and export them too");
+    exportCommand->add_option("--password-file", exportOptions.passwordFile,
+                              "An encrypted backup's password (else asked for on a terminal)");
 
     std::vector<std::string> voiceNotes;
     auto* convertCommand =

@@ -13,6 +13,7 @@
 #include <QThread>
 #include <QUrl>
 #include <condition_variable>
+#include "PasswordSheet.h"
 
 namespace vessamo::gui {
 
@@ -163,6 +164,12 @@ AlertAnswer QtUiPort::showAlertHere(const AlertRequest& request) {
     answer.suppressed = box->checkBox() != nullptr && box->checkBox()->isChecked();
     box->deleteLater();
     return answer;
+}
+
+std::optional<std::string> QtUiPort::askPassword(const PasswordRequest& request) {
+    std::optional<std::string> typed;
+    runOnMainThreadAndWait([&] { typed = PasswordSheet::ask(mainWindow_, request); });
+    return typed;
 }
 
 std::vector<AlertRequest> QtUiPort::alertsShown() const {

@@ -48,6 +48,7 @@ public:
     void runOnMainThreadAndWait(const std::function<void()>& work) override;
     std::optional<std::string> chooseSavePath(const SavePanelRequest& request) override;
     std::optional<std::string> chooseFolder(const FolderPanelRequest& request) override;
+    std::optional<std::string> askPassword(const PasswordRequest& request) override;
     void revealInFileViewer(const std::string& path) override;
     void openFile(const std::string& path) override;
     void openURL(const std::string& url) override;

@@ -37,9 +37,7 @@ std::vector<std::string> split(const std::string& text, char separator) {
     return parts;
 }
 
-constexpr const char* kEncryptedBackupText =
-    "The backup that you selected has been encrypted. Please decrypt this backup before the "
-    "scanning.";
+constexpr const char* kEncryptedBackupText = kEncryptedBackupRefusal;
 
 constexpr const char* kScanRunningText =
     "A scan is already running. Stop it or wait until it has finished, then start the new scan.";
@@ -102,6 +100,8 @@ OrlendoAppDelegate::~OrlendoAppDelegate() {
     theController.compare_exchange_strong(self, nullptr);
     observers_.clear();
     requestStop();
+    encryptedPrompt_.requestStop();
+    encryptedPrompt_.wait();
     runner_.wait();
     voiceNotes_.reset();
     exportCommands_.reset();
@@ -427,6 +427,7 @@ bool OrlendoAppDelegate::startScan(SourceKind kind, const std::string& folder) {
     ScanOptions options;
     options.recoverDeleted = bScanDeleted;
     options.manifestDb = biOS10version;
+    options.backupKeys = std::exchange(pendingKeys_, nullptr);
     if (!runner_.start(ScanRequest{kind, folder, options, currentNode})) {
         sayScanIsRunning();
         return false;
@@ -480,6 +481,30 @@ void OrlendoAppDelegate::stopButtonClicked() {
     }
 }
 
+void OrlendoAppDelegate::openEncrypted(const KTIOSDeviceNodePtr& record,
+                                       std::function<void()> scan) {
+    EncryptedBackupPrompt::Steps steps;
+    steps.deriving = [this] {
+        resultView_->ChangeToScanWhatsAppView();
+        resultView_->startScanningGIF();
+    };
+    steps.unlocked = [this, scan = std::move(scan)](std::shared_ptr<const BackupKeys> keys) {
+        pendingKeys_ = std::move(keys);
+        scan();
+        pendingKeys_.reset();  // held by the scan now, if it started
+    };
+    StatusOr<EncryptedBackup> backup = EncryptedBackup::open(record->backUpFilePath);
+    if (!backup.ok()) {
+        // Marked encrypted, yet without keys to open: it cannot be read.
+        SystemLog::write(backup.status().message());
+        showEncryptedSheet(kEncryptedBackupText);
+        return;
+    }
+    if (!encryptedPrompt_.start(std::move(*backup), record->strDeviceName, std::move(steps))) {
+        sayScanIsRunning();
+    }
+}
+
 void OrlendoAppDelegate::showEncryptedSheet(const std::string& text) {
     AlertRequest sheet;
     sheet.title = text;
@@ -513,7 +538,11 @@ void OrlendoAppDelegate::scanRecord(const KTIOSDeviceNodePtr& record) {
         return;
     }
     if (type == kBackupTypeITunes && record->beEncrypted) {
-        showEncryptedSheet(kEncryptedBackupText);
+        openEncrypted(record, [this, record] {
+            resultView_->ChangeToScanWhatsAppView();
+            resultView_->startScanningGIF();
+            ScanIOSBackFile(record->backUpFilePath);
+        });
         return;
     }
     resultView_->ChangeToScanWhatsAppView();
@@ -570,6 +599,12 @@ void OrlendoAppDelegate::ClickStartScan(int selectedRow) {
     }
     bIOSRecoveryMode = false;
     const KTIOSDeviceNodePtr& record = records[static_cast<size_t>(selectedRow)];
+    if (record->beEncrypted && record->strBackupType == kBackupTypeITunes) {
+        if (!refuseWhileScanning()) {
+            openEncrypted(record, [this, record] { scanListedRecord(record); });
+        }
+        return;
+    }
     if (record->beEncrypted) {
         showEncryptedSheet(kEncryptedBackupText);
         return;
@@ -590,6 +625,13 @@ void OrlendoAppDelegate::actSelectBackUp(int chosenIndex) {
     }
     // As from the backup table: an encrypted backup cannot be read, and the
     // results shown stay rather than giving way to a scan that finds nothing.
+    if (record->beEncrypted && record->strBackupType == kBackupTypeITunes) {
+        openEncrypted(record, [this, record] {
+            resultView_->releaseResults();
+            scanListedRecord(record);
+        });
+        return;
+    }
     if (record->beEncrypted) {
         showEncryptedSheet(kEncryptedBackupText);
         return;
@@ -610,9 +652,16 @@ void OrlendoAppDelegate::openPanelDidEnd1(const std::string& folder) {
         biOS10version = fs::exists(folder + "/Manifest.db", ec);
     }
     currentNode = record;
-    resultView_->ChangeToScanWhatsAppView();
-    resultView_->startScanningGIF();
-    ScanIOSBackFile(folder);
+    const auto scan = [this, folder] {
+        resultView_->ChangeToScanWhatsAppView();
+        resultView_->startScanningGIF();
+        ScanIOSBackFile(folder);
+    };
+    if (record->beEncrypted) {
+        openEncrypted(record, scan);
+        return;
+    }
+    scan();
 }
 
 bool OrlendoAppDelegate::scanFolderOfKind(SourceKind kind, const std::string& folder) {

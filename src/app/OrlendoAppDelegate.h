@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/EncryptedBackupPrompt.h"
 #include "app/ResultExportCommands.h"
 #include "app/ScanRunner.h"
 #include "app/SourceList.h"
@@ -130,9 +131,15 @@ public:
     // The stop button: asks first, then stops the running scan.
     void stopButtonClicked();
     void requestStop() { runner_.requestStop(); }
-    [[nodiscard]] bool isScanning() const { return runner_.isScanning(); }
+    // An encrypted backup whose keys are being derived counts as scanning.
+    [[nodiscard]] bool isScanning() const {
+        return runner_.isScanning() || encryptedPrompt_.running();
+    }
     // Returns once the current scan (if any) has finished.
-    void waitForScan() { runner_.wait(); }
+    void waitForScan() {
+        encryptedPrompt_.wait();
+        runner_.wait();
+    }
     // The stages the last scan started, by name, in order.
     [[nodiscard]] std::vector<std::string> stagesRun() const { return runner_.stagesRun(); }
 
@@ -190,6 +197,9 @@ private:
     void scanListedRecord(const KTIOSDeviceNodePtr& record);
     void scanRecord(const KTIOSDeviceNodePtr& record);
     void showEncryptedSheet(const std::string& text);
+    // An encrypted backup: its password is asked for and its keys derived
+    // off the interface thread; then scan runs with the keys in place.
+    void openEncrypted(const KTIOSDeviceNodePtr& record, std::function<void()> scan);
     [[nodiscard]] bool enoughFreeSpaceForDevice();
 
     UiPort& ui_;
@@ -200,6 +210,8 @@ private:
     KTIOSDeviceController devices_;
     std::unique_ptr<KTResultViewController> resultView_;
     ScanRunner runner_;
+    EncryptedBackupPrompt encryptedPrompt_{ui_, notifications_};
+    std::shared_ptr<const BackupKeys> pendingKeys_;  // for the next backup scan only
     TimelineMaker timelineMaker_{ui_};
     std::atomic<bool> downloadFinished_{false};
     std::shared_ptr<const KTWhatsAppIDInfo> timelineAccount_;

@@ -5,6 +5,7 @@
 
 #include "addressbook/AddressBookReader.h"
 #include "backup/BackupIndexReaders.h"
+#include "backup/EncryptedBackupMirror.h"
 #include "backup/ScanState.h"
 #include "whatsapp/AccountReader.h"
 #include "whatsapp/CallLogReader.h"
@@ -123,6 +124,13 @@ std::shared_ptr<const ScanResult> Scanner::scan(const std::string& folder, Sourc
     state.unpackLimit = unpackLimitOf(options);
     switch (kind) {
         case SourceKind::Backup:
+            if (options.backupKeys) {
+                // Encrypted: the stages read a private decrypted copy.
+                if (auto plain = decryptBackupForScan(state, folder, *options.backupKeys)) {
+                    ScanIOSBackUpFilehand(state, *plain);
+                }
+                break;
+            }
             ScanIOSBackUpFilehand(state, folder);
             break;
         case SourceKind::ICloud:

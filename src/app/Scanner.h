@@ -7,6 +7,7 @@
 #include <stop_token>
 #include <string>
 
+#include "backup/KeyBag.h"
 #include "backup/ScanReporter.h"
 #include "results/ScanResult.h"
 
@@ -24,6 +25,8 @@ struct ScanOptions {
     // nullopt takes VESSAMO_UNPACK_LIMIT_MB from the environment when set,
     // else 64 GiB; the scratch disk's free space bounds it either way.
     std::optional<uint64_t> unpackLimit;
+    // Encrypted backups: the keys its password opened (EncryptedBackup).
+    std::shared_ptr<const BackupKeys> backupKeys;
 };
 
 // Reads one source folder into a ScanResult, headless: the desktop

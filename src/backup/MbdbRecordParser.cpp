@@ -64,10 +64,39 @@ bool MbdbRecordParser::readString(std::string* keep) {
     return true;
 }
 
+bool MbdbRecordParser::readRaw(std::string& keep) {
+    auto length = readLength();
+    if (!length) {
+        return false;
+    }
+    if (*length == kAbsentString) {
+        return true;
+    }
+    const size_t start = position_;
+    if (!skip(*length)) {
+        return false;
+    }
+    keep.assign(reinterpret_cast<const char*>(bytes_.data() + start), *length);
+    return true;
+}
+
+bool MbdbRecordParser::readFixedFields(Record& record) {
+    const size_t start = position_;
+    if (!skip(kFixedFieldBytes)) {
+        return false;
+    }
+    const size_t sizeAt = start + kFixedFieldBytes - 9;
+    for (size_t i = 0; i < 8; ++i) {
+        record.size = (record.size << 8) | bytes_[sizeAt + i];
+    }
+    record.protectionClass = bytes_[sizeAt + 8];
+    return true;
+}
+
 std::optional<MbdbRecordParser::Record> MbdbRecordParser::next() {
     Record record;
     bool complete = readString(&record.domain) && readString(&record.path) && readString(nullptr) &&
-                    readString(nullptr) && readString(nullptr) && skip(kFixedFieldBytes);
+                    readString(nullptr) && readRaw(record.encryptionKey) && readFixedFields(record);
     if (!complete || atEnd()) {
         position_ = bytes_.size();
         return std::nullopt;

@@ -19,6 +19,11 @@ public:
     struct Record {
         std::string domain;  // raw bytes, up to the first NUL
         std::string path;
+        // Encrypted backups: the file's key as stored (protection class as
+        // four little-endian bytes, then the wrapped key); empty otherwise.
+        std::string encryptionKey;
+        uint64_t size = 0;
+        uint8_t protectionClass = 0;
         size_t endOffset = 0;  // position just after the record
     };
 
@@ -34,6 +39,8 @@ private:
     [[nodiscard]] bool skip(size_t count);
     [[nodiscard]] std::optional<uint16_t> readLength();
     [[nodiscard]] bool readString(std::string* keep);
+    [[nodiscard]] bool readRaw(std::string& keep);
+    [[nodiscard]] bool readFixedFields(Record& record);
 
     std::span<const uint8_t> bytes_;
     size_t position_ = 0;

@@ -833,6 +833,14 @@ PlistValue::Dictionary* PlistValue::asDictionary() {
     return std::get_if<Dictionary>(&value_);
 }
 
+PlistValue PlistValue::data(Bytes bytes) {
+    return PlistNodes::data(std::move(bytes));
+}
+
+const PlistValue::Bytes* PlistValue::asData() const {
+    return std::get_if<Bytes>(&value_);
+}
+
 std::optional<uint64_t> PlistValue::asUid() const {
     const auto* uid = std::get_if<PlistUid>(&value_);
     return uid != nullptr ? std::optional(uid->value) : std::nullopt;

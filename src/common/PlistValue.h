@@ -49,6 +49,7 @@ public:
     static PlistValue array(Array items = {});
     static PlistValue dictionary(Dictionary entries = {});
     static PlistValue uid(uint64_t index);
+    static PlistValue data(Bytes bytes);
 
     [[nodiscard]] Type type() const;
     [[nodiscard]] bool isNone() const { return type() == Type::None; }
@@ -62,6 +63,7 @@ public:
     [[nodiscard]] const Array* asArray() const;
     [[nodiscard]] const Dictionary* asDictionary() const;
     [[nodiscard]] std::optional<uint64_t> asUid() const;
+    [[nodiscard]] const Bytes* asData() const;
     Array* asArray();
     Dictionary* asDictionary();
 
@@ -97,8 +99,6 @@ public:
     bool operator==(const PlistValue&) const = default;
 
 private:
-    // Data values only come from parsing and go back out when written: the
-    // program reads none of their bytes.
     friend class PlistNodes;
 
     using Storage = std::variant<std::monostate, std::string, int64_t, double, bool, PlistDate,

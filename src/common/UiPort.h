@@ -30,6 +30,12 @@ struct FolderPanelRequest {
     std::string startFolder;
 };
 
+// The password sheet of an encrypted backup. detail says why it asks again.
+struct PasswordRequest {
+    std::string title;
+    std::string detail;
+};
+
 struct AlertAnswer {
     int button = 0;
     bool suppressed = false;
@@ -63,6 +69,13 @@ public:
     // Opens a web address in the person's browser. Front ends without one
     // ignore it.
     virtual void openURL(const std::string& url) { (void)url; }
+
+    // The password typed, or nullopt when the person cancelled (or the
+    // front end cannot ask).
+    virtual std::optional<std::string> askPassword(const PasswordRequest& request) {
+        (void)request;
+        return std::nullopt;
+    }
 
     // One folder chosen in an open panel shown with this message, or nullopt
     // when the person cancelled (or the front end cannot ask).

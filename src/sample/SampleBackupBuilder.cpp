@@ -54,6 +54,10 @@ PlistValue infoPlist(const DeviceInfo& device) {
     return PlistValue::dictionary(std::move(info));
 }
 
+PlistValue::Bytes plistBytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
 PlistValue manifestPlist(const DeviceInfo& device) {
     PlistValue::Dictionary manifest;
     manifest["Version"] = PlistValue::string("10.0");
@@ -183,23 +187,75 @@ std::string SampleBackupBuilder::dataPath(const std::string& folder, const std::
     return folder + "/" + key.substr(0, 2) + "/" + key;
 }
 
+SampleBackupBuilder& SampleBackupBuilder::encryptWith(SampleEncryptionOptions options) {
+    encryption_ = std::move(options);
+    device_.encrypted = true;
+    return *this;
+}
+
 bool SampleBackupBuilder::write(const std::string& folder, std::string* error) const {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) {
         return fail(error, "cannot create " + folder + ": " + ec.message());
     }
-    if (!writeDataFiles(folder, error)) {
-        return false;
+    std::optional<Sealing> sealing;
+    if (encryption_) {
+        auto keys = SampleEncryption::make(*encryption_);
+        if (!keys) {
+            return fail(error, "cannot make the keys of an encrypted backup");
+        }
+        sealing.emplace(Sealing{std::move(*keys), {}, {}});
     }
-    bool catalogued = layout_ == CatalogueLayout::ManifestDb
-                          ? writeManifestDb(folder + "/Manifest.db", files_, rawRows_, error)
-                          : writeManifestMbdb(folder + "/Manifest.mbdb", files_, error);
-    return catalogued && writePlists(folder, error);
+    Sealing* sealed = sealing ? &*sealing : nullptr;
+    return writeDataFiles(folder, sealed, error) && writeCatalogue(folder, sealed, error) &&
+           writePlists(folder, sealed, error);
 }
 
-bool SampleBackupBuilder::writeDataFiles(const std::string& folder, std::string* error) const {
+bool SampleBackupBuilder::writeCatalogue(const std::string& folder, Sealing* sealing,
+                                         std::string* error) const {
+    const std::vector<std::string> noKeys;
+    const std::vector<std::string>& keys = sealing != nullptr ? sealing->storedKeys : noKeys;
+    if (layout_ == CatalogueLayout::Mbdb) {
+        return writeManifestMbdb(folder + "/Manifest.mbdb", files_, error, keys);
+    }
+    if (sealing == nullptr) {
+        return writeManifestDb(folder + "/Manifest.db", files_, rawRows_, error);
+    }
+    // The catalogue is made plain in a private folder, then sealed with a
+    // key of its own that Manifest.plist carries wrapped.
+    auto scratch = ScratchFolder::create("vessamo-sample");
+    auto key = sealing->keys.newFileKey(SampleEncryption::kManifestClass);
+    if (!scratch || !key) {
+        return fail(error, "cannot make the catalogue's key");
+    }
+    const std::string plainPath = scratch->path() + "/Manifest.db";
+    if (!writeManifestDb(plainPath, files_, rawRows_, error, keys)) {
+        return false;
+    }
+    std::ifstream in(plainPath, std::ios::binary);
+    const std::string plain{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    StatusOr<std::string> sealed = aesCbcEncrypt(key->key.view(), plain);
+    if (!sealed.ok() || !writeBytes(folder + "/Manifest.db", *sealed)) {
+        return fail(error, "cannot write the encrypted " + folder + "/Manifest.db");
+    }
+    sealing->manifestKey = key->stored;
+    return true;
+}
+
+bool SampleBackupBuilder::writeDataFiles(const std::string& folder, Sealing* sealing,
+                                         std::string* error) const {
     for (const SampleFile& file : files_) {
+        std::optional<SampleEncryption::FileKey> key;
+        if (sealing != nullptr) {
+            // Every file has its key in the catalogue, data or not, as iOS
+            // keys a file when it is made.
+            key = sealing->keys.newFileKey(SampleEncryption::kFileClass);
+            if (!key) {
+                return fail(error, "cannot make a file key");
+            }
+            sealing->storedKeys.push_back(file.directory ? std::string() : key->stored);
+        }
         if (file.catalogueOnly) {
             continue;
         }
@@ -207,7 +263,10 @@ bool SampleBackupBuilder::writeDataFiles(const std::string& folder, std::string*
         std::error_code ec;
         fs::create_directories(fs::path(path).parent_path(), ec);
         bool written = false;
-        if (!ec && !file.sourcePath.empty()) {
+        if (!ec && key) {
+            StatusOr<std::string> sealed = aesCbcEncrypt(key->key.view(), dataOf(file));
+            written = sealed.ok() && writeBytes(path, *sealed);
+        } else if (!ec && !file.sourcePath.empty()) {
             fs::copy_file(file.sourcePath, path, fs::copy_options::overwrite_existing, ec);
             written = !ec;
         } else if (!ec) {
@@ -221,7 +280,8 @@ bool SampleBackupBuilder::writeDataFiles(const std::string& folder, std::string*
     return true;
 }
 
-bool SampleBackupBuilder::writePlists(const std::string& folder, std::string* error) const {
+bool SampleBackupBuilder::writePlists(const std::string& folder, const Sealing* sealing,
+                                      std::string* error) const {
     if (device_.writeInfoPlist) {
         const std::string path = folder + "/Info.plist";
         if (!infoPlist(device_).writeXmlFile(path)) {
@@ -231,7 +291,14 @@ bool SampleBackupBuilder::writePlists(const std::string& folder, std::string* er
     }
     if (device_.writeManifestPlist) {
         const std::string path = folder + "/Manifest.plist";
-        if (!manifestPlist(device_).writeBinaryFile(path)) {
+        PlistValue manifest = manifestPlist(device_);
+        if (sealing != nullptr) {
+            manifest.set("BackupKeyBag", PlistValue::data(plistBytes(sealing->keys.keyBag())));
+            if (!sealing->manifestKey.empty()) {
+                manifest.set("ManifestKey", PlistValue::data(plistBytes(sealing->manifestKey)));
+            }
+        }
+        if (!manifest.writeBinaryFile(path)) {
             return fail(error, "cannot write " + path);
         }
         setModified(path, device_.backupTime);

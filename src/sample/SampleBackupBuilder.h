@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sample/SampleEncryption.h"
+
 namespace vessamo {
 class ScratchFolder;
 }
@@ -74,6 +76,14 @@ public:
     // keepEvery is kept and the rest dropped. Gives how many were dropped.
     size_t dropMediaData(size_t keepEvery);
 
+    // Writes the backup encrypted as iTunes and Finder do when a backup
+    // password is set: the key bag in Manifest.plist, every file under a key
+    // of its own and, for Manifest.db, the catalogue too.
+    SampleBackupBuilder& encryptWith(SampleEncryptionOptions options);
+    [[nodiscard]] const std::optional<SampleEncryptionOptions>& encryption() const {
+        return encryption_;
+    }
+
     // A path in a private folder that lives as long as the builder, for
     // large files made before the backup is written.
     [[nodiscard]] std::string temporaryFile(const std::string& name);
@@ -103,13 +113,23 @@ public:
     };
 
 private:
-    bool writePlists(const std::string& folder, std::string* error) const;
-    bool writeDataFiles(const std::string& folder, std::string* error) const;
+    // What an encrypted write needs besides the files: their stored keys, in
+    // the order of files(), and what Manifest.plist carries.
+    struct Sealing {
+        SampleEncryption keys;
+        std::vector<std::string> storedKeys;
+        std::string manifestKey;
+    };
+
+    bool writePlists(const std::string& folder, const Sealing* sealing, std::string* error) const;
+    bool writeDataFiles(const std::string& folder, Sealing* sealing, std::string* error) const;
+    bool writeCatalogue(const std::string& folder, Sealing* sealing, std::string* error) const;
 
     CatalogueLayout layout_;
     DeviceInfo device_;
     std::vector<SampleFile> files_;
     std::vector<RawRow> rawRows_;
+    std::optional<SampleEncryptionOptions> encryption_;
     std::shared_ptr<ScratchFolder> scratch_;
 };
 

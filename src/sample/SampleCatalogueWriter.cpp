@@ -58,7 +58,7 @@ void putAbsent(std::string& out) {
     putBigEndian(out, 0xFFFF, 2);
 }
 
-std::string mbdbRecord(const SampleFile& file, uint64_t inode) {
+std::string mbdbRecord(const SampleFile& file, uint64_t inode, const std::string& storedKey) {
     std::string out;
     putString(out, file.domain);
     putString(out, file.relativePath);
@@ -72,7 +72,11 @@ std::string mbdbRecord(const SampleFile& file, uint64_t inode) {
         (void)hash.final(digest);
         putString(out, std::string(digest.begin(), digest.end()));
     }
-    putAbsent(out);  // encryption key
+    if (storedKey.empty()) {
+        putAbsent(out);  // encryption key
+    } else {
+        putString(out, storedKey);
+    }
     putBigEndian(out, static_cast<uint64_t>(file.directory ? kDirectoryMode : kRegularFileMode), 2);
     putBigEndian(out, inode, 8);
     putBigEndian(out, 501, 4);
@@ -88,7 +92,7 @@ std::string mbdbRecord(const SampleFile& file, uint64_t inode) {
 
 }  // namespace
 
-std::string mbFileArchive(const SampleFile& file) {
+std::string mbFileArchive(const SampleFile& file, const std::string& storedKey) {
     const auto when = static_cast<int64_t>(file.modified);
     PlistValue::Dictionary mbFile;
     mbFile["$class"] = PlistValue::uid(3);
@@ -116,15 +120,32 @@ std::string mbFileArchive(const SampleFile& file) {
     archive["$version"] = PlistValue::integer(100000);
     archive["$archiver"] = PlistValue::string("NSKeyedArchiver");
     archive["$top"] = PlistValue::dictionary(std::move(top));
-    archive["$objects"] = PlistValue::array(
-        {PlistValue::string("$null"), PlistValue::dictionary(std::move(mbFile)),
-         PlistValue::string(file.relativePath), PlistValue::dictionary(std::move(className))});
+    PlistValue::Array objects = {PlistValue::string("$null"), PlistValue(),
+                                 PlistValue::string(file.relativePath),
+                                 PlistValue::dictionary(std::move(className))};
+    if (!storedKey.empty()) {
+        // NSMutableData: the key's bytes under "NS.data".
+        PlistValue::Dictionary dataClass;
+        dataClass["$classname"] = PlistValue::string("NSMutableData");
+        dataClass["$classes"] =
+            PlistValue::array({PlistValue::string("NSMutableData"), PlistValue::string("NSData"),
+                               PlistValue::string("NSObject")});
+        PlistValue::Dictionary key;
+        key["NS.data"] = PlistValue::data(PlistValue::Bytes(storedKey.begin(), storedKey.end()));
+        key["$class"] = PlistValue::uid(5);
+        mbFile["EncryptionKey"] = PlistValue::uid(objects.size());
+        objects.push_back(PlistValue::dictionary(std::move(key)));
+        objects.push_back(PlistValue::dictionary(std::move(dataClass)));
+    }
+    objects[1] = PlistValue::dictionary(std::move(mbFile));
+    archive["$objects"] = PlistValue::array(std::move(objects));
     PlistValue::Bytes bytes = PlistValue::dictionary(std::move(archive)).toBinary();
     return std::string(bytes.begin(), bytes.end());
 }
 
 bool writeManifestDb(const std::string& path, const std::vector<SampleFile>& files,
-                     const std::vector<SampleBackupBuilder::RawRow>& rawRows, std::string* error) {
+                     const std::vector<SampleBackupBuilder::RawRow>& rawRows, std::string* error,
+                     const std::vector<std::string>& storedKeys) {
     std::error_code ec;
     std::filesystem::remove(path, ec);
     SqliteDatabase db;
@@ -136,10 +157,14 @@ bool writeManifestDb(const std::string& path, const std::vector<SampleFile>& fil
     if (insert.prepare(db, "INSERT OR REPLACE INTO Files VALUES (?,?,?,?,?)") != SQLITE_OK) {
         return fail(error, db.lastError());
     }
-    for (const SampleFile& file : files) {
+    for (size_t i = 0; i < files.size(); ++i) {
+        const SampleFile& file = files[i];
         std::string key = SampleBackupBuilder::fileKey(file.domain, file.relativePath);
+        const std::string noKey;
+        const std::string& storedKey = i < storedKeys.size() ? storedKeys[i] : noKey;
         if (!insertRow(insert, key, file.domain, file.relativePath,
-                       file.directory ? kFlagDirectory : kFlagFile, mbFileArchive(file))) {
+                       file.directory ? kFlagDirectory : kFlagFile,
+                       mbFileArchive(file, storedKey))) {
             return fail(error, "cannot insert " + file.relativePath + ": " + db.lastError());
         }
     }
@@ -156,11 +181,11 @@ bool writeManifestDb(const std::string& path, const std::vector<SampleFile>& fil
 }
 
 bool writeManifestMbdb(const std::string& path, const std::vector<SampleFile>& files,
-                       std::string* error) {
+                       std::string* error, const std::vector<std::string>& storedKeys) {
     std::string bytes("mbdb\x05\x00", 6);
     uint64_t inode = 1000;
-    for (const SampleFile& file : files) {
-        bytes += mbdbRecord(file, inode++);
+    for (size_t i = 0; i < files.size(); ++i) {
+        bytes += mbdbRecord(files[i], inode++, i < storedKeys.size() ? storedKeys[i] : "");
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -115,6 +115,17 @@ AlertAnswer RecordingUiPort::showAlert(const AlertRequest& request) {
     return answer;
 }
 
+std::optional<std::string> RecordingUiPort::askPassword(const PasswordRequest& request) {
+    std::lock_guard lock(mutex_);
+    passwordRequests.push_back(request);
+    if (passwordAnswers.empty()) {
+        return std::nullopt;
+    }
+    std::string answer = passwordAnswers.front();
+    passwordAnswers.erase(passwordAnswers.begin());
+    return answer;
+}
+
 std::string readFile(const std::string& path) {
     StatusOr<std::string> bytes = readWholeFile(path);
     return bytes.ok() ? std::move(bytes).value() : std::string();

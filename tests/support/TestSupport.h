@@ -75,6 +75,7 @@ public:
     std::optional<std::string> chooseSavePath(const SavePanelRequest& request) override;
     void revealInFileViewer(const std::string& path) override;
     void openFile(const std::string& path) override;
+    std::optional<std::string> askPassword(const PasswordRequest& request) override;
     [[nodiscard]] std::vector<std::string> titles() const;
     [[nodiscard]] std::vector<std::string> revealedPaths() const;
 
@@ -85,6 +86,8 @@ public:
     std::vector<SavePanelRequest> savePanels;
     std::optional<std::string> saveAnswer;  // what every save sheet answers; nullopt cancels
     std::vector<std::string> opened;
+    std::vector<PasswordRequest> passwordRequests;
+    std::vector<std::string> passwordAnswers;  // consumed in order; then Cancel
 
 private:
     mutable std::recursive_mutex mutex_;  // one "main thread" at a time
