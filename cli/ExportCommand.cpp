@@ -12,6 +12,7 @@
 #include "ScanSession.h"
 #include "export/HtmlChatExport.h"
 #include "export/MediaExports.h"
+#include "export/ReportExport.h"
 #include "export/TextExports.h"
 
 namespace vessamo::cli {
@@ -79,6 +80,10 @@ ExportReport runChosen(const ExportOptions& options, const ScanResult& result,
     if (options.html) {
         report("Chat pages (HTML)", exportChatsAsHtml(result, chats, to), total, out);
     }
+    if (options.report) {
+        const ReportOptions reportOptions{.utc = options.utc};
+        report("Chat report", exportChatReport(result, chats, to, reportOptions), total, out);
+    }
     if (options.text) {
         report("Chats as text", ExportChatAsTextthreader(result, chats, to), total, out);
     }
@@ -133,9 +138,9 @@ int runExport(ExportOptions options, std::ostream& out, std::ostream& err) {
     if (!options.anyChosen()) {
         // Photos, videos and sounds by kind rather than "every file": the
         // latter also copies the databases, whose names repeat across apps.
-        options.html = options.text = options.people = options.contacts = options.favorites =
-            options.calls = options.chatMedia = options.photos = options.videos = options.audios =
-                true;
+        options.html = options.report = options.text = options.people = options.contacts =
+            options.favorites = options.calls = options.chatMedia = options.photos =
+                options.videos = options.audios = true;
     }
     const ScanSource source = describeSource(options.folder, options.kind, options.deleted);
     ScanSession session(err);

@@ -1,0 +1,36 @@
+#include "export/ReportOutput.h"
+
+#include "common/Files.h"
+
+namespace vessamo {
+
+bool ReportOutput::prepare() {
+    const Status made = makeFolders(folder_);
+    if (!made.ok()) {
+        report_.failures.push_back(folder_ + ": " + made.message());
+    }
+    return made.ok();
+}
+
+bool ReportOutput::prepareSubfolder(std::string_view name) {
+    const std::string path = folder_ + "/" + std::string(name);
+    const Status made = makeFolders(path);
+    if (!made.ok()) {
+        report_.failures.push_back(path + ": " + made.message());
+    }
+    return made.ok();
+}
+
+bool ReportOutput::write(std::string_view name, std::string_view bytes) {
+    const std::string path = folder_ + "/" + std::string(name);
+    // Thousands of pages a run: renamed into place whole, not flushed one by one.
+    const Status written = writeFileAtomically(path, bytes, WriteMode::replace, Flush::none);
+    if (!written.ok()) {
+        report_.failures.push_back(path + ": " + written.message());
+        return false;
+    }
+    ++report_.filesWritten;
+    return true;
+}
+
+}  // namespace vessamo
