@@ -11,7 +11,6 @@ namespace vessamo {
 
 namespace {
 
-constexpr int64_t kQuarter = 900;
 constexpr const char* kWeekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                      "Thursday", "Friday", "Saturday"};
 constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
@@ -81,24 +80,27 @@ std::optional<ClockReading> ReportClock::read(AppleTime time) {
     if (utc_) {
         return fromSeconds(unixSeconds, 0);
     }
-    const int64_t quarter = floorDiv(unixSeconds, kQuarter);
-    if (quarter == quarter_ && start_) {
-        // Within a quarter hour of a zone on whole quarter hours only the
-        // minutes and seconds move.
-        ClockReading at = *start_;
-        const int64_t into = unixSeconds - quarter * kQuarter;
-        at.minute += static_cast<int>(into / 60);
-        at.second = static_cast<int>(into % 60);
-        return at;
+    const Day& day = dayOf(unixSeconds);
+    if (day.uniform) {
+        return fromSeconds(unixSeconds + day.offset, day.offset);
     }
-    std::optional<ClockReading> at = readLocal(unixSeconds);
-    if (at && at->offsetSeconds % kQuarter == 0) {
-        quarter_ = quarter;
-        start_ = readLocal(quarter * kQuarter);
-    } else {
-        quarter_ = INT64_MIN;
+    return readLocal(unixSeconds);
+}
+
+const ReportClock::Day& ReportClock::dayOf(int64_t unixSeconds) {
+    if (days_.empty()) {
+        days_.resize(kDays);
     }
-    return at;
+    const int64_t number = floorDiv(unixSeconds, 86400);
+    Day& day = days_[static_cast<size_t>(number & (kDays - 1))];
+    if (day.number != number) {
+        const std::optional<ClockReading> start = readLocal(number * 86400);
+        const std::optional<ClockReading> end = readLocal(number * 86400 + 86399);
+        day.number = number;
+        day.uniform = start && end && start->offsetSeconds == end->offsetSeconds;
+        day.offset = start ? start->offsetSeconds : 0;
+    }
+    return day;
 }
 
 std::optional<ClockReading> ReportClock::readLocal(int64_t unixSeconds) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/AppleTime.h"
 
@@ -21,9 +22,10 @@ struct ClockReading {
     int64_t dayNumber = 0;   // days since 1970-01-01 of the calendar date
 };
 
-// Reads message times in the local zone or in UTC. The local calendar is
-// worked out once per quarter hour, as messages come in runs a few minutes
-// apart; the zone is named once, at the top of every page. One per thread.
+// Reads message times in the local zone or in UTC. A zone changes its
+// offset at most once a day, so a UTC day whose two ends have one offset is
+// read with arithmetic alone: the system's calendar is asked twice a day, not
+// once a message. One per thread.
 class ReportClock {
 public:
     explicit ReportClock(bool utc) : utc_(utc) {}
@@ -47,11 +49,18 @@ public:
     static void appendIso(std::string& out, const ClockReading& at);
 
 private:
-    [[nodiscard]] std::optional<ClockReading> readLocal(int64_t unixSeconds);
+    // The offset of one UTC day, when it is one offset all day.
+    struct Day {
+        int64_t number = INT64_MIN;
+        bool uniform = false;
+        long offset = 0;
+    };
+    [[nodiscard]] const Day& dayOf(int64_t unixSeconds);
+    [[nodiscard]] static std::optional<ClockReading> readLocal(int64_t unixSeconds);
 
+    static constexpr size_t kDays = 4096;
     bool utc_;
-    int64_t quarter_ = INT64_MIN;  // the quarter hour `start_` holds
-    std::optional<ClockReading> start_;
+    std::vector<Day> days_;  // day n in slot n mod kDays; made on first use
 };
 
 }  // namespace vessamo

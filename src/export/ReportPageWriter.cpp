@@ -1,5 +1,6 @@
 #include "export/ReportPageWriter.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "export/HtmlText.h"
@@ -24,7 +25,7 @@ std::string_view mediaNoun(int32_t type) {
         case 11:
             return "Video";
         case 3:
-            return "Voice note or sound";
+            return "Voice note";
         case 8:
             return "Document";
         default:
@@ -52,7 +53,9 @@ std::string messageLink(const ReportPageSet& set, size_t number) {
 }
 
 ReportPageWriter::ReportPageWriter(const ReportPageSet& set, size_t page) : set_(set), page_(page) {
-    html_.reserve(1 << 20);
+    const size_t entries =
+        std::min(set.perPage, set.chat.size() - std::min(set.chat.size(), page * set.perPage));
+    html_.reserve(reportStyleSheet().size() + 2048 + entries * 400);
     appendHead();
     appendPager();
     html_.append("<main class=\"log\">\n");
@@ -232,9 +235,16 @@ void ReportPageWriter::appendMedia(const ReportMessage& message) {
         default:
             break;
     }
+    // The copy is named after its backup file; its kind says more.
+    const std::string_view file = message.mediaFile;
+    const size_t dot = file.rfind('.');
     html_.append("<a class=\"file media-link\" href=\"").append(href).append("\">");
-    html_.append(type == 8 ? "\U0001F4C4 " : "").append(mediaNoun(type)).append(": ");
-    appendHtmlEscaped(html_, message.mediaFile);
+    html_.append(type == 8 ? "\U0001F4C4 " : "\u2197 ").append(mediaNoun(type));
+    if (dot != std::string_view::npos && dot > 0) {
+        html_.append(" (");
+        appendHtmlEscaped(html_, file.substr(dot));
+        html_.append(")");
+    }
     html_.append("</a>");
 }
 

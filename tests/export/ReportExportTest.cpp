@@ -86,15 +86,26 @@ TEST_F(ReportExport, OldestFirstInPagesWithDaysAndLinks) {
     EXPECT_EQ(chat["chat"]["pages"].size(), 3u);
 }
 
-TEST_F(ReportExport, UtcOptionShowsUtcTimesAndSaysSo) {
+// Local times follow the zone across its change to summer time; --utc
+// shows UTC and says so.
+TEST_F(ReportExport, LocalTimesFollowTheZoneAndUtcOnRequest) {
     make.chat(1, "Anna", "1@s.whatsapp.net");
     make.message(1, "hello", Direction::Receive, kMarch14At1509);
+    // 2021-03-28 00:30 and 01:30 UTC: either side of Berlin's change.
+    make.message(1, "before", Direction::Receive, AppleTime::fromUnix(1616891400));
+    make.message(1, "after", Direction::Receive, AppleTime::fromUnix(1616895000));
     const test::ScopedTimeZone berlin("Europe/Berlin");
-    run({.utc = true});
+    finish();
+    ASSERT_TRUE(exportChatReport(*result, chats(), out).failures.empty());
+    const json local = chatJson("Anna.json")["messages"];
+    EXPECT_EQ(local[1]["time"], "2021-03-28T01:30:00+01:00");
+    EXPECT_EQ(local[2]["time"], "2021-03-28T03:30:00+02:00");
+
+    ASSERT_TRUE(exportChatReport(*result, chats(), out, {.utc = true}).failures.empty());
     const std::string page = file("Chats/Anna.html");
     EXPECT_NE(page.find("Times are shown in UTC."), std::string::npos);
     EXPECT_NE(page.find("datetime=\"2021-03-14T14:09:00Z\">14:09</time>"), std::string::npos);
-    EXPECT_EQ(chatJson("Anna.json")["messages"][0]["time"], "2021-03-14T14:09:00Z");
+    EXPECT_EQ(chatJson("Anna.json")["messages"][2]["time"], "2021-03-28T01:30:00Z");
 }
 
 // Names and texts come from other people's phones: they are shown, never
@@ -161,7 +172,7 @@ TEST_F(ReportExport, MessagesShowTheirCardsPlacesMediaAndMarks) {
                         "src=\"../Media%20Files/abcdef.jpg\">"),
               std::string::npos);
     EXPECT_EQ(file("Media Files/abcdef.jpg"), "JPEGBYTES");
-    EXPECT_NE(page.find("Voice note or sound \u2014 not in the backup"), std::string::npos);
+    EXPECT_NE(page.find("Voice note \u2014 not in the backup"), std::string::npos);
     EXPECT_EQ(countOf(page, "class=\"flag\">Recovered</div>"), 1u);
     EXPECT_EQ(countOf(page, "\u2605 Starred"), 1u);
     // Group members keep distinct colours.
