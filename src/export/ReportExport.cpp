@@ -28,6 +28,7 @@ struct ReportRun {
     ReportMessageMaker& maker;
     ReportSearchIndex& search;
     ExportFileNames& pageNames;
+    std::string pageBuffer;
     std::string zone;
     std::string exported;
     ChatTitles titles;
@@ -77,9 +78,9 @@ std::vector<std::string> claimFiles(ExportFileNames& names, const ReportChat& ch
 
 // Writes a conversation's pages and JSON; false when stopped first.
 bool writeChat(ReportRun& run, const ReportPageSet& set, const std::string& jsonFile) {
-    ReportChatJson json(set, run.zone);
+    ReportChatJson json(run.output, "Chats/" + jsonFile, set, run.zone);
     for (size_t page = 0; page < set.files.size(); ++page) {
-        ReportPageWriter writer(set, page);
+        ReportPageWriter writer(set, page, run.pageBuffer);
         const size_t end = std::min(set.chat.size(), (page + 1) * set.perPage);
         for (size_t number = page * set.perPage; number < end; ++number) {
             if (run.control.stopRequested()) {
@@ -92,7 +93,7 @@ bool writeChat(ReportRun& run, const ReportPageSet& set, const std::string& json
         }
         run.output.write("Chats/" + set.files[page], writer.finish());
     }
-    run.output.write("Chats/" + jsonFile, json.finish());
+    json.finish();
     return true;
 }
 
@@ -136,9 +137,9 @@ ExportReport exportChatReport(const ScanResult& result,
     ExportFileNames pageNames(output.folder() + "/Chats");
     MessageAttachmentCopy media(result, output.folder(), report);
     ReportMessageMaker maker(media, output, clock);
-    ReportSearchIndex search(perPage);
-    ReportRun run{result, options,   control,          output,         clock,           maker,
-                  search, pageNames, clock.zoneName(), nowText(clock), titlesOf(result)};
+    ReportSearchIndex search(output, perPage);
+    ReportRun run{result, options,   control, output,           clock,          maker,
+                  search, pageNames, {},      clock.zoneName(), nowText(clock), titlesOf(result)};
     ReportIndexWriter index(result, reportSourceOf(result), run.zone, run.exported);
     const std::string_view owner =
         result.account ? result.account->whatsAppNodeName.view() : std::string_view();
@@ -165,7 +166,7 @@ ExportReport exportChatReport(const ScanResult& result,
         index.add(rowOf(reportChat, set, clock));
         control.countItem();
     }
-    output.write("search-index.js", search.finish());
+    search.finish();
     output.write("index.html", index.page());
     return report;
 }

@@ -11,6 +11,7 @@ namespace vessamo {
 
 namespace {
 
+constexpr size_t kPieceBytes = 1u << 20;
 constexpr std::string_view kRecoveredFrom = "deleted records of the chat database";
 
 void member(std::string& out, std::string_view name) {
@@ -67,7 +68,9 @@ std::string_view searchTextOf(const ReportMessage& message) {
 
 }  // namespace
 
-ReportChatJson::ReportChatJson(const ReportPageSet& set, std::string_view timeZone) : set_(set) {
+ReportChatJson::ReportChatJson(ReportOutput& output, std::string_view file,
+                               const ReportPageSet& set, std::string_view timeZone)
+    : set_(set), file_(output, file) {
     const KTWhatsAppCovNode& chat = set.chat.chat();
     json_.append("{\"schema\":\"vessamo-chat-report/1\"");
     stringMember(json_, "timeZone", timeZone);
@@ -134,6 +137,10 @@ void ReportChatJson::add(const ReportMessage& message) {
         stringMember(json_, "recoveredFrom", kRecoveredFrom);
     }
     json_.push_back('}');
+    if (json_.size() >= kPieceBytes) {
+        file_.append(json_);
+        json_.clear();
+    }
 }
 
 void ReportChatJson::appendMedia(const ReportMessage& message) {
@@ -165,12 +172,15 @@ void ReportChatJson::appendCard(const ReportCard& card) {
     json_.push_back('}');
 }
 
-std::string ReportChatJson::finish() {
+bool ReportChatJson::finish() {
     json_.append("\n]}\n");
-    return std::move(json_);
+    file_.append(json_);
+    json_.clear();
+    return file_.finish();
 }
 
-ReportSearchIndex::ReportSearchIndex(size_t perPage) {
+ReportSearchIndex::ReportSearchIndex(ReportOutput& output, size_t perPage)
+    : file_(output, "search-index.js") {
     json_.append("vessamoSearchIndex({\"perPage\":").append(std::to_string(perPage));
     json_.append(",\"chats\":[");
 }
@@ -205,15 +215,27 @@ void ReportSearchIndex::add(const ReportMessage& message) {
     json_.append("\",");
     appendJsonString(json_, text);
     json_.push_back(']');
+    flushIfLarge();
 }
 
 void ReportSearchIndex::endChat() {
     json_.append("]}");
+    flushIfLarge();
 }
 
-std::string ReportSearchIndex::finish() {
+// A million messages make tens of megabytes: written a piece at a time.
+void ReportSearchIndex::flushIfLarge() {
+    if (json_.size() >= kPieceBytes) {
+        file_.append(json_);
+        json_.clear();
+    }
+}
+
+bool ReportSearchIndex::finish() {
     json_.append("\n]});\n");
-    return std::move(json_);
+    file_.append(json_);
+    json_.clear();
+    return file_.finish();
 }
 
 }  // namespace vessamo

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "export/ReportMessage.h"
+#include "export/ReportOutput.h"
 #include "export/ReportPageWriter.h"
 
 namespace vessamo {
@@ -15,17 +16,21 @@ class ReportChat;
 // one object a line (docs/json-schema.md, "Chat report").
 class ReportChatJson {
 public:
-    ReportChatJson(const ReportPageSet& set, std::string_view timeZone);
+    ReportChatJson(ReportOutput& output, std::string_view file, const ReportPageSet& set,
+                   std::string_view timeZone);
 
     void add(const ReportMessage& message);
-    [[nodiscard]] std::string finish();
+    // Writes the rest and puts the file in place; false when it failed.
+    bool finish();
 
 private:
     void appendMedia(const ReportMessage& message);
     void appendCard(const ReportCard& card);
 
     const ReportPageSet& set_;
-    std::string json_;
+    // A large group's messages run to tens of megabytes: written in pieces.
+    ReportStream file_;
+    std::string json_;  // what is not written yet
     bool first_ = true;
 };
 
@@ -34,16 +39,20 @@ private:
 // from disk, but they run a script: the JSON is handed to a function.
 class ReportSearchIndex {
 public:
-    explicit ReportSearchIndex(size_t perPage);
+    ReportSearchIndex(ReportOutput& output, size_t perPage);
 
     // Starts a conversation's entries; row is its row in the index table.
     void beginChat(const ReportPageSet& set, size_t row);
     void add(const ReportMessage& message);
     void endChat();
-    [[nodiscard]] std::string finish();
+    // Writes the rest and puts the file in place; false when it failed.
+    bool finish();
 
 private:
-    std::string json_;
+    void flushIfLarge();
+
+    ReportStream file_;
+    std::string json_;  // what is not written yet
     bool firstChat_ = true;
     bool firstMessage_ = true;
 };

@@ -1,7 +1,5 @@
 #include "export/ReportOutput.h"
 
-#include "common/Files.h"
-
 namespace vessamo {
 
 bool ReportOutput::prepare() {
@@ -21,12 +19,19 @@ bool ReportOutput::prepareSubfolder(std::string_view name) {
     return made.ok();
 }
 
+std::string ReportOutput::pathOf(std::string_view name) const {
+    return folder_ + "/" + std::string(name);
+}
+
 bool ReportOutput::write(std::string_view name, std::string_view bytes) {
-    const std::string path = folder_ + "/" + std::string(name);
+    const std::string path = pathOf(name);
     // Thousands of pages a run: renamed into place whole, not flushed one by one.
-    const Status written = writeFileAtomically(path, bytes, WriteMode::replace, Flush::none);
-    if (!written.ok()) {
-        report_.failures.push_back(path + ": " + written.message());
+    return settle(path, writeFileAtomically(path, bytes, WriteMode::replace, Flush::none));
+}
+
+bool ReportOutput::settle(const std::string& path, const Status& status) {
+    if (!status.ok()) {
+        report_.failures.push_back(path + ": " + status.message());
         return false;
     }
     ++report_.filesWritten;

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/Files.h"
 #include "common/Status.h"
 #include "export/ExportReport.h"
 
@@ -30,8 +31,31 @@ public:
     [[nodiscard]] const std::string& folder() const { return folder_; }
 
 private:
+    friend class ReportStream;
+    [[nodiscard]] std::string pathOf(std::string_view name) const;
+    bool settle(const std::string& path, const Status& status);
+
     std::string folder_;
     ExportReport& report_;
+};
+
+// A report file too large to hold whole (the message index of a large
+// backup), written in pieces and renamed into place once finished; one
+// never finished is abandoned.
+class ReportStream {
+public:
+    ReportStream(ReportOutput& output, std::string_view name)
+        : output_(output),
+          path_(output.pathOf(name)),
+          writer_(path_, WriteMode::replace, Flush::none) {}
+
+    void append(std::string_view bytes) { writer_.append(bytes); }
+    bool finish() { return output_.settle(path_, writer_.commit()); }
+
+private:
+    ReportOutput& output_;
+    std::string path_;
+    AtomicFileWriter writer_;
 };
 
 }  // namespace vessamo

@@ -52,7 +52,9 @@ std::string messageLink(const ReportPageSet& set, size_t number) {
     return link;
 }
 
-ReportPageWriter::ReportPageWriter(const ReportPageSet& set, size_t page) : set_(set), page_(page) {
+ReportPageWriter::ReportPageWriter(const ReportPageSet& set, size_t page, std::string& buffer)
+    : set_(set), page_(page), html_(buffer) {
+    html_.clear();
     const size_t entries =
         std::min(set.perPage, set.chat.size() - std::min(set.chat.size(), page * set.perPage));
     html_.reserve(reportStyleSheet().size() + 2048 + entries * 400);
@@ -291,7 +293,7 @@ void ReportPageWriter::appendMeta(const ReportMessage& message) {
     html_.append("</div>");
 }
 
-std::string ReportPageWriter::finish() {
+std::string_view ReportPageWriter::finish() {
     html_.append("</main>\n");
     appendPager();
     html_.append("<footer>");
@@ -303,7 +305,7 @@ std::string ReportPageWriter::finish() {
     html_.append(" \u00b7 exported by Vessamo on ");
     appendHtmlEscaped(html_, set_.exported);
     html_.append("</footer>\n</div></body></html>\n");
-    return std::move(html_);
+    return html_;
 }
 
 }  // namespace vessamo

@@ -32,11 +32,13 @@ struct ReportPageSet {
 // first/previous/next/last links, a line per day and a bubble per message.
 class ReportPageWriter {
 public:
-    ReportPageWriter(const ReportPageSet& set, size_t page);
+    // The page is built in buffer, emptied first: one buffer serves every
+    // page of a run, so thousands of pages do not each take their memory anew.
+    ReportPageWriter(const ReportPageSet& set, size_t page, std::string& buffer);
 
     void add(const ReportMessage& message);
-    // The finished page's bytes; the writer is spent.
-    [[nodiscard]] std::string finish();
+    // The finished page's bytes, in the buffer; the writer is spent.
+    [[nodiscard]] std::string_view finish();
 
 private:
     void appendHead();
@@ -51,7 +53,7 @@ private:
 
     const ReportPageSet& set_;
     size_t page_;
-    std::string html_;
+    std::string& html_;
     std::optional<int64_t> day_;
     bool sawUndated_ = false;
 };
