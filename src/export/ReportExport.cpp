@@ -108,6 +108,7 @@ ReportIndexRow rowOf(const ReportChat& chat, const ReportPageSet& set, ReportClo
     row.first = clock.read(chat.first());
     row.last = clock.read(chat.last());
     row.recoveredOnly = chat.chat().bDeleted;
+    row.starredList = chat.chat().bStarredCovMessage;
     return row;
 }
 

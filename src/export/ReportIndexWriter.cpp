@@ -108,10 +108,15 @@ std::string ReportIndexWriter::page() const {
 }
 
 void ReportIndexWriter::appendFacts(std::string& html) const {
+    size_t conversations = 0;
     size_t messages = 0;
     size_t recovered = 0;
     size_t media = 0;
     for (const ReportIndexRow& row : rows_) {
+        if (row.starredList) {
+            continue;
+        }
+        ++conversations;
         messages += row.messages;
         recovered += row.recovered;
         media += row.media;
@@ -128,7 +133,7 @@ void ReportIndexWriter::appendFacts(std::string& html) const {
         const std::string phone = phoneOfAddress(result_.account->whatsAppNodeNumber);
         appendFact(html, "Account", joined({result_.account->whatsAppNodeName.view(), phone}));
     }
-    const std::string counts = std::to_string(rows_.size()) + " conversations \u00b7 " +
+    const std::string counts = std::to_string(conversations) + " conversations \u00b7 " +
                                std::to_string(messages) + " messages \u00b7 " +
                                std::to_string(recovered) + " recovered \u00b7 " +
                                std::to_string(media) + " with media";

@@ -35,6 +35,7 @@ struct ReportIndexRow {
     std::optional<ClockReading> first;
     std::optional<ClockReading> last;
     bool recoveredOnly = false;
+    bool starredList = false;  // repeats messages of the others: left out of the totals
 };
 
 // index.html: the source, the account, the totals and a table of the

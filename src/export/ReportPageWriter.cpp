@@ -240,7 +240,10 @@ void ReportPageWriter::appendMedia(const ReportMessage& message) {
     // The copy is named after its backup file; its kind says more.
     const std::string_view file = message.mediaFile;
     const size_t dot = file.rfind('.');
-    html_.append("<a class=\"file media-link\" href=\"").append(href).append("\">");
+    html_.append("<a class=\"file media-link\" href=\"").append(href);
+    html_.append("\" data-file=\"Media Files/");
+    appendHtmlEscaped(html_, file);
+    html_.append("\">");
     html_.append(type == 8 ? "\U0001F4C4 " : "\u2197 ").append(mediaNoun(type));
     if (dot != std::string_view::npos && dot > 0) {
         html_.append(" (");
@@ -261,9 +264,10 @@ void ReportPageWriter::appendCard(const ReportCard& card) {
     }
     html_.append("</ul>");
     if (!card.file.empty()) {
-        html_.append("<a class=\"media-link\" download href=\"../");
-        html_.append("Cards/");
+        html_.append("<a class=\"media-link\" download href=\"../Cards/");
         appendUrlComponent(html_, lastComponent(card.file));
+        html_.append("\" data-file=\"");
+        appendHtmlEscaped(html_, card.file);
         html_.append("\">Contact card (.vcf)</a>");
     }
     html_.append("</div>");
@@ -272,7 +276,7 @@ void ReportPageWriter::appendCard(const ReportCard& card) {
 void ReportPageWriter::appendPlace(const ReportPlace& place) {
     const std::string latitude = coordinate(place.latitude);
     const std::string longitude = coordinate(place.longitude);
-    html_.append("<a class=\"place media-link\" href=\"https://www.openstreetmap.org/?mlat=");
+    html_.append("<a class=\"place\" href=\"https://www.openstreetmap.org/?mlat=");
     html_.append(latitude).append("&amp;mlon=").append(longitude).append("#map=16/");
     html_.append(latitude).append("/").append(longitude).append("\">\U0001F4CD ");
     html_.append(latitude).append(", ").append(longitude).append("</a>");

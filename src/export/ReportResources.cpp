@@ -103,7 +103,7 @@ a{color:inherit;text-decoration:none}
 th{cursor:auto}
 th[aria-sort]::after{content:""}
 video,audio{display:none}
-.media-link::after{content:" (" attr(href) ")";font-size:9pt;color:#555}
+.media-link[data-file]::after{content:" (" attr(data-file) ")";font-size:9pt;color:#555}
 }
 )CSS";
 

@@ -135,5 +135,31 @@ TEST_F(ReportInBrowser, TheIndexListsTheChatsAndItsSearchFindsMessages) {
     EXPECT_NE(dom.find("\u201ccake\u201d."), std::string::npos);
 }
 
+// Exporting everything includes the report; --utc turns its times to UTC
+// and says so on every page and in the JSON.
+TEST(ReportFromTheCommandLine, EverythingIncludesTheReportAndUtcIsNamed) {
+    test::TempHome home;
+    const std::string backup = home.path() + "/backup";
+    ASSERT_TRUE(test::writeSample(home.path(), backup));
+    const test::CliRun all =
+        test::runTool(home.path(), {"export", backup, "--to", home.path() + "/all"});
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_NE(all.out.find("Chat report"), std::string::npos) << all.out;
+    EXPECT_TRUE(fs::exists(home.path() + "/all/Report/index.html"));
+    EXPECT_TRUE(fs::exists(home.path() + "/all/Chats"));  // the web pages as they were
+
+    const test::ScopedEnv zone("TZ", "Asia/Kolkata", ::tzset);
+    const test::CliRun utc = test::runTool(
+        home.path(), {"export", backup, "--to", home.path() + "/utc", "--report", "--utc"});
+    ASSERT_EQ(utc.exitCode, 0) << utc.err;
+    const std::string page = test::readFile(home.path() + "/utc/Report/Chats/Anna Schmidt.html");
+    EXPECT_NE(page.find("Times are shown in UTC."), std::string::npos);
+    const json chat =
+        json::parse(test::readFile(home.path() + "/utc/Report/Chats/Anna Schmidt.json"));
+    EXPECT_EQ(chat["timeZone"], "UTC");
+    EXPECT_EQ(chat["messages"][0]["time"].get<std::string>().back(), 'Z');
+    EXPECT_FALSE(fs::exists(home.path() + "/utc/Chats"));  // only what was asked for
+}
+
 }  // namespace
 }  // namespace vessamo

@@ -193,6 +193,43 @@ TEST_F(ReportExport, MessagesShowTheirCardsPlacesMediaAndMarks) {
     EXPECT_EQ(messages[4]["text"], "deleted words");
 }
 
+// The starred list gathers messages of every chat: each says where it was
+// written. A chat that only recovered messages make is listed as such, and
+// a text that is not UTF-8 still leaves JSON a parser reads.
+TEST_F(ReportExport, StarredListNamesEachChatAndRecoveredOnlyChatsAreMarked) {
+    make.chat(1, "Anna", "1@s.whatsapp.net");
+    make.chat(6, "Group Chat", "1-2@g.us", true).currentSubject = make.text("Family");
+    make.message(1, "star one", Direction::Receive, kMarch14At1509).bStarredMessage = true;
+    make.message(6, "star two", Direction::Send, minutesAfter(3)).bStarredMessage = true;
+    make.message(6, std::string("broken \xff\xfe text"), Direction::Receive, minutesAfter(4));
+    make.state().wpConvChatArray.push_back(makeStarredConversation());
+    recovered(42, "Ghost", "only recovered");
+    finish();
+    std::vector<const KTWhatsAppCovNode*> all = chats();
+    for (const KTWhatsAppCovNode* chat : chats(true)) {
+        all.push_back(chat);
+    }
+    const ExportReport report = exportChatReport(*result, all, out);
+    ASSERT_TRUE(report.failures.empty());
+
+    const std::string starred = file("Chats/Starred Messages.html");
+    EXPECT_EQ(countOf(starred, "<div class=\"msg "), 2u);
+    EXPECT_NE(starred.find("<div class=\"from\">in Anna</div>"), std::string::npos);
+    EXPECT_NE(starred.find("<div class=\"from\">in Family</div>"), std::string::npos);
+    const json starredJson = chatJson("Starred Messages.json");
+    EXPECT_EQ(starredJson["chat"]["isStarredList"], true);
+    EXPECT_EQ(starredJson["messages"][1]["chatId"], 6);
+
+    const json family = chatJson("Family.json");
+    EXPECT_EQ(family["messages"][1]["text"], "broken \ufffd\ufffd text");
+    const std::string index = file("index.html");
+    EXPECT_EQ(countOf(index, "<tr data-row="), 4u);
+    EXPECT_EQ(countOf(index, "(recovered only)"), 1u);
+    // The starred list repeats messages: the totals count each once.
+    EXPECT_NE(index.find("3 conversations \u00b7 4 messages \u00b7 1 recovered"),
+              std::string::npos);
+}
+
 TEST_F(ReportExport, AStopLeavesNoPartialPageAndNoIndex) {
     make.chat(1, "Anna", "1@s.whatsapp.net");
     for (int i = 0; i < 50; ++i) {
