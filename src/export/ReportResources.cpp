@@ -38,6 +38,7 @@ box-shadow:0 1px 1px rgba(0,0,0,.08);border:1px solid #ece9e2;overflow-wrap:anyw
 .flag{display:inline-block;font-size:12px;font-weight:600;border-radius:6px;padding:1px 7px;
 margin:1px 0 4px;color:var(--warn);background:var(--warn-bg);border:1px solid #f0d29e}
 .where{font-size:12px;color:var(--muted);margin-left:6px}
+.msg:target .bubble,.sys:target span{outline:3px solid #f2c14e;outline-offset:1px}
 .msg.recovered .bubble{border:1.5px dashed #d9a441}
 .from{font-size:12px;color:var(--muted);margin-bottom:2px}
 .sys{text-align:center;margin:10px auto;max-width:80%;font-size:13px;color:var(--muted)}
