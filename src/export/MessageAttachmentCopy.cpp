@@ -112,7 +112,9 @@ std::string MessageAttachmentCopy::destinationOf(const KTWhatsAppNode& message,
             name += safeFileName(extension.substr(1)).substr(0, kMaxExtensionBytes);
         }
     }
-    return names_.claimFileName(name, sourceFile);
+    // No owner key: copied_ already answers for a source seen before, and a
+    // second record of each file would double what a large export holds.
+    return names_.claimFileName(name);
 }
 
 AttachmentCopy MessageAttachmentCopy::copyAttachment(const KTWhatsAppNode& message) {
@@ -136,7 +138,7 @@ AttachmentCopy MessageAttachmentCopy::copyAttachment(const KTWhatsAppNode& messa
     // A file several messages share (forwarded, or a thumbnail standing in)
     // is copied once per export.
     if (auto done = copied_.find(*sourceFile); done != copied_.end()) {
-        return {AttachmentOutcome::copied, done->second};
+        return {AttachmentOutcome::copied, names_.folder() + "/" + done->second};
     }
     std::string destination = destinationOf(message, *sourceFile);
     if (const Status copied = copyFileInPieces(*sourceFile, destination, buffer_); !copied.ok()) {
@@ -151,7 +153,7 @@ AttachmentCopy MessageAttachmentCopy::copyAttachment(const KTWhatsAppNode& messa
     }
     ++report_.filesWritten;
     applyMediaTime(result_, message.messageAttchpath, destination, report_);
-    copied_.emplace(*sourceFile, destination);
+    copied_.emplace(*sourceFile, lastComponent(destination));
     return {AttachmentOutcome::copied, std::move(destination)};
 }
 

@@ -77,7 +77,9 @@ private:
     ExportFileNames names_;
     ExportReport& report_;
     CopyBuffer buffer_;
-    std::unordered_map<std::string, std::string> copied_;  // source -> copy
+    // source -> the copy's name in the media folder; the folder is not
+    // repeated, as there is one entry per media file of the export.
+    std::unordered_map<std::string, std::string> copied_;
     bool mediaFolderMade_ = false;
 };
 
