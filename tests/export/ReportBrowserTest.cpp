@@ -170,5 +170,21 @@ TEST(ReportFromTheCommandLine, EverythingIncludesTheReportAndUtcIsNamed) {
     EXPECT_FALSE(fs::exists(home.path() + "/utc/Chats"));  // only what was asked for
 }
 
+// The demo's closing line is what a newcomer opens first: it must name the
+// report's index as written, not a folder of plainer pages.
+TEST(ReportFromTheCommandLine, TheDemoPointsAtTheReportIndex) {
+    test::TempHome home;
+    const std::string out = home.path() + "/demo";
+    const test::CliRun demo = test::runTool(home.path(), {"demo", "--to", out});
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    const std::string prefix = "Open the chat report in a browser: ";
+    const size_t line = demo.out.rfind(prefix);
+    ASSERT_NE(line, std::string::npos) << demo.out;
+    const size_t start = line + prefix.size();
+    const std::string named = demo.out.substr(start, demo.out.find('\n', start) - start);
+    EXPECT_EQ(fs::path(named), fs::absolute(out) / "Report" / "index.html");
+    EXPECT_NE(test::readFile(named).find("<!DOCTYPE html>"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vessamo
