@@ -5,7 +5,7 @@ namespace vessamo {
 namespace {
 
 constexpr std::string_view kStyle = R"CSS(
-:root{--paper:#f6f4ef;--ink:#1d2327;--muted:#69737a;--line:#dcd8cf;--in:#ffffff;--out:#e2f4e8;
+:root{--paper:#f6f4ef;--ink:#1d2327;--muted:#5c666c;--line:#dcd8cf;--in:#ffffff;--out:#e2f4e8;
 --accent:#1d6b57;--warn:#9a5b00;--warn-bg:#fff4e0}
 *{box-sizing:border-box}
 html{-webkit-text-size-adjust:100%}
@@ -34,7 +34,7 @@ box-shadow:0 1px 1px rgba(0,0,0,.08);border:1px solid #ece9e2;overflow-wrap:anyw
 .author{font-size:13px;font-weight:650;margin-bottom:2px}
 .text{white-space:pre-wrap}
 .meta{text-align:right;font-size:12px;color:var(--muted);margin-top:2px;white-space:nowrap}
-.star{color:#c58b00;margin-right:4px}
+.star{color:#946700;margin-right:4px}
 .flag{display:inline-block;font-size:12px;font-weight:600;border-radius:6px;padding:1px 7px;
 margin:1px 0 4px;color:var(--warn);background:var(--warn-bg);border:1px solid #f0d29e}
 .where{font-size:12px;color:var(--muted);margin-left:6px}
@@ -60,10 +60,10 @@ color:var(--muted);text-align:center}
 .facts-list{display:grid;grid-template-columns:max-content 1fr;gap:4px 16px;margin:10px 0 0;
 font-size:14px}
 .facts-list dt{color:var(--muted)}
-.facts-list dd{margin:0}
+.facts-list dd{margin:0;min-width:0;overflow-wrap:anywhere}
 .search{margin:18px 0 10px}
 .search input{width:100%;font:inherit;padding:10px 14px;border:1px solid var(--line);
-border-radius:10px;background:#fff}
+border-radius:10px;background:#fff;color:inherit}
 #hitnote{color:var(--muted);font-size:14px;margin:6px 2px}
 #hits{list-style:none;padding:0;margin:0 0 12px}
 #hits a{display:block;padding:8px 12px;margin:4px 0;background:#fff;border:1px solid var(--line);
@@ -81,6 +81,7 @@ td.n{text-align:right;font-variant-numeric:tabular-nums}
 th.n{text-align:right}
 tr:last-child td{border-bottom:0}
 td .rec{color:var(--warn);font-weight:600}
+td time{white-space:nowrap}
 @media (max-width:600px){
 body{font-size:15px}
 .wrap{padding:0 10px 30px}
@@ -88,6 +89,24 @@ body{font-size:15px}
 .bubble{max-width:88%}
 .thumb{max-width:200px}
 .hide-small{display:none}
+table{font-size:13px}
+th,td{padding:8px 5px}
+}
+@media screen and (prefers-color-scheme:dark){
+:root{color-scheme:dark;--paper:#15191c;--ink:#e4e7e9;--muted:#a3adb3;--line:#343c42;--in:#222a2f;
+--out:#1e3a2d;--accent:#6fd0b0;--warn:#f0b35a;--warn-bg:#3a2a10}
+.bubble{border-color:#2d353a;box-shadow:none}
+.out .bubble{border-color:#2f5443}
+.pager a,.pager .off,.search input,#hits a,.table-wrap{background:#1c2226}
+.day span{background:#262e33}
+.sys span{background:#22292d}
+th{background:#1a1f23}
+th,td{border-bottom-color:#2a3237}
+.file,.place{background:rgba(255,255,255,.07)}
+.flag{border-color:#6e501d}
+.star{color:#e8b84a}
+.a0{color:#f08c82}.a1{color:#82bbef}.a2{color:#8fd293}.a3{color:#cb9fe3}.a4{color:#f1a468}
+.a5{color:#62d0c0}.a6{color:#f291bd}.a7{color:#cdaea2}.a8{color:#9eabf2}.a9{color:#b6d45e}
 }
 @media print{
 @page{margin:16mm 14mm}
