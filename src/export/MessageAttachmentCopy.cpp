@@ -136,12 +136,18 @@ AttachmentCopy MessageAttachmentCopy::copyAttachment(const KTWhatsAppNode& messa
         mediaFolderMade_ = true;
     }
     // A file several messages share (forwarded, or a thumbnail standing in)
-    // is copied once per export.
-    if (auto done = copied_.find(*sourceFile); done != copied_.end()) {
-        return {AttachmentOutcome::copied, names_.folder() + "/" + done->second};
+    // is copied once per export; one that failed before is tried again
+    // under the name it was given.
+    const auto known = copied_.find(*sourceFile);
+    if (known != copied_.end() && known->second.written) {
+        return {AttachmentOutcome::copied, names_.folder() + "/" + known->second.name};
     }
-    std::string destination = destinationOf(message, *sourceFile);
-    if (const Status copied = copyFileInPieces(*sourceFile, destination, buffer_); !copied.ok()) {
+    std::string destination = known != copied_.end() ? names_.folder() + "/" + known->second.name
+                                                     : destinationOf(message, *sourceFile);
+    const Status copied = copyFileInPieces(*sourceFile, destination, buffer_);
+    copied_.insert_or_assign(*sourceFile,
+                             CopiedName{std::string(lastComponent(destination)), copied.ok()});
+    if (!copied.ok()) {
         // Gone between the look and the copy: the source's matter, as above.
         std::error_code ec;
         if (!fs::is_regular_file(*sourceFile, ec)) {
@@ -153,7 +159,6 @@ AttachmentCopy MessageAttachmentCopy::copyAttachment(const KTWhatsAppNode& messa
     }
     ++report_.filesWritten;
     applyMediaTime(result_, message.messageAttchpath, destination, report_);
-    copied_.emplace(*sourceFile, lastComponent(destination));
     return {AttachmentOutcome::copied, std::move(destination)};
 }
 

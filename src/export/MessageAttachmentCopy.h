@@ -77,9 +77,14 @@ private:
     ExportFileNames names_;
     ExportReport& report_;
     CopyBuffer buffer_;
-    // source -> the copy's name in the media folder; the folder is not
-    // repeated, as there is one entry per media file of the export.
-    std::unordered_map<std::string, std::string> copied_;
+    // The name a source file was given in the media folder (the folder is
+    // not repeated: there is one entry per media file of the export), and
+    // whether it was written.
+    struct CopiedName {
+        std::string name;
+        bool written = false;
+    };
+    std::unordered_map<std::string, CopiedName> copied_;  // source -> its copy
     bool mediaFolderMade_ = false;
 };
 
