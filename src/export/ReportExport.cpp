@@ -1,5 +1,7 @@
 #include "export/ReportExport.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <ctime>
 
@@ -122,16 +124,12 @@ ChatTitles titlesOf(const ScanResult& result) {
     return titles;
 }
 
-}  // namespace
-
-ExportReport exportChatReport(const ScanResult& result,
-                              std::span<const KTWhatsAppCovNode* const> conversations,
-                              const std::string& recoverPath, const ReportOptions& options,
-                              const ExportControl& control) {
-    ExportReport report;
+void writeReport(const ScanResult& result, std::span<const KTWhatsAppCovNode* const> conversations,
+                 const std::string& recoverPath, const ReportOptions& options,
+                 const ExportControl& control, ExportReport& report) {
     ReportOutput output(recoverPath + "/" + kReportFolder, report);
     if (!output.prepare() || !output.prepareSubfolder("Chats")) {
-        return report;
+        return;
     }
     const size_t perPage = std::max<size_t>(1, options.messagesPerPage);
     ReportClock clock(options.utc);
@@ -162,13 +160,33 @@ ExportReport exportChatReport(const ScanResult& result,
         search.endChat();
         if (!done) {
             report.failures.push_back("report cancelled at the chat " + reportChat.title());
-            return report;
+            return;
         }
         index.add(rowOf(reportChat, set, clock));
         control.countItem();
     }
     search.finish();
     output.write("index.html", index.page());
+}
+
+// The run's bookkeeping (a name for every media file copied, the index
+// rows, page buffers) is gone once it ends; handing those pages back keeps
+// the program at what the scan's result needs between exports.
+void returnFreedMemory() {
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
+}
+
+}  // namespace
+
+ExportReport exportChatReport(const ScanResult& result,
+                              std::span<const KTWhatsAppCovNode* const> conversations,
+                              const std::string& recoverPath, const ReportOptions& options,
+                              const ExportControl& control) {
+    ExportReport report;
+    writeReport(result, conversations, recoverPath, options, control, report);
+    returnFreedMemory();
     return report;
 }
 
