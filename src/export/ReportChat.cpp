@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <unordered_set>
 
 #include "export/ReportText.h"
 
@@ -57,6 +58,7 @@ ReportChat::ReportChat(const ScanResult& result, const KTWhatsAppCovNode& chat,
     }
     sortByTime();
     count();
+    findQuoted();
 }
 
 // Rows come in database order with recovered messages after the live ones;
@@ -92,6 +94,34 @@ void ReportChat::count() {
         const std::string_view author = authorOf(message);
         colours_.try_emplace(author, static_cast<int>(colours_.size() % kAuthorColours));
     }
+}
+
+// Only the quoted messages are looked for: a chat of a million messages
+// with a few replies keeps a few entries, not an index of every id.
+void ReportChat::findQuoted() {
+    std::unordered_set<std::string_view> wanted;
+    for (const KTWhatsAppNode& message : messages_) {
+        if (!message.quotedStanzaId.empty()) {
+            wanted.insert(message.quotedStanzaId);
+        }
+    }
+    if (wanted.empty()) {
+        return;
+    }
+    for (size_t at = 0; at < size(); ++at) {
+        const Text id = (*this)[at].stanzaId;
+        if (!id.empty() && wanted.contains(id)) {
+            quoted_.try_emplace(id, at);  // the first record of an id, live before recovered
+        }
+    }
+}
+
+std::optional<size_t> ReportChat::placeOfQuoted(const KTWhatsAppNode& reply) const {
+    if (reply.quotedStanzaId.empty()) {
+        return std::nullopt;
+    }
+    const auto found = quoted_.find(reply.quotedStanzaId);
+    return found == quoted_.end() ? std::nullopt : std::optional<size_t>(found->second);
 }
 
 int ReportChat::colourOf(const KTWhatsAppNode& message) const {

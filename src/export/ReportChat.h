@@ -57,9 +57,13 @@ public:
     // members of a group differ unless it has more than kAuthorColours.
     [[nodiscard]] int colourOf(const KTWhatsAppNode& message) const;
 
+    // The place of the message a reply quotes, when this chat holds it.
+    [[nodiscard]] std::optional<size_t> placeOfQuoted(const KTWhatsAppNode& reply) const;
+
 private:
     void sortByTime();
     void count();
+    void findQuoted();
 
     const KTWhatsAppCovNode* chat_;
     MessageRange messages_;
@@ -68,6 +72,8 @@ private:
     std::string number_;
     std::vector<uint32_t> order_;  // places in messages_, oldest first
     std::unordered_map<std::string_view, int> colours_;
+    // Stanza id -> place, for the messages that replies here quote only.
+    std::unordered_map<std::string_view, size_t> quoted_;
     size_t counted_ = 0;
     size_t recovered_ = 0;
     size_t media_ = 0;

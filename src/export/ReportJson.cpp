@@ -123,6 +123,12 @@ void ReportChatJson::add(const ReportMessage& message) {
         json_.append(",\"chatId\":").append(std::to_string(node.chatID));
     }
     stringMember(json_, "text", node.messageContent);
+    if (!node.quotedStanzaId.empty()) {
+        stringMember(json_, "quotedStanzaId", node.quotedStanzaId);
+        if (message.quote) {
+            json_.append(",\"quotedN\":").append(std::to_string(message.quote->number));
+        }
+    }
     appendMedia(message);
     if (message.place) {
         json_.append(",\"location\":{\"latitude\":").append(number(message.place->latitude));

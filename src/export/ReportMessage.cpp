@@ -91,6 +91,11 @@ ReportMessage ReportMessageMaker::make(const ReportChat& chat, size_t number) {
     if (message.vcardInfo.size() >= 2) {
         made.card = cardOf(message);
     }
+    if (const std::optional<size_t> quoted = chat.placeOfQuoted(message)) {
+        const KTWhatsAppNode& original = chat[*quoted];
+        made.quote = ReportMessage::Quote{*quoted, chat.authorOf(original), chat.colourOf(original),
+                                          &original};
+    }
     return made;
 }
 

@@ -44,6 +44,15 @@ struct ReportMessage {
     std::string mediaFile;  // the copy's name in "Media Files"
     std::optional<ReportPlace> place;
     std::optional<ReportCard> card;
+    // A reply's quoted message, when its chat holds it: where it is, who
+    // wrote it and its text.
+    struct Quote {
+        size_t number = 0;
+        std::string_view author;
+        int colour = 0;
+        const KTWhatsAppNode* node = nullptr;
+    };
+    std::optional<Quote> quote;
 };
 
 // Makes ReportMessages for a run: copies media through the export's

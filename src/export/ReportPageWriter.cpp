@@ -38,6 +38,27 @@ void appendMediaHref(std::string& out, std::string_view file) {
     appendUrlComponent(out, file);
 }
 
+// How much of a quoted text the reply shows: a line's worth.
+constexpr size_t kQuoteBytes = 120;
+
+// The start of a quoted message as a line above the reply, cut on a
+// character boundary.
+std::string_view quoteStart(const KTWhatsAppNode& quoted, bool& cut) {
+    std::string_view text = quoted.messageContent;
+    if (text.find_first_not_of(" \n") == std::string_view::npos) {
+        text = quoted.isHaveAttch ? mediaNoun(quoted.attchType) : std::string_view();
+    }
+    cut = text.size() > kQuoteBytes;
+    if (!cut) {
+        return text;
+    }
+    size_t end = kQuoteBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0u) == 0x80u) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
 std::string coordinate(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.6f", value);
@@ -185,6 +206,7 @@ void ReportPageWriter::appendBubble(const ReportMessage& message) {
     if (node.bDeleted) {
         html_.append(kRecoveredNote);
     }
+    appendQuote(message);
     appendMedia(message);
     if (message.card) {
         appendCard(*message.card);
@@ -203,6 +225,23 @@ void ReportPageWriter::appendBubble(const ReportMessage& message) {
     }
     appendMeta(message);
     html_.append("</div></div>\n");
+}
+
+void ReportPageWriter::appendQuote(const ReportMessage& message) {
+    if (!message.quote) {
+        if (!message.node->quotedStanzaId.empty()) {
+            html_.append("<div class=\"quote gone\">Reply to a message not in this chat</div>");
+        }
+        return;
+    }
+    const ReportMessage::Quote& quote = *message.quote;
+    html_.append("<a class=\"quote\" href=\"").append(messageLink(set_, quote.number));
+    html_.append("\"><span class=\"author a").append(std::to_string(quote.colour)).append("\">");
+    appendHtmlEscaped(html_, quote.author);
+    html_.append("</span><span class=\"quoted\">");
+    bool cut = false;
+    appendHtmlEscaped(html_, quoteStart(*quote.node, cut));
+    html_.append(cut ? "\u2026</span></a>" : "</span></a>");
 }
 
 void ReportPageWriter::appendMedia(const ReportMessage& message) {

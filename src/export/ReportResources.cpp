@@ -49,6 +49,11 @@ video{display:block;max-width:100%;width:320px;border-radius:10px;margin:3px 0;b
 audio{display:block;width:280px;max-width:100%;margin:4px 0}
 .file,.place{display:inline-block;margin:3px 0;padding:5px 9px;border-radius:8px;background:rgba(0,0,0,.04);
 text-decoration:none}
+.quote{display:block;border-left:3px solid var(--accent);background:rgba(0,0,0,.04);
+border-radius:6px;padding:3px 8px;margin:2px 0 4px;font-size:13px;color:inherit;text-decoration:none}
+.quote .author{margin:0}
+.quote .quoted{display:block;color:var(--muted);white-space:pre-wrap;max-height:3.2em;overflow:hidden}
+.quote.gone{font-style:italic;color:var(--muted)}
 .missing{font-style:italic;color:var(--muted);font-size:13px;margin:2px 0}
 .card{border-left:3px solid var(--accent);padding:2px 0 2px 9px;margin:3px 0}
 .card .who{font-weight:600}
