@@ -41,7 +41,8 @@ bool isRegularFile(const std::string& path) {
 
 // The file the index names for the message's media: its own file, else one
 // of its thumbnails standing in for it.
-std::optional<std::string> indexedMedia(const ScanResult& result, const KTWhatsAppNode& message) {
+std::optional<MessageMediaSource> indexedMedia(const ScanResult& result,
+                                               const KTWhatsAppNode& message) {
     const std::string folder = result.bNewAppVersion() ? "Message/" : "Library/";
     const std::array<Text, 3> candidates = {message.messageAttchpath, message.messageThumPath,
                                             message.messagePPThumpath};
@@ -50,7 +51,7 @@ std::optional<std::string> indexedMedia(const ScanResult& result, const KTWhatsA
             continue;
         }
         if (const std::optional<Text> file = result.getFileKeyBytheFilepath(folder + stored)) {
-            return file->str();
+            return MessageMediaSource{file->str(), *file, MessageMediaSource::Origin::indexed};
         }
     }
     return std::nullopt;
@@ -59,7 +60,8 @@ std::optional<std::string> indexedMedia(const ScanResult& result, const KTWhatsA
 // A Timeline made from a device keeps media under "Message/" or "Library/"
 // (by the app's version); one made from a scan keeps a catalogue, and its
 // media are found through the index as a backup's are.
-std::optional<std::string> timelineMedia(const ScanResult& result, const KTWhatsAppNode& message) {
+std::optional<MessageMediaSource> timelineMedia(const ScanResult& result,
+                                                const KTWhatsAppNode& message) {
     if (auto indexed = indexedMedia(result, message)) {
         return indexed;
     }
@@ -71,7 +73,8 @@ std::optional<std::string> timelineMedia(const ScanResult& result, const KTWhats
     for (const char* folder : {newer ? "Message/" : "Library/", newer ? "Library/" : "Message/"}) {
         std::string path = result.fullTimelinPath + "/" + folder + stored;
         if (isRegularFile(path)) {
-            return path;
+            return MessageMediaSource{std::move(path), message.messageAttchpath,
+                                      MessageMediaSource::Origin::timelineFolder};
         }
     }
     return std::nullopt;
@@ -79,8 +82,8 @@ std::optional<std::string> timelineMedia(const ScanResult& result, const KTWhats
 
 }  // namespace
 
-std::optional<std::string> findMessageMedia(const ScanResult& result,
-                                            const KTWhatsAppNode& message) {
+std::optional<MessageMediaSource> locateMessageMedia(const ScanResult& result,
+                                                     const KTWhatsAppNode& message) {
     if (message.bTimelineNode) {
         return timelineMedia(result, message);
     }
@@ -89,9 +92,19 @@ std::optional<std::string> findMessageMedia(const ScanResult& result,
             return std::nullopt;
         }
         std::string path = result.tempfilePath + message.messageAttchpath;
-        return isRegularFile(path) ? std::optional<std::string>(std::move(path)) : std::nullopt;
+        if (!isRegularFile(path)) {
+            return std::nullopt;
+        }
+        return MessageMediaSource{std::move(path), message.messageAttchpath,
+                                  MessageMediaSource::Origin::iCloudFolder};
     }
     return indexedMedia(result, message);
+}
+
+std::optional<std::string> findMessageMedia(const ScanResult& result,
+                                            const KTWhatsAppNode& message) {
+    std::optional<MessageMediaSource> source = locateMessageMedia(result, message);
+    return source ? std::optional<std::string>(std::move(source->path)) : std::nullopt;
 }
 
 MessageAttachmentCopy::MessageAttachmentCopy(const ScanResult& result, std::string recoverPath,
@@ -121,8 +134,8 @@ AttachmentCopy MessageAttachmentCopy::copyAttachment(const KTWhatsAppNode& messa
     if (message.messageAttchpath.empty()) {
         return {AttachmentOutcome::noMediaPath, {}};
     }
-    const std::optional<std::string> sourceFile = sourceFileOf(message);
-    if (!sourceFile) {
+    const std::optional<MessageMediaSource> source = locateMessageMedia(result_, message);
+    if (!source) {
         report_.noteMissing(message.messageAttchpath);
         return {AttachmentOutcome::notInSource, {}};
     }
@@ -138,19 +151,21 @@ AttachmentCopy MessageAttachmentCopy::copyAttachment(const KTWhatsAppNode& messa
     // A file several messages share (forwarded, or a thumbnail standing in)
     // is copied once per export; one that failed before is tried again
     // under the name it was given.
-    const auto known = copied_.find(*sourceFile);
+    const std::string& sourceFile = source->path;
+    const SourceKey key{source->key, source->origin};
+    const auto known = copied_.find(key);
     if (known != copied_.end() && known->second.written) {
         return {AttachmentOutcome::copied, names_.folder() + "/" + known->second.name};
     }
     std::string destination = known != copied_.end() ? names_.folder() + "/" + known->second.name
-                                                     : destinationOf(message, *sourceFile);
-    const Status copied = copyFileInPieces(*sourceFile, destination, buffer_);
-    copied_.insert_or_assign(*sourceFile,
-                             CopiedName{std::string(lastComponent(destination)), copied.ok()});
+                                                     : destinationOf(message, sourceFile);
+    const Status copied = copyFileInPieces(sourceFile, destination, buffer_);
+    copied_.insert_or_assign(key,
+                             CopiedName{names_.given(lastComponent(destination)), copied.ok()});
     if (!copied.ok()) {
         // Gone between the look and the copy: the source's matter, as above.
         std::error_code ec;
-        if (!fs::is_regular_file(*sourceFile, ec)) {
+        if (!fs::is_regular_file(sourceFile, ec)) {
             report_.noteMissing(message.messageAttchpath);
             return {AttachmentOutcome::notInSource, {}};
         }

@@ -166,7 +166,7 @@ void writeReport(const ScanResult& result, std::span<const KTWhatsAppCovNode* co
         control.countItem();
     }
     search.finish();
-    output.write("index.html", index.page());
+    (void)index.write(output);  // a failure is noted in the report
 }
 
 // The run's bookkeeping (a name for every media file copied, the index

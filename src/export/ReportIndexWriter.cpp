@@ -11,6 +11,9 @@ namespace vessamo {
 
 namespace {
 
+// The piece of the page held before it goes to its file.
+constexpr size_t kPieceBytes = 64 * 1024;
+
 std::string lowered(std::string_view text) {
     std::string low(text);
     for (char& c : low) {
@@ -81,9 +84,10 @@ ReportSource reportSourceOf(const ScanResult& result) {
     return source;
 }
 
-std::string ReportIndexWriter::page() const {
+bool ReportIndexWriter::write(ReportOutput& output) const {
+    ReportStream file(output, "index.html");
     std::string html;
-    html.reserve(4096 + rows_.size() * 512);
+    html.reserve(kPieceBytes + reportStyleSheet().size() + 4096);
     html.append(
         "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
@@ -98,13 +102,14 @@ std::string ReportIndexWriter::page() const {
         "<div class=\"search\"><input id=\"q\" type=\"search\" autocomplete=\"off\" "
         "placeholder=\"Search conversations and messages\" aria-label=\"Search\"></div>\n"
         "<p id=\"hitnote\" role=\"status\"></p><ol id=\"hits\"></ol>\n");
-    appendTable(html);
+    appendTable(html, file);
     html.append("<footer>Exported by Vessamo on ");
     appendHtmlEscaped(html, exported_);
     html.append(". Every page of this folder opens without the program and without a network.");
     html.append("</footer>\n</div><script>").append(reportIndexScript());
     html.append("</script></body></html>\n");
-    return html;
+    file.append(html);
+    return file.finish();
 }
 
 void ReportIndexWriter::appendFacts(std::string& html) const {
@@ -142,7 +147,7 @@ void ReportIndexWriter::appendFacts(std::string& html) const {
     html.append("</dl>");
 }
 
-void ReportIndexWriter::appendTable(std::string& html) const {
+void ReportIndexWriter::appendTable(std::string& html, ReportStream& file) const {
     html.append(
         "<div class=\"table-wrap\"><table id=\"chats\"><thead><tr>"
         "<th scope=\"col\">Conversation</th>"
@@ -155,6 +160,10 @@ void ReportIndexWriter::appendTable(std::string& html) const {
         "</tr></thead><tbody>\n");
     for (size_t at = 0; at < rows_.size(); ++at) {
         appendRow(html, rows_[at], at);
+        if (html.size() >= kPieceBytes) {
+            file.append(html);
+            html.clear();
+        }
     }
     html.append("</tbody></table></div>\n");
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "export/ReportClock.h"
+#include "export/ReportOutput.h"
 #include "results/ScanResult.h"
 
 namespace vessamo {
@@ -52,11 +53,13 @@ public:
 
     void add(ReportIndexRow row) { rows_.push_back(std::move(row)); }
     [[nodiscard]] size_t size() const { return rows_.size(); }
-    [[nodiscard]] std::string page() const;
+    // Writes the page as index.html, its table a piece at a time: the
+    // index of a backup with thousands of conversations is never held whole.
+    bool write(ReportOutput& output) const;
 
 private:
     void appendFacts(std::string& html) const;
-    void appendTable(std::string& html) const;
+    void appendTable(std::string& html, ReportStream& file) const;
     static void appendRow(std::string& html, const ReportIndexRow& row, size_t at);
 
     const ScanResult& result_;
