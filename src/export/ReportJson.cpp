@@ -11,7 +11,7 @@ namespace vessamo {
 
 namespace {
 
-constexpr size_t kPieceBytes = 1u << 20;
+constexpr size_t kPieceBytes = 256u * 1024;
 constexpr std::string_view kRecoveredFrom = "deleted records of the chat database";
 
 void member(std::string& out, std::string_view name) {
