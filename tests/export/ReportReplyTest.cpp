@@ -4,8 +4,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "common/SqliteDatabase.h"
 #include "sample/SampleChatStorage.h"
 #include "support/CliRunner.h"
+#include "support/TestSupport.h"
 #include "whatsapp/ReplyMetadata.h"
 #include "whatsapp/WhatsAppTestSupport.h"
 
@@ -165,6 +167,26 @@ TEST(ReplyMetadata, CutOrForeignBlobsGiveNoQuote) {
     EXPECT_EQ(quotedStanzaId("\x2a\xff\xff\xff\xff\xff\xff\xff\xff\xff\x01"), std::nullopt);
     EXPECT_EQ(quotedStanzaId(std::string("\x2a\x03\x01\x02\x03", 5)), std::nullopt);
     EXPECT_EQ(quotedStanzaId("\x08\x96\x01"), std::nullopt);  // a number, no quote
+}
+
+// A phone's own reply: message 16 of the iOS 15 database answers message 15.
+TEST(ReplyMetadata, ARealReplyNamesTheMessageItAnswers) {
+    const test::TempHome home;
+    const std::string copy =
+        test::copyOfRealData("josh_ios15/ChatStorage.sqlite", home.path() + "/real");
+    SqliteDatabase db;
+    ASSERT_EQ(db.open(copy, SqliteDatabase::Mode::ReadOnly), SQLITE_OK);
+    const auto column = [&](const char* sql, bool blob) {
+        SqliteStatement query;
+        EXPECT_EQ(query.prepare(db, sql), SQLITE_OK);
+        EXPECT_EQ(query.step(), SQLITE_ROW);
+        return blob ? query.columnBlob(0) : query.columnText(0).value_or("");
+    };
+    const std::string quoted = column("select ZSTANZAID from ZWAMESSAGE where Z_PK=15", false);
+    const std::string metadata =
+        column("select ZMETADATA from ZWAMEDIAITEM where ZMESSAGE=16", true);
+    ASSERT_FALSE(quoted.empty());
+    EXPECT_EQ(quotedStanzaId(metadata), quoted);
 }
 
 }  // namespace
