@@ -10,6 +10,7 @@
 #include "ExportCommand.h"
 #include "SampleCommand.h"
 #include "common/ScratchFolder.h"
+#include "export/ReportExport.h"
 
 namespace vessamo::cli {
 
@@ -55,7 +56,10 @@ int sampleScanAndExport(const std::string& home, const std::string& destination,
     exports.destination = fs::absolute(destination).string();
     exports.deleted = true;
     const int status = runExport(exports, out, err);
-    out << "\nOpen the chat pages in a browser: " << exports.destination << "/Chats/\n";
+    // The report's index leads to every chat, its media and a search; the
+    // plainer pages stay in Chats/ for those who want them.
+    out << "\nOpen the chat report in a browser: " << exports.destination << '/' << kReportFolder
+        << "/index.html\n";
     return status;
 }
 

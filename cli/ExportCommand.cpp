@@ -18,6 +18,7 @@
 #include "export/ExportDestination.h"
 #include "export/HtmlChatExport.h"
 #include "export/MediaExports.h"
+#include "export/ReportExport.h"
 #include "export/TextExports.h"
 
 namespace vessamo::cli {
@@ -118,6 +119,10 @@ std::vector<ExportStep> chosenSteps(const ExportOptions& options, const ScanResu
     };
     add(options.html, "Chat pages (HTML)", size(chats),
         [=](const ExportControl& c) { return exportChatsAsHtml(*r, chats, to, c); });
+    add(options.report, "Chat report", size(chats),
+        [=, utc = options.utc](const ExportControl& c) {
+            return exportChatReport(*r, chats, to, ReportOptions{.utc = utc}, c);
+        });
     add(options.text, "Chats as text", 0,
         [=](const ExportControl& c) { return ExportChatAsTextthreader(*r, chats, to, c); });
     add(options.people, "People of the chats", 0, [=](const ExportControl& c) {
@@ -219,9 +224,9 @@ int runExport(ExportOptions options, std::ostream& out, std::ostream& err) {
     if (!options.anyChosen()) {
         // Photos, videos and sounds by kind rather than "every file": the
         // latter also copies the databases, whose names repeat across apps.
-        options.html = options.text = options.people = options.contacts = options.favorites =
-            options.calls = options.chatMedia = options.photos = options.videos = options.audios =
-                true;
+        options.html = options.report = options.text = options.people = options.contacts =
+            options.favorites = options.calls = options.chatMedia = options.photos =
+                options.videos = options.audios = true;
     }
     ScanSource source = describeSource(options.folder, options.kind, options.deleted);
     if (const int refused = unlockSource(source, options.passwordFile, err); refused != 0) {

@@ -11,6 +11,8 @@ struct ExportOptions {
     std::string kind;  // as for scan
     std::string destination;
     bool html = false;
+    bool report = false;  // the chat report: index, pages, JSON
+    bool utc = false;     // the report's times in UTC
     bool text = false;
     bool people = false;
     bool contacts = false;
@@ -26,8 +28,8 @@ struct ExportOptions {
     std::string passwordFile;   // encrypted backups; empty: prompt on a terminal
 
     [[nodiscard]] bool anyChosen() const {
-        return html || text || people || contacts || favorites || calls || chatMedia || allMedia ||
-               photos || videos || audios;
+        return html || report || text || people || contacts || favorites || calls || chatMedia ||
+               allMedia || photos || videos || audios;
     }
 };
 

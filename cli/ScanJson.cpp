@@ -257,6 +257,7 @@ private:
         json_.member("number", message.messageNumb);
         json_.member("name", message.messageName);
         json_.member("text", message.messageContent);
+        json_.member("quotedStanzaId", message.quotedStanzaId);
         json_.member("attachmentType", message.attchType);
         json_.member("hasAttachment", message.isHaveAttch);
         json_.member("mediaPath", message.messageAttchpath);

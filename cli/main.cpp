@@ -86,6 +86,9 @@ int main(int argc, char** argv) {
     exportCommand->add_option("--to", exportOptions.destination, "Folder to write into")
         ->required();
     exportCommand->add_flag("--html", exportOptions.html, "Chat pages with their media");
+    exportCommand->add_flag("--report", exportOptions.report,
+                            "A chat report to read, print and keep: index, pages and JSON");
+    exportCommand->add_flag("--utc", exportOptions.utc, "The report's times in UTC");
     exportCommand->add_flag("--text", exportOptions.text, "Chats as text files");
     exportCommand->add_flag("--people", exportOptions.people, "vCards of the people of the chats");
     exportCommand->add_flag("--contacts", exportOptions.contacts, "The address book as vCards");

@@ -27,6 +27,12 @@ const ButtonPlan kButtons[] = {
      QT_TRANSLATE_NOOP("ExportBar", "Web Pages"),
      QT_TRANSLATE_NOOP("ExportBar", "Save the selected and marked chats as web pages"), "text-html",
      "html.svg"},
+    {ExportButton::exportChatReportBtn, ResultCategory::Chats, "exportChatReportBtn",
+     QT_TRANSLATE_NOOP("ExportBar", "Report"),
+     QT_TRANSLATE_NOOP("ExportBar",
+                       "Save the selected and marked chats as a report to read, search and "
+                       "print: an index, one page per chat, oldest message first"),
+     "x-office-document", "html.svg"},
     {ExportButton::exportChatTxtBtn, ResultCategory::Chats, "exportChatTxtBtn",
      QT_TRANSLATE_NOOP("ExportBar", "Text"),
      QT_TRANSLATE_NOOP("ExportBar", "Save the selected and marked chats as text files"),

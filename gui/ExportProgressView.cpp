@@ -55,6 +55,8 @@ QString ExportProgressView::nameOf(ExportButton button) {
     switch (button) {
         case ExportButton::exportChatHtmlBtn:
             return tr("Chats as web pages");
+        case ExportButton::exportChatReportBtn:
+            return tr("Chat report");
         case ExportButton::exportChatTxtBtn:
             return tr("Chats as text");
         case ExportButton::exportCHatContactBtn:

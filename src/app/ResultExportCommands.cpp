@@ -9,6 +9,7 @@
 #include "export/ExportDestination.h"
 #include "export/HtmlChatExport.h"
 #include "export/MediaExports.h"
+#include "export/ReportExport.h"
 
 namespace vessamo {
 
@@ -52,6 +53,8 @@ std::string folderOf(ExportButton button, const std::string& recoverPath) {
         case ExportButton::exportChatTxtBtn:
         case ExportButton::exportCHatContactBtn:
             return recoverPath + "/Chats";
+        case ExportButton::exportChatReportBtn:
+            return recoverPath + "/" + kReportFolder;
         case ExportButton::exportContactBtn:
             return recoverPath + "/Contact";
         case ExportButton::exportFavContactBtn:
@@ -70,6 +73,7 @@ std::string folderOf(ExportButton button, const std::string& recoverPath) {
 bool isCounted(ExportButton button) {
     switch (button) {
         case ExportButton::exportChatHtmlBtn:
+        case ExportButton::exportChatReportBtn:
         case ExportButton::exportContactBtn:
         case ExportButton::exportFavContactBtn:
         case ExportButton::exportCallBtn:
@@ -184,6 +188,7 @@ int32_t ResultExportCommands::totalOf(const Job& job) {
     const auto sizeOf = [](const auto& records) { return static_cast<int32_t>(records.size()); };
     switch (job.button) {
         case ExportButton::exportChatHtmlBtn:
+        case ExportButton::exportChatReportBtn:
             return present(job.chats);
         case ExportButton::exportContactBtn:
             return sizeOf(result.WhatsAppContactArray);
@@ -256,6 +261,9 @@ FinishedExport ResultExportCommands::perform(const Job& job, const std::stop_tok
     switch (job.button) {
         case ExportButton::exportChatHtmlBtn:
             done.report = exportChatsAsHtml(result, job.chats, to, control);
+            break;
+        case ExportButton::exportChatReportBtn:
+            done.report = exportChatReport(result, job.chats, to, ReportOptions{}, control);
             break;
         case ExportButton::exportChatTxtBtn:
             done.report = ExportChatAsTextthreader(result, job.chats, to, control);

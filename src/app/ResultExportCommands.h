@@ -32,7 +32,8 @@ enum class ExportButton {
     exportAllPhotosBtn,
     exportMediaBtn,
     recoveryBtn,
-    hexExportBtn,  // the character view's export
+    exportChatReportBtn,  // the chat report: index, pages and JSON to read and keep
+    hexExportBtn,         // the character view's export
 };
 
 // What one export did, kept for the front end once its worker has ended.

@@ -8,26 +8,38 @@ std::string ExportFileNames::numbered(const std::string& stem, size_t n) {
     return n == 1 ? stem : stem + " (" + std::to_string(n) + ")";
 }
 
+bool ExportFileNames::take(std::string_view fileName) {
+    if (taken_.contains(fileName)) {
+        return false;
+    }
+    taken_.insert(bytes_.keep(fileName));
+    return true;
+}
+
+Text ExportFileNames::given(std::string_view fileName) const {
+    const auto found = taken_.find(fileName);
+    return found == taken_.end() ? Text() : Text::borrowed(*found);
+}
+
 std::string ExportFileNames::claim(std::string_view name, std::string_view extension,
                                    std::string_view owner) {
     if (!owner.empty()) {
-        if (auto known = owners_.find(std::string(owner)); known != owners_.end()) {
-            return known->second;
+        if (auto known = owners_.find(owner); known != owners_.end()) {
+            return folder_ + "/" + std::string(known->second);
         }
     }
     const std::string stem = safeFileName(name);
     std::string fileName;
     for (size_t n = 1;; ++n) {
         fileName = numbered(stem, n) + std::string(extension);
-        if (taken_.insert(fileName).second) {
+        if (take(fileName)) {
             break;
         }
     }
-    std::string path = folder_ + "/" + fileName;
     if (!owner.empty()) {
-        owners_.emplace(std::string(owner), path);
+        owners_.emplace(bytes_.keep(owner), given(fileName));
     }
-    return path;
+    return folder_ + "/" + fileName;
 }
 
 std::string ExportFileNames::claimFileName(std::string_view fileName, std::string_view owner) {
@@ -50,7 +62,7 @@ std::string ExportFileNames::claimStem(std::string_view name,
         }
         if (free) {
             for (const std::string& suffix : suffixes) {
-                taken_.insert(candidate + suffix);
+                (void)take(candidate + suffix);
             }
             return folder_ + "/" + candidate;
         }

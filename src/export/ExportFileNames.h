@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "common/Text.h"
+
 namespace vessamo {
 
 // Hands out the file names of one folder for one export run, so that no
@@ -43,13 +45,21 @@ public:
     [[nodiscard]] const std::string& folder() const { return folder_; }
     [[nodiscard]] const std::string& root() const { return root_; }
 
+    // A file name given out in this run, as kept here for the run's length;
+    // empty when fileName was never given out.
+    [[nodiscard]] Text given(std::string_view fileName) const;
+
 private:
     [[nodiscard]] static std::string numbered(const std::string& stem, size_t n);
+    [[nodiscard]] bool take(std::string_view fileName);
 
     std::string folder_;
     std::string root_;
-    std::unordered_set<std::string> taken_;                // file names given out
-    std::unordered_map<std::string, std::string> owners_;  // owner key -> path
+    // Every name is kept once, in blocks: tens of thousands of files cost a
+    // few allocations, not one per name and key.
+    TextStore bytes_;
+    std::unordered_set<std::string_view> taken_;                     // file names given out
+    std::unordered_map<std::string_view, std::string_view> owners_;  // owner key -> file name
 };
 
 }  // namespace vessamo

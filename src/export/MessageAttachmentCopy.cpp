@@ -19,7 +19,8 @@ constexpr size_t kMaxExtensionBytes = 32;  // keeps key and extension within NAM
 
 // The file the index names for the message's media: its own file, else one
 // of its thumbnails standing in for it.
-std::optional<std::string> indexedMedia(const ScanResult& result, const KTWhatsAppNode& message) {
+std::optional<MessageMediaSource> indexedMedia(const ScanResult& result,
+                                               const KTWhatsAppNode& message) {
     const std::string folder = result.bNewAppVersion() ? "Message/" : "Library/";
     const std::array<Text, 3> candidates = {message.messageAttchpath, message.messageThumPath,
                                             message.messagePPThumpath};
@@ -29,7 +30,7 @@ std::optional<std::string> indexedMedia(const ScanResult& result, const KTWhatsA
             continue;
         }
         if (const std::optional<Text> file = result.getFileKeyBytheFilepath(folder + stored)) {
-            return file->str();
+            return MessageMediaSource{file->str(), *file, MessageMediaSource::Origin::indexed};
         }
     }
     return std::nullopt;
@@ -38,7 +39,8 @@ std::optional<std::string> indexedMedia(const ScanResult& result, const KTWhatsA
 // A Timeline made from a device keeps media under "Message/" or "Library/"
 // (by the app's version); one made from a scan keeps a catalogue, and its
 // media are found through the index as a backup's are.
-std::optional<std::string> timelineMedia(const ScanResult& result, const KTWhatsAppNode& message) {
+std::optional<MessageMediaSource> timelineMedia(const ScanResult& result,
+                                                const KTWhatsAppNode& message) {
     if (auto indexed = indexedMedia(result, message)) {
         return indexed;
     }
@@ -50,7 +52,8 @@ std::optional<std::string> timelineMedia(const ScanResult& result, const KTWhats
     for (const char* folder : {newer ? "Message/" : "Library/", newer ? "Library/" : "Message/"}) {
         std::string path = result.fullTimelinPath + "/" + folder + stored;
         if (isSourceFile({result.fullTimelinPath, path})) {
-            return path;
+            return MessageMediaSource{std::move(path), message.messageAttchpath,
+                                      MessageMediaSource::Origin::timelineFolder};
         }
     }
     return std::nullopt;
@@ -58,8 +61,8 @@ std::optional<std::string> timelineMedia(const ScanResult& result, const KTWhats
 
 }  // namespace
 
-std::optional<std::string> findMessageMedia(const ScanResult& result,
-                                            const KTWhatsAppNode& message) {
+std::optional<MessageMediaSource> locateMessageMedia(const ScanResult& result,
+                                                     const KTWhatsAppNode& message) {
     if (message.bTimelineNode) {
         return timelineMedia(result, message);
     }
@@ -68,11 +71,19 @@ std::optional<std::string> findMessageMedia(const ScanResult& result,
             return std::nullopt;
         }
         std::string path = result.tempfilePath + message.messageAttchpath;
-        return isSourceFile({result.tempfilePath, path})
-                   ? std::optional<std::string>(std::move(path))
-                   : std::nullopt;
+        if (!isSourceFile({result.tempfilePath, path})) {
+            return std::nullopt;
+        }
+        return MessageMediaSource{std::move(path), message.messageAttchpath,
+                                  MessageMediaSource::Origin::iCloudFolder};
     }
     return indexedMedia(result, message);
+}
+
+std::optional<std::string> findMessageMedia(const ScanResult& result,
+                                            const KTWhatsAppNode& message) {
+    std::optional<MessageMediaSource> source = locateMessageMedia(result, message);
+    return source ? std::optional<std::string>(std::move(source->path)) : std::nullopt;
 }
 
 MessageAttachmentCopy::MessageAttachmentCopy(const ScanResult& result, std::string recoverPath,
@@ -93,15 +104,17 @@ std::string MessageAttachmentCopy::destinationOf(const KTWhatsAppNode& message,
             name += safeFileName(extension.substr(1)).substr(0, kMaxExtensionBytes);
         }
     }
-    return names_.claimFileName(name, sourceFile);
+    // No owner key: copied_ already answers for a source seen before, and a
+    // second record of each file would double what a large export holds.
+    return names_.claimFileName(name);
 }
 
 AttachmentCopy MessageAttachmentCopy::copyAttachment(const KTWhatsAppNode& message) {
     if (message.messageAttchpath.empty()) {
         return {AttachmentOutcome::noMediaPath, {}};
     }
-    const std::optional<std::string> sourceFile = sourceFileOf(message);
-    if (!sourceFile) {
+    const std::optional<MessageMediaSource> source = locateMessageMedia(result_, message);
+    if (!source) {
         report_.noteMissing(message.messageAttchpath);
         return {AttachmentOutcome::notInSource, {}};
     }
@@ -115,14 +128,21 @@ AttachmentCopy MessageAttachmentCopy::copyAttachment(const KTWhatsAppNode& messa
         mediaFolderMade_ = true;
     }
     // A file several messages share (forwarded, or a thumbnail standing in)
-    // is copied once per export.
-    if (auto done = copied_.find(*sourceFile); done != copied_.end()) {
-        return {AttachmentOutcome::copied, done->second};
+    // is copied once per export; one that failed before is tried again
+    // under the name it was given.
+    const std::string& sourceFile = source->path;
+    const SourceKey key{source->key, source->origin};
+    const auto known = copied_.find(key);
+    if (known != copied_.end() && known->second.written) {
+        return {AttachmentOutcome::copied, names_.folder() + "/" + known->second.name};
     }
-    std::string destination = destinationOf(message, *sourceFile);
-    const PathWithin from = withinSource(result_, *sourceFile);
-    if (const Status copied = copyFileInPieces(from, {names_.root(), destination}, buffer_);
-        !copied.ok()) {
+    std::string destination = known != copied_.end() ? names_.folder() + "/" + known->second.name
+                                                     : destinationOf(message, sourceFile);
+    const PathWithin from = withinSource(result_, sourceFile);
+    const Status copied = copyFileInPieces(from, {names_.root(), destination}, buffer_);
+    copied_.insert_or_assign(key,
+                             CopiedName{names_.given(lastComponent(destination)), copied.ok()});
+    if (!copied.ok()) {
         // Gone between the look and the copy: the source's matter, as above.
         if (!isSourceFile(from)) {
             report_.noteMissing(message.messageAttchpath);
@@ -133,7 +153,6 @@ AttachmentCopy MessageAttachmentCopy::copyAttachment(const KTWhatsAppNode& messa
     }
     ++report_.filesWritten;
     applyMediaTime(result_, message.messageAttchpath, destination, report_);
-    copied_.emplace(*sourceFile, destination);
     return {AttachmentOutcome::copied, std::move(destination)};
 }
 

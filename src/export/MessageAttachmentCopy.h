@@ -39,6 +39,18 @@ private:
 [[nodiscard]] std::optional<std::string> findMessageMedia(const ScanResult& result,
                                                           const KTWhatsAppNode& message);
 
+// The same, with what names the file among the result's texts: the index's
+// entry, or the stored path a Timeline or iCloud folder holds it under. The
+// key is a view into the result, which outlives every export of it.
+struct MessageMediaSource {
+    enum class Origin : uint8_t { indexed, timelineFolder, iCloudFolder };
+    std::string path;
+    Text key;
+    Origin origin = Origin::indexed;
+};
+[[nodiscard]] std::optional<MessageMediaSource> locateMessageMedia(const ScanResult& result,
+                                                                   const KTWhatsAppNode& message);
+
 // What became of one message's media file.
 enum class AttachmentOutcome {
     copied,       // path is the copy
@@ -73,11 +85,30 @@ private:
     [[nodiscard]] std::string destinationOf(const KTWhatsAppNode& message,
                                             const std::string& sourceFile);
 
+    struct SourceKey {
+        Text text;
+        MessageMediaSource::Origin origin;
+        bool operator==(const SourceKey&) const = default;
+    };
+    struct SourceKeyHash {
+        size_t operator()(const SourceKey& key) const {
+            return std::hash<std::string_view>{}(key.text) ^ static_cast<size_t>(key.origin);
+        }
+    };
+
     const ScanResult& result_;
     ExportFileNames names_;
     ExportReport& report_;
     CopyBuffer buffer_;
-    std::unordered_map<std::string, std::string> copied_;  // source -> copy
+    // The name a source file was given in the media folder, and whether it
+    // was written: one entry per media file of the export. The folder is
+    // not repeated either: keys and names are views into the result and
+    // into names_, so an entry costs no allocation of its own.
+    struct CopiedName {
+        Text name;
+        bool written = false;
+    };
+    std::unordered_map<SourceKey, CopiedName, SourceKeyHash> copied_;  // source -> its copy
     bool mediaFolderMade_ = false;
 };
 

@@ -28,10 +28,12 @@ struct KTWhatsAppNode {
     Text messagePPThumpath;  // stored relative path of the second thumbnail
     Text messageName;        // display name of the author: a person, or the owner for sent ones
     Text vcardName;
-    Text vcardInfo;     // a shared contact card, vCard text
-    Text locationInfo;  // "latitude longitude"
-    Text messageNumb;   // WhatsApp number of the author (empty when unknown)
-    Text systemText;    // a system line's description, e.g. "Group created"
+    Text vcardInfo;       // a shared contact card, vCard text
+    Text locationInfo;    // "latitude longitude"
+    Text messageNumb;     // WhatsApp number of the author (empty when unknown)
+    Text systemText;      // a system line's description, e.g. "Group created"
+    Text stanzaId;        // WhatsApp's id of the message, which replies quote
+    Text quotedStanzaId;  // a reply's: the stanza id of the message it quotes
     std::optional<Text> whatsAppcontactPath = Text();  // sender's picture file
     std::optional<AppleTime> messageDate;
     int32_t messageIndex = -1;

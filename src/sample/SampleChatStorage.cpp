@@ -61,6 +61,20 @@ bool runInsert(SqliteStatement& insert) {
     return done;
 }
 
+void appendVarint(std::string& out, uint64_t value) {
+    while (value >= 0x80) {
+        out.push_back(static_cast<char>((value & 0x7f) | 0x80));
+        value >>= 7;
+    }
+    out.push_back(static_cast<char>(value));
+}
+
+void appendBytesField(std::string& out, uint64_t field, const std::string& bytes) {
+    appendVarint(out, (field << 3) | 2);
+    appendVarint(out, bytes.size());
+    out.append(bytes);
+}
+
 bool insertChats(const SqliteDatabase& db, const SampleChatDatabase& content) {
     SqliteStatement insert;
     if (insert.prepare(db,
@@ -97,6 +111,11 @@ bool insertMedia(SqliteStatement& insert, int64_t pk, const SampleMessage& messa
     bindText(insert, 7, media.vcardString);
     bindReal(insert, 8, media.latitude);
     bindReal(insert, 9, media.longitude);
+    if (media.metadata) {
+        (void)insert.bindBlob(10, media.metadata->data(), media.metadata->size());
+    } else {
+        (void)insert.bindNull(10);
+    }
     return runInsert(insert);
 }
 
@@ -130,6 +149,7 @@ bool insertMessage(SqliteStatement& insert, const SampleMessage& message, int64_
     } else {
         (void)insert.bindNull(13);
     }
+    bindText(insert, 14, message.stanzaId);
     return runInsert(insert);
 }
 
@@ -141,13 +161,13 @@ bool insertMessages(const SqliteDatabase& db, const SampleChatDatabase& content)
                         "ZSTARRED, ZCHATSESSION, ZGROUPMEMBER, ZMEDIAITEM, ZMESSAGEDATE, ZFROMJID, "
                         "ZPUSHNAME, ZTEXT, ZTOJID, ZMESSAGESTATUS, ZSORT, "
                         "ZCHILDMESSAGESDELIVEREDCOUNT, ZCHILDMESSAGESPLAYEDCOUNT, "
-                        "ZCHILDMESSAGESREADCOUNT, ZGROUPEVENTTYPE) "
-                        "VALUES (?1,9,3,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,8,?1,0,0,0,?13)") !=
+                        "ZCHILDMESSAGESREADCOUNT, ZGROUPEVENTTYPE, ZSTANZAID) "
+                        "VALUES (?1,9,3,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,8,?1,0,0,0,?13,?14)") !=
             SQLITE_OK ||
         media.prepare(db,
                       "INSERT INTO ZWAMEDIAITEM (Z_PK, Z_ENT, Z_OPT, ZMESSAGE, ZMEDIALOCALPATH, "
                       "ZTHUMBNAILLOCALPATH, ZXMPPTHUMBPATH, ZVCARDNAME, ZVCARDSTRING, ZLATITUDE, "
-                      "ZLONGITUDE) VALUES (?,7,1,?,?,?,?,?,?,?,?)") != SQLITE_OK) {
+                      "ZLONGITUDE, ZMETADATA) VALUES (?,7,1,?,?,?,?,?,?,?,?,?)") != SQLITE_OK) {
         return false;
     }
     int64_t mediaPk = 0;
@@ -271,6 +291,17 @@ bool writeContactsDatabase(const std::string& path, const SampleChatDatabase& co
                    insertPeople(db, content) && insertStatuses(db, content) &&
                    db.execute("COMMIT") == SQLITE_OK;
     return written || fail(error, "cannot fill " + path + ": " + db.lastError());
+}
+
+std::string replyMetadata(const std::string& quotedStanzaId, const std::string& quotedAuthorJid,
+                          const std::string& quotedText) {
+    std::string quote;
+    appendBytesField(quote, 1, quotedText);
+    std::string metadata;
+    appendBytesField(metadata, 5, quotedStanzaId);
+    appendBytesField(metadata, 6, quotedAuthorJid);
+    appendBytesField(metadata, 19, quote);
+    return metadata;
 }
 
 }  // namespace vessamo::sample

@@ -29,6 +29,7 @@ struct SampleMediaItem {
     std::optional<std::string> vcardString;
     std::optional<double> latitude;
     std::optional<double> longitude;
+    std::optional<std::string> metadata;  // ZMETADATA's bytes, e.g. replyMetadata()
 };
 
 struct SampleMessage {
@@ -46,6 +47,7 @@ struct SampleMessage {
     std::optional<int> groupEventType;  // what a group event was (12 created, 2 added)
     int64_t groupMember = 0;
     bool starred = false;
+    std::optional<std::string> stanzaId;
     std::optional<SampleMediaItem> media;
 };
 
@@ -65,6 +67,12 @@ struct SampleChatDatabase {
     std::vector<std::pair<std::string, std::string>> pictures;   // JID, stored path
     std::vector<SampleStatus> statuses;                          // contacts database only
 };
+
+// The metadata WhatsApp stores with a reply: the quoted message's stanza
+// id, its author's JID and the start of its text, as protocol buffer fields.
+[[nodiscard]] std::string replyMetadata(const std::string& quotedStanzaId,
+                                        const std::string& quotedAuthorJid,
+                                        const std::string& quotedText);
 
 // Writes a ChatStorage.sqlite as current WhatsApp versions lay it out (the
 // Core Data tables with their full column sets). False with a reason on

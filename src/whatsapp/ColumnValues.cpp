@@ -97,4 +97,16 @@ std::optional<int64_t> wholeSeconds(const SqliteStatement& row, int column) {
     return wideValue(row, column);
 }
 
+std::optional<std::string_view> blobValue(const SqliteStatement& row, int column) {
+    if (!hasValue(row, column)) {
+        return std::nullopt;
+    }
+    const void* bytes = sqlite3_column_blob(row.handle(), column);
+    const int size = sqlite3_column_bytes(row.handle(), column);
+    if (bytes == nullptr || size <= 0) {
+        return std::nullopt;
+    }
+    return std::string_view(static_cast<const char*>(bytes), static_cast<size_t>(size));
+}
+
 }  // namespace vessamo

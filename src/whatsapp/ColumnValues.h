@@ -17,6 +17,10 @@ namespace vessamo {
 // last until the statement steps again, so keep what you need.
 [[nodiscard]] std::optional<std::string_view> textValue(const SqliteStatement& row, int column);
 
+// The column's bytes as stored (a blob, or text's bytes); nullopt when
+// absent. The bytes are SQLite's, as with textValue.
+[[nodiscard]] std::optional<std::string_view> blobValue(const SqliteStatement& row, int column);
+
 // The column as a 32-bit integer the way a text's leading number reads:
 // fractions dropped, out-of-range values held at the limits, text without
 // digits 0. nullopt when absent.

@@ -42,6 +42,21 @@ bool hasMessageColumn(SourceDatabase& db, std::string_view column) {
     return db.prepare(query, sql) && db.step(query);
 }
 
+bool hasMediaItemColumn(SourceDatabase& db, std::string_view column) {
+    SqliteStatement query;
+    std::string sql = "select 1 from pragma_table_info('ZWAMEDIAITEM') where name='";
+    sql.append(column).append("'");
+    return db.prepare(query, sql) && db.step(query);
+}
+
+// What links a reply to the message it quotes: each message's stanza id and
+// the media item's metadata, which names the quoted one. Databases before
+// replies lack the columns and read NULL.
+void appendReplyColumns(SourceDatabase& db, std::string& statement) {
+    statement.append(hasMessageColumn(db, "ZSTANZAID") ? ",ZWAMESSAGE.ZSTANZAID" : ",NULL");
+    statement.append(hasMediaItemColumn(db, "ZMETADATA") ? ",ZWAMEDIAITEM.ZMETADATA" : ",NULL");
+}
+
 std::string messageStatement(SourceDatabase& db, bool backup) {
     std::string statement = kColumns;
     const auto column = [&](std::string_view name, bool wanted) {
@@ -56,6 +71,7 @@ std::string messageStatement(SourceDatabase& db, bool backup) {
     column("ZISFROMME", true);
     statement.append(",");
     column("ZGROUPEVENTTYPE", true);
+    appendReplyColumns(db, statement);
     return statement.append(kJoin);
 }
 
@@ -292,6 +308,8 @@ void fillMessage(ScanState& state, MessageContext& context, const MessageRow& ro
     message.bStarredMessage = row.starred == 1;
     message.isHaveAttch = row.mediaLocalPath || row.thumbnailLocalPath || row.xmppThumbPath;
     message.locationInfo = locationOf(state, row);
+    message.stanzaId = kept(state, row.stanzaId);
+    message.quotedStanzaId = kept(state, row.quotedStanzaId);
 
     if (row.messageType && isSystemMessageType(*row.messageType)) {
         // Nobody wrote it: no author, no bubble.

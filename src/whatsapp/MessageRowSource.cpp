@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "whatsapp/ColumnValues.h"
+#include "whatsapp/ReplyMetadata.h"
 
 namespace vessamo {
 
@@ -15,6 +16,18 @@ MessageBatch freshBatch() {
     MessageBatch batch;
     batch.rows.reserve(kBatchRows);
     return batch;
+}
+
+// The message's own stanza id and the one its reply metadata quotes.
+void addReplyColumns(const SqliteStatement& row, TextStore& bytes, MessageRow& out) {
+    if (auto id = textValue(row, 18)) {
+        out.stanzaId = bytes.keep(*id);
+    }
+    if (auto metadata = blobValue(row, 19)) {
+        if (auto quoted = quotedStanzaId(*metadata)) {
+            out.quotedStanzaId = bytes.keep(*quoted);
+        }
+    }
 }
 
 void addRow(const SqliteStatement& row, MessageBatch& batch) {
@@ -43,6 +56,9 @@ void addRow(const SqliteStatement& row, MessageBatch& batch) {
         out.starred = intValue(row, 15);
         out.isFromMe = intValue(row, 16);
         out.groupEventType = intValue(row, 17);
+    }
+    if (row.columnCount() > 19) {
+        addReplyColumns(row, batch.bytes, out);
     }
 }
 

@@ -36,6 +36,8 @@ struct MessageRow {
     std::optional<std::string_view> xmppThumbPath;
     std::optional<std::string_view> latitude;
     std::optional<std::string_view> longitude;
+    std::optional<std::string_view> stanzaId;
+    std::optional<std::string_view> quotedStanzaId;  // a reply's quoted message
 };
 
 // Rows handed over together, with the bytes of their texts: a few blocks per

@@ -62,8 +62,8 @@ TEST(ExportButtonsTest, EachListShowsItsOwnButtons) {
         std::vector<ExportButton> buttons;
     } lists[] = {
         {ResultCategory::Chats,
-         {B::exportChatHtmlBtn, B::exportChatTxtBtn, B::exportCHatContactBtn,
-          B::exportCHatAttachBtn}},
+         {B::exportChatHtmlBtn, B::exportChatReportBtn, B::exportChatTxtBtn,
+          B::exportCHatContactBtn, B::exportCHatAttachBtn}},
         {ResultCategory::Attachments,
          {B::exportAllFilesBtn, B::exportAllVideosBtn, B::exportAllAudioBtn, B::exportAllPhotosBtn,
           B::exportMediaBtn}},
@@ -112,6 +112,27 @@ TEST(ExportButtonsTest, ChatsAsWebPagesWriteTheSelectedAndTheMarkedChatsAndShowT
     EXPECT_EQ(row.name->text(), "Chats as web pages");
     EXPECT_EQ(row.state->text(), "Done: 2 files");
     EXPECT_EQ(row.bar->value(), row.bar->maximum());
+}
+
+// The report button beside the web pages: the same chats, as a report
+// folder with its index, shown when done.
+TEST(ExportButtonsTest, TheReportButtonWritesTheChosenChatsAsAReport) {
+    MarkedResults results;
+    results.show(ResultCategory::Chats);
+    results.clickCheckBox(2);
+    exportWith(results, ExportButton::exportChatReportBtn);
+
+    const std::string report = *results.answer + "/Report";
+    EXPECT_EQ(filesIn(report + "/Chats"),
+              (std::set<std::string>{"Ana.html", "Ana.json", "Cleo.html", "Cleo.json"}));
+    const std::string index = readFile(report + "/index.html");
+    EXPECT_NE(index.find("href=\"Chats/Ana.html\""), std::string::npos);
+    EXPECT_NE(index.find("href=\"Chats/Cleo.html\""), std::string::npos);
+    EXPECT_TRUE(fs::exists(report + "/search-index.js"));
+    EXPECT_EQ(results.openedFolders(), QStringList{QString::fromStdString(report)});
+    const auto& row = results.page->exportBar()->progressView()->rows().back();
+    EXPECT_EQ(row.name->text(), "Chat report");
+    EXPECT_TRUE(row.state->text().startsWith("Done: "));
 }
 
 TEST(ExportButtonsTest, ContactsBecomeCardsAndAllPhotosOnlyThePhotos) {
