@@ -136,6 +136,22 @@ public:
         json_.endArray();
     }
 
+    // The recovered conversations whose chat was deleted with them, by key:
+    // their messages are listed under recoveredConversations.
+    void deletedConversations() {
+        json_.key("deletedConversations");
+        json_.beginArray(Layout::lines);
+        for (const KTWhatsAppCovNode& conversation : result_.whatsAppArray) {
+            if (std::find(result_.deletedChats.begin(), result_.deletedChats.end(),
+                          conversation.chatID) != result_.deletedChats.end()) {
+                json_.beginObject();
+                conversationFields(conversation);
+                json_.endObject();
+            }
+        }
+        json_.endArray();
+    }
+
     void calls() {
         json_.key("calls");
         json_.beginArray(Layout::lines);
@@ -292,6 +308,7 @@ bool writeScanJson(const ScanResult& result, const KTIOSDeviceNode& source, std:
     records.conversations();
     records.messages();
     records.recoveredConversations();
+    records.deletedConversations();
     records.calls();
     records.contacts();
     records.favorites();

@@ -141,6 +141,9 @@ struct ScanResult {
     // recoveredMessages.
     std::vector<KTWhatsAppCovNode> whatsAppArray;
     std::vector<KTWhatsAppNode> recoveredMessages;
+    // Keys of the recovered conversations whose chat was deleted as well:
+    // no chat session is left, only the messages tell what it was.
+    std::vector<int32_t> deletedChats;
     // Contact cards and locations found among the recovered messages.
     std::vector<KTWhatsAppResourceNode> someResourceArray;
 

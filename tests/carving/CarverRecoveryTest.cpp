@@ -12,9 +12,9 @@
 
 #include "backup/ScanReporter.h"
 #include "backup/ScanState.h"
+#include "carving/ChatDatabaseFacts.h"
 #include "carving/CarvingFile.h"
 #include "carving/DeletedMessageCarver.h"
-#include "common/TextConversion.h"
 #include "sample/SampleDeletedMessages.h"
 #include "support/TestSupport.h"
 #include "whatsapp/DeletedMessagesStage.h"
@@ -40,11 +40,11 @@ struct Found {
     auto operator<=>(const Found&) const = default;
 };
 
-// How a row of the sample should come back: the text as read (a NULL text
-// is one blank), the date cut to whole seconds, the direction.
+// How a row of the sample should come back: the text as stored (none for
+// a NULL one), the date cut to whole seconds, the direction.
 Found expectedOf(const sample::SurvivingRow& row) {
     return {static_cast<int32_t>(row.chat),
-            GetStringFormChar(row.text),
+            row.text,
             AppleTime{static_cast<int64_t>(row.date)},
             row.fromMe ? Direction::Send : Direction::Receive,
             {},
@@ -56,7 +56,8 @@ std::set<Found> carveOnItsOwn(const std::string& path) {
     EXPECT_TRUE(file);
     std::set<Found> carved;
     TextStore texts;
-    DeletedMessageCarver carver(CarverVariant::Backup, texts);
+    DeletedMessageCarver carver(CarverVariant::Backup, texts, {},
+                                ChatDatabaseFacts::of(path).context);
     EXPECT_TRUE(
         carver.carve(*file, [&](const CarvedRecord& r) { carved.insert(Found::of(r.message)); }));
     return carved;
@@ -133,24 +134,31 @@ TEST_P(CarverRecovery, EverySurvivingDeletedRowIsRecoveredAndNoLiveOne) {
         byRow.emplace(rowKey(found), found);
         texts.emplace(found.chat, found.text);
     }
-    const bool wideTable = GetParam() == MessageTableShape::Columns34;
     for (const sample::SurvivingRow& row : written->survivingDeletedRows) {
+        if (row.text.empty()) {
+            continue;  // neither text nor media item: nothing a person could read
+        }
         const auto found = byRow.find(expectedOf(row));
         ASSERT_NE(found, byRow.end()) << "row " << row.pk << " \"" << row.text << "\"";
-        // What the owner sent is the owner's, whom no account names here.
-        // Below 54 bytes a text keeps a one-byte serial type, and the older
-        // tables' received rows name their sender by number; the wide one
-        // names nobody.
+        // What the owner sent is the owner's, whom no account names here;
+        // what was received names its sender by number, in groups too.
         if (found->second.direction == Direction::Send) {
             EXPECT_EQ(std::pair(found->second.name, found->second.number),
                       std::pair(std::string("Me"), std::string()))
                 << row.pk;
-        } else if (wideTable || row.text.size() < 54) {
-            const std::string& number = found->second.number;
-            EXPECT_TRUE(wideTable ? number.empty() : isNumber(number)) << row.pk << " " << number;
+        } else {
+            EXPECT_TRUE(isNumber(found->second.number)) << row.pk << " " << found->second.number;
+            EXPECT_FALSE(found->second.name.empty()) << row.pk;
         }
     }
-    // Texts name their row; a blank one only with its chat, date and direction.
+    // Nothing is shown that is not a deleted row, and no live row at all.
+    std::set<Found> deleted;
+    for (const sample::SurvivingRow& row : written->deletedRows) {
+        deleted.insert(expectedOf(row));
+    }
+    for (const auto& [key, found] : byRow) {
+        EXPECT_TRUE(deleted.contains(key)) << "not a deleted row: " << key.chat << " " << key.text;
+    }
     for (const sample::SurvivingRow& row : written->liveRows) {
         const Found shown = expectedOf(row);
         EXPECT_FALSE(row.text.empty() ? byRow.contains(shown)
