@@ -12,8 +12,8 @@
 
 #include "backup/ScanReporter.h"
 #include "backup/ScanState.h"
-#include "carving/ChatDatabaseFacts.h"
 #include "carving/CarvingFile.h"
+#include "carving/ChatDatabaseFacts.h"
 #include "carving/DeletedMessageCarver.h"
 #include "sample/SampleDeletedMessages.h"
 #include "support/TestSupport.h"
