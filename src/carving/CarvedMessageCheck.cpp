@@ -115,6 +115,38 @@ Rejection checkContent(std::span<const uint8_t> bytes, const SerialRecord& recor
 
 }  // namespace
 
+std::optional<MessageColumns> messageColumnsNamed(const std::vector<std::string>& names) {
+    MessageColumns columns;
+    columns.count = names.size();
+    columns.entity = -1;
+    const std::pair<std::string_view, int MessageColumns::*> kNamed[] = {
+        {"Z_ENT", &MessageColumns::entity},
+        {"ZISFROMME", &MessageColumns::fromMe},
+        {"ZMESSAGESTATUS", &MessageColumns::status},
+        {"ZCHATSESSION", &MessageColumns::chat},
+        {"ZGROUPMEMBER", &MessageColumns::groupMember},
+        {"ZMEDIAITEM", &MessageColumns::media},
+        {"ZMESSAGEDATE", &MessageColumns::date},
+        {"ZFROMJID", &MessageColumns::fromJid},
+        {"ZPUSHNAME", &MessageColumns::pushName},
+        {"ZSTANZAID", &MessageColumns::stanza},
+        {"ZTEXT", &MessageColumns::text},
+        {"ZTOJID", &MessageColumns::toJid},
+    };
+    for (size_t at = 0; at < names.size(); ++at) {
+        for (const auto& [name, member] : kNamed) {
+            if (names[at] == name) {
+                columns.*member = static_cast<int>(at);
+            }
+        }
+    }
+    if (columns.entity < 0 || columns.chat < 0 || columns.date < 0 || columns.fromMe < 0 ||
+        columns.text < 0) {
+        return std::nullopt;
+    }
+    return columns;
+}
+
 std::string_view rejectionName(Rejection rejection) {
     static constexpr std::array<std::string_view, kRejectionKinds> kNames = {
         "accepted",

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "carving/SerialRecord.h"
 
@@ -29,6 +31,11 @@ struct MessageColumns {
     int text = -1;
     int toJid = -1;
 };
+
+// A message table's columns found by name; nullopt when one recovery
+// cannot do without (chat, date, from-me flag, text) is missing.
+[[nodiscard]] std::optional<MessageColumns> messageColumnsNamed(
+    const std::vector<std::string>& names);
 
 // What the database itself says about the rows a message could belong to,
 // read from the live tables of the same file. Unknown parts check nothing.

@@ -65,6 +65,13 @@ void readMessageTable(const SqliteDatabase& db, ChatDatabaseFacts& facts) {
     });
     if (columns > 0) {
         facts.context.messageColumnCount = columns;
+        (void)eachRow(db,
+                      hasStanza ? "SELECT Z_PK, ZSTANZAID FROM ZWAMESSAGE"
+                                : "SELECT Z_PK, NULL FROM ZWAMESSAGE",
+                      [&](const auto& row) {
+                          facts.liveRowids.emplace(row.columnInt64(0),
+                                                   row.columnText(1).value_or(""));
+                      });
     }
     if (hasStanza) {
         (void)eachRow(

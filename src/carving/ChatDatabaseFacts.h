@@ -23,6 +23,7 @@ struct ChatDatabaseFacts {
     std::unordered_map<int64_t, std::string> chatAddresses;  // chat key -> its JID
     std::unordered_map<int64_t, Member> members;             // group member key -> member
     std::unordered_set<std::string> liveStanzas;             // stanza ids of live messages
+    std::unordered_map<int64_t, std::string> liveRowids;     // key -> stanza id of live messages
     bool read = false;  // false when the copy could not be opened as a database
 
     // Everything that could be read; a table that is missing or damaged

@@ -212,12 +212,13 @@ Text textOf(TextStore& texts, std::span<const uint8_t> bytes, const SerialRecord
     return repeats ? texts.intern(text) : texts.keep(text);
 }
 
-// The message a checked record stands for. Received rows of a one-to-one
-// chat are by the address in the sender column; in a group that column
-// names the group and the member column the author, which the caller
-// resolves; sent rows are the owner's.
-CarvedRecord messageOf(PageScan& scan, std::span<const uint8_t> bytes, const SerialRecord& record,
-                       const MessageColumns& table) {
+}  // namespace
+
+// Received rows of a one-to-one chat are by the address in the sender
+// column; in a group that column names the group and the member column the
+// author, which the caller resolves; sent rows are the owner's.
+CarvedRecord carvedMessageOf(TextStore& texts, std::span<const uint8_t> bytes,
+                             const SerialRecord& record, const MessageColumns& table) {
     CarvedRecord carved{};
     KTWhatsAppNode& message = carved.message;
     message.chatID = static_cast<int32_t>(record.integer(bytes, static_cast<size_t>(table.chat)));
@@ -225,17 +226,21 @@ CarvedRecord messageOf(PageScan& scan, std::span<const uint8_t> bytes, const Ser
         AppleTime{static_cast<int64_t>(record.real(bytes, static_cast<size_t>(table.date)))};
     const bool sent = record.integer(bytes, static_cast<size_t>(table.fromMe)) == 1;
     message.messageType = sent ? Direction::Send : Direction::Receive;
-    message.messageContent = textOf(scan.texts, bytes, record, table.text, false);
-    carved.fromJid = textOf(scan.texts, bytes, record, table.fromJid, true);
-    carved.toJid = textOf(scan.texts, bytes, record, table.toJid, true);
-    carved.stanzaId = textOf(scan.texts, bytes, record, table.stanza, false);
-    if (record.fields[static_cast<size_t>(table.groupMember)].isInteger()) {
+    message.messageContent = textOf(texts, bytes, record, table.text, false);
+    carved.fromJid = textOf(texts, bytes, record, table.fromJid, true);
+    carved.toJid = textOf(texts, bytes, record, table.toJid, true);
+    carved.stanzaId = textOf(texts, bytes, record, table.stanza, false);
+    if (table.groupMember >= 0 &&
+        record.fields[static_cast<size_t>(table.groupMember)].isInteger()) {
         carved.groupMember = record.integer(bytes, static_cast<size_t>(table.groupMember));
     }
     if (!sent) {
-        message.messageName = textOf(scan.texts, bytes, record, table.pushName, true);
+        message.messageName = textOf(texts, bytes, record, table.pushName, true);
+        if (looksLikeEncodedBlob(message.messageName)) {
+            message.messageName = Text();  // metadata, not a name
+        }
         if (isPersonJid(carved.fromJid)) {
-            message.messageNumb = scan.texts.intern(numberOfAddress(carved.fromJid, false));
+            message.messageNumb = texts.intern(numberOfAddress(carved.fromJid, false));
         }
     }
     const auto media =
@@ -247,6 +252,8 @@ CarvedRecord messageOf(PageScan& scan, std::span<const uint8_t> bytes, const Ser
     message.whatsAppcontactPath = std::nullopt;  // the stage looks pictures up
     return carved;
 }
+
+namespace {
 
 // Decodes and checks the record whose column-1 serial type is at offset i
 // of the page, and delivers it when it is a deleted message.
@@ -267,7 +274,7 @@ void carveAt(PageScan& scan, const PageFacts& page, const MessageColumns& table,
         scan.reject(why);
         return;
     }
-    CarvedRecord carved = messageOf(scan, page.bytes, *record, table);
+    CarvedRecord carved = carvedMessageOf(scan.texts, page.bytes, *record, table);
     carved.delivery = deliveryOf(&table, scan.variant);
     carved.origin = originOf(page, i);
     carved.deletedChat = deletedChat;

@@ -3,11 +3,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <stop_token>
 
 #include "carving/CarvedMessageCheck.h"
 #include "carving/CarvingFile.h"
 #include "carving/PageMap.h"
+#include "carving/SerialRecord.h"
 #include "common/Text.h"
 #include "results/KTWhatsAppNode.h"
 
@@ -25,6 +27,8 @@ struct CarvedRecord {
         PostAndAppend,  // added first, then shown
     } delivery;
     RecordOrigin origin = RecordOrigin::Unallocated;
+    uint32_t walFrame = 0;  // 1-based frame of the write-ahead log, 0 when in the database
+    bool textCut = false;   // the text ran off its free region: only its start survived
     // No chat session holds the message's chat key any more: the chat was
     // deleted too, and only its messages tell what it was.
     bool deletedChat = false;
@@ -33,6 +37,11 @@ struct CarvedRecord {
     int64_t groupMember = 0;  // key of the group member who wrote it, 0 for none
     Text stanzaId;            // the message's network id, the same in every copy of the row
 };
+
+// The message a record of a message table stands for, once it passed the
+// checks: texts go to texts, the group author is left for the caller.
+[[nodiscard]] CarvedRecord carvedMessageOf(TextStore& texts, std::span<const uint8_t> bytes,
+                                           const SerialRecord& record, const MessageColumns& table);
 
 // Recovers message rows from the raw bytes of a chat database: deleted rows
 // linger in freeblocks, in the gaps of pages and in free pages until SQLite

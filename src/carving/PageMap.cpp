@@ -46,6 +46,8 @@ std::string_view originName(RecordOrigin origin) {
             return "freelist";
         case RecordOrigin::InteriorPage:
             return "interior";
+        case RecordOrigin::WalFrame:
+            return "wal";
     }
     return "unallocated";
 }

@@ -18,6 +18,7 @@ enum class RecordOrigin : uint8_t {
     Freeblock,     // a freed cell inside a live page
     FreelistPage,  // a page SQLite handed back to its free list
     InteriorPage,  // a page that became a b-tree interior page
+    WalFrame,      // a page image in the write-ahead log
 };
 [[nodiscard]] std::string_view originName(RecordOrigin origin);
 
@@ -40,6 +41,8 @@ public:
     // Where the free room around offset ends: its freeblock's end, else the
     // next live cell, else `limit`.
     [[nodiscard]] size_t freeRegionEnd(size_t offset, size_t limit) const;
+    // The freeblocks, as [first, last) from the page's first byte.
+    [[nodiscard]] const std::vector<std::pair<size_t, size_t>>& freeblocks() const { return free_; }
 
 private:
     using Ranges = std::vector<std::pair<size_t, size_t>>;  // [first, last), sorted

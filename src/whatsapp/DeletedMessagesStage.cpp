@@ -1,5 +1,6 @@
 #include "whatsapp/DeletedMessagesStage.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "carving/CarvingPrimitives.h"
 #include "carving/ChatDatabaseFacts.h"
 #include "carving/DeletedMessageCarver.h"
+#include "carving/SchemaCarver.h"
 #include "common/SystemLog.h"
 #include "common/WhatsAppIds.h"
 #include "whatsapp/ContactLookups.h"
@@ -179,21 +181,162 @@ void handOver(ScanState& state, ContactLookups& lookups, const CarvedRecord& rec
     }
 }
 
-void logOutcome(const DeletedMessageCarver& carver, size_t liveRepeats, size_t duplicates) {
-    std::string line = "Deleted-message recovery left out ";
-    line.append(std::to_string(liveRepeats)).append(" copies of live messages, ");
-    line.append(std::to_string(duplicates)).append(" repeats");
-    for (size_t why = 1; why < kRejectionKinds; ++why) {
-        if (carver.rejections()[why] > 0) {
-            line.append(", ").append(std::to_string(carver.rejections()[why])).append(" ");
-            line.append(rejectionName(static_cast<Rejection>(why)));
+using Rejections = std::array<size_t, kRejectionKinds>;
+
+// Takes the carved records of one database: leaves out copies of live rows
+// and repeats, names authors and chats, and hands the rest to the scan.
+class CarvedRecordIntake {
+public:
+    CarvedRecordIntake(ScanState& state, const ChatDatabaseFacts& facts)
+        : state_(state),
+          facts_(facts),
+          live_(liveMessageKeys(state.wpChatArray)),
+          lookups_(lookupsOf(state)) {}
+
+    void take(CarvedRecord record) {
+        if (live_.contains(keyOf(record.message, false)) ||
+            (!record.stanzaId.empty() && facts_.liveStanzas.contains(record.stanzaId))) {
+            ++liveRepeats_;
+            return;
+        }
+        keepTexts(state_, record.message);
+        if (!delivered_.insert(keyOf(record.message, true)).second) {
+            ++duplicates_;
+            return;
+        }
+        findGroupAuthor(state_, facts_, record, record.message);
+        nameAuthor(state_, lookups_, record.message);
+        attachPicture(state_.index, lookups_, record.message);
+        record.fromJid = state_.intern(record.fromJid.view());
+        record.toJid = state_.intern(record.toJid.view());
+        handOver(state_, lookups_, record);
+    }
+
+    void countLiveRow() { ++liveRepeats_; }
+
+    void log(const Rejections& rejections) const {
+        std::string line = "Deleted-message recovery left out ";
+        line.append(std::to_string(liveRepeats_)).append(" copies of live messages, ");
+        line.append(std::to_string(duplicates_)).append(" repeats");
+        for (size_t why = 1; why < kRejectionKinds; ++why) {
+            if (rejections[why] > 0) {
+                line.append(", ").append(std::to_string(rejections[why])).append(" ");
+                line.append(rejectionName(static_cast<Rejection>(why)));
+            }
+        }
+        SystemLog::write(line);
+    }
+
+private:
+    ScanState& state_;
+    const ChatDatabaseFacts& facts_;
+    MessageKeys live_;
+    MessageKeys delivered_;
+    ContactLookups lookups_;
+    size_t liveRepeats_ = 0;
+    size_t duplicates_ = 0;
+};
+
+// Records of the tables recovery has always known go where they always
+// went; the others are added to their chats.
+CarvedRecord::Delivery deliveryFor(size_t columns, CarverVariant variant) {
+    using Delivery = CarvedRecord::Delivery;
+    if (variant == CarverVariant::ICloud) {
+        return columns == 18 ? Delivery::PostAndAppend : Delivery::Append;
+    }
+    return columns == 18 || columns == 20 ? Delivery::Post : Delivery::Append;
+}
+
+// The message table as the database's schema lays it out, when it can be
+// read and has the columns recovery needs.
+struct SchemaTable {
+    TableSchema table;
+    MessageColumns columns;
+};
+std::optional<SchemaTable> messageTableOf(const std::string& copy) {
+    for (TableSchema& table : readTableSchemas(copy)) {
+        if (table.name != "ZWAMESSAGE" || !table.rowidAlias) {
+            continue;
+        }
+        if (const auto columns = messageColumnsNamed(table.columns)) {
+            return SchemaTable{std::move(table), *columns};
         }
     }
-    SystemLog::write(line);
+    return std::nullopt;
+}
+
+// A record whose cell header survived names its row: a live key is a copy
+// of that row, unless the stanza ids differ, which means the bytes in front
+// of the record were no cell header after all (a freed cell's first bytes
+// hold the freeblock link).
+bool isLiveRow(const FoundRecord& found, const MessageColumns& columns,
+               const ChatDatabaseFacts& facts) {
+    const auto live = found.rowid ? facts.liveRowids.find(*found.rowid) : facts.liveRowids.end();
+    if (live == facts.liveRowids.end()) {
+        return false;
+    }
+    const std::string_view stanza =
+        columns.stanza >= 0 ? found.record.text(found.bytes, static_cast<size_t>(columns.stanza))
+                            : std::string_view();
+    return stanza.empty() || live->second.empty() || stanza == live->second;
+}
+
+// Reads the message table's records out of every kind of free room of the
+// copy and of the source's write-ahead log (read, never written).
+bool carveBySchema(ScanState& state, const SchemaTable& schema, const CarvingFile& file,
+                   const std::string& database, CarverVariant variant,
+                   const ChatDatabaseFacts& facts, CarvedRecordIntake& intake,
+                   Rejections& rejections) {
+    const auto walPath = BackupFileLocator::writeAheadLogOf(database, state.index);
+    const std::unique_ptr<CarvingFile> wal = walPath ? CarvingFile::open(*walPath) : nullptr;
+    TextStore scratch;
+    // Only backups are stopped mid-carve; the iCloud stage always ran to the end.
+    SchemaCarver carver(schema.table,
+                        variant == CarverVariant::Backup ? state.stop : std::stop_token());
+    return carver.carve(file, wal.get(), [&](const FoundRecord& found) {
+        if (isLiveRow(found, schema.columns, facts)) {
+            intake.countLiveRow();
+            return true;
+        }
+        bool deletedChat = false;
+        const Rejection why =
+            checkMessage(found.bytes, found.record, schema.columns, facts.context, deletedChat);
+        if (why != Rejection::None) {
+            ++rejections[static_cast<size_t>(why)];
+            return false;
+        }
+        CarvedRecord record = carvedMessageOf(scratch, found.bytes, found.record, schema.columns);
+        record.delivery = deliveryFor(schema.columns.count, variant);
+        record.origin = found.place.origin;
+        record.walFrame = found.place.walFrame;
+        record.textCut = found.record.cut;
+        record.deletedChat = deletedChat;
+        intake.take(std::move(record));
+        if (scratch.capacityBytes() > kScratchBytes) {
+            scratch = TextStore();
+        }
+        return true;
+    });
+}
+
+// The pattern carver, for a message table whose schema cannot be read.
+bool carveByPatterns(ScanState& state, const CarvingFile& file, CarverVariant variant,
+                     const ChatDatabaseFacts& facts, CarvedRecordIntake& intake,
+                     Rejections& rejections) {
+    TextStore scratch;
+    DeletedMessageCarver carver(variant, scratch, state.stop, facts.context);
+    const bool finished = carver.carve(file, [&](CarvedRecord record) {
+        intake.take(std::move(record));
+        if (scratch.capacityBytes() > kScratchBytes) {
+            scratch = TextStore();
+        }
+    });
+    rejections = carver.rejections();
+    return finished;
 }
 
 // Carves the scan's private copy of the database; the source is never
-// opened, let alone written.
+// opened for writing.
 Status carveIntoScan(ScanState& state, const std::string& database, CarverVariant variant) {
     const StatusOr<std::string> copy = state.databaseCopy(database);
     if (!copy.ok()) {
@@ -208,35 +351,13 @@ Status carveIntoScan(ScanState& state, const std::string& database, CarverVarian
         return Status::corrupt(database + " is not a database that can be read page by page");
     }
     const ChatDatabaseFacts facts = ChatDatabaseFacts::of(*copy);
-    const MessageKeys live = liveMessageKeys(state.wpChatArray);
-    MessageKeys delivered;
-    ContactLookups lookups = lookupsOf(state);
-    size_t liveRepeats = 0;
-    size_t duplicates = 0;
-    TextStore scratch;
-    DeletedMessageCarver carver(variant, scratch, state.stop, facts.context);
-    const bool finished = carver.carve(*file, [&](CarvedRecord record) {
-        if (live.contains(keyOf(record.message, false)) ||
-            (!record.stanzaId.empty() && facts.liveStanzas.contains(record.stanzaId))) {
-            ++liveRepeats;
-        } else {
-            keepTexts(state, record.message);
-            if (!delivered.insert(keyOf(record.message, true)).second) {
-                ++duplicates;
-                return;
-            }
-            findGroupAuthor(state, facts, record, record.message);
-            nameAuthor(state, lookups, record.message);
-            attachPicture(state.index, lookups, record.message);
-            record.fromJid = state.intern(record.fromJid.view());
-            record.toJid = state.intern(record.toJid.view());
-            handOver(state, lookups, record);
-        }
-        if (scratch.capacityBytes() > kScratchBytes) {
-            scratch = TextStore();
-        }
-    });
-    logOutcome(carver, liveRepeats, duplicates);
+    CarvedRecordIntake intake(state, facts);
+    Rejections rejections{};
+    const std::optional<SchemaTable> schema = messageTableOf(*copy);
+    const bool finished =
+        schema ? carveBySchema(state, *schema, *file, database, variant, facts, intake, rejections)
+               : carveByPatterns(state, *file, variant, facts, intake, rejections);
+    intake.log(rejections);
     if (finished) {
         state.reporter.progress(80);
     }

@@ -1,0 +1,227 @@
+#include "carving/SchemaCarver.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "carving/CarvingPrimitives.h"
+#include "common/SqliteDatabase.h"
+
+namespace vessamo {
+
+namespace {
+
+constexpr size_t kWalHeader = 32;
+constexpr size_t kFrameHeader = 24;
+constexpr uint32_t kWalMagic = 0x377f0682;  // and 0x377f0683: the checksum byte order
+
+uint32_t bigEndian(std::span<const uint8_t> bytes, size_t at, size_t size) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < size && at + i < bytes.size(); ++i) {
+        value = (value << 8) | bytes[at + i];
+    }
+    return value;
+}
+
+// A free region of a page: where records may lie and what to call them.
+struct Region {
+    size_t first;
+    size_t end;
+    RecordOrigin origin;
+};
+
+// The free room of a page in use: the gap between its cell pointers and
+// its cells, and its freeblocks.
+std::vector<Region> freeRegions(std::span<const uint8_t> page, size_t usable) {
+    std::vector<Region> regions;
+    const uint8_t flag = page[0];
+    if (flag != 0x0d && flag != 0x05) {
+        return regions;  // index and overflow pages hold no table rows
+    }
+    const size_t header = flag == 0x0d ? 8 : 12;
+    const size_t cells = bigEndian(page, 3, 2);
+    size_t content = bigEndian(page, 5, 2);
+    content = content == 0 ? 65536 : content;
+    const size_t gapStart = header + 2 * cells;
+    const RecordOrigin gapOrigin =
+        flag == 0x05 ? RecordOrigin::InteriorPage : RecordOrigin::Unallocated;
+    if (gapStart < content && content <= usable) {
+        regions.push_back({gapStart, content, gapOrigin});
+    }
+    const PageCells cellMap(page, usable);
+    for (const auto& [first, last] : cellMap.freeblocks()) {
+        regions.push_back({first, std::min(last, usable),
+                           flag == 0x05 ? RecordOrigin::InteriorPage : RecordOrigin::Freeblock});
+    }
+    return regions;
+}
+
+// The row id in front of a record whose cell header survived: payload
+// length, row id and header length, each a varint, the payload length
+// agreeing with the record found. nullopt when they do not agree.
+std::optional<int64_t> rowidBefore(std::span<const uint8_t> bytes, size_t regionStart,
+                                   size_t typesAt, const SerialRecord& record) {
+    const size_t header = record.fields.empty() ? 0 : record.fields.front().offset - typesAt + 1;
+    if (typesAt < 3 || header >= 128 || bytes[typesAt - 1] != header) {
+        return std::nullopt;
+    }
+    // Walk back over a varint ending at `last`: its last byte is below
+    // 0x80, the ones before it 0x80 or more.
+    const auto varintStart = [&](size_t last) -> std::optional<size_t> {
+        if (bytes[last] >= 0x80) {
+            return std::nullopt;
+        }
+        size_t first = last;
+        while (first > 0 && last - first < 8 && bytes[first - 1] >= 0x80) {
+            --first;
+        }
+        return first;
+    };
+    const auto rowidAt = varintStart(typesAt - 2);
+    if (!rowidAt || *rowidAt <= regionStart) {
+        return std::nullopt;
+    }
+    // All of the cell header must lie in the free region: in front of it
+    // are cell pointers or live cells, whose bytes say nothing of this one.
+    auto payloadAt = varintStart(*rowidAt - 1);
+    if (payloadAt && *payloadAt < regionStart) {
+        payloadAt = std::nullopt;
+    }
+    const auto rowid = readVarint(bytes, *rowidAt);
+    const auto payload = payloadAt ? readVarint(bytes, *payloadAt) : std::nullopt;
+    if (!rowid || !payload || payload->value != record.end - (typesAt - 1)) {
+        return std::nullopt;
+    }
+    return static_cast<int64_t>(rowid->value);
+}
+
+}  // namespace
+
+std::string placeName(const RecordPlace& place) {
+    std::string name(originName(place.origin));
+    if (place.origin == RecordOrigin::WalFrame) {
+        name += " frame " + std::to_string(place.walFrame);
+    }
+    return name;
+}
+
+std::vector<TableSchema> readTableSchemas(const std::string& databaseCopy) {
+    std::vector<TableSchema> tables;
+    SqliteDatabase db;
+    if (db.open(databaseCopy, SqliteDatabase::Mode::ReadOnly) != SQLITE_OK) {
+        return tables;
+    }
+    SqliteStatement names;
+    if (names.prepare(db,
+                      "SELECT name FROM sqlite_master WHERE type = 'table' AND sql NOT LIKE "
+                      "'CREATE VIRTUAL%' ORDER BY rootpage") != SQLITE_OK) {
+        return tables;
+    }
+    while (names.step() == SQLITE_ROW) {
+        TableSchema table;
+        table.name = names.columnText(0).value_or("");
+        SqliteStatement columns;
+        if (columns.prepare(db, "SELECT name, type, pk FROM pragma_table_info(?)") != SQLITE_OK ||
+            columns.bind(1, std::string_view(table.name)) != SQLITE_OK) {
+            continue;
+        }
+        int primaryKeys = 0;
+        bool firstIsIntegerKey = false;
+        while (columns.step() == SQLITE_ROW) {
+            primaryKeys += columns.columnInt64(2) > 0 ? 1 : 0;
+            if (table.columns.empty()) {
+                const std::string type = columns.columnText(1).value_or("");
+                firstIsIntegerKey = columns.columnInt64(2) == 1 && (type == "INTEGER");
+            }
+            table.columns.push_back(columns.columnText(0).value_or(""));
+        }
+        table.rowidAlias = firstIsIntegerKey && primaryKeys == 1;
+        if (!table.columns.empty()) {
+            tables.push_back(std::move(table));
+        }
+    }
+    return tables;
+}
+
+SchemaCarver::SchemaCarver(const TableSchema& table, std::stop_token stop)
+    : columns_(table.columns.size()), rowidAlias_(table.rowidAlias), stop_(std::move(stop)) {}
+
+void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size_t end,
+                               RecordPlace place, const Check& check) {
+    const std::span<const uint8_t> region = page.first(end);
+    scanned_ += end > first ? end - first : 0;
+    // typesAt is column 0's serial type. An INTEGER PRIMARY KEY stores NULL
+    // there, unless the freeblock link overwrote that byte.
+    for (size_t typesAt = first; typesAt + columns_ <= end; ++typesAt) {
+        if (rowidAlias_ && region[typesAt] != 0 &&
+            !(place.origin == RecordOrigin::Freeblock && typesAt < first + 4)) {
+            continue;
+        }
+        const auto record = parseSerialRecord(region, typesAt, columns_, rowidAlias_, true);
+        if (!record) {
+            continue;
+        }
+        const FoundRecord found{region, *record, place,
+                                rowidBefore(region, first, typesAt, *record)};
+        if (check(found) && record->end > typesAt) {
+            typesAt = record->end - 1;  // what was kept is not offered again
+        }
+    }
+}
+
+bool SchemaCarver::carvePage(std::span<const uint8_t> page, size_t usable, bool whole,
+                             uint32_t walFrame, const Check& check) {
+    if (stop_.stop_requested()) {
+        return false;
+    }
+    const RecordOrigin wholeOrigin =
+        walFrame != 0 ? RecordOrigin::WalFrame : RecordOrigin::FreelistPage;
+    if (whole) {
+        carveRegion(page, page[0] == 0x0d ? 8 : 0, usable, {wholeOrigin, walFrame}, check);
+        return true;
+    }
+    for (const Region& region : freeRegions(page, usable)) {
+        carveRegion(page, region.first, region.end, {region.origin, walFrame}, check);
+    }
+    return true;
+}
+
+bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, const Check& check) {
+    scanned_ = 0;
+    const uint32_t pageSize = readPageSize(&database);
+    const uint64_t pages = pageCount(database.size(), pageSize);
+    if (pages == 0 || columns_ == 0) {
+        return true;
+    }
+    uint8_t reserved = 0;
+    database.readAt(20, &reserved, 1);
+    const size_t usable = pageSize > reserved ? pageSize - reserved : pageSize;
+    const std::unordered_set<uint64_t> freelist = freelistPages(database, pageSize, pages);
+    std::vector<uint8_t> page(pageSize);
+    for (uint64_t index = 1; index < pages; ++index) {
+        database.readAt(index * pageSize, page.data(), page.size());
+        if (!carvePage(page, usable, freelist.contains(index), 0, check)) {
+            return false;
+        }
+    }
+    if (wal == nullptr || wal->size() < kWalHeader) {
+        return true;
+    }
+    std::array<uint8_t, kWalHeader> header{};
+    wal->readAt(0, header.data(), header.size());
+    if ((bigEndian(header, 0, 4) & ~1u) != kWalMagic || bigEndian(header, 8, 4) != pageSize) {
+        return true;  // no log of this database
+    }
+    // Every frame, the ones a checkpoint already copied back included: the
+    // log is reused from its start, and older frames keep older page images.
+    const uint64_t frames = (wal->size() - kWalHeader) / (kFrameHeader + pageSize);
+    for (uint64_t frame = 0; frame < frames; ++frame) {
+        wal->readAt(kWalHeader + frame * (kFrameHeader + pageSize) + kFrameHeader, page.data(),
+                    page.size());
+        if (!carvePage(page, usable, true, static_cast<uint32_t>(frame + 1), check)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace vessamo
