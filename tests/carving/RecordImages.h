@@ -100,7 +100,9 @@ inline std::vector<uint8_t> recordBytes(uint8_t lengthByte, const Shape& shape, 
         content.insert(content.end(), column.data.begin(), column.data.end());
     }
     const bool twoByteText = columns[shape.text].type.size() == 2;
-    std::vector<uint8_t> bytes = {lengthByte};
+    std::vector<uint8_t> bytes;
+    bytes.reserve(1 + types.size() + 1 + content.size());
+    bytes.push_back(lengthByte);
     bytes.insert(bytes.end(), types.begin(), types.end());
     bytes.resize(1 + shape.contentAt + (twoByteText ? 1 : 0), 0);
     bytes.insert(bytes.end(), content.begin(), content.end());
