@@ -133,6 +133,7 @@ std::vector<TableSchema> readTableSchemas(const std::string& databaseCopy) {
                 firstIsIntegerKey = columns.columnInt64(2) == 1 && (type == "INTEGER");
             }
             table.columns.push_back(columns.columnText(0).value_or(""));
+            table.types.push_back(columns.columnText(1).value_or(""));
         }
         table.rowidAlias = firstIsIntegerKey && primaryKeys == 1;
         if (!table.columns.empty()) {
@@ -161,7 +162,7 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
             continue;
         }
         const FoundRecord found{region, *record, place,
-                                rowidBefore(region, first, typesAt, *record)};
+                                rowidBefore(region, first, typesAt, *record), pageKey_};
         if (check(found) && record->end > typesAt) {
             typesAt = record->end - 1;  // what was kept is not offered again
         }
@@ -199,6 +200,7 @@ bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, co
     std::vector<uint8_t> page(pageSize);
     for (uint64_t index = 1; index < pages; ++index) {
         database.readAt(index * pageSize, page.data(), page.size());
+        pageKey_ = index;
         if (!carvePage(page, usable, freelist.contains(index), 0, check)) {
             return false;
         }
@@ -217,6 +219,7 @@ bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, co
     for (uint64_t frame = 0; frame < frames; ++frame) {
         wal->readAt(kWalHeader + frame * (kFrameHeader + pageSize) + kFrameHeader, page.data(),
                     page.size());
+        pageKey_ = (uint64_t{1} << 48) + frame;
         if (!carvePage(page, usable, true, static_cast<uint32_t>(frame + 1), check)) {
             return false;
         }

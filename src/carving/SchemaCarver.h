@@ -19,7 +19,8 @@ namespace vessamo {
 struct TableSchema {
     std::string name;
     std::vector<std::string> columns;
-    bool rowidAlias = false;  // column 0 is the INTEGER PRIMARY KEY, stored as NULL
+    std::vector<std::string> types;  // declared types, one per column
+    bool rowidAlias = false;         // column 0 is the INTEGER PRIMARY KEY, stored as NULL
 };
 
 // The tables of a database copy, read through SQLite from its schema;
@@ -39,6 +40,7 @@ struct FoundRecord {
     const SerialRecord& record;
     RecordPlace place;
     std::optional<int64_t> rowid;  // when the cell header in front of it survived
+    uint64_t pageKey = 0;          // which page image: database page index, or log frame
 };
 
 // Finds the records of one table in the free room of a database file:
@@ -73,6 +75,7 @@ private:
     bool rowidAlias_;
     std::stop_token stop_;
     uint64_t scanned_ = 0;
+    uint64_t pageKey_ = 0;  // the page image being carved
 };
 
 }  // namespace vessamo

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "sample/SampleDeletedMessages.h"
+#include "support/CliRunner.h"
+#include "support/TestSupport.h"
+
+namespace vessamo {
+namespace {
+
+using namespace test;
+
+// The generic mode finds the deleted rows of a database it knows nothing
+// about beforehand, each with its table, its values in column order and
+// where it lay, and leaves the file as it was: no byte changed, nothing
+// written beside it.
+TEST(CarveCommand, DeletedRowsOfAnyTableAsJsonAndTheFileUntouched) {
+    TempHome home;
+    const std::string folder = home.path() + "/db";
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/ChatStorage.sqlite";
+    sample::DeletedRowsOptions options;
+    options.messages = 1500;
+    std::string error;
+    const auto written = sample::writeChatStorageWithDeletedRows(path, options, &error);
+    ASSERT_TRUE(written) << error;
+    const std::string before = readFile(path);
+
+    const CliRun run = runTool(home.path(), {"carve", path, "--table", "ZWAMESSAGE", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(namesIn(folder), std::set<std::string>{"ChatStorage.sqlite"});
+
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    std::set<std::string> texts;
+    std::set<std::string> origins;
+    for (const auto& record : json.at("records")) {
+        EXPECT_EQ(record.at("table"), "ZWAMESSAGE");
+        ASSERT_EQ(record.at("values").size(), 34u);
+        const auto& text = record.at("values")[32];
+        if (text.is_string()) {
+            texts.insert(text.get<std::string>());
+        }
+        origins.insert(record.at("origin").get<std::string>());
+    }
+    std::set<std::string> live;
+    for (const sample::SurvivingRow& row : written->liveRows) {
+        live.insert(row.text);
+    }
+    for (const sample::SurvivingRow& row : written->survivingDeletedRows) {
+        if (!row.text.empty()) {
+            EXPECT_TRUE(texts.contains(row.text)) << row.pk;
+        }
+    }
+    for (const std::string& text : texts) {
+        EXPECT_FALSE(live.contains(text)) << "a live row: " << text;
+    }
+    EXPECT_TRUE(origins.contains("freeblock"));
+    EXPECT_TRUE(origins.contains("freelist"));
+}
+
+// A file that is no database, or is damaged past its header, gives a
+// clear error or fewer rows; never a crash or a hang.
+TEST(CarveCommand, DamagedAndHostileFilesGiveAnErrorOrFewerRows) {
+    TempHome home;
+    const std::string text = home.path() + "/notes.txt";
+    writeFile(text, "just some words, no database here");
+    const CliRun notDatabase = runTool(home.path(), {"carve", text, "--json"});
+    EXPECT_NE(notDatabase.exitCode, 0);
+    EXPECT_TRUE(contains(notDatabase.err, "not an SQLite database")) << notDatabase.err;
+
+    const CliRun missing = runTool(home.path(), {"carve", home.path() + "/none.db"});
+    EXPECT_NE(missing.exitCode, 0);
+
+    const std::string path = home.path() + "/ChatStorage.sqlite";
+    sample::DeletedRowsOptions options;
+    options.messages = 400;
+    ASSERT_TRUE(sample::writeChatStorageWithDeletedRows(path, options));
+    std::string bytes = readFile(path);
+    // A free-list trunk that points at itself, and pages of noise.
+    bytes[32] = 0;
+    bytes[33] = 0;
+    bytes[34] = 0;
+    bytes[35] = 3;
+    for (size_t i = 2 * 4096; i < 3 * 4096; ++i) {
+        bytes[i] = static_cast<char>((i * 131) % 251);
+    }
+    bytes[2 * 4096] = 0;
+    bytes[2 * 4096 + 3] = 3;
+    writeFile(path, bytes);
+    const CliRun damaged = runTool(home.path(), {"carve", path, "--json"});
+    EXPECT_TRUE(damaged.exitCode == 0 || !damaged.err.empty());
+    if (damaged.exitCode == 0) {
+        EXPECT_TRUE(nlohmann::json::parse(damaged.out).contains("records"));
+    }
+}
+
+}  // namespace
+}  // namespace vessamo
