@@ -104,6 +104,34 @@ std::string placeName(const RecordPlace& place) {
     return name;
 }
 
+std::vector<uint64_t> treePages(const CarvingFile& file, uint32_t rootPage) {
+    std::vector<uint64_t> pages;
+    const uint32_t pageSize = readPageSize(&file);
+    const uint64_t count = pageCount(file.size(), pageSize);
+    std::unordered_set<uint64_t> seen;
+    std::vector<uint64_t> pending = {rootPage};
+    std::vector<uint8_t> page(pageSize);
+    while (!pending.empty() && seen.size() < count) {
+        const uint64_t number = pending.back();
+        pending.pop_back();
+        if (number < 1 || number > count || !seen.insert(number).second) {
+            continue;
+        }
+        pages.push_back(number - 1);
+        file.readAt((number - 1) * pageSize, page.data(), page.size());
+        const size_t header = number == 1 ? 100 : 0;  // page 1 starts with the file header
+        if (page[header] != 0x05) {
+            continue;
+        }
+        const size_t cells = bigEndian(page, header + 3, 2);
+        for (size_t i = 0; i < cells && header + 12 + 2 * i + 2 <= pageSize; ++i) {
+            pending.push_back(bigEndian(page, bigEndian(page, header + 12 + 2 * i, 2), 4));
+        }
+        pending.push_back(bigEndian(page, header + 8, 4));
+    }
+    return pages;
+}
+
 std::vector<TableSchema> readTableSchemas(const std::string& databaseCopy) {
     std::vector<TableSchema> tables;
     SqliteDatabase db;
@@ -111,16 +139,19 @@ std::vector<TableSchema> readTableSchemas(const std::string& databaseCopy) {
         return tables;
     }
     SqliteStatement names;
-    if (names.prepare(db,
-                      "SELECT name FROM sqlite_master WHERE type = 'table' AND sql NOT LIKE "
-                      "'CREATE VIRTUAL%' ORDER BY rootpage") != SQLITE_OK) {
+    if (names.prepare(
+            db,
+            "SELECT name, rootpage FROM sqlite_master WHERE type = 'table' AND sql NOT LIKE "
+            "'CREATE VIRTUAL%' ORDER BY rootpage") != SQLITE_OK) {
         return tables;
     }
     while (names.step() == SQLITE_ROW) {
         TableSchema table;
         table.name = names.columnText(0).value_or("");
+        table.rootPage = static_cast<uint32_t>(names.columnInt64(1));
         SqliteStatement columns;
-        if (columns.prepare(db, "SELECT name, type, pk FROM pragma_table_info(?)") != SQLITE_OK ||
+        if (columns.prepare(db, "SELECT name, type, pk, \"notnull\" FROM pragma_table_info(?)") !=
+                SQLITE_OK ||
             columns.bind(1, std::string_view(table.name)) != SQLITE_OK) {
             continue;
         }
@@ -134,6 +165,7 @@ std::vector<TableSchema> readTableSchemas(const std::string& databaseCopy) {
             }
             table.columns.push_back(columns.columnText(0).value_or(""));
             table.types.push_back(columns.columnText(1).value_or(""));
+            table.notNull.push_back(columns.columnInt64(3) != 0);
         }
         table.rowidAlias = firstIsIntegerKey && primaryKeys == 1;
         if (!table.columns.empty()) {
@@ -146,10 +178,41 @@ std::vector<TableSchema> readTableSchemas(const std::string& databaseCopy) {
 SchemaCarver::SchemaCarver(const TableSchema& table, std::stop_token stop)
     : columns_(table.columns.size()), rowidAlias_(table.rowidAlias), stop_(std::move(stop)) {}
 
+// A freed cell of a small row (one-byte payload length and row id) lost
+// its header length and column 0's serial type to the freeblock link. The
+// other types survive, and the freeblock's size says how long the record
+// was, so column 0's type is the one that makes the record end exactly
+// where the freeblock ends.
+void SchemaCarver::rebuildFreeblockStart(std::span<const uint8_t> page, size_t first, size_t end,
+                                         RecordPlace place, const Check& check) {
+    constexpr size_t kLostType = 3;  // link (4 bytes) = payload, row id, header length, type 0
+    if (rowidAlias_ || columns_ < 2 || first + kLostType + columns_ > end) {
+        return;
+    }
+    std::vector<uint8_t> copy(page.begin(), page.begin() + static_cast<std::ptrdiff_t>(end));
+    const size_t lost = first + kLostType;
+    const size_t textLength = end > lost ? end - lost : 0;
+    std::vector<uint64_t> guesses = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    for (size_t length = 0; length < textLength && 13 + 2 * length < 0x80; ++length) {
+        guesses.push_back(13 + 2 * length);
+    }
+    for (const uint64_t guess : guesses) {
+        copy[lost] = static_cast<uint8_t>(guess);
+        const auto record = parseSerialRecord(copy, lost, columns_, false, false);
+        if (record && record->end == end) {
+            check(FoundRecord{copy, *record, place, std::nullopt, pageKey_});
+            return;
+        }
+    }
+}
+
 void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size_t end,
                                RecordPlace place, const Check& check) {
     const std::span<const uint8_t> region = page.first(end);
     scanned_ += end > first ? end - first : 0;
+    if (place.origin == RecordOrigin::Freeblock) {
+        rebuildFreeblockStart(page, first, end, place, check);
+    }
     // typesAt is column 0's serial type. An INTEGER PRIMARY KEY stores NULL
     // there, unless the freeblock link overwrote that byte.
     for (size_t typesAt = first; typesAt + columns_ <= end; ++typesAt) {

@@ -20,8 +20,14 @@ struct TableSchema {
     std::string name;
     std::vector<std::string> columns;
     std::vector<std::string> types;  // declared types, one per column
+    std::vector<bool> notNull;       // declared NOT NULL
+    uint32_t rootPage = 0;           // first page of its b-tree, numbered from 1
     bool rowidAlias = false;         // column 0 is the INTEGER PRIMARY KEY, stored as NULL
 };
+
+// The pages (numbered from 0) of the table b-tree rooted at rootPage, as
+// the file links them; a damaged tree just yields fewer pages.
+[[nodiscard]] std::vector<uint64_t> treePages(const CarvingFile& file, uint32_t rootPage);
 
 // The tables of a database copy, read through SQLite from its schema;
 // empty when the file is no database SQLite can open.
@@ -70,6 +76,8 @@ private:
                    const Check& check);
     void carveRegion(std::span<const uint8_t> page, size_t first, size_t end, RecordPlace place,
                      const Check& check);
+    void rebuildFreeblockStart(std::span<const uint8_t> page, size_t first, size_t end,
+                               RecordPlace place, const Check& check);
 
     size_t columns_;
     bool rowidAlias_;

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <tuple>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "carving/CarvingPrimitives.h"
@@ -50,7 +51,7 @@ bool fitsAffinity(const SerialField& field, Affinity affinity) {
         case Affinity::Real:
             return field.isInteger() || field.isReal();
         case Affinity::Text:
-            return field.isText() || field.isBlob();
+            return field.isText();
         case Affinity::Numeric:
             return !field.isBlob();
         case Affinity::Blob:
@@ -191,7 +192,8 @@ size_t acceptRow(const FoundRecord& found, const TableSchema& table,
     size_t set = 0;
     for (size_t c = 0; c < table.columns.size(); ++c) {
         const SerialField& field = found.record.fields[c];
-        if (!fitsAffinity(field, affinities[c])) {
+        if (!fitsAffinity(field, affinities[c]) ||
+            (field.isNull() && table.notNull[c] && !(c == 0 && table.rowidAlias))) {
             return 0;
         }
         if (field.isText() && !isWrittenText(found.record.text(found.bytes, c))) {
@@ -269,8 +271,17 @@ StatusOr<std::vector<CarvedRow>> carveTableRows(const std::string& database,
     if (db.open(*copy, SqliteDatabase::Mode::ReadOnly) != SQLITE_OK) {
         return Status::corrupt(database + " cannot be opened as a database");
     }
+    const std::vector<TableSchema> tables = readTableSchemas(*copy);
+    // A page of one table's tree holds no rows of another, however alike
+    // their columns; free pages and log frames may hold anyone's.
+    std::unordered_map<uint64_t, std::string> owner;
+    for (const TableSchema& table : tables) {
+        for (const uint64_t page : treePages(*file, table.rootPage)) {
+            owner.emplace(page, table.name);
+        }
+    }
     std::vector<Candidate> candidates;
-    for (const TableSchema& table : readTableSchemas(*copy)) {
+    for (const TableSchema& table : tables) {
         if (onlyTable && table.name != *onlyTable) {
             continue;
         }
@@ -283,6 +294,10 @@ StatusOr<std::vector<CarvedRow>> carveTableRows(const std::string& database,
         // Every parse is kept as a candidate; which of those that share
         // bytes is the row is settled once all are known.
         const bool finished = carver.carve(*file, wal.get(), [&](const FoundRecord& found) {
+            const auto owned = owner.find(found.pageKey);
+            if (owned != owner.end() && owned->second != table.name) {
+                return false;
+            }
             CarvedRow row;
             const size_t set = acceptRow(found, table, affinities, row);
             if (set == 0) {
