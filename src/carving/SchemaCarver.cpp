@@ -220,14 +220,13 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
             !(place.origin == RecordOrigin::Freeblock && typesAt < first + 4)) {
             continue;
         }
-        const auto record = parseSerialRecord(region, typesAt, columns_, rowidAlias_, true);
-        if (!record) {
+        if (!parseSerialRecordInto(record_, region, typesAt, columns_, rowidAlias_, true)) {
             continue;
         }
-        const FoundRecord found{region, *record, place,
-                                rowidBefore(region, first, typesAt, *record), pageKey_};
-        if (check(found) && record->end > typesAt) {
-            typesAt = record->end - 1;  // what was kept is not offered again
+        const FoundRecord found{region, record_, place,
+                                rowidBefore(region, first, typesAt, record_), pageKey_};
+        if (check(found) && record_.end > typesAt) {
+            typesAt = record_.end - 1;  // what was kept is not offered again
         }
     }
 }

@@ -84,6 +84,7 @@ private:
     std::stop_token stop_;
     uint64_t scanned_ = 0;
     uint64_t pageKey_ = 0;  // the page image being carved
+    SerialRecord record_;   // reused from offset to offset
 };
 
 }  // namespace vessamo

@@ -71,17 +71,26 @@ std::string_view SerialRecord::text(std::span<const uint8_t> bytes, size_t colum
 
 std::optional<SerialRecord> parseSerialRecord(std::span<const uint8_t> bytes, size_t typesAt,
                                               size_t columns, bool column0IsRowid, bool allowCut) {
-    if (columns == 0 || typesAt >= bytes.size()) {
+    SerialRecord record;
+    if (!parseSerialRecordInto(record, bytes, typesAt, columns, column0IsRowid, allowCut)) {
         return std::nullopt;
     }
-    SerialRecord record;
+    return record;
+}
+
+bool parseSerialRecordInto(SerialRecord& record, std::span<const uint8_t> bytes, size_t typesAt,
+                           size_t columns, bool column0IsRowid, bool allowCut) {
+    if (columns == 0 || typesAt >= bytes.size()) {
+        return false;
+    }
     record.headerStart = typesAt;
+    record.cut = false;
     record.fields.resize(columns);
     size_t at = typesAt;
     for (size_t column = 0; column < columns; ++column) {
         const auto type = readVarint(bytes, at);
         if (!type || !serialContentLength(type->value)) {
-            return std::nullopt;
+            return false;
         }
         record.fields[column].type = column == 0 && column0IsRowid ? 0 : type->value;
         at += type->length;
@@ -90,13 +99,14 @@ std::optional<SerialRecord> parseSerialRecord(std::span<const uint8_t> bytes, si
     for (SerialField& field : record.fields) {
         const uint64_t length = *serialContentLength(field.type);
         field.offset = content;
+        field.length = 0;
         if (record.cut) {
             field = SerialField{0, content, 0};  // lost with the end of the region
             continue;
         }
         if (length > bytes.size() - content) {
             if (!allowCut || !field.isText()) {
-                return std::nullopt;
+                return false;
             }
             field.length = bytes.size() - content;
             record.cut = true;
@@ -107,7 +117,7 @@ std::optional<SerialRecord> parseSerialRecord(std::span<const uint8_t> bytes, si
         content += field.length;
     }
     record.end = content;
-    return record;
+    return true;
 }
 
 }  // namespace vessamo

@@ -60,5 +60,10 @@ struct SerialRecord {
 [[nodiscard]] std::optional<SerialRecord> parseSerialRecord(std::span<const uint8_t> bytes,
                                                             size_t typesAt, size_t columns,
                                                             bool column0IsRowid, bool allowCut);
+// The same into a record whose storage is reused: a byte scan tries every
+// offset and must not allocate for each. False when no record fits.
+[[nodiscard]] bool parseSerialRecordInto(SerialRecord& record, std::span<const uint8_t> bytes,
+                                         size_t typesAt, size_t columns, bool column0IsRowid,
+                                         bool allowCut);
 
 }  // namespace vessamo

@@ -1,0 +1,72 @@
+#!/usr/bin/env python3
+"""Scores `vessamo-cli carve` on folders of the SQLite forensic corpus.
+
+A deleted row of an answer key counts as recovered when every value it
+lists comes back in one carved record of the same table; a carved record is
+right when it is such a row. Each database is copied before it is carved.
+
+    score_corpus.py VESSAMO_CLI CORPUS_DIR 0A 0B 0C 0D 0E
+"""
+import glob
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import xml.etree.ElementTree as ET
+
+
+def answer_key(path):
+    deleted = []
+    for element in ET.parse(path).getroot().findall('element'):
+        table = element.findtext('meta/name')
+        for row in element.iter('row'):
+            if row.get('deleted') == '1':
+                deleted.append((table, [c.text for c in row.findall('.//content')]))
+    return deleted
+
+
+def as_text(value):
+    if value is None:
+        return None
+    if isinstance(value, float) and value.is_integer():
+        return str(int(value))
+    return str(value)
+
+
+def carve(cli, database, scratch):
+    copy = os.path.join(scratch, os.path.basename(database))
+    shutil.copy(database, copy)
+    run = subprocess.run([cli, 'carve', copy, '--json'], capture_output=True, text=True,
+                         timeout=600)
+    if run.returncode != 0:
+        return []
+    return [(r['table'], [as_text(v) for v in r['values']])
+            for r in json.loads(run.stdout)['records']]
+
+
+def matches(row, record):
+    return row[0] == record[0] and all(v in (None, '') or v in record[1] for v in row[1])
+
+
+def main():
+    cli, corpus, folders = sys.argv[1], sys.argv[2], sys.argv[3:]
+    with tempfile.TemporaryDirectory(prefix='vessamo-corpus-') as scratch:
+        for folder in folders:
+            deleted = found = reported = right = 0
+            for database in sorted(glob.glob(os.path.join(corpus, folder, '*.db'))):
+                rows = answer_key(database[:-3] + '.xml')
+                records = carve(cli, database, scratch)
+                deleted += len(rows)
+                found += sum(any(matches(r, c) for c in records) for r in rows)
+                reported += len(records)
+                right += sum(any(matches(r, c) for r in rows) for c in records)
+            recall = found / deleted if deleted else 0.0
+            precision = right / reported if reported else 0.0
+            print(f'{folder}: {deleted} deleted rows, {found} recovered, recall {recall:.3f}; '
+                  f'{reported} records, precision {precision:.3f}')
+
+
+if __name__ == '__main__':
+    main()
