@@ -284,6 +284,9 @@ private:
         json_.member("senderPicturePath", message.whatsAppcontactPath);
         json_.member("isStarred", message.bStarredMessage);
         json_.member("isRecovered", message.bDeleted);
+        if (message.bDeleted) {
+            json_.member("origin", result_.recoveredOriginOf(message));
+        }
         json_.member("source", messageSource(message));
         json_.member("file", file);
         json_.endObject();

@@ -129,6 +129,12 @@ void DeletedMessageIntake::take(const KTWhatsAppNode& message, const DeletedChat
     add(conversation, message);
 }
 
+void DeletedMessageIntake::noteOrigin(const KTWhatsAppNode& message, std::string place) {
+    origins_.emplace_back(message.messageContent.data(), message.chatID,
+                          message.messageDate ? message.messageDate->seconds : -1,
+                          std::move(place));
+}
+
 size_t DeletedMessageIntake::messageCount() const {
     size_t count = 0;
     for (const Conversation& conversation : conversations_) {
@@ -153,6 +159,10 @@ void DeletedMessageIntake::moveInto(ScanResult& result) {
     }
     result.someResourceArray.insert(result.someResourceArray.end(), resources_.begin(),
                                     resources_.end());
+    for (auto& [content, chat, seconds, place] : origins_) {
+        result.recoveredOrigins.push_back({content, chat, seconds, std::move(place)});
+    }
+    std::sort(result.recoveredOrigins.begin(), result.recoveredOrigins.end());
     *this = DeletedMessageIntake();
 }
 

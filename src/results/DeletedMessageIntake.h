@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -34,6 +35,10 @@ public:
     // texts is the scan's store, which gets the names made here.
     void take(const KTWhatsAppNode& message, const DeletedChat& chat, TextStore& texts);
 
+    // Where a recovered message was found, wherever it is delivered; its
+    // text must already live in the scan's store.
+    void noteOrigin(const KTWhatsAppNode& message, std::string place);
+
     [[nodiscard]] size_t conversationCount() const { return conversations_.size(); }
     [[nodiscard]] size_t messageCount() const;
 
@@ -59,6 +64,7 @@ private:
     std::vector<Conversation> conversations_;
     std::unordered_map<int32_t, size_t> byChat_;
     std::vector<KTWhatsAppResourceNode> resources_;
+    std::vector<std::tuple<const char*, int32_t, int64_t, std::string>> origins_;
 };
 
 }  // namespace vessamo

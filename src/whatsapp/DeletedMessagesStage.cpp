@@ -167,6 +167,8 @@ void attachPicture(const BackupFileIndex& index, ContactLookups& lookups, KTWhat
 // no chat would show it.
 void handOver(ScanState& state, ContactLookups& lookups, const CarvedRecord& record) {
     using Delivery = CarvedRecord::Delivery;
+    state.intake.noteOrigin(record.message, placeName(RecordPlace{record.origin, record.walFrame}) +
+                                                (record.textCut ? ", text cut" : ""));
     if (record.deletedChat) {
         state.intake.take(record.message, deletedChatOf(state, lookups, record), state.texts);
         state.reporter.recovered(record.message);

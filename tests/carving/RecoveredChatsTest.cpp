@@ -90,13 +90,19 @@ TEST_F(RecoveredChats, DeletedChatBecomesAConversation) {
         }
         ASSERT_FALSE(surviving.empty());
         std::set<std::string> shown;
+        std::set<std::string> origins;
         for (const KTWhatsAppNode& message : result->messagesOf(*chat)) {
             EXPECT_EQ(message.chatID, deletedChat);
+            origins.insert(std::string(result->recoveredOriginOf(message).value_or("none")));
             EXPECT_TRUE(deleted.contains(std::string(message.messageContent)))
                 << message.messageContent;
             shown.insert(std::string(message.messageContent));
         }
         EXPECT_TRUE(std::includes(shown.begin(), shown.end(), surviving.begin(), surviving.end()));
+        // Each says where it was found; a deleted chat's rows lie in
+        // freeblocks and on pages handed back to the free list.
+        EXPECT_FALSE(origins.contains("none"));
+        EXPECT_TRUE(origins.contains("freeblock") || origins.contains("freelist"));
     }
 }
 
