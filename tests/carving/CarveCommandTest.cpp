@@ -100,5 +100,40 @@ TEST(CarveCommand, DamagedAndHostileFilesGiveAnErrorOrFewerRows) {
     }
 }
 
+// What a person running a scan with recovery sees: a chat deleted with
+// its messages is listed among the deleted conversations, and every
+// recovered message says where it was found.
+TEST(CarveCommand, ScanJsonListsADeletedChatAndWhereEachMessageWasFound) {
+    TempHome home;
+    const std::string backup = home.path() + "/backup";
+    ASSERT_TRUE(writeSample(home.path(), backup));
+    const std::string chats = backup + "/7c/7c7fba66680ef796b916b067077cc246adacf01d";
+    ASSERT_TRUE(std::filesystem::is_regular_file(chats));
+    std::filesystem::remove(chats);
+    sample::DeletedRowsOptions options;
+    options.messages = 900;
+    options.deletedChat = 1;
+    ASSERT_TRUE(sample::writeChatStorageWithDeletedRows(chats, options));
+
+    const nlohmann::json scan = scanJson(home.path(), {backup, "--deleted"});
+    ASSERT_EQ(scan["deletedConversations"].size(), 1u) << scan["deletedConversations"];
+    const auto& chat = scan["deletedConversations"][0];
+    EXPECT_EQ(chat["id"], 1);
+    EXPECT_EQ(chat["number"], "491720007919@s.whatsapp.net");
+    EXPECT_TRUE(chat["isRecoveredOnly"].get<bool>());
+    EXPECT_GT(chat["messageCount"].get<int>(), 0);
+    size_t recovered = 0;
+    for (const auto& conversation : scan["recoveredConversations"]) {
+        for (const auto& message : conversation["messages"]) {
+            ++recovered;
+            const std::string origin = message["origin"];
+            EXPECT_TRUE(origin == "freeblock" || origin == "unallocated" || origin == "freelist" ||
+                        origin == "interior" || origin.starts_with("wal frame"))
+                << origin;
+        }
+    }
+    EXPECT_GT(recovered, 0u);
+}
+
 }  // namespace
 }  // namespace vessamo
