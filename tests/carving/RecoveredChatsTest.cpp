@@ -11,6 +11,7 @@
 #include "carving/CarvingFile.h"
 #include "carving/ChatDatabaseFacts.h"
 #include "carving/DeletedMessageCarver.h"
+#include "common/SqliteDatabase.h"
 #include "sample/SampleDeletedMessages.h"
 #include "support/TestSupport.h"
 #include "whatsapp/DeletedMessagesStage.h"
@@ -48,6 +49,46 @@ TEST_F(RecoveredChats, UntouchedRealDatabaseGivesNothing) {
     EXPECT_EQ(std::count_if(result->WhatsAppChatArray.begin(), result->WhatsAppChatArray.end(),
                             [](const KTWhatsAppNode& m) { return m.bDeleted; }),
               0);
+}
+
+// Two messages deleted from a phone's own database (the current 34-column
+// table, real traffic) come back alone, each with its chat, direction,
+// date and author: the received one by its sender's number, the sent one
+// by the owner.
+TEST_F(RecoveredChats, MessagesDeletedFromARealDatabaseComeBackRight) {
+    std::filesystem::create_directories(folder);
+    const std::string copy = test::copyOfRealData("josh_ios15/ChatStorage.sqlite", folder);
+    std::filesystem::rename(copy, database);
+    {
+        SqliteDatabase db;
+        ASSERT_EQ(db.open(database, SqliteDatabase::Mode::ReadWrite), SQLITE_OK);
+        ASSERT_EQ(db.execute("PRAGMA secure_delete=OFF; DELETE FROM ZWAMESSAGE WHERE Z_PK IN (13, "
+                             "14);"),
+                  SQLITE_OK);
+    }
+    const auto result = scan();
+    std::vector<std::string> found;
+    for (const KTWhatsAppNode& m : result->recoveredMessages) {
+        found.push_back(std::to_string(m.chatID) + " " + std::to_string(m.messageDate->seconds) +
+                        (m.messageType == Direction::Send ? " sent " : " received ") +
+                        std::string(m.messageNumb) + " " + std::string(m.messageName) + ": " +
+                        std::string(m.messageContent));
+    }
+    for (const KTWhatsAppNode& m : result->WhatsAppChatArray) {
+        if (m.bDeleted) {
+            found.push_back(std::to_string(m.chatID) + " " +
+                            std::to_string(m.messageDate->seconds) +
+                            (m.messageType == Direction::Send ? " sent " : " received ") +
+                            std::string(m.messageNumb) + " " + std::string(m.messageName) + ": " +
+                            std::string(m.messageContent));
+        }
+    }
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{
+                         "5 704735850 received 19198887386 19198887386: Awesome. You had some "
+                         "chat history, eh?",
+                         "5 704735904 sent  Me: Yep. I don’t recall setting it to back up, but "
+                         "who knows."}));
 }
 
 // A chat deleted with its session row comes back as a conversation of its
