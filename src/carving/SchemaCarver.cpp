@@ -178,30 +178,97 @@ std::vector<TableSchema> readTableSchemas(const std::string& databaseCopy) {
 SchemaCarver::SchemaCarver(const TableSchema& table, std::stop_token stop)
     : columns_(table.columns.size()), rowidAlias_(table.rowidAlias), stop_(std::move(stop)) {}
 
+namespace {
+
+// Where freed cells begin inside one freeblock. When neighbouring cells
+// are freed SQLite merges them into one freeblock, but each cell freed on
+// its own first keeps the link written at its start then: a next offset
+// beyond it (or 0) and its own size, which ends inside the freeblock.
+std::vector<size_t> freedCellStarts(std::span<const uint8_t> page, size_t first, size_t end,
+                                    size_t leastSize) {
+    std::vector<size_t> starts = {first};
+    for (size_t at = first + leastSize; at + leastSize <= end; ++at) {
+        const size_t next = bigEndian(page, at, 2);
+        const size_t size = bigEndian(page, at + 2, 2);
+        if (size >= leastSize && at + size <= end && (next == 0 || next >= at + size)) {
+            starts.push_back(at);
+        }
+    }
+    return starts;
+}
+
+// Where cells of a merged freeblock end: the freeblock's end, the freed
+// cells' starts, and the starts of cells freed whole (never a link's
+// place), whose intact header says they run up to one of those. Walked
+// from the end, so a run of intact cells is followed back to its first.
+std::vector<bool> cellBoundaries(std::span<const uint8_t> page, size_t first, size_t end,
+                                 const std::vector<size_t>& starts) {
+    std::vector<bool> boundary(end + 1, false);
+    boundary[end] = true;
+    for (const size_t start : starts) {
+        boundary[start] = true;
+    }
+    for (size_t at = end; at-- > first;) {
+        const auto payload = readVarint(page.first(end), at);
+        const auto rowid =
+            payload ? readVarint(page.first(end), at + payload->length) : std::nullopt;
+        if (!rowid) {
+            continue;
+        }
+        const size_t cellEnd = at + payload->length + rowid->length + payload->value;
+        if (payload->value > 0 && cellEnd <= end && boundary[cellEnd]) {
+            boundary[at] = true;
+        }
+    }
+    return boundary;
+}
+
+}  // namespace
+
 // A freed cell of a small row (one-byte payload length and row id) lost
 // its header length and column 0's serial type to the freeblock link. The
-// other types survive, and the freeblock's size says how long the record
-// was, so column 0's type is the one that makes the record end exactly
-// where the freeblock ends.
+// other types survive, and the link's size, or the start of the next cell
+// of the same freeblock, says where the record ended, so column 0's
+// type is the one that makes the record end exactly there.
 void SchemaCarver::rebuildFreeblockStart(std::span<const uint8_t> page, size_t first, size_t end,
                                          RecordPlace place, const Check& check) {
     constexpr size_t kLostType = 3;  // link (4 bytes) = payload, row id, header length, type 0
     if (rowidAlias_ || columns_ < 2 || first + kLostType + columns_ > end) {
         return;
     }
+    const std::vector<size_t> starts = freedCellStarts(page, first, end, kLostType + columns_);
+    const std::vector<bool> boundary = cellBoundaries(page, first, end, starts);
     std::vector<uint8_t> copy(page.begin(), page.begin() + static_cast<std::ptrdiff_t>(end));
-    const size_t lost = first + kLostType;
-    const size_t textLength = end > lost ? end - lost : 0;
+    for (const size_t at : starts) {
+        size_t next = at + kLostType + columns_;
+        while (!boundary[next]) {
+            ++next;
+        }
+        const size_t own = std::min(end, at + bigEndian(page, at + 2, 2));
+        rebuildCell(copy, at + kLostType, {next, own}, place, check);
+        copy[at + kLostType] = page[at + kLostType];
+    }
+}
+
+// Tries each serial type for the lost byte at `lost`, keeping the first
+// record that ends at one of the wanted ends, in their order.
+void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost, std::array<size_t, 2> ends,
+                               RecordPlace place, const Check& check) {
+    const size_t textLength = ends[0] > lost ? std::max(ends[0], ends[1]) - lost : 0;
     std::vector<uint64_t> guesses = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     for (size_t length = 0; length < textLength && 13 + 2 * length < 0x80; ++length) {
         guesses.push_back(13 + 2 * length);
     }
-    for (const uint64_t guess : guesses) {
-        copy[lost] = static_cast<uint8_t>(guess);
-        const auto record = parseSerialRecord(copy, lost, columns_, false, false);
-        if (record && record->end == end) {
-            check(FoundRecord{copy, *record, place, std::nullopt, pageKey_});
-            return;
+    for (const size_t end : ends) {
+        for (const uint64_t guess : guesses) {
+            copy[lost] = static_cast<uint8_t>(guess);
+            const auto record =
+                parseSerialRecord(std::span(copy).first(end), lost, columns_, false, false);
+            if (record && record->end == end) {
+                check(FoundRecord{std::span(copy).first(end), *record, place, std::nullopt,
+                                  pageKey_});
+                return;
+            }
         }
     }
 }

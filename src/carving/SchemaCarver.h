@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -78,6 +79,8 @@ private:
                      const Check& check);
     void rebuildFreeblockStart(std::span<const uint8_t> page, size_t first, size_t end,
                                RecordPlace place, const Check& check);
+    void rebuildCell(std::vector<uint8_t>& copy, size_t lost, std::array<size_t, 2> ends,
+                     RecordPlace place, const Check& check);
 
     size_t columns_;
     bool rowidAlias_;

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "common/SqliteDatabase.h"
 #include "sample/SampleDeletedMessages.h"
 #include "support/CliRunner.h"
 #include "support/TestSupport.h"
@@ -98,6 +99,43 @@ TEST(CarveCommand, DamagedAndHostileFilesGiveAnErrorOrFewerRows) {
     if (damaged.exitCode == 0) {
         EXPECT_TRUE(nlohmann::json::parse(damaged.out).contains("records"));
     }
+}
+
+// Rows deleted next to each other share one freeblock; each lost its
+// first bytes to a link, the inner ones to a link SQLite no longer uses.
+// Every such row comes back whole, and no live row is reported.
+TEST(CarveCommand, NeighbouringDeletedRowsInOneFreeblockComeBackWhole) {
+    TempHome home;
+    const std::string path = home.path() + "/readings.db";
+    {
+        SqliteDatabase db;
+        ASSERT_EQ(db.open(path, SqliteDatabase::Mode::Create), SQLITE_OK);
+        std::string sql =
+            "PRAGMA secure_delete=0; CREATE TABLE readings (id INT NOT NULL, value INT, label "
+            "TEXT);";
+        for (int i = 1; i <= 20; ++i) {
+            sql += "INSERT INTO readings VALUES (" + std::to_string(20000 + i) + ", " +
+                   std::to_string(i * 7919111) + ", 'label " + std::to_string(i) + "');";
+        }
+        sql +=
+            "DELETE FROM readings WHERE id = 20001; DELETE FROM readings WHERE id = 20002;"
+            "DELETE FROM readings WHERE id = 20007; DELETE FROM readings WHERE id = 20005;"
+            "DELETE FROM readings WHERE id = 20006;";
+        ASSERT_EQ(db.execute(sql), SQLITE_OK) << db.lastError();
+    }
+    const CliRun run = runTool(home.path(), {"carve", path, "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    std::set<std::string> rows;
+    for (const auto& record : json.at("records")) {
+        rows.insert(record.at("values").dump());
+    }
+    std::set<std::string> wanted;
+    for (const int i : {1, 2, 5, 6, 7}) {
+        wanted.insert(
+            nlohmann::json::array({20000 + i, i * 7919111, "label " + std::to_string(i)}).dump());
+    }
+    EXPECT_EQ(rows, wanted) << run.out;
 }
 
 // What a person running a scan with recovery sees: a chat deleted with
