@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Scores `vessamo-cli carve` on folders of the SQLite forensic corpus.
 
-A deleted row of an answer key counts as recovered when every value it
+A deleted row of an answer key (or any row of a table it marks dropped) counts as recovered when every value it
 lists comes back in one carved record of the same table; a carved record is
 right when it is such a row. Each database is copied before it is carved.
 
@@ -21,8 +21,9 @@ def answer_key(path):
     deleted = []
     for element in ET.parse(path).getroot().findall('element'):
         table = element.findtext('meta/name')
+        dropped = element.findtext('meta/deleted') == 'True'  # every row of a dropped table
         for row in element.iter('row'):
-            if row.get('deleted') == '1':
+            if dropped or row.get('deleted') == '1':
                 deleted.append((table, [c.text for c in row.findall('.//content')]))
     return deleted
 

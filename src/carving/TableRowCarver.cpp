@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "carving/CarvingPrimitives.h"
+#include "carving/DroppedTables.h"
 #include "common/DatabaseCopy.h"
 #include "common/ScratchFolder.h"
 #include "common/SqliteDatabase.h"
@@ -271,9 +272,15 @@ StatusOr<std::vector<CarvedRow>> carveTableRows(const std::string& database,
     if (db.open(*copy, SqliteDatabase::Mode::ReadOnly) != SQLITE_OK) {
         return Status::corrupt(database + " cannot be opened as a database");
     }
-    const std::vector<TableSchema> tables = readTableSchemas(*copy);
+    std::vector<TableSchema> tables = readTableSchemas(*copy);
+    // A dropped table's pages went to the free list with its rows still on
+    // them; its old tree, where not reused, says which pages were its own.
+    for (TableSchema& dropped : droppedTables(*file, tables, scratch->uniquePath("dropped.db"))) {
+        tables.push_back(std::move(dropped));
+    }
     // A page of one table's tree holds no rows of another, however alike
-    // their columns; free pages and log frames may hold anyone's.
+    // their columns; free pages and log frames may hold anyone's. Live
+    // tables come first and keep the pages they use now.
     std::unordered_map<uint64_t, std::string> owner;
     for (const TableSchema& table : tables) {
         for (const uint64_t page : treePages(*file, table.rootPage)) {

@@ -138,6 +138,42 @@ TEST(CarveCommand, NeighbouringDeletedRowsInOneFreeblockComeBackWhole) {
     EXPECT_EQ(rows, wanted) << run.out;
 }
 
+// A dropped table is found by its schema row left in the first page, and
+// its rows come back under its own name, not under a live table of the
+// same column types, whose live rows stay out.
+TEST(CarveCommand, RowsOfADroppedTableComeBackUnderItsName) {
+    TempHome home;
+    const std::string path = home.path() + "/notes.db";
+    {
+        SqliteDatabase db;
+        ASSERT_EQ(db.open(path, SqliteDatabase::Mode::Create), SQLITE_OK);
+        std::string sql =
+            "PRAGMA secure_delete=0; CREATE TABLE notes (id INT NOT NULL, body TEXT, score "
+            "REAL); CREATE TABLE kept (kid INT NOT NULL, text TEXT, weight REAL);";
+        for (int i = 1; i <= 12; ++i) {
+            const std::string n = std::to_string(i);
+            sql += "INSERT INTO notes VALUES (" + n + "00, 'note " + n + "', " + n + ".25);";
+            sql += "INSERT INTO kept VALUES (" + n + "01, 'kept " + n + "', " + n + ".5);";
+        }
+        sql += "DROP TABLE notes;";
+        ASSERT_EQ(db.execute(sql), SQLITE_OK) << db.lastError();
+    }
+    const CliRun run = runTool(home.path(), {"carve", path, "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    std::set<std::string> rows;
+    for (const auto& record : json.at("records")) {
+        rows.insert(record.at("table").get<std::string>() + record.at("values").dump());
+    }
+    std::set<std::string> wanted;
+    for (int i = 1; i <= 12; ++i) {
+        wanted.insert(
+            "notes" +
+            nlohmann::json::array({i * 100, "note " + std::to_string(i), i + 0.25}).dump());
+    }
+    EXPECT_EQ(rows, wanted) << run.out;
+}
+
 // What a person running a scan with recovery sees: a chat deleted with
 // its messages is listed among the deleted conversations, and every
 // recovered message says where it was found.
