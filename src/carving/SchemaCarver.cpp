@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "carving/CarvingPrimitives.h"
+#include "carving/OverflowPayload.h"
 #include "common/SqliteDatabase.h"
 
 namespace vessamo {
@@ -92,6 +93,24 @@ std::optional<int64_t> rowidBefore(std::span<const uint8_t> bytes, size_t region
         return std::nullopt;
     }
     return static_cast<int64_t>(rowid->value);
+}
+
+// The payload size a record's serial types declare: its header (a one-byte
+// length, then the types) and its content. nullopt when they are no types.
+std::optional<uint64_t> declaredPayload(std::span<const uint8_t> bytes, size_t typesAt,
+                                        size_t columns, bool column0IsRowid) {
+    uint64_t content = 0;
+    size_t at = typesAt;
+    for (size_t column = 0; column < columns; ++column) {
+        const auto type = readVarint(bytes, at);
+        const auto length = type ? serialContentLength(type->value) : std::nullopt;
+        if (!length) {
+            return std::nullopt;
+        }
+        content += column == 0 && column0IsRowid ? 0 : *length;
+        at += type->length;
+    }
+    return 1 + (at - typesAt) + content;
 }
 
 }  // namespace
@@ -273,6 +292,45 @@ void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost, std::arr
     }
 }
 
+// A row too long for its cell keeps its first part there, followed by the
+// number of the first overflow page; the rest is read from that chain.
+// Returns where the cell ended when the whole row was found and kept, else 0.
+size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t first, size_t typesAt,
+                                      RecordPlace place, const Check& check) {
+    constexpr size_t kLink = 4;
+    if (!overflow_ || typesAt == 0) {
+        return 0;
+    }
+    const auto payload = declaredPayload(region, typesAt, columns_, rowidAlias_);
+    const size_t payloadStart = typesAt - 1;
+    if (!payload || *payload <= usable_ - 35) {
+        return 0;
+    }
+    const size_t local = localPayloadSize(*payload, usable_);
+    if (payloadStart + local + kLink > region.size()) {
+        return 0;
+    }
+    const size_t linkAt = payloadStart + local;
+    const uint32_t firstPage = bigEndian(region, linkAt, kLink);
+    const auto bytes = overflow_->payload(region.subspan(payloadStart, local), firstPage, *payload);
+    if (!bytes) {
+        return 0;
+    }
+    const auto record = parseSerialRecord(*bytes, 1, columns_, rowidAlias_, false);
+    if (!record || record->end != bytes->size()) {
+        return 0;
+    }
+    // The cell header in front is checked against the record where it lay.
+    SerialRecord inPlace = *record;
+    for (SerialField& field : inPlace.fields) {
+        field.offset += payloadStart;
+    }
+    inPlace.end += payloadStart;
+    const FoundRecord found{*bytes, *record, place, rowidBefore(region, first, typesAt, inPlace),
+                            pageKey_};
+    return check(found) ? linkAt + kLink : 0;
+}
+
 void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size_t end,
                                RecordPlace place, const Check& check) {
     const std::span<const uint8_t> region = page.first(end);
@@ -285,6 +343,10 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
     for (size_t typesAt = first; typesAt + columns_ <= end; ++typesAt) {
         if (rowidAlias_ && region[typesAt] != 0 &&
             !(place.origin == RecordOrigin::Freeblock && typesAt < first + 4)) {
+            continue;
+        }
+        if (const size_t cellEnd = carveOverflowing(region, first, typesAt, place, check)) {
+            typesAt = cellEnd - 1;
             continue;
         }
         if (!parseSerialRecordInto(record_, region, typesAt, columns_, rowidAlias_, true)) {
@@ -325,6 +387,8 @@ bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, co
     uint8_t reserved = 0;
     database.readAt(20, &reserved, 1);
     const size_t usable = pageSize > reserved ? pageSize - reserved : pageSize;
+    usable_ = usable;
+    overflow_.emplace(database, pageSize, usable);
     const std::unordered_set<uint64_t> freelist = freelistPages(database, pageSize, pages);
     std::vector<uint8_t> page(pageSize);
     for (uint64_t index = 1; index < pages; ++index) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "carving/CarvingFile.h"
+#include "carving/OverflowPayload.h"
 #include "carving/PageMap.h"
 #include "carving/SerialRecord.h"
 
@@ -79,6 +80,8 @@ private:
                      const Check& check);
     void rebuildFreeblockStart(std::span<const uint8_t> page, size_t first, size_t end,
                                RecordPlace place, const Check& check);
+    size_t carveOverflowing(std::span<const uint8_t> region, size_t first, size_t typesAt,
+                            RecordPlace place, const Check& check);
     void rebuildCell(std::vector<uint8_t>& copy, size_t lost, std::array<size_t, 2> ends,
                      RecordPlace place, const Check& check);
 
@@ -86,8 +89,10 @@ private:
     bool rowidAlias_;
     std::stop_token stop_;
     uint64_t scanned_ = 0;
-    uint64_t pageKey_ = 0;  // the page image being carved
-    SerialRecord record_;   // reused from offset to offset
+    uint64_t pageKey_ = 0;                    // the page image being carved
+    SerialRecord record_;                     // reused from offset to offset
+    size_t usable_ = 0;                       // page size less the reserved bytes
+    std::optional<OverflowReader> overflow_;  // the rest of rows too long for their cell
 };
 
 }  // namespace vessamo

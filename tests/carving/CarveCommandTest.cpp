@@ -174,6 +174,39 @@ TEST(CarveCommand, RowsOfADroppedTableComeBackUnderItsName) {
     EXPECT_EQ(rows, wanted) << run.out;
 }
 
+// A row too long for its page keeps its start in the cell and the rest on
+// overflow pages; once deleted, the whole row comes back from the chain
+// (its pages join a free list that already has a trunk, as in a database
+// in use, so their content stays as it was).
+TEST(CarveCommand, ADeletedRowLongerThanItsPageComesBackWhole) {
+    TempHome home;
+    const std::string path = home.path() + "/letters.db";
+    std::string letter;
+    for (int i = 0; letter.size() < 9000; ++i) {
+        letter += "line " + std::to_string(i) + " of a long letter\n";
+    }
+    {
+        SqliteDatabase db;
+        ASSERT_EQ(db.open(path, SqliteDatabase::Mode::Create), SQLITE_OK);
+        std::string sql =
+            "PRAGMA secure_delete=0; CREATE TABLE letters (id INT NOT NULL, sender TEXT, body "
+            "TEXT); CREATE TABLE scratch (x); INSERT INTO scratch VALUES (1);";
+        for (int i = 1; i <= 3; ++i) {
+            sql += "INSERT INTO letters VALUES (" + std::to_string(i) + ", 'sender " +
+                   std::to_string(i) + "', '" + std::to_string(i) + letter + "');";
+        }
+        sql += "DROP TABLE scratch; DELETE FROM letters WHERE id = 2;";
+        ASSERT_EQ(db.execute(sql), SQLITE_OK) << db.lastError();
+    }
+    const CliRun run = runTool(home.path(), {"carve", path, "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    ASSERT_EQ(json.at("records").size(), 1u) << run.out;
+    const auto& record = json.at("records")[0];
+    EXPECT_EQ(record.at("values"), nlohmann::json::array({2, "sender 2", "2" + letter}));
+    EXPECT_FALSE(record.at("cut").get<bool>());
+}
+
 // What a person running a scan with recovery sees: a chat deleted with
 // its messages is listed among the deleted conversations, and every
 // recovered message says where it was found.
