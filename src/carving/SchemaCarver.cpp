@@ -368,6 +368,9 @@ bool SchemaCarver::carvePage(std::span<const uint8_t> page, size_t usable, bool 
     const RecordOrigin wholeOrigin =
         walFrame != 0 ? RecordOrigin::WalFrame : RecordOrigin::FreelistPage;
     if (whole) {
+        // A freed page keeps the links of its freed cells, and their sizes,
+        // even when it became a trunk of the free list and lost its header.
+        rebuildFreeblockStart(page, 8, usable, {wholeOrigin, walFrame}, check);
         carveRegion(page, page[0] == 0x0d ? 8 : 0, usable, {wholeOrigin, walFrame}, check);
         return true;
     }

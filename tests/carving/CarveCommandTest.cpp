@@ -155,7 +155,11 @@ TEST(CarveCommand, RowsOfADroppedTableComeBackUnderItsName) {
             sql += "INSERT INTO notes VALUES (" + n + "00, 'note " + n + "', " + n + ".25);";
             sql += "INSERT INTO kept VALUES (" + n + "01, 'kept " + n + "', " + n + ".5);";
         }
-        sql += "DROP TABLE notes;";
+        // Rows deleted before the drop lost their first bytes to freeblock
+        // links, and the page its header to the free list's trunk.
+        sql +=
+            "DELETE FROM notes WHERE id = 300; DELETE FROM notes WHERE id = 400;"
+            "DELETE FROM notes WHERE id = 800; DROP TABLE notes;";
         ASSERT_EQ(db.execute(sql), SQLITE_OK) << db.lastError();
     }
     const CliRun run = runTool(home.path(), {"carve", path, "--json"});
