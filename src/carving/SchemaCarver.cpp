@@ -259,21 +259,28 @@ void SchemaCarver::rebuildFreeblockStart(std::span<const uint8_t> page, size_t f
     const std::vector<bool> boundary = cellBoundaries(page, first, end, starts);
     std::vector<uint8_t> copy(page.begin(), page.begin() + static_cast<std::ptrdiff_t>(end));
     for (const size_t at : starts) {
-        size_t next = at + kLostType + columns_;
-        while (!boundary[next]) {
-            ++next;
+        // Bytes of a row may read as a cell ending on a boundary too, so the
+        // nearest few boundaries are tried, then the link's own size.
+        constexpr size_t kTried = 8;
+        std::vector<size_t> ends;
+        for (size_t next = at + kLostType + columns_; next <= end && ends.size() < kTried; ++next) {
+            if (boundary[next]) {
+                ends.push_back(next);
+            }
         }
-        const size_t own = std::min(end, at + bigEndian(page, at + 2, 2));
-        rebuildCell(copy, at + kLostType, {next, own}, place, check);
+        ends.push_back(std::min(end, at + bigEndian(page, at + 2, 2)));
+        rebuildCell(copy, at + kLostType, ends, place, check);
         copy[at + kLostType] = page[at + kLostType];
     }
 }
 
 // Tries each serial type for the lost byte at `lost`, keeping the first
 // record that ends at one of the wanted ends, in their order.
-void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost, std::array<size_t, 2> ends,
-                               RecordPlace place, const Check& check) {
-    const size_t textLength = ends[0] > lost ? std::max(ends[0], ends[1]) - lost : 0;
+void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost,
+                               const std::vector<size_t>& ends, RecordPlace place,
+                               const Check& check) {
+    const size_t furthest = *std::max_element(ends.begin(), ends.end());
+    const size_t textLength = furthest > lost ? furthest - lost : 0;
     std::vector<uint64_t> guesses = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     for (size_t length = 0; length < textLength && 13 + 2 * length < 0x80; ++length) {
         guesses.push_back(13 + 2 * length);
@@ -335,7 +342,9 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
                                RecordPlace place, const Check& check) {
     const std::span<const uint8_t> region = page.first(end);
     scanned_ += end > first ? end - first : 0;
-    if (place.origin == RecordOrigin::Freeblock) {
+    // The gap of a page whose last cells were deleted holds the cells freed
+    // before, with their links: SQLite resets an emptied page's header only.
+    if (place.origin == RecordOrigin::Freeblock || place.origin == RecordOrigin::Unallocated) {
         rebuildFreeblockStart(page, first, end, place, check);
     }
     // typesAt is column 0's serial type. An INTEGER PRIMARY KEY stores NULL

@@ -82,7 +82,7 @@ private:
                                RecordPlace place, const Check& check);
     size_t carveOverflowing(std::span<const uint8_t> region, size_t first, size_t typesAt,
                             RecordPlace place, const Check& check);
-    void rebuildCell(std::vector<uint8_t>& copy, size_t lost, std::array<size_t, 2> ends,
+    void rebuildCell(std::vector<uint8_t>& copy, size_t lost, const std::vector<size_t>& ends,
                      RecordPlace place, const Check& check);
 
     size_t columns_;

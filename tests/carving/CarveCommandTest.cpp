@@ -211,6 +211,42 @@ TEST(CarveCommand, ADeletedRowLongerThanItsPageComesBackWhole) {
     EXPECT_FALSE(record.at("cut").get<bool>());
 }
 
+// A page whose every row was deleted looks empty to SQLite, its header
+// reset; the rows freed before the last one still carry their links there
+// and come back too.
+TEST(CarveCommand, RowsOfAnEmptiedPageComeBackWhole) {
+    TempHome home;
+    const std::string path = home.path() + "/visits.db";
+    {
+        SqliteDatabase db;
+        ASSERT_EQ(db.open(path, SqliteDatabase::Mode::Create), SQLITE_OK);
+        std::string sql =
+            "PRAGMA secure_delete=0; CREATE TABLE visits (id INT NOT NULL, place TEXT NOT NULL, "
+            "hours REAL);";
+        for (int i = 1; i <= 8; ++i) {
+            sql += "INSERT INTO visits VALUES (" + std::to_string(300 + i) + ", 'place " +
+                   std::to_string(i) + "', " + std::to_string(i) + ".75);";
+        }
+        for (const int i : {4, 7, 8, 3, 1, 6, 2, 5}) {
+            sql += "DELETE FROM visits WHERE id = " + std::to_string(300 + i) + ";";
+        }
+        ASSERT_EQ(db.execute(sql), SQLITE_OK) << db.lastError();
+    }
+    const CliRun run = runTool(home.path(), {"carve", path, "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    std::set<std::string> rows;
+    for (const auto& record : json.at("records")) {
+        rows.insert(record.at("values").dump());
+    }
+    std::set<std::string> wanted;
+    for (int i = 1; i <= 8; ++i) {
+        wanted.insert(
+            nlohmann::json::array({300 + i, "place " + std::to_string(i), i + 0.75}).dump());
+    }
+    EXPECT_EQ(rows, wanted) << run.out;
+}
+
 // What a person running a scan with recovery sees: a chat deleted with
 // its messages is listed among the deleted conversations, and every
 // recovered message says where it was found.
