@@ -66,22 +66,30 @@ def matches(row, record):
         v in (None, '') or any(same_value(v, c) for c in record[1]) for v in row[1])
 
 
+def report(name, deleted, found, reported, right):
+    recall = found / deleted if deleted else 0.0
+    precision = right / reported if reported else 0.0
+    print(f'{name}: {deleted} deleted rows, {found} recovered, recall {recall:.3f}; '
+          f'{reported} records, precision {precision:.3f}')
+
+
 def main():
     cli, corpus, folders = sys.argv[1], sys.argv[2], sys.argv[3:]
+    total = [0, 0, 0, 0]
     with tempfile.TemporaryDirectory(prefix='vessamo-corpus-') as scratch:
         for folder in folders:
-            deleted = found = reported = right = 0
+            counts = [0, 0, 0, 0]  # deleted, found, reported, right
             for database in sorted(glob.glob(os.path.join(corpus, folder, '*.db'))):
                 rows = answer_key(database[:-3] + '.xml')
                 records = carve(cli, database, scratch)
-                deleted += len(rows)
-                found += sum(any(matches(r, c) for c in records) for r in rows)
-                reported += len(records)
-                right += sum(any(matches(r, c) for r in rows) for c in records)
-            recall = found / deleted if deleted else 0.0
-            precision = right / reported if reported else 0.0
-            print(f'{folder}: {deleted} deleted rows, {found} recovered, recall {recall:.3f}; '
-                  f'{reported} records, precision {precision:.3f}')
+                counts[0] += len(rows)
+                counts[1] += sum(any(matches(r, c) for c in records) for r in rows)
+                counts[2] += len(records)
+                counts[3] += sum(any(matches(r, c) for r in rows) for c in records)
+            report(folder, *counts)
+            total = [t + c for t, c in zip(total, counts)]
+    if len(folders) > 1:
+        report('all', *total)
 
 
 if __name__ == '__main__':
