@@ -354,11 +354,17 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
             !(place.origin == RecordOrigin::Freeblock && typesAt < first + 4)) {
             continue;
         }
-        if (const size_t cellEnd = carveOverflowing(region, first, typesAt, place, check)) {
-            typesAt = cellEnd - 1;
-            continue;
+        // A row too long for one page cannot be read in place: its parse
+        // fails, runs off the region, or takes more than a cell may hold.
+        const bool parsed =
+            parseSerialRecordInto(record_, region, typesAt, columns_, rowidAlias_, true);
+        if (!parsed || record_.cut || record_.end - typesAt + 1 > usable_ - 35) {
+            if (const size_t cellEnd = carveOverflowing(region, first, typesAt, place, check)) {
+                typesAt = cellEnd - 1;
+                continue;
+            }
         }
-        if (!parseSerialRecordInto(record_, region, typesAt, columns_, rowidAlias_, true)) {
+        if (!parsed) {
             continue;
         }
         const FoundRecord found{region, record_, place,
