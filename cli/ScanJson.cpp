@@ -136,6 +136,22 @@ public:
         json_.endArray();
     }
 
+    // The recovered conversations whose chat was deleted with them, by key:
+    // their messages are listed under recoveredConversations.
+    void deletedConversations() {
+        json_.key("deletedConversations");
+        json_.beginArray(Layout::lines);
+        for (const KTWhatsAppCovNode& conversation : result_.whatsAppArray) {
+            if (std::find(result_.deletedChats.begin(), result_.deletedChats.end(),
+                          conversation.chatID) != result_.deletedChats.end()) {
+                json_.beginObject();
+                conversationFields(conversation);
+                json_.endObject();
+            }
+        }
+        json_.endArray();
+    }
+
     void calls() {
         json_.key("calls");
         json_.beginArray(Layout::lines);
@@ -269,6 +285,9 @@ private:
         json_.member("senderPicturePath", message.whatsAppcontactPath);
         json_.member("isStarred", message.bStarredMessage);
         json_.member("isRecovered", message.bDeleted);
+        if (message.bDeleted) {
+            json_.member("origin", result_.recoveredOriginOf(message));
+        }
         json_.member("source", messageSource(message));
         json_.member("file", file);
         json_.endObject();
@@ -293,6 +312,7 @@ bool writeScanJson(const ScanResult& result, const KTIOSDeviceNode& source, std:
     records.conversations();
     records.messages();
     records.recoveredConversations();
+    records.deletedConversations();
     records.calls();
     records.contacts();
     records.favorites();

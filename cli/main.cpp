@@ -4,6 +4,7 @@
 #include <iostream>
 #include <tuple>
 
+#include "CarveCommand.h"
 #include "ConvertCommand.h"
 #include "DemoCommand.h"
 #include "ExportCommand.h"
@@ -115,6 +116,13 @@ int main(int argc, char** argv) {
         app.add_subcommand("convert", "Convert WhatsApp voice notes (.opus) to WAV files");
     convertCommand->add_option("FILE", voiceNotes, "Voice notes")->required();
 
+    vessamo::cli::CarveOptions carve;
+    auto* carveCommand = app.add_subcommand(
+        "carve", "Recover deleted rows of any SQLite database (read only, with its -wal)");
+    carveCommand->add_option("DB", carve.database, "The database file")->required();
+    carveCommand->add_option("--table", carve.table, "Only this table");
+    carveCommand->add_flag("--json", carve.json, "Print the rows as JSON");
+
     std::string demoDestination = "vessamo-demo";
     vessamo::cli::TimelineOptions timeline;
     auto* timelineCommand = app.add_subcommand("timeline",
@@ -143,6 +151,9 @@ int main(int argc, char** argv) {
 
     if (*sampleCommand) {
         return vessamo::cli::runSample(sample, std::cout, std::cerr);
+    }
+    if (*carveCommand) {
+        return vessamo::cli::runCarve(carve, stdout, std::cerr);
     }
     if (*convertCommand) {
         return vessamo::cli::runConvert(voiceNotes, std::cout, std::cerr);

@@ -13,12 +13,13 @@ namespace vessamo {
 // with an entity number and a version number stored as 1-byte integers (or
 // the constants 0/1), followed by a from-me flag; their serial types are the
 // first three bytes after the row id's type.
-inline constexpr std::array<std::array<uint8_t, 3>, 5> kMessagePatterns = {{
+inline constexpr std::array<std::array<uint8_t, 3>, 6> kMessagePatterns = {{
     {0x01, 0x09, 0x08},
     {0x01, 0x01, 0x08},
     {0x01, 0x09, 0x01},
     {0x01, 0x01, 0x01},
     {0x01, 0x01, 0x09},
+    {0x01, 0x09, 0x09},  // a sent row of the oldest table whose version is still 1
 }};
 
 // bytes points at (at least) 3 readable bytes.
@@ -29,7 +30,7 @@ inline constexpr std::array<std::array<uint8_t, 3>, 5> kMessagePatterns = {{
     if (bytes[1] == 0x01) {
         return bytes[2] == 0x08 || bytes[2] == 0x01 || bytes[2] == 0x09;
     }
-    return bytes[1] == 0x09 && (bytes[2] == 0x08 || bytes[2] == 0x01);
+    return bytes[1] == 0x09 && (bytes[2] == 0x08 || bytes[2] == 0x01 || bytes[2] == 0x09);
 }
 
 // Rows of the newer, wider message table: the same start with constant
@@ -48,13 +49,12 @@ inline constexpr std::array<std::array<uint8_t, 3>, 5> kMessagePatterns = {{
 inline constexpr size_t kCellProbeBytes = 10;
 [[nodiscard]] bool cellProbeHoldsPattern(std::span<const uint8_t, kCellProbeBytes> bytes);
 
-// Whether the serial-type byte at offset looks like the first byte of a
-// two-byte text type: 121..152. Texts of 58 bytes up to about 1.5 KB lead
-// with 0x81..0x98; 121..127 are one-byte types of 54..57-byte texts that
-// the carver has always read as two-byte ones, and still does.
+// Whether the serial-type byte at offset is the first byte of a two-byte
+// varint, as texts of 58 to 2041 bytes have: 0x80..0x9F. A byte below 0x80
+// is a whole serial type of its own (121..127: texts of 54..57 bytes).
 [[nodiscard]] bool IsTextPropertFiled(const CarvingFile* file, uint64_t offset);
 [[nodiscard]] inline bool isTwoByteTextLead(uint8_t value) {
-    return value >= 121 && value <= 152;
+    return value >= 0x80 && value <= 0x9f;
 }
 
 }  // namespace vessamo

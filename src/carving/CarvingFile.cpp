@@ -14,7 +14,8 @@ namespace vessamo {
 static_assert(sizeof(off_t) >= 8, "database files beyond 2 GiB need 64-bit offsets");
 
 std::unique_ptr<CarvingFile> CarvingFile::open(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // No link is followed, and a pipe in a file's place must not block the open.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
         return nullptr;
     }

@@ -3,235 +3,68 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <limits>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "carving/CarverPatterns.h"
 #include "carving/CarvingPrimitives.h"
-#include "carving/RecordFieldReader.h"
+#include "carving/SerialRecord.h"
 #include "common/AppleTime.h"
-#include "common/TextConversion.h"
 #include "common/WhatsAppIds.h"
 
 namespace vessamo {
 
 namespace {
 
-// What a record of each shape looks like from the serial type of column 1
-// (p). Actions, one per header position from 1: '.' read past, 'c' chat,
-// 'd' date, 'f' sender, 'n' push name, 't' text, 'o' recipient. A text of
-// 58 bytes or more takes a two-byte serial type, which shifts everything
-// after it by one header byte; the extra actions cover the shifted tail.
-struct RecordLayout {
-    uint64_t textTypeOffset;  // from p
-    int64_t headerLength;     // from p - 1, with one-byte serial types only
-    std::string_view actions;
-    std::string_view shiftedTail;
-    bool numberFromSender;  // received rows name the other party in the sender column
-};
-
-constexpr RecordLayout kEighteenColumns{15, 18, ".......c...dfn.to", "o.", true};
-constexpr RecordLayout kTwentyColumns{17, 20, ".........c...dfn.to", "o", true};
-// The wide table's text is column 32, so its serial type sits at p + 31.
-// Looking two bytes further, at the first content byte, would never see a
-// two-byte text type and would garble every long message.
-constexpr RecordLayout kWideColumns{31, 34, "..................c.....d....n.t", "", false};
+// The message tables of successive WhatsApp versions, by the position of
+// each column recovery reads.
+constexpr MessageColumns kEighteenColumns{.count = 18,
+                                          .fromMe = 3,
+                                          .status = 4,
+                                          .chat = 8,
+                                          .groupMember = 9,
+                                          .media = 10,
+                                          .date = 12,
+                                          .fromJid = 13,
+                                          .pushName = 14,
+                                          .stanza = 15,
+                                          .text = 16,
+                                          .toJid = 17};
+constexpr MessageColumns kTwentyColumns{.count = 20,
+                                        .fromMe = 5,
+                                        .status = 6,
+                                        .chat = 10,
+                                        .groupMember = 11,
+                                        .media = 12,
+                                        .date = 14,
+                                        .fromJid = 15,
+                                        .pushName = 16,
+                                        .stanza = 17,
+                                        .text = 18,
+                                        .toJid = 19};
+// The current table: ZPUSHNAME holds encoded metadata, not a name.
+constexpr MessageColumns kWideColumns{.count = 34,
+                                      .fromMe = 12,
+                                      .status = 14,
+                                      .chat = 19,
+                                      .groupMember = 20,
+                                      .media = 22,
+                                      .date = 25,
+                                      .fromJid = 27,
+                                      .stanza = 31,
+                                      .text = 32,
+                                      .toJid = 33};
 
 // The room a reader needs around a page: the header-length byte sits two
 // bytes before p, and the wide pattern is five bytes long.
 constexpr size_t kBytesBefore = 2;
 constexpr size_t kBytesAfter = 8;
 constexpr uint64_t kBlockBytes = uint64_t{1} << 20;
-
-// One column's output, zeroed before every read. Only what the last read
-// could have written is cleared, so a page-sized buffer stays cheap when
-// a page holds many records.
-class FieldBuffer {
-public:
-    explicit FieldBuffer(size_t size) : bytes_(size, 0) {}
-
-    std::span<uint8_t> fresh() {
-        std::fill_n(bytes_.begin(), dirty_, uint8_t{0});
-        dirty_ = 0;
-        return bytes_;
-    }
-    // A number is written as text of at most 21 bytes; raw content as its length.
-    void wrote(int64_t contentLength) {
-        constexpr int64_t kLongestNumberText = 32;
-        const auto written = static_cast<size_t>(std::max(contentLength, kLongestNumberText));
-        dirty_ = std::min(bytes_.size(), written);
-    }
-    [[nodiscard]] std::string_view text() const {
-        const auto* begin = reinterpret_cast<const char*>(bytes_.data());
-        return {begin, strnlen(begin, bytes_.size())};
-    }
-
-private:
-    std::vector<uint8_t> bytes_;
-    size_t dirty_ = 0;
-};
-
-// Leading decimal digits, as a stored number shown as text reads back;
-// anything after them is ignored and out-of-range values saturate.
-int64_t leadingDecimal(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
-        ++i;
-    }
-    const bool negative = i < text.size() && text[i] == '-';
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        ++i;
-    }
-    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-    int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        const int digit = text[i] - '0';
-        if (value > (kMax - digit) / 10) {
-            return negative ? std::numeric_limits<int64_t>::min() : kMax;
-        }
-        value = value * 10 + digit;
-    }
-    return negative ? -value : value;
-}
-
-int32_t chatNumber(std::string_view text) {
-    const int64_t value = leadingDecimal(text);
-    return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
-}
-
-// A column's text as GetStringFormChar reads it, without the copy: absent,
-// empty or malformed text is one blank.
-bool isReadable(std::string_view bytes) {
-    return !bytes.empty() && isValidUtf8(bytes);
-}
-std::string_view readable(std::string_view bytes) {
-    return isReadable(bytes) ? bytes : std::string_view(" ");
-}
-
-// The same reading, put in the store: bodies are kept as they come, names
-// interned because every message of a chat repeats them.
-Text storedText(TextStore& texts, std::string_view bytes, bool repeats) {
-    if (!isReadable(bytes)) {
-        return " ";
-    }
-    return repeats ? texts.intern(bytes) : texts.keep(bytes);
-}
-
-// What one record decode needs besides the file: the column buffer and the
-// two addresses, reused from record to record so a decode allocates
-// nothing of its own.
-struct RecordDecoder {
-    RecordDecoder(TextStore& store, size_t pageSize) : texts(store), buffer(pageSize) {}
-
-    TextStore& texts;
-    FieldBuffer buffer;
-    std::string sender;
-    std::string recipient;
-    bool haveRecipient = false;
-
-    void apply(char action, std::string_view field, KTWhatsAppNode& message) {
-        switch (action) {
-            case 'c':
-                message.chatID = chatNumber(field);
-                break;
-            case 'd':
-                message.messageDate = AppleTime{leadingDecimal(field)};
-                break;
-            case 'f':
-                sender.assign(readable(field));
-                break;
-            case 'n':
-                message.messageType = field.empty() ? Direction::Send : Direction::Receive;
-                if (!field.empty()) {
-                    message.messageName = storedText(texts, field, true);
-                }
-                break;
-            case 't':
-                message.messageContent = storedText(texts, field, false);
-                break;
-            case 'o':
-                if (message.messageType == Direction::Send) {
-                    recipient.assign(readable(field));
-                    haveRecipient = true;
-                }
-                break;
-            default:
-                break;
-        }
-    }
-
-    // Received rows of the older tables name the other party in the sender
-    // column, sent ones in the recipient column; the wide table names
-    // nobody.
-    void applyAddress(const RecordLayout& layout, KTWhatsAppNode& message) {
-        const bool sent = message.messageType == Direction::Send;
-        const std::string* address = nullptr;
-        if (layout.numberFromSender && message.messageType == Direction::Receive) {
-            address = &sender;
-        } else if (sent && haveRecipient) {
-            address = &recipient;
-        }
-        if (address != nullptr) {
-            message.messageNumb = texts.intern(numberOfAddress(*address, sent));
-        }
-    }
-};
-
-// Reads the record whose column-1 serial type sits at p, column by column,
-// exactly as the layout says: every column moves the content cursor,
-// whether or not its value is kept.
-KTWhatsAppNode decodeRecord(const CarvingFile& file, const RecordLayout& layout, uint64_t p,
-                            RecordDecoder& decoder) {
-    const bool twoByteText = IsTextPropertFiled(&file, p + layout.textTypeOffset);
-    const int64_t headerLength = layout.headerLength + (twoByteText ? 1 : 0);
-    const int textPosition = static_cast<int>(layout.actions.find('t')) + 1;
-    const uint64_t base = p - 1;
-    const size_t positions = layout.actions.size() + (twoByteText ? layout.shiftedTail.size() : 0);
-    int64_t dataOffset = 0;
-    KTWhatsAppNode message;
-    decoder.haveRecipient = false;
-    for (size_t i = 0; i < positions; ++i) {
-        const int position = static_cast<int>(i) + 1;
-        const char action = i < layout.actions.size()
-                                ? layout.actions[i]
-                                : layout.shiftedTail[i - layout.actions.size()];
-        if (action == '.') {
-            skipColumn(file, position, dataOffset, base, headerLength);
-            continue;
-        }
-        const std::span<uint8_t> out = decoder.buffer.fresh();
-        const int64_t before = dataOffset;
-        const bool read =
-            twoByteText && position == textPosition
-                ? AnalyseAlterbleDB(&file, position, dataOffset, base, headerLength, out)
-                : AnalyseDBDataFile(&file, position, dataOffset, base, headerLength, out);
-        if (read) {
-            decoder.buffer.wrote(dataOffset - before);
-        }
-        std::string_view field = decoder.buffer.text();
-        // SQLite stores the integer 1 as a bare serial type with no content,
-        // which the field reader reports as nothing. Read that way, every
-        // message of chat 1 would land in chat 0.
-        if (!read && (action == 'c' || action == 'd')) {
-            uint8_t serialType = 0;
-            file.readAt(base + static_cast<uint64_t>(position), &serialType, 1);
-            if (serialType == 9) {
-                field = "1";
-            }
-        }
-        decoder.apply(action, field, message);
-    }
-    decoder.applyAddress(layout, message);
-    message.bDeleted = true;
-    message.whatsAppcontactPath = std::nullopt;  // the stage looks pictures up
-    return message;
-}
 
 // Pages are read a block at a time, each with a few bytes of its
 // neighbours on both sides, so the byte scan never goes back to the file.
@@ -291,101 +124,224 @@ bool isCandidatePage(const PageBlocks& blocks, uint64_t start, const uint8_t* pa
     return false;
 }
 
-const RecordLayout* layoutAt(const uint8_t* bytes, uint8_t lengthByte, CarverVariant variant) {
+const MessageColumns* tableOfCount(size_t columns) {
+    for (const MessageColumns* table : {&kEighteenColumns, &kTwentyColumns, &kWideColumns}) {
+        if (table->count == columns) {
+            return table;
+        }
+    }
+    return nullptr;
+}
+
+// Which table a record at p belongs to. The database says so when the
+// caller read it; otherwise the header-length byte tells, when a freed
+// cell's first bytes were not overwritten, and the wide table's run of
+// zero counters gives its rows away in any case.
+const MessageColumns* tableAt(const uint8_t* bytes, uint8_t lengthByte,
+                              const std::optional<size_t>& knownColumns) {
     const bool pattern = matchesMessagePattern(bytes);
+    if (knownColumns) {
+        const MessageColumns* table = tableOfCount(*knownColumns);
+        return table != nullptr &&
+                       (pattern || (table == &kWideColumns && matchesWideMessagePattern(bytes)))
+                   ? table
+                   : nullptr;
+    }
     if (pattern && (lengthByte == 0x13 || lengthByte == 0x14)) {
         return &kEighteenColumns;
     }
     if (pattern && (lengthByte == 0x15 || lengthByte == 0x16)) {
         return &kTwentyColumns;
     }
-    if (variant == CarverVariant::Backup &&
-        ((pattern && (lengthByte == 0x20 || lengthByte == 0x21)) ||
-         matchesWideMessagePattern(bytes))) {
+    if ((pattern && lengthByte >= 0x20 && lengthByte <= 0x24) || matchesWideMessagePattern(bytes)) {
         return &kWideColumns;
     }
     return nullptr;
 }
 
-CarvedRecord::Delivery deliveryOf(const RecordLayout* layout, CarverVariant variant) {
+CarvedRecord::Delivery deliveryOf(const MessageColumns* table, CarverVariant variant) {
     if (variant == CarverVariant::ICloud) {
-        return layout == &kEighteenColumns ? CarvedRecord::Delivery::PostAndAppend
-                                           : CarvedRecord::Delivery::Append;
+        return table == &kEighteenColumns ? CarvedRecord::Delivery::PostAndAppend
+                                          : CarvedRecord::Delivery::Append;
     }
-    return layout == &kWideColumns ? CarvedRecord::Delivery::Append : CarvedRecord::Delivery::Post;
+    return table == &kWideColumns ? CarvedRecord::Delivery::Append : CarvedRecord::Delivery::Post;
+}
+
+// What the byte scan of one page knows about it.
+struct PageFacts {
+    uint64_t start = 0;
+    std::span<const uint8_t> bytes;  // the page, pageSize bytes
+    bool onFreelist = false;
+    PageCells cells;
+};
+
+// The free region a record starting at offset must end in: its freeblock,
+// or the gap up to the next live cell; a free page is free to its end.
+RecordOrigin originOf(const PageFacts& page, size_t offset) {
+    if (page.onFreelist) {
+        return RecordOrigin::FreelistPage;
+    }
+    if (page.bytes[0] == 0x05) {
+        return RecordOrigin::InteriorPage;
+    }
+    return page.cells.insideFreeblock(offset) ? RecordOrigin::Freeblock : RecordOrigin::Unallocated;
 }
 
 // One byte scan: what the pages are read for and where records go.
 struct PageScan {
-    const CarvingFile& file;
     CarverVariant variant;
     const std::stop_token& stop;
     const std::function<void(CarvedRecord)>& deliver;
-    RecordDecoder decoder;
+    TextStore& texts;
+    const CarveContext& context;
+    std::array<size_t, kRejectionKinds>& rejections;
 
     // Only backups are stopped mid-carve; the iCloud stage always ran to the end.
     [[nodiscard]] bool stopRequested() const {
         return variant == CarverVariant::Backup && stop.stop_requested();
     }
+    void reject(Rejection why) { ++rejections[static_cast<size_t>(why)]; }
 };
 
-void carveAt(PageScan& scan, const RecordLayout& layout, uint64_t p, const uint8_t* bytes) {
-    KTWhatsAppNode message = decodeRecord(scan.file, layout, p, scan.decoder);
-    // The wide pattern alone is weak evidence; a row without a chat is noise.
-    const bool wideByPattern = &layout == &kWideColumns && matchesWideMessagePattern(bytes);
-    if (!message.messageContent.empty() && !(wideByPattern && message.chatID < 1)) {
-        scan.deliver(CarvedRecord{message, deliveryOf(&layout, scan.variant)});
+Text textOf(TextStore& texts, std::span<const uint8_t> bytes, const SerialRecord& record,
+            int column, bool repeats) {
+    if (column < 0 || !record.fields[static_cast<size_t>(column)].isText()) {
+        return Text();
     }
+    const std::string_view text = record.text(bytes, static_cast<size_t>(column));
+    return repeats ? texts.intern(text) : texts.keep(text);
+}
+
+}  // namespace
+
+// Received rows of a one-to-one chat are by the address in the sender
+// column; in a group that column names the group and the member column the
+// author, which the caller resolves; sent rows are the owner's.
+CarvedRecord carvedMessageOf(TextStore& texts, std::span<const uint8_t> bytes,
+                             const SerialRecord& record, const MessageColumns& table) {
+    CarvedRecord carved{};
+    KTWhatsAppNode& message = carved.message;
+    message.chatID = static_cast<int32_t>(record.integer(bytes, static_cast<size_t>(table.chat)));
+    message.messageDate =
+        AppleTime{static_cast<int64_t>(record.real(bytes, static_cast<size_t>(table.date)))};
+    const bool sent = record.integer(bytes, static_cast<size_t>(table.fromMe)) == 1;
+    message.messageType = sent ? Direction::Send : Direction::Receive;
+    message.messageContent = textOf(texts, bytes, record, table.text, false);
+    carved.fromJid = textOf(texts, bytes, record, table.fromJid, true);
+    carved.toJid = textOf(texts, bytes, record, table.toJid, true);
+    carved.stanzaId = textOf(texts, bytes, record, table.stanza, false);
+    if (table.groupMember >= 0 &&
+        record.fields[static_cast<size_t>(table.groupMember)].isInteger()) {
+        carved.groupMember = record.integer(bytes, static_cast<size_t>(table.groupMember));
+    }
+    if (!sent) {
+        message.messageName = textOf(texts, bytes, record, table.pushName, true);
+        if (looksLikeEncodedBlob(message.messageName)) {
+            message.messageName = Text();  // metadata, not a name
+        }
+        if (isPersonJid(carved.fromJid)) {
+            message.messageNumb = texts.intern(numberOfAddress(carved.fromJid, false));
+        }
+    }
+    const auto media =
+        table.media >= 0 && record.fields[static_cast<size_t>(table.media)].isInteger()
+            ? record.integer(bytes, static_cast<size_t>(table.media))
+            : 0;
+    message.isHaveAttch = media >= 1;
+    message.bDeleted = true;
+    message.whatsAppcontactPath = std::nullopt;  // the stage looks pictures up
+    return carved;
+}
+
+namespace {
+
+// Decodes and checks the record whose column-1 serial type is at offset i
+// of the page, and delivers it when it is a deleted message.
+void carveAt(PageScan& scan, const PageFacts& page, const MessageColumns& table, size_t i) {
+    if (!page.onFreelist && page.cells.insideLiveCell(i)) {
+        scan.reject(Rejection::LiveRow);
+        return;
+    }
+    const size_t end =
+        page.onFreelist ? page.bytes.size() : page.cells.freeRegionEnd(i, page.bytes.size());
+    const auto record = parseSerialRecord(page.bytes.first(end), i - 1, table.count, true, false);
+    if (!record) {
+        return;  // no record of this table fits here
+    }
+    bool deletedChat = false;
+    const Rejection why = checkMessage(page.bytes, *record, table, scan.context, deletedChat);
+    if (why != Rejection::None) {
+        scan.reject(why);
+        return;
+    }
+    CarvedRecord carved = carvedMessageOf(scan.texts, page.bytes, *record, table);
+    carved.delivery = deliveryOf(&table, scan.variant);
+    carved.origin = originOf(page, i);
+    carved.deletedChat = deletedChat;
+    scan.deliver(std::move(carved));
 }
 
 // Every byte of the page is a possible column-1 serial type. All patterns
 // start with 0x01, so only those bytes are looked at closely. Records may
-// overlap: the scan goes on one byte after each find. page starts
+// overlap: the scan goes on one byte after each find. withBefore starts
 // kBytesBefore bytes ahead of the page itself. False when stopped.
-bool carvePage(PageScan& scan, uint64_t start, uint32_t pageSize, const uint8_t* page) {
-    const uint8_t* bytes = page + kBytesBefore;
-    for (size_t i = 0; i < pageSize; ++i) {
+bool carvePage(PageScan& scan, const PageFacts& page, const uint8_t* withBefore) {
+    const uint8_t* bytes = page.bytes.data();
+    const size_t pageSize = page.bytes.size();
+    for (size_t i = 1; i < pageSize; ++i) {
         const void* next = std::memchr(bytes + i, 0x01, pageSize - i);
         if (next == nullptr) {
             break;
         }
         i = static_cast<size_t>(static_cast<const uint8_t*>(next) - bytes);
-        // page[i] is the length byte two before p: start is at least one
-        // page into the file, so it is always a real byte of it.
-        const RecordLayout* layout = layoutAt(bytes + i, page[i], scan.variant);
-        if (layout == nullptr) {
+        const MessageColumns* table =
+            tableAt(bytes + i, withBefore[i], scan.context.messageColumnCount);
+        if (table == nullptr) {
             continue;
         }
-        if (i > 0 && scan.stopRequested()) {
-            return false;  // set while the positions before this one were scanned
-        }
-        carveAt(scan, *layout, start + i, bytes + i);
         if (scan.stopRequested()) {
             return false;
         }
+        carveAt(scan, page, *table, i);
     }
     return !scan.stopRequested();
+}
+
+size_t usableSize(const CarvingFile& file, uint32_t pageSize) {
+    uint8_t reserved = 0;
+    file.readAt(20, &reserved, 1);
+    return pageSize > reserved ? pageSize - reserved : pageSize;
 }
 
 }  // namespace
 
 DeletedMessageCarver::DeletedMessageCarver(CarverVariant variant, TextStore& texts,
-                                           std::stop_token stop)
-    : variant_(variant), texts_(texts), stop_(std::move(stop)) {}
+                                           std::stop_token stop, CarveContext context)
+    : variant_(variant), texts_(texts), stop_(std::move(stop)), context_(std::move(context)) {}
 
 bool DeletedMessageCarver::carve(const CarvingFile& file,
                                  const std::function<void(CarvedRecord)>& deliver) {
+    rejections_ = {};
     const uint32_t pageSize = readPageSize(&file);
     const uint64_t pages = pageCount(file.size(), pageSize);
     if (pages < 2) {
         return true;  // the first page holds the schema, never messages
     }
+    const std::unordered_set<uint64_t> freelist = freelistPages(file, pageSize, pages);
+    const size_t usable = usableSize(file, pageSize);
     PageBlocks blocks(file, pageSize, pages);
-    PageScan scan{file, variant_, stop_, deliver, RecordDecoder(texts_, pageSize)};
+    PageScan scan{variant_, stop_, deliver, texts_, context_, rejections_};
     for (uint64_t index = 1; index < pages; ++index) {
         const uint64_t start = index * pageSize;
-        const uint8_t* page = blocks.page(start);
-        if (isCandidatePage(blocks, start, page) && !carvePage(scan, start, pageSize, page)) {
+        const uint8_t* withBefore = blocks.page(start);
+        if (!isCandidatePage(blocks, start, withBefore)) {
+            continue;
+        }
+        const std::span<const uint8_t> bytes(withBefore + kBytesBefore, pageSize);
+        const bool onFreelist = freelist.contains(index);
+        PageFacts page{start, bytes, onFreelist,
+                       onFreelist ? PageCells({}, 0) : PageCells(bytes, usable)};
+        if (!carvePage(scan, page, withBefore)) {
             return false;
         }
     }

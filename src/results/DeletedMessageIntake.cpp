@@ -1,16 +1,45 @@
 #include "results/DeletedMessageIntake.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "results/ScanResult.h"
 
 namespace vessamo {
 
 namespace {
 
+// A repeat shows the same text by the same author at the same moment;
+// the same short text sent twice ("Ok") is two messages.
 std::string pairKey(const KTWhatsAppNode& message) {
     std::string key(message.messageName);
     key += '\0';
     key += message.messageContent;
+    key += '\0';
+    key += std::to_string(message.messageDate ? message.messageDate->seconds : -1);
+    key += message.messageType == Direction::Send ? 'S' : 'R';
     return key;
+}
+
+constexpr size_t kNamedAuthors = 3;
+constexpr Text kDeletedChatName = "Deleted chat";
+
+// A deleted group is named after the members who wrote in it.
+Text groupTitle(const std::vector<std::string>& authors, TextStore& texts) {
+    if (authors.empty()) {
+        return kDeletedChatName;
+    }
+    std::string title;
+    for (size_t i = 0; i < authors.size() && i < kNamedAuthors; ++i) {
+        if (i > 0) {
+            title.append(", ");
+        }
+        title.append(authors[i]);
+    }
+    if (authors.size() > kNamedAuthors) {
+        title += ", …";
+    }
+    return texts.intern(title);
 }
 
 // Names count in characters, not bytes.
@@ -47,27 +76,63 @@ void DeletedMessageIntake::addResource(const KTWhatsAppNode& message) {
     resources_.push_back(resource);
 }
 
-void DeletedMessageIntake::take(const KTWhatsAppNode& message) {
-    addResource(message);
+DeletedMessageIntake::Conversation& DeletedMessageIntake::conversationOf(
+    const KTWhatsAppNode& message) {
     if (auto found = byChat_.find(message.chatID); found != byChat_.end()) {
-        Conversation& conversation = conversations_[found->second];
-        if (conversation.record.currentChatName.empty() && characterCount(titleOf(message)) >= 2) {
-            conversation.record.currentChatName = titleOf(message);
-        }
-        if (conversation.seen.insert(pairKey(message)).second) {
-            conversation.messages.push_back(message);
-        }
-        return;
+        return conversations_[found->second];
     }
     Conversation conversation;
     conversation.record.currentChatName = titleOf(message);
     conversation.record.currentSubject = Text("UnknownSubject");
     conversation.record.chatID = message.chatID;
     conversation.record.bDeleted = true;
-    conversation.messages.push_back(message);
-    conversation.seen.insert(pairKey(message));
     byChat_.emplace(message.chatID, conversations_.size());
     conversations_.push_back(std::move(conversation));
+    return conversations_.back();
+}
+
+void DeletedMessageIntake::add(Conversation& conversation, const KTWhatsAppNode& message) {
+    if (conversation.seen.insert(pairKey(message)).second) {
+        conversation.messages.push_back(message);
+    }
+}
+
+void DeletedMessageIntake::take(const KTWhatsAppNode& message) {
+    addResource(message);
+    const bool known = byChat_.contains(message.chatID);
+    Conversation& conversation = conversationOf(message);
+    if (known && conversation.record.currentChatName.empty() &&
+        characterCount(titleOf(message)) >= 2) {
+        conversation.record.currentChatName = titleOf(message);
+    }
+    add(conversation, message);
+}
+
+void DeletedMessageIntake::take(const KTWhatsAppNode& message, const DeletedChat& chat,
+                                TextStore& texts) {
+    addResource(message);
+    Conversation& conversation = conversationOf(message);
+    KTWhatsAppCovNode& record = conversation.record;
+    if (!conversation.deletedChat) {
+        conversation.deletedChat = true;
+        record.isGroupCov = chat.group;
+        record.currentChatNumber = chat.number;
+        record.currentChatName = chat.partnerName.empty() ? kDeletedChatName : chat.partnerName;
+    }
+    if (chat.group && message.messageType == Direction::Receive && !message.messageName.empty() &&
+        message.messageName != " " &&
+        std::find(conversation.authors.begin(), conversation.authors.end(),
+                  std::string_view(message.messageName)) == conversation.authors.end()) {
+        conversation.authors.emplace_back(message.messageName);
+        record.currentChatName = groupTitle(conversation.authors, texts);
+    }
+    add(conversation, message);
+}
+
+void DeletedMessageIntake::noteOrigin(const KTWhatsAppNode& message, std::string place) {
+    origins_.emplace_back(message.messageContent.data(), message.chatID,
+                          message.messageDate ? message.messageDate->seconds : -1,
+                          std::move(place));
 }
 
 size_t DeletedMessageIntake::messageCount() const {
@@ -88,9 +153,16 @@ void DeletedMessageIntake::moveInto(ScanResult& result) {
         result.recoveredMessages.insert(result.recoveredMessages.end(),
                                         conversation.messages.begin(), conversation.messages.end());
         result.whatsAppArray.push_back(conversation.record);
+        if (conversation.deletedChat) {
+            result.deletedChats.push_back(conversation.record.chatID);
+        }
     }
     result.someResourceArray.insert(result.someResourceArray.end(), resources_.begin(),
                                     resources_.end());
+    for (auto& [content, chat, seconds, place] : origins_) {
+        result.recoveredOrigins.push_back({content, chat, seconds, std::move(place)});
+    }
+    std::sort(result.recoveredOrigins.begin(), result.recoveredOrigins.end());
     *this = DeletedMessageIntake();
 }
 

@@ -23,6 +23,18 @@ MessageRange ScanResult::messagesOf(const KTWhatsAppCovNode& conversation) const
     return MessageRange(WhatsAppChatArray.data(), chatOrder.data() + span.first, span.count);
 }
 
+std::optional<std::string_view> ScanResult::recoveredOriginOf(const KTWhatsAppNode& message) const {
+    const RecoveredOrigin key{message.messageContent.data(),
+                              message.chatID,
+                              message.messageDate ? message.messageDate->seconds : -1,
+                              {}};
+    const auto found = std::lower_bound(recoveredOrigins.begin(), recoveredOrigins.end(), key);
+    if (found == recoveredOrigins.end() || !(*found == key)) {
+        return std::nullopt;
+    }
+    return found->place;
+}
+
 void ScanResult::indexMediaTimes() {
     mediaByPath_.clear();
     for (size_t i = 0; i < WhatsAppChatArray.size(); ++i) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "common/AppleTime.h"
@@ -141,6 +142,25 @@ struct ScanResult {
     // recoveredMessages.
     std::vector<KTWhatsAppCovNode> whatsAppArray;
     std::vector<KTWhatsAppNode> recoveredMessages;
+    // Keys of the recovered conversations whose chat was deleted as well:
+    // no chat session is left, only the messages tell what it was.
+    std::vector<int32_t> deletedChats;
+    // Where each recovered message was found ("freeblock", "wal frame 3"),
+    // for recovered messages wherever they are listed.
+    struct RecoveredOrigin {
+        const char* content;  // the message's own text storage identifies it
+        int32_t chat;
+        int64_t seconds;
+        std::string place;
+        auto operator<=>(const RecoveredOrigin& other) const {
+            return std::tie(content, chat, seconds) <=>
+                   std::tie(other.content, other.chat, other.seconds);
+        }
+        bool operator==(const RecoveredOrigin& other) const { return (*this <=> other) == 0; }
+    };
+    std::vector<RecoveredOrigin> recoveredOrigins;  // sorted
+    [[nodiscard]] std::optional<std::string_view> recoveredOriginOf(
+        const KTWhatsAppNode& message) const;
     // Contact cards and locations found among the recovered messages.
     std::vector<KTWhatsAppResourceNode> someResourceArray;
 

@@ -220,10 +220,8 @@ Row makeRow(size_t index, size_t chats) {
     row.pk = pkOf(index);
     row.chat = 1 + static_cast<int64_t>(index % chats);
     row.fromMe = index % 3 == 1;
-    // Recovery sees a row only when Z_OPT and the from-me flag do not both
-    // read as the constant 1 (serial types 09 09). Sent messages always went
-    // through status updates, so their version is 2 or more; received ones
-    // are mostly untouched (version 1).
+    // Sent messages always went through status updates, so their version is 2 or more; received
+    // ones are mostly untouched (version 1).
     row.version = row.fromMe ? 2 + static_cast<int64_t>(index % 5)
                              : (index % 4 == 0 ? 2 + static_cast<int64_t>(index % 3) : 1);
     row.status = row.fromMe ? 6 : 8;
@@ -386,10 +384,15 @@ struct DeletionPlan {
     size_t every = 0;
     std::vector<std::pair<size_t, size_t>> runs;  // first index, one past the last
     size_t messages = 0;                          // only these were there to delete
+    int64_t chat = 0;                             // a chat that goes whole
+    size_t chats = 1;
 
     [[nodiscard]] bool deletes(size_t index) const {
         if (index >= messages) {
             return false;
+        }
+        if (chat != 0 && 1 + static_cast<int64_t>(index % chats) == chat) {
+            return true;
         }
         if (every != 0 && (index + 1) % every == 0) {
             return true;
@@ -416,6 +419,8 @@ DeletionPlan planDeletions(const DeletedRowsOptions& options, const std::vector<
     DeletionPlan plan;
     plan.every = options.deleteEvery;
     plan.messages = options.messages;
+    plan.chat = options.deletedChat;
+    plan.chats = options.chats;
     if (!options.freeWholePages || options.messages < 4) {
         return plan;
     }
@@ -553,6 +558,14 @@ bool deleteRows(SqliteDatabase& db, const DeletionPlan& plan) {
         }
         if (remove.bind(1, pkOf(index)) != SQLITE_OK || remove.step() != SQLITE_DONE ||
             remove.reset() != SQLITE_OK) {
+            return false;
+        }
+    }
+    if (plan.chat != 0) {
+        const std::string chat = std::to_string(plan.chat);
+        if (db.execute("DELETE FROM ZWACHATSESSION WHERE Z_PK = " + chat +
+                       "; DELETE FROM ZWAGROUPMEMBER WHERE ZCHATSESSION = " + chat + ";") !=
+            SQLITE_OK) {
             return false;
         }
     }

@@ -25,6 +25,9 @@ struct DeletedRowsOptions {
     // Messages that arrive after the deletions. They take pages from the
     // free list and overwrite what those pages still held.
     size_t laterMessages = 0;
+    // A whole chat deleted: its messages, its session and its group
+    // members (0: none). Chat keys run from 1; the last one is the group.
+    int64_t deletedChat = 0;
 };
 
 struct SurvivingRow {

@@ -1,5 +1,6 @@
 #include "whatsapp/DeletedMessagesStage.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -10,7 +11,9 @@
 #include "backup/BackupFileLocator.h"
 #include "carving/CarvingFile.h"
 #include "carving/CarvingPrimitives.h"
+#include "carving/ChatDatabaseFacts.h"
 #include "carving/DeletedMessageCarver.h"
+#include "carving/SchemaCarver.h"
 #include "common/SystemLog.h"
 #include "common/WhatsAppIds.h"
 #include "whatsapp/ContactLookups.h"
@@ -42,11 +45,14 @@ std::optional<std::string> findBackupChatDatabase(const ScanState& state,
     return std::nullopt;
 }
 
-// The carver finds live rows too; the message reader has shown those already.
+// Old copies of live rows (a row rewritten in place leaves its former
+// record behind) are left out by what they show: chat, moment and text,
+// a blank text the same as none.
 struct MessageKey {
     int32_t chat;
     std::string_view text;
     std::optional<AppleTime> date;
+    Direction direction;
 
     bool operator==(const MessageKey&) const = default;
 };
@@ -55,14 +61,20 @@ struct MessageKeyHash {
     size_t operator()(const MessageKey& key) const {
         size_t hash = std::hash<std::string_view>{}(key.text);
         hash = hash * 31 + std::hash<int32_t>{}(key.chat);
+        hash = hash * 31 + static_cast<size_t>(key.direction);
         return hash * 31 + (key.date ? std::hash<int64_t>{}(key.date->seconds) : 0);
     }
 };
 
 using MessageKeys = std::unordered_set<MessageKey, MessageKeyHash>;
 
-MessageKey keyOf(const KTWhatsAppNode& message) {
-    return {message.chatID, message.messageContent, message.messageDate};
+std::string_view shownText(std::string_view text) {
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos ? std::string_view() : text;
+}
+
+MessageKey keyOf(const KTWhatsAppNode& message, bool withDirection) {
+    return {message.chatID, shownText(message.messageContent), message.messageDate,
+            withDirection ? message.messageType : Direction::Unknown};
 }
 
 MessageKeys liveMessageKeys(const std::vector<KTWhatsAppNode>& messages) {
@@ -70,7 +82,7 @@ MessageKeys liveMessageKeys(const std::vector<KTWhatsAppNode>& messages) {
     keys.reserve(messages.size());
     for (const KTWhatsAppNode& message : messages) {
         if (!message.bDeleted) {
-            keys.insert(keyOf(message));
+            keys.insert(keyOf(message, false));
         }
     }
     return keys;
@@ -84,6 +96,23 @@ void keepTexts(ScanState& state, KTWhatsAppNode& message) {
     message.messageContent = state.keep(message.messageContent.view());
     message.messageName = state.intern(message.messageName.view());
     message.messageNumb = state.intern(message.messageNumb.view());
+}
+
+// A group's row names the group in its sender column; the author is the
+// group member the row points to.
+void findGroupAuthor(ScanState& state, const ChatDatabaseFacts& facts, const CarvedRecord& record,
+                     KTWhatsAppNode& message) {
+    if (message.messageType != Direction::Receive || record.groupMember < 1) {
+        return;
+    }
+    const auto member = facts.members.find(record.groupMember);
+    if (member == facts.members.end() || !isPersonJid(member->second.jid)) {
+        return;
+    }
+    message.messageNumb = state.intern(numberOfAddress(member->second.jid, false));
+    if (message.messageName.empty() && !member->second.name.empty()) {
+        message.messageName = state.intern(member->second.name);
+    }
 }
 
 // Carved rows name their author as live ones do: the owner for what the
@@ -105,6 +134,23 @@ void nameAuthor(ScanState& state, ContactLookups& lookups, KTWhatsAppNode& messa
     message.messageName = state.intern(lookups.displayNameOf(message.messageNumb, push));
 }
 
+// What the messages of a deleted chat tell about it: the other party is
+// the sender of what was received and the recipient of what was sent.
+DeletedMessageIntake::DeletedChat deletedChatOf(ScanState& state, ContactLookups& lookups,
+                                                const CarvedRecord& record) {
+    const std::string_view address =
+        record.message.messageType == Direction::Send || record.fromJid.empty()
+            ? record.toJid.view()
+            : record.fromJid.view();
+    DeletedMessageIntake::DeletedChat chat;
+    chat.group = isGroupJid(address);
+    chat.number = state.intern(address);  // a chat is known by its full address, as live ones
+    if (!chat.group && !address.empty()) {
+        chat.partnerName = state.intern(lookups.displayNameOf(numberOfAddress(address, false)));
+    }
+    return chat;
+}
+
 void attachPicture(const BackupFileIndex& index, ContactLookups& lookups, KTWhatsAppNode& message) {
     std::optional<Text> picture;
     if (auto image = lookups.getContactImagepathByWhatsAppID(message.messageNumb)) {
@@ -116,8 +162,18 @@ void attachPicture(const BackupFileIndex& index, ContactLookups& lookups, KTWhat
     message.whatsAppcontactPath = picture;
 }
 
-void handOver(ScanState& state, const CarvedRecord& record) {
+// A record of a chat that still exists goes where its table's records
+// always went; one of a deleted chat into a conversation of its own, since
+// no chat would show it.
+void handOver(ScanState& state, ContactLookups& lookups, const CarvedRecord& record) {
     using Delivery = CarvedRecord::Delivery;
+    state.intake.noteOrigin(record.message, placeName(RecordPlace{record.origin, record.walFrame}) +
+                                                (record.textCut ? ", text cut" : ""));
+    if (record.deletedChat) {
+        state.intake.take(record.message, deletedChatOf(state, lookups, record), state.texts);
+        state.reporter.recovered(record.message);
+        return;
+    }
     if (record.delivery != Delivery::Post) {
         state.wpChatArray.push_back(record.message);
     }
@@ -127,8 +183,162 @@ void handOver(ScanState& state, const CarvedRecord& record) {
     }
 }
 
+using Rejections = std::array<size_t, kRejectionKinds>;
+
+// Takes the carved records of one database: leaves out copies of live rows
+// and repeats, names authors and chats, and hands the rest to the scan.
+class CarvedRecordIntake {
+public:
+    CarvedRecordIntake(ScanState& state, const ChatDatabaseFacts& facts)
+        : state_(state),
+          facts_(facts),
+          live_(liveMessageKeys(state.wpChatArray)),
+          lookups_(lookupsOf(state)) {}
+
+    void take(CarvedRecord record) {
+        if (live_.contains(keyOf(record.message, false)) ||
+            (!record.stanzaId.empty() && facts_.liveStanzas.contains(record.stanzaId))) {
+            ++liveRepeats_;
+            return;
+        }
+        keepTexts(state_, record.message);
+        if (!delivered_.insert(keyOf(record.message, true)).second) {
+            ++duplicates_;
+            return;
+        }
+        findGroupAuthor(state_, facts_, record, record.message);
+        nameAuthor(state_, lookups_, record.message);
+        attachPicture(state_.index, lookups_, record.message);
+        record.fromJid = state_.intern(record.fromJid.view());
+        record.toJid = state_.intern(record.toJid.view());
+        handOver(state_, lookups_, record);
+    }
+
+    void countLiveRow() { ++liveRepeats_; }
+
+    void log(const Rejections& rejections) const {
+        std::string line = "Deleted-message recovery left out ";
+        line.append(std::to_string(liveRepeats_)).append(" copies of live messages, ");
+        line.append(std::to_string(duplicates_)).append(" repeats");
+        for (size_t why = 1; why < kRejectionKinds; ++why) {
+            if (rejections[why] > 0) {
+                line.append(", ").append(std::to_string(rejections[why])).append(" ");
+                line.append(rejectionName(static_cast<Rejection>(why)));
+            }
+        }
+        SystemLog::write(line);
+    }
+
+private:
+    ScanState& state_;
+    const ChatDatabaseFacts& facts_;
+    MessageKeys live_;
+    MessageKeys delivered_;
+    ContactLookups lookups_;
+    size_t liveRepeats_ = 0;
+    size_t duplicates_ = 0;
+};
+
+// Records of the tables recovery has always known go where they always
+// went; the others are added to their chats.
+CarvedRecord::Delivery deliveryFor(size_t columns, CarverVariant variant) {
+    using Delivery = CarvedRecord::Delivery;
+    if (variant == CarverVariant::ICloud) {
+        return columns == 18 ? Delivery::PostAndAppend : Delivery::Append;
+    }
+    return columns == 18 || columns == 20 ? Delivery::Post : Delivery::Append;
+}
+
+// The message table as the database's schema lays it out, when it can be
+// read and has the columns recovery needs.
+struct SchemaTable {
+    TableSchema table;
+    MessageColumns columns;
+};
+std::optional<SchemaTable> messageTableOf(const std::string& copy) {
+    for (TableSchema& table : readTableSchemas(copy)) {
+        if (table.name != "ZWAMESSAGE" || !table.rowidAlias) {
+            continue;
+        }
+        if (const auto columns = messageColumnsNamed(table.columns)) {
+            return SchemaTable{std::move(table), *columns};
+        }
+    }
+    return std::nullopt;
+}
+
+// A record whose cell header survived names its row: a live key is a copy
+// of that row, unless the stanza ids differ, which means the bytes in front
+// of the record were no cell header after all (a freed cell's first bytes
+// hold the freeblock link).
+bool isLiveRow(const FoundRecord& found, const MessageColumns& columns,
+               const ChatDatabaseFacts& facts) {
+    const auto live = found.rowid ? facts.liveRowids.find(*found.rowid) : facts.liveRowids.end();
+    if (live == facts.liveRowids.end()) {
+        return false;
+    }
+    const std::string_view stanza =
+        columns.stanza >= 0 ? found.record.text(found.bytes, static_cast<size_t>(columns.stanza))
+                            : std::string_view();
+    return stanza.empty() || live->second.empty() || stanza == live->second;
+}
+
+// Reads the message table's records out of every kind of free room of the
+// copy and of the source's write-ahead log (read, never written).
+bool carveBySchema(ScanState& state, const SchemaTable& schema, const CarvingFile& file,
+                   const std::string& database, CarverVariant variant,
+                   const ChatDatabaseFacts& facts, CarvedRecordIntake& intake,
+                   Rejections& rejections) {
+    const auto walPath = BackupFileLocator::writeAheadLogOf(database, state.index);
+    const std::unique_ptr<CarvingFile> wal = walPath ? CarvingFile::open(*walPath) : nullptr;
+    TextStore scratch;
+    // Only backups are stopped mid-carve; the iCloud stage always ran to the end.
+    SchemaCarver carver(schema.table,
+                        variant == CarverVariant::Backup ? state.stop : std::stop_token());
+    return carver.carve(file, wal.get(), [&](const FoundRecord& found) {
+        if (isLiveRow(found, schema.columns, facts)) {
+            intake.countLiveRow();
+            return true;
+        }
+        bool deletedChat = false;
+        const Rejection why =
+            checkMessage(found.bytes, found.record, schema.columns, facts.context, deletedChat);
+        if (why != Rejection::None) {
+            ++rejections[static_cast<size_t>(why)];
+            return false;
+        }
+        CarvedRecord record = carvedMessageOf(scratch, found.bytes, found.record, schema.columns);
+        record.delivery = deliveryFor(schema.columns.count, variant);
+        record.origin = found.place.origin;
+        record.walFrame = found.place.walFrame;
+        record.textCut = found.record.cut;
+        record.deletedChat = deletedChat;
+        intake.take(std::move(record));
+        if (scratch.capacityBytes() > kScratchBytes) {
+            scratch = TextStore();
+        }
+        return true;
+    });
+}
+
+// The pattern carver, for a message table whose schema cannot be read.
+bool carveByPatterns(ScanState& state, const CarvingFile& file, CarverVariant variant,
+                     const ChatDatabaseFacts& facts, CarvedRecordIntake& intake,
+                     Rejections& rejections) {
+    TextStore scratch;
+    DeletedMessageCarver carver(variant, scratch, state.stop, facts.context);
+    const bool finished = carver.carve(file, [&](CarvedRecord record) {
+        intake.take(std::move(record));
+        if (scratch.capacityBytes() > kScratchBytes) {
+            scratch = TextStore();
+        }
+    });
+    rejections = carver.rejections();
+    return finished;
+}
+
 // Carves the scan's private copy of the database; the source is never
-// opened, let alone written.
+// opened for writing.
 Status carveIntoScan(ScanState& state, const std::string& database, CarverVariant variant) {
     const StatusOr<std::string> copy = state.databaseCopy(database);
     if (!copy.ok()) {
@@ -142,28 +352,14 @@ Status carveIntoScan(ScanState& state, const std::string& database, CarverVarian
     if (readPageSize(file.get()) == 0) {
         return Status::corrupt(database + " is not a database that can be read page by page");
     }
-    const MessageKeys live = liveMessageKeys(state.wpChatArray);
-    ContactLookups lookups = lookupsOf(state);
-    size_t liveRepeats = 0;
-    TextStore scratch;
-    DeletedMessageCarver carver(variant, scratch, state.stop);
-    const bool finished = carver.carve(*file, [&](CarvedRecord record) {
-        if (live.contains(keyOf(record.message))) {
-            ++liveRepeats;
-        } else {
-            keepTexts(state, record.message);
-            nameAuthor(state, lookups, record.message);
-            attachPicture(state.index, lookups, record.message);
-            handOver(state, record);
-        }
-        if (scratch.capacityBytes() > kScratchBytes) {
-            scratch = TextStore();
-        }
-    });
-    if (liveRepeats > 0) {
-        SystemLog::write("Deleted-message recovery: " + std::to_string(liveRepeats) +
-                         " carved records were live messages and were left out");
-    }
+    const ChatDatabaseFacts facts = ChatDatabaseFacts::of(*copy);
+    CarvedRecordIntake intake(state, facts);
+    Rejections rejections{};
+    const std::optional<SchemaTable> schema = messageTableOf(*copy);
+    const bool finished =
+        schema ? carveBySchema(state, *schema, *file, database, variant, facts, intake, rejections)
+               : carveByPatterns(state, *file, variant, facts, intake, rejections);
+    intake.log(rejections);
     if (finished) {
         state.reporter.progress(80);
     }

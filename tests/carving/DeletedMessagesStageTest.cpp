@@ -40,12 +40,12 @@ std::vector<uint8_t> record(const std::string& text, Kind kind = Kind::received)
     Message m;
     m.text = text;
     if (kind == Kind::sent) {
-        m.lead = {0x01, 0x01, 0x08};
-        m.name = "";
+        m.fromMe = true;
+        m.from.clear();
     }
     if (kind == Kind::wide) {
         m.lead = {0x01, 0x01, 0x01};
-        return recordBytes(0x21, kWide, m);
+        return recordBytes(0x23, kWide, m);
     }
     return kind == Kind::twentyColumns ? recordBytes(0x15, kTwenty, m)
                                        : recordBytes(0x13, kEighteen, m);
@@ -103,7 +103,7 @@ TEST_F(DeletedMessagesStage, BackupReportsWhatTheReaderDidNotShowAndKeepsItsText
     ASSERT_EQ(scanDeletedWhatsAppMessageThread(state, folder), Status());
     EXPECT_EQ(reporter.contents, (Strings{"two", "three", "four"}));
     EXPECT_EQ(reporter.percents, std::vector<int>{80});
-    EXPECT_TRUE(log.contains("Deleted-message recovery: 1 carved records were live messages"));
+    EXPECT_TRUE(log.contains("Deleted-message recovery left out 1 copies of live messages"));
     EXPECT_EQ(treeDigest(folder), before);  // the source is only copied
     // The wide table's rows are added to the messages, not shown.
     EXPECT_EQ(contentsOf(state.wpChatArray), (Strings{"one", "two", "three", "five"}));

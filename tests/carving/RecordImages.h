@@ -59,10 +59,11 @@ inline Column textColumn(const std::string& text) {
 struct Shape {
     size_t columns, chat, date, from, name, text, to;
     size_t contentAt;
+    size_t fromMe, groupMember;
 };
-inline constexpr Shape kEighteen{18, 8, 12, 13, 14, 16, 17, 18};
-inline constexpr Shape kTwenty{20, 10, 14, 15, 16, 18, 19, 20};
-inline constexpr Shape kWide{33, 19, 25, 0, 30, 32, 0, 34};
+inline constexpr Shape kEighteen{18, 8, 12, 13, 14, 16, 17, 18, 3, 9};
+inline constexpr Shape kTwenty{20, 10, 14, 15, 16, 18, 19, 20, 5, 11};
+inline constexpr Shape kWide{34, 19, 25, 27, 30, 32, 33, 34, 12, 20};
 
 inline constexpr int64_t kMessageSeconds = 600000000;  // 2020-01-06 10:40 UTC
 
@@ -71,9 +72,11 @@ struct Message {
     Column chat = int8Column(3);
     Column date = int32Column(kMessageSeconds);
     std::string from = "4915112345678@s.whatsapp.net";
-    std::string name = "Anna";  // empty: a message we sent
+    std::string name = "Anna";  // the push name column, empty for NULL
     std::optional<std::string> text = "hello there";
-    std::string to = "4915199999999@s.whatsapp.net";
+    std::string to = "4915199999999@s.whatsapp.net";  // empty for NULL
+    bool fromMe = false;
+    Column groupMember = nullColumn();
 };
 
 // The record starting at its length byte: p is two bytes in.
@@ -82,14 +85,14 @@ inline std::vector<uint8_t> recordBytes(uint8_t lengthByte, const Shape& shape, 
     for (size_t i = 0; i < m.lead.size(); ++i) {
         columns[1 + i] = m.lead[i] == 0x01 ? int8Column(9) : constant(m.lead[i]);
     }
+    columns[shape.fromMe] = constant(m.fromMe ? 0x09 : 0x08);
+    columns[shape.groupMember] = m.groupMember;
     columns[shape.chat] = m.chat;
     columns[shape.date] = m.date;
     columns[shape.name] = m.name.empty() ? nullColumn() : textColumn(m.name);
     columns[shape.text] = m.text ? textColumn(*m.text) : nullColumn();
-    if (shape.from != 0) {
-        columns[shape.from] = textColumn(m.from);
-        columns[shape.to] = textColumn(m.to);
-    }
+    columns[shape.from] = m.from.empty() ? nullColumn() : textColumn(m.from);
+    columns[shape.to] = m.to.empty() ? nullColumn() : textColumn(m.to);
     std::vector<uint8_t> types;
     std::vector<uint8_t> content;
     for (const Column& column : columns) {
@@ -97,7 +100,9 @@ inline std::vector<uint8_t> recordBytes(uint8_t lengthByte, const Shape& shape, 
         content.insert(content.end(), column.data.begin(), column.data.end());
     }
     const bool twoByteText = columns[shape.text].type.size() == 2;
-    std::vector<uint8_t> bytes = {lengthByte};
+    std::vector<uint8_t> bytes;
+    bytes.reserve(1 + types.size() + 1 + content.size());
+    bytes.push_back(lengthByte);
     bytes.insert(bytes.end(), types.begin(), types.end());
     bytes.resize(1 + shape.contentAt + (twoByteText ? 1 : 0), 0);
     bytes.insert(bytes.end(), content.begin(), content.end());
