@@ -82,7 +82,10 @@ TEST_F(HostileDestination, AnExportIntoTheSourceIsRefused) {
          {backup + "/Exports", home.path() + "/shortcut/Exports", home.path()}) {
         const test::CliRun run = runTool(home.path(), {"export", backup, "--to", destination});
         EXPECT_EQ(run.exitCode, 2) << destination;
-        EXPECT_TRUE(contains(run.err, "Cannot export into " + destination)) << run.err;
+        // Inside the source is refused before the scan, around it once the
+        // scan has found the source's real place: both name the destination.
+        EXPECT_TRUE(contains(run.err, "Cannot export") && contains(run.err, destination))
+            << run.err;
     }
     EXPECT_EQ(treeDigest(backup), before);
     EXPECT_FALSE(fs::exists(home.path() + "/Chats"));

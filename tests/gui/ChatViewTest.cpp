@@ -267,8 +267,10 @@ TEST(ChatView, PicturesArriveAfterTheViewIsUpAndLinksOutOfTheBackupStayUnread) {
     const QString picture = chat.data(0, ChatViewModel::MediaPathRole).toString();
     const QString link = chat.data(1, ChatViewModel::MediaPathRole).toString();
     ASSERT_EQ(picture.toStdString(), backup.folder + "/ab/picture");
+    // A link in the backup never enters its index: its row names no file.
+    EXPECT_TRUE(link.isEmpty()) << link.toStdString();
     gui::ThumbnailCache& cache = chat.view.thumbnails();
-    ASSERT_TRUE(waitUntil([&] { return cache.contains(picture) && cache.failed(link); }));
+    ASSERT_TRUE(waitUntil([&] { return cache.contains(picture); }));
     EXPECT_EQ(chat.data(0, ChatViewModel::ThumbnailRole).value<QImage>().size(), QSize(64, 48));
     EXPECT_TRUE(chat.data(1, ChatViewModel::ThumbnailRole).value<QImage>().isNull());
 
@@ -385,7 +387,10 @@ TEST(ChatView, AVideoWithoutAStillShowsItsFirstFrame) {
     const QColor middle = poster.pixelColor(32, 24);
     EXPECT_GT(middle.blue(), 200);
     EXPECT_LT(middle.red(), 40);
-    ASSERT_TRUE(waitUntil([&] { return cache.failed(linked); }, 30000));
+    // The linked film is left out of the backup's index, so nothing asks
+    // the cache for it and its bubble has no poster.
+    EXPECT_TRUE(chat.data(1, ChatViewModel::MediaPathRole).toString().isEmpty());
+    EXPECT_FALSE(cache.contains(linked));
     EXPECT_TRUE(chat.data(1, ChatViewModel::ThumbnailRole).value<QImage>().isNull());
 }
 

@@ -77,11 +77,12 @@ bool writeSample(const std::string& home, const std::string& folder,
     return run.exitCode == 0;
 }
 
-nlohmann::json scanJson(const std::string& home, std::vector<std::string> args) {
+nlohmann::json scanJson(const std::string& home, std::vector<std::string> args,
+                        int expectedExit) {
     args.insert(args.begin(), "scan");
     args.push_back("--json");
     const CliRun run = runTool(home, args);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.exitCode, expectedExit) << run.err;
     nlohmann::json parsed = nlohmann::json::parse(run.out, nullptr, false);
     EXPECT_TRUE(parsed.is_object()) << run.out.substr(0, 2000);
     return parsed;

@@ -24,7 +24,8 @@ CliRun runTool(const std::string& home, std::vector<std::string> args,
 
 // `scan args... --json`, parsed; a discarded value (and a failed test) when
 // the scan fails or its output is not JSON.
-[[nodiscard]] nlohmann::json scanJson(const std::string& home, std::vector<std::string> args);
+[[nodiscard]] nlohmann::json scanJson(const std::string& home, std::vector<std::string> args,
+                                      int expectedExit = 0);
 
 [[nodiscard]] inline bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
