@@ -119,10 +119,9 @@ std::vector<ExportStep> chosenSteps(const ExportOptions& options, const ScanResu
     };
     add(options.html, "Chat pages (HTML)", size(chats),
         [=](const ExportControl& c) { return exportChatsAsHtml(*r, chats, to, c); });
-    add(options.report, "Chat report", size(chats),
-        [=, utc = options.utc](const ExportControl& c) {
-            return exportChatReport(*r, chats, to, ReportOptions{.utc = utc}, c);
-        });
+    add(options.report, "Chat report", size(chats), [=, utc = options.utc](const ExportControl& c) {
+        return exportChatReport(*r, chats, to, ReportOptions{.utc = utc}, c);
+    });
     add(options.text, "Chats as text", 0,
         [=](const ExportControl& c) { return ExportChatAsTextthreader(*r, chats, to, c); });
     add(options.people, "People of the chats", 0, [=](const ExportControl& c) {

@@ -77,8 +77,7 @@ bool writeSample(const std::string& home, const std::string& folder,
     return run.exitCode == 0;
 }
 
-nlohmann::json scanJson(const std::string& home, std::vector<std::string> args,
-                        int expectedExit) {
+nlohmann::json scanJson(const std::string& home, std::vector<std::string> args, int expectedExit) {
     args.insert(args.begin(), "scan");
     args.push_back("--json");
     const CliRun run = runTool(home, args);
