@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vessamo::ScanReporter reporter;
     {
         vessamo::ScanState state(reporter, {});
-        vessamo::readTimelineCallArchive(state, archive);
+        vessamo::readTimelineCallArchive(state, {backup, archive});
     }
     vessamo::ScanState state(reporter, {});
     state.biOS10version = true;

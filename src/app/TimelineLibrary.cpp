@@ -1,15 +1,16 @@
 #include "app/TimelineLibrary.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <utility>
 
 #include "backup/SHAH.h"
+#include "common/ConfinedFiles.h"
 #include "common/Files.h"
 #include "common/PlistValue.h"
 #include "common/SqliteDatabase.h"
@@ -51,11 +52,16 @@ std::vector<TimelineFolder> timelineFolders(const std::string& timelinePath) {
 }
 
 // What the view can show as a picture: JPEG or PNG by their signatures.
-bool isLoadableImage(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+// A picture of the Timeline folder itself, read inside it: a link planted
+// at its name never leads out.
+bool isLoadableImage(const PathWithin& picture) {
+    StatusOr<UniqueFd> file = openSourceFile(picture);
+    if (!file.ok()) {
+        return false;
+    }
     std::array<unsigned char, 8> head{};
-    in.read(reinterpret_cast<char*>(head.data()), head.size());
-    const auto got = static_cast<size_t>(in.gcount());
+    const ssize_t read = ::read(file.value().get(), head.data(), head.size());
+    const auto got = static_cast<size_t>(read > 0 ? read : 0);
     constexpr std::array<unsigned char, 8> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     const bool jpeg = got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
     return jpeg || (got == png.size() && head == png);
@@ -270,10 +276,11 @@ TimelineAccount getTimelineAccount(const std::string& folder) {
     auto held = std::make_shared<Held>();
     TimelineAccount account;
     const std::string photo = folder + "/" + kPhotoName;
-    if (isLoadableImage(photo)) {
+    if (isLoadableImage({folder, photo})) {
         held->info.whatsAppContactPath = held->texts.keep(photo);
     }
-    std::optional<PlistValue> prefs = PlistValue::fromFile(folder + "/" + kPreferencesName);
+    std::optional<PlistValue> prefs =
+        PlistValue::fromFile(PathWithin{folder, folder + "/" + kPreferencesName});
     if (prefs && prefs->asDictionary() != nullptr) {
         const std::optional<std::string> name = prefs->stringFor("FullUserName");
         const std::optional<std::string> status = prefs->stringFor("CurrentStatusText");

@@ -388,9 +388,9 @@ Status scanWhatsAppCalllogThread(ScanState& state, const std::string& folder) {
     return status;
 }
 
-void readTimelineCallArchive(ScanState& state, const std::string& path) {
+void readTimelineCallArchive(ScanState& state, const PathWithin& path) {
     ContactLookups lookups = lookupsOf(state);
-    (void)walkCallArchive(state, {{}, path}, timelineCallArchiveRules(), lookups);
+    (void)walkCallArchive(state, path, timelineCallArchiveRules(), lookups);
 }
 
 }  // namespace vessamo

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "backup/ScanState.h"
+#include "common/ConfinedFiles.h"
 #include "common/Status.h"
 
 namespace vessamo {
@@ -20,6 +21,6 @@ namespace vessamo {
 // backup's: only a dictionary of exactly 16 values makes a call, others
 // give their date and leave the JID pending. A file that is not an archive
 // gives no calls; reference cycles inside one end.
-void readTimelineCallArchive(ScanState& state, const std::string& path);
+void readTimelineCallArchive(ScanState& state, const PathWithin& path);
 
 }  // namespace vessamo

@@ -150,7 +150,7 @@ Status getTimelineWhatsAppFavateCall(ScanState& state, const std::string& folder
     if (!path) {
         return Status::notFound(kMissing);
     }
-    readTimelineCallArchive(state, *path);
+    readTimelineCallArchive(state, {folder, *path});
     return Status();
 }
 

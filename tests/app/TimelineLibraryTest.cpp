@@ -136,7 +136,21 @@ TEST_F(TimelineLibraryTest, ViewShowsRowsAndTheFirstBackupsAccount) {
     EXPECT_EQ(view.account.nameLabel, "Name: Sample Owner");
     EXPECT_EQ(view.account.stateLabel, "State: Available");
 
+    // The same photo and preferences reached through links are not read:
+    // a Timeline folder is read only through its own regular files.
+    const std::string outside = fs::path(timelinePath()).parent_path().string() + "/outside";
+    fs::create_directories(outside);
+    for (const char* name : {"/photo.jpg", "/net.whatsapp.WhatsApp.plist"}) {
+        fs::rename(first + name, outside + name);
+        fs::create_symlink(outside + name, first + name);
+    }
+    const TimelineAccount linked = getTimelineAccount(first);
+    EXPECT_EQ(linked.info->whatsAppContactPath, "");
+    EXPECT_EQ(linked.info->whatsAppNodeName, "");
+    EXPECT_EQ(linked.nameLabel, "");
+
     // A photo that is no image is not shown; missing preferences leave no labels.
+    fs::remove(first + "/photo.jpg");
     test::writeFile(first + "/photo.jpg", "not a picture");
     fs::remove(first + "/net.whatsapp.WhatsApp.plist");
     const TimelineAccount bare = getTimelineAccount(first);
