@@ -253,6 +253,13 @@ void ReportPageWriter::appendMedia(const ReportMessage& message) {
         html_.append("</div>");
         return;
     }
+    // A recovered row can name a media item whose own row is gone: the
+    // message was real, its file cannot be known.
+    if (message.media == ReportMedia::none && message.node->bDeleted && message.node->isHaveAttch) {
+        html_.append("<div class=\"missing\">").append(mediaNoun(type));
+        html_.append(" \u2014 not recovered with the message</div>");
+        return;
+    }
     if (message.media != ReportMedia::copied) {
         return;
     }

@@ -158,6 +158,10 @@ TEST_F(ReportExport, MessagesShowTheirCardsPlacesMediaAndMarks) {
     KTWhatsAppNode& carved = make.message(6, "deleted words", Direction::Receive, minutesAfter(9));
     carved.messageName = make.text("Clara");
     carved.bDeleted = true;
+    KTWhatsAppNode& carvedMedia = make.message(6, "", Direction::Receive, minutesAfter(10));
+    carvedMedia.bDeleted = true;
+    carvedMedia.isHaveAttch = true;
+    carvedMedia.attchType = -1;
     make.state().index.bNewAppVersion = true;
     const ExportReport report = run();
     EXPECT_TRUE(report.failures.empty());
@@ -173,7 +177,8 @@ TEST_F(ReportExport, MessagesShowTheirCardsPlacesMediaAndMarks) {
               std::string::npos);
     EXPECT_EQ(file("Media Files/abcdef.jpg"), "JPEGBYTES");
     EXPECT_NE(page.find("Voice note \u2014 not in the backup"), std::string::npos);
-    EXPECT_EQ(countOf(page, "class=\"flag\">Recovered</div>"), 1u);
+    EXPECT_NE(page.find("Attachment \u2014 not recovered with the message"), std::string::npos);
+    EXPECT_EQ(countOf(page, "class=\"flag\">Recovered</div>"), 2u);
     EXPECT_EQ(countOf(page, "\u2605 Starred"), 1u);
     // Group members keep distinct colours.
     EXPECT_NE(page.find("author a0\">Clara"), std::string::npos);
@@ -181,7 +186,7 @@ TEST_F(ReportExport, MessagesShowTheirCardsPlacesMediaAndMarks) {
     EXPECT_NE(page.find("author a2\">Me"), std::string::npos);
 
     const json messages = chatJson("Climbing crew.json")["messages"];
-    ASSERT_EQ(messages.size(), 5u);
+    ASSERT_EQ(messages.size(), 6u);
     EXPECT_EQ(messages[0]["contact"]["numbers"], json::array({"+49 151 2345678", "+49 30 1234"}));
     EXPECT_EQ(messages[0]["contact"]["file"], "../Cards/Mia Sommer.vcf");
     // By time: the media came in the card's minute, the place a minute later.
