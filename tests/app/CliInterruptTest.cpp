@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -32,25 +33,10 @@ Interrupted interruptAt(const std::string& home, std::vector<std::string> args,
                         const std::string& marker, int signal,
                         const test::ScopedTemporaryRoot& temporary) {
     int errPipe[2];
-    if (pipe(errPipe) != 0) {
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
         return {};
     }
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(errPipe[1], STDERR_FILENO);
-        close(errPipe[0]);
-        if (freopen("/dev/null", "w", stdout) == nullptr) {
-            _exit(126);
-        }
-        setenv("VESSAMO_HOME", home.c_str(), 1);
-        std::vector<char*> argv{const_cast<char*>(VESSAMO_CLI_PATH)};
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        execv(VESSAMO_CLI_PATH, argv.data());
-        _exit(127);
-    }
+    const pid_t child = test::startTool(home, std::move(args), -1, errPipe[1]);
     close(errPipe[1]);
     Interrupted run;
     Clock::time_point sent;

@@ -1,5 +1,6 @@
 #include "support/CliRunner.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,28 +25,34 @@ std::string readAll(int fd) {
 
 }  // namespace
 
+pid_t startTool(const std::string& home, std::vector<std::string> args, int outFd, int errFd) {
+    const pid_t child = fork();
+    if (child != 0) {
+        return child;
+    }
+    const int nullFd = open("/dev/null", O_WRONLY);
+    dup2(outFd >= 0 ? outFd : nullFd, STDOUT_FILENO);
+    dup2(errFd >= 0 ? errFd : nullFd, STDERR_FILENO);
+    setenv("VESSAMO_HOME", home.c_str(), 1);
+    std::vector<char*> argv{const_cast<char*>(VESSAMO_CLI_PATH)};
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    // The pipes' other ends are closed on exec, so the parent sees the end
+    // of output when the tool exits.
+    execv(VESSAMO_CLI_PATH, argv.data());
+    _exit(127);
+}
+
 CliRun runTool(const std::string& home, std::vector<std::string> args,
                const std::string& interruptAfter) {
     int outPipe[2];
     int errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
         return {};
     }
-    pid_t child = fork();
-    if (child == 0) {
-        dup2(outPipe[1], STDOUT_FILENO);
-        dup2(errPipe[1], STDERR_FILENO);
-        close(outPipe[0]);
-        close(errPipe[0]);
-        setenv("VESSAMO_HOME", home.c_str(), 1);
-        std::vector<char*> argv{const_cast<char*>(VESSAMO_CLI_PATH)};
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        execv(VESSAMO_CLI_PATH, argv.data());
-        _exit(127);
-    }
+    const pid_t child = startTool(home, std::move(args), outPipe[1], errPipe[1]);
     close(outPipe[1]);
     close(errPipe[1]);
     CliRun result;

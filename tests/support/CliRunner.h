@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -11,6 +13,10 @@ struct CliRun {
     std::string out;
     std::string err;
 };
+
+// Starts vessamo-cli with VESSAMO_HOME set to home and its stdout and
+// stderr on the given descriptors (-1: the null device); its process id.
+pid_t startTool(const std::string& home, std::vector<std::string> args, int outFd, int errFd);
 
 // Runs vessamo-cli with VESSAMO_HOME set to home and stdout and stderr on
 // pipes. When interruptAfter is set, Ctrl-C is sent as soon as stderr shows
