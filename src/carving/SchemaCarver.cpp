@@ -113,6 +113,28 @@ std::optional<uint64_t> declaredPayload(std::span<const uint8_t> bytes, size_t t
     return 1 + (at - typesAt) + content;
 }
 
+// A small freed cell (one-byte payload length and row id) lost its first
+// four bytes, column 0's type among them, to the freeblock link SQLite
+// writes there: also when the cell then joined the unallocated gap, or its
+// page moved or went to the free list. The link is a later freeblock's
+// offset (or 0) and the freed size, which the record must end within.
+// Returns where the freed room ends, 0 when the bytes before typesAt are
+// no such link.
+size_t freedCellEnd(std::span<const uint8_t> region, size_t first, size_t typesAt) {
+    constexpr size_t kLinkToType = 3;  // payload length, row id, header length
+    if (typesAt < first + kLinkToType) {
+        return 0;
+    }
+    const size_t at = typesAt - kLinkToType;
+    const size_t next = bigEndian(region, at, 2);
+    const size_t size = bigEndian(region, at + 2, 2);
+    const size_t roomEnd = at + size;
+    if (size < 4 || roomEnd > region.size() || (next != 0 && next < roomEnd)) {
+        return 0;
+    }
+    return roomEnd;
+}
+
 }  // namespace
 
 std::string placeName(const RecordPlace& place) {
@@ -333,7 +355,9 @@ size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t fi
         field.offset += payloadStart;
     }
     inPlace.end += payloadStart;
-    const FoundRecord found{*bytes, *record, place, rowidBefore(region, first, typesAt, inPlace),
+    // Most of such a row lies on its overflow pages, whatever room its cell was in.
+    const RecordPlace chained{RecordOrigin::Overflow, place.walFrame};
+    const FoundRecord found{*bytes, *record, chained, rowidBefore(region, first, typesAt, inPlace),
                             pageKey_};
     return check(found) ? linkAt + kLink : 0;
 }
@@ -350,9 +374,13 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
     // typesAt is column 0's serial type. An INTEGER PRIMARY KEY stores NULL
     // there, unless the freeblock link overwrote that byte.
     for (size_t typesAt = first; typesAt + columns_ <= end; ++typesAt) {
+        size_t linkEnd = 0;
         if (rowidAlias_ && region[typesAt] != 0 &&
             !(place.origin == RecordOrigin::Freeblock && typesAt < first + 4)) {
-            continue;
+            linkEnd = freedCellEnd(region, first, typesAt);
+            if (linkEnd == 0) {
+                continue;
+            }
         }
         // A row too long for one page cannot be read in place: its parse
         // fails, runs off the region, or takes more than a cell may hold.
@@ -364,7 +392,7 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
                 continue;
             }
         }
-        if (!parsed) {
+        if (!parsed || (linkEnd != 0 && record_.end > linkEnd)) {
             continue;
         }
         const FoundRecord found{region, record_, place,
