@@ -362,6 +362,21 @@ size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t fi
     return check(found) ? linkAt + kLink : 0;
 }
 
+// A row whose overflow chain was reused, or whose first overflow page
+// became a trunk of the free list, still has the part its cell held: it is
+// read as far as that part goes, its text cut there, never into the page
+// number behind it. False when that part holds no record.
+bool SchemaCarver::cutAtLocalPart(std::span<const uint8_t> region, size_t typesAt) {
+    const auto payload =
+        typesAt == 0 ? std::nullopt : declaredPayload(region, typesAt, columns_, rowidAlias_);
+    if (!payload || *payload <= usable_ - 35) {
+        return true;  // a row that fits its cell: as parsed
+    }
+    const size_t localEnd = typesAt - 1 + localPayloadSize(*payload, usable_);
+    return localEnd > region.size() || parseSerialRecordInto(record_, region.first(localEnd),
+                                                             typesAt, columns_, rowidAlias_, true);
+}
+
 void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size_t end,
                                RecordPlace place, const Check& check) {
     const std::span<const uint8_t> region = page.first(end);
@@ -389,6 +404,9 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
         if (!parsed || record_.cut || record_.end - typesAt + 1 > usable_ - 35) {
             if (const size_t cellEnd = carveOverflowing(region, first, typesAt, place, check)) {
                 typesAt = cellEnd - 1;
+                continue;
+            }
+            if (parsed && !cutAtLocalPart(region, typesAt)) {
                 continue;
             }
         }

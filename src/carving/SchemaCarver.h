@@ -82,6 +82,7 @@ private:
                                RecordPlace place, const Check& check);
     size_t carveOverflowing(std::span<const uint8_t> region, size_t first, size_t typesAt,
                             RecordPlace place, const Check& check);
+    bool cutAtLocalPart(std::span<const uint8_t> region, size_t typesAt);
     void rebuildCell(std::vector<uint8_t>& copy, size_t lost, const std::vector<size_t>& ends,
                      RecordPlace place, const Check& check);
 

@@ -119,6 +119,7 @@ struct Found {
     RecordPlace place;
     uint64_t page = 0;  // database page, numbered from 1; 0 for a log frame
     std::optional<int64_t> rowid;
+    bool cut = false;
 };
 
 Found foundOf(const FoundRecord& f, const MessageColumns& c) {
@@ -135,6 +136,7 @@ Found foundOf(const FoundRecord& f, const MessageColumns& c) {
     found.place = f.place;
     found.page = f.place.walFrame == 0 ? f.pageKey + 1 : 0;
     found.rowid = f.rowid;
+    found.cut = f.record.cut;
     return found;
 }
 
@@ -335,35 +337,48 @@ TEST_F(RecordOrigins, ALeafThatBecameAnInteriorPage) {
 
 // A row longer than a page keeps its start in its cell and the rest on
 // overflow pages, which go to the free list as leaves when it is deleted:
-// the whole text comes back, named by the chain it was read from.
-TEST_F(RecordOrigins, ARowLongerThanAPage) {
+// the whole text comes back, named by the chain it was read from. A row
+// deleted while the free list was empty gives its first overflow page to
+// the list as its trunk, which overwrites the page's first bytes: its text
+// comes back as far as its cell held it, marked cut.
+TEST_F(RecordOrigins, RowsLongerThanAPage) {
     phone.run("BEGIN");
     for (int64_t pk = 1000; pk < 1300; ++pk) {
         std::string text = "message number " + std::to_string(pk);
-        if (pk == 1050) {
-            for (int i = 0; text.size() < 6000; ++i) {
-                text += " and then " + std::to_string(i);
-            }
+        for (int i = 0; (pk == 1050 || pk == 1061) && text.size() < 6000; ++i) {
+            text += " and " + std::to_string(pk) + "." + std::to_string(i);
         }
         phone.insert(pk, text);
     }
     phone.run("COMMIT");
-    // A free list with a trunk already, so the chain's pages become leaves.
+    phone.run("DELETE FROM ZWAMESSAGE WHERE Z_PK = 1061;");
     phone.run("DELETE FROM ZWAMESSAGE WHERE Z_PK BETWEEN 1100 AND 1250;");
     phone.run("DELETE FROM ZWAMESSAGE WHERE Z_PK = 1050;");
     phone.close();
 
-    const std::string tail = phone.row(1050).text.substr(5000);
-    const std::vector<uint64_t> chain = pagesHolding(readFile(phone.path()), tail);
+    const std::string bytes = readFile(phone.path());
+    const FreeList list = walkFreeList(bytes);
+    const std::vector<uint64_t> chain = pagesHolding(bytes, phone.row(1050).text.substr(5000));
     ASSERT_EQ(chain.size(), 1u);
-    ASSERT_TRUE(walkFreeList(readFile(phone.path())).leaves.contains(chain[0]));
+    ASSERT_TRUE(list.leaves.contains(chain[0]));
+    const std::vector<uint64_t> broken = pagesHolding(bytes, phone.row(1061).text.substr(5000));
+    ASSERT_EQ(broken.size(), 1u);
+    ASSERT_TRUE(list.trunks.contains(broken[0]));
 
-    const std::vector<Found> finds = findsOf(carveMessages(phone.path()), 1050);
-    ASSERT_FALSE(finds.empty());
-    for (const Found& found : finds) {
+    const std::vector<Found> all = carveMessages(phone.path());
+    const std::vector<Found> whole = findsOf(all, 1050);
+    ASSERT_FALSE(whole.empty());
+    for (const Found& found : whole) {
         EXPECT_EQ(placeName(found.place), "overflow");
+        EXPECT_FALSE(found.cut);
         expectValues(found, phone.row(1050));
     }
+    const std::vector<Found> cut = findsOf(all, 1061);
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_NE(cut[0].place.origin, RecordOrigin::Overflow);
+    EXPECT_TRUE(cut[0].cut);
+    EXPECT_GT(cut[0].text.size(), 1000u);
+    EXPECT_TRUE(phone.row(1061).text.starts_with(cut[0].text)) << cut[0].text;
 }
 
 // The log's frames keep page images: those written since the last
