@@ -41,7 +41,7 @@ struct Row {
 };
 
 std::string stanzaOf(int64_t pk) {
-    char id[24];
+    char id[32];
     std::snprintf(id, sizeof id, "3EB0%08lld", static_cast<long long>(pk));
     return id;
 }
@@ -477,56 +477,66 @@ TEST_F(RecordOrigins, TextsAroundTheOneByteTypeLimit) {
 
 struct Silent : ScanReporter {};
 
-// Copies of live rows lie all over the free room: rows moved by a
-// rebalance leave their old cells behind, a row that grew leaves its old
-// record, and every log frame holds the live rows of its page. The scan of
-// a backup shows the deleted rows and none of those.
+// Copies of live rows lie all over the free room: three rows in four
+// deleted leave pages so empty that SQLite merges them and frees the rest,
+// which keep the cells moved off them; a row that grew leaves its old
+// record; every log frame holds the live rows of its page. The scan of a
+// backup shows the deleted rows and none of those.
 TEST_F(RecordOrigins, LiveRowsNeverComeBackFromTheScan) {
     phone.insertMany(1000, 1399);
-    phone.run("DELETE FROM ZWAMESSAGE WHERE Z_PK BETWEEN 1100 AND 1199;");
+    const auto gone = [](int64_t pk) {
+        return (pk >= 1100 && pk < 1300 && pk % 4 != 0) || pk == 1405 || pk == 1406;
+    };
+    phone.run("DELETE FROM ZWAMESSAGE WHERE Z_PK BETWEEN 1100 AND 1299 AND Z_PK % 4 != 0;");
     phone.run("UPDATE ZWAMESSAGE SET Z_OPT = 2 WHERE Z_PK BETWEEN 1300 AND 1310;");
     phone.run("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
     phone.insertMany(1400, 1420);
     phone.run("DELETE FROM ZWAMESSAGE WHERE Z_PK IN (1405, 1406);");
     const std::string folder = home.path() + "/backup";
-    const std::string walKey = BackupFileLocator::fileKey(
-        "AppDomainGroup-group.net.whatsapp.WhatsApp.shared", "ChatStorage.sqlite-wal");
+    const std::string database = folder + "/7c7fba66680ef796b916b067077cc246adacf01d";
+    const std::string wal = BackupFileLocator::keyPath(
+        folder,
+        BackupFileLocator::fileKey("AppDomainGroup-group.net.whatsapp.WhatsApp.shared",
+                                   "ChatStorage.sqlite-wal"),
+        false);
     fs::create_directories(folder);
-    fs::copy_file(phone.path(), folder + "/7c7fba66680ef796b916b067077cc246adacf01d");
-    fs::copy_file(phone.path() + "-wal", BackupFileLocator::keyPath(folder, walKey, false));
+    fs::copy_file(phone.path(), database);
+    fs::copy_file(phone.path() + "-wal", wal);
     phone.close();
 
-    std::set<std::string> deleted;
-    std::vector<std::string> live;
-    for (int64_t pk = 1000; pk <= 1420; ++pk) {
-        if ((pk >= 1100 && pk <= 1199) || pk == 1405 || pk == 1406) {
-            deleted.insert(phone.row(pk).text);
-        } else {
-            live.push_back(stanzaOf(pk));
-        }
-    }
-    // The files do hold copies of live rows outside their cells, in the
-    // database file and in the log.
-    const std::string file = readFile(folder + "/7c7fba66680ef796b916b067077cc246adacf01d");
-    const std::string log = readFile(BackupFileLocator::keyPath(folder, walKey, false));
-    size_t fileCopies = 0;
+    // The files do hold copies of live rows outside their cells: on pages
+    // of the free list and in the log.
+    const std::string file = readFile(database);
+    const FreeList list = walkFreeList(file);
+    std::map<int64_t, std::string> deleted;
+    size_t freePageCopies = 0;
     size_t logCopies = 0;
-    for (const std::string& stanza : live) {
-        fileCopies += std::max<size_t>(pagesHolding(file, stanza).size(), 1) - 1;
-        logCopies += pagesHolding(log, stanza).size();
+    for (int64_t pk = 1000; pk <= 1420; ++pk) {
+        if (gone(pk)) {
+            deleted[pk] = phone.row(pk).text;
+            continue;
+        }
+        for (const uint64_t page : pagesHolding(file, stanzaOf(pk))) {
+            freePageCopies += list.trunks.contains(page) || list.leaves.contains(page) ? 1 : 0;
+        }
+        logCopies += pagesHolding(readFile(wal), stanzaOf(pk)).size();
     }
-    ASSERT_GT(fileCopies, 0u);
+    ASSERT_GT(freePageCopies, 0u);
     ASSERT_GT(logCopies, 0u);
 
     Silent reporter;
     ScanState state(reporter, {});
     ASSERT_EQ(scanDeletedWhatsAppMessageThread(state, folder), Status());
     const auto result = state.finish(SourceKind::Backup, folder);
-    std::set<std::string> shown;
+    // Each deleted row at most once, a cut copy only when no whole one came back.
+    std::map<int64_t, size_t> shown;
+    std::set<std::string> origins;
     const auto look = [&](const KTWhatsAppNode& m) {
-        EXPECT_TRUE(deleted.contains(std::string(m.messageContent))) << m.messageContent;
-        EXPECT_TRUE(result->recoveredOriginOf(m)) << m.messageContent;
-        shown.insert(std::string(m.messageContent));
+        const std::string text(m.messageContent);
+        const int64_t pk = std::stoll(text.substr(std::string("message number ").size()));
+        EXPECT_TRUE(deleted.contains(pk) && deleted[pk].starts_with(text)) << text;
+        ++shown[pk];
+        origins.insert(std::string(result->recoveredOriginOf(m).value_or("none")));
     };
     std::for_each(result->recoveredMessages.begin(), result->recoveredMessages.end(), look);
     for (const KTWhatsAppNode& m : result->WhatsAppChatArray) {
@@ -534,8 +544,12 @@ TEST_F(RecordOrigins, LiveRowsNeverComeBackFromTheScan) {
             look(m);
         }
     }
-    EXPECT_TRUE(shown.contains(phone.row(1405).text));
-    EXPECT_GT(shown.size(), deleted.size() / 2);
+    for (const auto& [pk, times] : shown) {
+        EXPECT_EQ(times, 1u) << pk;
+    }
+    EXPECT_TRUE(shown.contains(1405) && shown.contains(1406));
+    EXPECT_TRUE(origins.contains("freelist") && origins.contains("freeblock"));
+    EXPECT_FALSE(origins.contains("none"));
 }
 
 }  // namespace
