@@ -117,11 +117,14 @@ std::optional<uint64_t> declaredPayload(std::span<const uint8_t> bytes, size_t t
 // four bytes, column 0's type among them, to the freeblock link SQLite
 // writes there: also when the cell then joined the unallocated gap, or its
 // page moved or went to the free list. The link is a later freeblock's
-// offset (or 0) and the freed size, which the record must end within.
-// Returns where the freed room ends, 0 when the bytes before typesAt are
-// no such link.
-size_t freedCellEnd(std::span<const uint8_t> region, size_t first, size_t typesAt) {
+// offset on the page (or 0) and the freed size, which holds at least the
+// cell's header; the record ends within it, and within the 127 bytes a
+// one-byte payload length allows. Returns where the record must end, 0
+// when the bytes before typesAt are no such link.
+size_t freedCellEnd(std::span<const uint8_t> region, size_t first, size_t typesAt, size_t columns,
+                    size_t usable) {
     constexpr size_t kLinkToType = 3;  // payload length, row id, header length
+    constexpr size_t kLargestCell = 2 + 127;
     if (typesAt < first + kLinkToType) {
         return 0;
     }
@@ -129,10 +132,11 @@ size_t freedCellEnd(std::span<const uint8_t> region, size_t first, size_t typesA
     const size_t next = bigEndian(region, at, 2);
     const size_t size = bigEndian(region, at + 2, 2);
     const size_t roomEnd = at + size;
-    if (size < 4 || roomEnd > region.size() || (next != 0 && next < roomEnd)) {
+    if (size < kLinkToType + columns || roomEnd > region.size() ||
+        (next != 0 && (next < roomEnd || next >= usable))) {
         return 0;
     }
-    return roomEnd;
+    return std::min(roomEnd, at + kLargestCell);
 }
 
 }  // namespace
@@ -325,7 +329,7 @@ void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost,
 // number of the first overflow page; the rest is read from that chain.
 // Returns where the cell ended when the whole row was found and kept, else 0.
 size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t first, size_t typesAt,
-                                      RecordPlace place, const Check& check) {
+                                      RecordPlace place, const Check& check, size_t& localEnd) {
     constexpr size_t kLink = 4;
     if (!overflow_ || typesAt == 0) {
         return 0;
@@ -335,13 +339,14 @@ size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t fi
     if (!payload || *payload <= usable_ - 35) {
         return 0;
     }
-    const size_t local = localPayloadSize(*payload, usable_);
-    if (payloadStart + local + kLink > region.size()) {
+    const size_t linkAt = payloadStart + localPayloadSize(*payload, usable_);
+    localEnd = linkAt <= region.size() ? linkAt : 0;
+    if (linkAt + kLink > region.size()) {
         return 0;
     }
-    const size_t linkAt = payloadStart + local;
     const uint32_t firstPage = bigEndian(region, linkAt, kLink);
-    const auto bytes = overflow_->payload(region.subspan(payloadStart, local), firstPage, *payload);
+    const auto bytes = overflow_->payload(region.subspan(payloadStart, linkAt - payloadStart),
+                                          firstPage, *payload);
     if (!bytes) {
         return 0;
     }
@@ -362,21 +367,6 @@ size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t fi
     return check(found) ? linkAt + kLink : 0;
 }
 
-// A row whose overflow chain was reused, or whose first overflow page
-// became a trunk of the free list, still has the part its cell held: it is
-// read as far as that part goes, its text cut there, never into the page
-// number behind it. False when that part holds no record.
-bool SchemaCarver::cutAtLocalPart(std::span<const uint8_t> region, size_t typesAt) {
-    const auto payload =
-        typesAt == 0 ? std::nullopt : declaredPayload(region, typesAt, columns_, rowidAlias_);
-    if (!payload || *payload <= usable_ - 35) {
-        return true;  // a row that fits its cell: as parsed
-    }
-    const size_t localEnd = typesAt - 1 + localPayloadSize(*payload, usable_);
-    return localEnd > region.size() || parseSerialRecordInto(record_, region.first(localEnd),
-                                                             typesAt, columns_, rowidAlias_, true);
-}
-
 void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size_t end,
                                RecordPlace place, const Check& check) {
     const std::span<const uint8_t> region = page.first(end);
@@ -392,7 +382,7 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
         size_t linkEnd = 0;
         if (rowidAlias_ && region[typesAt] != 0 &&
             !(place.origin == RecordOrigin::Freeblock && typesAt < first + 4)) {
-            linkEnd = freedCellEnd(region, first, typesAt);
+            linkEnd = freedCellEnd(region, first, typesAt, columns_, usable_);
             if (linkEnd == 0) {
                 continue;
             }
@@ -401,16 +391,28 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
         // fails, runs off the region, or takes more than a cell may hold.
         const bool parsed =
             parseSerialRecordInto(record_, region, typesAt, columns_, rowidAlias_, true);
-        if (!parsed || record_.cut || record_.end - typesAt + 1 > usable_ - 35) {
-            if (const size_t cellEnd = carveOverflowing(region, first, typesAt, place, check)) {
+        if (linkEnd != 0) {
+            if (!parsed || record_.cut || record_.end > linkEnd) {
+                continue;  // a small cell: never one of overflow pages
+            }
+        } else if (!parsed || record_.cut || record_.end - typesAt + 1 > usable_ - 35) {
+            size_t localEnd = 0;
+            if (const size_t cellEnd =
+                    carveOverflowing(region, first, typesAt, place, check, localEnd)) {
                 typesAt = cellEnd - 1;
                 continue;
             }
-            if (parsed && !cutAtLocalPart(region, typesAt)) {
+            // A row whose overflow chain was reused, or whose first overflow
+            // page became a trunk of the free list, still has the part its
+            // cell held: its text is cut there, never read into the page
+            // number behind it.
+            if (parsed && localEnd != 0 &&
+                !parseSerialRecordInto(record_, region.first(localEnd), typesAt, columns_,
+                                       rowidAlias_, true)) {
                 continue;
             }
         }
-        if (!parsed || (linkEnd != 0 && record_.end > linkEnd)) {
+        if (!parsed) {
             continue;
         }
         const FoundRecord found{region, record_, place,
