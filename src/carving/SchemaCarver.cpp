@@ -139,6 +139,19 @@ size_t freedCellEnd(std::span<const uint8_t> region, size_t first, size_t typesA
     return std::min(roomEnd, at + kLargestCell);
 }
 
+// The first one-byte serial type, in the order integers, real, texts,
+// whose content takes `length` bytes; texts only shorter than textLength.
+std::optional<uint8_t> firstTypeOfLength(size_t length, size_t textLength) {
+    constexpr std::array<int, 9> kNumbers = {0, 1, 2, 3, 4, -1, 5, -1, 6};  // by content length
+    if (length < kNumbers.size() && kNumbers[length] >= 0) {
+        return static_cast<uint8_t>(kNumbers[length]);
+    }
+    if (length < textLength && 13 + 2 * length < 0x80) {
+        return static_cast<uint8_t>(13 + 2 * length);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string placeName(const RecordPlace& place) {
@@ -300,27 +313,33 @@ void SchemaCarver::rebuildFreeblockStart(std::span<const uint8_t> page, size_t f
     }
 }
 
-// Tries each serial type for the lost byte at `lost`, keeping the first
-// record that ends at one of the wanted ends, in their order.
+// The lost byte is column 0's serial type. Every other byte survived, so
+// with a NULL there the record ends short of each wanted end by exactly
+// column 0's content: the type is the first one-byte type of that length,
+// integers before the real and texts, as the ends come in their order.
 void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost,
                                const std::vector<size_t>& ends, RecordPlace place,
                                const Check& check) {
     const size_t furthest = *std::max_element(ends.begin(), ends.end());
-    const size_t textLength = furthest > lost ? furthest - lost : 0;
-    std::vector<uint64_t> guesses = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-    for (size_t length = 0; length < textLength && 13 + 2 * length < 0x80; ++length) {
-        guesses.push_back(13 + 2 * length);
+    copy[lost] = 0;
+    const auto shortest =
+        parseSerialRecord(std::span(copy).first(furthest), lost, columns_, false, false);
+    if (!shortest) {
+        return;  // no type of column 0 makes the rest fit
     }
+    const size_t textLength = furthest > lost ? furthest - lost : 0;
     for (const size_t end : ends) {
-        for (const uint64_t guess : guesses) {
-            copy[lost] = static_cast<uint8_t>(guess);
-            const auto record =
-                parseSerialRecord(std::span(copy).first(end), lost, columns_, false, false);
-            if (record && record->end == end) {
-                check(FoundRecord{std::span(copy).first(end), *record, place, std::nullopt,
-                                  pageKey_});
-                return;
-            }
+        const auto type =
+            end < shortest->end ? std::nullopt : firstTypeOfLength(end - shortest->end, textLength);
+        if (!type) {
+            continue;
+        }
+        copy[lost] = *type;
+        const auto record =
+            parseSerialRecord(std::span(copy).first(end), lost, columns_, false, false);
+        if (record && record->end == end) {
+            check(FoundRecord{std::span(copy).first(end), *record, place, std::nullopt, pageKey_});
+            return;
         }
     }
 }
