@@ -19,6 +19,7 @@ enum class RecordOrigin : uint8_t {
     FreelistPage,  // a page SQLite handed back to its free list
     InteriorPage,  // a page that became a b-tree interior page
     WalFrame,      // a page image in the write-ahead log
+    Overflow,      // a row too long for its cell, its rest read from its overflow chain
 };
 [[nodiscard]] std::string_view originName(RecordOrigin origin);
 

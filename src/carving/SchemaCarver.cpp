@@ -113,6 +113,45 @@ std::optional<uint64_t> declaredPayload(std::span<const uint8_t> bytes, size_t t
     return 1 + (at - typesAt) + content;
 }
 
+// A small freed cell (one-byte payload length and row id) lost its first
+// four bytes, column 0's type among them, to the freeblock link SQLite
+// writes there: also when the cell then joined the unallocated gap, or its
+// page moved or went to the free list. The link is a later freeblock's
+// offset on the page (or 0) and the freed size, which holds at least the
+// cell's header; the record ends within it, and within the 127 bytes a
+// one-byte payload length allows. Returns where the record must end, 0
+// when the bytes before typesAt are no such link.
+size_t freedCellEnd(std::span<const uint8_t> region, size_t first, size_t typesAt, size_t columns,
+                    size_t usable) {
+    constexpr size_t kLinkToType = 3;  // payload length, row id, header length
+    constexpr size_t kLargestCell = 2 + 127;
+    if (typesAt < first + kLinkToType) {
+        return 0;
+    }
+    const size_t at = typesAt - kLinkToType;
+    const size_t next = bigEndian(region, at, 2);
+    const size_t size = bigEndian(region, at + 2, 2);
+    const size_t roomEnd = at + size;
+    if (size < kLinkToType + columns || roomEnd > region.size() ||
+        (next != 0 && (next < roomEnd || next >= usable))) {
+        return 0;
+    }
+    return std::min(roomEnd, at + kLargestCell);
+}
+
+// The first one-byte serial type, in the order integers, real, texts,
+// whose content takes `length` bytes; texts only shorter than textLength.
+std::optional<uint8_t> firstTypeOfLength(size_t length, size_t textLength) {
+    constexpr std::array<int, 9> kNumbers = {0, 1, 2, 3, 4, -1, 5, -1, 6};  // by content length
+    if (length < kNumbers.size() && kNumbers[length] >= 0) {
+        return static_cast<uint8_t>(kNumbers[length]);
+    }
+    if (length < textLength && 13 + 2 * length < 0x80) {
+        return static_cast<uint8_t>(13 + 2 * length);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string placeName(const RecordPlace& place) {
@@ -274,27 +313,33 @@ void SchemaCarver::rebuildFreeblockStart(std::span<const uint8_t> page, size_t f
     }
 }
 
-// Tries each serial type for the lost byte at `lost`, keeping the first
-// record that ends at one of the wanted ends, in their order.
+// The lost byte is column 0's serial type. Every other byte survived, so
+// with a NULL there the record ends short of each wanted end by exactly
+// column 0's content: the type is the first one-byte type of that length,
+// integers before the real and texts, as the ends come in their order.
 void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost,
                                const std::vector<size_t>& ends, RecordPlace place,
                                const Check& check) {
     const size_t furthest = *std::max_element(ends.begin(), ends.end());
-    const size_t textLength = furthest > lost ? furthest - lost : 0;
-    std::vector<uint64_t> guesses = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-    for (size_t length = 0; length < textLength && 13 + 2 * length < 0x80; ++length) {
-        guesses.push_back(13 + 2 * length);
+    copy[lost] = 0;
+    const auto shortest =
+        parseSerialRecord(std::span(copy).first(furthest), lost, columns_, false, false);
+    if (!shortest) {
+        return;  // no type of column 0 makes the rest fit
     }
+    const size_t textLength = furthest > lost ? furthest - lost : 0;
     for (const size_t end : ends) {
-        for (const uint64_t guess : guesses) {
-            copy[lost] = static_cast<uint8_t>(guess);
-            const auto record =
-                parseSerialRecord(std::span(copy).first(end), lost, columns_, false, false);
-            if (record && record->end == end) {
-                check(FoundRecord{std::span(copy).first(end), *record, place, std::nullopt,
-                                  pageKey_});
-                return;
-            }
+        const auto type =
+            end < shortest->end ? std::nullopt : firstTypeOfLength(end - shortest->end, textLength);
+        if (!type) {
+            continue;
+        }
+        copy[lost] = *type;
+        const auto record =
+            parseSerialRecord(std::span(copy).first(end), lost, columns_, false, false);
+        if (record && record->end == end) {
+            check(FoundRecord{std::span(copy).first(end), *record, place, std::nullopt, pageKey_});
+            return;
         }
     }
 }
@@ -303,7 +348,7 @@ void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost,
 // number of the first overflow page; the rest is read from that chain.
 // Returns where the cell ended when the whole row was found and kept, else 0.
 size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t first, size_t typesAt,
-                                      RecordPlace place, const Check& check) {
+                                      RecordPlace place, const Check& check, size_t& localEnd) {
     constexpr size_t kLink = 4;
     if (!overflow_ || typesAt == 0) {
         return 0;
@@ -313,13 +358,14 @@ size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t fi
     if (!payload || *payload <= usable_ - 35) {
         return 0;
     }
-    const size_t local = localPayloadSize(*payload, usable_);
-    if (payloadStart + local + kLink > region.size()) {
+    const size_t linkAt = payloadStart + localPayloadSize(*payload, usable_);
+    localEnd = linkAt <= region.size() ? linkAt : 0;
+    if (linkAt + kLink > region.size()) {
         return 0;
     }
-    const size_t linkAt = payloadStart + local;
     const uint32_t firstPage = bigEndian(region, linkAt, kLink);
-    const auto bytes = overflow_->payload(region.subspan(payloadStart, local), firstPage, *payload);
+    const auto bytes = overflow_->payload(region.subspan(payloadStart, linkAt - payloadStart),
+                                          firstPage, *payload);
     if (!bytes) {
         return 0;
     }
@@ -333,7 +379,9 @@ size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t fi
         field.offset += payloadStart;
     }
     inPlace.end += payloadStart;
-    const FoundRecord found{*bytes, *record, place, rowidBefore(region, first, typesAt, inPlace),
+    // Most of such a row lies on its overflow pages, whatever room its cell was in.
+    const RecordPlace chained{RecordOrigin::Overflow, place.walFrame};
+    const FoundRecord found{*bytes, *record, chained, rowidBefore(region, first, typesAt, inPlace),
                             pageKey_};
     return check(found) ? linkAt + kLink : 0;
 }
@@ -350,17 +398,36 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
     // typesAt is column 0's serial type. An INTEGER PRIMARY KEY stores NULL
     // there, unless the freeblock link overwrote that byte.
     for (size_t typesAt = first; typesAt + columns_ <= end; ++typesAt) {
+        size_t linkEnd = 0;
         if (rowidAlias_ && region[typesAt] != 0 &&
             !(place.origin == RecordOrigin::Freeblock && typesAt < first + 4)) {
-            continue;
+            linkEnd = freedCellEnd(region, first, typesAt, columns_, usable_);
+            if (linkEnd == 0) {
+                continue;
+            }
         }
         // A row too long for one page cannot be read in place: its parse
         // fails, runs off the region, or takes more than a cell may hold.
         const bool parsed =
             parseSerialRecordInto(record_, region, typesAt, columns_, rowidAlias_, true);
-        if (!parsed || record_.cut || record_.end - typesAt + 1 > usable_ - 35) {
-            if (const size_t cellEnd = carveOverflowing(region, first, typesAt, place, check)) {
+        if (linkEnd != 0) {
+            if (!parsed || record_.cut || record_.end > linkEnd) {
+                continue;  // a small cell: never one of overflow pages
+            }
+        } else if (!parsed || record_.cut || record_.end - typesAt + 1 > usable_ - 35) {
+            size_t localEnd = 0;
+            if (const size_t cellEnd =
+                    carveOverflowing(region, first, typesAt, place, check, localEnd)) {
                 typesAt = cellEnd - 1;
+                continue;
+            }
+            // A row whose overflow chain was reused, or whose first overflow
+            // page became a trunk of the free list, still has the part its
+            // cell held: its text is cut there, never read into the page
+            // number behind it.
+            if (parsed && localEnd != 0 &&
+                !parseSerialRecordInto(record_, region.first(localEnd), typesAt, columns_,
+                                       rowidAlias_, true)) {
                 continue;
             }
         }

@@ -80,8 +80,10 @@ private:
                      const Check& check);
     void rebuildFreeblockStart(std::span<const uint8_t> page, size_t first, size_t end,
                                RecordPlace place, const Check& check);
+    // localEnd: where the cell's own part of such a row ends, when it lies
+    // in the region, whether or not the rest could be read.
     size_t carveOverflowing(std::span<const uint8_t> region, size_t first, size_t typesAt,
-                            RecordPlace place, const Check& check);
+                            RecordPlace place, const Check& check, size_t& localEnd);
     void rebuildCell(std::vector<uint8_t>& copy, size_t lost, const std::vector<size_t>& ends,
                      RecordPlace place, const Check& check);
 

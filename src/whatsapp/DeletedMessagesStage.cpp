@@ -1,10 +1,12 @@
 #include "whatsapp/DeletedMessagesStage.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -67,6 +69,23 @@ struct MessageKeyHash {
 };
 
 using MessageKeys = std::unordered_set<MessageKey, MessageKeyHash>;
+
+// The texts of messages by chat, moment and direction, to tell whether a
+// text cut short is the start of one of them.
+class TextsByMoment {
+public:
+    void add(const MessageKey& key) {
+        texts_.emplace(MessageKey{key.chat, {}, key.date, key.direction}, key.text);
+    }
+    [[nodiscard]] bool holdsStartOf(const MessageKey& key) const {
+        const auto [first, last] = texts_.equal_range({key.chat, {}, key.date, key.direction});
+        return std::any_of(first, last,
+                           [&](const auto& entry) { return entry.second.starts_with(key.text); });
+    }
+
+private:
+    std::unordered_multimap<MessageKey, std::string_view, MessageKeyHash> texts_;
+};
 
 std::string_view shownText(std::string_view text) {
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos ? std::string_view() : text;
@@ -202,16 +221,31 @@ public:
             return;
         }
         keepTexts(state_, record.message);
-        if (!delivered_.insert(keyOf(record.message, true)).second) {
-            ++duplicates_;
-            return;
-        }
-        findGroupAuthor(state_, facts_, record, record.message);
-        nameAuthor(state_, lookups_, record.message);
-        attachPicture(state_.index, lookups_, record.message);
         record.fromJid = state_.intern(record.fromJid.view());
         record.toJid = state_.intern(record.toJid.view());
-        handOver(state_, lookups_, record);
+        // A copy whose text was cut waits: the same row may still come back whole.
+        if (record.textCut) {
+            cut_.push_back(std::move(record));
+            return;
+        }
+        deliver(std::move(record));
+    }
+
+    // The cut copies, longest first, of rows that did not come back whole
+    // or longer.
+    void takeCut() {
+        std::stable_sort(
+            cut_.begin(), cut_.end(), [](const CarvedRecord& a, const CarvedRecord& b) {
+                return a.message.messageContent.size() > b.message.messageContent.size();
+            });
+        for (CarvedRecord& record : cut_) {
+            if (whole_.holdsStartOf(keyOf(record.message, true))) {
+                ++duplicates_;
+                continue;
+            }
+            deliver(std::move(record));
+        }
+        cut_.clear();
     }
 
     void countLiveRow() { ++liveRepeats_; }
@@ -230,10 +264,25 @@ public:
     }
 
 private:
+    void deliver(CarvedRecord record) {
+        const MessageKey key = keyOf(record.message, true);
+        if (!delivered_.insert(key).second) {
+            ++duplicates_;
+            return;
+        }
+        whole_.add(key);
+        findGroupAuthor(state_, facts_, record, record.message);
+        nameAuthor(state_, lookups_, record.message);
+        attachPicture(state_.index, lookups_, record.message);
+        handOver(state_, lookups_, record);
+    }
+
     ScanState& state_;
     const ChatDatabaseFacts& facts_;
     MessageKeys live_;
     MessageKeys delivered_;
+    TextsByMoment whole_;  // what was delivered, cut texts included
+    std::vector<CarvedRecord> cut_;
     ContactLookups lookups_;
     size_t liveRepeats_ = 0;
     size_t duplicates_ = 0;
@@ -359,6 +408,7 @@ Status carveIntoScan(ScanState& state, const std::string& database, CarverVarian
     const bool finished =
         schema ? carveBySchema(state, *schema, *file, database, variant, facts, intake, rejections)
                : carveByPatterns(state, *file, variant, facts, intake, rejections);
+    intake.takeCut();
     intake.log(rejections);
     if (finished) {
         state.reporter.progress(80);
