@@ -7,6 +7,7 @@
 
 #include "RowMarks.h"
 #include "Theme.h"
+#include "export/ReportOrigin.h"
 
 namespace vessamo::gui {
 
@@ -183,6 +184,9 @@ QString ChatListModel::cellText(size_t row, int column) const {
         }
         case Recovered: {
             const int count = recoveredCount(row);
+            if (isDeletedChatAt(row)) {
+                return tr("Deleted chat \u00b7 %n recovered", nullptr, count);
+            }
             return count > 0 ? tr("%n recovered", nullptr, count) : QString();
         }
         default:
@@ -190,9 +194,27 @@ QString ChatListModel::cellText(size_t row, int column) const {
     }
 }
 
+bool ChatListModel::isDeletedChatAt(size_t row) const {
+    const ResultListsPtr& lists = pages().lists();
+    return lists && lists->result && row < rows() &&
+           isDeletedChat(*lists->result, *pages().chatRows()[row]);
+}
+
 QVariant ChatListModel::cellData(size_t row, int column, int role) const {
     if (column == Recovered && role == Qt::ForegroundRole && recoveredCount(row) > 0) {
         return Theme::accentForText();
+    }
+    // A row that only recovered messages make must not pass for the
+    // phone's own chat.
+    if (role == Qt::ToolTipRole && pages().chatRows()[row]->bDeleted) {
+        return isDeletedChatAt(row) ? tr("A deleted chat: only its recovered messages are left.")
+                                    : tr("Messages recovered from deleted records of this chat.");
+    }
+    if (column == Name && role == Qt::FontRole && pages().chatRows()[row]->bDeleted) {
+        QFont boldItalic;
+        boldItalic.setBold(true);
+        boldItalic.setItalic(true);
+        return boldItalic;
     }
     if (column == Name && role == Qt::FontRole) {
         QFont bold;
