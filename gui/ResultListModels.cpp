@@ -119,6 +119,9 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
         return QVariant(static_cast<int>(pages_.isMarked(row) ? Qt::Checked : Qt::Unchecked));
     }
     if (role == Qt::ToolTipRole) {
+        if (QVariant own = cellData(row, index.column(), role); own.isValid()) {
+            return own;
+        }
         const QString text = cellText(row, index.column());
         return text.size() > 40 ? QVariant(text) : QVariant();
     }
