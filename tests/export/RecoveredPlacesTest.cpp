@@ -89,8 +89,9 @@ TEST_F(RecoveredPlaces, ChatPagesCaptionEachRecoveredMessageAndGiveTheDeletedCha
             at = next;
             EXPECT_TRUE(message.bDeleted || !deletedChat);
             const RecoveredPlace place = recoveredPlaceOf(*result, message);
-            const std::string caption = utf16(joined(
-                {" title='", recoveredExplanation(place), "'>", recoveredCaption(place), "</p>"}));
+            const std::string caption =
+                utf16(joined({" title='", htmlEscape(recoveredExplanation(place)), "'>",
+                              htmlEscape(recoveredCaption(place)), "</p>"}));
             ASSERT_EQ(block.find(caption) != std::string::npos, message.bDeleted);
             EXPECT_EQ(block.find(utf16("class='recovered'")) != std::string::npos,
                       message.bDeleted);
