@@ -17,6 +17,7 @@
 #include "Theme.h"
 #include "ThumbnailCache.h"
 #include "VoiceNotePlayer.h"
+#include "export/ReportOrigin.h"
 #include "results/ResultPages.h"
 
 namespace vessamo::gui {
@@ -196,10 +197,19 @@ void ChatView::updateHeader() {
         name = *conversation.currentChatNumber;
     }
     title_->setText(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
-    const size_t total = pages_.lists()->result->messagesOf(conversation).size();
-    count_->setText(total == 1 ? QStringLiteral("1 message")
-                               : QStringLiteral("%1 messages")
-                                     .arg(QLocale().toString(static_cast<qulonglong>(total))));
+    const ScanResult& result = *pages_.lists()->result;
+    const size_t total = result.messagesOf(conversation).size();
+    QString count =
+        total == 1
+            ? QStringLiteral("1 message")
+            : QStringLiteral("%1 messages").arg(QLocale().toString(static_cast<qulonglong>(total)));
+    // Said at the top as well as on each bubble: the whole chat came back.
+    if (isDeletedChat(result, conversation)) {
+        count = tr("Deleted chat, recovered \u00b7 %1").arg(count);
+    } else if (conversation.bDeleted) {
+        count = tr("Recovered messages \u00b7 %1").arg(count);
+    }
+    count_->setText(count);
 }
 
 }  // namespace vessamo::gui

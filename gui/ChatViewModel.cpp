@@ -10,6 +10,7 @@
 #include "common/Files.h"
 #include "export/ExportReport.h"
 #include "export/MessageAttachmentCopy.h"
+#include "export/ReportOrigin.h"
 #include "results/DisplayText.h"
 #include "results/ResultPages.h"
 
@@ -49,6 +50,22 @@ QString cardTextOf(const KTWhatsAppNode& message) {
     const QString name = qtext(message.vcardName).trimmed();
     const QString phone = firstPhoneOf(qtext(message.vcardInfo));
     return phone.isEmpty() ? name : name + u'\n' + phone;
+}
+
+// The media a message carried, in a word.
+QString mediaNounOf(MessageKind kind) {
+    switch (kind) {
+        case MessageKind::Picture:
+            return QStringLiteral("Photo");
+        case MessageKind::Video:
+            return QStringLiteral("Video");
+        case MessageKind::Audio:
+            return QStringLiteral("Audio");
+        case MessageKind::Document:
+            return QStringLiteral("Document");
+        default:
+            return QStringLiteral("Attachment");
+    }
 }
 
 QString locationTextOf(const KTWhatsAppNode& message) {
@@ -203,7 +220,26 @@ ChatViewModel::Row ChatViewModel::makeRow(int row) const {
             break;
     }
     resolveMedia(message, made);
+    if (made.recovered) {
+        describeRecovered(message, made);
+    }
     return made;
+}
+
+// A carved row tells where it lay, and that it had media even when the
+// media item's row is gone with the file's name.
+void ChatViewModel::describeRecovered(const KTWhatsAppNode& message, Row& made) const {
+    const RecoveredPlace place = lists_ != nullptr && lists_->result != nullptr
+                                     ? recoveredPlaceOf(*lists_->result, message)
+                                     : RecoveredPlace();
+    made.tag = QString::fromStdString(recoveredCaption(place));
+    made.origin = QString::fromStdString(recoveredExplanation(place));
+    const bool carriesItsOwn = made.kind == MessageKind::VCard ||
+                               made.kind == MessageKind::Location ||
+                               made.kind == MessageKind::System;
+    if (message.isHaveAttch && message.messageAttchpath.empty() && !carriesItsOwn) {
+        made.lostMedia = mediaNounOf(made.kind);
+    }
 }
 
 void ChatViewModel::resolveMedia(const KTWhatsAppNode& message, Row& made) const {
@@ -264,6 +300,7 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
         case Qt::AccessibleTextRole:
             return spokenText(row);
         case Qt::ToolTipRole:
+            return row.origin.isEmpty() ? row.dateText : row.dateText + u'\n' + row.origin;
         case DateTextRole:
             return row.dateText;
         case SentRole:
@@ -304,6 +341,10 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
                                                        : VoiceNotePlayer::State::Idle);
         case DurationTextRole:
             return durationTextOf(row);
+        case TagTextRole:
+            return row.tag;
+        case LostMediaRole:
+            return row.lostMedia;
         default:
             return {};
     }
@@ -320,9 +361,13 @@ QString ChatViewModel::spokenText(const Row& row) {
         parts << row.dateText;
     }
     if (row.recovered) {
-        parts << kRecoveredTag;
+        parts << row.tag;
     }
-    const QString said = row.text.isEmpty() ? row.mediaName : row.text;
+    QString said = row.text.isEmpty() ? row.mediaName : row.text;
+    if (!row.lostMedia.isEmpty()) {
+        const QString lost = row.lostMedia + u' ' + kMediaNotRecovered.toLower();
+        said = said.isEmpty() ? lost : lost + QStringLiteral(", ") + said;
+    }
     return parts.join(QStringLiteral(", ")) + QStringLiteral(": ") + said;
 }
 
@@ -341,7 +386,9 @@ QHash<int, QByteArray> ChatViewModel::roleNames() const {
                   {ThumbnailRole, "thumbnail"},
                   {RecoveredRole, "recovered"},
                   {PlayStateRole, "playState"},
-                  {DurationTextRole, "durationText"}});
+                  {DurationTextRole, "durationText"},
+                  {TagTextRole, "tagText"},
+                  {LostMediaRole, "lostMedia"}});
     return names;
 }
 

@@ -47,10 +47,15 @@ public:
         RecoveredRole,                // bool: a deleted message brought back
         PlayStateRole,                // int: VoiceNotePlayer::State of a sound file
         DurationTextRole,             // QString: a sound's length, or where it plays, or ""
+        TagTextRole,    // QString: "Recovered · freeblock" under a recovered bubble, or ""
+        LostMediaRole,  // QString: "Photo" when a recovered message's media item is gone, or ""
     };
 
     // The tag a recovered message carries, on the screen and read aloud.
     static inline const QString kRecoveredTag = QStringLiteral("Recovered");
+    // What a recovered message whose media item is gone says in its bubble.
+    static inline const QString kMediaNotRecovered =
+        QStringLiteral("Not recovered with the message");
 
     ChatViewModel(const ResultPages& pages, ThumbnailCache& thumbnails, QObject* parent = nullptr);
     ~ChatViewModel() override;
@@ -84,6 +89,9 @@ private:
         QString thumbnailPath;  // the picture to decode for a picture or video
         QString sourceRoot;     // the folder that file must lie in
         QString durationText;   // a voice note's length, read from its last page
+        QString tag;            // a recovered message's tag with where it was found
+        QString origin;         // that place explained, for the tool tip
+        QString lostMedia;      // what a recovered message carried whose item is gone
         MessageKind kind = MessageKind::Text;
         bool sent = false;
         bool showsAuthor = false;
@@ -98,6 +106,7 @@ private:
     [[nodiscard]] Row makeRow(int row) const;
     [[nodiscard]] static QString spokenText(const Row& row);
     void resolveMedia(const KTWhatsAppNode& message, Row& made) const;
+    void describeRecovered(const KTWhatsAppNode& message, Row& made) const;
     [[nodiscard]] QString sourceRootOf(const KTWhatsAppNode& message) const;
     void thumbnailReady(const QString& file);
     void playbackChanged(const QString& file);

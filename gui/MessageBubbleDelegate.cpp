@@ -114,6 +114,18 @@ QSize mediaSize(MessageKind kind, int room, const QFont& font) {
     return {};
 }
 
+// The notice a recovered message gets where its media item is gone: a
+// card like a document's.
+QSize lostMediaSize(int room, const QFont& font) {
+    return {std::min(kCardWidth, room), 2 * QFontMetrics(font).height() + 2 * kPadY};
+}
+
+// The tag under a recovered bubble; a row made by hand may lack the place.
+QString tagTextAt(const QModelIndex& index) {
+    const QString tag = index.data(ChatViewModel::TagTextRole).toString();
+    return tag.isEmpty() ? ChatViewModel::kRecoveredTag : tag;
+}
+
 // A card's words live in its card; any other kind may add a caption.
 bool textIsCaption(MessageKind kind) {
     return kind == MessageKind::Text || kind == MessageKind::Picture ||
@@ -220,7 +232,9 @@ MessageBubbleDelegate::Layout MessageBubbleDelegate::layoutOf(const QStyleOption
             QRect(kSide + kPadX / 2, y, bubbleRoom, QFontMetrics(boldFont(small)).height());
         y += layout.author.height() + 2;
     }
-    const QSize media = mediaSize(kind, inside, option.font);
+    const bool lostMedia = !index.data(ChatViewModel::LostMediaRole).toString().isEmpty();
+    const QSize media =
+        lostMedia ? lostMediaSize(inside, option.font) : mediaSize(kind, inside, option.font);
     const QSize words = textIsCaption(kind) ? wrappedSize(text, option.font, inside) : QSize();
     const int innerWidth = std::max({media.width(), words.width(), 24});
     const int gap = !media.isEmpty() && !words.isEmpty() ? kGap + 2 : 0;
@@ -245,7 +259,7 @@ MessageBubbleDelegate::Layout MessageBubbleDelegate::layoutOf(const QStyleOption
     const int timeWidth = smallMetrics.horizontalAdvance(time);
     const bool recovered = index.data(ChatViewModel::RecoveredRole).toBool();
     const int tagWidth =
-        recovered ? smallMetrics.horizontalAdvance(ChatViewModel::kRecoveredTag) + 2 * kGap * 2 : 0;
+        recovered ? smallMetrics.horizontalAdvance(tagTextAt(index)) + 2 * kGap * 2 : 0;
     const int lineWidth = tagWidth + (recovered && timeWidth > 0 ? kGap * 2 : 0) + timeWidth;
     // Indented like the author's name, so the lines of a message align.
     int lineX =
@@ -332,7 +346,7 @@ void MessageBubbleDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
         painter->setBrush(recoveredBorder());
         painter->drawRoundedRect(layout.tag, layout.tag.height() / 2.0, layout.tag.height() / 2.0);
         painter->setPen(sentText());
-        painter->drawText(layout.tag, Qt::AlignCenter, ChatViewModel::kRecoveredTag);
+        painter->drawText(layout.tag, Qt::AlignCenter, tagTextAt(index));
     }
     if (!layout.time.isEmpty()) {
         painter->setPen(muted);
@@ -410,13 +424,14 @@ void drawCardMark(QPainter* painter, MessageKind kind, const QRect& box, const Q
 void MessageBubbleDelegate::paintMedia(QPainter* painter, const QStyleOptionViewItem& option,
                                        const QModelIndex& index, const QRect& media) const {
     const MessageKind kind = kindAt(index);
+    const QString lostMedia = index.data(ChatViewModel::LostMediaRole).toString();
     const bool sent = index.data(ChatViewModel::SentRole).toBool();
     const QColor ink = sent ? sentText() : option.palette.color(QPalette::Text);
     const QColor frame = sent ? blend(sentBubble(), Qt::black, 0.18)
                               : blend(receivedBubble(option.palette), ink, 0.10);
     const QString name = index.data(ChatViewModel::MediaNameRole).toString();
     painter->save();
-    if (kind == MessageKind::Picture || kind == MessageKind::Video) {
+    if (lostMedia.isEmpty() && (kind == MessageKind::Picture || kind == MessageKind::Video)) {
         const QImage image = index.data(ChatViewModel::ThumbnailRole).value<QImage>();
         if (!image.isNull()) {
             drawThumbnail(painter, media, image);
@@ -432,13 +447,14 @@ void MessageBubbleDelegate::paintMedia(QPainter* painter, const QStyleOptionView
         return;
     }
     const QFontMetrics metrics(option.font);
-    const int mark = kind == MessageKind::Audio ? kPlayer : 2 * metrics.height() - 4;
+    const int mark =
+        kind == MessageKind::Audio && lostMedia.isEmpty() ? kPlayer : 2 * metrics.height() - 4;
     const QRect markBox(media.left() + kPadY, media.center().y() - mark / 2, mark, mark);
     const QRect words(markBox.right() + 1 + kPadX, media.top() + kPadY,
                       media.right() - markBox.right() - 2 * kPadX, media.height() - 2 * kPadY);
     QString title;
     QString detail;
-    switch (kind) {
+    switch (lostMedia.isEmpty() ? kind : MessageKind::Document) {
         case MessageKind::Audio: {
             const auto state = static_cast<VoiceNotePlayer::State>(
                 index.data(ChatViewModel::PlayStateRole).toInt());
@@ -468,6 +484,11 @@ void MessageBubbleDelegate::paintMedia(QPainter* painter, const QStyleOptionView
             break;
         }
         case MessageKind::Document:
+            if (!lostMedia.isEmpty()) {
+                title = lostMedia;
+                detail = ChatViewModel::kMediaNotRecovered;
+                break;
+            }
             title = name.isEmpty() ? QStringLiteral("Document") : name;
             detail = QStringLiteral("Document");
             break;
@@ -482,7 +503,7 @@ void MessageBubbleDelegate::paintMedia(QPainter* painter, const QStyleOptionView
             break;
         }
     }
-    if (kind != MessageKind::Audio) {
+    if (kind != MessageKind::Audio || !lostMedia.isEmpty()) {
         painter->setPen(Qt::NoPen);
         painter->setBrush(frame);
         painter->drawRoundedRect(media, kMediaRadius, kMediaRadius);

@@ -7,6 +7,7 @@
 
 #include "RowMarks.h"
 #include "Theme.h"
+#include "export/ReportOrigin.h"
 
 namespace vessamo::gui {
 
@@ -118,6 +119,9 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
         return QVariant(static_cast<int>(pages_.isMarked(row) ? Qt::Checked : Qt::Unchecked));
     }
     if (role == Qt::ToolTipRole) {
+        if (QVariant own = cellData(row, index.column(), role); own.isValid()) {
+            return own;
+        }
         const QString text = cellText(row, index.column());
         return text.size() > 40 ? QVariant(text) : QVariant();
     }
@@ -183,6 +187,9 @@ QString ChatListModel::cellText(size_t row, int column) const {
         }
         case Recovered: {
             const int count = recoveredCount(row);
+            if (isDeletedChatAt(row)) {
+                return tr("Deleted chat \u00b7 %n recovered", nullptr, count);
+            }
             return count > 0 ? tr("%n recovered", nullptr, count) : QString();
         }
         default:
@@ -190,9 +197,27 @@ QString ChatListModel::cellText(size_t row, int column) const {
     }
 }
 
+bool ChatListModel::isDeletedChatAt(size_t row) const {
+    const ResultListsPtr& lists = pages().lists();
+    return lists && lists->result && row < rows() &&
+           isDeletedChat(*lists->result, *pages().chatRows()[row]);
+}
+
 QVariant ChatListModel::cellData(size_t row, int column, int role) const {
     if (column == Recovered && role == Qt::ForegroundRole && recoveredCount(row) > 0) {
         return Theme::accentForText();
+    }
+    // A row that only recovered messages make must not pass for the
+    // phone's own chat.
+    if (role == Qt::ToolTipRole && pages().chatRows()[row]->bDeleted) {
+        return isDeletedChatAt(row) ? tr("A deleted chat: only its recovered messages are left.")
+                                    : tr("Messages recovered from deleted records of this chat.");
+    }
+    if (column == Name && role == Qt::FontRole && pages().chatRows()[row]->bDeleted) {
+        QFont boldItalic;
+        boldItalic.setBold(true);
+        boldItalic.setItalic(true);
+        return boldItalic;
     }
     if (column == Name && role == Qt::FontRole) {
         QFont bold;

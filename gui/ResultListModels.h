@@ -67,6 +67,8 @@ public:
 
     // Recovered messages of the conversation at a row (counted once).
     [[nodiscard]] int recoveredCount(size_t row) const;
+    // The conversation at a row is all that is left of a deleted chat.
+    [[nodiscard]] bool isDeletedChatAt(size_t row) const;
 
 protected:
     [[nodiscard]] size_t rows() const override { return pages().chatRows().size(); }

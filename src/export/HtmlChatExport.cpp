@@ -9,6 +9,7 @@
 #include "export/HtmlText.h"
 #include "export/KTHtmlController.h"
 #include "export/MessageAttachmentCopy.h"
+#include "export/ReportOrigin.h"
 #include "results/DisplayText.h"
 
 namespace vessamo {
@@ -52,15 +53,37 @@ std::string pageStem(const KTWhatsAppCovNode& chat) {
     return std::string(number) + std::to_string(chat.chatID);
 }
 
-std::string conversationHeader(const KTWhatsAppCovNode& chat) {
+// The page template's style sheet is fixed; what recovery adds is styled
+// where it stands.
+constexpr std::string_view kRecoveredStyle = "color:#9a5b0c;font-size:11px;margin:0;";
+
+// A conversation only recovered messages make says so under its name: a
+// reader must not take it for the phone's own chat.
+std::string recoveredConversationLine(const ScanResult& result, const KTWhatsAppCovNode& chat) {
+    if (!chat.bDeleted) {
+        return "";
+    }
+    const std::string_view what =
+        isDeletedChat(result, chat)
+            ? "Recovered conversation \u00b7 the chat was deleted; only these recovered messages "
+              "are left"
+            : "Recovered messages \u00b7 deleted from this chat and found in the chat database";
+    std::string line = "<p class='recovered-chat' style='color:#9a5b0c;font-weight:bold'>";
+    line.append(what).append("</p>");
+    return line;
+}
+
+std::string conversationHeader(const ScanResult& result, const KTWhatsAppCovNode& chat) {
     return "<p><h3>Name: " + htmlEscape(chat.currentChatName) +
            " &nbsp;&nbsp;Phone: " + htmlEscape(orNull(chat.currentChatNumber)) +
-           " &nbsp;&nbsp;Subject: " + htmlEscape(orNull(chat.currentSubject)) + "</h3><hr/><p>";
+           " &nbsp;&nbsp;Subject: " + htmlEscape(orNull(chat.currentSubject)) + "</h3>" +
+           recoveredConversationLine(result, chat) + "<hr/><p>";
 }
 
 // What one run of pages shares: where they go, the media copier beside
 // them, the date texts and the report everything writes into.
 struct PageRun {
+    const ScanResult& result;
     ExportFileNames& names;
     MessageAttachmentCopy& media;
     DisplayTextCache& dates;
@@ -137,6 +160,23 @@ void appendMediaNotice(std::string& page, const KTWhatsAppNode& message, std::st
     page.append(" </p>");
 }
 
+// Under the name line of a recovered message: where it was found, the
+// whole sentence on hover. Sent ones line up with their bubble.
+void appendRecoveredCaption(std::string& page, const KTWhatsAppNode& message,
+                            const ScanResult& result) {
+    const RecoveredPlace place = recoveredPlaceOf(result, message);
+    page.append("<p class='recovered' style='");
+    page.append(kRecoveredStyle);
+    if (message.messageType == Direction::Send) {
+        page.append("left:170px;position:relative;");
+    }
+    page.append("' title='");
+    appendHtmlEscaped(page, recoveredExplanation(place));
+    page.append("'>");
+    appendHtmlEscaped(page, recoveredCaption(place));
+    page.append("</p>");
+}
+
 // Every message keeps its place on the page. A media message shows its
 // copied file, or a notice where the file would be; one that stores no
 // file at all (a thumbnail at most) shows its text.
@@ -153,17 +193,29 @@ void appendMessage(const KTWhatsAppNode& message, KTHtmlController& page, const 
     }
     if (!message.isHaveAttch) {
         appendNameLine(html, message, run.dates);
+        if (message.bDeleted) {
+            appendRecoveredCaption(html, message, run.result);
+        }
         appendTextBubble(html, message);
         return;
     }
     const AttachmentCopy copy = run.media.copyAttachment(message);
     appendNameLine(html, message, run.dates);
+    if (message.bDeleted) {
+        appendRecoveredCaption(html, message, run.result);
+    }
     switch (copy.outcome) {
         case AttachmentOutcome::copied:
             page.addHtmlContent(mediaElement(message, copy.path));
             break;
         case AttachmentOutcome::noMediaPath:
-            appendTextBubble(html, message);
+            // A carved row keeps the fact that it had media, not the media
+            // item's row: an empty bubble would hide that anything was sent.
+            if (message.bDeleted) {
+                appendMediaNotice(html, message, kMediaNotRecovered);
+            } else {
+                appendTextBubble(html, message);
+            }
             break;
         case AttachmentOutcome::notInSource:
             appendMediaNotice(html, message, kMediaNotInSource);
@@ -180,7 +232,7 @@ bool writePage(const PageRun& run, const KTWhatsAppCovNode& chat, const std::str
                MessageRange messages, const std::string& path) {
     KTHtmlController html;
     html.initMessageHtmlHeader(title);
-    html.addHtmlContent(conversationHeader(chat));
+    html.addHtmlContent(conversationHeader(run.result, chat));
     for (size_t at = messages.size(); at-- > 0;) {
         if (run.control.stopRequested()) {
             return false;
@@ -240,7 +292,7 @@ ExportReport writeChatPages(const ScanResult& result,
     ExportFileNames names(chatsFolder, recoverPath);
     MessageAttachmentCopy media(result, recoverPath, report);
     DisplayTextCache dates;
-    const PageRun run{names, media, dates, report, control};
+    const PageRun run{result, names, media, dates, report, control};
     for (const KTWhatsAppCovNode* chat : conversations) {
         if (chat == nullptr) {
             continue;

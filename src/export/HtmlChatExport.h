@@ -12,6 +12,8 @@ namespace vessamo {
 // What a page and a text file say where a media file would be.
 inline constexpr const char* kMediaNotInSource = "media file not in the backup";
 inline constexpr const char* kMediaNotCopied = "media file could not be copied";
+// A recovered message that names a media item whose own row is gone.
+inline constexpr const char* kMediaNotRecovered = "attachment not recovered with the message";
 
 // Writes each conversation as web pages into "<recoverPath>/Chats", newest
 // message first, 5000 messages a page, with the messages' media copied into

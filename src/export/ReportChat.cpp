@@ -4,6 +4,7 @@
 #include <numeric>
 #include <unordered_set>
 
+#include "export/ReportOrigin.h"
 #include "export/ReportText.h"
 
 namespace vessamo {
@@ -50,7 +51,11 @@ std::string chatTitleOf(const KTWhatsAppCovNode& chat) {
 
 ReportChat::ReportChat(const ScanResult& result, const KTWhatsAppCovNode& chat,
                        std::string_view owner)
-    : chat_(&chat), messages_(result.messagesOf(chat)), owner_(owner), title_(chatTitleOf(chat)) {
+    : chat_(&chat),
+      messages_(result.messagesOf(chat)),
+      owner_(owner),
+      title_(chatTitleOf(chat)),
+      deletedChat_(isDeletedChat(result, chat)) {
     if (chat.isGroupCov && !chat.bStarredCovMessage) {
         number_ = "Group";
     } else if (chat.currentChatNumber) {

@@ -37,6 +37,8 @@ public:
     [[nodiscard]] const std::string& title() const { return title_; }
     // "+4917012345678", "Group", or "" when there is nothing to show.
     [[nodiscard]] const std::string& numberText() const { return number_; }
+    // Made of recovered messages of a chat that was deleted as well.
+    [[nodiscard]] bool deletedChat() const { return deletedChat_; }
 
     [[nodiscard]] size_t size() const { return order_.size(); }
     // The message at place `at` in time order.
@@ -77,6 +79,7 @@ private:
     size_t counted_ = 0;
     size_t recovered_ = 0;
     size_t media_ = 0;
+    bool deletedChat_ = false;
     std::optional<AppleTime> first_;
     std::optional<AppleTime> last_;
 };

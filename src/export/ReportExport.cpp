@@ -110,6 +110,7 @@ ReportIndexRow rowOf(const ReportChat& chat, const ReportPageSet& set, ReportClo
     row.first = clock.read(chat.first());
     row.last = clock.read(chat.last());
     row.recoveredOnly = chat.chat().bDeleted;
+    row.deletedChat = chat.deletedChat();
     row.starredList = chat.chat().bStarredCovMessage;
     return row;
 }
@@ -135,7 +136,7 @@ void writeReport(const ScanResult& result, std::span<const KTWhatsAppCovNode* co
     ReportClock clock(options.utc);
     ExportFileNames pageNames(output.folder() + "/Chats");
     MessageAttachmentCopy media(result, output.folder(), report);
-    ReportMessageMaker maker(media, output, clock);
+    ReportMessageMaker maker(result, media, output, clock);
     ReportSearchIndex search(output, perPage);
     ReportRun run{result, options,   control, output,           clock,          maker,
                   search, pageNames, {},      clock.zoneName(), nowText(clock), titlesOf(result)};

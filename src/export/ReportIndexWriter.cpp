@@ -176,7 +176,9 @@ void ReportIndexWriter::appendRow(std::string& html, const ReportIndexRow& row, 
     html.append("\">");
     appendHtmlEscaped(html, row.title);
     html.append("</a>");
-    if (row.recoveredOnly) {
+    if (row.deletedChat) {
+        html.append(" <span class=\"rec\">(deleted chat, recovered)</span>");
+    } else if (row.recoveredOnly) {
         html.append(" <span class=\"rec\">(recovered only)</span>");
     }
     html.append("</td><td class=\"hide-small\">");

@@ -36,6 +36,7 @@ struct ReportIndexRow {
     std::optional<ClockReading> first;
     std::optional<ClockReading> last;
     bool recoveredOnly = false;
+    bool deletedChat = false;  // recovered, and no chat of that name is left on the phone
     bool starredList = false;  // repeats messages of the others: left out of the totals
 };
 

@@ -86,6 +86,7 @@ ReportChatJson::ReportChatJson(ReportOutput& output, std::string_view file,
     boolMember(json_, "isGroup", chat.isGroupCov && !chat.bStarredCovMessage);
     boolMember(json_, "isStarredList", chat.bStarredCovMessage);
     boolMember(json_, "isRecoveredOnly", chat.bDeleted);
+    boolMember(json_, "isDeletedChat", set.chat.deletedChat());
     json_.append(",\"messageCount\":").append(std::to_string(set.chat.messageCount()));
     json_.append(",\"recoveredCount\":").append(std::to_string(set.chat.recoveredCount()));
     json_.append(",\"pages\":[");
@@ -141,6 +142,13 @@ void ReportChatJson::add(const ReportMessage& message) {
     boolMember(json_, "recovered", node.bDeleted);
     if (node.bDeleted) {
         stringMember(json_, "recoveredFrom", kRecoveredFrom);
+        member(json_, "origin");
+        if (message.origin.where.empty()) {
+            json_.append("null");
+        } else {
+            appendJsonString(json_, message.origin.where);
+        }
+        boolMember(json_, "textCut", message.origin.textCut);
     }
     json_.push_back('}');
     if (json_.size() >= kPieceBytes) {

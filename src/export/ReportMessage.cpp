@@ -82,6 +82,7 @@ ReportMessage ReportMessageMaker::make(const ReportChat& chat, size_t number) {
     }
     made.author = chat.authorOf(message);
     made.colour = chat.colourOf(message);
+    made.origin = recoveredPlaceOf(result_, message);
     if (message.isHaveAttch) {
         copyMedia(made);
     }

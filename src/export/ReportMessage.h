@@ -10,6 +10,7 @@
 #include "export/ExportFileNames.h"
 #include "export/MessageAttachmentCopy.h"
 #include "export/ReportClock.h"
+#include "export/ReportOrigin.h"
 #include "export/ReportOutput.h"
 #include "results/KTWhatsAppNode.h"
 
@@ -44,6 +45,7 @@ struct ReportMessage {
     std::string mediaFile;  // the copy's name in "Media Files"
     std::optional<ReportPlace> place;
     std::optional<ReportCard> card;
+    RecoveredPlace origin;  // a recovered message's place in the chat database
     // A reply's quoted message, when its chat holds it: where it is, who
     // wrote it and its text.
     struct Quote {
@@ -59,8 +61,13 @@ struct ReportMessage {
 // copier, writes each contact card once into "Cards".
 class ReportMessageMaker {
 public:
-    ReportMessageMaker(MessageAttachmentCopy& media, ReportOutput& output, ReportClock& clock)
-        : media_(media), output_(output), clock_(clock), cards_(output.folder() + "/Cards") {}
+    ReportMessageMaker(const ScanResult& result, MessageAttachmentCopy& media, ReportOutput& output,
+                       ReportClock& clock)
+        : result_(result),
+          media_(media),
+          output_(output),
+          clock_(clock),
+          cards_(output.folder() + "/Cards") {}
 
     [[nodiscard]] ReportMessage make(const ReportChat& chat, size_t number);
 
@@ -68,6 +75,7 @@ private:
     void copyMedia(ReportMessage& made);
     [[nodiscard]] ReportCard cardOf(const KTWhatsAppNode& message);
 
+    const ScanResult& result_;
     MessageAttachmentCopy& media_;
     ReportOutput& output_;
     ReportClock& clock_;

@@ -12,11 +12,6 @@ namespace vessamo {
 
 namespace {
 
-// Carved records come from the free space of the chat database the scan read.
-constexpr std::string_view kRecoveredNote =
-    "<div class=\"flag\">Recovered</div><span class=\"where\">deleted; found in the chat "
-    "database's free space</span>";
-
 std::string_view mediaNoun(int32_t type) {
     switch (type) {
         case 1:
@@ -102,6 +97,12 @@ void ReportPageWriter::appendHead() {
     if (!chat.numberText().empty()) {
         appendHtmlEscaped(html_, chat.numberText());
         html_.append(" \u00b7 ");
+    }
+    if (chat.deletedChat()) {
+        html_.append(
+            "<span class=\"rec\">Deleted chat, only recovered messages left</span> \u00b7 ");
+    } else if (chat.chat().bDeleted) {
+        html_.append("<span class=\"rec\">Recovered messages only</span> \u00b7 ");
     }
     html_.append(std::to_string(chat.messageCount()))
         .append(chat.messageCount() == 1 ? " message" : " messages");
@@ -204,7 +205,7 @@ void ReportPageWriter::appendBubble(const ReportMessage& message) {
         }
     }
     if (node.bDeleted) {
-        html_.append(kRecoveredNote);
+        appendRecovered(message.origin);
     }
     appendQuote(message);
     appendMedia(message);
@@ -225,6 +226,22 @@ void ReportPageWriter::appendBubble(const ReportMessage& message) {
     }
     appendMeta(message);
     html_.append("</div></div>\n");
+}
+
+// The flag, then where the record lay, its explanation on hover: carved
+// records come from the free room of the chat database the scan read.
+void ReportPageWriter::appendRecovered(const RecoveredPlace& origin) {
+    html_.append("<div class=\"flag\">Recovered</div><span class=\"where\" title=\"");
+    appendHtmlEscaped(html_, recoveredExplanation(origin));
+    html_.append("\">");
+    const std::string label = recoveredPlaceLabel(origin);
+    if (label.empty()) {
+        html_.append("deleted; found in the chat database's free space");
+    } else {
+        html_.append("deleted \u00b7 found in ");
+        appendHtmlEscaped(html_, label);
+    }
+    html_.append("</span>");
 }
 
 void ReportPageWriter::appendQuote(const ReportMessage& message) {

@@ -46,6 +46,7 @@ private:
     void appendDay(const ReportMessage& message);
     void appendSystem(const ReportMessage& message);
     void appendBubble(const ReportMessage& message);
+    void appendRecovered(const RecoveredPlace& origin);
     void appendQuote(const ReportMessage& message);
     void appendMedia(const ReportMessage& message);
     void appendCard(const ReportCard& card);

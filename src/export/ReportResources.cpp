@@ -85,7 +85,7 @@ th[aria-sort=descending]::after{content:" \25BC";font-size:10px}
 td.n{text-align:right;font-variant-numeric:tabular-nums}
 th.n{text-align:right}
 tr:last-child td{border-bottom:0}
-td .rec{color:var(--warn);font-weight:600}
+td .rec,.facts .rec{color:var(--warn);font-weight:600}
 td time{white-space:nowrap}
 @media (max-width:600px){
 body{font-size:15px}

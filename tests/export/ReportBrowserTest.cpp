@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
@@ -93,12 +94,19 @@ TEST_F(ReportInBrowser, AGroupPageRendersEveryMessageAndNoInjectedScript) {
     size_t recovered = 0;
     std::set<std::string> authors;
     std::set<std::string> days;
+    std::map<std::string, size_t> places;
     for (const json& message : chat["messages"]) {
         if (message["kind"] != "message") {
             continue;
         }
         ++bubbles;
         recovered += message["recovered"].get<bool>() ? 1 : 0;
+        if (message["recovered"].get<bool>()) {
+            ASSERT_TRUE(message["origin"].is_string()) << message.dump();
+            std::string place = message["origin"].get<std::string>();
+            place.append(message["textCut"].get<bool>() ? " \u00b7 text cut" : "");
+            ++places[place];
+        }
         authors.insert(message["author"].get<std::string>());
         days.insert(message["time"].get<std::string>().substr(0, 10));
     }
@@ -106,6 +114,12 @@ TEST_F(ReportInBrowser, AGroupPageRendersEveryMessageAndNoInjectedScript) {
     EXPECT_GT(recovered, 0u);
     EXPECT_EQ(countOf(dom, "<div class=\"msg "), bubbles);
     EXPECT_EQ(countOf(dom, "<div class=\"flag\">Recovered</div>"), recovered);
+    // Each says where in the chat database it was found.
+    for (const auto& [place, count] : places) {
+        std::string shown = "deleted \u00b7 found in ";
+        shown.append(place).append("</span>");
+        EXPECT_EQ(countOf(dom, shown), count) << place;
+    }
     EXPECT_EQ(countOf(dom, "<h2 class=\"day\">"), days.size());
     for (const std::string& author : authors) {
         EXPECT_NE(dom.find("\">" + author + "</div>"), std::string::npos) << author;
