@@ -65,34 +65,39 @@ std::optional<int64_t> rowidBefore(std::span<const uint8_t> bytes, size_t region
     if (typesAt < 3 || header >= 128 || bytes[typesAt - 1] != header) {
         return std::nullopt;
     }
-    // Walk back over a varint ending at `last`: its last byte is below
-    // 0x80, the ones before it 0x80 or more.
-    const auto varintStart = [&](size_t last) -> std::optional<size_t> {
-        if (bytes[last] >= 0x80) {
-            return std::nullopt;
-        }
-        size_t first = last;
-        while (first > 0 && last - first < 8 && bytes[first - 1] >= 0x80) {
-            --first;
-        }
-        return first;
-    };
-    const auto rowidAt = varintStart(typesAt - 2);
-    if (!rowidAt || *rowidAt <= regionStart) {
-        return std::nullopt;
-    }
+    // A varint ending at `last` has its last byte below 0x80 and the ones
+    // before it 0x80 or more; where it starts is not certain, since the
+    // bytes in front of it may be 0x80 or more too. Each start is tried,
+    // shortest first; the payload length must agree with the record.
     // All of the cell header must lie in the free region: in front of it
     // are cell pointers or live cells, whose bytes say nothing of this one.
-    auto payloadAt = varintStart(*rowidAt - 1);
-    if (payloadAt && *payloadAt < regionStart) {
-        payloadAt = std::nullopt;
+    const auto endsVarintAt = [&](size_t first, size_t last) {
+        return first >= regionStart && bytes[last] < 0x80 &&
+               std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(first),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(last),
+                           [](uint8_t b) { return b >= 0x80; });
+    };
+    const size_t rowidLast = typesAt - 2;
+    for (size_t rowidLength = 1; rowidLength <= 9 && rowidLength < rowidLast; ++rowidLength) {
+        const size_t rowidAt = rowidLast + 1 - rowidLength;
+        if (rowidAt <= regionStart || !endsVarintAt(rowidAt, rowidLast)) {
+            break;
+        }
+        for (size_t payloadLength = 1; payloadLength <= 9 && payloadLength <= rowidAt;
+             ++payloadLength) {
+            const size_t payloadAt = rowidAt - payloadLength;
+            if (!endsVarintAt(payloadAt, rowidAt - 1)) {
+                break;
+            }
+            const auto payload = readVarint(bytes, payloadAt);
+            const auto rowid = readVarint(bytes, rowidAt);
+            if (payload && rowid && payload->length == payloadLength &&
+                rowid->length == rowidLength && payload->value == record.end - (typesAt - 1)) {
+                return static_cast<int64_t>(rowid->value);
+            }
+        }
     }
-    const auto rowid = readVarint(bytes, *rowidAt);
-    const auto payload = payloadAt ? readVarint(bytes, *payloadAt) : std::nullopt;
-    if (!rowid || !payload || payload->value != record.end - (typesAt - 1)) {
-        return std::nullopt;
-    }
-    return static_cast<int64_t>(rowid->value);
+    return std::nullopt;
 }
 
 // The payload size a record's serial types declare: its header (a one-byte
@@ -202,14 +207,20 @@ namespace {
 // Where freed cells begin inside one freeblock. When neighbouring cells
 // are freed SQLite merges them into one freeblock, but each cell freed on
 // its own first keeps the link written at its start then: a next offset
-// beyond it (or 0) and its own size, which ends inside the freeblock.
+// beyond it (or 0) and the size of the freeblock it headed, which ends
+// inside the page. That size may run past the freeblock as it is now:
+// a row written since took the freeblock's end, or the page's cells were
+// all deleted and its header reset. A link too small or too close to the
+// end for a record (what was left of a freeblock a row was written into)
+// still says where the record before it ended.
 std::vector<size_t> freedCellStarts(std::span<const uint8_t> page, size_t first, size_t end,
-                                    size_t leastSize) {
+                                    size_t usable, size_t leastSize) {
+    constexpr size_t kLink = 4;
     std::vector<size_t> starts = {first};
-    for (size_t at = first + leastSize; at + leastSize <= end; ++at) {
+    for (size_t at = first + leastSize; at + kLink <= end; ++at) {
         const size_t next = bigEndian(page, at, 2);
         const size_t size = bigEndian(page, at + 2, 2);
-        if (size >= leastSize && at + size <= end && (next == 0 || next >= at + size)) {
+        if (size >= kLink && at + size <= usable && (next == 0 || next >= at + size)) {
             starts.push_back(at);
         }
     }
@@ -255,7 +266,8 @@ void SchemaCarver::rebuildFreeblockStart(std::span<const uint8_t> page, size_t f
     if (rowidAlias_ || columns_ < 2 || first + kLostType + columns_ > end) {
         return;
     }
-    const std::vector<size_t> starts = freedCellStarts(page, first, end, kLostType + columns_);
+    const std::vector<size_t> starts =
+        freedCellStarts(page, first, end, usable_, kLostType + columns_);
     const std::vector<bool> boundary = cellBoundaries(page, first, end, starts);
     std::vector<uint8_t> copy(page.begin(), page.begin() + static_cast<std::ptrdiff_t>(end));
     for (const size_t at : starts) {
@@ -275,7 +287,9 @@ void SchemaCarver::rebuildFreeblockStart(std::span<const uint8_t> page, size_t f
 }
 
 // Tries each serial type for the lost byte at `lost`, keeping the first
-// record that ends at one of the wanted ends, in their order.
+// record that ends at one of the wanted ends, in their order, and that the
+// check takes: bytes of a row may read as a shorter record of the wrong
+// types ending where another cell seems to start.
 void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost,
                                const std::vector<size_t>& ends, RecordPlace place,
                                const Check& check) {
@@ -290,9 +304,9 @@ void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost,
             copy[lost] = static_cast<uint8_t>(guess);
             const auto record =
                 parseSerialRecord(std::span(copy).first(end), lost, columns_, false, false);
-            if (record && record->end == end) {
+            if (record && record->end == end &&
                 check(FoundRecord{std::span(copy).first(end), *record, place, std::nullopt,
-                                  pageKey_});
+                                  pageKey_})) {
                 return;
             }
         }

@@ -120,9 +120,9 @@ CarvedValue liveValue(const SqliteStatement& row, int column) {
     return value;
 }
 
-// The live rows of a table, by their values (the row id left out).
-std::unordered_set<std::string> liveRowsOf(const SqliteDatabase& db, const TableSchema& table) {
-    std::unordered_set<std::string> rows;
+// Hands each live row of a table to `take`, its values in column order.
+void forEachLiveRow(const SqliteDatabase& db, const TableSchema& table,
+                    const std::function<void(const std::vector<CarvedValue>&)>& take) {
     std::string quoted = "\"";
     for (const char c : table.name) {
         quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -130,18 +130,55 @@ std::unordered_set<std::string> liveRowsOf(const SqliteDatabase& db, const Table
     quoted += '"';
     SqliteStatement select;
     if (select.prepare(db, "SELECT * FROM " + quoted) != SQLITE_OK) {
-        return rows;
+        return;  // a dropped table has no live rows
     }
-    const size_t from = table.rowidAlias ? 1 : 0;
+    std::vector<CarvedValue> values;
     while (select.step() == SQLITE_ROW) {
-        std::vector<CarvedValue> values;
+        values.clear();
         for (int c = 0; c < select.columnCount(); ++c) {
             values.push_back(liveValue(select, c));
         }
-        rows.insert(fingerprint(values, from));
+        take(values);
     }
-    return rows;
 }
+
+// The live rows of every table, by their values, to tell the stale copy
+// of a live row (left behind where SQLite moved it from) from a deleted
+// row. Tables of the same columns read each other's rows alike, so a copy
+// carved under any of them is still that live row.
+class LiveRows {
+public:
+    LiveRows(const SqliteDatabase& db, const std::vector<TableSchema>& tables) {
+        for (const TableSchema& table : tables) {
+            Table& live = tables_.emplace_back(Table{table.columns.size(), fromOf(table), {}});
+            forEachLiveRow(db, table, [&](const std::vector<CarvedValue>& values) {
+                live.rows.insert(hashOf(values, live.from));
+            });
+        }
+    }
+
+    [[nodiscard]] bool holds(const std::vector<CarvedValue>& values) const {
+        return std::any_of(tables_.begin(), tables_.end(), [&](const Table& table) {
+            return table.columns == values.size() &&
+                   table.rows.contains(hashOf(values, table.from));
+        });
+    }
+
+    // The row id alias is left out: a carved row has it only when its cell
+    // header survived.
+    static size_t fromOf(const TableSchema& table) { return table.rowidAlias ? 1 : 0; }
+
+private:
+    struct Table {
+        size_t columns;
+        size_t from;
+        std::unordered_set<size_t> rows;  // hashes keep a large database's rows small
+    };
+    static size_t hashOf(const std::vector<CarvedValue>& values, size_t from) {
+        return std::hash<std::string>{}(fingerprint(values, from));
+    }
+    std::vector<Table> tables_;
+};
 
 // A candidate found by one table's carve, before overlaps are settled.
 struct Candidate {
@@ -151,12 +188,14 @@ struct Candidate {
     size_t columns;
     bool rowid;       // its cell header survived: it starts where a cell started
     size_t set;       // values that tell something
+    bool live;        // a copy of a live row: it holds its bytes, but is not shown
     std::string key;  // the table and its values, to drop repeats
     CarvedRow row;
 
-    // Among records that share bytes: the table of more columns, then the
-    // one a surviving cell header vouches for, then the fuller one.
-    [[nodiscard]] auto weight() const { return std::tuple(columns, rowid, set); }
+    // Among records that share bytes: a live row's copy, then the table of
+    // more columns, then the one a surviving cell header vouches for, then
+    // the fuller one.
+    [[nodiscard]] auto weight() const { return std::tuple(live, columns, rowid, set); }
 };
 
 // Text as people and programs write it: valid UTF-8 without control
@@ -219,6 +258,28 @@ size_t acceptRow(const FoundRecord& found, const TableSchema& table,
     return set;
 }
 
+// Whether `longer` holds everything a cut row kept: the same values up to
+// its last one, a text `longer` starts with. What the cut row lost says
+// nothing either way.
+bool extendsCutRow(const std::vector<CarvedValue>& longer, const CarvedRow& cut, size_t from) {
+    size_t last = cut.values.size();
+    while (last > from && cut.values[last - 1].kind == CarvedValue::Kind::Null) {
+        --last;
+    }
+    if (last == from || longer.size() != cut.values.size()) {
+        return false;
+    }
+    for (size_t c = from; c + 1 < last; ++c) {
+        if (fingerprint({cut.values[c]}, 0) != fingerprint({longer[c]}, 0)) {
+            return false;
+        }
+    }
+    const CarvedValue& tail = cut.values[last - 1];
+    const CarvedValue& whole = longer[last - 1];
+    return tail.kind == CarvedValue::Kind::Text && whole.kind == CarvedValue::Kind::Text &&
+           whole.bytes.starts_with(tail.bytes);
+}
+
 // Keeps, among records that share bytes, the one of more columns.
 std::vector<CarvedRow> settleOverlaps(std::vector<Candidate> candidates) {
     std::stable_sort(candidates.begin(), candidates.end(),
@@ -239,12 +300,80 @@ std::vector<CarvedRow> settleOverlaps(std::vector<Candidate> candidates) {
         std::sort(kept.begin(), kept.end(),
                   [](const Candidate* a, const Candidate* b) { return a->first < b->first; });
         for (const Candidate* candidate : kept) {
-            if (seen.insert(candidate->key).second) {
+            if (!candidate->live && seen.insert(candidate->key).second) {
                 rows.push_back(candidate->row);
             }
         }
     }
     return rows;
+}
+
+// A row cut short by its free region is often the stale copy of a row
+// that SQLite moved to another page: the whole row, live or carved
+// elsewhere, holds everything the cut one kept. Such copies are dropped.
+std::vector<CarvedRow> dropCutCopies(std::vector<CarvedRow> rows, const SqliteDatabase& db,
+                                     const std::vector<TableSchema>& tables) {
+    std::vector<bool> copy(rows.size(), false);
+    for (const TableSchema& table : tables) {
+        const size_t from = table.rowidAlias ? 1 : 0;
+        std::vector<size_t> cut;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].cut && rows[i].table == table.name) {
+                cut.push_back(i);
+            }
+        }
+        const auto markCopies = [&](const std::vector<CarvedValue>& whole) {
+            for (const size_t i : cut) {
+                copy[i] = copy[i] || extendsCutRow(whole, rows[i], from);
+            }
+        };
+        if (cut.empty()) {
+            continue;
+        }
+        for (const CarvedRow& row : rows) {
+            if (!row.cut && row.table == table.name) {
+                markCopies(row.values);
+            }
+        }
+        forEachLiveRow(db, table, markCopies);
+    }
+    std::vector<CarvedRow> kept;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (!copy[i]) {
+            kept.push_back(std::move(rows[i]));
+        }
+    }
+    return kept;
+}
+
+// Offers every record of `table` in the file's free room as a candidate.
+// False when stopped.
+bool carveTable(const TableSchema& table, const CarvingFile& file, const CarvingFile* wal,
+                const std::unordered_map<uint64_t, std::string>& owner, const LiveRows& live,
+                std::vector<Candidate>& candidates, std::stop_token stop) {
+    std::vector<Affinity> affinities;
+    for (const std::string& type : table.types) {
+        affinities.push_back(affinityOf(type));
+    }
+    SchemaCarver carver(table, std::move(stop));
+    // Every parse is kept as a candidate; which of those that share bytes
+    // is the row is settled once all are known.
+    return carver.carve(file, wal, [&](const FoundRecord& found) {
+        const auto owned = owner.find(found.pageKey);
+        if (owned != owner.end() && owned->second != table.name) {
+            return false;
+        }
+        CarvedRow row;
+        const size_t set = acceptRow(found, table, affinities, row);
+        if (set == 0) {
+            return false;
+        }
+        std::string key = table.name + '\n' + fingerprint(row.values, LiveRows::fromOf(table));
+        candidates.push_back({found.pageKey, found.record.headerStart, found.record.end,
+                              table.columns.size(), found.rowid.has_value(), set,
+                              live.holds(row.values), std::move(key), std::move(row)});
+        return false;
+    });
 }
 
 }  // namespace
@@ -264,7 +393,13 @@ StatusOr<std::vector<CarvedRow>> carveTableRows(const std::string& database,
     if (!scratch) {
         return Status::ioError("cannot create a private folder for the database copy");
     }
-    const auto copy = makeFoldedCopy(*scratch, database, wal ? database + "-wal" : std::string());
+    // The copy is made through the folder the file lies in, which must be
+    // named in full: a name relative to the working folder has none.
+    std::error_code error;
+    const std::string source = std::filesystem::absolute(database, error).string();
+    const auto copy = error
+                          ? std::nullopt
+                          : makeFoldedCopy(*scratch, source, wal ? source + "-wal" : std::string());
     if (!copy) {
         return Status::ioError("cannot copy " + database);
     }
@@ -287,43 +422,15 @@ StatusOr<std::vector<CarvedRow>> carveTableRows(const std::string& database,
             owner.emplace(page, table.name);
         }
     }
+    const LiveRows live(db, tables);
     std::vector<Candidate> candidates;
     for (const TableSchema& table : tables) {
-        if (onlyTable && table.name != *onlyTable) {
-            continue;
-        }
-        std::vector<Affinity> affinities;
-        for (const std::string& type : table.types) {
-            affinities.push_back(affinityOf(type));
-        }
-        const std::unordered_set<std::string> live = liveRowsOf(db, table);
-        SchemaCarver carver(table, stop);
-        // Every parse is kept as a candidate; which of those that share
-        // bytes is the row is settled once all are known.
-        const bool finished = carver.carve(*file, wal.get(), [&](const FoundRecord& found) {
-            const auto owned = owner.find(found.pageKey);
-            if (owned != owner.end() && owned->second != table.name) {
-                return false;
-            }
-            CarvedRow row;
-            const size_t set = acceptRow(found, table, affinities, row);
-            if (set == 0) {
-                return false;
-            }
-            std::string key = fingerprint(row.values, table.rowidAlias ? 1 : 0);
-            if (!live.contains(key)) {
-                key.insert(0, table.name + '\n');
-                candidates.push_back({found.pageKey, found.record.headerStart, found.record.end,
-                                      table.columns.size(), found.rowid.has_value(), set,
-                                      std::move(key), std::move(row)});
-            }
-            return false;
-        });
-        if (!finished) {
+        if ((!onlyTable || table.name == *onlyTable) &&
+            !carveTable(table, *file, wal.get(), owner, live, candidates, stop)) {
             return Status::cancelled("carving stopped");
         }
     }
-    return settleOverlaps(std::move(candidates));
+    return dropCutCopies(settleOverlaps(std::move(candidates)), db, tables);
 }
 
 }  // namespace vessamo
