@@ -422,6 +422,11 @@ StatusOr<std::vector<CarvedRow>> carveTableRows(const std::string& database,
             owner.emplace(page, table.name);
         }
     }
+    if (onlyTable && std::none_of(tables.begin(), tables.end(), [&](const TableSchema& table) {
+            return table.name == *onlyTable;
+        })) {
+        return Status::notFound(database + " has no table named " + *onlyTable);
+    }
     const LiveRows live(db, tables);
     std::vector<Candidate> candidates;
     for (const TableSchema& table : tables) {

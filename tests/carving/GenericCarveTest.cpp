@@ -225,5 +225,65 @@ TEST(GenericCarve, EveryDeletedRowStillInTheFileComesBackExactlyAndNothingElse) 
     }
 }
 
+// A deleted row whose cell header survived gets back its own id (the
+// integer primary key SQLite keeps in that header), even when the row
+// freed before it ends in bytes that read as the start of a longer number.
+TEST(GenericCarve, ADeletedRowGetsItsIdBackFromItsCellHeader) {
+    TempHome home;
+    const std::string path = home.path() + "/marks.db";
+    {
+        SqliteDatabase db;
+        ASSERT_EQ(db.open(path, SqliteDatabase::Mode::Create), SQLITE_OK);
+        std::string sql =
+            "PRAGMA secure_delete=0; CREATE TABLE marks (id INTEGER PRIMARY KEY, label TEXT NOT "
+            "NULL, mark INT);";
+        for (int i = 1; i <= 8; ++i) {
+            sql += "INSERT INTO marks VALUES (" + std::to_string(i) + ", 'label " +
+                   std::to_string(i) + "', -1);";
+        }
+        // Row 5 lies just in front of row 4 and ends in 0xff; freed first,
+        // it heads the freeblock row 4 then joins, whose header stays whole.
+        sql += "DELETE FROM marks WHERE id = 5; DELETE FROM marks WHERE id = 4;";
+        ASSERT_EQ(db.execute(sql), SQLITE_OK) << db.lastError();
+    }
+    const CliRun run = runTool(home.path(), {"carve", path, "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    std::set<std::string> rows;
+    for (const auto& record : json.at("records")) {
+        rows.insert(record.at("values").dump());
+    }
+    EXPECT_TRUE(rows.contains(nlohmann::json::array({4, "label 4", -1}).dump())) << run.out;
+    EXPECT_EQ(rows.size(), 2u) << run.out;  // and row 5, whose header the link took
+}
+
+// What a person types: a file named relative to the working folder is
+// carved like any other; a table the file does not have is an error that
+// says so, not an empty answer.
+TEST(GenericCarve, ARelativeFileNameWorksAndAnUnknownTableIsAnError) {
+    TempHome home;
+    const std::string path = home.path() + "/visits.db";
+    {
+        SqliteDatabase db;
+        ASSERT_EQ(db.open(path, SqliteDatabase::Mode::Create), SQLITE_OK);
+        ASSERT_EQ(db.execute("PRAGMA secure_delete=0; CREATE TABLE visits (place TEXT, hours "
+                             "REAL); INSERT INTO visits VALUES ('harbour', 2.5), ('market', 1.25);"
+                             "DELETE FROM visits WHERE place = 'harbour';"),
+                  SQLITE_OK);
+    }
+    const std::string relative = std::filesystem::relative(path).string();
+    ASSERT_FALSE(std::filesystem::path(relative).is_absolute());
+    const CliRun run = runTool(home.path(), {"carve", relative, "--table", "visits", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    ASSERT_EQ(json.at("records").size(), 1u) << run.out;
+    EXPECT_EQ(json.at("records")[0].at("values"), nlohmann::json::array({"harbour", 2.5}));
+
+    const CliRun unknown = runTool(home.path(), {"carve", path, "--table", "vists", "--json"});
+    EXPECT_NE(unknown.exitCode, 0);
+    EXPECT_TRUE(contains(unknown.err, "no table named vists")) << unknown.err;
+    EXPECT_TRUE(unknown.out.empty()) << unknown.out;
+}
+
 }  // namespace
 }  // namespace vessamo
