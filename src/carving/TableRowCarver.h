@@ -35,8 +35,9 @@ struct CarvedRow {
 // declared type, some value is set, and no live row (of any table of the
 // same columns) holds the same values; a row cut short that a whole row
 // holds too is that row's stale copy. Where the records of two tables
-// would share bytes, the one of more columns wins. notFound / corrupt when the file is missing or no database,
-// notFound when it has no (live or dropped) table named onlyTable.
+// would share bytes, the one of more columns wins. notFound / corrupt
+// when the file is missing or no database; notFound when it has no (live
+// or dropped) table named onlyTable.
 [[nodiscard]] StatusOr<std::vector<CarvedRow>> carveTableRows(
     const std::string& database, const std::optional<std::string>& onlyTable,
     std::stop_token stop = {});
