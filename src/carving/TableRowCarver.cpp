@@ -148,8 +148,14 @@ void forEachLiveRow(const SqliteDatabase& db, const TableSchema& table,
 // carved under any of them is still that live row.
 class LiveRows {
 public:
-    LiveRows(const SqliteDatabase& db, const std::vector<TableSchema>& tables) {
+    // Only tables of `columns` columns are read, when given: no other
+    // table's rows can be mistaken for the rows carved.
+    LiveRows(const SqliteDatabase& db, const std::vector<TableSchema>& tables,
+             std::optional<size_t> columns) {
         for (const TableSchema& table : tables) {
+            if (columns && table.columns.size() != *columns) {
+                continue;
+            }
             Table& live = tables_.emplace_back(Table{table.columns.size(), fromOf(table), {}});
             forEachLiveRow(db, table, [&](const std::vector<CarvedValue>& values) {
                 live.rows.insert(hashOf(values, live.from));
@@ -376,6 +382,20 @@ bool carveTable(const TableSchema& table, const CarvingFile& file, const Carving
     });
 }
 
+// Which table's tree each page is in. A page of one table's tree holds no
+// rows of another, however alike their columns; free pages and log frames
+// may hold anyone's. Live tables come first and keep the pages they use now.
+std::unordered_map<uint64_t, std::string> pageOwners(const CarvingFile& file,
+                                                     const std::vector<TableSchema>& tables) {
+    std::unordered_map<uint64_t, std::string> owner;
+    for (const TableSchema& table : tables) {
+        for (const uint64_t page : treePages(file, table.rootPage)) {
+            owner.emplace(page, table.name);
+        }
+    }
+    return owner;
+}
+
 }  // namespace
 
 StatusOr<std::vector<CarvedRow>> carveTableRows(const std::string& database,
@@ -413,21 +433,17 @@ StatusOr<std::vector<CarvedRow>> carveTableRows(const std::string& database,
     for (TableSchema& dropped : droppedTables(*file, tables, scratch->uniquePath("dropped.db"))) {
         tables.push_back(std::move(dropped));
     }
-    // A page of one table's tree holds no rows of another, however alike
-    // their columns; free pages and log frames may hold anyone's. Live
-    // tables come first and keep the pages they use now.
-    std::unordered_map<uint64_t, std::string> owner;
-    for (const TableSchema& table : tables) {
-        for (const uint64_t page : treePages(*file, table.rootPage)) {
-            owner.emplace(page, table.name);
+    const std::unordered_map<uint64_t, std::string> owner = pageOwners(*file, tables);
+    std::optional<size_t> columns;
+    if (onlyTable) {
+        const auto only = std::find_if(tables.begin(), tables.end(),
+                                       [&](const TableSchema& t) { return t.name == *onlyTable; });
+        if (only == tables.end()) {
+            return Status::notFound(database + " has no table named " + *onlyTable);
         }
+        columns = only->columns.size();
     }
-    if (onlyTable && std::none_of(tables.begin(), tables.end(), [&](const TableSchema& table) {
-            return table.name == *onlyTable;
-        })) {
-        return Status::notFound(database + " has no table named " + *onlyTable);
-    }
-    const LiveRows live(db, tables);
+    const LiveRows live(db, tables, columns);
     std::vector<Candidate> candidates;
     for (const TableSchema& table : tables) {
         if ((!onlyTable || table.name == *onlyTable) &&
