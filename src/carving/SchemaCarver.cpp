@@ -253,6 +253,43 @@ std::vector<bool> cellBoundaries(std::span<const uint8_t> page, size_t first, si
     return boundary;
 }
 
+// Where a freed cell starting at `at` may end, in the order tried: the
+// nearest few boundaries (bytes of a row may read as a cell ending on one
+// too), the nearest few links (a row's text may hold many a boundary), the
+// end its own link gives, then each link's place less a fragment: a row
+// written into a freeblock leaves what it did not need, when less than a
+// link, as up to three bytes.
+std::vector<size_t> cellEndsToTry(std::span<const uint8_t> page, size_t at, size_t least,
+                                  size_t end, const std::vector<bool>& boundary,
+                                  const std::vector<size_t>& links) {
+    constexpr size_t kTried = 8;
+    constexpr size_t kLargestFragment = 3;
+    std::vector<size_t> ends;
+    for (size_t next = at + least; next <= end && ends.size() < kTried; ++next) {
+        if (boundary[next]) {
+            ends.push_back(next);
+        }
+    }
+    std::vector<size_t> linked;
+    for (const size_t link : links) {
+        if (link >= at + least && linked.size() < kTried) {
+            linked.push_back(link);
+        }
+    }
+    linked.push_back(std::min(end, at + bigEndian(page, at + 2, 2)));
+    for (const size_t link : linked) {
+        if (std::find(ends.begin(), ends.end(), link) == ends.end()) {
+            ends.push_back(link);
+        }
+    }
+    for (const size_t link : linked) {
+        for (size_t gap = 1; gap <= kLargestFragment && link >= at + least + gap; ++gap) {
+            ends.push_back(link - gap);
+        }
+    }
+    return ends;
+}
+
 }  // namespace
 
 // A freed cell of a small row (one-byte payload length and row id) lost
@@ -271,17 +308,9 @@ void SchemaCarver::rebuildFreeblockStart(std::span<const uint8_t> page, size_t f
     const std::vector<bool> boundary = cellBoundaries(page, first, end, starts);
     std::vector<uint8_t> copy(page.begin(), page.begin() + static_cast<std::ptrdiff_t>(end));
     for (const size_t at : starts) {
-        // Bytes of a row may read as a cell ending on a boundary too, so the
-        // nearest few boundaries are tried, then the link's own size.
-        constexpr size_t kTried = 8;
-        std::vector<size_t> ends;
-        for (size_t next = at + kLostType + columns_; next <= end && ends.size() < kTried; ++next) {
-            if (boundary[next]) {
-                ends.push_back(next);
-            }
-        }
-        ends.push_back(std::min(end, at + bigEndian(page, at + 2, 2)));
-        rebuildCell(copy, at + kLostType, ends, place, check);
+        rebuildCell(copy, at + kLostType,
+                    cellEndsToTry(page, at, kLostType + columns_, end, boundary, starts), place,
+                    check);
         copy[at + kLostType] = page[at + kLostType];
     }
 }
@@ -289,17 +318,32 @@ void SchemaCarver::rebuildFreeblockStart(std::span<const uint8_t> page, size_t f
 // Tries each serial type for the lost byte at `lost`, keeping the first
 // record that ends at one of the wanted ends, in their order, and that the
 // check takes: bytes of a row may read as a shorter record of the wrong
-// types ending where another cell seems to start.
+// types ending where another cell seems to start. The types after the
+// lost one fix where the content starts and how long the rest of it is,
+// so each end leaves one length for column 0: only types of that length
+// are tried.
 void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost,
                                const std::vector<size_t>& ends, RecordPlace place,
                                const Check& check) {
-    const size_t furthest = *std::max_element(ends.begin(), ends.end());
-    const size_t textLength = furthest > lost ? furthest - lost : 0;
-    std::vector<uint64_t> guesses = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-    for (size_t length = 0; length < textLength && 13 + 2 * length < 0x80; ++length) {
-        guesses.push_back(13 + 2 * length);
+    copy[lost] = 0;
+    const auto empty = parseSerialRecord(copy, lost, columns_, false, false);
+    if (!empty) {
+        return;  // the other columns run off the region whatever column 0 holds
     }
     for (const size_t end : ends) {
+        if (end < empty->end) {
+            continue;
+        }
+        const size_t length = end - empty->end;
+        std::vector<uint64_t> guesses;
+        for (uint64_t type = 0; type <= 9; ++type) {
+            if (serialContentLength(type) == length) {
+                guesses.push_back(type);
+            }
+        }
+        if (13 + 2 * length < 0x80) {
+            guesses.push_back(13 + 2 * length);
+        }
         for (const uint64_t guess : guesses) {
             copy[lost] = static_cast<uint8_t>(guess);
             const auto record =

@@ -1,6 +1,7 @@
 #include "carving/TableRowCarver.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -11,6 +12,7 @@
 
 #include "carving/CarvingPrimitives.h"
 #include "carving/DroppedTables.h"
+#include "carving/OverflowPayload.h"
 #include "common/DatabaseCopy.h"
 #include "common/ScratchFolder.h"
 #include "common/SqliteDatabase.h"
@@ -186,23 +188,183 @@ private:
     std::vector<Table> tables_;
 };
 
+// The cells of a whole page image (a page on the free list, a frame of
+// the log) as the image's own header lists them: a table page's rows as
+// they were when the image was written. A record inside one of those
+// cells is that cell's own record, starting where its record starts; one
+// read from anywhere else in a cell is the middle of a row, and an index
+// entry or a child pointer holds no row at all. Free list trunks and
+// pages that are no b-tree page list no cells.
+class ImageCells {
+public:
+    ImageCells(const CarvingFile& file, const CarvingFile* wal)
+        : file_(file), wal_(wal), pageSize_(readPageSize(&file)), image_(pageSize_) {
+        uint8_t reserved = 0;
+        file.readAt(20, &reserved, 1);
+        usable_ = pageSize_ > reserved ? pageSize_ - reserved : pageSize_;
+    }
+
+    // Whether the record may be a row of the image: clear of its cells, or
+    // the very record of one.
+    [[nodiscard]] bool admits(const FoundRecord& found) {
+        if (found.place.origin != RecordOrigin::FreelistPage &&
+            found.place.origin != RecordOrigin::WalFrame) {
+            return true;
+        }
+        load(found.pageKey);
+        const size_t at = found.record.headerStart;
+        // Rows too long for their cell are read from the pages they run on
+        // to, not from the image: nothing to compare.
+        if (!readFromImage(found)) {
+            return true;
+        }
+        const size_t end = found.record.end;
+        return std::none_of(cells_.begin(), cells_.end(), [&](const Cell& cell) {
+            return at < cell.end && cell.first < end && (at != cell.typesAt || end > cell.end);
+        });
+    }
+
+private:
+    struct Cell {
+        size_t first;
+        size_t end;
+        size_t typesAt;  // column 0's serial type; 0 when the cell holds no record
+    };
+
+    void load(uint64_t pageKey) {
+        constexpr uint64_t kFrameKey = uint64_t{1} << 48;  // the carver's key of log frames
+        constexpr size_t kWalHeader = 32;
+        constexpr size_t kFrameHeader = 24;
+        if (loaded_ == pageKey) {
+            return;
+        }
+        loaded_ = pageKey;
+        cells_.clear();
+        if (pageKey < kFrameKey) {
+            file_.readAt(pageKey * pageSize_, image_.data(), image_.size());
+        } else if (wal_ != nullptr) {
+            wal_->readAt(
+                kWalHeader + (pageKey - kFrameKey) * (kFrameHeader + pageSize_) + kFrameHeader,
+                image_.data(), image_.size());
+        } else {
+            return;
+        }
+        readCells();
+    }
+
+    void readCells() {
+        const size_t header = image_[0] == 'S' ? 100 : 0;  // page 1 starts with the file header
+        const uint8_t flag = image_[header];
+        const bool interior = flag == 0x05 || flag == 0x02;
+        if (flag != 0x0d && flag != 0x05 && flag != 0x0a && flag != 0x02) {
+            return;
+        }
+        const size_t pointers = header + (interior ? 12 : 8);
+        const size_t count = static_cast<size_t>(image_[header + 3]) << 8 | image_[header + 4];
+        for (size_t i = 0; i < count && pointers + 2 * i + 2 <= usable_; ++i) {
+            const size_t first =
+                static_cast<size_t>(image_[pointers + 2 * i]) << 8 | image_[pointers + 2 * i + 1];
+            if (first >= pointers && first < usable_) {
+                readCell(flag, first);
+            }
+        }
+    }
+
+    // One cell: a table leaf's row, whose record may be carved; a child
+    // page and a row id, or an index entry, which hold no row.
+    void readCell(uint8_t flag, size_t first) {
+        const std::span<const uint8_t> page(image_.data(), usable_);
+        if (flag == 0x05) {
+            const auto rowid = readVarint(page, first + 4);
+            cells_.push_back({first, first + 4 + (rowid ? rowid->length : 0), 0});
+            return;
+        }
+        const size_t at = flag == 0x02 ? first + 4 : first;
+        const auto payload = readVarint(page, at);
+        if (!payload) {
+            return;
+        }
+        if (flag != 0x0d) {
+            const size_t local = indexLocalPayload(payload->value);
+            const size_t end = at + payload->length + local + (local < payload->value ? 4 : 0);
+            cells_.push_back({first, std::min(end, usable_), 0});
+            return;
+        }
+        const auto rowid = readVarint(page, at + payload->length);
+        const size_t record = at + payload->length + (rowid ? rowid->length : 0);
+        const auto headerLength = rowid ? readVarint(page, record) : std::nullopt;
+        if (headerLength) {
+            const size_t local = localPayloadSize(payload->value, usable_);
+            const size_t end = record + local + (local < payload->value ? 4 : 0);
+            cells_.push_back({first, std::min(end, usable_), record + headerLength->length});
+        }
+    }
+
+    // The part of an index entry SQLite keeps in its cell.
+    [[nodiscard]] size_t indexLocalPayload(uint64_t payload) const {
+        const size_t most = (usable_ - 12) * 64 / 255 - 23;
+        const size_t least = (usable_ - 12) * 32 / 255 - 23;
+        if (payload <= most) {
+            return static_cast<size_t>(payload);
+        }
+        const size_t kept = least + static_cast<size_t>((payload - least) % (usable_ - 4));
+        return kept <= most ? kept : least;
+    }
+
+    // Whether the record's bytes are the image's own bytes at its place
+    // (the first serial type aside, which a rebuilt record guessed).
+    [[nodiscard]] bool readFromImage(const FoundRecord& found) const {
+        const size_t from = found.record.headerStart + 1;
+        const size_t to = std::min(found.record.end, found.bytes.size());
+        return to <= image_.size() && from <= to &&
+               std::equal(found.bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                          found.bytes.begin() + static_cast<std::ptrdiff_t>(to),
+                          image_.begin() + static_cast<std::ptrdiff_t>(from));
+    }
+
+    const CarvingFile& file_;
+    const CarvingFile* wal_;
+    uint32_t pageSize_;
+    size_t usable_ = 0;
+    std::vector<uint8_t> image_;
+    std::optional<uint64_t> loaded_;
+    std::vector<Cell> cells_;
+};
+
 // A candidate found by one table's carve, before overlaps are settled.
 struct Candidate {
     uint64_t pageKey;
     size_t first;
     size_t end;
     size_t columns;
-    bool rowid;       // its cell header survived: it starts where a cell started
-    size_t set;       // values that tell something
-    bool live;        // a copy of a live row: it holds its bytes, but is not shown
-    std::string key;  // the table and its values, to drop repeats
+    bool rowid;         // its cell header survived: it starts where a cell started
+    size_t set;         // values that tell something
+    bool live;          // a copy of a live row: it holds its bytes, but is not shown
+    size_t outlandish;  // reals of a size no program writes
+    std::string key;    // the table and its values, to drop repeats
     CarvedRow row;
 
     // Among records that share bytes: a live row's copy, then the table of
     // more columns, then the one a surviving cell header vouches for, then
-    // the fuller one.
-    [[nodiscard]] auto weight() const { return std::tuple(live, columns, rowid, set); }
+    // the one of fewer outlandish reals, then the fuller one.
+    [[nodiscard]] auto weight() const {
+        return std::tuple(live, columns, rowid, -static_cast<std::ptrdiff_t>(outlandish), set);
+    }
 };
+
+// Reals programs write (times, amounts, places) are of everyday size;
+// the bytes of other values read as a real give one of any size at all.
+// Only used to choose among readings of the same bytes.
+size_t outlandishReals(const std::vector<CarvedValue>& values) {
+    constexpr double kLeast = 1e-100;
+    constexpr double kMost = 1e100;
+    return static_cast<size_t>(
+        std::count_if(values.begin(), values.end(), [](const CarvedValue& v) {
+            const double size = std::fabs(v.real);
+            return v.kind == CarvedValue::Kind::Real && size != 0 &&
+                   (size < kLeast || size > kMost);
+        }));
+}
 
 // Text as people and programs write it: valid UTF-8 without control
 // bytes other than line breaks and tabs. Runs of zeros parse as records of
@@ -243,6 +405,10 @@ size_t acceptRow(const FoundRecord& found, const TableSchema& table,
             return 0;
         }
         if (field.isText() && !isWrittenText(found.record.text(found.bytes, c))) {
+            return 0;
+        }
+        // SQLite stores no NaN: it writes NULL instead.
+        if (field.isReal() && std::isnan(found.record.real(found.bytes, c))) {
             return 0;
         }
         set +=
@@ -361,12 +527,13 @@ bool carveTable(const TableSchema& table, const CarvingFile& file, const Carving
     for (const std::string& type : table.types) {
         affinities.push_back(affinityOf(type));
     }
+    ImageCells images(file, wal);
     SchemaCarver carver(table, std::move(stop));
     // Every parse is kept as a candidate; which of those that share bytes
     // is the row is settled once all are known.
     return carver.carve(file, wal, [&](const FoundRecord& found) {
         const auto owned = owner.find(found.pageKey);
-        if (owned != owner.end() && owned->second != table.name) {
+        if ((owned != owner.end() && owned->second != table.name) || !images.admits(found)) {
             return false;
         }
         CarvedRow row;
@@ -377,7 +544,8 @@ bool carveTable(const TableSchema& table, const CarvingFile& file, const Carving
         std::string key = table.name + '\n' + fingerprint(row.values, LiveRows::fromOf(table));
         candidates.push_back({found.pageKey, found.record.headerStart, found.record.end,
                               table.columns.size(), found.rowid.has_value(), set,
-                              live.holds(row.values), std::move(key), std::move(row)});
+                              live.holds(row.values), outlandishReals(row.values), std::move(key),
+                              std::move(row)});
         return false;
     });
 }
