@@ -337,33 +337,28 @@ struct Candidate {
     size_t first;
     size_t end;
     size_t columns;
-    bool rowid;         // its cell header survived: it starts where a cell started
-    size_t set;         // values that tell something
-    bool live;          // a copy of a live row: it holds its bytes, but is not shown
-    size_t outlandish;  // reals of a size no program writes
-    std::string key;    // the table and its values, to drop repeats
+    bool rowid;       // its cell header survived: it starts where a cell started
+    size_t set;       // values that tell something
+    bool live;        // a copy of a live row: it holds its bytes, but is not shown
+    std::string key;  // the table and its values, to drop repeats
     CarvedRow row;
 
     // Among records that share bytes: a live row's copy, then the table of
     // more columns, then the one a surviving cell header vouches for, then
-    // the one of fewer outlandish reals, then the fuller one.
-    [[nodiscard]] auto weight() const {
-        return std::tuple(live, columns, rowid, -static_cast<std::ptrdiff_t>(outlandish), set);
-    }
+    // the fuller one.
+    [[nodiscard]] auto weight() const { return std::tuple(live, columns, rowid, set); }
 };
 
-// Reals programs write (times, amounts, places) are of everyday size;
-// the bytes of other values read as a real give one of any size at all.
-// Only used to choose among readings of the same bytes.
-size_t outlandishReals(const std::vector<CarvedValue>& values) {
+// A real as a program may have stored it. SQLite stores no NaN (it writes
+// NULL instead); and the reals programs write (times, amounts, places,
+// measures) are of everyday size, while the bytes of other values read as
+// a real give one of any size at all, mostly far beyond it.
+bool isStorableReal(double value) {
     constexpr double kLeast = 1e-100;
     constexpr double kMost = 1e100;
-    return static_cast<size_t>(
-        std::count_if(values.begin(), values.end(), [](const CarvedValue& v) {
-            const double size = std::fabs(v.real);
-            return v.kind == CarvedValue::Kind::Real && size != 0 &&
-                   (size < kLeast || size > kMost);
-        }));
+    const double size = std::fabs(value);
+    return !std::isnan(value) &&
+           (size == 0 || std::isinf(size) || (size >= kLeast && size <= kMost));
 }
 
 // Text as people and programs write it: valid UTF-8 without control
@@ -407,8 +402,7 @@ size_t acceptRow(const FoundRecord& found, const TableSchema& table,
         if (field.isText() && !isWrittenText(found.record.text(found.bytes, c))) {
             return 0;
         }
-        // SQLite stores no NaN: it writes NULL instead.
-        if (field.isReal() && std::isnan(found.record.real(found.bytes, c))) {
+        if (field.isReal() && !isStorableReal(found.record.real(found.bytes, c))) {
             return 0;
         }
         set +=
@@ -544,8 +538,7 @@ bool carveTable(const TableSchema& table, const CarvingFile& file, const Carving
         std::string key = table.name + '\n' + fingerprint(row.values, LiveRows::fromOf(table));
         candidates.push_back({found.pageKey, found.record.headerStart, found.record.end,
                               table.columns.size(), found.rowid.has_value(), set,
-                              live.holds(row.values), outlandishReals(row.values), std::move(key),
-                              std::move(row)});
+                              live.holds(row.values), std::move(key), std::move(row)});
         return false;
     });
 }
