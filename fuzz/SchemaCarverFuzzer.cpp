@@ -111,5 +111,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return vessamo::checkMessage(found.bytes, found.record, *messages, {}, deletedChat) ==
                vessamo::Rejection::None;
     });
+    // A table of any other kind, whose freed cells lose their first serial
+    // type and are rebuilt; refusing every record makes each guess run.
+    vessamo::TableSchema other;
+    other.name = "people";
+    other.columns = {"id", "name", "surname", "code", "score"};
+    vessamo::SchemaCarver generic(other);
+    generic.carve(database, &wal, [&](const vessamo::FoundRecord& found) {
+        if (found.record.end > found.bytes.size() ||
+            found.record.fields.size() != other.columns.size()) {
+            __builtin_trap();
+        }
+        for (const auto& field : found.record.fields) {
+            if (field.offset + field.length > found.bytes.size()) {
+                __builtin_trap();
+            }
+        }
+        return false;
+    });
     return 0;
 }

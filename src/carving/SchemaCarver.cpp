@@ -65,34 +65,39 @@ std::optional<int64_t> rowidBefore(std::span<const uint8_t> bytes, size_t region
     if (typesAt < 3 || header >= 128 || bytes[typesAt - 1] != header) {
         return std::nullopt;
     }
-    // Walk back over a varint ending at `last`: its last byte is below
-    // 0x80, the ones before it 0x80 or more.
-    const auto varintStart = [&](size_t last) -> std::optional<size_t> {
-        if (bytes[last] >= 0x80) {
-            return std::nullopt;
-        }
-        size_t first = last;
-        while (first > 0 && last - first < 8 && bytes[first - 1] >= 0x80) {
-            --first;
-        }
-        return first;
-    };
-    const auto rowidAt = varintStart(typesAt - 2);
-    if (!rowidAt || *rowidAt <= regionStart) {
-        return std::nullopt;
-    }
+    // A varint ending at `last` has its last byte below 0x80 and the ones
+    // before it 0x80 or more; where it starts is not certain, since the
+    // bytes in front of it may be 0x80 or more too. Each start is tried,
+    // shortest first; the payload length must agree with the record.
     // All of the cell header must lie in the free region: in front of it
     // are cell pointers or live cells, whose bytes say nothing of this one.
-    auto payloadAt = varintStart(*rowidAt - 1);
-    if (payloadAt && *payloadAt < regionStart) {
-        payloadAt = std::nullopt;
+    const auto endsVarintAt = [&](size_t first, size_t last) {
+        return first >= regionStart && bytes[last] < 0x80 &&
+               std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(first),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(last),
+                           [](uint8_t b) { return b >= 0x80; });
+    };
+    const size_t rowidLast = typesAt - 2;
+    for (size_t rowidLength = 1; rowidLength <= 9 && rowidLength < rowidLast; ++rowidLength) {
+        const size_t rowidAt = rowidLast + 1 - rowidLength;
+        if (rowidAt <= regionStart || !endsVarintAt(rowidAt, rowidLast)) {
+            break;
+        }
+        for (size_t payloadLength = 1; payloadLength <= 9 && payloadLength <= rowidAt;
+             ++payloadLength) {
+            const size_t payloadAt = rowidAt - payloadLength;
+            if (!endsVarintAt(payloadAt, rowidAt - 1)) {
+                break;
+            }
+            const auto payload = readVarint(bytes, payloadAt);
+            const auto rowid = readVarint(bytes, rowidAt);
+            if (payload && rowid && payload->length == payloadLength &&
+                rowid->length == rowidLength && payload->value == record.end - (typesAt - 1)) {
+                return static_cast<int64_t>(rowid->value);
+            }
+        }
     }
-    const auto rowid = readVarint(bytes, *rowidAt);
-    const auto payload = payloadAt ? readVarint(bytes, *payloadAt) : std::nullopt;
-    if (!rowid || !payload || payload->value != record.end - (typesAt - 1)) {
-        return std::nullopt;
-    }
-    return static_cast<int64_t>(rowid->value);
+    return std::nullopt;
 }
 
 // The payload size a record's serial types declare: its header (a one-byte
@@ -137,19 +142,6 @@ size_t freedCellEnd(std::span<const uint8_t> region, size_t first, size_t typesA
         return 0;
     }
     return std::min(roomEnd, at + kLargestCell);
-}
-
-// The first one-byte serial type, in the order integers, real, texts,
-// whose content takes `length` bytes; texts only shorter than textLength.
-std::optional<uint8_t> firstTypeOfLength(size_t length, size_t textLength) {
-    constexpr std::array<int, 9> kNumbers = {0, 1, 2, 3, 4, -1, 5, -1, 6};  // by content length
-    if (length < kNumbers.size() && kNumbers[length] >= 0) {
-        return static_cast<uint8_t>(kNumbers[length]);
-    }
-    if (length < textLength && 13 + 2 * length < 0x80) {
-        return static_cast<uint8_t>(13 + 2 * length);
-    }
-    return std::nullopt;
 }
 
 }  // namespace
@@ -241,14 +233,20 @@ namespace {
 // Where freed cells begin inside one freeblock. When neighbouring cells
 // are freed SQLite merges them into one freeblock, but each cell freed on
 // its own first keeps the link written at its start then: a next offset
-// beyond it (or 0) and its own size, which ends inside the freeblock.
+// beyond it (or 0) and the size of the freeblock it headed, which ends
+// inside the page. That size may run past the freeblock as it is now:
+// a row written since took the freeblock's end, or the page's cells were
+// all deleted and its header reset. A link too small or too close to the
+// end for a record (what was left of a freeblock a row was written into)
+// still says where the record before it ended.
 std::vector<size_t> freedCellStarts(std::span<const uint8_t> page, size_t first, size_t end,
-                                    size_t leastSize) {
+                                    size_t usable, size_t leastSize) {
+    constexpr size_t kLink = 4;
     std::vector<size_t> starts = {first};
-    for (size_t at = first + leastSize; at + leastSize <= end; ++at) {
+    for (size_t at = first + leastSize; at + kLink <= end; ++at) {
         const size_t next = bigEndian(page, at, 2);
         const size_t size = bigEndian(page, at + 2, 2);
-        if (size >= leastSize && at + size <= end && (next == 0 || next >= at + size)) {
+        if (size >= kLink && at + size <= usable && (next == 0 || next >= at + size)) {
             starts.push_back(at);
         }
     }
@@ -281,6 +279,43 @@ std::vector<bool> cellBoundaries(std::span<const uint8_t> page, size_t first, si
     return boundary;
 }
 
+// Where a freed cell starting at `at` may end, in the order tried: the
+// nearest few boundaries (bytes of a row may read as a cell ending on one
+// too), the nearest few links (a row's text may hold many a boundary), the
+// end its own link gives, then each link's place less a fragment: a row
+// written into a freeblock leaves what it did not need, when less than a
+// link, as up to three bytes.
+std::vector<size_t> cellEndsToTry(std::span<const uint8_t> page, size_t at, size_t least,
+                                  size_t end, const std::vector<bool>& boundary,
+                                  const std::vector<size_t>& links) {
+    constexpr size_t kTried = 8;
+    constexpr size_t kLargestFragment = 3;
+    std::vector<size_t> ends;
+    for (size_t next = at + least; next <= end && ends.size() < kTried; ++next) {
+        if (boundary[next]) {
+            ends.push_back(next);
+        }
+    }
+    std::vector<size_t> linked;
+    for (const size_t link : links) {
+        if (link >= at + least && linked.size() < kTried) {
+            linked.push_back(link);
+        }
+    }
+    linked.push_back(std::min(end, at + bigEndian(page, at + 2, 2)));
+    for (const size_t link : linked) {
+        if (std::find(ends.begin(), ends.end(), link) == ends.end()) {
+            ends.push_back(link);
+        }
+    }
+    for (const size_t link : linked) {
+        for (size_t gap = 1; gap <= kLargestFragment && link >= at + least + gap; ++gap) {
+            ends.push_back(link - gap);
+        }
+    }
+    return ends;
+}
+
 }  // namespace
 
 // A freed cell of a small row (one-byte payload length and row id) lost
@@ -294,52 +329,56 @@ void SchemaCarver::rebuildFreeblockStart(std::span<const uint8_t> page, size_t f
     if (rowidAlias_ || columns_ < 2 || first + kLostType + columns_ > end) {
         return;
     }
-    const std::vector<size_t> starts = freedCellStarts(page, first, end, kLostType + columns_);
+    const std::vector<size_t> starts =
+        freedCellStarts(page, first, end, usable_, kLostType + columns_);
     const std::vector<bool> boundary = cellBoundaries(page, first, end, starts);
     std::vector<uint8_t> copy(page.begin(), page.begin() + static_cast<std::ptrdiff_t>(end));
     for (const size_t at : starts) {
-        // Bytes of a row may read as a cell ending on a boundary too, so the
-        // nearest few boundaries are tried, then the link's own size.
-        constexpr size_t kTried = 8;
-        std::vector<size_t> ends;
-        for (size_t next = at + kLostType + columns_; next <= end && ends.size() < kTried; ++next) {
-            if (boundary[next]) {
-                ends.push_back(next);
-            }
-        }
-        ends.push_back(std::min(end, at + bigEndian(page, at + 2, 2)));
-        rebuildCell(copy, at + kLostType, ends, place, check);
+        rebuildCell(copy, at + kLostType,
+                    cellEndsToTry(page, at, kLostType + columns_, end, boundary, starts), place,
+                    check);
         copy[at + kLostType] = page[at + kLostType];
     }
 }
 
-// The lost byte is column 0's serial type. Every other byte survived, so
-// with a NULL there the record ends short of each wanted end by exactly
-// column 0's content: the type is the first one-byte type of that length,
-// integers before the real and texts, as the ends come in their order.
+// Tries each serial type for the lost byte at `lost`, keeping the first
+// record that ends at one of the wanted ends, in their order, and that the
+// check takes: bytes of a row may read as a shorter record of the wrong
+// types ending where another cell seems to start. The types after the
+// lost one fix where the content starts and how long the rest of it is,
+// so each end leaves one length for column 0: only types of that length
+// are tried.
 void SchemaCarver::rebuildCell(std::vector<uint8_t>& copy, size_t lost,
                                const std::vector<size_t>& ends, RecordPlace place,
                                const Check& check) {
-    const size_t furthest = *std::max_element(ends.begin(), ends.end());
     copy[lost] = 0;
-    const auto shortest =
-        parseSerialRecord(std::span(copy).first(furthest), lost, columns_, false, false);
-    if (!shortest) {
-        return;  // no type of column 0 makes the rest fit
+    const auto empty = parseSerialRecord(copy, lost, columns_, false, false);
+    if (!empty) {
+        return;  // the other columns run off the region whatever column 0 holds
     }
-    const size_t textLength = furthest > lost ? furthest - lost : 0;
     for (const size_t end : ends) {
-        const auto type =
-            end < shortest->end ? std::nullopt : firstTypeOfLength(end - shortest->end, textLength);
-        if (!type) {
+        if (end < empty->end) {
             continue;
         }
-        copy[lost] = *type;
-        const auto record =
-            parseSerialRecord(std::span(copy).first(end), lost, columns_, false, false);
-        if (record && record->end == end) {
-            check(FoundRecord{std::span(copy).first(end), *record, place, std::nullopt, pageKey_});
-            return;
+        const size_t length = end - empty->end;
+        std::vector<uint64_t> guesses;
+        for (uint64_t type = 0; type <= 9; ++type) {
+            if (serialContentLength(type) == length) {
+                guesses.push_back(type);
+            }
+        }
+        if (13 + 2 * length < 0x80) {
+            guesses.push_back(13 + 2 * length);
+        }
+        for (const uint64_t guess : guesses) {
+            copy[lost] = static_cast<uint8_t>(guess);
+            const auto record =
+                parseSerialRecord(std::span(copy).first(end), lost, columns_, false, false);
+            if (record && record->end == end &&
+                check(FoundRecord{std::span(copy).first(end), *record, place, std::nullopt,
+                                  pageKey_})) {
+                return;
+            }
         }
     }
 }

@@ -32,9 +32,12 @@ struct CarvedRow {
 // the tables' own schema. The file and its log are only read, never
 // written, links never followed; the schema and the live rows are read
 // from a private copy. A row counts when each value fits its column's
-// declared type, some value is set, and no live row holds the same values.
-// Where the records of two tables would share bytes, the one of more
-// columns wins. notFound / corrupt when the file is missing or no database.
+// declared type, some value is set, and no live row (of any table of the
+// same columns) holds the same values; a row cut short that a whole row
+// holds too is that row's stale copy. Where the records of two tables
+// would share bytes, the one of more columns wins. notFound / corrupt
+// when the file is missing or no database; notFound when it has no (live
+// or dropped) table named onlyTable.
 [[nodiscard]] StatusOr<std::vector<CarvedRow>> carveTableRows(
     const std::string& database, const std::optional<std::string>& onlyTable,
     std::stop_token stop = {});

@@ -66,7 +66,8 @@ TEST(CarveCommand, DeletedRowsOfAnyTableAsJsonAndTheFileUntouched) {
 }
 
 // A file that is no database, or is damaged past its header, gives a
-// clear error or fewer rows; never a crash or a hang.
+// clear error or fewer rows; never a crash or a hang. So does a table the
+// file does not have.
 TEST(CarveCommand, DamagedAndHostileFilesGiveAnErrorOrFewerRows) {
     TempHome home;
     const std::string text = home.path() + "/notes.txt";
@@ -82,6 +83,12 @@ TEST(CarveCommand, DamagedAndHostileFilesGiveAnErrorOrFewerRows) {
     sample::DeletedRowsOptions options;
     options.messages = 400;
     ASSERT_TRUE(sample::writeChatStorageWithDeletedRows(path, options));
+    // A table the file does not have is an error that says so, not an
+    // empty answer.
+    const CliRun unknown = runTool(home.path(), {"carve", path, "--table", "ZWAMESAGE"});
+    EXPECT_NE(unknown.exitCode, 0);
+    EXPECT_TRUE(contains(unknown.err, "no table named ZWAMESAGE")) << unknown.err;
+
     std::string bytes = readFile(path);
     // A free-list trunk that points at itself, and pages of noise.
     bytes[32] = 0;
