@@ -338,6 +338,40 @@ size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t fi
     return check(found) ? linkAt + kLink : 0;
 }
 
+void SchemaCarver::acceptOnly(std::vector<uint8_t> classes) {
+    classes_ = classes.size() == columns_ ? std::move(classes) : std::vector<uint8_t>();
+}
+
+// Whether the serial types at typesAt may make a record the check keeps.
+// Types that do not read as a record fail the parse too, in place or
+// with an overflow chain; a class outside its column's is refused by the
+// check unless the record can have a cell header, whose length byte,
+// just in front of the types, must then count them.
+bool SchemaCarver::mayBeAccepted(std::span<const uint8_t> region, size_t typesAt) const {
+    if (classes_.empty()) {
+        return true;
+    }
+    const uint8_t headerByte = typesAt > 0 ? region[typesAt - 1] : 0;
+    const bool headerPossible = typesAt >= 3 && headerByte > columns_ && headerByte < 0x80;
+    bool classesFit = true;
+    size_t at = typesAt;
+    for (size_t column = 0; column < columns_; ++column) {
+        const auto type = readVarint(region, at);
+        if (!type || !serialContentLength(type->value)) {
+            return false;
+        }
+        const uint64_t shown = column == 0 && rowidAlias_ ? 0 : type->value;
+        if ((storageClassOf(shown) & classes_[column]) == 0) {
+            if (!headerPossible) {
+                return false;
+            }
+            classesFit = false;
+        }
+        at += type->length;
+    }
+    return classesFit || headerByte == at - typesAt + 1;
+}
+
 void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size_t end,
                                RecordPlace place, const Check& check) {
     const std::span<const uint8_t> region = page.first(end);
@@ -352,6 +386,9 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
     for (size_t typesAt = first; typesAt + columns_ <= end; ++typesAt) {
         if (rowidAlias_ && region[typesAt] != 0 &&
             !(place.origin == RecordOrigin::Freeblock && typesAt < first + 4)) {
+            continue;
+        }
+        if (!mayBeAccepted(region, typesAt)) {
             continue;
         }
         // A row too long for one page cannot be read in place: its parse

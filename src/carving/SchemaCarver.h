@@ -67,6 +67,14 @@ public:
 
     SchemaCarver(const TableSchema& table, std::stop_token stop = {});
 
+    // The storage classes (StorageClass bits) each column may hold, in
+    // column order, for a check that refuses every record holding another
+    // class, except one it knows by the row id of a surviving cell header
+    // (a live row's old copy). Records the check would refuse anyway are
+    // then not parsed in full: at most offsets of the free room they fail
+    // within a few bytes.
+    void acceptOnly(std::vector<uint8_t> classes);
+
     // False when stopped. wal may be null.
     bool carve(const CarvingFile& database, const CarvingFile* wal, const Check& check);
 
@@ -76,6 +84,7 @@ public:
 private:
     bool carvePage(std::span<const uint8_t> page, size_t usable, bool whole, uint32_t walFrame,
                    const Check& check);
+    [[nodiscard]] bool mayBeAccepted(std::span<const uint8_t> region, size_t typesAt) const;
     void carveRegion(std::span<const uint8_t> page, size_t first, size_t end, RecordPlace place,
                      const Check& check);
     void rebuildFreeblockStart(std::span<const uint8_t> page, size_t first, size_t end,
@@ -87,6 +96,7 @@ private:
 
     size_t columns_;
     bool rowidAlias_;
+    std::vector<uint8_t> classes_;  // empty: every class in every column
     std::stop_token stop_;
     uint64_t scanned_ = 0;
     uint64_t pageKey_ = 0;                    // the page image being carved
