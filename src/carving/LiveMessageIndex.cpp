@@ -17,6 +17,12 @@ uint32_t tagOf(size_t hash) {
     return static_cast<uint32_t>(static_cast<uint64_t>(hash) >> 32);
 }
 
+// Three bits of one word of the filter stand for an id.
+uint64_t filterBitsOf(size_t hash) {
+    return (uint64_t{1} << (hash & 63)) | (uint64_t{1} << ((hash >> 6) & 63)) |
+           (uint64_t{1} << ((hash >> 12) & 63));
+}
+
 }  // namespace
 
 void LiveMessageIndex::add(int64_t rowid, std::string_view stanza) {
@@ -36,6 +42,8 @@ void LiveMessageIndex::seal() {
     // Open addressing, at most half full, so a probe for an absent id ends
     // after a slot or two.
     slots_.assign(std::bit_ceil(std::max<size_t>(2 * hashed, 16)), Slot{});
+    // About ten bits an id: a few MiB, which the caches keep.
+    filter_.assign(std::bit_ceil(std::max<size_t>(hashed / 6, 1)), 0);
     // The table is far larger than the caches: the slots of a batch of ids
     // are fetched together, so their misses overlap rather than follow.
     constexpr size_t kBatch = 16;
@@ -51,6 +59,7 @@ void LiveMessageIndex::seal() {
             Slot& slot = slots_[slotOf(stanza, hashes[i])];
             if (!stanza.empty() && slot.row == 0) {
                 slot = {static_cast<uint32_t>(first + i + 1), tagOf(hashes[i])};
+                filter_[filterWordOf(hashes[i])] |= filterBitsOf(hashes[i]);
             }
         }
     }
@@ -76,9 +85,20 @@ std::optional<std::string_view> LiveMessageIndex::stanzaOf(int64_t rowid) const 
     return idOf(*row);
 }
 
+size_t LiveMessageIndex::filterWordOf(size_t hash) const {
+    const uint64_t mixed = static_cast<uint64_t>(hash) * 0x9e3779b97f4a7c15;
+    return static_cast<size_t>(mixed >> 32) & (filter_.size() - 1);
+}
+
+// The ids asked for are mostly of deleted rows, which the filter turns
+// away without a look into the table, whose every probe misses the caches.
 bool LiveMessageIndex::hasStanza(std::string_view stanza) const {
-    return !stanza.empty() && !slots_.empty() &&
-           slots_[slotOf(stanza, std::hash<std::string_view>{}(stanza))].row != 0;
+    if (stanza.empty() || slots_.empty()) {
+        return false;
+    }
+    const size_t hash = std::hash<std::string_view>{}(stanza);
+    const uint64_t bits = filterBitsOf(hash);
+    return (filter_[filterWordOf(hash)] & bits) == bits && slots_[slotOf(stanza, hash)].row != 0;
 }
 
 }  // namespace vessamo

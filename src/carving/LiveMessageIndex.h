@@ -11,9 +11,9 @@ namespace vessamo {
 
 // The message rows still in a chat database, by key and by stanza id, so
 // that each carved record is looked up in memory rather than through
-// SQLite. A table holds millions of rows: they are kept in three blocks
-// (the ids' bytes, the rows in key order, a hash table over the ids)
-// instead of a node and a string each.
+// SQLite. A table holds millions of rows: they are kept in a few blocks
+// (the ids' bytes, the rows in key order, a hash table and a filter over
+// the ids) instead of a node and a string each.
 class LiveMessageIndex {
 public:
     // Rows come in any order; seal() must follow the last one.
@@ -44,10 +44,12 @@ private:
     }
     // The slot holding stanza, or the empty one where it would go.
     [[nodiscard]] size_t slotOf(std::string_view stanza, size_t hash) const;
+    [[nodiscard]] size_t filterWordOf(size_t hash) const;
 
     std::string ids_;
     std::vector<Row> rows_;
-    std::vector<Slot> slots_;  // a power of two long
+    std::vector<Slot> slots_;       // a power of two long
+    std::vector<uint64_t> filter_;  // a Bloom filter over the ids, a power of two long
 };
 
 }  // namespace vessamo
