@@ -195,7 +195,10 @@ std::vector<TableSchema> readTableSchemas(const std::string& databaseCopy) {
 }
 
 SchemaCarver::SchemaCarver(const TableSchema& table, std::stop_token stop)
-    : columns_(table.columns.size()), rowidAlias_(table.rowidAlias), stop_(std::move(stop)) {}
+    : columns_(table.columns.size()),
+      rowidAlias_(table.rowidAlias),
+      firstNotNull_(columns_),
+      stop_(std::move(stop)) {}
 
 namespace {
 
@@ -340,6 +343,24 @@ size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t fi
 
 void SchemaCarver::acceptOnly(std::vector<uint8_t> classes) {
     classes_ = classes.size() == columns_ ? std::move(classes) : std::vector<uint8_t>();
+    firstNotNull_ = columns_;
+    for (size_t column = 0; column < classes_.size() && firstNotNull_ == columns_; ++column) {
+        firstNotNull_ = (classes_[column] & kNullClass) == 0 ? column : columns_;
+    }
+}
+
+// Where the offsets of a run of zero bytes stop failing mayBeAccepted
+// (typesAt itself when they do not): zeros read as NULL types up to a
+// column that may not be NULL, and a zero in front is no header length.
+size_t SchemaCarver::pastZeroRun(std::span<const uint8_t> region, size_t typesAt) const {
+    if (firstNotNull_ >= columns_ || typesAt == 0 || region[typesAt - 1] != 0 ||
+        region[typesAt] != 0) {
+        return typesAt;
+    }
+    const auto nonZero = std::find_if(region.begin() + static_cast<std::ptrdiff_t>(typesAt),
+                                      region.end(), [](uint8_t byte) { return byte != 0; });
+    const auto runEnd = static_cast<size_t>(nonZero - region.begin());
+    return runEnd > typesAt + firstNotNull_ ? runEnd - firstNotNull_ : typesAt;
 }
 
 // Whether the serial types at typesAt may make a record the check keeps.
@@ -386,6 +407,10 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
     for (size_t typesAt = first; typesAt + columns_ <= end; ++typesAt) {
         if (rowidAlias_ && region[typesAt] != 0 &&
             !(place.origin == RecordOrigin::Freeblock && typesAt < first + 4)) {
+            continue;
+        }
+        if (const size_t next = pastZeroRun(region, typesAt); next > typesAt) {
+            typesAt = next - 1;
             continue;
         }
         if (!mayBeAccepted(region, typesAt)) {

@@ -85,6 +85,7 @@ private:
     bool carvePage(std::span<const uint8_t> page, size_t usable, bool whole, uint32_t walFrame,
                    const Check& check);
     [[nodiscard]] bool mayBeAccepted(std::span<const uint8_t> region, size_t typesAt) const;
+    [[nodiscard]] size_t pastZeroRun(std::span<const uint8_t> region, size_t typesAt) const;
     void carveRegion(std::span<const uint8_t> page, size_t first, size_t end, RecordPlace place,
                      const Check& check);
     void rebuildFreeblockStart(std::span<const uint8_t> page, size_t first, size_t end,
@@ -97,6 +98,7 @@ private:
     size_t columns_;
     bool rowidAlias_;
     std::vector<uint8_t> classes_;  // empty: every class in every column
+    size_t firstNotNull_;           // the first column that may not be NULL, else columns_
     std::stop_token stop_;
     uint64_t scanned_ = 0;
     uint64_t pageKey_ = 0;                    // the page image being carved

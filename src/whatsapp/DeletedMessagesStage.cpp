@@ -5,7 +5,6 @@
 #include <memory>
 #include <optional>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "backup/BackupFileLocator.h"
@@ -13,6 +12,7 @@
 #include "carving/CarvingPrimitives.h"
 #include "carving/ChatDatabaseFacts.h"
 #include "carving/DeletedMessageCarver.h"
+#include "carving/FlatKeySet.h"
 #include "carving/SchemaCarver.h"
 #include "common/SystemLog.h"
 #include "common/WhatsAppIds.h"
@@ -66,7 +66,7 @@ struct MessageKeyHash {
     }
 };
 
-using MessageKeys = std::unordered_set<MessageKey, MessageKeyHash>;
+using MessageKeys = FlatKeySet<MessageKey, MessageKeyHash>;
 
 std::string_view shownText(std::string_view text) {
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos ? std::string_view() : text;

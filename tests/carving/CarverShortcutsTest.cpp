@@ -15,6 +15,7 @@
 
 #include "carving/CarvedMessageCheck.h"
 #include "carving/ChatDatabaseFacts.h"
+#include "carving/FlatKeySet.h"
 #include "carving/LiveMessageIndex.h"
 #include "carving/RecordImages.h"
 #include "carving/SchemaCarver.h"
@@ -241,6 +242,29 @@ TEST(CarverShortcuts, TheLiveRowIndexKnowsExactlyTheRowsLeft) {
     for (const auto& [key, stanza] : live) {
         EXPECT_EQ(index.stanzaOf(key), std::optional<std::string_view>(stanza));
     }
+}
+
+// Repeats among carved records are left out by a set that grows as they
+// come: each key is added once, whatever its hash shares with others.
+TEST(CarverShortcuts, TheKeySetKeepsEveryKeyOnceAsItGrows) {
+    struct FewHashes {  // a few hundred values, upper bits alike: every probe compares keys
+        size_t operator()(const std::string& key) const {
+            return std::hash<std::string>{}(key) % 331;
+        }
+    };
+    FlatKeySet<std::string, FewHashes> keys;
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 5000; ++i) {
+            const auto [kept, added] = keys.insert("key " + std::to_string(i));
+            EXPECT_EQ(added, round == 0) << i;
+            EXPECT_EQ(*kept, "key " + std::to_string(i));
+        }
+    }
+    EXPECT_EQ(keys.size(), 5000u);
+    EXPECT_TRUE(keys.contains("key 0"));
+    EXPECT_TRUE(keys.contains("key 4999"));
+    EXPECT_FALSE(keys.contains("key 5000"));
+    EXPECT_FALSE(keys.contains(""));
 }
 
 }  // namespace
