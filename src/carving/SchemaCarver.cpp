@@ -367,7 +367,9 @@ size_t SchemaCarver::pastZeroRun(std::span<const uint8_t> region, size_t typesAt
 // Types that do not read as a record fail the parse too, in place or
 // with an overflow chain; a class outside its column's is refused by the
 // check unless the record can have a cell header, whose length byte,
-// just in front of the types, must then count them.
+// just in front of the types, must then count them, or unless a text
+// before it runs off the region, which cuts the record there and shows
+// the columns after it as NULL.
 bool SchemaCarver::mayBeAccepted(std::span<const uint8_t> region, size_t typesAt) const {
     if (classes_.empty()) {
         return true;
@@ -375,22 +377,52 @@ bool SchemaCarver::mayBeAccepted(std::span<const uint8_t> region, size_t typesAt
     const uint8_t headerByte = typesAt > 0 ? region[typesAt - 1] : 0;
     const bool headerPossible = typesAt >= 3 && headerByte > columns_ && headerByte < 0x80;
     bool classesFit = true;
+    bool textBefore = false;
     size_t at = typesAt;
     for (size_t column = 0; column < columns_; ++column) {
         const auto type = readVarint(region, at);
         if (!type || !serialContentLength(type->value)) {
             return false;
         }
-        const uint64_t shown = column == 0 && rowidAlias_ ? 0 : type->value;
-        if ((storageClassOf(shown) & classes_[column]) == 0) {
-            if (!headerPossible) {
+        const uint8_t shown = storageClassOf(column == 0 && rowidAlias_ ? 0 : type->value);
+        if ((shown & classes_[column]) == 0) {
+            if (!headerPossible && !textBefore) {
                 return false;
             }
             classesFit = false;
         }
+        textBefore = textBefore || shown == kTextClass;
         at += type->length;
     }
-    return classesFit || headerByte == at - typesAt + 1;
+    return classesFit || headerByte == at - typesAt + 1 || cutRecordFits(region, typesAt, at);
+}
+
+// Whether the record read in place is cut short by the end of the region
+// before every column whose class does not fit, as the parse shows it.
+bool SchemaCarver::cutRecordFits(std::span<const uint8_t> region, size_t typesAt,
+                                 size_t typesEnd) const {
+    size_t content = typesEnd;
+    bool cut = false;
+    size_t at = typesAt;
+    for (size_t column = 0; column < columns_; ++column) {
+        const auto type = readVarint(region, at);
+        at += type->length;
+        const uint64_t shown = cut || (column == 0 && rowidAlias_) ? 0 : type->value;
+        const uint64_t length = *serialContentLength(shown);
+        if (length > region.size() - content) {
+            if (storageClassOf(shown) != kTextClass) {
+                return false;  // no record in place
+            }
+            cut = true;
+            content = region.size();
+        } else {
+            content += static_cast<size_t>(length);
+        }
+        if ((storageClassOf(shown) & classes_[column]) == 0) {
+            return false;
+        }
+    }
+    return cut;
 }
 
 void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size_t end,

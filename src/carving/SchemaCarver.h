@@ -85,6 +85,8 @@ private:
     bool carvePage(std::span<const uint8_t> page, size_t usable, bool whole, uint32_t walFrame,
                    const Check& check);
     [[nodiscard]] bool mayBeAccepted(std::span<const uint8_t> region, size_t typesAt) const;
+    [[nodiscard]] bool cutRecordFits(std::span<const uint8_t> region, size_t typesAt,
+                                     size_t typesEnd) const;
     [[nodiscard]] size_t pastZeroRun(std::span<const uint8_t> region, size_t typesAt) const;
     void carveRegion(std::span<const uint8_t> page, size_t first, size_t end, RecordPlace place,
                      const Check& check);

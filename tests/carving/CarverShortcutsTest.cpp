@@ -190,6 +190,40 @@ TEST(CarverShortcuts, TheStorageClassesChangeNothingTheStageFinds) {
     EXPECT_GT(count(true), 0);
 }
 
+// A text running off the end of its region cuts the record there, and the
+// columns after it read as NULL, whatever their types said: a class that
+// does not fit after the cut must not hide the record.
+TEST(CarverShortcuts, ARecordCutBeforeAColumnOfTheWrongClassIsStillFound) {
+    TempHome home;
+    const std::string path = buildChatDatabase(home, 10);
+    std::string bytes = readFile(path);
+    constexpr uint32_t kPageSize = 4096;
+    const size_t pages = bytes.size() / kPageSize;
+    // One more page at the end, on the free list as its only trunk.
+    bytes.resize(bytes.size() + kPageSize, '\0');
+    bytes[32] = 0;
+    bytes[33] = 0;
+    bytes[34] = static_cast<char>((pages + 1) >> 8);
+    bytes[35] = static_cast<char>(pages + 1);
+    Message m;
+    m.text = std::string(60, 'c') + " and the rest is gone";
+    m.fromMe = true;
+    m.from.clear();
+    m.to.clear();
+    std::vector<uint8_t> record = recordBytes(0x23, kWide, m);
+    record[kWide.contentAt + 1] =
+        0x0e;  // the last column's type, after the two-byte text type: a blob
+    const size_t at = (pages + 1) * kPageSize - (record.size() - 20);
+    std::copy(record.begin(), record.end() - 20, bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    writeFile(path, bytes);
+
+    size_t offered = 0;
+    const std::vector<Found> without = carveAsTheStageDoes(path, nullptr, false, offered);
+    const std::vector<Found> with = carveAsTheStageDoes(path, nullptr, true, offered);
+    EXPECT_EQ(with, without);
+    EXPECT_EQ(std::count_if(with.begin(), with.end(), [](const Found& f) { return f.cut; }), 1);
+}
+
 // The live rows come from one pass over the table: each key gives its
 // stanza id, "" where it has none, and neither a deleted row's key nor
 // its id is known.
