@@ -45,15 +45,18 @@ public:
     void stop() {
         wall_ = bench::secondsSince(start_);
         cpu_ = bench::cpuSeconds() - cpuStart_;
+        peakRss_ = bench::statusBytes("VmHWM");  // before the benchmark's own lists grow
     }
     [[nodiscard]] double wall() const { return wall_; }
     [[nodiscard]] double cpu() const { return cpu_; }
+    [[nodiscard]] long long peakRss() const { return peakRss_; }
 
 private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     double cpuStart_ = bench::cpuSeconds();
     double wall_ = 0;
     double cpu_ = 0;
+    long long peakRss_ = 0;
 };
 
 void printFigures(const char* what, uint64_t bytes, const Stopwatch& watch, size_t records) {
@@ -62,7 +65,7 @@ void printFigures(const char* what, uint64_t bytes, const Stopwatch& watch, size
         "%-20s %6.2f s (CPU %5.2f s)  %5.0f MiB/s (target >= %.0f)  %zu records  "
         "peak RSS %.0f MiB\n",
         what, seconds, watch.cpu(), mebibytesOf(bytes) / seconds, kTarget, records,
-        mebibytesOf(static_cast<uint64_t>(bench::statusBytes("VmHWM"))));
+        mebibytesOf(static_cast<uint64_t>(watch.peakRss())));
     std::fflush(stdout);
 }
 

@@ -39,9 +39,9 @@ void LiveMessageIndex::seal() {
     // A slot per row holds 2^32 rows; no chat database comes near that,
     // and rows beyond it are still found by key.
     const size_t hashed = std::min<size_t>(rows_.size(), UINT32_MAX - 1);
-    // Open addressing, at most half full, so a probe for an absent id ends
-    // after a slot or two.
-    slots_.assign(std::bit_ceil(std::max<size_t>(2 * hashed, 16)), Slot{});
+    // Open addressing, at most two thirds full: the filter turns most
+    // absent ids away, and a probe walks slots of the same cache line.
+    slots_.assign(std::bit_ceil(std::max<size_t>(hashed + hashed / 2, 16)), Slot{});
     // About ten bits an id: a few MiB, which the caches keep.
     filter_.assign(std::bit_ceil(std::max<size_t>(hashed / 6, 1)), 0);
     // The table is far larger than the caches: the slots of a batch of ids
