@@ -353,8 +353,8 @@ void SchemaCarver::acceptOnly(std::vector<uint8_t> classes) {
 // (typesAt itself when they do not): zeros read as NULL types up to a
 // column that may not be NULL, and a zero in front is no header length.
 size_t SchemaCarver::pastZeroRun(std::span<const uint8_t> region, size_t typesAt) const {
-    if (firstNotNull_ >= columns_ || typesAt == 0 || region[typesAt - 1] != 0 ||
-        region[typesAt] != 0) {
+    if (firstNotNull_ >= columns_ || firstNotNull_ + 2 > surelyInPlace_ || typesAt == 0 ||
+        region[typesAt - 1] != 0 || region[typesAt] != 0) {
         return typesAt;
     }
     const auto nonZero = std::find_if(region.begin() + static_cast<std::ptrdiff_t>(typesAt),
@@ -369,7 +369,8 @@ size_t SchemaCarver::pastZeroRun(std::span<const uint8_t> region, size_t typesAt
 // check unless the record can have a cell header, whose length byte,
 // just in front of the types, must then count them, or unless a text
 // before it runs off the region, which cuts the record there and shows
-// the columns after it as NULL.
+// the columns after it as NULL. (Types that do not read here cannot be
+// read for an overflow chain either: its payload size comes from them.)
 bool SchemaCarver::mayBeAccepted(std::span<const uint8_t> region, size_t typesAt) const {
     if (classes_.empty()) {
         return true;
@@ -385,7 +386,10 @@ bool SchemaCarver::mayBeAccepted(std::span<const uint8_t> region, size_t typesAt
             return false;
         }
         const uint8_t shown = storageClassOf(column == 0 && rowidAlias_ ? 0 : type->value);
-        if ((shown & classes_[column]) == 0) {
+        // A type past what a cell surely holds may read otherwise when the
+        // row is put together from its overflow chain: it decides nothing.
+        const bool inPlace = at + type->length - typesAt + 1 <= surelyInPlace_;
+        if (inPlace && (shown & classes_[column]) == 0) {
             if (!headerPossible && !textBefore) {
                 return false;
             }
@@ -500,6 +504,10 @@ bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, co
     database.readAt(20, &reserved, 1);
     const size_t usable = pageSize > reserved ? pageSize - reserved : pageSize;
     usable_ = usable;
+    // However long a payload, its cell keeps at least this much of it; a
+    // row's types beyond that may lie on an overflow page instead.
+    const size_t leastLocal = (usable - 12) * 32 / 255;
+    surelyInPlace_ = leastLocal > 23 ? leastLocal - 23 : 0;
     overflow_.emplace(database, pageSize, usable);
     const std::unordered_set<uint64_t> freelist = freelistPages(database, pageSize, pages);
     std::vector<uint8_t> page(pageSize);

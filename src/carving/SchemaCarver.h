@@ -106,6 +106,7 @@ private:
     uint64_t pageKey_ = 0;                    // the page image being carved
     SerialRecord record_;                     // reused from offset to offset
     size_t usable_ = 0;                       // page size less the reserved bytes
+    size_t surelyInPlace_ = 0;                // payload bytes every cell keeps on its page
     std::optional<OverflowReader> overflow_;  // the rest of rows too long for their cell
 };
 
