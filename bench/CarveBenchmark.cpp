@@ -125,13 +125,14 @@ int carveByPatterns(const std::string& path, const std::string& dump) {
     DeletedMessageCarver carver(CarverVariant::Backup, texts);
     std::vector<std::string> lines;
     Stopwatch watch;
+    size_t records = 0;
     const bool finished = carver.carve(*file, [&](const CarvedRecord& r) {
+        ++records;
         if (!dump.empty()) {
             lines.push_back(lineOf(r.message));
         }
     });
     watch.stop();
-    const size_t records = lines.size();
     printFigures("pattern engine", file->size(), watch, records);
     std::printf("  (texts kept %.1f MiB)\n", mebibytesOf(texts.capacityBytes()));
     writeSorted(dump, "patterns.txt", std::move(lines));
