@@ -177,7 +177,7 @@ int run(sample::MessageTableShape shape, const char* name, size_t messages) {
     std::vector<Recovered> byPatterns;
     start = std::chrono::steady_clock::now();
     carver.carve(*file, [&](const CarvedRecord& r) {
-        if (r.stanzaId.empty() || !facts.liveStanzas.contains(std::string(r.stanzaId))) {
+        if (r.stanzaId.empty() || !facts.liveMessages.hasStanza(r.stanzaId)) {
             byPatterns.push_back(recoveredOf(r.message));
         }
     });

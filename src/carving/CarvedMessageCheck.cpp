@@ -162,6 +162,24 @@ std::string_view rejectionName(Rejection rejection) {
     return kNames[static_cast<size_t>(rejection)];
 }
 
+std::vector<uint8_t> messageStorageClasses(const MessageColumns& columns) {
+    std::vector<uint8_t> classes(columns.count, kAnyClass);
+    const auto limit = [&](int column, uint8_t allowed) {
+        if (has(column) && static_cast<size_t>(column) < classes.size()) {
+            classes[static_cast<size_t>(column)] &= allowed;
+        }
+    };
+    limit(columns.entity, kIntegerClass);
+    limit(columns.fromMe, kIntegerClass);
+    limit(columns.chat, kIntegerClass);
+    limit(columns.status, kNullClass | kIntegerClass);
+    limit(columns.date, kIntegerClass | kRealClass);
+    for (const int column : {columns.fromJid, columns.toJid, columns.text, columns.pushName}) {
+        limit(column, kNullClass | kTextClass);
+    }
+    return classes;
+}
+
 bool isWhatsAppAddress(std::string_view text) {
     constexpr size_t kLongestUser = 64;
     for (const std::string_view suffix : {kPersonSuffix, kGroupSuffix, kLidSuffix}) {

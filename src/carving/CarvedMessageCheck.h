@@ -70,6 +70,11 @@ inline constexpr size_t kRejectionKinds = 10;
                                      const MessageColumns& columns, const CarveContext& context,
                                      bool& deletedChat);
 
+// For each column of the message table, the storage classes (StorageClass
+// bits) a record can hold there and still pass checkMessage: what the
+// carver need not parse in full.
+[[nodiscard]] std::vector<uint8_t> messageStorageClasses(const MessageColumns& columns);
+
 // Whether a text is a WhatsApp address: a person, a group or a private id.
 [[nodiscard]] bool isWhatsAppAddress(std::string_view text);
 

@@ -56,6 +56,16 @@ void readMembers(const SqliteDatabase& db, ChatDatabaseFacts& facts) {
         });
 }
 
+// A text column as SQLite holds it for the current row: no copy is made,
+// and it is gone with the next step. "" for NULL.
+std::string_view textInPlace(const SqliteStatement& row, int column) {
+    const unsigned char* text = sqlite3_column_text(row.handle(), column);
+    const int length = sqlite3_column_bytes(row.handle(), column);
+    return text != nullptr
+               ? std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length))
+               : std::string_view();
+}
+
 void readMessageTable(const SqliteDatabase& db, ChatDatabaseFacts& facts) {
     size_t columns = 0;
     bool hasStanza = false;
@@ -63,21 +73,18 @@ void readMessageTable(const SqliteDatabase& db, ChatDatabaseFacts& facts) {
         ++columns;
         hasStanza = hasStanza || row.columnText(1).value_or("") == "ZSTANZAID";
     });
-    if (columns > 0) {
-        facts.context.messageColumnCount = columns;
-        (void)eachRow(db,
-                      hasStanza ? "SELECT Z_PK, ZSTANZAID FROM ZWAMESSAGE"
-                                : "SELECT Z_PK, NULL FROM ZWAMESSAGE",
-                      [&](const auto& row) {
-                          facts.liveRowids.emplace(row.columnInt64(0),
-                                                   row.columnText(1).value_or(""));
-                      });
+    if (columns == 0) {
+        return;
     }
-    if (hasStanza) {
-        (void)eachRow(
-            db, "SELECT ZSTANZAID FROM ZWAMESSAGE WHERE ZSTANZAID IS NOT NULL",
-            [&](const auto& row) { facts.liveStanzas.insert(row.columnText(0).value_or("")); });
-    }
+    facts.context.messageColumnCount = columns;
+    // One pass, the ids read in place: a chat database has millions of rows.
+    (void)eachRow(
+        db,
+        hasStanza ? "SELECT Z_PK, ZSTANZAID FROM ZWAMESSAGE" : "SELECT Z_PK, NULL FROM ZWAMESSAGE",
+        [&](const SqliteStatement& row) {
+            facts.liveMessages.add(row.columnInt64(0), textInPlace(row, 1));
+        });
+    facts.liveMessages.seal();
 }
 
 }  // namespace

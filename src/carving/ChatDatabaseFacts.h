@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "carving/CarvedMessageCheck.h"
+#include "carving/LiveMessageIndex.h"
 
 namespace vessamo {
 
@@ -22,8 +23,7 @@ struct ChatDatabaseFacts {
     CarveContext context;
     std::unordered_map<int64_t, std::string> chatAddresses;  // chat key -> its JID
     std::unordered_map<int64_t, Member> members;             // group member key -> member
-    std::unordered_set<std::string> liveStanzas;             // stanza ids of live messages
-    std::unordered_map<int64_t, std::string> liveRowids;     // key -> stanza id of live messages
+    LiveMessageIndex liveMessages;                           // keys and stanza ids of live messages
     bool read = false;  // false when the copy could not be opened as a database
 
     // Everything that could be read; a table that is missing or damaged

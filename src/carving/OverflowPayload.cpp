@@ -28,11 +28,14 @@ std::optional<std::vector<uint8_t>> OverflowReader::payload(std::span<const uint
                                                             uint64_t payloadSize) const {
     constexpr size_t kLink = 4;
     if (usable_ <= kLink || local.size() >= payloadSize ||
-        payloadSize > local.size() + pages_ * (usable_ - kLink)) {
-        return std::nullopt;
+        payloadSize > local.size() + pages_ * (usable_ - kLink) || firstPage < 2 ||
+        firstPage > pages_) {
+        return std::nullopt;  // most candidates from free room end here, before any allocation
     }
     std::vector<uint8_t> bytes(local.begin(), local.end());
-    bytes.reserve(static_cast<size_t>(payloadSize));
+    // The size comes from the file: what is reserved is no more than a few
+    // pages of the chain ahead.
+    bytes.reserve(static_cast<size_t>(std::min<uint64_t>(payloadSize, local.size() + 4 * usable_)));
     std::unordered_set<uint32_t> seen;
     std::vector<uint8_t> page(usable_);
     uint32_t next = firstPage;

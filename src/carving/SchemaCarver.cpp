@@ -226,7 +226,10 @@ std::vector<TableSchema> readTableSchemas(const std::string& databaseCopy) {
 }
 
 SchemaCarver::SchemaCarver(const TableSchema& table, std::stop_token stop)
-    : columns_(table.columns.size()), rowidAlias_(table.rowidAlias), stop_(std::move(stop)) {}
+    : columns_(table.columns.size()),
+      rowidAlias_(table.rowidAlias),
+      firstNotNull_(columns_),
+      stop_(std::move(stop)) {}
 
 namespace {
 
@@ -425,6 +428,94 @@ size_t SchemaCarver::carveOverflowing(std::span<const uint8_t> region, size_t fi
     return check(found) ? linkAt + kLink : 0;
 }
 
+void SchemaCarver::acceptOnly(std::vector<uint8_t> classes) {
+    classes_ = classes.size() == columns_ ? std::move(classes) : std::vector<uint8_t>();
+    firstNotNull_ = columns_;
+    for (size_t column = 0; column < classes_.size() && firstNotNull_ == columns_; ++column) {
+        firstNotNull_ = (classes_[column] & kNullClass) == 0 ? column : columns_;
+    }
+}
+
+// Where the offsets of a run of zero bytes stop failing mayBeAccepted
+// (typesAt itself when they do not): zeros read as NULL types up to a
+// column that may not be NULL, and a zero in front is no header length.
+size_t SchemaCarver::pastZeroRun(std::span<const uint8_t> region, size_t typesAt) const {
+    if (firstNotNull_ >= columns_ || firstNotNull_ + 2 > surelyInPlace_ || typesAt == 0 ||
+        region[typesAt - 1] != 0 || region[typesAt] != 0) {
+        return typesAt;
+    }
+    const auto nonZero = std::find_if(region.begin() + static_cast<std::ptrdiff_t>(typesAt),
+                                      region.end(), [](uint8_t byte) { return byte != 0; });
+    const auto runEnd = static_cast<size_t>(nonZero - region.begin());
+    return runEnd > typesAt + firstNotNull_ ? runEnd - firstNotNull_ : typesAt;
+}
+
+// Whether the serial types at typesAt may make a record the check keeps.
+// Types that do not read as a record fail the parse too, in place or
+// with an overflow chain; a class outside its column's is refused by the
+// check unless the record can have a cell header, whose length byte,
+// just in front of the types, must then count them, or unless a text
+// before it runs off the region, which cuts the record there and shows
+// the columns after it as NULL. (Types that do not read here cannot be
+// read for an overflow chain either: its payload size comes from them.)
+bool SchemaCarver::mayBeAccepted(std::span<const uint8_t> region, size_t typesAt) const {
+    if (classes_.empty()) {
+        return true;
+    }
+    const uint8_t headerByte = typesAt > 0 ? region[typesAt - 1] : 0;
+    const bool headerPossible = typesAt >= 3 && headerByte > columns_ && headerByte < 0x80;
+    bool classesFit = true;
+    bool textBefore = false;
+    size_t at = typesAt;
+    for (size_t column = 0; column < columns_; ++column) {
+        const auto type = readVarint(region, at);
+        if (!type || !serialContentLength(type->value)) {
+            return false;
+        }
+        const uint8_t shown = storageClassOf(column == 0 && rowidAlias_ ? 0 : type->value);
+        // A type past what a cell surely holds may read otherwise when the
+        // row is put together from its overflow chain: it decides nothing.
+        const bool inPlace = at + type->length - typesAt + 1 <= surelyInPlace_;
+        if (inPlace && (shown & classes_[column]) == 0) {
+            if (!headerPossible && !textBefore) {
+                return false;
+            }
+            classesFit = false;
+        }
+        textBefore = textBefore || shown == kTextClass;
+        at += type->length;
+    }
+    return classesFit || headerByte == at - typesAt + 1 || cutRecordFits(region, typesAt, at);
+}
+
+// Whether the record read in place is cut short by the end of the region
+// before every column whose class does not fit, as the parse shows it.
+bool SchemaCarver::cutRecordFits(std::span<const uint8_t> region, size_t typesAt,
+                                 size_t typesEnd) const {
+    size_t content = typesEnd;
+    bool cut = false;
+    size_t at = typesAt;
+    for (size_t column = 0; column < columns_; ++column) {
+        const auto type = readVarint(region, at);
+        at += type->length;
+        const uint64_t shown = cut || (column == 0 && rowidAlias_) ? 0 : type->value;
+        const uint64_t length = *serialContentLength(shown);
+        if (length > region.size() - content) {
+            if (storageClassOf(shown) != kTextClass) {
+                return false;  // no record in place
+            }
+            cut = true;
+            content = region.size();
+        } else {
+            content += static_cast<size_t>(length);
+        }
+        if ((storageClassOf(shown) & classes_[column]) == 0) {
+            return false;
+        }
+    }
+    return cut;
+}
+
 void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size_t end,
                                RecordPlace place, const Check& check) {
     const std::span<const uint8_t> region = page.first(end);
@@ -444,6 +535,13 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
             if (linkEnd == 0) {
                 continue;
             }
+        }
+        if (const size_t next = pastZeroRun(region, typesAt); next > typesAt) {
+            typesAt = next - 1;
+            continue;
+        }
+        if (!mayBeAccepted(region, typesAt)) {
+            continue;
         }
         // A row too long for one page cannot be read in place: its parse
         // fails, runs off the region, or takes more than a cell may hold.
@@ -512,6 +610,10 @@ bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, co
     database.readAt(20, &reserved, 1);
     const size_t usable = pageSize > reserved ? pageSize - reserved : pageSize;
     usable_ = usable;
+    // However long a payload, its cell keeps at least this much of it; a
+    // row's types beyond that may lie on an overflow page instead.
+    const size_t leastLocal = (usable - 12) * 32 / 255;
+    surelyInPlace_ = leastLocal > 23 ? leastLocal - 23 : 0;
     overflow_.emplace(database, pageSize, usable);
     const std::unordered_set<uint64_t> freelist = freelistPages(database, pageSize, pages);
     std::vector<uint8_t> page(pageSize);

@@ -67,6 +67,14 @@ public:
 
     SchemaCarver(const TableSchema& table, std::stop_token stop = {});
 
+    // The storage classes (StorageClass bits) each column may hold, in
+    // column order, for a check that refuses every record holding another
+    // class, except one it knows by the row id of a surviving cell header
+    // (a live row's old copy). Records the check would refuse anyway are
+    // then not parsed in full: at most offsets of the free room they fail
+    // within a few bytes.
+    void acceptOnly(std::vector<uint8_t> classes);
+
     // False when stopped. wal may be null.
     bool carve(const CarvingFile& database, const CarvingFile* wal, const Check& check);
 
@@ -76,6 +84,10 @@ public:
 private:
     bool carvePage(std::span<const uint8_t> page, size_t usable, bool whole, uint32_t walFrame,
                    const Check& check);
+    [[nodiscard]] bool mayBeAccepted(std::span<const uint8_t> region, size_t typesAt) const;
+    [[nodiscard]] bool cutRecordFits(std::span<const uint8_t> region, size_t typesAt,
+                                     size_t typesEnd) const;
+    [[nodiscard]] size_t pastZeroRun(std::span<const uint8_t> region, size_t typesAt) const;
     void carveRegion(std::span<const uint8_t> page, size_t first, size_t end, RecordPlace place,
                      const Check& check);
     void rebuildFreeblockStart(std::span<const uint8_t> page, size_t first, size_t end,
@@ -89,11 +101,14 @@ private:
 
     size_t columns_;
     bool rowidAlias_;
+    std::vector<uint8_t> classes_;  // empty: every class in every column
+    size_t firstNotNull_;           // the first column that may not be NULL, else columns_
     std::stop_token stop_;
     uint64_t scanned_ = 0;
     uint64_t pageKey_ = 0;                    // the page image being carved
     SerialRecord record_;                     // reused from offset to offset
     size_t usable_ = 0;                       // page size less the reserved bytes
+    size_t surelyInPlace_ = 0;                // payload bytes every cell keeps on its page
     std::optional<OverflowReader> overflow_;  // the rest of rows too long for their cell
 };
 

@@ -4,35 +4,6 @@
 
 namespace vessamo {
 
-std::optional<Varint> readVarint(std::span<const uint8_t> bytes, size_t at) {
-    uint64_t value = 0;
-    for (size_t i = 0; i < 9; ++i) {
-        if (at + i >= bytes.size()) {
-            return std::nullopt;
-        }
-        const uint8_t byte = bytes[at + i];
-        if (i == 8) {
-            return Varint{(value << 8) | byte, 9};
-        }
-        value = (value << 7) | (byte & 0x7f);
-        if (byte < 0x80) {
-            return Varint{value, i + 1};
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<uint64_t> serialContentLength(uint64_t serialType) {
-    static constexpr uint64_t kFixed[] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0};
-    if (serialType < 10) {
-        return kFixed[serialType];
-    }
-    if (serialType < 12) {
-        return std::nullopt;
-    }
-    return (serialType - 12) / 2;
-}
-
 int64_t SerialRecord::integer(std::span<const uint8_t> bytes, size_t column) const {
     const SerialField& field = fields[column];
     if (field.type == 8 || field.type == 9) {

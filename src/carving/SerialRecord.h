@@ -15,11 +15,63 @@ struct Varint {
     uint64_t value = 0;
     size_t length = 0;
 };
-[[nodiscard]] std::optional<Varint> readVarint(std::span<const uint8_t> bytes, size_t at);
+// Inline: a byte scan reads one at nearly every offset of the free room.
+[[nodiscard]] inline std::optional<Varint> readVarint(std::span<const uint8_t> bytes, size_t at) {
+    if (at < bytes.size() && bytes[at] < 0x80) {
+        return Varint{bytes[at], 1};
+    }
+    uint64_t value = 0;
+    for (size_t i = 0; i < 9; ++i) {
+        if (at + i >= bytes.size()) {
+            return std::nullopt;
+        }
+        const uint8_t byte = bytes[at + i];
+        if (i == 8) {
+            return Varint{(value << 8) | byte, 9};
+        }
+        value = (value << 7) | (byte & 0x7f);
+        if (byte < 0x80) {
+            return Varint{value, i + 1};
+        }
+    }
+    return std::nullopt;
+}
 
 // Content bytes of a serial type; nullopt for the reserved types 10 and 11,
 // which no record holds.
-[[nodiscard]] std::optional<uint64_t> serialContentLength(uint64_t serialType);
+[[nodiscard]] inline std::optional<uint64_t> serialContentLength(uint64_t serialType) {
+    constexpr uint64_t kFixed[] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0};
+    if (serialType < 10) {
+        return kFixed[serialType];
+    }
+    if (serialType < 12) {
+        return std::nullopt;
+    }
+    return (serialType - 12) / 2;
+}
+
+// The storage classes, as bits, so that a set of them fits one byte.
+enum StorageClass : uint8_t {
+    kNullClass = 1,
+    kIntegerClass = 2,
+    kRealClass = 4,
+    kTextClass = 8,
+    kBlobClass = 16,
+    kAnyClass = 31,
+};
+// The class of a valid serial type (not 10 or 11).
+[[nodiscard]] inline uint8_t storageClassOf(uint64_t serialType) {
+    if (serialType == 0) {
+        return kNullClass;
+    }
+    if (serialType == 7) {
+        return kRealClass;
+    }
+    if (serialType < 12) {
+        return kIntegerClass;
+    }
+    return serialType % 2 == 1 ? kTextClass : kBlobClass;
+}
 
 // One column of a carved record: its serial type and where its content
 // lies in the bytes the record was parsed from.

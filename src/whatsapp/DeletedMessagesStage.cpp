@@ -15,6 +15,7 @@
 #include "carving/CarvingPrimitives.h"
 #include "carving/ChatDatabaseFacts.h"
 #include "carving/DeletedMessageCarver.h"
+#include "carving/FlatKeySet.h"
 #include "carving/SchemaCarver.h"
 #include "common/SystemLog.h"
 #include "common/WhatsAppIds.h"
@@ -68,7 +69,7 @@ struct MessageKeyHash {
     }
 };
 
-using MessageKeys = std::unordered_set<MessageKey, MessageKeyHash>;
+using MessageKeys = FlatKeySet<MessageKey, MessageKeyHash>;
 
 // The texts of messages by chat, moment and direction, to tell whether a
 // text cut short is the start of one of them.
@@ -216,7 +217,7 @@ public:
 
     void take(CarvedRecord record) {
         if (live_.contains(keyOf(record.message, false)) ||
-            (!record.stanzaId.empty() && facts_.liveStanzas.contains(record.stanzaId))) {
+            (!record.stanzaId.empty() && facts_.liveMessages.hasStanza(record.stanzaId))) {
             ++liveRepeats_;
             return;
         }
@@ -322,14 +323,14 @@ std::optional<SchemaTable> messageTableOf(const std::string& copy) {
 // hold the freeblock link).
 bool isLiveRow(const FoundRecord& found, const MessageColumns& columns,
                const ChatDatabaseFacts& facts) {
-    const auto live = found.rowid ? facts.liveRowids.find(*found.rowid) : facts.liveRowids.end();
-    if (live == facts.liveRowids.end()) {
+    const auto live = found.rowid ? facts.liveMessages.stanzaOf(*found.rowid) : std::nullopt;
+    if (!live) {
         return false;
     }
     const std::string_view stanza =
         columns.stanza >= 0 ? found.record.text(found.bytes, static_cast<size_t>(columns.stanza))
                             : std::string_view();
-    return stanza.empty() || live->second.empty() || stanza == live->second;
+    return stanza.empty() || live->empty() || stanza == *live;
 }
 
 // Reads the message table's records out of every kind of free room of the
@@ -344,6 +345,7 @@ bool carveBySchema(ScanState& state, const SchemaTable& schema, const CarvingFil
     // Only backups are stopped mid-carve; the iCloud stage always ran to the end.
     SchemaCarver carver(schema.table,
                         variant == CarverVariant::Backup ? state.stop : std::stop_token());
+    carver.acceptOnly(messageStorageClasses(schema.columns));
     return carver.carve(file, wal.get(), [&](const FoundRecord& found) {
         if (isLiveRow(found, schema.columns, facts)) {
             intake.countLiveRow();
