@@ -1,6 +1,7 @@
 #include "backup/ScanState.h"
 
 #include <algorithm>
+#include <span>
 #include <unordered_map>
 
 #include "backup/BackupFileLocator.h"
@@ -12,8 +13,40 @@ namespace vessamo {
 
 namespace {
 
+// Recovered messages of a chat come after its rows in the list; each takes
+// its place among them by time, before the first row of a later moment, so
+// a chat reads as it was written. The rows keep their order; a message
+// without a date stays where it is.
+void placeRecoveredByTime(const std::vector<KTWhatsAppNode>& messages, std::span<uint32_t> chat) {
+    const auto recovered = std::stable_partition(
+        chat.begin(), chat.end(), [&](uint32_t at) { return !messages[at].bDeleted; });
+    if (recovered == chat.end()) {
+        return;
+    }
+    std::vector<uint32_t> rows(chat.begin(), recovered);
+    std::vector<uint32_t> found(recovered, chat.end());
+    // Dateless ones last, where the rows cannot pass them.
+    std::stable_sort(found.begin(), found.end(), [&](uint32_t a, uint32_t b) {
+        const auto& first = messages[a].messageDate;
+        const auto& second = messages[b].messageDate;
+        return first && (!second || *first < *second);
+    });
+    const auto before = [&](uint32_t foundAt, uint32_t rowAt) {
+        const auto& date = messages[foundAt].messageDate;
+        const auto& rowDate = messages[rowAt].messageDate;
+        return date && rowDate && *date < *rowDate;
+    };
+    size_t row = 0;
+    size_t next = 0;
+    for (uint32_t& slot : chat) {
+        const bool takeFound =
+            next < found.size() && (row == rows.size() || before(found[next], rows[row]));
+        slot = takeFound ? found[next++] : rows[row++];
+    }
+}
+
 // The list's positions grouped by conversation: chats in key order, each
-// chat's messages in list order (row order, then recovered ones). A
+// chat's rows in list order with the recovered ones placed by time. A
 // counting sort over four-byte positions; the records stay where they are.
 std::vector<uint32_t> groupedByChat(const std::vector<KTWhatsAppNode>& messages) {
     std::unordered_map<int32_t, uint32_t> counts;
@@ -31,12 +64,21 @@ std::vector<uint32_t> groupedByChat(const std::vector<KTWhatsAppNode>& messages)
     std::vector<uint32_t> order(messages.size());
     int32_t lastChat = 0;
     uint32_t* lastSlot = nullptr;  // runs of one chat skip the look-up
+    bool anyRecovered = false;
     for (uint32_t i = 0; i < messages.size(); ++i) {
         if (lastSlot == nullptr || messages[i].chatID != lastChat) {
             lastChat = messages[i].chatID;
             lastSlot = &next[lastChat];
         }
         order[(*lastSlot)++] = i;
+        anyRecovered = anyRecovered || messages[i].bDeleted;
+    }
+    if (anyRecovered) {
+        uint32_t start = 0;
+        for (const auto& [chat, count] : chats) {
+            placeRecoveredByTime(messages, std::span(order).subspan(start, count));
+            start += count;
+        }
     }
     return order;
 }

@@ -122,7 +122,8 @@ struct ScanResult {
     // messages the carver added to the chats.
     std::vector<KTWhatsAppNode> WhatsAppChatArray;
     // WhatsAppChatArray's positions grouped by conversation (chat keys in
-    // ascending order, list order within a chat). Each conversation's
+    // ascending order; within a chat, rows in list order and recovered
+    // messages placed among them by time). Each conversation's
     // appNodeArray is its stretch of this list: four bytes a message, where
     // moving the records themselves into chat order cost a second per
     // million of them.

@@ -89,6 +89,25 @@ TEST_F(ScanResultTest, EachConversationReadsItsOwnMessagesInRowOrder) {
     EXPECT_EQ(&starred[1], &result->messagesOf(result->WhatsAppConvChatArray[1])[2]);
 }
 
+// A message recovered for a live chat reads where it was written: before
+// the first row of a later moment, the rows in their own order (even where
+// that is not the order of their dates), one without a date at the end.
+TEST_F(ScanResultTest, RecoveredMessagesTakeTheirPlaceInTheirChatByTime) {
+    make.chat(4, "Cleo");
+    for (const auto& [text, seconds] :
+         {std::pair{"r100", 100}, {"r300", 300}, {"r250 sent late", 250}, {"r400", 400}}) {
+        make.message(4, text, Direction::Receive, AppleTime{seconds});
+    }
+    for (const auto& [text, seconds] : {std::pair{"lost 350", 350}, {"lost 50", 50}}) {
+        make.message(4, text, Direction::Send, AppleTime{seconds}).bDeleted = true;
+    }
+    make.message(4, "lost, no date").bDeleted = true;
+    make.message(4, "lost 200", Direction::Receive, AppleTime{200}).bDeleted = true;
+    result = make.finish();
+    EXPECT_EQ(messagesOf(4), (Texts{"lost 50", "r100", "lost 200", "r300", "r250 sent late",
+                                    "lost 350", "r400", "lost, no date"}));
+}
+
 TEST_F(ScanResultTest, MediaTimeIsTheLastOwningMessagesTimeForTheExactPath) {
     for (const auto& [path, seconds] :
          {std::pair{"Media/a.jpg", 100}, {"Media/ab.jpg", 200}, {"Media/a.jpg", 300}, {"", 400}}) {
