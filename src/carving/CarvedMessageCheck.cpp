@@ -88,8 +88,26 @@ Rejection checkChat(std::span<const uint8_t> bytes, const SerialRecord& record,
     return Rejection::None;
 }
 
+// A record cut short by the end of its region keeps its text's start; one
+// cut before its text lost the columns that say what it was (its stanza
+// id, its text), and the NULLs parsed in their place would pass for a
+// media message.
+bool cutBeforeText(const SerialRecord& record, const MessageColumns& columns) {
+    if (!record.cut) {
+        return false;
+    }
+    size_t last = record.fields.size();
+    while (last > 0 && record.fields[last - 1].isNull()) {
+        --last;
+    }
+    return last <= static_cast<size_t>(columns.text);
+}
+
 Rejection checkContent(std::span<const uint8_t> bytes, const SerialRecord& record,
                        const MessageColumns& columns) {
+    if (cutBeforeText(record, columns)) {
+        return Rejection::Text;
+    }
     const SerialField& text = record.fields[static_cast<size_t>(columns.text)];
     if (!text.isNull() && !text.isText()) {
         return Rejection::Text;

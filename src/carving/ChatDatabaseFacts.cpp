@@ -3,7 +3,9 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <utility>
 
+#include "carving/SchemaCarver.h"
 #include "common/SqliteDatabase.h"
 
 namespace vessamo {
@@ -29,6 +31,9 @@ void readKeys(const SqliteDatabase& db, ChatDatabaseFacts& facts) {
         const std::string name = row.columnText(0).value_or("");
         if (name == "WAMessage") {
             facts.context.messageEntity = row.columnInt64(1);
+        } else if (name == "WAGroupMember") {
+            facts.memberEntity = row.columnInt64(1);
+            facts.largestMemberKey = row.columnInt64(2);
         } else if (name == "WAChatSession") {
             facts.context.largestChatKey = row.columnInt64(2);
         }
@@ -48,12 +53,13 @@ void readChats(const SqliteDatabase& db, ChatDatabaseFacts& facts) {
 }
 
 void readMembers(const SqliteDatabase& db, ChatDatabaseFacts& facts) {
-    (void)eachRow(
-        db, "SELECT Z_PK, ZMEMBERJID, ZCONTACTNAME FROM ZWAGROUPMEMBER", [&](const auto& row) {
-            facts.members.emplace(row.columnInt64(0),
-                                  ChatDatabaseFacts::Member{row.columnText(1).value_or(""),
-                                                            row.columnText(2).value_or("")});
-        });
+    (void)eachRow(db, "SELECT Z_PK, ZMEMBERJID, ZCONTACTNAME, ZCHATSESSION FROM ZWAGROUPMEMBER",
+                  [&](const auto& row) {
+                      facts.members.emplace(row.columnInt64(0), ChatDatabaseFacts::Member{
+                                                                    row.columnText(1).value_or(""),
+                                                                    row.columnText(2).value_or(""),
+                                                                    row.columnInt64(3)});
+                  });
 }
 
 void readMessageTable(const SqliteDatabase& db, ChatDatabaseFacts& facts) {
@@ -80,7 +86,98 @@ void readMessageTable(const SqliteDatabase& db, ChatDatabaseFacts& facts) {
     }
 }
 
+// Where the member table keeps what identifies a member.
+struct MemberColumns {
+    int entity = -1;
+    int chat = -1;
+    int jid = -1;
+    int name = -1;
+};
+
+std::optional<MemberColumns> memberColumnsOf(const TableSchema& table) {
+    MemberColumns columns;
+    for (size_t at = 0; at < table.columns.size(); ++at) {
+        const std::string& name = table.columns[at];
+        const int column = static_cast<int>(at);
+        columns.entity = name == "Z_ENT" ? column : columns.entity;
+        columns.chat = name == "ZCHATSESSION" ? column : columns.chat;
+        columns.jid = name == "ZMEMBERJID" ? column : columns.jid;
+        columns.name = name == "ZCONTACTNAME" ? column : columns.name;
+    }
+    if (columns.entity < 0 || columns.chat < 0 || columns.jid < 0 || !table.rowidAlias) {
+        return std::nullopt;
+    }
+    return columns;
+}
+
+// A carved member record with its key: the entity of members, a key
+// once given out, a chat key and a WhatsApp address.
+std::optional<std::pair<int64_t, ChatDatabaseFacts::Member>> carvedMemberOf(
+    const FoundRecord& found, const MemberColumns& columns, std::optional<int64_t> entity,
+    std::optional<int64_t> largestKey) {
+    const SerialRecord& record = found.record;
+    const auto field = [&](int column) -> const SerialField& {
+        return record.fields[static_cast<size_t>(column)];
+    };
+    if (!found.rowid || *found.rowid < 1 || (largestKey && *found.rowid > *largestKey) ||
+        !field(columns.entity).isInteger() || !field(columns.chat).isInteger() ||
+        !field(columns.jid).isText() || record.cut) {
+        return std::nullopt;
+    }
+    const int64_t ent = record.integer(found.bytes, static_cast<size_t>(columns.entity));
+    const int64_t chat = record.integer(found.bytes, static_cast<size_t>(columns.chat));
+    const std::string_view jid = record.text(found.bytes, static_cast<size_t>(columns.jid));
+    if ((entity && ent != *entity) || chat < 1 || !isWhatsAppAddress(jid)) {
+        return std::nullopt;
+    }
+    ChatDatabaseFacts::Member member{std::string(jid), {}, chat};
+    if (columns.name >= 0 && field(columns.name).isText()) {
+        member.name = record.text(found.bytes, static_cast<size_t>(columns.name));
+    }
+    return std::pair{*found.rowid, std::move(member)};
+}
+
 }  // namespace
+
+const ChatDatabaseFacts::Member* ChatDatabaseFacts::memberOf(int64_t key, int64_t chat) const {
+    if (const auto live = members.find(key); live != members.end()) {
+        return &live->second;
+    }
+    const auto deleted = deletedMembers.find(key);
+    return deleted != deletedMembers.end() && deleted->second.chat == chat ? &deleted->second
+                                                                           : nullptr;
+}
+
+void ChatDatabaseFacts::recoverMembers(const std::string& databaseCopy, const CarvingFile& copy,
+                                       const CarvingFile* wal, const CarvingFile* original) {
+    for (const TableSchema& table : readTableSchemas(databaseCopy)) {
+        const auto columns = table.name == "ZWAGROUPMEMBER" ? memberColumnsOf(table) : std::nullopt;
+        if (!columns) {
+            continue;
+        }
+        std::unordered_set<int64_t> ambiguous;
+        SchemaCarver carver(table);
+        const SchemaCarver::Check take = [&](const FoundRecord& found) {
+            auto member = carvedMemberOf(found, *columns, memberEntity, largestMemberKey);
+            if (!member || members.contains(member->first)) {
+                return false;
+            }
+            const auto [at, added] = deletedMembers.emplace(member->first, member->second);
+            if (!added &&
+                (at->second.jid != member->second.jid || at->second.chat != member->second.chat)) {
+                ambiguous.insert(member->first);
+            }
+            return true;
+        };
+        carver.carve(copy, wal, take);
+        if (wal != nullptr && original != nullptr) {
+            carver.carveReplaced(*original, *wal, take);
+        }
+        for (const int64_t key : ambiguous) {
+            deletedMembers.erase(key);
+        }
+    }
+}
 
 ChatDatabaseFacts ChatDatabaseFacts::of(const std::string& databaseCopy) {
     ChatDatabaseFacts facts;

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "carving/CarvedMessageCheck.h"
+#include "carving/CarvingFile.h"
 
 namespace vessamo {
 
@@ -17,6 +19,7 @@ struct ChatDatabaseFacts {
     struct Member {
         std::string jid;
         std::string name;
+        int64_t chat = 0;  // the group's chat key
     };
 
     CarveContext context;
@@ -24,11 +27,28 @@ struct ChatDatabaseFacts {
     std::unordered_map<int64_t, Member> members;             // group member key -> member
     std::unordered_set<std::string> liveStanzas;             // stanza ids of live messages
     std::unordered_map<int64_t, std::string> liveRowids;     // key -> stanza id of live messages
+    // Group members whose rows were deleted (a whole group goes with its
+    // members) but whose records survive with their key: the authors of a
+    // deleted group's messages.
+    std::unordered_map<int64_t, Member> deletedMembers;
+    std::optional<int64_t> memberEntity;      // Z_ENT of group member rows
+    std::optional<int64_t> largestMemberKey;  // the highest key ever given to a member
     bool read = false;  // false when the copy could not be opened as a database
+
+    // The member a message's group-member key names: a live one, else a
+    // recovered one of the same chat.
+    [[nodiscard]] const Member* memberOf(int64_t key, int64_t chat) const;
 
     // Everything that could be read; a table that is missing or damaged
     // just leaves its part unknown (and unchecked).
     [[nodiscard]] static ChatDatabaseFacts of(const std::string& databaseCopy);
+
+    // Fills deletedMembers from the free room of the copy, of the log and
+    // of the source's images of the pages the log replaced (wal and
+    // original may be null). A key found with two different members is
+    // dropped: nobody can tell which was right.
+    void recoverMembers(const std::string& databaseCopy, const CarvingFile& copy,
+                        const CarvingFile* wal, const CarvingFile* original);
 };
 
 }  // namespace vessamo

@@ -48,6 +48,8 @@ std::string_view originName(RecordOrigin origin) {
             return "interior";
         case RecordOrigin::WalFrame:
             return "wal";
+        case RecordOrigin::ReplacedPage:
+            return "replaced page";
     }
     return "unallocated";
 }

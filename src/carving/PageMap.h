@@ -19,6 +19,7 @@ enum class RecordOrigin : uint8_t {
     FreelistPage,  // a page SQLite handed back to its free list
     InteriorPage,  // a page that became a b-tree interior page
     WalFrame,      // a page image in the write-ahead log
+    ReplacedPage,  // the database file's own image of a page the log replaced
 };
 [[nodiscard]] std::string_view originName(RecordOrigin origin);
 

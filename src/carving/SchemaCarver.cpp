@@ -1,6 +1,7 @@
 #include "carving/SchemaCarver.h"
 
 #include <algorithm>
+#include <set>
 #include <unordered_set>
 
 #include "carving/CarvingPrimitives.h"
@@ -376,21 +377,19 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
 }
 
 bool SchemaCarver::carvePage(std::span<const uint8_t> page, size_t usable, bool whole,
-                             uint32_t walFrame, const Check& check) {
+                             RecordPlace place, const Check& check) {
     if (stop_.stop_requested()) {
         return false;
     }
-    const RecordOrigin wholeOrigin =
-        walFrame != 0 ? RecordOrigin::WalFrame : RecordOrigin::FreelistPage;
     if (whole) {
         // A freed page keeps the links of its freed cells, and their sizes,
         // even when it became a trunk of the free list and lost its header.
-        rebuildFreeblockStart(page, 8, usable, {wholeOrigin, walFrame}, check);
-        carveRegion(page, page[0] == 0x0d ? 8 : 0, usable, {wholeOrigin, walFrame}, check);
+        rebuildFreeblockStart(page, 8, usable, place, check);
+        carveRegion(page, page[0] == 0x0d ? 8 : 0, usable, place, check);
         return true;
     }
     for (const Region& region : freeRegions(page, usable)) {
-        carveRegion(page, region.first, region.end, {region.origin, walFrame}, check);
+        carveRegion(page, region.first, region.end, {region.origin, place.walFrame}, check);
     }
     return true;
 }
@@ -412,7 +411,8 @@ bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, co
     for (uint64_t index = 1; index < pages; ++index) {
         database.readAt(index * pageSize, page.data(), page.size());
         pageKey_ = index;
-        if (!carvePage(page, usable, freelist.contains(index), 0, check)) {
+        if (!carvePage(page, usable, freelist.contains(index), {RecordOrigin::FreelistPage, 0},
+                       check)) {
             return false;
         }
     }
@@ -431,7 +431,45 @@ bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, co
         wal->readAt(kWalHeader + frame * (kFrameHeader + pageSize) + kFrameHeader, page.data(),
                     page.size());
         pageKey_ = (uint64_t{1} << 48) + frame;
-        if (!carvePage(page, usable, true, static_cast<uint32_t>(frame + 1), check)) {
+        if (!carvePage(page, usable, true,
+                       {RecordOrigin::WalFrame, static_cast<uint32_t>(frame + 1)}, check)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SchemaCarver::carveReplaced(const CarvingFile& original, const CarvingFile& wal,
+                                 const Check& check) {
+    const uint32_t pageSize = readPageSize(&original);
+    const uint64_t pages = pageCount(original.size(), pageSize);
+    std::array<uint8_t, kWalHeader> header{};
+    if (pages == 0 || columns_ == 0 || wal.size() < kWalHeader) {
+        return true;
+    }
+    wal.readAt(0, header.data(), header.size());
+    if ((bigEndian(header, 0, 4) & ~1u) != kWalMagic || bigEndian(header, 8, 4) != pageSize) {
+        return true;
+    }
+    uint8_t reserved = 0;
+    original.readAt(20, &reserved, 1);
+    usable_ = pageSize > reserved ? pageSize - reserved : pageSize;
+    overflow_.emplace(original, pageSize, usable_);
+    std::set<uint64_t> replaced;  // in file order
+    const uint64_t frames = (wal.size() - kWalHeader) / (kFrameHeader + pageSize);
+    std::array<uint8_t, 4> number{};
+    for (uint64_t frame = 0; frame < frames; ++frame) {
+        wal.readAt(kWalHeader + frame * (kFrameHeader + pageSize), number.data(), number.size());
+        const uint32_t page = bigEndian(number, 0, 4);
+        if (page >= 2 && page <= pages) {  // page 1 holds the schema, never a row
+            replaced.insert(page - 1);
+        }
+    }
+    std::vector<uint8_t> page(pageSize);
+    for (const uint64_t index : replaced) {
+        original.readAt(index * pageSize, page.data(), page.size());
+        pageKey_ = (uint64_t{2} << 48) + index;
+        if (!carvePage(page, usable_, true, {RecordOrigin::ReplacedPage, 0}, check)) {
             return false;
         }
     }

@@ -70,11 +70,17 @@ public:
     // False when stopped. wal may be null.
     bool carve(const CarvingFile& database, const CarvingFile* wal, const Check& check);
 
+    // The pages the log replaced, as the database file itself still holds
+    // them: older images, whose rows may have been deleted since. For a
+    // carve of a copy with the log folded in, this reads the source file
+    // (never written). False when stopped.
+    bool carveReplaced(const CarvingFile& original, const CarvingFile& wal, const Check& check);
+
     // Bytes looked at, for throughput figures.
     [[nodiscard]] uint64_t bytesScanned() const { return scanned_; }
 
 private:
-    bool carvePage(std::span<const uint8_t> page, size_t usable, bool whole, uint32_t walFrame,
+    bool carvePage(std::span<const uint8_t> page, size_t usable, bool whole, RecordPlace place,
                    const Check& check);
     void carveRegion(std::span<const uint8_t> page, size_t first, size_t end, RecordPlace place,
                      const Check& check);

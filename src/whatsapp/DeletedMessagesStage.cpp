@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -96,6 +97,7 @@ void keepTexts(ScanState& state, KTWhatsAppNode& message) {
     message.messageContent = state.keep(message.messageContent.view());
     message.messageName = state.intern(message.messageName.view());
     message.messageNumb = state.intern(message.messageNumb.view());
+    message.stanzaId = state.intern(message.stanzaId.view());
 }
 
 // A group's row names the group in its sender column; the author is the
@@ -105,13 +107,13 @@ void findGroupAuthor(ScanState& state, const ChatDatabaseFacts& facts, const Car
     if (message.messageType != Direction::Receive || record.groupMember < 1) {
         return;
     }
-    const auto member = facts.members.find(record.groupMember);
-    if (member == facts.members.end() || !isPersonJid(member->second.jid)) {
+    const ChatDatabaseFacts::Member* member = facts.memberOf(record.groupMember, message.chatID);
+    if (member == nullptr || !isPersonJid(member->jid)) {
         return;
     }
-    message.messageNumb = state.intern(numberOfAddress(member->second.jid, false));
-    if (message.messageName.empty() && !member->second.name.empty()) {
-        message.messageName = state.intern(member->second.name);
+    message.messageNumb = state.intern(numberOfAddress(member->jid, false));
+    if (message.messageName.empty() && !member->name.empty()) {
+        message.messageName = state.intern(member->name);
     }
 }
 
@@ -195,6 +197,9 @@ public:
           live_(liveMessageKeys(state.wpChatArray)),
           lookups_(lookupsOf(state)) {}
 
+    // Copies of one message (stale images in the log, a freed cell and a
+    // page of the free list) are told apart by its stanza id: the whole
+    // copy is kept rather than one whose text ran off its region.
     void take(CarvedRecord record) {
         if (live_.contains(keyOf(record.message, false)) ||
             (!record.stanzaId.empty() && facts_.liveStanzas.contains(record.stanzaId))) {
@@ -202,16 +207,41 @@ public:
             return;
         }
         keepTexts(state_, record.message);
-        if (!delivered_.insert(keyOf(record.message, true)).second) {
-            ++duplicates_;
-            return;
-        }
-        findGroupAuthor(state_, facts_, record, record.message);
-        nameAuthor(state_, lookups_, record.message);
-        attachPicture(state_.index, lookups_, record.message);
+        record.stanzaId = record.message.stanzaId;
         record.fromJid = state_.intern(record.fromJid.view());
         record.toJid = state_.intern(record.toJid.view());
-        handOver(state_, lookups_, record);
+        if (record.stanzaId.empty()) {
+            pending_.push_back(std::move(record));
+            return;
+        }
+        const auto [at, added] = byStanza_.emplace(record.stanzaId.view(), pending_.size());
+        if (added) {
+            pending_.push_back(std::move(record));
+            return;
+        }
+        ++duplicates_;
+        CarvedRecord& kept = pending_[at->second];
+        if (kept.textCut && (!record.textCut || record.message.messageContent.size() >
+                                                    kept.message.messageContent.size())) {
+            kept = std::move(record);
+        }
+    }
+
+    // Names authors and chats of the records kept and hands them over, in
+    // the order they were first found.
+    void finish() {
+        for (CarvedRecord& record : pending_) {
+            if (!delivered_.insert(keyOf(record.message, true)).second) {
+                ++duplicates_;
+                continue;
+            }
+            findGroupAuthor(state_, facts_, record, record.message);
+            nameAuthor(state_, lookups_, record.message);
+            attachPicture(state_.index, lookups_, record.message);
+            handOver(state_, lookups_, record);
+        }
+        pending_.clear();
+        byStanza_.clear();
     }
 
     void countLiveRow() { ++liveRepeats_; }
@@ -234,6 +264,8 @@ private:
     const ChatDatabaseFacts& facts_;
     MessageKeys live_;
     MessageKeys delivered_;
+    std::vector<CarvedRecord> pending_;
+    std::unordered_map<std::string_view, size_t> byStanza_;  // into pending_
     ContactLookups lookups_;
     size_t liveRepeats_ = 0;
     size_t duplicates_ = 0;
@@ -285,17 +317,21 @@ bool isLiveRow(const FoundRecord& found, const MessageColumns& columns,
 
 // Reads the message table's records out of every kind of free room of the
 // copy and of the source's write-ahead log (read, never written).
+// The source's log and its own images of the pages the log replaced; either
+// may be missing.
+struct SourceFiles {
+    const CarvingFile* wal = nullptr;
+    const CarvingFile* original = nullptr;
+};
+
 bool carveBySchema(ScanState& state, const SchemaTable& schema, const CarvingFile& file,
-                   const std::string& database, CarverVariant variant,
-                   const ChatDatabaseFacts& facts, CarvedRecordIntake& intake,
-                   Rejections& rejections) {
-    const auto walPath = BackupFileLocator::writeAheadLogOf(database, state.index);
-    const std::unique_ptr<CarvingFile> wal = walPath ? CarvingFile::open(*walPath) : nullptr;
+                   SourceFiles source, CarverVariant variant, const ChatDatabaseFacts& facts,
+                   CarvedRecordIntake& intake, Rejections& rejections) {
     TextStore scratch;
     // Only backups are stopped mid-carve; the iCloud stage always ran to the end.
     SchemaCarver carver(schema.table,
                         variant == CarverVariant::Backup ? state.stop : std::stop_token());
-    return carver.carve(file, wal.get(), [&](const FoundRecord& found) {
+    const SchemaCarver::Check take = [&](const FoundRecord& found) {
         if (isLiveRow(found, schema.columns, facts)) {
             intake.countLiveRow();
             return true;
@@ -318,7 +354,12 @@ bool carveBySchema(ScanState& state, const SchemaTable& schema, const CarvingFil
             scratch = TextStore();
         }
         return true;
-    });
+    };
+    if (!carver.carve(file, source.wal, take)) {
+        return false;
+    }
+    return source.wal == nullptr || source.original == nullptr ||
+           carver.carveReplaced(*source.original, *source.wal, take);
 }
 
 // The pattern carver, for a message table whose schema cannot be read.
@@ -352,13 +393,20 @@ Status carveIntoScan(ScanState& state, const std::string& database, CarverVarian
     if (readPageSize(file.get()) == 0) {
         return Status::corrupt(database + " is not a database that can be read page by page");
     }
-    const ChatDatabaseFacts facts = ChatDatabaseFacts::of(*copy);
+    // The source's log is read, never written; the copy has it folded in.
+    const auto walPath = BackupFileLocator::writeAheadLogOf(database, state.index);
+    const std::unique_ptr<CarvingFile> wal = walPath ? CarvingFile::open(*walPath) : nullptr;
+    const std::unique_ptr<CarvingFile> original = wal ? CarvingFile::open(database) : nullptr;
+    ChatDatabaseFacts facts = ChatDatabaseFacts::of(*copy);
+    facts.recoverMembers(*copy, *file, wal.get(), original.get());
     CarvedRecordIntake intake(state, facts);
     Rejections rejections{};
     const std::optional<SchemaTable> schema = messageTableOf(*copy);
-    const bool finished =
-        schema ? carveBySchema(state, *schema, *file, database, variant, facts, intake, rejections)
-               : carveByPatterns(state, *file, variant, facts, intake, rejections);
+    const bool finished = schema
+                              ? carveBySchema(state, *schema, *file, {wal.get(), original.get()},
+                                              variant, facts, intake, rejections)
+                              : carveByPatterns(state, *file, variant, facts, intake, rejections);
+    intake.finish();
     intake.log(rejections);
     if (finished) {
         state.reporter.progress(80);
