@@ -2,9 +2,11 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <utility>
 
+#include "carving/MemberAddressIndex.h"
 #include "carving/SchemaCarver.h"
 #include "common/SqliteDatabase.h"
 
@@ -110,8 +112,8 @@ std::optional<MemberColumns> memberColumnsOf(const TableSchema& table) {
     return columns;
 }
 
-// A carved member record with its key: the entity of members, a key
-// once given out, a chat key and a WhatsApp address.
+// A carved member record: the entity of members, a key once given out (0
+// when the cell header is gone), a chat key and a WhatsApp address.
 std::optional<std::pair<int64_t, ChatDatabaseFacts::Member>> carvedMemberOf(
     const FoundRecord& found, const MemberColumns& columns, std::optional<int64_t> entity,
     std::optional<int64_t> largestKey) {
@@ -119,7 +121,8 @@ std::optional<std::pair<int64_t, ChatDatabaseFacts::Member>> carvedMemberOf(
     const auto field = [&](int column) -> const SerialField& {
         return record.fields[static_cast<size_t>(column)];
     };
-    if (!found.rowid || *found.rowid < 1 || (largestKey && *found.rowid > *largestKey) ||
+    const int64_t key = found.rowid.value_or(0);
+    if ((found.rowid && key < 1) || (largestKey && key > *largestKey) ||
         !field(columns.entity).isInteger() || !field(columns.chat).isInteger() ||
         !field(columns.jid).isText() || record.cut) {
         return std::nullopt;
@@ -134,7 +137,7 @@ std::optional<std::pair<int64_t, ChatDatabaseFacts::Member>> carvedMemberOf(
     if (columns.name >= 0 && field(columns.name).isText()) {
         member.name = record.text(found.bytes, static_cast<size_t>(columns.name));
     }
-    return std::pair{*found.rowid, std::move(member)};
+    return std::pair{key, std::move(member)};
 }
 
 }  // namespace
@@ -156,11 +159,16 @@ void ChatDatabaseFacts::recoverMembers(const std::string& databaseCopy, const Ca
             continue;
         }
         std::unordered_set<int64_t> ambiguous;
+        std::unordered_map<std::string, std::set<int64_t>> unkeyed;  // address -> chats
         SchemaCarver carver(table);
         const SchemaCarver::Check take = [&](const FoundRecord& found) {
             auto member = carvedMemberOf(found, *columns, memberEntity, largestMemberKey);
             if (!member || members.contains(member->first)) {
                 return false;
+            }
+            if (member->first == 0) {
+                unkeyed[member->second.jid].insert(member->second.chat);
+                return true;
             }
             const auto [at, added] = deletedMembers.emplace(member->first, member->second);
             if (!added &&
@@ -175,6 +183,36 @@ void ChatDatabaseFacts::recoverMembers(const std::string& databaseCopy, const Ca
         }
         for (const int64_t key : ambiguous) {
             deletedMembers.erase(key);
+        }
+        keyByAddress(databaseCopy, copy, wal, original, unkeyed);
+    }
+}
+
+// Members whose rows lost their key are given the key the address index
+// still pairs with their address, when that is one key no live member has
+// and the address was in one chat only: anything else could name the wrong
+// author.
+void ChatDatabaseFacts::keyByAddress(
+    const std::string& databaseCopy, const CarvingFile& copy, const CarvingFile* wal,
+    const CarvingFile* original,
+    const std::unordered_map<std::string, std::set<int64_t>>& unkeyed) {
+    std::unordered_set<std::string> addresses;
+    for (const auto& [address, chats] : unkeyed) {
+        if (chats.size() == 1) {
+            addresses.insert(address);
+        }
+    }
+    std::unordered_map<std::string, std::set<int64_t>> keys;
+    for (const auto& [address, key] :
+         memberKeysByAddress(databaseCopy, copy, wal, original, addresses)) {
+        if (!members.contains(key) && (!largestMemberKey || key <= *largestMemberKey)) {
+            keys[address].insert(key);
+        }
+    }
+    for (const auto& [address, found] : keys) {
+        if (found.size() == 1 && !deletedMembers.contains(*found.begin())) {
+            deletedMembers.emplace(*found.begin(),
+                                   Member{address, {}, *unkeyed.at(address).begin()});
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -49,6 +50,11 @@ struct ChatDatabaseFacts {
     // dropped: nobody can tell which was right.
     void recoverMembers(const std::string& databaseCopy, const CarvingFile& copy,
                         const CarvingFile* wal, const CarvingFile* original);
+
+private:
+    void keyByAddress(const std::string& databaseCopy, const CarvingFile& copy,
+                      const CarvingFile* wal, const CarvingFile* original,
+                      const std::unordered_map<std::string, std::set<int64_t>>& unkeyed);
 };
 
 }  // namespace vessamo

@@ -114,6 +114,24 @@ std::optional<uint64_t> declaredPayload(std::span<const uint8_t> bytes, size_t t
     return 1 + (at - typesAt) + content;
 }
 
+// Each cell freed on its own got a link at its start, kept when later
+// frees merged it into a bigger freeblock: the next freeblock (beyond it,
+// or 0) and a size reaching no further than the region. A small row's link
+// took its header length and column 0's type, so the type at typesAt
+// follows such a link.
+bool behindFreedCellLink(std::span<const uint8_t> region, size_t first, size_t typesAt,
+                         size_t columns) {
+    constexpr size_t kLinkBeforeType = 3;
+    if (typesAt < first + kLinkBeforeType) {
+        return false;
+    }
+    const size_t cell = typesAt - kLinkBeforeType;
+    const size_t next = bigEndian(region, cell, 2);
+    const size_t size = bigEndian(region, cell + 2, 2);
+    return size >= kLinkBeforeType + 1 + columns && cell + size <= region.size() &&
+           (next == 0 || next >= cell + size);
+}
+
 }  // namespace
 
 std::string placeName(const RecordPlace& place) {
@@ -352,7 +370,8 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
     // there, unless the freeblock link overwrote that byte.
     for (size_t typesAt = first; typesAt + columns_ <= end; ++typesAt) {
         if (rowidAlias_ && region[typesAt] != 0 &&
-            !(place.origin == RecordOrigin::Freeblock && typesAt < first + 4)) {
+            !(place.origin == RecordOrigin::Freeblock && typesAt < first + 4) &&
+            !behindFreedCellLink(region, first, typesAt, columns_)) {
             continue;
         }
         // A row too long for one page cannot be read in place: its parse

@@ -126,16 +126,9 @@ TEST_F(RealSchemaRecovery, SurvivingDeletedMessagesComeBackAsWrittenAndNothingLi
         EXPECT_EQ(m.date->seconds, static_cast<int64_t>(std::floor(expected.date)));
         EXPECT_EQ(m.text, expected.text);
         EXPECT_EQ(m.media, expected.media);
-        // The author as the chat knew it; never somebody else.
-        const std::string& number = m.number;
-        if (expected.fromMe) {
-            EXPECT_TRUE(number.empty()) << expected.text;
-        } else if (std::count(traffic->deletedGroups.begin(), traffic->deletedGroups.end(),
-                              expected.chat) == 0) {
-            EXPECT_EQ(number, whatsAppNumber(expected.senderJid)) << expected.text;
-        } else if (!number.empty()) {
-            EXPECT_EQ(number, whatsAppNumber(expected.senderJid)) << expected.text;
-        }
+        // The author as the chat knew it, a deleted group's members too.
+        EXPECT_EQ(m.number, expected.fromMe ? "" : whatsAppNumber(expected.senderJid))
+            << expected.text;
     }
     // Most deleted rows survive a phone's deletions: the builder is no
     // case where recovery has nothing to find.
