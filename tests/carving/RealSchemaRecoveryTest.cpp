@@ -91,7 +91,7 @@ protected:
 
 TEST_F(RealSchemaRecovery, SurvivingDeletedMessagesComeBackAsWrittenAndNothingLive) {
     sample::RealTrafficOptions options;
-    options.messages = 1200;
+    options.messages = 4000;
     options.personChats = 5;
     options.groups = 2;
     options.singleDeletes = 40;
