@@ -92,7 +92,7 @@ Recovered recoveredOf(const KTWhatsAppNode& m, bool byStanza) {
 }
 
 struct Tally {
-    size_t right = 0, live = 0, garbage = 0, chat = 0, direction = 0, date = 0, text = 0;
+    size_t right = 0, live = 0, garbage = 0, chat = 0, direction = 0, date = 0, text = 0, cut = 0;
     size_t senderKnown = 0, sender = 0;
     std::set<Key> hits;
 };
@@ -131,7 +131,11 @@ Tally tally(const Truth& truth, const std::vector<Recovered>& found) {
         t.direction += e.sent == r.sent ? 1 : 0;
         t.chat += e.chat == r.chat ? 1 : 0;
         t.date += e.seconds == r.seconds ? 1 : 0;
-        t.text += e.text == r.text ? 1 : 0;
+        // A row whose end was overwritten comes back with the start of its
+        // text, marked cut: right as far as it goes.
+        const bool start = r.text.size() < e.text.size() && e.text.starts_with(r.text);
+        t.text += e.text == r.text || start ? 1 : 0;
+        t.cut += start ? 1 : 0;
         if (e.sender) {
             ++t.senderKnown;
             const bool owner = e.sender->empty() && (r.number.empty() || r.number == truth.owner);
@@ -141,7 +145,8 @@ Tally tally(const Truth& truth, const std::vector<Recovered>& found) {
                 detail("sender", r, &e);
             }
         }
-        if (e.text != r.text || e.chat != r.chat || e.sent != r.sent || e.seconds != r.seconds) {
+        if ((e.text != r.text && !start) || e.chat != r.chat || e.sent != r.sent ||
+            e.seconds != r.seconds) {
             detail("wrong", r, &e);
         }
     }
@@ -162,11 +167,11 @@ void score(const char* engine, const Truth& truth, const std::vector<Recovered>&
     std::printf(
         "  %-8s recall %6.2f %% (%zu/%zu)  precision %6.2f %%  live shown %zu  garbage %zu\n"
         "           chat %6.2f %%  direction %6.2f %%  sender %6.2f %%  date %6.2f %%  "
-        "text %6.2f %%  %.0f MiB/s%s",
+        "text %6.2f %% (%zu cut)  %.0f MiB/s%s",
         engine, share(recalled, truth.surviving.size()), recalled, truth.surviving.size(),
         share(t.right, found.size()), t.live, t.garbage, share(t.chat, t.right),
         share(t.direction, t.right), share(t.sender, t.senderKnown), share(t.date, t.right),
-        share(t.text, t.right), static_cast<double>(bytes) / 1048576.0 / seconds,
+        share(t.text, t.right), t.cut, static_cast<double>(bytes) / 1048576.0 / seconds,
         t.senderKnown == 0 ? " (sender not known to this case)" : "");
     if (chatsShown) {
         std::printf("  deleted chats shown %zu/%zu", *chatsShown, truth.deletedChats.size());

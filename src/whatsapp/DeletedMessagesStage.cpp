@@ -1,5 +1,6 @@
 #include "whatsapp/DeletedMessagesStage.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <memory>
@@ -227,6 +228,14 @@ public:
         }
     }
 
+    // Whether a received group message names a member no live row has.
+    [[nodiscard]] bool needsDeletedMembers() const {
+        return std::any_of(pending_.begin(), pending_.end(), [&](const CarvedRecord& record) {
+            return record.message.messageType == Direction::Receive && record.groupMember >= 1 &&
+                   !facts_.members.contains(record.groupMember);
+        });
+    }
+
     // Names authors and chats of the records kept and hands them over, in
     // the order they were first found.
     void finish() {
@@ -398,7 +407,6 @@ Status carveIntoScan(ScanState& state, const std::string& database, CarverVarian
     const std::unique_ptr<CarvingFile> wal = walPath ? CarvingFile::open(*walPath) : nullptr;
     const std::unique_ptr<CarvingFile> original = wal ? CarvingFile::open(database) : nullptr;
     ChatDatabaseFacts facts = ChatDatabaseFacts::of(*copy);
-    facts.recoverMembers(*copy, *file, wal.get(), original.get());
     CarvedRecordIntake intake(state, facts);
     Rejections rejections{};
     const std::optional<SchemaTable> schema = messageTableOf(*copy);
@@ -406,6 +414,11 @@ Status carveIntoScan(ScanState& state, const std::string& database, CarverVarian
                               ? carveBySchema(state, *schema, *file, {wal.get(), original.get()},
                                               variant, facts, intake, rejections)
                               : carveByPatterns(state, *file, variant, facts, intake, rejections);
+    // Deleted members are looked for only when a deleted group's message
+    // needs its author: it takes another pass over the whole file.
+    if (intake.needsDeletedMembers()) {
+        facts.recoverMembers(*copy, *file, wal.get(), original.get());
+    }
     intake.finish();
     intake.log(rejections);
     if (finished) {
