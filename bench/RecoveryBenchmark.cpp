@@ -8,7 +8,7 @@
 // physically survive, precision, live rows shown, garbage, right chat,
 // direction, sender (against who wrote it) and date, the deleted chats
 // shown as conversations, and throughput.
-//   recovery_bench [messages] [real ChatStorage.sqlite]
+//   recovery_bench [messages] [real ChatStorage.sqlite] [seed]
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -249,7 +249,7 @@ void runEngines(const Truth& truth, const std::string& folder, const ScratchFold
           patternChatsShown);
 }
 
-int runRealSchema(const std::string& source, size_t messages) {
+int runRealSchema(const std::string& source, size_t messages, uint32_t seed) {
     auto scratch = ScratchFolder::create("vessamo-recovery-bench");
     const std::string folder = scratch->path() + "/backup";
     fs::create_directories(folder);
@@ -261,6 +261,7 @@ int runRealSchema(const std::string& source, size_t messages) {
     sample::RealTrafficOptions options;
     options.messages = messages;
     options.singleDeletes = messages / 40;
+    options.seed = seed;
     std::string error;
     const auto start = std::chrono::steady_clock::now();
     const auto traffic = sample::writeRealSchemaTraffic(source, path, wal, options, &error);
@@ -372,7 +373,9 @@ int main(int argc, char** argv) {
     const size_t messages = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 5000;
     const std::string real =
         argc > 2 ? argv[2] : std::string(VESSAMO_REALDATA_DIR) + "/josh_ios15/ChatStorage.sqlite";
-    if (runRealSchema(real, messages) != 0 || runOlderShape(messages * 4) != 0 ||
+    const uint32_t seed =
+        argc > 3 ? static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10)) : 20230517;
+    if (runRealSchema(real, messages, seed) != 0 || runOlderShape(messages * 4) != 0 ||
         runUntouched(real) != 0) {
         return 1;
     }

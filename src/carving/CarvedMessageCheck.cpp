@@ -116,11 +116,15 @@ Rejection checkContent(std::span<const uint8_t> bytes, const SerialRecord& recor
     if (!isTypedText(content)) {
         return Rejection::Text;
     }
-    if (has(columns.pushName)) {
-        const SerialField& name = record.fields[static_cast<size_t>(columns.pushName)];
-        if (!name.isNull() &&
-            !(name.isText() &&
-              isTypedText(record.text(bytes, static_cast<size_t>(columns.pushName))))) {
+    // The push name (or metadata) and the stanza id are written by the
+    // app, never binary: bytes that are not text there were overwritten.
+    for (const int column : {columns.pushName, columns.stanza}) {
+        if (!has(column)) {
+            continue;
+        }
+        const SerialField& field = record.fields[static_cast<size_t>(column)];
+        if (!field.isNull() &&
+            !(field.isText() && isTypedText(record.text(bytes, static_cast<size_t>(column))))) {
             return Rejection::Text;
         }
     }

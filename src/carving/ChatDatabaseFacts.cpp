@@ -6,7 +6,9 @@
 #include <string_view>
 #include <utility>
 
+#include "carving/CarvingPrimitives.h"
 #include "carving/MemberAddressIndex.h"
+#include "carving/PageMap.h"
 #include "carving/SchemaCarver.h"
 #include "common/SqliteDatabase.h"
 
@@ -160,7 +162,16 @@ void ChatDatabaseFacts::recoverMembers(const std::string& databaseCopy, const Ca
         }
         std::unordered_set<int64_t> ambiguous;
         std::unordered_map<std::string, std::set<int64_t>> unkeyed;  // address -> chats
+        // Member rows lie on the member table's pages, on pages freed since,
+        // and in those pages' older images: the rest of the file is not read.
         SchemaCarver carver(table);
+        const uint32_t pageSize = readPageSize(&copy);
+        std::unordered_set<uint64_t> pages =
+            freelistPages(copy, pageSize, pageCount(copy.size(), pageSize));
+        for (const uint64_t page : treePages(copy, table.rootPage)) {
+            pages.insert(page);
+        }
+        carver.onlyPages([&pages](uint64_t page) { return pages.contains(page); });
         const SchemaCarver::Check take = [&](const FoundRecord& found) {
             auto member = carvedMemberOf(found, *columns, memberEntity, largestMemberKey);
             if (!member || members.contains(member->first)) {

@@ -428,6 +428,9 @@ bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, co
     const std::unordered_set<uint64_t> freelist = freelistPages(database, pageSize, pages);
     std::vector<uint8_t> page(pageSize);
     for (uint64_t index = 1; index < pages; ++index) {
+        if (wanted_ && !wanted_(index)) {
+            continue;
+        }
         database.readAt(index * pageSize, page.data(), page.size());
         pageKey_ = index;
         if (!carvePage(page, usable, freelist.contains(index), {RecordOrigin::FreelistPage, 0},
@@ -447,8 +450,15 @@ bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, co
     // log is reused from its start, and older frames keep older page images.
     const uint64_t frames = (wal->size() - kWalHeader) / (kFrameHeader + pageSize);
     for (uint64_t frame = 0; frame < frames; ++frame) {
-        wal->readAt(kWalHeader + frame * (kFrameHeader + pageSize) + kFrameHeader, page.data(),
-                    page.size());
+        const uint64_t at = kWalHeader + frame * (kFrameHeader + pageSize);
+        if (wanted_) {
+            std::array<uint8_t, 4> number{};
+            wal->readAt(at, number.data(), number.size());
+            if (!wanted_(uint64_t{bigEndian(number, 0, 4)} - 1)) {
+                continue;
+            }
+        }
+        wal->readAt(at + kFrameHeader, page.data(), page.size());
         pageKey_ = (uint64_t{1} << 48) + frame;
         if (!carvePage(page, usable, true,
                        {RecordOrigin::WalFrame, static_cast<uint32_t>(frame + 1)}, check)) {
@@ -480,7 +490,8 @@ bool SchemaCarver::carveReplaced(const CarvingFile& original, const CarvingFile&
     for (uint64_t frame = 0; frame < frames; ++frame) {
         wal.readAt(kWalHeader + frame * (kFrameHeader + pageSize), number.data(), number.size());
         const uint32_t page = bigEndian(number, 0, 4);
-        if (page >= 2 && page <= pages) {  // page 1 holds the schema, never a row
+        // Page 1 holds the schema, never a row.
+        if (page >= 2 && page <= pages && (!wanted_ || wanted_(page - 1))) {
             replaced.insert(page - 1);
         }
     }

@@ -76,6 +76,10 @@ public:
     // (never written). False when stopped.
     bool carveReplaced(const CarvingFile& original, const CarvingFile& wal, const Check& check);
 
+    // Limits the carve to some pages (numbered from 0; log frames by the
+    // page they hold): for a table whose rows cannot be anywhere else.
+    void onlyPages(std::function<bool(uint64_t)> wanted) { wanted_ = std::move(wanted); }
+
     // Bytes looked at, for throughput figures.
     [[nodiscard]] uint64_t bytesScanned() const { return scanned_; }
 
@@ -99,6 +103,7 @@ private:
     SerialRecord record_;                     // reused from offset to offset
     size_t usable_ = 0;                       // page size less the reserved bytes
     std::optional<OverflowReader> overflow_;  // the rest of rows too long for their cell
+    std::function<bool(uint64_t)> wanted_;    // pages to carve; all when empty
 };
 
 }  // namespace vessamo
