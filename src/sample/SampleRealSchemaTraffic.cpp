@@ -15,9 +15,9 @@
 #include <utility>
 #include <variant>
 
-#include "carving/OverflowPayload.h"
 #include "common/ScratchFolder.h"
 #include "common/SqliteDatabase.h"
+#include "sample/SampleRecordImage.h"
 
 namespace vessamo::sample {
 
@@ -25,160 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// --- Values and the records SQLite writes for them ------------------------------
-
-struct Blob {
-    std::string bytes;
-};
-using Value = std::variant<std::monostate, int64_t, double, std::string, Blob>;
 using Row = std::vector<std::pair<std::string, Value>>;
-
-void appendVarint(std::string& out, uint64_t value) {
-    uint8_t groups[10];
-    int count = 0;
-    if (value > 0x00ffffffffffffffULL) {
-        // Nine bytes: the last holds eight bits.
-        uint8_t last = static_cast<uint8_t>(value & 0xff);
-        value >>= 8;
-        for (int i = 0; i < 8; ++i) {
-            groups[count++] = static_cast<uint8_t>(value & 0x7f);
-            value >>= 7;
-        }
-        while (count > 0) {
-            out += static_cast<char>(groups[--count] | 0x80);
-        }
-        out += static_cast<char>(last);
-        return;
-    }
-    do {
-        groups[count++] = static_cast<uint8_t>(value & 0x7f);
-        value >>= 7;
-    } while (value != 0);
-    while (count > 1) {
-        out += static_cast<char>(groups[--count] | 0x80);
-    }
-    out += static_cast<char>(groups[0]);
-}
-
-void appendBigEndian(std::string& out, uint64_t bits, int width) {
-    for (int shift = (width - 1) * 8; shift >= 0; shift -= 8) {
-        out += static_cast<char>((bits >> shift) & 0xff);
-    }
-}
-
-// The serial type and width SQLite picks for an integer (file format 4:
-// 0 and 1 take no bytes).
-std::pair<uint64_t, int> integerSerial(int64_t value) {
-    if (value == 0 || value == 1) {
-        return {static_cast<uint64_t>(8 + value), 0};
-    }
-    const uint64_t magnitude = static_cast<uint64_t>(value < 0 ? ~value : value);
-    constexpr std::pair<uint64_t, std::pair<uint64_t, int>> kWidths[] = {
-        {0x7f, {1, 1}},       {0x7fff, {2, 2}},         {0x7fffff, {3, 3}},
-        {0x7fffffff, {4, 4}}, {0x7fffffffffff, {5, 6}},
-    };
-    for (const auto& [limit, serial] : kWidths) {
-        if (magnitude <= limit) {
-            return serial;
-        }
-    }
-    return {6, 8};
-}
-
-// A column of REAL affinity keeps an integral value as an integer on disk,
-// though it reads back as a real.
-bool hasRealAffinity(std::string type) {
-    std::transform(type.begin(), type.end(), type.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const auto has = [&](std::string_view part) { return type.find(part) != std::string::npos; };
-    return !has("INT") && !has("CHAR") && !has("CLOB") && !has("TEXT") && !has("BLOB") &&
-           (has("REAL") || has("FLOA") || has("DOUB"));
-}
-
-void appendValue(const Value& value, bool realAffinity, std::string& types, std::string& body) {
-    if (const auto* real = std::get_if<double>(&value)) {
-        constexpr double kLargestKeptAsInteger = 2251799813685248.0;  // 2^51
-        if (realAffinity && std::trunc(*real) == *real &&
-            std::fabs(*real) < kLargestKeptAsInteger) {
-            appendValue(Value(static_cast<int64_t>(*real)), false, types, body);
-            return;
-        }
-        uint64_t bits = 0;
-        std::memcpy(&bits, real, sizeof bits);
-        appendVarint(types, 7);
-        appendBigEndian(body, bits, 8);
-    } else if (const auto* integer = std::get_if<int64_t>(&value)) {
-        const auto [serial, width] = integerSerial(*integer);
-        appendVarint(types, serial);
-        appendBigEndian(body, static_cast<uint64_t>(*integer), width);
-    } else if (const auto* text = std::get_if<std::string>(&value)) {
-        appendVarint(types, 13 + 2 * text->size());
-        body += *text;
-    } else if (const auto* blob = std::get_if<Blob>(&value)) {
-        appendVarint(types, 12 + 2 * blob->bytes.size());
-        body += blob->bytes;
-    } else {
-        appendVarint(types, 0);
-    }
-}
-
-size_t varintLength(uint64_t value) {
-    std::string bytes;
-    appendVarint(bytes, value);
-    return bytes.size();
-}
-
-// A row's record as SQLite lays it out, and where its column-1 serial
-// type and its stanza id sit in it.
-struct Record {
-    std::string bytes;
-    size_t column1 = 0;
-    size_t stanzaAt = 0;
-};
-
-Record recordOf(const std::vector<Value>& values, const std::vector<bool>& realAffinity,
-                size_t stanzaColumn) {
-    std::string types;
-    std::string body;
-    size_t stanzaInBody = 0;
-    size_t column1InTypes = 0;
-    for (size_t column = 0; column < values.size(); ++column) {
-        if (column == 1) {
-            column1InTypes = types.size();
-        }
-        if (column == stanzaColumn) {
-            stanzaInBody = body.size();
-        }
-        // The INTEGER PRIMARY KEY is the cell's row id; the record holds NULL.
-        appendValue(column == 0 ? Value() : values[column], realAffinity[column], types, body);
-    }
-    size_t headerLength = types.size() + 1;
-    if (varintLength(headerLength) > 1) {
-        headerLength = types.size() + varintLength(types.size() + 2);
-    }
-    Record record;
-    appendVarint(record.bytes, headerLength);
-    record.column1 = record.bytes.size() + column1InTypes;
-    record.bytes += types;
-    record.stanzaAt = record.bytes.size() + stanzaInBody;
-    record.bytes += body;
-    return record;
-}
-
-Value columnValue(const SqliteStatement& row, int column) {
-    switch (row.columnType(column)) {
-        case SQLITE_INTEGER:
-            return row.columnInt64(column);
-        case SQLITE_FLOAT:
-            return row.columnDouble(column);
-        case SQLITE_TEXT:
-            return row.columnText(column).value_or("");
-        case SQLITE_BLOB:
-            return Blob{row.columnBlob(column)};
-        default:
-            return {};
-    }
-}
 
 // --- Made-up but plausible content -------------------------------------------------
 
@@ -285,16 +132,25 @@ std::string base64(std::string_view bytes) {
     return out;
 }
 
+// A protocol buffer's varint: seven bits at a time, lowest first.
+void appendProtoVarint(std::string& out, uint64_t value) {
+    while (value >= 0x80) {
+        out += static_cast<char>((value & 0x7f) | 0x80);
+        value >>= 7;
+    }
+    out += static_cast<char>(value);
+}
+
 // Newer versions keep a message's metadata, base64 of a small protocol
 // buffer, where older ones kept the sender's push name: the moment, and for
 // what the owner sent the chat's address.
 std::string metadataOf(int64_t unixSeconds, const std::string* recipient) {
     std::string proto;
     proto += '\x08';
-    appendVarint(proto, static_cast<uint64_t>(unixSeconds));
+    appendProtoVarint(proto, static_cast<uint64_t>(unixSeconds));
     if (recipient != nullptr) {
         proto += '\x1a';
-        appendVarint(proto, recipient->size());
+        appendProtoVarint(proto, recipient->size());
         proto += *recipient;
         proto += "\x20\x01";
     } else {
@@ -427,6 +283,10 @@ public:
 
     bool prepare(std::string* failure);
     bool addChats();
+    void makeChats();
+    Row sessionRow(const Chat& chat);
+    bool addGroupRows(const Chat& chat);
+    bool addPushName(const Chat& chat);
     bool addMessages(size_t count, const std::vector<size_t>& chats);
     bool deleteEverything(std::string* failure);
     RealTraffic collect(const std::string& databaseFile, const std::string& walFile);
@@ -435,6 +295,10 @@ public:
 
 private:
     bool addMessage(Chat& chat);
+    std::optional<int64_t> addMediaItem(const Chat& chat, const TrafficMessage& message, int type);
+    std::optional<Value> addMessageInfo(const TrafficMessage& message);
+    Row messageRow(Chat& chat, const TrafficMessage& message, const Member* author, int type,
+                   const Value& media, const Value& info);
     bool saveChats(const std::set<size_t>& touched);
     bool deleteMessages(const std::vector<size_t>& messages);
     bool deleteChat(size_t chat);
@@ -451,7 +315,7 @@ private:
     std::vector<TrafficMessage> added_;  // every message added, by index
     std::vector<bool> gone_;
     std::map<int64_t, size_t> byPk_;
-    std::map<size_t, Record> deletedRecords_;  // by added index, read before deleting
+    std::map<size_t, RecordImage> deletedRecords_;  // by added index, read before deleting
     std::vector<bool> realAffinity_;
     size_t stanzaColumn_ = 0;
     std::vector<int64_t> deletedChats_;
@@ -487,10 +351,9 @@ bool TrafficWriter::prepare(std::string* failure) {
     return stanzaColumn_ > 0;
 }
 
-bool TrafficWriter::addChats() {
-    if (!writer_.execute("BEGIN")) {
-        return false;
-    }
+// Chats of both kinds; some group members are one-to-one partners too,
+// as in life, and the owner is a member of every group.
+void TrafficWriter::makeChats() {
     size_t name = 0;
     const auto addPerson = [&](std::string jid) {
         Chat chat;
@@ -523,72 +386,184 @@ bool TrafficWriter::addChats() {
         chat.members.push_back({keys_.next("WAGroupMember"), owner_, ""});
         chats_.push_back(std::move(chat));
     }
-    for (const Chat& chat : chats_) {
-        const Row session = {
-            {"Z_PK", chat.pk},
-            {"Z_ENT", keys_.entity("WAChatSession")},
-            {"Z_OPT", int64_t{1}},
-            {"ZARCHIVED", int64_t{0}},
+}
+
+Row TrafficWriter::sessionRow(const Chat& chat) {
+    return {
+        {"Z_PK", chat.pk},
+        {"Z_ENT", keys_.entity("WAChatSession")},
+        {"Z_OPT", int64_t{1}},
+        {"ZARCHIVED", int64_t{0}},
+        {"ZCONTACTABID", int64_t{0}},
+        {"ZFLAGS", int64_t{chat.group ? 256 : 272}},
+        {"ZHIDDEN", int64_t{0}},
+        {"ZIDENTITYVERIFICATIONEPOCH", int64_t{0}},
+        {"ZIDENTITYVERIFICATIONSTATE", int64_t{0}},
+        {"ZMESSAGECOUNTER", int64_t{0}},
+        {"ZREMOVED", int64_t{0}},
+        {"ZSESSIONTYPE", int64_t{chat.group ? 1 : 0}},
+        {"ZSPOTLIGHTSTATUS", int64_t{1}},
+        {"ZUNREADCOUNT", int64_t{0}},
+        {"ZGROUPINFO", chat.group ? Value(chat.groupInfo) : Value()},
+        {"ZLASTMESSAGEDATE", static_cast<int64_t>(clock_)},
+        {"ZCONTACTJID", chat.jid},
+        {"ZETAG", chat.group ? Value(std::string("pn")) : Value()},
+        {"ZPARTNERNAME", chat.name},
+    };
+}
+
+// A group's info row and its members.
+bool TrafficWriter::addGroupRows(const Chat& chat) {
+    const Row info = {
+        {"Z_PK", chat.groupInfo},
+        {"Z_ENT", keys_.entity("WAGroupInfo")},
+        {"Z_OPT", int64_t{3}},
+        {"ZSTATE", int64_t{0}},
+        {"ZCHATSESSION", chat.pk},
+        {"ZCREATIONDATE", static_cast<int64_t>(clock_) - 86400},
+        {"ZSUBJECTTIMESTAMP", static_cast<int64_t>(clock_) - 86400},
+        {"ZCREATORJID", chat.members.front().jid},
+        {"ZPICTUREID", "+" + base64(random_.hex(24))},
+    };
+    if (!writer_.insert("ZWAGROUPINFO", info)) {
+        return false;
+    }
+    for (const Member& member : chat.members) {
+        const Row row = {
+            {"Z_PK", member.pk},
+            {"Z_ENT", keys_.entity("WAGroupMember")},
+            {"Z_OPT", int64_t{1 + static_cast<int64_t>(random_.below(3))}},
             {"ZCONTACTABID", int64_t{0}},
-            {"ZFLAGS", int64_t{chat.group ? 256 : 272}},
-            {"ZHIDDEN", int64_t{0}},
-            {"ZIDENTITYVERIFICATIONEPOCH", int64_t{0}},
-            {"ZIDENTITYVERIFICATIONSTATE", int64_t{0}},
-            {"ZMESSAGECOUNTER", int64_t{0}},
-            {"ZREMOVED", int64_t{0}},
-            {"ZSESSIONTYPE", int64_t{chat.group ? 1 : 0}},
-            {"ZSPOTLIGHTSTATUS", int64_t{1}},
-            {"ZUNREADCOUNT", int64_t{0}},
-            {"ZGROUPINFO", chat.group ? Value(chat.groupInfo) : Value()},
-            {"ZLASTMESSAGEDATE", static_cast<int64_t>(clock_)},
-            {"ZCONTACTJID", chat.jid},
-            {"ZETAG", chat.group ? Value(std::string("pn")) : Value()},
-            {"ZPARTNERNAME", chat.name},
-        };
-        if (!writer_.insert("ZWACHATSESSION", session)) {
-            return false;
-        }
-        if (!chat.group) {
-            if (!writer_.insert("ZWAPROFILEPUSHNAME", {{"Z_PK", keys_.next("WAProfilePushName")},
-                                                       {"Z_ENT", keys_.entity("WAProfilePushName")},
-                                                       {"Z_OPT", int64_t{1}},
-                                                       {"ZJID", chat.jid},
-                                                       {"ZPUSHNAME", chat.name}})) {
-                return false;
-            }
-            continue;
-        }
-        const Row info = {
-            {"Z_PK", chat.groupInfo},
-            {"Z_ENT", keys_.entity("WAGroupInfo")},
-            {"Z_OPT", int64_t{3}},
-            {"ZSTATE", int64_t{0}},
+            {"ZISACTIVE", int64_t{1}},
+            {"ZISADMIN", int64_t{member.jid == chat.members.front().jid ? 1 : 0}},
             {"ZCHATSESSION", chat.pk},
-            {"ZCREATIONDATE", static_cast<int64_t>(clock_) - 86400},
-            {"ZSUBJECTTIMESTAMP", static_cast<int64_t>(clock_) - 86400},
-            {"ZCREATORJID", chat.members.front().jid},
-            {"ZPICTUREID", "+" + base64(random_.hex(24))},
+            {"ZMEMBERJID", member.jid},
         };
-        if (!writer_.insert("ZWAGROUPINFO", info)) {
+        if (!writer_.insert("ZWAGROUPMEMBER", row)) {
             return false;
         }
-        for (const Member& member : chat.members) {
-            const Row row = {
-                {"Z_PK", member.pk},
-                {"Z_ENT", keys_.entity("WAGroupMember")},
-                {"Z_OPT", int64_t{1 + static_cast<int64_t>(random_.below(3))}},
-                {"ZCONTACTABID", int64_t{0}},
-                {"ZISACTIVE", int64_t{1}},
-                {"ZISADMIN", int64_t{member.jid == chat.members.front().jid ? 1 : 0}},
-                {"ZCHATSESSION", chat.pk},
-                {"ZMEMBERJID", member.jid},
-            };
-            if (!writer_.insert("ZWAGROUPMEMBER", row)) {
-                return false;
-            }
+    }
+    return true;
+}
+
+bool TrafficWriter::addPushName(const Chat& chat) {
+    return writer_.insert("ZWAPROFILEPUSHNAME", {{"Z_PK", keys_.next("WAProfilePushName")},
+                                                 {"Z_ENT", keys_.entity("WAProfilePushName")},
+                                                 {"Z_OPT", int64_t{1}},
+                                                 {"ZJID", chat.jid},
+                                                 {"ZPUSHNAME", chat.name}});
+}
+
+bool TrafficWriter::addChats() {
+    makeChats();
+    if (!writer_.execute("BEGIN")) {
+        return false;
+    }
+    for (const Chat& chat : chats_) {
+        if (!writer_.insert("ZWACHATSESSION", sessionRow(chat))) {
+            return false;
+        }
+        if (chat.group ? !addGroupRows(chat) : !addPushName(chat)) {
+            return false;
         }
     }
     return keys_.save(writer_) && writer_.execute("COMMIT");
+}
+
+// The media item of a picture, video or voice message.
+std::optional<int64_t> TrafficWriter::addMediaItem(const Chat& chat, const TrafficMessage& message,
+                                                   int type) {
+    const int64_t media = keys_.next("WAMediaItem");
+    const std::string extension = type == 1 ? ".jpg" : type == 2 ? ".mp4" : ".opus";
+    const std::string file = "Media/" + chat.jid + "/" + random_.hex(1) + "/" + random_.hex(1) +
+                             "/" + random_.hex(8) + "-" + random_.hex(4) + "-" + random_.hex(4) +
+                             extension;
+    const Row item = {
+        {"Z_PK", media},
+        {"Z_ENT", keys_.entity("WAMediaItem")},
+        {"Z_OPT", int64_t{2 + static_cast<int64_t>(random_.below(4))}},
+        {"ZCLOUDSTATUS", int64_t{4}},
+        {"ZFILESIZE", static_cast<int64_t>(20000 + random_.below(3000000))},
+        {"ZMEDIAORIGIN", int64_t{0}},
+        {"ZMOVIEDURATION", static_cast<int64_t>(type == 1 ? 0 : 3 + random_.below(200))},
+        {"ZMESSAGE", message.pk},
+        {"ZASPECTRATIO", 0.0},
+        {"ZHACCURACY", 0.0},
+        {"ZLATITUDE", type == 1 ? 1200.0 : 0.0},
+        {"ZLONGITUDE", type == 1 ? 1600.0 : 0.0},
+        {"ZMEDIAURLDATE", message.date + 0.3},
+        {"ZMEDIALOCALPATH", file},
+        {"ZMEDIAURL", "https://mmg.whatsapp.net/v/t62.7118-24/" + random_.hex(32) + ".enc"},
+        {"ZTITLE", random_.chance(0.3) ? Value(words(random_, 20, false)) : Value()},
+        {"ZXMPPTHUMBPATH", file.substr(0, file.rfind('.')) + ".thumb"},
+        {"ZMEDIAKEY", Blob{random_.bytes(32)}},
+        {"ZMETADATA", Blob{random_.bytes(100 + random_.below(50))}},
+    };
+    if (!writer_.insert("ZWAMEDIAITEM", item)) {
+        return std::nullopt;
+    }
+    return media;
+}
+
+// Delivery receipts: every sent message has them, some received ones.
+std::optional<Value> TrafficWriter::addMessageInfo(const TrafficMessage& message) {
+    if (!message.fromMe && !random_.chance(0.3)) {
+        return Value();
+    }
+    const int64_t info = keys_.next("WAMessageInfo");
+    const Row row = {{"Z_PK", info},
+                     {"Z_ENT", keys_.entity("WAMessageInfo")},
+                     {"Z_OPT", int64_t{1 + static_cast<int64_t>(random_.below(4))}},
+                     {"ZMESSAGE", message.pk},
+                     {"ZRECEIPTINFO", Blob{random_.bytes(20)}}};
+    if (!writer_.insert("ZWAMESSAGEINFO", row)) {
+        return std::nullopt;
+    }
+    return Value(info);
+}
+
+// The message row as the app fills it (see the real rows: received dates
+// whole seconds, sent ones fractional, metadata where the push name was).
+Row TrafficWriter::messageRow(Chat& chat, const TrafficMessage& message, const Member* author,
+                              int type, const Value& media, const Value& info) {
+    const int64_t unix = static_cast<int64_t>(message.date) + kUnixOf2001;
+    const Value text = message.text.empty() ? Value() : Value(message.text);
+    return {
+        {"Z_PK", message.pk},
+        {"Z_ENT", keys_.entity("WAMessage")},
+        {"Z_OPT",
+         static_cast<int64_t>(message.fromMe ? 5 + random_.below(3) : 2 + random_.below(6))},
+        {"ZCHILDMESSAGESDELIVEREDCOUNT", int64_t{0}},
+        {"ZCHILDMESSAGESPLAYEDCOUNT", int64_t{0}},
+        {"ZCHILDMESSAGESREADCOUNT", int64_t{0}},
+        {"ZDATAITEMVERSION", int64_t{3}},
+        {"ZDOCID", docId_++},
+        {"ZENCRETRYCOUNT", int64_t{0}},
+        {"ZFILTEREDRECIPIENTCOUNT",
+         int64_t{message.fromMe && chat.group ? static_cast<int64_t>(chat.members.size()) - 1 : 0}},
+        {"ZFLAGS", int64_t{message.fromMe ? 16777280 : (message.media ? 83886080 : 16777216)}},
+        {"ZGROUPEVENTTYPE", int64_t{message.fromMe ? 0 : 2}},
+        {"ZISFROMME", int64_t{message.fromMe ? 1 : 0}},
+        {"ZMESSAGEERRORSTATUS", int64_t{0}},
+        {"ZMESSAGESTATUS", int64_t{message.fromMe ? (random_.chance(0.8) ? 8 : 6) : 8}},
+        {"ZMESSAGETYPE", int64_t{type}},
+        {"ZSORT", ++chat.sort},
+        {"ZSPOTLIGHTSTATUS", int64_t{-32768}},
+        {"ZSTARRED", random_.chance(0.02) ? Value(int64_t{1}) : Value()},
+        {"ZCHATSESSION", chat.pk},
+        {"ZGROUPMEMBER", author ? Value(author->pk) : Value()},
+        {"ZMEDIAITEM", media},
+        {"ZMESSAGEINFO", info},
+        {"ZMESSAGEDATE",
+         message.fromMe ? Value(message.date) : Value(static_cast<int64_t>(message.date))},
+        {"ZSENTDATE", message.date + (message.fromMe ? 0.05 : -random_.between(0.2, 9))},
+        {"ZFROMJID", message.fromMe ? Value() : Value(chat.jid)},
+        {"ZMEDIASECTIONID", message.media ? Value(std::string("2023-06")) : Value()},
+        {"ZPUSHNAME", metadataOf(unix, message.fromMe ? &chat.jid : nullptr)},
+        {"ZSTANZAID", message.stanzaId},
+        {"ZTEXT", text},
+        {"ZTOJID", message.fromMe ? Value(chat.jid) : Value()},
+    };
 }
 
 bool TrafficWriter::addMessage(Chat& chat) {
@@ -616,88 +591,15 @@ bool TrafficWriter::addMessage(Chat& chat) {
         message.fromMe || random_.chance(0.5) ? "3A" + random_.hex(18) : "3EB0" + random_.hex(16);
     Value mediaKey;
     if (message.media) {
-        const int64_t media = keys_.next("WAMediaItem");
-        mediaKey = media;
-        const std::string extension = type == 1 ? ".jpg" : type == 2 ? ".mp4" : ".opus";
-        const std::string file = "Media/" + chat.jid + "/" + random_.hex(1) + "/" + random_.hex(1) +
-                                 "/" + random_.hex(8) + "-" + random_.hex(4) + "-" +
-                                 random_.hex(4) + extension;
-        const Row item = {
-            {"Z_PK", media},
-            {"Z_ENT", keys_.entity("WAMediaItem")},
-            {"Z_OPT", int64_t{2 + static_cast<int64_t>(random_.below(4))}},
-            {"ZCLOUDSTATUS", int64_t{4}},
-            {"ZFILESIZE", static_cast<int64_t>(20000 + random_.below(3000000))},
-            {"ZMEDIAORIGIN", int64_t{0}},
-            {"ZMOVIEDURATION", static_cast<int64_t>(type == 1 ? 0 : 3 + random_.below(200))},
-            {"ZMESSAGE", message.pk},
-            {"ZASPECTRATIO", 0.0},
-            {"ZHACCURACY", 0.0},
-            {"ZLATITUDE", type == 1 ? 1200.0 : 0.0},
-            {"ZLONGITUDE", type == 1 ? 1600.0 : 0.0},
-            {"ZMEDIAURLDATE", message.date + 0.3},
-            {"ZMEDIALOCALPATH", file},
-            {"ZMEDIAURL", "https://mmg.whatsapp.net/v/t62.7118-24/" + random_.hex(32) + ".enc"},
-            {"ZTITLE", random_.chance(0.3) ? Value(words(random_, 20, false)) : Value()},
-            {"ZXMPPTHUMBPATH", file.substr(0, file.rfind('.')) + ".thumb"},
-            {"ZMEDIAKEY", Blob{random_.bytes(32)}},
-            {"ZMETADATA", Blob{random_.bytes(100 + random_.below(50))}},
-        };
-        if (!writer_.insert("ZWAMEDIAITEM", item)) {
+        const auto media = addMediaItem(chat, message, type);
+        if (!media) {
             return false;
         }
+        mediaKey = *media;
     }
-    Value info;
-    if (message.fromMe || random_.chance(0.3)) {
-        info = keys_.next("WAMessageInfo");
-        if (!writer_.insert("ZWAMESSAGEINFO",
-                            {{"Z_PK", info},
-                             {"Z_ENT", keys_.entity("WAMessageInfo")},
-                             {"Z_OPT", int64_t{1 + static_cast<int64_t>(random_.below(4))}},
-                             {"ZMESSAGE", message.pk},
-                             {"ZRECEIPTINFO", Blob{random_.bytes(20)}}})) {
-            return false;
-        }
-    }
-    const int64_t unix = static_cast<int64_t>(message.date) + kUnixOf2001;
-    const Value text = message.text.empty() ? Value() : Value(message.text);
-    const Row row = {
-        {"Z_PK", message.pk},
-        {"Z_ENT", keys_.entity("WAMessage")},
-        {"Z_OPT",
-         static_cast<int64_t>(message.fromMe ? 5 + random_.below(3) : 2 + random_.below(6))},
-        {"ZCHILDMESSAGESDELIVEREDCOUNT", int64_t{0}},
-        {"ZCHILDMESSAGESPLAYEDCOUNT", int64_t{0}},
-        {"ZCHILDMESSAGESREADCOUNT", int64_t{0}},
-        {"ZDATAITEMVERSION", int64_t{3}},
-        {"ZDOCID", docId_++},
-        {"ZENCRETRYCOUNT", int64_t{0}},
-        {"ZFILTEREDRECIPIENTCOUNT",
-         int64_t{message.fromMe && chat.group ? static_cast<int64_t>(chat.members.size()) - 1 : 0}},
-        {"ZFLAGS", int64_t{message.fromMe ? 16777280 : (message.media ? 83886080 : 16777216)}},
-        {"ZGROUPEVENTTYPE", int64_t{message.fromMe ? 0 : 2}},
-        {"ZISFROMME", int64_t{message.fromMe ? 1 : 0}},
-        {"ZMESSAGEERRORSTATUS", int64_t{0}},
-        {"ZMESSAGESTATUS", int64_t{message.fromMe ? (random_.chance(0.8) ? 8 : 6) : 8}},
-        {"ZMESSAGETYPE", int64_t{type}},
-        {"ZSORT", ++chat.sort},
-        {"ZSPOTLIGHTSTATUS", int64_t{-32768}},
-        {"ZSTARRED", random_.chance(0.02) ? Value(int64_t{1}) : Value()},
-        {"ZCHATSESSION", chat.pk},
-        {"ZGROUPMEMBER", author ? Value(author->pk) : Value()},
-        {"ZMEDIAITEM", mediaKey},
-        {"ZMESSAGEINFO", info},
-        {"ZMESSAGEDATE",
-         message.fromMe ? Value(message.date) : Value(static_cast<int64_t>(message.date))},
-        {"ZSENTDATE", message.date + (message.fromMe ? 0.05 : -random_.between(0.2, 9))},
-        {"ZFROMJID", message.fromMe ? Value() : Value(chat.jid)},
-        {"ZMEDIASECTIONID", message.media ? Value(std::string("2023-06")) : Value()},
-        {"ZPUSHNAME", metadataOf(unix, message.fromMe ? &chat.jid : nullptr)},
-        {"ZSTANZAID", message.stanzaId},
-        {"ZTEXT", text},
-        {"ZTOJID", message.fromMe ? Value(chat.jid) : Value()},
-    };
-    if (!writer_.insert("ZWAMESSAGE", row)) {
+    const std::optional<Value> info = addMessageInfo(message);
+    if (!info ||
+        !writer_.insert("ZWAMESSAGE", messageRow(chat, message, author, type, mediaKey, *info))) {
         return false;
     }
     chat.counter++;
@@ -775,7 +677,7 @@ bool TrafficWriter::remember(const std::vector<size_t>& messages) {
         for (int column = 0; column < read.columnCount(); ++column) {
             values.push_back(columnValue(read, column));
         }
-        deletedRecords_[at] = recordOf(values, realAffinity_, stanzaColumn_);
+        deletedRecords_[at] = recordImageOf(values, realAffinity_, stanzaColumn_);
         (void)read.reset();
     }
     return true;
@@ -893,104 +795,6 @@ bool TrafficWriter::deleteEverything(std::string* failure) {
     return true;
 }
 
-// --- What survived ------------------------------------------------------------------
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// A record's bytes from column 1's serial type to its end stand in one of
-// the files; a record too long for its page has its first part there and
-// the rest in its overflow chain, read from the database as SQLite would
-// now see it (log folded in).
-class SurvivalCheck {
-public:
-    SurvivalCheck(std::vector<std::string> files, std::string folded, size_t usable)
-        : files_(std::move(files)), folded_(std::move(folded)), usable_(usable) {}
-
-    bool survives(const Record& record, std::string_view stanza) const {
-        const bool overflows = record.bytes.size() > usable_ - 35;
-        const size_t local =
-            overflows ? localPayloadSize(record.bytes.size(), usable_) : record.bytes.size();
-        if (record.stanzaAt + stanza.size() > local) {
-            return false;  // not anchored in its cell
-        }
-        const std::string_view inCell =
-            std::string_view(record.bytes).substr(record.column1, local - record.column1);
-        for (const std::string& file : files_) {
-            for (size_t at = file.find(stanza); at != std::string::npos;
-                 at = file.find(stanza, at + 1)) {
-                if (at < record.stanzaAt) {
-                    continue;
-                }
-                const size_t start = at - record.stanzaAt;
-                if (std::string_view(file).substr(start + record.column1, inCell.size()) !=
-                    inCell) {
-                    continue;
-                }
-                if (!overflows || chainHolds(record, local, file, start + local)) {
-                    return true;
-                }
-            }
-        }
-        return false;
-    }
-
-private:
-    bool chainHolds(const Record& record, size_t local, const std::string& file,
-                    size_t linkAt) const {
-        if (linkAt + 4 > file.size()) {
-            return false;
-        }
-        uint32_t page = 0;
-        for (size_t i = 0; i < 4; ++i) {
-            page = (page << 8) | static_cast<uint8_t>(file[linkAt + i]);
-        }
-        const size_t pageSize = usable_;  // no reserved bytes in these files
-        for (size_t done = local; done < record.bytes.size();) {
-            const size_t at = static_cast<size_t>(page - 1) * pageSize;
-            if (page == 0 || at + pageSize > folded_.size()) {
-                return false;
-            }
-            const size_t part = std::min(usable_ - 4, record.bytes.size() - done);
-            if (folded_.compare(at + 4, part, record.bytes, done, part) != 0) {
-                return false;
-            }
-            done += part;
-            page = 0;
-            for (size_t i = 0; i < 4; ++i) {
-                page = (page << 8) | static_cast<uint8_t>(folded_[at + i]);
-            }
-        }
-        return true;
-    }
-
-    std::vector<std::string> files_;
-    std::string folded_;
-    size_t usable_;
-};
-
-// The database with its log folded in, as SQLite reads it, made in a copy.
-std::string foldedImage(const std::string& path, const std::string& walPath) {
-    auto scratch = ScratchFolder::create("vessamo-sample-fold");
-    if (!scratch) {
-        return {};
-    }
-    const std::string copy = scratch->path() + "/fold.sqlite";
-    std::error_code failed;
-    fs::copy_file(path, copy, failed);
-    fs::copy_file(walPath, copy + "-wal", failed);
-    {
-        SqliteDatabase db;
-        if (db.open(copy, SqliteDatabase::Mode::ReadWrite) != SQLITE_OK ||
-            db.execute("PRAGMA wal_checkpoint(TRUNCATE)") != SQLITE_OK) {
-            return {};
-        }
-    }
-    return readFile(copy);
-}
-
 TrafficMessage liveRowOf(const SqliteStatement& row) {
     TrafficMessage message;
     message.pk = row.columnInt64(0);
@@ -1021,8 +825,7 @@ RealTraffic TrafficWriter::collect(const std::string& databaseFile, const std::s
             traffic.live.push_back(liveRowOf(rows));
         }
     }
-    const std::string folded = foldedImage(databaseFile, walFile);
-    const SurvivalCheck check({readFile(databaseFile), readFile(walFile)}, folded, 4096);
+    const SurvivalCheck check(databaseFile, walFile);
     for (const auto& [at, record] : deletedRecords_) {
         traffic.deleted.push_back(added_[at]);
         traffic.survives.push_back(check.survives(record, added_[at].stanzaId));
