@@ -61,6 +61,7 @@ struct Truth {
     std::map<Key, Expected> live;
     std::set<Key> surviving;
     std::set<int64_t> deletedChats;
+    std::map<int64_t, std::string> deletedChatNames;  // where the case knows them
 };
 
 struct Recovered {
@@ -224,6 +225,14 @@ void runEngines(const Truth& truth, const std::string& folder, const ScratchFold
         chatsShown += truth.deletedChats.contains(chat) ? 1 : 0;
     }
     score("schema", truth, bySchema, stageSeconds, bytes, chatsShown);
+    for (const KTWhatsAppCovNode& conversation : result.whatsAppArray) {
+        const auto name = truth.deletedChatNames.find(conversation.chatID);
+        if (name != truth.deletedChatNames.end()) {
+            std::printf("           deleted chat %d named \"%s\" (was \"%s\")\n",
+                        conversation.chatID, std::string(conversation.currentChatName).c_str(),
+                        name->second.c_str());
+        }
+    }
 
     const std::string folded = foldedCopy(scratch, path, wal);
     const ChatDatabaseFacts facts = ChatDatabaseFacts::of(folded);
@@ -289,6 +298,9 @@ int runRealSchema(const std::string& source, size_t messages, uint32_t seed) {
         truth.live.emplace(m.stanzaId, expectedOf(m));
     }
     truth.deletedChats.insert(traffic->deletedChats.begin(), traffic->deletedChats.end());
+    for (size_t i = 0; i < traffic->deletedChats.size(); ++i) {
+        truth.deletedChatNames.emplace(traffic->deletedChats[i], traffic->deletedChatNames[i]);
+    }
     std::printf(
         "real schema (josh_ios15 + %zu messages): %zu live, %zu deleted, %zu surviving "
         "(%zu too long for a page), %zu deleted chats, %.1f MiB + %.1f MiB log, built in %.1f s\n",

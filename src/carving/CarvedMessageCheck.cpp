@@ -180,8 +180,30 @@ std::string_view rejectionName(Rejection rejection) {
         "date out of range",
         "not a WhatsApp address",
         "text not readable",
-        "neither text nor media"};
+        "neither text nor media",
+        "overwritten by a later row"};
     return kNames[static_cast<size_t>(rejection)];
+}
+
+bool isWholeImage(RecordOrigin origin) {
+    return origin == RecordOrigin::WalFrame || origin == RecordOrigin::FreelistPage ||
+           origin == RecordOrigin::ReplacedPage;
+}
+
+bool overwrittenInImage(std::span<const uint8_t> page, size_t usable, const SerialRecord& record) {
+    constexpr uint8_t kTableLeaf = 0x0d;
+    if (page.size() < usable || page.empty() || page[0] != kTableLeaf || record.end == 0 ||
+        record.headerStart == 0 || record.end > usable) {
+        return false;
+    }
+    const PageCells cells(page, usable);
+    const bool inside = cells.insideLiveCell(record.headerStart);
+    for (size_t at = record.headerStart + 1; at < record.end; ++at) {
+        if (cells.insideLiveCell(at) != inside) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool isWhatsAppAddress(std::string_view text) {

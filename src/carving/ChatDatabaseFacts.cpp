@@ -1,5 +1,6 @@
 #include "carving/ChatDatabaseFacts.h"
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <set>
@@ -11,6 +12,7 @@
 #include "carving/PageMap.h"
 #include "carving/SchemaCarver.h"
 #include "common/SqliteDatabase.h"
+#include "common/TextConversion.h"
 
 namespace vessamo {
 
@@ -39,6 +41,7 @@ void readKeys(const SqliteDatabase& db, ChatDatabaseFacts& facts) {
             facts.memberEntity = row.columnInt64(1);
             facts.largestMemberKey = row.columnInt64(2);
         } else if (name == "WAChatSession") {
+            facts.chatEntity = row.columnInt64(1);
             facts.context.largestChatKey = row.columnInt64(2);
         }
     });
@@ -142,7 +145,91 @@ std::optional<std::pair<int64_t, ChatDatabaseFacts::Member>> carvedMemberOf(
     return std::pair{key, std::move(member)};
 }
 
+// Carves a table's records where its rows can be: its own pages, the pages
+// freed since, and those pages' older images; the rest of the file is not
+// read.
+void carveTablePages(const TableSchema& table, const CarvingFile& copy, const CarvingFile* wal,
+                     const CarvingFile* original, const SchemaCarver::Check& take) {
+    SchemaCarver carver(table);
+    const uint32_t pageSize = readPageSize(&copy);
+    uint8_t reserved = 0;
+    copy.readAt(20, &reserved, 1);
+    const size_t usable = pageSize > reserved ? pageSize - reserved : pageSize;
+    std::unordered_set<uint64_t> pages =
+        freelistPages(copy, pageSize, pageCount(copy.size(), pageSize));
+    for (const uint64_t page : treePages(copy, table.rootPage)) {
+        pages.insert(page);
+    }
+    carver.onlyPages([&pages](uint64_t page) { return pages.contains(page); });
+    // What a later row of the same page image took is not this row's.
+    const SchemaCarver::Check intact = [&](const FoundRecord& found) {
+        if (isWholeImage(found.place.origin) && found.bytes.size() == usable &&
+            overwrittenInImage(found.bytes, usable, found.record)) {
+            return false;
+        }
+        return take(found);
+    };
+    carver.carve(copy, wal, intact);
+    if (wal != nullptr && original != nullptr) {
+        carver.carveReplaced(*original, *wal, intact);
+    }
+}
+
+int columnNamed(const TableSchema& table, std::string_view name) {
+    const auto at = std::find(table.columns.begin(), table.columns.end(), name);
+    return at == table.columns.end() ? -1 : static_cast<int>(at - table.columns.begin());
+}
+
+// A name as the app stores it: readable text without control bytes.
+bool isStoredName(std::string_view name) {
+    return !name.empty() && isValidUtf8(name) && std::none_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20;
+    });
+}
+
 }  // namespace
+
+void ChatDatabaseFacts::recoverChatNames(const std::string& databaseCopy, const CarvingFile& copy,
+                                         const CarvingFile* wal, const CarvingFile* original) {
+    std::unordered_set<std::string> live;
+    for (const auto& [key, address] : chatAddresses) {
+        live.insert(address);
+    }
+    std::unordered_set<std::string> ambiguous;
+    for (const TableSchema& table : readTableSchemas(databaseCopy)) {
+        const int entity = columnNamed(table, "Z_ENT");
+        const int jid = columnNamed(table, "ZCONTACTJID");
+        const int name = columnNamed(table, "ZPARTNERNAME");
+        if (table.name != "ZWACHATSESSION" || entity < 0 || jid < 0 || name < 0) {
+            continue;
+        }
+        const auto field = [](const FoundRecord& found, int column) -> const SerialField& {
+            return found.record.fields[static_cast<size_t>(column)];
+        };
+        carveTablePages(table, copy, wal, original, [&](const FoundRecord& found) {
+            const auto text = [&](int column) {
+                return found.record.text(found.bytes, static_cast<size_t>(column));
+            };
+            if (found.record.cut || !field(found, entity).isInteger() ||
+                (chatEntity &&
+                 found.record.integer(found.bytes, static_cast<size_t>(entity)) != *chatEntity) ||
+                !field(found, jid).isText() || !field(found, name).isText() ||
+                !isWhatsAppAddress(text(jid)) || !isStoredName(text(name)) ||
+                live.contains(std::string(text(jid)))) {
+                return false;
+            }
+            const auto [at, added] =
+                deletedChatNames.emplace(std::string(text(jid)), std::string(text(name)));
+            if (!added && at->second != text(name)) {
+                ambiguous.insert(at->first);
+            }
+            return true;
+        });
+    }
+    for (const std::string& address : ambiguous) {
+        deletedChatNames.erase(address);
+    }
+}
 
 const ChatDatabaseFacts::Member* ChatDatabaseFacts::memberOf(int64_t key, int64_t chat) const {
     if (const auto live = members.find(key); live != members.end()) {
@@ -162,16 +249,6 @@ void ChatDatabaseFacts::recoverMembers(const std::string& databaseCopy, const Ca
         }
         std::unordered_set<int64_t> ambiguous;
         std::unordered_map<std::string, std::set<int64_t>> unkeyed;  // address -> chats
-        // Member rows lie on the member table's pages, on pages freed since,
-        // and in those pages' older images: the rest of the file is not read.
-        SchemaCarver carver(table);
-        const uint32_t pageSize = readPageSize(&copy);
-        std::unordered_set<uint64_t> pages =
-            freelistPages(copy, pageSize, pageCount(copy.size(), pageSize));
-        for (const uint64_t page : treePages(copy, table.rootPage)) {
-            pages.insert(page);
-        }
-        carver.onlyPages([&pages](uint64_t page) { return pages.contains(page); });
         const SchemaCarver::Check take = [&](const FoundRecord& found) {
             auto member = carvedMemberOf(found, *columns, memberEntity, largestMemberKey);
             if (!member || members.contains(member->first)) {
@@ -188,10 +265,7 @@ void ChatDatabaseFacts::recoverMembers(const std::string& databaseCopy, const Ca
             }
             return true;
         };
-        carver.carve(copy, wal, take);
-        if (wal != nullptr && original != nullptr) {
-            carver.carveReplaced(*original, *wal, take);
-        }
+        carveTablePages(table, copy, wal, original, take);
         for (const int64_t key : ambiguous) {
             deletedMembers.erase(key);
         }

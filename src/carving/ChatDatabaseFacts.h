@@ -32,6 +32,11 @@ struct ChatDatabaseFacts {
     // members) but whose records survive with their key: the authors of a
     // deleted group's messages.
     std::unordered_map<int64_t, Member> deletedMembers;
+    // Partner names and group subjects of chats whose session row was
+    // deleted, by the chat's address; one address seen with two names has
+    // none.
+    std::unordered_map<std::string, std::string> deletedChatNames;
+    std::optional<int64_t> chatEntity;        // Z_ENT of chat session rows
     std::optional<int64_t> memberEntity;      // Z_ENT of group member rows
     std::optional<int64_t> largestMemberKey;  // the highest key ever given to a member
     bool read = false;  // false when the copy could not be opened as a database
@@ -50,6 +55,11 @@ struct ChatDatabaseFacts {
     // dropped: nobody can tell which was right.
     void recoverMembers(const std::string& databaseCopy, const CarvingFile& copy,
                         const CarvingFile* wal, const CarvingFile* original);
+
+    // Fills deletedChatNames from the session table's records, where they
+    // can be, as recoverMembers reads the member table's.
+    void recoverChatNames(const std::string& databaseCopy, const CarvingFile& copy,
+                          const CarvingFile* wal, const CarvingFile* original);
 
 private:
     void keyByAddress(const std::string& databaseCopy, const CarvingFile& copy,

@@ -319,6 +319,7 @@ private:
     std::vector<bool> realAffinity_;
     size_t stanzaColumn_ = 0;
     std::vector<int64_t> deletedChats_;
+    std::vector<std::string> deletedChatNames_;
     std::vector<int64_t> deletedGroups_;
     double clock_ = kFirstDate;
     int64_t docId_ = 100;
@@ -720,6 +721,7 @@ bool TrafficWriter::deleteChat(size_t at) {
         return false;
     }
     deletedChats_.push_back(chat.pk);
+    deletedChatNames_.push_back(chat.name);
     if (chat.group) {
         deletedGroups_.push_back(chat.pk);
     }
@@ -814,6 +816,7 @@ RealTraffic TrafficWriter::collect(const std::string& databaseFile, const std::s
     RealTraffic traffic;
     traffic.ownerJid = owner_;
     traffic.deletedChats = deletedChats_;
+    traffic.deletedChatNames = deletedChatNames_;
     traffic.deletedGroups = deletedGroups_;
     SqliteStatement rows;
     if (rows.prepare(db_,

@@ -46,8 +46,9 @@ struct RealTraffic {
     // byte (from column 1's serial type to its end, overflow pages
     // included) in the database file or in its write-ahead log.
     std::vector<bool> survives;
-    std::vector<int64_t> deletedChats;   // chat keys deleted with their session
-    std::vector<int64_t> deletedGroups;  // the group ones among them
+    std::vector<int64_t> deletedChats;          // chat keys deleted with their session
+    std::vector<std::string> deletedChatNames;  // their partner names or subjects, in order
+    std::vector<int64_t> deletedGroups;         // the group ones among them
 };
 
 // Copies the real chat database `source` (never written), adds the traffic

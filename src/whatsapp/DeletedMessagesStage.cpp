@@ -140,6 +140,7 @@ void nameAuthor(ScanState& state, ContactLookups& lookups, KTWhatsAppNode& messa
 // What the messages of a deleted chat tell about it: the other party is
 // the sender of what was received and the recipient of what was sent.
 DeletedMessageIntake::DeletedChat deletedChatOf(ScanState& state, ContactLookups& lookups,
+                                                const ChatDatabaseFacts& facts,
                                                 const CarvedRecord& record) {
     const std::string_view address =
         record.message.messageType == Direction::Send || record.fromJid.empty()
@@ -148,8 +149,17 @@ DeletedMessageIntake::DeletedChat deletedChatOf(ScanState& state, ContactLookups
     DeletedMessageIntake::DeletedChat chat;
     chat.group = isGroupJid(address);
     chat.number = state.intern(address);  // a chat is known by its full address, as live ones
-    if (!chat.group && !address.empty()) {
-        chat.partnerName = state.intern(lookups.displayNameOf(numberOfAddress(address, false)));
+    // The deleted session row's own name: a group's subject, or the name
+    // the app showed for the partner, which the contacts may know better.
+    const auto stored = facts.deletedChatNames.find(std::string(address));
+    const std::optional<std::string_view> name =
+        stored == facts.deletedChatNames.end() ? std::nullopt
+                                               : std::optional<std::string_view>(stored->second);
+    if (chat.group) {
+        chat.partnerName = name ? state.intern(*name) : Text();
+    } else if (!address.empty()) {
+        chat.partnerName =
+            state.intern(lookups.displayNameOf(numberOfAddress(address, false), name));
     }
     return chat;
 }
@@ -168,12 +178,14 @@ void attachPicture(const BackupFileIndex& index, ContactLookups& lookups, KTWhat
 // A record of a chat that still exists goes where its table's records
 // always went; one of a deleted chat into a conversation of its own, since
 // no chat would show it.
-void handOver(ScanState& state, ContactLookups& lookups, const CarvedRecord& record) {
+void handOver(ScanState& state, ContactLookups& lookups, const ChatDatabaseFacts& facts,
+              const CarvedRecord& record) {
     using Delivery = CarvedRecord::Delivery;
     state.intake.noteOrigin(record.message, placeName(RecordPlace{record.origin, record.walFrame}) +
                                                 (record.textCut ? ", text cut" : ""));
     if (record.deletedChat) {
-        state.intake.take(record.message, deletedChatOf(state, lookups, record), state.texts);
+        state.intake.take(record.message, deletedChatOf(state, lookups, facts, record),
+                          state.texts);
         state.reporter.recovered(record.message);
         return;
     }
@@ -236,6 +248,11 @@ public:
         });
     }
 
+    [[nodiscard]] bool hasDeletedChats() const {
+        return std::any_of(pending_.begin(), pending_.end(),
+                           [](const CarvedRecord& record) { return record.deletedChat; });
+    }
+
     // Names authors and chats of the records kept and hands them over, in
     // the order they were first found.
     void finish() {
@@ -247,7 +264,7 @@ public:
             findGroupAuthor(state_, facts_, record, record.message);
             nameAuthor(state_, lookups_, record.message);
             attachPicture(state_.index, lookups_, record.message);
-            handOver(state_, lookups_, record);
+            handOver(state_, lookups_, facts_, record);
         }
         pending_.clear();
         byStanza_.clear();
@@ -326,11 +343,19 @@ bool isLiveRow(const FoundRecord& found, const MessageColumns& columns,
 
 // Reads the message table's records out of every kind of free room of the
 // copy and of the source's write-ahead log (read, never written).
+size_t usableBytes(const CarvingFile& file) {
+    uint8_t reserved = 0;
+    file.readAt(20, &reserved, 1);
+    const uint32_t pageSize = readPageSize(&file);
+    return pageSize > reserved ? pageSize - reserved : pageSize;
+}
+
 // The source's log and its own images of the pages the log replaced; either
 // may be missing.
 struct SourceFiles {
     const CarvingFile* wal = nullptr;
     const CarvingFile* original = nullptr;
+    size_t usable = 0;  // page size less the bytes each page reserves
 };
 
 bool carveBySchema(ScanState& state, const SchemaTable& schema, const CarvingFile& file,
@@ -350,6 +375,11 @@ bool carveBySchema(ScanState& state, const SchemaTable& schema, const CarvingFil
             checkMessage(found.bytes, found.record, schema.columns, facts.context, deletedChat);
         if (why != Rejection::None) {
             ++rejections[static_cast<size_t>(why)];
+            return false;
+        }
+        if (isWholeImage(found.place.origin) && found.bytes.size() == source.usable &&
+            overwrittenInImage(found.bytes, source.usable, found.record)) {
+            ++rejections[static_cast<size_t>(Rejection::Overwritten)];
             return false;
         }
         CarvedRecord record = carvedMessageOf(scratch, found.bytes, found.record, schema.columns);
@@ -410,14 +440,18 @@ Status carveIntoScan(ScanState& state, const std::string& database, CarverVarian
     CarvedRecordIntake intake(state, facts);
     Rejections rejections{};
     const std::optional<SchemaTable> schema = messageTableOf(*copy);
-    const bool finished = schema
-                              ? carveBySchema(state, *schema, *file, {wal.get(), original.get()},
-                                              variant, facts, intake, rejections)
-                              : carveByPatterns(state, *file, variant, facts, intake, rejections);
-    // Deleted members are looked for only when a deleted group's message
-    // needs its author: it takes another pass over the whole file.
+    const bool finished =
+        schema
+            ? carveBySchema(state, *schema, *file, {wal.get(), original.get(), usableBytes(*file)},
+                            variant, facts, intake, rejections)
+            : carveByPatterns(state, *file, variant, facts, intake, rejections);
+    // Deleted members and chat names are looked for only when a message
+    // needs them: each takes another pass over part of the file.
     if (intake.needsDeletedMembers()) {
         facts.recoverMembers(*copy, *file, wal.get(), original.get());
+    }
+    if (intake.hasDeletedChats()) {
+        facts.recoverChatNames(*copy, *file, wal.get(), original.get());
     }
     intake.finish();
     intake.log(rejections);
