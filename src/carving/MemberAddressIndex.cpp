@@ -88,25 +88,29 @@ int64_t keyOf(std::span<const uint8_t> image, size_t at, size_t width) {
 }
 
 // The keys that may follow an address found at `at` of a page image. An
-// intact index cell says: header length 3, the address's text type, an
-// integer type of one or two bytes. Where the freeblock link took those
-// bytes, its size says when the cell was freed on its own; in a merged
-// freeblock it covers more, and both widths are offered: the caller's
-// range of keys tells them apart (a key below 128 takes one byte).
+// intact index cell says: header length 3, the address's text type, and
+// the key's integer type: one or two bytes, or none for the key 1. Where
+// the freeblock link took those bytes, its size says when the cell was
+// freed on its own; in a merged freeblock it covers more, and both widths
+// are offered: the caller's range of keys tells them apart (a key below 128
+// takes one byte).
 std::vector<int64_t> keysAfter(std::span<const uint8_t> image, size_t at, size_t length) {
+    constexpr uint8_t kOne = 9;  // the serial type of the constant 1
     std::vector<size_t> widths;
     if (at >= 3 && image[at - 3] == 3 && image[at - 2] == 13 + 2 * length &&
-        (image[at - 1] == 1 || image[at - 1] == 2)) {
-        widths = {image[at - 1]};
+        (image[at - 1] == 1 || image[at - 1] == 2 || image[at - 1] == kOne)) {
+        widths = {image[at - 1] == kOne ? size_t{0} : image[at - 1]};
     } else if (at >= 4) {
         const size_t size = bigEndian(&image[at - 2], 2);
-        widths = size == 4 + length + 1   ? std::vector<size_t>{1}
-                 : size == 4 + length + 2 ? std::vector<size_t>{2}
-                                          : std::vector<size_t>{1, 2};
+        widths = size >= 4 + length && size <= 4 + length + 2
+                     ? std::vector<size_t>{size - 4 - length}
+                     : std::vector<size_t>{1, 2};
     }
     std::vector<int64_t> keys;
     for (const size_t width : widths) {
-        if (at + length + width <= image.size()) {
+        if (width == 0) {
+            keys.push_back(1);
+        } else if (at + length + width <= image.size()) {
             const int64_t key = keyOf(image, at + length, width);
             const bool shortest = width == 1 || key >= 128 || key < -128;
             if (key >= 1 && shortest) {

@@ -11,11 +11,17 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "backup/BackupFileLocator.h"
 #include "backup/ScanReporter.h"
 #include "backup/ScanState.h"
+#include "carving/CarvedMessageCheck.h"
+#include "carving/ChatDatabaseFacts.h"
+#include "carving/MemberAddressIndex.h"
+#include "carving/SchemaCarver.h"
+#include "common/SqliteDatabase.h"
 #include "common/WhatsAppIds.h"
 #include "results/KTWhatsAppCovNode.h"
 #include "results/ScanResult.h"
@@ -168,6 +174,93 @@ TEST_F(RealSchemaRecovery, UntouchedDatabaseYieldsNothing) {
     const Recovery recovery = recover(folder);
     EXPECT_EQ(recovery.count, 0u);
     EXPECT_TRUE(recovery.deletedChats.empty());
+}
+
+// A group deleted with its members: small member rows freed one by one
+// into one merged freeblock, each keeping the link written when it was
+// freed, which took its key, its header length and column 0's type.
+class DeletedMemberRows : public ::testing::Test {
+protected:
+    static constexpr int64_t kDeletedGroup = 5;
+    static constexpr int64_t kLiveGroup = 6;
+
+    void SetUp() override {
+        path = home.path() + "/members.sqlite";
+        SqliteDatabase db;
+        ASSERT_EQ(db.open(path, SqliteDatabase::Mode::Create), SQLITE_OK);
+        ASSERT_EQ(db.execute("PRAGMA secure_delete=OFF; PRAGMA journal_mode=DELETE;"
+                             "CREATE TABLE ZWAGROUPMEMBER ( Z_PK INTEGER PRIMARY KEY, Z_ENT "
+                             "INTEGER, Z_OPT INTEGER, ZCONTACTABID INTEGER, ZISACTIVE INTEGER, "
+                             "ZISADMIN INTEGER, ZSENDERKEYSENT INTEGER, ZCHATSESSION INTEGER, "
+                             "ZRECENTGROUPCHAT INTEGER, ZCONTACTIDENTIFIER VARCHAR, ZCONTACTNAME "
+                             "VARCHAR, ZFIRSTNAME VARCHAR, ZMEMBERJID VARCHAR );"
+                             "CREATE INDEX Z_WAGroupMember_byMemberJIDIndex ON ZWAGROUPMEMBER "
+                             "(ZMEMBERJID COLLATE BINARY ASC);"
+                             "CREATE TABLE Z_PRIMARYKEY (Z_ENT INTEGER PRIMARY KEY, Z_NAME "
+                             "VARCHAR, Z_SUPER INTEGER, Z_MAX INTEGER);"
+                             "INSERT INTO Z_PRIMARYKEY VALUES (6, 'WAGroupMember', 0, 16);"),
+                  SQLITE_OK);
+        for (int64_t pk = 1; pk <= 16; ++pk) {
+            const int64_t chat = pk <= 12 ? kDeletedGroup : kLiveGroup;
+            const std::string jid =
+                "49151" + std::to_string(2000000 + pk * 7919) + "@s.whatsapp.net";
+            jids[pk] = jid;
+            ASSERT_EQ(db.execute("INSERT INTO ZWAGROUPMEMBER VALUES (" + std::to_string(pk) +
+                                 ", 6, 1, 0, 1, 0, NULL, " + std::to_string(chat) +
+                                 ", NULL, NULL, NULL, NULL, '" + jid + "')"),
+                      SQLITE_OK);
+        }
+        ASSERT_EQ(db.execute("BEGIN; DELETE FROM ZWAGROUPMEMBER WHERE ZCHATSESSION = 5; COMMIT;"),
+                  SQLITE_OK);
+    }
+
+    TempHome home;
+    std::string path;
+    std::map<int64_t, std::string> jids;
+};
+
+TEST_F(DeletedMemberRows, EveryDeletedMemberComesBackWithItsKeyAndGroup) {
+    const auto file = CarvingFile::open(path);
+    ASSERT_TRUE(file);
+    // The records themselves, though their keys are gone.
+    std::set<std::string> carved;
+    for (const TableSchema& table : readTableSchemas(path)) {
+        SchemaCarver carver(table);
+        carver.carve(*file, nullptr, [&](const FoundRecord& found) {
+            const std::string_view jid = found.record.text(found.bytes, 12);
+            if (table.name != "ZWAGROUPMEMBER" || !isWhatsAppAddress(jid)) {
+                return false;
+            }
+            carved.emplace(jid);
+            return true;
+        });
+    }
+    std::set<std::string> pairs;
+    std::unordered_set<std::string> addresses;
+    for (int64_t pk = 1; pk <= 12; ++pk) {
+        EXPECT_TRUE(carved.contains(jids[pk])) << jids[pk];
+        addresses.insert(jids[pk]);
+    }
+    // The address index pairs each address with its key.
+    for (const auto& [address, key] :
+         memberKeysByAddress(path, *file, nullptr, nullptr, addresses)) {
+        pairs.insert(address + " " + std::to_string(key));
+    }
+    ChatDatabaseFacts facts = ChatDatabaseFacts::of(path);
+    facts.recoverMembers(path, *file, nullptr, nullptr);
+    for (int64_t pk = 1; pk <= 12; ++pk) {
+        EXPECT_TRUE(pairs.contains(jids[pk] + " " + std::to_string(pk))) << jids[pk];
+        const ChatDatabaseFacts::Member* member = facts.memberOf(pk, kDeletedGroup);
+        ASSERT_NE(member, nullptr) << pk;
+        EXPECT_EQ(member->jid, jids[pk]);
+        // A message of another chat never borrows a deleted group's member.
+        EXPECT_EQ(facts.memberOf(pk, kLiveGroup), nullptr);
+    }
+    for (int64_t pk = 13; pk <= 16; ++pk) {
+        ASSERT_NE(facts.memberOf(pk, kLiveGroup), nullptr);
+        EXPECT_EQ(facts.memberOf(pk, kLiveGroup)->jid, jids[pk]);
+        EXPECT_FALSE(facts.deletedMembers.contains(pk));
+    }
 }
 
 }  // namespace
