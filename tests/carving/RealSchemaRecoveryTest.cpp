@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -21,11 +22,13 @@
 #include "carving/ChatDatabaseFacts.h"
 #include "carving/MemberAddressIndex.h"
 #include "carving/SchemaCarver.h"
+#include "carving/SerialRecord.h"
 #include "common/SqliteDatabase.h"
 #include "common/WhatsAppIds.h"
 #include "results/KTWhatsAppCovNode.h"
 #include "results/ScanResult.h"
 #include "sample/SampleRealSchemaTraffic.h"
+#include "sample/SampleRecordImage.h"
 #include "support/TestSupport.h"
 #include "whatsapp/DeletedMessagesStage.h"
 
@@ -174,6 +177,76 @@ TEST_F(RealSchemaRecovery, UntouchedDatabaseYieldsNothing) {
     const Recovery recovery = recover(folder);
     EXPECT_EQ(recovery.count, 0u);
     EXPECT_TRUE(recovery.deletedChats.empty());
+}
+
+// A received message row of the real table, as SQLite lays out its record.
+struct RealRow {
+    std::vector<std::string> columns;
+    sample::RecordImage image;
+};
+
+RealRow receivedRow(const std::string& database, const std::string& stanza, bool picture = false) {
+    RealRow row;
+    for (const TableSchema& table : readTableSchemas(database)) {
+        if (table.name == "ZWAMESSAGE") {
+            row.columns = table.columns;
+        }
+    }
+    const std::map<std::string, sample::Value> filled = {
+        {"Z_ENT", int64_t{9}},
+        {"Z_OPT", int64_t{3}},
+        {"ZISFROMME", int64_t{0}},
+        {"ZMESSAGESTATUS", int64_t{8}},
+        {"ZSORT", int64_t{5}},
+        {"ZCHATSESSION", int64_t{5}},
+        {"ZMESSAGEDATE", int64_t{704735850}},
+        {"ZFROMJID", std::string("19198887386@s.whatsapp.net")},
+        {"ZPUSHNAME", std::string("COrlxKIGIABIAQ==")},
+        {"ZSTANZAID", stanza},
+        {"ZMEDIAITEM", picture ? sample::Value(int64_t{3}) : sample::Value()},
+        {"ZTEXT",
+         picture ? sample::Value() : std::string("Awesome. You had some chat history, eh?")},
+    };
+    std::vector<sample::Value> values;
+    size_t stanzaColumn = 0;
+    for (const std::string& column : row.columns) {
+        const auto value = filled.find(column);
+        stanzaColumn = column == "ZSTANZAID" ? values.size() : stanzaColumn;
+        values.push_back(value == filled.end() ? sample::Value() : value->second);
+    }
+    row.image =
+        sample::recordImageOf(values, std::vector<bool>(values.size(), false), stanzaColumn);
+    return row;
+}
+
+// What the message checks say of the record kept to its first `length` bytes.
+Rejection checkCut(const RealRow& row, size_t length) {
+    const auto bytes = std::span(reinterpret_cast<const uint8_t*>(row.image.bytes.data()), length);
+    const auto record =
+        parseSerialRecord(bytes, row.image.column1 - 1, row.columns.size(), true, true);
+    if (!record) {
+        return Rejection::Empty;
+    }
+    bool deletedChat = false;
+    return checkMessage(bytes, *record, *messageColumnsNamed(row.columns), {}, deletedChat);
+}
+
+TEST_F(RealSchemaRecovery, ARecordThatLostWhatSaysWhatItWasIsNoMessage) {
+    const RealRow row = receivedRow(source, "3A04DEF4811138F7C490");
+    ASSERT_EQ(row.columns.size(), 34u);
+    const size_t whole = row.image.bytes.size();
+    EXPECT_EQ(checkCut(row, whole), Rejection::None);
+    // Cut inside its text: the start of the text is kept.
+    EXPECT_EQ(checkCut(row, whole - 10), Rejection::None);
+    // A picture's record cut inside its stanza id: the NULLs read in place
+    // of the lost columns must not pass for a picture without text.
+    const RealRow picture = receivedRow(source, "3A122E2C181DAD156707", true);
+    EXPECT_EQ(checkCut(picture, picture.image.bytes.size()), Rejection::None);
+    EXPECT_EQ(checkCut(picture, picture.image.stanzaAt + 6), Rejection::Text);
+    // A later row's bytes where its stanza id was.
+    const RealRow overwritten =
+        receivedRow(source, "3A122E2C181DA\xff\x01\x02\x03\x04\x05\x06", true);
+    EXPECT_EQ(checkCut(overwritten, overwritten.image.bytes.size()), Rejection::Text);
 }
 
 // A group deleted with its members: small member rows freed one by one
