@@ -249,6 +249,58 @@ TEST_F(RealSchemaRecovery, ARecordThatLostWhatSaysWhatItWasIsNoMessage) {
     EXPECT_EQ(checkCut(overwritten, overwritten.image.bytes.size()), Rejection::Text);
 }
 
+// Rows deleted in the log with their bytes scrubbed there survive only in
+// the database file's own image of their page, which the log replaced.
+TEST(ReplacedPages, RowsDeletedInTheLogComeBackFromTheFilesOwnImage) {
+    TempHome home;
+    const std::string source = home.path() + "/source.sqlite";
+    {
+        SqliteDatabase db;
+        ASSERT_EQ(db.open(source, SqliteDatabase::Mode::Create), SQLITE_OK);
+        ASSERT_EQ(db.execute("PRAGMA journal_mode=WAL; CREATE TABLE T (ID INTEGER PRIMARY KEY, "
+                             "BODY TEXT); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                             "FROM n WHERE i < 20) INSERT INTO T SELECT i, 'row ' || i || ' of "
+                             "the table' FROM n; PRAGMA wal_checkpoint(TRUNCATE);"
+                             "PRAGMA secure_delete=ON; DELETE FROM T WHERE ID BETWEEN 5 AND 10;"),
+                  SQLITE_OK);
+        // A backup copies the files while the app holds them open.
+        ASSERT_EQ(sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr),
+                  SQLITE_OK);
+    }
+    const std::string copy = home.path() + "/copy.sqlite";
+    fs::copy_file(source, copy);
+    fs::copy_file(source + "-wal", copy + "-wal");
+    {
+        SqliteDatabase db;
+        ASSERT_EQ(db.open(copy, SqliteDatabase::Mode::ReadWrite), SQLITE_OK);
+        ASSERT_EQ(db.execute("PRAGMA wal_checkpoint(TRUNCATE)"), SQLITE_OK);
+    }
+    const auto file = CarvingFile::open(copy);
+    const auto original = CarvingFile::open(source);
+    const auto wal = CarvingFile::open(source + "-wal");
+    ASSERT_TRUE(file && original && wal);
+    const TableSchema table = readTableSchemas(copy).front();
+    std::map<std::string, RecordOrigin> found;
+    const SchemaCarver::Check take = [&](const FoundRecord& f) {
+        const std::string_view body = f.record.text(f.bytes, 1);
+        if (!body.starts_with("row ") || !body.ends_with(" of the table")) {
+            return false;
+        }
+        found.emplace(body, f.place.origin);
+        return true;
+    };
+    SchemaCarver carver(table);
+    carver.carve(*file, wal.get(), take);
+    EXPECT_FALSE(found.contains("row 7 of the table"));  // scrubbed from the log's image
+    carver.carveReplaced(*original, *wal, take);
+    for (int id = 5; id <= 10; ++id) {
+        const auto row = found.find("row " + std::to_string(id) + " of the table");
+        ASSERT_NE(row, found.end()) << id;
+        EXPECT_EQ(row->second, RecordOrigin::ReplacedPage);
+        EXPECT_EQ(placeName({row->second, 0}), "replaced page");
+    }
+}
+
 // A group deleted with its members: small member rows freed one by one
 // into one merged freeblock, each keeping the link written when it was
 // freed, which took its key, its header length and column 0's type.
