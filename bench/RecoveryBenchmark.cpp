@@ -235,8 +235,12 @@ void runEngines(const Truth& truth, const std::string& folder, const ScratchFold
     }
 
     const std::string folded = foldedCopy(scratch, path, wal);
-    const ChatDatabaseFacts facts = ChatDatabaseFacts::of(folded);
+    ChatDatabaseFacts facts = ChatDatabaseFacts::of(folded);
     const auto file = CarvingFile::open(folded);
+    // Group authors as the stage names them for this engine's records too.
+    const auto walFile = wal.empty() ? nullptr : CarvingFile::open(wal);
+    const auto original = walFile ? CarvingFile::open(path) : nullptr;
+    facts.recoverMembers(folded, *file, walFile.get(), original.get());
     TextStore texts;
     DeletedMessageCarver carver(CarverVariant::Backup, texts, {}, facts.context);
     std::vector<Recovered> byPatterns;
@@ -245,6 +249,12 @@ void runEngines(const Truth& truth, const std::string& folder, const ScratchFold
     carver.carve(*file, [&](const CarvedRecord& r) {
         if (r.stanzaId.empty() || !facts.liveStanzas.contains(std::string(r.stanzaId))) {
             byPatterns.push_back(recoveredOf(r.message, truth.byStanza));
+            const auto* member = r.message.messageType == Direction::Receive
+                                     ? facts.memberOf(r.groupMember, r.message.chatID)
+                                     : nullptr;
+            if (member != nullptr) {
+                byPatterns.back().number = numberOfAddress(member->jid, false);
+            }
             if (r.deletedChat) {
                 patternChats.insert(r.message.chatID);
             }
