@@ -88,8 +88,26 @@ Rejection checkChat(std::span<const uint8_t> bytes, const SerialRecord& record,
     return Rejection::None;
 }
 
+// A record cut short by the end of its region keeps its text's start; one
+// cut before its text lost the columns that say what it was (its stanza
+// id, its text), and the NULLs parsed in their place would pass for a
+// media message.
+bool cutBeforeText(const SerialRecord& record, const MessageColumns& columns) {
+    if (!record.cut) {
+        return false;
+    }
+    size_t last = record.fields.size();
+    while (last > 0 && record.fields[last - 1].isNull()) {
+        --last;
+    }
+    return last <= static_cast<size_t>(columns.text);
+}
+
 Rejection checkContent(std::span<const uint8_t> bytes, const SerialRecord& record,
                        const MessageColumns& columns) {
+    if (cutBeforeText(record, columns)) {
+        return Rejection::Text;
+    }
     const SerialField& text = record.fields[static_cast<size_t>(columns.text)];
     if (!text.isNull() && !text.isText()) {
         return Rejection::Text;
@@ -98,11 +116,15 @@ Rejection checkContent(std::span<const uint8_t> bytes, const SerialRecord& recor
     if (!isTypedText(content)) {
         return Rejection::Text;
     }
-    if (has(columns.pushName)) {
-        const SerialField& name = record.fields[static_cast<size_t>(columns.pushName)];
-        if (!name.isNull() &&
-            !(name.isText() &&
-              isTypedText(record.text(bytes, static_cast<size_t>(columns.pushName))))) {
+    // The push name (or metadata) and the stanza id are written by the
+    // app, never binary: bytes that are not text there were overwritten.
+    for (const int column : {columns.pushName, columns.stanza}) {
+        if (!has(column)) {
+            continue;
+        }
+        const SerialField& field = record.fields[static_cast<size_t>(column)];
+        if (!field.isNull() &&
+            !(field.isText() && isTypedText(record.text(bytes, static_cast<size_t>(column))))) {
             return Rejection::Text;
         }
     }
@@ -158,7 +180,8 @@ std::string_view rejectionName(Rejection rejection) {
         "date out of range",
         "not a WhatsApp address",
         "text not readable",
-        "neither text nor media"};
+        "neither text nor media",
+        "overwritten by a later row"};
     return kNames[static_cast<size_t>(rejection)];
 }
 
@@ -178,6 +201,27 @@ std::vector<uint8_t> messageStorageClasses(const MessageColumns& columns) {
         limit(column, kNullClass | kTextClass);
     }
     return classes;
+}
+
+bool isWholeImage(RecordOrigin origin) {
+    return origin == RecordOrigin::WalFrame || origin == RecordOrigin::FreelistPage ||
+           origin == RecordOrigin::ReplacedPage;
+}
+
+bool overwrittenInImage(std::span<const uint8_t> page, size_t usable, const SerialRecord& record) {
+    constexpr uint8_t kTableLeaf = 0x0d;
+    if (page.size() < usable || page.empty() || page[0] != kTableLeaf || record.end == 0 ||
+        record.headerStart == 0 || record.end > usable) {
+        return false;
+    }
+    const PageCells cells(page, usable);
+    const bool inside = cells.insideLiveCell(record.headerStart);
+    for (size_t at = record.headerStart + 1; at < record.end; ++at) {
+        if (cells.insideLiveCell(at) != inside) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool isWhatsAppAddress(std::string_view text) {

@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "carving/PageMap.h"
 #include "carving/SerialRecord.h"
 
 namespace vessamo {
@@ -49,17 +50,18 @@ struct CarveContext {
 // Why a carved record is not a message that can be shown.
 enum class Rejection : uint8_t {
     None,
-    LiveRow,  // it lies inside a row that still exists
-    Entity,   // not a message row
-    Chat,     // no chat it could belong to
-    FromMe,   // the from-me flag is not 0 or 1
-    Status,   // a status WhatsApp never writes
-    Date,     // outside 2009 to tomorrow
-    Address,  // a sender or recipient that is no WhatsApp address
-    Text,     // a text that is no valid UTF-8 text, or holds control bytes
-    Empty,    // neither a text nor a media item
+    LiveRow,      // it lies inside a row that still exists
+    Entity,       // not a message row
+    Chat,         // no chat it could belong to
+    FromMe,       // the from-me flag is not 0 or 1
+    Status,       // a status WhatsApp never writes
+    Date,         // outside 2009 to tomorrow
+    Address,      // a sender or recipient that is no WhatsApp address
+    Text,         // a text that is no valid UTF-8 text, or holds control bytes
+    Empty,        // neither a text nor a media item
+    Overwritten,  // a later row took its end
 };
-inline constexpr size_t kRejectionKinds = 10;
+inline constexpr size_t kRejectionKinds = 11;
 [[nodiscard]] std::string_view rejectionName(Rejection rejection);
 
 // The checks a carved record must pass to be shown as a deleted message.
@@ -74,6 +76,17 @@ inline constexpr size_t kRejectionKinds = 10;
 // bits) a record can hold there and still pass checkMessage: what the
 // carver need not parse in full.
 [[nodiscard]] std::vector<uint8_t> messageStorageClasses(const MessageColumns& columns);
+// Whether a record was read from a whole page image, where live cells of
+// that image may have taken part of it.
+[[nodiscard]] bool isWholeImage(RecordOrigin origin);
+
+// Whether a record read from a whole page image (a log frame, a freed
+// page, the file's image of a page the log replaced) runs into a cell that
+// was live in that image without being that cell: the later row took its
+// end, and what the record seems to hold there is the other row's bytes.
+// page: the image from its first byte; usable: page size less reserved.
+[[nodiscard]] bool overwrittenInImage(std::span<const uint8_t> page, size_t usable,
+                                      const SerialRecord& record);
 
 // Whether a text is a WhatsApp address: a person, a group or a private id.
 [[nodiscard]] bool isWhatsAppAddress(std::string_view text);

@@ -230,6 +230,7 @@ CarvedRecord carvedMessageOf(TextStore& texts, std::span<const uint8_t> bytes,
     carved.fromJid = textOf(texts, bytes, record, table.fromJid, true);
     carved.toJid = textOf(texts, bytes, record, table.toJid, true);
     carved.stanzaId = textOf(texts, bytes, record, table.stanza, false);
+    message.stanzaId = carved.stanzaId;
     if (table.groupMember >= 0 &&
         record.fields[static_cast<size_t>(table.groupMember)].isInteger()) {
         carved.groupMember = record.integer(bytes, static_cast<size_t>(table.groupMember));

@@ -50,6 +50,8 @@ std::string_view originName(RecordOrigin origin) {
             return "wal";
         case RecordOrigin::Overflow:
             return "overflow";
+        case RecordOrigin::ReplacedPage:
+            return "replaced page";
     }
     return "unallocated";
 }

@@ -20,6 +20,7 @@ enum class RecordOrigin : uint8_t {
     InteriorPage,  // a page that became a b-tree interior page
     WalFrame,      // a page image in the write-ahead log
     Overflow,      // a row too long for its cell, its rest read from its overflow chain
+    ReplacedPage,  // the database file's own image of a page the log replaced
 };
 [[nodiscard]] std::string_view originName(RecordOrigin origin);
 

@@ -1,6 +1,7 @@
 #include "carving/SchemaCarver.h"
 
 #include <algorithm>
+#include <set>
 #include <unordered_set>
 
 #include "carving/CarvingPrimitives.h"
@@ -468,11 +469,14 @@ bool SchemaCarver::mayBeAccepted(std::span<const uint8_t> region, size_t typesAt
     bool textBefore = false;
     size_t at = typesAt;
     for (size_t column = 0; column < columns_; ++column) {
-        const auto type = readVarint(region, at);
+        // A row id's type is the one byte 0x00, as the parse reads it, even
+        // where a freeblock link overwrote it.
+        const auto type = column == 0 && rowidAlias_ ? std::optional<Varint>(Varint{0, 1})
+                                                     : readVarint(region, at);
         if (!type || !serialContentLength(type->value)) {
             return false;
         }
-        const uint8_t shown = storageClassOf(column == 0 && rowidAlias_ ? 0 : type->value);
+        const uint8_t shown = storageClassOf(type->value);
         // A type past what a cell surely holds may read otherwise when the
         // row is put together from its overflow chain: it decides nothing.
         const bool inPlace = at + type->length - typesAt + 1 <= surelyInPlace_;
@@ -496,9 +500,10 @@ bool SchemaCarver::cutRecordFits(std::span<const uint8_t> region, size_t typesAt
     bool cut = false;
     size_t at = typesAt;
     for (size_t column = 0; column < columns_; ++column) {
-        const auto type = readVarint(region, at);
+        const bool rowid = column == 0 && rowidAlias_;
+        const auto type = rowid ? std::optional<Varint>(Varint{0, 1}) : readVarint(region, at);
         at += type->length;
-        const uint64_t shown = cut || (column == 0 && rowidAlias_) ? 0 : type->value;
+        const uint64_t shown = cut ? 0 : type->value;
         const uint64_t length = *serialContentLength(shown);
         if (length > region.size() - content) {
             if (storageClassOf(shown) != kTextClass) {
@@ -580,21 +585,19 @@ void SchemaCarver::carveRegion(std::span<const uint8_t> page, size_t first, size
 }
 
 bool SchemaCarver::carvePage(std::span<const uint8_t> page, size_t usable, bool whole,
-                             uint32_t walFrame, const Check& check) {
+                             RecordPlace place, const Check& check) {
     if (stop_.stop_requested()) {
         return false;
     }
-    const RecordOrigin wholeOrigin =
-        walFrame != 0 ? RecordOrigin::WalFrame : RecordOrigin::FreelistPage;
     if (whole) {
         // A freed page keeps the links of its freed cells, and their sizes,
         // even when it became a trunk of the free list and lost its header.
-        rebuildFreeblockStart(page, 8, usable, {wholeOrigin, walFrame}, check);
-        carveRegion(page, page[0] == 0x0d ? 8 : 0, usable, {wholeOrigin, walFrame}, check);
+        rebuildFreeblockStart(page, 8, usable, place, check);
+        carveRegion(page, page[0] == 0x0d ? 8 : 0, usable, place, check);
         return true;
     }
     for (const Region& region : freeRegions(page, usable)) {
-        carveRegion(page, region.first, region.end, {region.origin, walFrame}, check);
+        carveRegion(page, region.first, region.end, {region.origin, place.walFrame}, check);
     }
     return true;
 }
@@ -618,9 +621,13 @@ bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, co
     const std::unordered_set<uint64_t> freelist = freelistPages(database, pageSize, pages);
     std::vector<uint8_t> page(pageSize);
     for (uint64_t index = 1; index < pages; ++index) {
+        if (wanted_ && !wanted_(index)) {
+            continue;
+        }
         database.readAt(index * pageSize, page.data(), page.size());
         pageKey_ = index;
-        if (!carvePage(page, usable, freelist.contains(index), 0, check)) {
+        if (!carvePage(page, usable, freelist.contains(index), {RecordOrigin::FreelistPage, 0},
+                       check)) {
             return false;
         }
     }
@@ -636,10 +643,56 @@ bool SchemaCarver::carve(const CarvingFile& database, const CarvingFile* wal, co
     // log is reused from its start, and older frames keep older page images.
     const uint64_t frames = (wal->size() - kWalHeader) / (kFrameHeader + pageSize);
     for (uint64_t frame = 0; frame < frames; ++frame) {
-        wal->readAt(kWalHeader + frame * (kFrameHeader + pageSize) + kFrameHeader, page.data(),
-                    page.size());
+        const uint64_t at = kWalHeader + frame * (kFrameHeader + pageSize);
+        if (wanted_) {
+            std::array<uint8_t, 4> number{};
+            wal->readAt(at, number.data(), number.size());
+            if (!wanted_(uint64_t{bigEndian(number, 0, 4)} - 1)) {
+                continue;
+            }
+        }
+        wal->readAt(at + kFrameHeader, page.data(), page.size());
         pageKey_ = (uint64_t{1} << 48) + frame;
-        if (!carvePage(page, usable, true, static_cast<uint32_t>(frame + 1), check)) {
+        if (!carvePage(page, usable, true,
+                       {RecordOrigin::WalFrame, static_cast<uint32_t>(frame + 1)}, check)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SchemaCarver::carveReplaced(const CarvingFile& original, const CarvingFile& wal,
+                                 const Check& check) {
+    const uint32_t pageSize = readPageSize(&original);
+    const uint64_t pages = pageCount(original.size(), pageSize);
+    std::array<uint8_t, kWalHeader> header{};
+    if (pages == 0 || columns_ == 0 || wal.size() < kWalHeader) {
+        return true;
+    }
+    wal.readAt(0, header.data(), header.size());
+    if ((bigEndian(header, 0, 4) & ~1u) != kWalMagic || bigEndian(header, 8, 4) != pageSize) {
+        return true;
+    }
+    uint8_t reserved = 0;
+    original.readAt(20, &reserved, 1);
+    usable_ = pageSize > reserved ? pageSize - reserved : pageSize;
+    overflow_.emplace(original, pageSize, usable_);
+    std::set<uint64_t> replaced;  // in file order
+    const uint64_t frames = (wal.size() - kWalHeader) / (kFrameHeader + pageSize);
+    std::array<uint8_t, 4> number{};
+    for (uint64_t frame = 0; frame < frames; ++frame) {
+        wal.readAt(kWalHeader + frame * (kFrameHeader + pageSize), number.data(), number.size());
+        const uint32_t page = bigEndian(number, 0, 4);
+        // Page 1 holds the schema, never a row.
+        if (page >= 2 && page <= pages && (!wanted_ || wanted_(page - 1))) {
+            replaced.insert(page - 1);
+        }
+    }
+    std::vector<uint8_t> page(pageSize);
+    for (const uint64_t index : replaced) {
+        original.readAt(index * pageSize, page.data(), page.size());
+        pageKey_ = (uint64_t{2} << 48) + index;
+        if (!carvePage(page, usable_, true, {RecordOrigin::ReplacedPage, 0}, check)) {
             return false;
         }
     }

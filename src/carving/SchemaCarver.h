@@ -78,11 +78,21 @@ public:
     // False when stopped. wal may be null.
     bool carve(const CarvingFile& database, const CarvingFile* wal, const Check& check);
 
+    // The pages the log replaced, as the database file itself still holds
+    // them: older images, whose rows may have been deleted since. For a
+    // carve of a copy with the log folded in, this reads the source file
+    // (never written). False when stopped.
+    bool carveReplaced(const CarvingFile& original, const CarvingFile& wal, const Check& check);
+
+    // Limits the carve to some pages (numbered from 0; log frames by the
+    // page they hold): for a table whose rows cannot be anywhere else.
+    void onlyPages(std::function<bool(uint64_t)> wanted) { wanted_ = std::move(wanted); }
+
     // Bytes looked at, for throughput figures.
     [[nodiscard]] uint64_t bytesScanned() const { return scanned_; }
 
 private:
-    bool carvePage(std::span<const uint8_t> page, size_t usable, bool whole, uint32_t walFrame,
+    bool carvePage(std::span<const uint8_t> page, size_t usable, bool whole, RecordPlace place,
                    const Check& check);
     [[nodiscard]] bool mayBeAccepted(std::span<const uint8_t> region, size_t typesAt) const;
     [[nodiscard]] bool cutRecordFits(std::span<const uint8_t> region, size_t typesAt,
@@ -110,6 +120,7 @@ private:
     size_t usable_ = 0;                       // page size less the reserved bytes
     size_t surelyInPlace_ = 0;                // payload bytes every cell keeps on its page
     std::optional<OverflowReader> overflow_;  // the rest of rows too long for their cell
+    std::function<bool(uint64_t)> wanted_;    // pages to carve; all when empty
 };
 
 }  // namespace vessamo

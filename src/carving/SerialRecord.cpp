@@ -59,6 +59,13 @@ bool parseSerialRecordInto(SerialRecord& record, std::span<const uint8_t> bytes,
     record.fields.resize(columns);
     size_t at = typesAt;
     for (size_t column = 0; column < columns; ++column) {
+        // An INTEGER PRIMARY KEY's type is the one byte 0x00; overwritten,
+        // it may read as the start of a longer varint, which it never was.
+        if (column == 0 && column0IsRowid) {
+            record.fields[0].type = 0;
+            at += 1;
+            continue;
+        }
         const auto type = readVarint(bytes, at);
         if (!type || !serialContentLength(type->value)) {
             return false;

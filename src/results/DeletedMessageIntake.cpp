@@ -119,8 +119,9 @@ void DeletedMessageIntake::take(const KTWhatsAppNode& message, const DeletedChat
         record.currentChatNumber = chat.number;
         record.currentChatName = chat.partnerName.empty() ? kDeletedChatName : chat.partnerName;
     }
-    if (chat.group && message.messageType == Direction::Receive && !message.messageName.empty() &&
-        message.messageName != " " &&
+    // Without its subject, a group is named after the members who wrote.
+    if (chat.group && chat.partnerName.empty() && message.messageType == Direction::Receive &&
+        !message.messageName.empty() && message.messageName != " " &&
         std::find(conversation.authors.begin(), conversation.authors.end(),
                   std::string_view(message.messageName)) == conversation.authors.end()) {
         conversation.authors.emplace_back(message.messageName);

@@ -27,11 +27,12 @@ public:
     // What is known of a chat whose session row was deleted with it.
     struct DeletedChat {
         Text number;       // the other party's number, or the group's id
-        Text partnerName;  // one-to-one: the other party's name, when known
+        Text partnerName;  // the other party's name, or the group's subject, when known
         bool group = false;
     };
-    // A message of such a chat: its conversation is named from what its
-    // messages tell (the other party, or the group members who wrote);
+    // A message of such a chat: its conversation is named from what is
+    // known (the other party, the group's subject, else the members who
+    // wrote);
     // texts is the scan's store, which gets the names made here.
     void take(const KTWhatsAppNode& message, const DeletedChat& chat, TextStore& texts);
 

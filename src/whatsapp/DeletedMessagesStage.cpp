@@ -116,6 +116,7 @@ void keepTexts(ScanState& state, KTWhatsAppNode& message) {
     message.messageContent = state.keep(message.messageContent.view());
     message.messageName = state.intern(message.messageName.view());
     message.messageNumb = state.intern(message.messageNumb.view());
+    message.stanzaId = state.intern(message.stanzaId.view());
 }
 
 // A group's row names the group in its sender column; the author is the
@@ -125,13 +126,13 @@ void findGroupAuthor(ScanState& state, const ChatDatabaseFacts& facts, const Car
     if (message.messageType != Direction::Receive || record.groupMember < 1) {
         return;
     }
-    const auto member = facts.members.find(record.groupMember);
-    if (member == facts.members.end() || !isPersonJid(member->second.jid)) {
+    const ChatDatabaseFacts::Member* member = facts.memberOf(record.groupMember, message.chatID);
+    if (member == nullptr || !isPersonJid(member->jid)) {
         return;
     }
-    message.messageNumb = state.intern(numberOfAddress(member->second.jid, false));
-    if (message.messageName.empty() && !member->second.name.empty()) {
-        message.messageName = state.intern(member->second.name);
+    message.messageNumb = state.intern(numberOfAddress(member->jid, false));
+    if (message.messageName.empty() && !member->name.empty()) {
+        message.messageName = state.intern(member->name);
     }
 }
 
@@ -157,6 +158,7 @@ void nameAuthor(ScanState& state, ContactLookups& lookups, KTWhatsAppNode& messa
 // What the messages of a deleted chat tell about it: the other party is
 // the sender of what was received and the recipient of what was sent.
 DeletedMessageIntake::DeletedChat deletedChatOf(ScanState& state, ContactLookups& lookups,
+                                                const ChatDatabaseFacts& facts,
                                                 const CarvedRecord& record) {
     const std::string_view address =
         record.message.messageType == Direction::Send || record.fromJid.empty()
@@ -165,8 +167,17 @@ DeletedMessageIntake::DeletedChat deletedChatOf(ScanState& state, ContactLookups
     DeletedMessageIntake::DeletedChat chat;
     chat.group = isGroupJid(address);
     chat.number = state.intern(address);  // a chat is known by its full address, as live ones
-    if (!chat.group && !address.empty()) {
-        chat.partnerName = state.intern(lookups.displayNameOf(numberOfAddress(address, false)));
+    // The deleted session row's own name: a group's subject, or the name
+    // the app showed for the partner, which the contacts may know better.
+    const auto stored = facts.deletedChatNames.find(std::string(address));
+    const std::optional<std::string_view> name =
+        stored == facts.deletedChatNames.end() ? std::nullopt
+                                               : std::optional<std::string_view>(stored->second);
+    if (chat.group) {
+        chat.partnerName = name ? state.intern(*name) : Text();
+    } else if (!address.empty()) {
+        chat.partnerName =
+            state.intern(lookups.displayNameOf(numberOfAddress(address, false), name));
     }
     return chat;
 }
@@ -185,12 +196,14 @@ void attachPicture(const BackupFileIndex& index, ContactLookups& lookups, KTWhat
 // A record of a chat that still exists goes where its table's records
 // always went; one of a deleted chat into a conversation of its own, since
 // no chat would show it.
-void handOver(ScanState& state, ContactLookups& lookups, const CarvedRecord& record) {
+void handOver(ScanState& state, ContactLookups& lookups, const ChatDatabaseFacts& facts,
+              const CarvedRecord& record) {
     using Delivery = CarvedRecord::Delivery;
     state.intake.noteOrigin(record.message, placeName(RecordPlace{record.origin, record.walFrame}) +
                                                 (record.textCut ? ", text cut" : ""));
     if (record.deletedChat) {
-        state.intake.take(record.message, deletedChatOf(state, lookups, record), state.texts);
+        state.intake.take(record.message, deletedChatOf(state, lookups, facts, record),
+                          state.texts);
         state.reporter.recovered(record.message);
         return;
     }
@@ -215,6 +228,9 @@ public:
           live_(liveMessageKeys(state.wpChatArray)),
           lookups_(lookupsOf(state)) {}
 
+    // Copies of one message (stale images in the log, a freed cell and a
+    // page of the free list) are told apart by its stanza id: the whole
+    // copy is kept rather than one whose text ran off its region.
     void take(CarvedRecord record) {
         if (live_.contains(keyOf(record.message, false)) ||
             (!record.stanzaId.empty() && facts_.liveMessages.hasStanza(record.stanzaId))) {
@@ -222,31 +238,59 @@ public:
             return;
         }
         keepTexts(state_, record.message);
+        record.stanzaId = record.message.stanzaId;
         record.fromJid = state_.intern(record.fromJid.view());
         record.toJid = state_.intern(record.toJid.view());
-        // A copy whose text was cut waits: the same row may still come back whole.
-        if (record.textCut) {
-            cut_.push_back(std::move(record));
+        if (record.stanzaId.empty()) {
+            pending_.push_back(std::move(record));
             return;
         }
-        deliver(std::move(record));
+        const auto [at, added] = byStanza_.emplace(record.stanzaId.view(), pending_.size());
+        if (added) {
+            pending_.push_back(std::move(record));
+            return;
+        }
+        ++duplicates_;
+        CarvedRecord& kept = pending_[at->second];
+        if (kept.textCut && (!record.textCut || record.message.messageContent.size() >
+                                                    kept.message.messageContent.size())) {
+            kept = std::move(record);
+        }
     }
 
-    // The cut copies, longest first, of rows that did not come back whole
-    // or longer.
-    void takeCut() {
-        std::stable_sort(
-            cut_.begin(), cut_.end(), [](const CarvedRecord& a, const CarvedRecord& b) {
-                return a.message.messageContent.size() > b.message.messageContent.size();
-            });
-        for (CarvedRecord& record : cut_) {
-            if (whole_.holdsStartOf(keyOf(record.message, true))) {
+    // Whether a received group message names a member no live row has.
+    [[nodiscard]] bool needsDeletedMembers() const {
+        return std::any_of(pending_.begin(), pending_.end(), [&](const CarvedRecord& record) {
+            return record.message.messageType == Direction::Receive && record.groupMember >= 1 &&
+                   !facts_.members.contains(record.groupMember);
+        });
+    }
+
+    [[nodiscard]] bool hasDeletedChats() const {
+        return std::any_of(pending_.begin(), pending_.end(),
+                           [](const CarvedRecord& record) { return record.deletedChat; });
+    }
+
+    // Names authors and chats of the records kept and hands them over, in
+    // the order they were first found. A copy whose text was cut comes
+    // last, and only when its row did not come back whole or longer from
+    // elsewhere (a copy without a stanza id is known by its chat, moment
+    // and direction); of two cut copies the longer one wins.
+    void finish() {
+        const auto cut = std::stable_partition(pending_.begin(), pending_.end(),
+                                               [](const CarvedRecord& r) { return !r.textCut; });
+        std::stable_sort(cut, pending_.end(), [](const CarvedRecord& a, const CarvedRecord& b) {
+            return a.message.messageContent.size() > b.message.messageContent.size();
+        });
+        for (auto record = pending_.begin(); record != pending_.end(); ++record) {
+            if (record >= cut && whole_.holdsStartOf(keyOf(record->message, true))) {
                 ++duplicates_;
                 continue;
             }
-            deliver(std::move(record));
+            deliver(*record);
         }
-        cut_.clear();
+        pending_.clear();
+        byStanza_.clear();
     }
 
     void countLiveRow() { ++liveRepeats_; }
@@ -265,7 +309,7 @@ public:
     }
 
 private:
-    void deliver(CarvedRecord record) {
+    void deliver(CarvedRecord& record) {
         const MessageKey key = keyOf(record.message, true);
         if (!delivered_.insert(key).second) {
             ++duplicates_;
@@ -275,7 +319,7 @@ private:
         findGroupAuthor(state_, facts_, record, record.message);
         nameAuthor(state_, lookups_, record.message);
         attachPicture(state_.index, lookups_, record.message);
-        handOver(state_, lookups_, record);
+        handOver(state_, lookups_, facts_, record);
     }
 
     ScanState& state_;
@@ -283,7 +327,8 @@ private:
     MessageKeys live_;
     MessageKeys delivered_;
     TextsByMoment whole_;  // what was delivered, cut texts included
-    std::vector<CarvedRecord> cut_;
+    std::vector<CarvedRecord> pending_;
+    std::unordered_map<std::string_view, size_t> byStanza_;  // into pending_
     ContactLookups lookups_;
     size_t liveRepeats_ = 0;
     size_t duplicates_ = 0;
@@ -335,18 +380,30 @@ bool isLiveRow(const FoundRecord& found, const MessageColumns& columns,
 
 // Reads the message table's records out of every kind of free room of the
 // copy and of the source's write-ahead log (read, never written).
+size_t usableBytes(const CarvingFile& file) {
+    uint8_t reserved = 0;
+    file.readAt(20, &reserved, 1);
+    const uint32_t pageSize = readPageSize(&file);
+    return pageSize > reserved ? pageSize - reserved : pageSize;
+}
+
+// The source's log and its own images of the pages the log replaced; either
+// may be missing.
+struct SourceFiles {
+    const CarvingFile* wal = nullptr;
+    const CarvingFile* original = nullptr;
+    size_t usable = 0;  // page size less the bytes each page reserves
+};
+
 bool carveBySchema(ScanState& state, const SchemaTable& schema, const CarvingFile& file,
-                   const std::string& database, CarverVariant variant,
-                   const ChatDatabaseFacts& facts, CarvedRecordIntake& intake,
-                   Rejections& rejections) {
-    const auto walPath = BackupFileLocator::writeAheadLogOf(database, state.index);
-    const std::unique_ptr<CarvingFile> wal = walPath ? CarvingFile::open(*walPath) : nullptr;
+                   SourceFiles source, CarverVariant variant, const ChatDatabaseFacts& facts,
+                   CarvedRecordIntake& intake, Rejections& rejections) {
     TextStore scratch;
     // Only backups are stopped mid-carve; the iCloud stage always ran to the end.
     SchemaCarver carver(schema.table,
                         variant == CarverVariant::Backup ? state.stop : std::stop_token());
     carver.acceptOnly(messageStorageClasses(schema.columns));
-    return carver.carve(file, wal.get(), [&](const FoundRecord& found) {
+    const SchemaCarver::Check take = [&](const FoundRecord& found) {
         if (isLiveRow(found, schema.columns, facts)) {
             intake.countLiveRow();
             return true;
@@ -356,6 +413,11 @@ bool carveBySchema(ScanState& state, const SchemaTable& schema, const CarvingFil
             checkMessage(found.bytes, found.record, schema.columns, facts.context, deletedChat);
         if (why != Rejection::None) {
             ++rejections[static_cast<size_t>(why)];
+            return false;
+        }
+        if (isWholeImage(found.place.origin) && found.bytes.size() == source.usable &&
+            overwrittenInImage(found.bytes, source.usable, found.record)) {
+            ++rejections[static_cast<size_t>(Rejection::Overwritten)];
             return false;
         }
         CarvedRecord record = carvedMessageOf(scratch, found.bytes, found.record, schema.columns);
@@ -369,7 +431,12 @@ bool carveBySchema(ScanState& state, const SchemaTable& schema, const CarvingFil
             scratch = TextStore();
         }
         return true;
-    });
+    };
+    if (!carver.carve(file, source.wal, take)) {
+        return false;
+    }
+    return source.wal == nullptr || source.original == nullptr ||
+           carver.carveReplaced(*source.original, *source.wal, take);
 }
 
 // The pattern carver, for a message table whose schema cannot be read.
@@ -403,14 +470,28 @@ Status carveIntoScan(ScanState& state, const std::string& database, CarverVarian
     if (readPageSize(file.get()) == 0) {
         return Status::corrupt(database + " is not a database that can be read page by page");
     }
-    const ChatDatabaseFacts facts = ChatDatabaseFacts::of(*copy);
+    // The source's log is read, never written; the copy has it folded in.
+    const auto walPath = BackupFileLocator::writeAheadLogOf(database, state.index);
+    const std::unique_ptr<CarvingFile> wal = walPath ? CarvingFile::open(*walPath) : nullptr;
+    const std::unique_ptr<CarvingFile> original = wal ? CarvingFile::open(database) : nullptr;
+    ChatDatabaseFacts facts = ChatDatabaseFacts::of(*copy);
     CarvedRecordIntake intake(state, facts);
     Rejections rejections{};
     const std::optional<SchemaTable> schema = messageTableOf(*copy);
     const bool finished =
-        schema ? carveBySchema(state, *schema, *file, database, variant, facts, intake, rejections)
-               : carveByPatterns(state, *file, variant, facts, intake, rejections);
-    intake.takeCut();
+        schema
+            ? carveBySchema(state, *schema, *file, {wal.get(), original.get(), usableBytes(*file)},
+                            variant, facts, intake, rejections)
+            : carveByPatterns(state, *file, variant, facts, intake, rejections);
+    // Deleted members and chat names are looked for only when a message
+    // needs them: each takes another pass over part of the file.
+    if (intake.needsDeletedMembers()) {
+        facts.recoverMembers(*copy, *file, wal.get(), original.get());
+    }
+    if (intake.hasDeletedChats()) {
+        facts.recoverChatNames(*copy, *file, wal.get(), original.get());
+    }
+    intake.finish();
     intake.log(rejections);
     if (finished) {
         state.reporter.progress(80);

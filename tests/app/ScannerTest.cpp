@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <stop_token>
 
 #include "results/BackupFileIndex.h"
@@ -134,8 +135,10 @@ TEST_F(ScannerTest, BackupResultHoldsEveryCollectionWithMessagesGroupedByChat) {
     }
 }
 
-// Recovered messages of a live chat join its span after the live ones.
-TEST_F(ScannerTest, OldCatalogueAndRecoveryChangeTheStagesAndRecoveredMessagesFollowTheLive) {
+// Recovered messages of a live chat join its span, each among the live
+// ones by time: after the last live message of an earlier or the same
+// moment, before the first of a later one.
+TEST_F(ScannerTest, OldCatalogueAndRecoveryChangeTheStagesAndRecoveredMessagesJoinTheLiveByTime) {
     options.deleteEvery = 5;
     ScanOptions recovering;
     recovering.recoverDeleted = true;
@@ -145,19 +148,29 @@ TEST_F(ScannerTest, OldCatalogueAndRecoveryChangeTheStagesAndRecoveredMessagesFo
     EXPECT_EQ(reporter.stages.back(), "scanDeletedWhatsAppMessageThread");
     EXPECT_FALSE(result->WhatsAppMediaArray.empty());
     size_t recovered = 0;
+    size_t amongLive = 0;
     for (const KTWhatsAppCovNode& chat : result->WhatsAppConvChatArray) {
         if (chat.bStarredCovMessage) {
             continue;
         }
-        bool sawRecovered = false;
+        std::optional<AppleTime> lastLive;
+        std::optional<AppleTime> lastRecovered;
         for (const KTWhatsAppNode& message : result->messagesOf(chat)) {
-            EXPECT_TRUE(message.bDeleted || !sawRecovered)
-                << "a live message after a recovered one";
-            sawRecovered |= message.bDeleted;
-            recovered += message.bDeleted ? 1 : 0;
+            ASSERT_TRUE(message.messageDate);
+            if (message.bDeleted) {
+                EXPECT_TRUE(!lastLive || *lastLive <= *message.messageDate);
+                lastRecovered = message.messageDate;
+                ++recovered;
+                continue;
+            }
+            EXPECT_TRUE(!lastRecovered || *lastRecovered < *message.messageDate)
+                << "a live message of an earlier moment after a recovered one";
+            amongLive += lastRecovered ? 1 : 0;
+            lastLive = message.messageDate;
         }
     }
     EXPECT_GT(recovered, 0u);
+    EXPECT_GT(amongLive, 0u) << "no recovered message was placed before a live one";
 }
 
 TEST_F(ScannerTest, StopDuringIndexingSkipsTheStagesLeft) {
