@@ -72,19 +72,29 @@ struct MessageKeyHash {
 using MessageKeys = FlatKeySet<MessageKey, MessageKeyHash>;
 
 // The texts of messages by chat, moment and direction, to tell whether a
-// text cut short is the start of one of them.
+// text cut short is the start of one of them. Only the moments of cut texts
+// are watched: most recoveries have none, and keeping every text cost a
+// tenth of the stage.
 class TextsByMoment {
 public:
+    void watch(const MessageKey& key) { watched_.insert(momentOf(key)); }
     void add(const MessageKey& key) {
-        texts_.emplace(MessageKey{key.chat, {}, key.date, key.direction}, key.text);
+        if (watched_.contains(momentOf(key))) {
+            texts_.emplace(momentOf(key), key.text);
+        }
     }
     [[nodiscard]] bool holdsStartOf(const MessageKey& key) const {
-        const auto [first, last] = texts_.equal_range({key.chat, {}, key.date, key.direction});
+        const auto [first, last] = texts_.equal_range(momentOf(key));
         return std::any_of(first, last,
                            [&](const auto& entry) { return entry.second.starts_with(key.text); });
     }
 
 private:
+    static MessageKey momentOf(const MessageKey& key) {
+        return {key.chat, {}, key.date, key.direction};
+    }
+
+    std::unordered_set<MessageKey, MessageKeyHash> watched_;
     std::unordered_multimap<MessageKey, std::string_view, MessageKeyHash> texts_;
 };
 
@@ -277,17 +287,28 @@ public:
     // elsewhere (a copy without a stanza id is known by its chat, moment
     // and direction); of two cut copies the longer one wins.
     void finish() {
-        const auto cut = std::stable_partition(pending_.begin(), pending_.end(),
-                                               [](const CarvedRecord& r) { return !r.textCut; });
-        std::stable_sort(cut, pending_.end(), [](const CarvedRecord& a, const CarvedRecord& b) {
-            return a.message.messageContent.size() > b.message.messageContent.size();
+        std::vector<size_t> cut;
+        for (size_t at = 0; at < pending_.size(); ++at) {
+            if (pending_[at].textCut) {
+                cut.push_back(at);
+                whole_.watch(keyOf(pending_[at].message, true));
+            }
+        }
+        std::stable_sort(cut.begin(), cut.end(), [&](size_t a, size_t b) {
+            return pending_[a].message.messageContent.size() >
+                   pending_[b].message.messageContent.size();
         });
-        for (auto record = pending_.begin(); record != pending_.end(); ++record) {
-            if (record >= cut && whole_.holdsStartOf(keyOf(record->message, true))) {
+        for (CarvedRecord& record : pending_) {
+            if (!record.textCut) {
+                deliver(record);
+            }
+        }
+        for (const size_t at : cut) {
+            if (whole_.holdsStartOf(keyOf(pending_[at].message, true))) {
                 ++duplicates_;
                 continue;
             }
-            deliver(*record);
+            deliver(pending_[at]);
         }
         pending_.clear();
         byStanza_.clear();
