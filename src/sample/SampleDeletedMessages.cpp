@@ -16,6 +16,7 @@
 #include "carving/CarverPatterns.h"
 #include "common/SqliteDatabase.h"
 #include "sample/SampleChatStorage.h"
+#include "sample/SampleRecordImage.h"
 
 namespace vessamo::sample {
 
@@ -307,25 +308,6 @@ void appendVarint(std::string& out, uint64_t value) {
         out += static_cast<char>(groups[--count] | 0x80);
     }
     out += static_cast<char>(groups[0]);
-}
-
-// Serial type and big-endian width of an integer, as SQLite picks them for
-// a file of format 4 (0 and 1 take no bytes at all).
-std::pair<uint64_t, int> integerSerial(int64_t value) {
-    if (value == 0 || value == 1) {
-        return {static_cast<uint64_t>(8 + value), 0};
-    }
-    const uint64_t magnitude = static_cast<uint64_t>(value < 0 ? ~value : value);
-    constexpr std::pair<uint64_t, std::pair<uint64_t, int>> kWidths[] = {
-        {0x7F, {1, 1}},       {0x7FFF, {2, 2}},         {0x7FFFFF, {3, 3}},
-        {0x7FFFFFFF, {4, 4}}, {0x7FFFFFFFFFFF, {5, 6}},
-    };
-    for (const auto& [limit, serial] : kWidths) {
-        if (magnitude <= limit) {
-            return serial;
-        }
-    }
-    return {6, 8};
 }
 
 void appendBigEndian(std::string& out, uint64_t bits, int width) {

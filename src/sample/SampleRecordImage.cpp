@@ -50,25 +50,6 @@ void appendBigEndian(std::string& out, uint64_t bits, int width) {
     }
 }
 
-// The serial type and width SQLite picks for an integer (file format 4:
-// 0 and 1 take no bytes).
-std::pair<uint64_t, int> integerSerial(int64_t value) {
-    if (value == 0 || value == 1) {
-        return {static_cast<uint64_t>(8 + value), 0};
-    }
-    const uint64_t magnitude = static_cast<uint64_t>(value < 0 ? ~value : value);
-    constexpr std::pair<uint64_t, std::pair<uint64_t, int>> kWidths[] = {
-        {0x7f, {1, 1}},       {0x7fff, {2, 2}},         {0x7fffff, {3, 3}},
-        {0x7fffffff, {4, 4}}, {0x7fffffffffff, {5, 6}},
-    };
-    for (const auto& [limit, serial] : kWidths) {
-        if (magnitude <= limit) {
-            return serial;
-        }
-    }
-    return {6, 8};
-}
-
 void appendValue(const Value& value, bool realAffinity, std::string& types, std::string& body) {
     if (const auto* real = std::get_if<double>(&value)) {
         constexpr double kLargestKeptAsInteger = 2251799813685248.0;  // 2^51
@@ -128,6 +109,25 @@ std::string foldedImage(const std::string& path, const std::string& walPath) {
 }
 
 }  // namespace
+
+// Serial type and big-endian width of an integer, as SQLite picks them for
+// a file of format 4 (0 and 1 take no bytes at all).
+std::pair<uint64_t, int> integerSerial(int64_t value) {
+    if (value == 0 || value == 1) {
+        return {static_cast<uint64_t>(8 + value), 0};
+    }
+    const uint64_t magnitude = static_cast<uint64_t>(value < 0 ? ~value : value);
+    constexpr std::pair<uint64_t, std::pair<uint64_t, int>> kWidths[] = {
+        {0x7f, {1, 1}},       {0x7fff, {2, 2}},         {0x7fffff, {3, 3}},
+        {0x7fffffff, {4, 4}}, {0x7fffffffffff, {5, 6}},
+    };
+    for (const auto& [limit, serial] : kWidths) {
+        if (magnitude <= limit) {
+            return serial;
+        }
+    }
+    return {6, 8};
+}
 
 // A column of REAL affinity keeps an integral value as an integer on disk,
 // though it reads back as a real.

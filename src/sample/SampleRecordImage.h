@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -19,6 +20,10 @@ using Value = std::variant<std::monostate, int64_t, double, std::string, Blob>;
 
 // A column's value with its stored type, as a row was read back.
 [[nodiscard]] Value columnValue(const SqliteStatement& row, int column);
+
+// The serial type and big-endian width SQLite gives an integer in a file
+// of format 4 (0 and 1 take no bytes at all).
+[[nodiscard]] std::pair<uint64_t, int> integerSerial(int64_t value);
 
 // Whether a declared column type gives the column REAL affinity.
 [[nodiscard]] bool hasRealAffinity(std::string declaredType);

@@ -197,14 +197,6 @@ TEST(CarverShortcuts, ARecordCutBeforeAColumnOfTheWrongClassIsStillFound) {
     TempHome home;
     const std::string path = buildChatDatabase(home, 10);
     std::string bytes = readFile(path);
-    constexpr uint32_t kPageSize = 4096;
-    const size_t pages = bytes.size() / kPageSize;
-    // One more page at the end, on the free list as its only trunk.
-    bytes.resize(bytes.size() + kPageSize, '\0');
-    bytes[32] = 0;
-    bytes[33] = 0;
-    bytes[34] = static_cast<char>((pages + 1) >> 8);
-    bytes[35] = static_cast<char>(pages + 1);
     Message m;
     m.text = std::string(60, 'c') + " and the rest is gone";
     m.fromMe = true;
@@ -213,8 +205,7 @@ TEST(CarverShortcuts, ARecordCutBeforeAColumnOfTheWrongClassIsStillFound) {
     std::vector<uint8_t> record = recordBytes(0x23, kWide, m);
     record[kWide.contentAt + 1] =
         0x0e;  // the last column's type, after the two-byte text type: a blob
-    const size_t at = (pages + 1) * kPageSize - (record.size() - 20);
-    std::copy(record.begin(), record.end() - 20, bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    appendFreeTrunkEndingIn(bytes, 4096, record, 20);
     writeFile(path, bytes);
 
     size_t offered = 0;

@@ -79,6 +79,24 @@ struct Message {
     Column groupMember = nullColumn();
 };
 
+// Adds one page to a database file's bytes, on the free list as its only
+// trunk, and writes `record` so that its last `lost` bytes would run past
+// the page's end: the record of a text cut by the end of its free page.
+// Returns where the record starts.
+inline size_t appendFreeTrunkEndingIn(std::string& bytes, uint32_t pageSize,
+                                      const std::vector<uint8_t>& record, size_t lost) {
+    const size_t pages = bytes.size() / pageSize;
+    bytes.resize(bytes.size() + pageSize, '\0');
+    bytes[32] = 0;
+    bytes[33] = 0;
+    bytes[34] = static_cast<char>((pages + 1) >> 8);
+    bytes[35] = static_cast<char>(pages + 1);
+    const size_t at = (pages + 1) * pageSize - (record.size() - lost);
+    std::copy(record.begin(), record.end() - static_cast<std::ptrdiff_t>(lost),
+              bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    return at;
+}
+
 // The record starting at its length byte: p is two bytes in.
 inline std::vector<uint8_t> recordBytes(uint8_t lengthByte, const Shape& shape, const Message& m) {
     std::vector<Column> columns(shape.columns, nullColumn());

@@ -119,24 +119,12 @@ TEST(SchemaCarver, ACutTextKeepsItsStartAndSaysSo) {
     options.freeWholePages = false;
     ASSERT_TRUE(sample::writeChatStorageWithDeletedRows(path, options));
     std::string bytes = readFile(path);
-    const uint32_t pageSize = 4096;
-    const size_t pages = bytes.size() / pageSize;
-    // One more page at the end, on the free list as its only trunk.
-    bytes.resize(bytes.size() + pageSize, '\0');
-    bytes[32] = 0;
-    bytes[33] = 0;
-    bytes[34] = static_cast<char>((pages + 1) >> 8);
-    bytes[35] = static_cast<char>(pages + 1);
     Message m;
     m.text = std::string(60, 'c') + " and the rest is gone";
     m.fromMe = true;
     m.from.clear();
     m.to.clear();  // the text is the record's last content
-    const std::vector<uint8_t> record = recordBytes(0x23, kWide, m);
-    const size_t at = pages * pageSize + pageSize - (record.size() - 20);
-    for (size_t i = 0; i + at < bytes.size() && i < record.size(); ++i) {
-        bytes[at + i] = static_cast<char>(record[i]);
-    }
+    appendFreeTrunkEndingIn(bytes, 4096, recordBytes(0x23, kWide, m), 20);
     writeFile(path, bytes);
 
     std::vector<Carved> cut;
