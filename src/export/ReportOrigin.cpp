@@ -26,6 +26,9 @@ std::string_view placeSentence(std::string_view where) {
     if (where == "overflow") {
         return "an overflow page of the chat database";
     }
+    if (where == "replaced page") {
+        return "the chat database's own older copy of a page its write-ahead log replaced";
+    }
     return "the chat database's free space";
 }
 
