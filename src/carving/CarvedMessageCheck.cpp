@@ -154,6 +154,7 @@ std::optional<MessageColumns> messageColumnsNamed(const std::vector<std::string>
         {"ZSTANZAID", &MessageColumns::stanza},
         {"ZTEXT", &MessageColumns::text},
         {"ZTOJID", &MessageColumns::toJid},
+        {"ZMESSAGETYPE", &MessageColumns::kind},
     };
     for (size_t at = 0; at < names.size(); ++at) {
         for (const auto& [name, member] : kNamed) {

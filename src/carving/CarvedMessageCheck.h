@@ -31,6 +31,7 @@ struct MessageColumns {
     int stanza = -1;
     int text = -1;
     int toJid = -1;
+    int kind = -1;  // WhatsApp's message type: 0 text, 1 picture, 2 video...
 };
 
 // A message table's columns found by name; nullopt when one recovery

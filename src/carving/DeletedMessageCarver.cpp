@@ -249,6 +249,12 @@ CarvedRecord carvedMessageOf(TextStore& texts, std::span<const uint8_t> bytes,
             ? record.integer(bytes, static_cast<size_t>(table.media))
             : 0;
     message.isHaveAttch = media >= 1;
+    // The kind says what a media message carried even when its media row
+    // went with it: a photo lost, not just "an attachment".
+    if (table.kind >= 0 && record.fields[static_cast<size_t>(table.kind)].isInteger()) {
+        const int64_t kind = record.integer(bytes, static_cast<size_t>(table.kind));
+        message.attchType = kind >= 0 && kind < 100 ? static_cast<int>(kind) : message.attchType;
+    }
     message.bDeleted = true;
     message.whatsAppcontactPath = std::nullopt;  // the stage looks pictures up
     return carved;

@@ -141,7 +141,7 @@ TEST_F(RecoveredPlaces, TheReportShowsEachPlaceAndListsTheDeletedChat) {
                 << label;
         }
         EXPECT_EQ(countOf(page, "deleted \u00b7 found in "), inJson);
-        EXPECT_EQ(countOf(page, "Attachment \u2014 not recovered with the message"),
+        EXPECT_EQ(countOf(page, "Photo \u2014 not recovered with the message"),
                   chat->chatID == test::kPictureChatKey ? 1u : 0u);
         recovered += inJson;
     }

@@ -129,7 +129,8 @@ TEST_F(RecoveredMessagesView, LiveBubblesCarryNoTagAndALostPictureSaysSo) {
     expectTagsOfEveryRow();
     int lost = 0;
     for (int row = 0; row < view.model().rowCount(); ++row) {
-        if (data(row, ChatViewModel::LostMediaRole).toString() != "Attachment") {
+        // The message's kind survived with it, its media row did not.
+        if (data(row, ChatViewModel::LostMediaRole).toString() != "Photo") {
             continue;
         }
         ++lost;
@@ -139,7 +140,7 @@ TEST_F(RecoveredMessagesView, LiveBubblesCarryNoTagAndALostPictureSaysSo) {
         EXPECT_TRUE(layout.bubble.contains(layout.media));
         EXPECT_TRUE(data(row, Qt::AccessibleTextRole)
                         .toString()
-                        .contains("Attachment not recovered with the message"));
+                        .contains("Photo not recovered with the message"));
     }
     EXPECT_EQ(lost, 1);
 }
