@@ -297,25 +297,6 @@ Value valueOf(const Row& row, Field field) {
 
 // --- The record SQLite writes for a row -----------------------------------
 
-void appendVarint(std::string& out, uint64_t value) {
-    uint8_t groups[10];
-    int count = 0;
-    do {
-        groups[count++] = static_cast<uint8_t>(value & 0x7F);
-        value >>= 7;
-    } while (value != 0);
-    while (count > 1) {
-        out += static_cast<char>(groups[--count] | 0x80);
-    }
-    out += static_cast<char>(groups[0]);
-}
-
-void appendBigEndian(std::string& out, uint64_t bits, int width) {
-    for (int shift = (width - 1) * 8; shift >= 0; shift -= 8) {
-        out += static_cast<char>((bits >> shift) & 0xFF);
-    }
-}
-
 void appendValue(const Value& value, std::string& serials, std::string& data) {
     if (const auto* integer = std::get_if<int64_t>(&value)) {
         auto [serial, width] = integerSerial(*integer);

@@ -15,8 +15,6 @@ namespace vessamo::sample {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 void appendVarint(std::string& out, uint64_t value) {
     uint8_t groups[10];
     int count = 0;
@@ -49,6 +47,8 @@ void appendBigEndian(std::string& out, uint64_t bits, int width) {
         out += static_cast<char>((bits >> shift) & 0xff);
     }
 }
+
+namespace {
 
 void appendValue(const Value& value, bool realAffinity, std::string& types, std::string& body) {
     if (const auto* real = std::get_if<double>(&value)) {

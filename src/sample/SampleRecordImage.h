@@ -21,6 +21,11 @@ using Value = std::variant<std::monostate, int64_t, double, std::string, Blob>;
 // A column's value with its stored type, as a row was read back.
 [[nodiscard]] Value columnValue(const SqliteStatement& row, int column);
 
+// A SQLite varint: big-endian groups of seven bits, the ninth byte whole.
+void appendVarint(std::string& out, uint64_t value);
+// The lowest `width` bytes of bits, most significant first.
+void appendBigEndian(std::string& out, uint64_t bits, int width);
+
 // The serial type and big-endian width SQLite gives an integer in a file
 // of format 4 (0 and 1 take no bytes at all).
 [[nodiscard]] std::pair<uint64_t, int> integerSerial(int64_t value);
